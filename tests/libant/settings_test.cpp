@@ -140,6 +140,12 @@ struct TimeCase {
     int expected;
 };
 
+void PrintTo(const TimeCase &c, std::ostream *os)
+{
+    *os << "{" << c.a.yr << "," << c.a.day << "," << c.a.msec << "} vs {" << c.b.yr << "," << c.b.day << ","
+        << c.b.msec << "}";
+}
+
 class CompareTimes : public ::testing::TestWithParam<TimeCase> {};
 
 TEST_P(CompareTimes, OrdersFieldByField)
@@ -154,6 +160,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CompareTimes,
                                            TimeCase{{2003, 1, 5}, {2003, 1, 5}, 0},
                                            TimeCase{{2002, 365, 86399999}, {2003, 1, 0}, -1},
                                            TimeCase{{2003, 1, -1}, {2003, 1, 0}, -1},
-                                           TimeCase{{-1, 1, 0}, {0, 1, 0}, -1}));
+                                           TimeCase{{-1, 1, 0}, {0, 1, 0}, -1}),
+                         [](const auto &info) { return "Case" + std::to_string(info.index); });
 
 }  // namespace

@@ -8,6 +8,18 @@
 
 namespace {
 
+// Frees a tree whose nodes were created one by one.
+void FreeTree(StrHier_s *node)
+{
+    for (LinkNode_s *cell = node->sublist; cell != nullptr;) {
+        FreeTree(static_cast<StrHier_s *>(cell->data));
+        LinkNode_s *next = cell->next;
+        std::free(cell);
+        cell = next;
+    }
+    DestroyStrHier(node);
+}
+
 TEST(LinkList, AppendsInOrderAndCounts)
 {
     int a = 1, b = 2, c = 3;
@@ -93,6 +105,7 @@ TEST(StrHierNodes, ChildrenDepthNamesAndPrint)
     testing::internal::CaptureStdout();
     StrHierPrint(root);
     EXPECT_EQ("root\n   a\n      bee\n   c\n", testing::internal::GetCapturedStdout());
+    FreeTree(root);
 }
 
 TEST(StrHierNodes, FetchReadsAnIndentedFile)
@@ -117,6 +130,7 @@ TEST(StrHierNodes, FetchReadsAnIndentedFile)
     ASSERT_EQ(1, LinkCount(p2->sublist));
     EXPECT_STREQ("M3", static_cast<StrHier_s *>(p2->sublist->data)->str);
     EXPECT_EQ(nullptr, StrHierFetch(dir.file("absent").c_str()));
+    FreeTree(root);
 }
 
 }  // namespace

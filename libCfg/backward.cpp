@@ -1,0 +1,136 @@
+// Look-ups of nodes and items by level names or numbers.  The calls that need
+// the tree stop the process when it has not been read.
+#include "cfg_int.h"
+
+#include <errno.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+constexpr size_t kMaxSourceNames = 10;  // SourceByStr / SourceByNum
+constexpr size_t kMaxLevels = 5;        // the hierarchy's depth
+
+StrHier_s *gCurrent = nullptr;  // node of the latest look-up
+
+// Stops the process with the C library's assertion report.  Kept even in
+// builds without assertions: a look-up before CfgInit is a programming error.
+[[noreturn]] void AssertionFailed(const char *expr, unsigned line, const char *function)
+{
+    std::fprintf(stderr, "%s: %s:%u: %s: Assertion `%s' failed.\n", program_invocation_short_name, "backward.c",
+                 line, function, expr);
+    std::fflush(stderr);
+    std::abort();
+}
+
+#define REQUIRE_TREE()                                                      \
+    do {                                                                    \
+        if (Projects == nullptr)                                            \
+            AssertionFailed("Projects != ((void *)0)", __LINE__, __func__); \
+    } while (0)
+
+}  // namespace
+
+StrHier_s *SourceByStr(LinkNode_s *list, ...)
+{
+    va_list ap;
+    va_start(ap, list);
+    const auto names = cfg_internal::TakeNames(ap, kMaxSourceNames);
+    va_end(ap);
+    gCurrent = cfg_internal::FindByNames(list, names);
+    return gCurrent;
+}
+
+StrHier_s *SourceByNum(LinkNode_s *list, ...)
+{
+    va_list ap;
+    va_start(ap, list);
+    StrHier_s *node = nullptr;
+    for (size_t i = 0; i < kMaxSourceNames; ++i) {
+        const int number = va_arg(ap, int);
+        if (number == 0)
+            break;
+        node = nullptr;
+        for (LinkNode_s *cell = list; cell != nullptr; cell = cell->next) {
+            auto *candidate = static_cast<StrHier_s *>(cell->data);
+            if (candidate->number == number) {
+                node = candidate;
+                break;
+            }
+        }
+        if (node == nullptr)
+            break;
+        list = node->sublist;
+    }
+    va_end(ap);
+    gCurrent = node;
+    return node;
+}
+
+LinkNode_s *CfgProjects(void)
+{
+    return Projects;
+}
+
+LinkNode_s *CfgHierarchy(int n, ...)
+{
+    REQUIRE_TREE();
+    if (n <= 0)
+        return Projects;
+    va_list ap;
+    va_start(ap, n);
+    std::vector<const char *> names;
+    for (int i = 0; i < n && names.size() < kMaxLevels; ++i)
+        names.push_back(va_arg(ap, const char *));
+    va_end(ap);
+    StrHier_s *node = cfg_internal::FindByNames(Projects, names);
+    return node ? node->sublist : nullptr;
+}
+
+StrHier_s *CfgStrHier(int n, ...)
+{
+    REQUIRE_TREE();
+    va_list ap;
+    va_start(ap, n);
+    std::vector<const char *> names;
+    for (int i = 0; i < n && names.size() < kMaxLevels; ++i)
+        names.push_back(va_arg(ap, const char *));
+    va_end(ap);
+    return names.empty() ? nullptr : cfg_internal::FindByNames(Projects, names);
+}
+
+char *CfgListName(StrHier_s *node)
+{
+    return node ? node->str : nullptr;
+}
+
+char *CfgGetItem(const char *name, int n, ...)
+{
+    REQUIRE_TREE();
+    va_list ap;
+    va_start(ap, n);
+    const auto names = cfg_internal::TakeNames(ap, kMaxLevels);
+    va_end(ap);
+    StrHier_s *node = cfg_internal::FindByNames(Projects, names);
+    return node ? CfgItem(node, name, n) : nullptr;
+}
+
+char *CfgGetPath(const char *name, ...)
+{
+    REQUIRE_TREE();
+    va_list ap;
+    va_start(ap, name);
+    const auto names = cfg_internal::TakeNames(ap, kMaxLevels);
+    va_end(ap);
+    StrHier_s *node = cfg_internal::FindByNames(Projects, names);
+    if (node == nullptr)
+        return nullptr;
+    const char *value = CfgItem(node, name, 0);
+    if (value == nullptr)
+        return nullptr;
+    static char path[256];
+    return cfg_internal::CopyInto(path, cfg_internal::MakeDirectory(value, node, 4));
+}
