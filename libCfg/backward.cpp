@@ -2,8 +2,6 @@
 // the tree stop the process when it has not been read.
 #include "cfg_int.h"
 
-#include <errno.h>
-
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -16,20 +14,11 @@ constexpr size_t kMaxLevels = 5;        // the hierarchy's depth
 
 StrHier_s *gCurrent = nullptr;  // node of the latest look-up
 
-// Stops the process with the C library's assertion report.  Kept even in
-// builds without assertions: a look-up before CfgInit is a programming error.
-[[noreturn]] void AssertionFailed(const char *expr, unsigned line, const char *function)
-{
-    std::fprintf(stderr, "%s: %s:%u: %s: Assertion `%s' failed.\n", program_invocation_short_name, "backward.c",
-                 line, function, expr);
-    std::fflush(stderr);
-    std::abort();
-}
-
+// A look-up before CfgInit is a programming error: stop as an assertion would.
 #define REQUIRE_TREE()                                                      \
     do {                                                                    \
         if (Projects == nullptr)                                            \
-            AssertionFailed("Projects != ((void *)0)", __LINE__, __func__); \
+            kombra_assert_fail("Projects != ((void *)0)", "backward.c", __LINE__, __func__); \
     } while (0)
 
 }  // namespace

@@ -2,9 +2,11 @@
 // directories.
 #include "libant.h"
 
+#include <errno.h>
 #include <pwd.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -98,4 +100,12 @@ char *GetHomeDirectory(void)
     if (const passwd *pw = getpwuid(getuid()); pw != nullptr)
         return pw->pw_dir;
     return nullptr;
+}
+
+void kombra_assert_fail(const char *expr, const char *file, unsigned line, const char *function)
+{
+    std::fprintf(stderr, "%s: %s:%u: %s: Assertion `%s' failed.\n", program_invocation_short_name, file, line,
+                 function, expr);
+    std::fflush(stderr);
+    std::abort();
 }

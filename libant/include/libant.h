@@ -122,3 +122,8 @@ char *GetTempDirectory(void);
 char *GetUserName(void);
 /* $HOME, else the real user's home directory, else NULL; not a copy. */
 char *GetHomeDirectory(void);
+
+/* Reports a failed assertion in the C library's words ("prog: file:line:
+ * function: Assertion `expr' failed.") and aborts, whatever the build's
+ * NDEBUG: used where a call before set-up is a programming error. */
+[[noreturn]] void kombra_assert_fail(const char *expr, const char *file, unsigned line, const char *function);

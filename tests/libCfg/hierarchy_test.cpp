@@ -2,7 +2,7 @@
 #include "config_fixture.h"
 #include "libCfg.h"
 #include "support.h"
-#include "tree_helpers.h"
+#include "config_reset.h"
 
 #include <filesystem>
 #include <string>

@@ -1,4 +1,5 @@
-// Helpers for tests of the configuration tree: a fresh tree per test.
+// Header-only helpers for tests that build the configuration tree (they link
+// the Cfg library): a fresh tree per test.
 #pragma once
 
 #include "libCfg.h"
