@@ -57,6 +57,31 @@ TEST(ServerErrors, TextsOfTheLevelCodes)
 
 using KeysOfTheTree = ConfiguredArchive;
 
+TEST_F(KeysOfTheTree, EverySourceRoundTripsThroughItsKey)
+{
+    Load();
+    int sources = 0;
+    for (LinkNode_s *p = Projects; p; p = p->next)
+        for (LinkNode_s *m = cfg_test::Node(p)->sublist; m; m = m->next)
+            for (LinkNode_s *e = cfg_test::Node(m)->sublist; e; e = e->next)
+                for (LinkNode_s *i = cfg_test::Node(e)->sublist; i; i = i->next)
+                    for (LinkNode_s *v = cfg_test::Node(i)->sublist; v; v = v->next) {
+                        const KOMBRA_ULONG key = Key(cfg_test::Node(p)->str, cfg_test::Node(m)->str,
+                                                     cfg_test::Node(e)->str, cfg_test::Node(i)->str,
+                                                     cfg_test::Node(v)->str);
+                        char names[5][34] = {};
+                        ASSERT_EQ(1, Tarvo_dbKeyToStrings_r(key, names[0], names[1], names[2], names[3], names[4]));
+                        EXPECT_STREQ(cfg_test::Node(m)->str, names[1]);
+                        EXPECT_STREQ(cfg_test::Node(v)->str, names[4]);
+                        EXPECT_EQ(SourceByNum(Projects, cfg_test::Node(p)->number, cfg_test::Node(m)->number,
+                                              cfg_test::Node(e)->number, cfg_test::Node(i)->number,
+                                              cfg_test::Node(v)->number, 0),
+                                  cfg_test::Node(v));
+                        ++sources;
+                    }
+    EXPECT_EQ(18, sources);
+}
+
 TEST_F(KeysOfTheTree, NamesGiveTheTreeNumbers)
 {
     Load();
