@@ -1,0 +1,464 @@
+// nurv_int.h: the reader's internal records, process-wide state and the
+// seams through which it calls steps and libraries that live elsewhere.
+//
+// Ownership rule for every record below: each block hung on a table entry
+// (experiment_info) or on a caller record (nur_data) is a malloc/calloc/
+// realloc block, owned by the member the comments name, and released with
+// free() by ir_free_ex_structure or ir_free_nur_data_ptr.  Typed members
+// point into those blocks.
+//
+// Locate rule: every public call that names a data set first makes its entry
+// current (ir_locate_ex) unless ginfo.called_locate is set, in which case the
+// current entry is used as it stands.  A public call that calls other public
+// calls sets called_locate after locating and clears it on every return when
+// it was the one that set it.
+#pragma once
+
+#include "nurv.h"
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+// ---- Header and data record pointers ------------------------------------
+
+// Format-1 (scalar) header part: pointers into the header buffer.
+struct nurv_info {
+    KOMBRA_USHORT *N_SAMPLE;
+    KOMBRA_SHORT *SAMP_INDEX;
+};
+
+// Format-2 (tensor) header part: pointers into the header buffer.
+struct tensor_info {
+    KOMBRA_SHORT *TENSOR_RANK;
+    KOMBRA_ULONG *TENSOR_SETS;
+    KOMBRA_LONG *TENSOR_INDEX;
+};
+
+// Pointers into the current header record (HEADER_MEM) and data record
+// (DATA_MEM) of one data set, and the record cursor.  Made when the entry is
+// added; the header and data readers aim the pointers.
+struct ptr_rec {
+    KOMBRA_LONG d_size;             // bytes of every data record
+    KOMBRA_USHORT h_size;           // bytes of the header in memory; 65535 until the first header
+    // header fields
+    KOMBRA_SHORT *YEAR;
+    KOMBRA_SHORT *DAYOFYEAR;
+    int8_t *TIME_UNITS;
+    KOMBRA_UCHAR *I_MODE;
+    KOMBRA_LONG *DATA_ACCUM;
+    KOMBRA_LONG *DATA_LAT;
+    KOMBRA_LONG *SWP_RESET;
+    KOMBRA_LONG *SEN_RESET;
+    KOMBRA_SHORT *N_SEN;
+    KOMBRA_SHORT *SENSOR_INDEX;
+    KOMBRA_UCHAR *DQUAL;
+    KOMBRA_UCHAR *MODE_INDEX;
+    // data record fields
+    KOMBRA_LONG *TIME;
+    KOMBRA_LONG *SPIN;
+    KOMBRA_LONG *SUN_SEN;
+    KOMBRA_LONG *HDR_OFF;
+    KOMBRA_LONG *NSS;
+    KOMBRA_LONG *NANO_RES;          // null when the records carry none
+    KOMBRA_UCHAR *DATA;
+    KOMBRA_UCHAR *CAL_SWP_TBL;      // each calibration pointer null when its count is 0
+    KOMBRA_UCHAR *CAL_SENSOR;
+    KOMBRA_UCHAR *ALL_CAL_SWP;
+    KOMBRA_UCHAR *ALL_CAL_SEN;
+    // cursor
+    KOMBRA_CHAR reset_hdr;          // a header change waits for completion
+    KOMBRA_CHAR chg_sen_set;        // the last advance completed a sensor set
+    KOMBRA_LONG prev_hd;            // header-file offset of the header in memory; -1 none
+    KOMBRA_LONG cur_sen_set;        // current sensor set; -1 before the first record
+    KOMBRA_LONG time_row;           // current sweep step
+    KOMBRA_LONG time_col;           // current sensor column
+    KOMBRA_LONG num_all_swp_cal, num_all_sen_cal, num_swp_cal, num_sen_cal;
+    int8_t swp_bit, sen_bit, all_swp_bit, all_sen_bit;  // bit offsets 0..7
+    KOMBRA_CHAR time_advanced;
+    KOMBRA_CHAR increasing_angles;  // SPIN > 0
+    KOMBRA_FLOAT deg_per_msec;      // 360 / SPIN
+    nurv_info *hdr_fmt1_ptr;        // in base_fmt1
+    tensor_info *hdr_fmt2_ptr;      // in base_fmt2
+    void *base_fmt1;
+    void *base_fmt2;
+};
+
+// ---- Description-side records --------------------------------------------
+
+// Attributes of one description table.
+struct inst_tbl_info {
+    KOMBRA_LONG tbl_sca_sz;         // scale factors: >0 one per value, <0 one per sensor, 0 none
+    KOMBRA_LONG crit_act_sz;        // non-zero: the table has critical actions
+    int8_t tbl_type;
+    int8_t tbl_var;                 // what the table is a function of
+    int8_t tbl_expand;
+    int8_t sen_fn_of_raw, swp_fn_of_raw, cal_fn_of_raw, scpot_fn_of_raw, mode_fn_of_raw;
+};
+
+// One critical action of a combination's table.
+struct crit_action_info {
+    KOMBRA_LONG *crit_action;       // description offset per status value; base_action
+    KOMBRA_LONG crit_offset;        // offset now loaded; -1 none
+    KOMBRA_SHORT crit_flag;         // status value now loaded; -1 none
+    KOMBRA_UCHAR crit_status;       // MODE_INDEX byte holding the status; 255 none
+    int8_t crit_tbl;                // the table's number
+    void *base_action;
+};
+
+// Conversion tables of one sensor combination.
+struct sensor_tables {
+    KOMBRA_FLOAT *tbls;             // all tables, one after the other; base_tbls
+    KOMBRA_FLOAT **tbl_ptr;         // per table number; null for a table of negative format
+    KOMBRA_LONG *tbl_size;          // values per table
+    int8_t *tbl_expand;
+    int8_t *tbl_fmt;
+    int8_t num_tbls;                // ordinary tables
+    void *base_tbls;
+    void *base_misc_tbls;           // holds tbl_size, tbl_ptr, tbl_expand, tbl_fmt
+    int8_t max_tdw_len;
+    crit_action_info *act_ptr;      // one per table with critical actions; base_crit_action
+    void *base_crit_action;
+};
+
+// Conversion tables of one mode byte.
+struct mode_tables {
+    KOMBRA_FLOAT *tbls;
+    KOMBRA_FLOAT **tbl_ptr;
+    KOMBRA_LONG *tbl_size;
+    int8_t *tbl_expand;
+    int8_t *tbl_var;
+    int8_t *tbl_fmt;
+    int8_t *tbl_num;                // description table number of each mode table
+    int8_t num_tbls;
+    void *base_tbls;
+    void *base_misc_tbls;           // holds tbl_size, tbl_ptr, tbl_var, tbl_expand, tbl_fmt, tbl_num
+};
+
+// ---- Timing records ------------------------------------------------------
+
+// Pixel timing record.
+struct timing {
+    KOMBRA_LONG pix_num, start_sec, start_nano, end_sec, end_nano;
+    KOMBRA_SHORT start_yr, start_day, end_yr, end_day;
+};
+
+// Pixel time base; all zero in this system.
+struct time_info {
+    KOMBRA_SHORT base_year, base_day;
+    KOMBRA_LONG base_sec, base_nano, base_pix, res_sec, res_nano;
+    KOMBRA_FLOAT pix_width;
+};
+
+// Begin and end of every sweep step: four arrays in the one block base_time.
+struct sweep_timing {
+    KOMBRA_LONG *btime_ms, *btime_ns, *etime_ms, *etime_ns;
+    int8_t get_times, pa_times, pot_times, euler_times, use_end_yr_day, same_times;
+    void *base_time;
+};
+
+// Owning pointers of an entry's blocks.  A non-null base_pitch_info,
+// base_spin_src, base_potential_info or base_euler_info also means that the
+// ancillary source has been set up.
+struct alloc_experiment {
+    void *base_hdr;             // HEADER_MEM
+    void *base_data;            // DATA_MEM
+    void *base_cal;             // CAL_USE, then CSET_NUM
+    void *base_info_ptr;        // info_ptr
+    void *base_sen_ptr;         // sen_tbl_ptr (num_combo records)
+    void *base_mode_ptr;        // mode_tbl_ptr (num_modes records)
+    void *base_pinfo_ptr;       // plot_info
+    void *base_tab_data;        // tab_data
+    void *base_time_off;        // time_off
+    void *base_tbl_index;       // index_sen_tbl
+    void *base_fill_sen;        // fill_sen_ptr
+    void *base_mode_info;       // mode_info_ptr
+    void *base_constant;        // constants
+    void *base_collapse;        // collapse_ptr
+    void *base_bin;             // bin_ptr
+    void *base_timing;          // timing_ptr
+    void *base_fill_arrays;     // fill_arrays
+    void *base_mode_arrays;     // mode_arrays
+    void *base_pitch_info;      // pitch_angles
+    void *base_euler_info;      // euler_angles
+    void *base_spin_src;        // spin_src
+    void *base_start_spin_off;  // start_spin_off
+    void *base_start_spin_info; // start_sptr
+    void *base_potential_info;  // potential
+    void *base_inst_tbl_info;   // tbl_info_ptr
+};
+
+// Ancillary source records (defined with their sources).
+struct pitch_info;
+struct spin_src_info;
+struct start_spin_info;
+struct potential_info;
+struct euler_info;
+
+// ---- One open data set ---------------------------------------------------
+
+// A table entry.  The default values are those of a new entry.  Arrays
+// without a base_ member of bmem (per-sensor and calibration attributes,
+// sensors_needed) are their own blocks.
+struct experiment_info {
+    alloc_experiment bmem{};
+    ptr_rec *info_ptr = nullptr;
+    inst_tbl_info *tbl_info_ptr = nullptr;
+    sensor_tables *sen_tbl_ptr = nullptr;
+    mode_tables *mode_tbl_ptr = nullptr;
+    void *plot_info = nullptr;          // display side: never made here
+    void *tab_data = nullptr;
+    void *fill_sen_ptr = nullptr;
+    void *mode_info_ptr = nullptr;
+    void *collapse_ptr = nullptr;
+    void *bin_ptr = nullptr;
+    timing *timing_ptr = nullptr;
+    void *fill_arrays = nullptr;
+    void *mode_arrays = nullptr;
+    time_info time_values{};
+    sweep_timing swp_times{};
+    pitch_info *pitch_angles = nullptr;
+    spin_src_info *spin_src = nullptr;
+    start_spin_info *start_sptr = nullptr;
+    potential_info *potential = nullptr;
+    euler_info *euler_angles = nullptr;
+    int fdh = -1, fdd = -1;             // header and data file; -1 while closed
+    KOMBRA_ULONG inh = 0, ind = 0;      // inodes of the real-time files opened last
+    KOMBRA_ULONG data_key = 0;
+    KOMBRA_LONG btime_sec = 0, btime_nsec = 0, etime_sec = 0, etime_nsec = 0;  // requested range
+    KOMBRA_LONG btime_ms = 0, btime_ns = 0, etime_ms = 0, etime_ns = 0;        // current sample
+    KOMBRA_LONG accum_ss_ms = 0, accum_ss_ns = 0;
+    KOMBRA_LONG next_offset = 0;
+    KOMBRA_LONG initial_gap = -1;
+    KOMBRA_LONG *start_spin_off = nullptr;  // per sensor, ms
+    KOMBRA_LONG *time_off = nullptr;        // per sensor, ms
+    KOMBRA_LONG de_msec = 0;
+    KOMBRA_LONG fill_value = 0;
+    KOMBRA_LONG accum_ss_sz = 0;
+    KOMBRA_LONG accum_ms = 0, accum_ns = 0, lat_ms = 0, lat_ns = 0;
+    KOMBRA_LONG swp_ms = 0, swp_ns = 0, sen_ms = 0, sen_ns = 0;
+    KOMBRA_LONG time_col_ms = 0, time_col_ns = 0, time_row_ms = 0, time_row_ns = 0;
+    KOMBRA_LONG time_sm_ms = 0, time_sm_ns = 0;
+    KOMBRA_FLOAT rec_time = 0, read_cnt = 0;
+    KOMBRA_FLOAT *constants = nullptr;  // num_sensor values per row
+    KOMBRA_USHORT de_year = 0;          // description end; 65535: none
+    KOMBRA_SHORT de_day = 0, de_usec = 0;
+    KOMBRA_SHORT num_of_plots = 0, swp_len = 0;
+    KOMBRA_SHORT *CAL_USE = nullptr;    // in bmem.base_cal
+    KOMBRA_USHORT *CSET_NUM = nullptr;  // in bmem.base_cal
+    KOMBRA_USHORT num_sample = 0;
+    KOMBRA_SHORT num_sensor = 0, num_sen_used = 0, num_combo = 0;
+    KOMBRA_SHORT *index_sen_tbl = nullptr;
+    KOMBRA_SHORT num_fill_sensor = 0, num_mode_info = 0;
+    KOMBRA_SHORT max_packing = 0, max_nss = 0;
+    KOMBRA_SHORT btime_year = 0, btime_day = 0, etime_year = 0, etime_day = 0;
+    KOMBRA_USHORT version = 0, mode_version = 32767, pa_version = 0, pmi_version = 0;
+    KOMBRA_USHORT spin_version = 0, potential_version = 0;
+    std::string header_name, data_name;  // paths of the open files
+    KOMBRA_CHAR exten[3] = {0, 0, 0};
+    KOMBRA_CHAR fnext = 0;
+    KOMBRA_CHAR first_open = 1;
+    KOMBRA_CHAR fill_flag = 0;
+    int8_t num_tbls = 0, num_consts = 0;
+    int8_t tdw_len = -1;                // sample width in bits; -1 until the description is read
+    int8_t *sen_tdw_len = nullptr;      // own block
+    KOMBRA_CHAR *sen_status = nullptr;  // own block
+    int8_t cal_sets = 0;
+    int8_t *cal_wlen = nullptr;         // own block
+    int8_t smp_id = 0;
+    int8_t *d_type = nullptr;           // own block
+    int8_t sen_mode = 0;
+    int8_t TRC = 0, TRP = 0, TCP = 0;
+    KOMBRA_CHAR *HEADER_MEM = nullptr;  // bmem.base_hdr
+    KOMBRA_CHAR *DATA_MEM = nullptr;    // bmem.base_data
+    KOMBRA_CHAR first_select = 1;
+    KOMBRA_CHAR los = 0, eop = 0;
+    KOMBRA_CHAR *sensors_needed = nullptr;  // own block, num_sensor flags
+    KOMBRA_CHAR drec_eof = 0, hrec_eof = 0;
+    int8_t da_method = 0;
+    int8_t *cal_target = nullptr, *cal_scope = nullptr, *cal_d_type = nullptr;  // own blocks
+    KOMBRA_UCHAR cur_panel = 0;
+    int8_t cal_mod_swp = 0;
+    KOMBRA_CHAR all_or_one = 0;         // per-sensor time offsets differ
+    int8_t crit_action = 0;             // tables with critical actions
+    KOMBRA_UCHAR num_modes = 0;
+    int8_t mode_done = 0;
+    KOMBRA_CHAR pa_def = 0, spin_src_def = 0, potential_def = 0, euler_def = 0;
+    KOMBRA_CHAR scf_tie = 0;
+    KOMBRA_CHAR phi_method = 0;
+    KOMBRA_CHAR nano_defined = 0;
+    int8_t data_lat_units = 0, swp_reset_units = 0, sen_reset_units = 0;  // powers of ten
+    KOMBRA_SHORT last_sensor = -1;
+    int8_t header_format = -1;
+    KOMBRA_SHORT tensor_rank = -1;
+    KOMBRA_LONG tensor_sizes[10] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
+    KOMBRA_SHORT spin_sen_ctrl = -1, spin_method = 2;
+    KOMBRA_BOOL return_euler_angles = sFalse;
+    KOMBRA_BOOL return_pitch_angles = sTrue;
+    KOMBRA_BOOL override_potential_poly = sFalse;
+    KOMBRA_FLOAT potential_slope = 0, potential_intercept = 0;
+};
+
+// ---- Process-wide state --------------------------------------------------
+
+// The table of open data sets and the records handed to callers.  Entries
+// live in a deque: adding one never moves the others, so a pointer to an
+// entry (expt, or one a caller holds across a call that adds entries) stays
+// valid until free_experiment_info.
+struct general_info {
+    KOMBRA_SHORT nds = 0;               // entries in exbase
+    KOMBRA_SHORT pos_ex = 0;            // index of the current entry
+    std::deque<experiment_info> exbase; // the table; entry i is exbase[i]
+    experiment_info *expt = nullptr;    // current entry
+    KOMBRA_CHAR called_locate = 0;
+    KOMBRA_USHORT next_version = 0;
+    std::vector<nur_data *> nur_data_ptr;        // registered caller records
+    std::vector<tensor_data *> tensor_data_ptr;  // registered tensor records (none made)
+    std::vector<void *> moments_data_ptr;        // registered moments records (none made)
+};
+
+// Element operation of the conversion kernels: combines target elements with
+// one table applied to an input array.
+typedef void (*ir_nur_oper_fn)(KOMBRA_FLOAT *ret_data, const void *inp_data, KOMBRA_LONG inp_start,
+                               const KOMBRA_FLOAT *tbl, KOMBRA_LONG tbl_sz, KOMBRA_LONG num_data,
+                               int8_t look_up, int8_t dtype, KOMBRA_LONG hold_val, int8_t fn_of_raw,
+                               int8_t tdw_len, int8_t tbl_type, const KOMBRA_LONG *swp_data,
+                               KOMBRA_SHORT swp_len);
+// Buffer combination: ret_data[j] := ret_data[j] OP accum_data[j].
+typedef void (*ir_combine_fn)(KOMBRA_FLOAT *ret_data, const KOMBRA_FLOAT *accum_data,
+                              KOMBRA_LONG num_data);
+
+constexpr KOMBRA_LONG IR_INIT_MARK = 1234567890;  // InitNurvEntry once set up
+constexpr KOMBRA_UINT IR_TMP_START_BYTES = 1024;  // first size of the scratch block
+constexpr int IR_NUR_DATA_STEP = 25;              // caller-record list grows by this many
+constexpr int IR_ITEM_TIME_OFF = 48;              // description item: per-sensor time offsets
+
+extern general_info ginfo;
+extern KOMBRA_LONG InitNurvEntry;
+extern void *ir_tmp_space;
+extern KOMBRA_UINT ir_tmp_bytes;
+extern void *ir_base_units;
+extern KOMBRA_FLOAT *ir_units_data;
+extern KOMBRA_UINT ir_units_bytes;
+extern void *ir_base_swp;
+extern KOMBRA_FLOAT *ir_swp_base_units, *ir_swp_high, *ir_swp_low;
+extern KOMBRA_UINT ir_swp_bytes;
+extern KOMBRA_CHAR ir_block_adv, ir_swap_data, ir_inside_reset_exp, ir_reset_sensors;
+extern KOMBRA_FLOAT ir_conv_fill[8192];
+extern ir_nur_oper_fn NUR_OPER[10];
+extern ir_combine_fn COMBINE_OPER[10];
+
+// Most entries the table may hold (its index is 16-bit).  Tests lower it to
+// reach the limit quickly.
+extern KOMBRA_SHORT ir_table_limit;
+
+// ---- Seams ----------------------------------------------------------------
+// Calls into steps and libraries that this build may not contain yet.  Each
+// member starts at a default from seams.cpp that reports NURV_NOT_AVAILABLE
+// (or, for the void ones, does the least harmful thing); the real functions
+// are plugged in there as they are built.  Tests swap members and restore
+// them.  Times are (year, day, second of day, nanosecond) of the begin and
+// then the end of the caller's range.
+struct nurv_seams {
+    // Description registry: ReadKELD (what is the item code).
+    int (*read_keld)(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                     KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr,
+                     KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec,
+                     void *var, int what, KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len);
+    // Description registry: CloseKELD, closing every loaded description.
+    void (*close_keld)(void);
+    // Fills NUR_OPER and COMBINE_OPER (ir_oper_asgn).
+    void (*oper_asgn)(void);
+    // Sensor combinations with their tables (ir_sensor_combo), current entry.
+    KOMBRA_SHORT (*sensor_combo)(KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG,
+                                 KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG);
+    // Mode tables (ir_get_mode_info), current entry.
+    KOMBRA_SHORT (*get_mode_info)(KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG,
+                                  KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG);
+    // Reads the header at the header file's position (ir_read_header):
+    // 1, 0, 9, 12, -42 (read), -43 (no memory), -44 (no growth) or another code.
+    KOMBRA_SHORT (*read_header)(nur_data *nur_data_ptr);
+    // Re-sizes the caller record for the current header (ir_check_dependent_on_header).
+    KOMBRA_SHORT (*check_dependent_on_header)(nur_data *nur_data_ptr);
+    // Free operations of the ancillary sources of an entry: free the source
+    // record and its blocks and null the entry's pointers to them.
+    void (*free_pitch_angle_data)(experiment_info *entry);
+    void (*free_potential_data)(experiment_info *entry);
+    void (*free_euler_angle_data)(experiment_info *entry);
+    void (*free_spin_src_data)(experiment_info *entry);
+};
+
+extern nurv_seams ir_seams;
+// The defaults, so that a test can restore them.
+extern const nurv_seams ir_default_seams;
+
+// ---- Reader state and table ----------------------------------------------
+
+// Clears every member of ginfo.
+void ir_init_struct(void);
+// Gives entry index its initial values.
+void ir_init_experiment_info(int index);
+// Makes the entry (data_key, exten, vnum) current; with alloc_mem set, adds it
+// when absent.  A null exten counts as "".  1, -3 (absent), -5, -6.
+KOMBRA_SHORT ir_locate_ex(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum,
+                          KOMBRA_CHAR alloc_mem);
+// Per-open blocks of the current entry, made on the first record after an
+// open: sweep-step times, time offsets, pixel timing.  1 or a failure code.
+KOMBRA_SHORT ir_alloc_exp_once(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                               KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                               KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec, nur_data *nur_data_ptr);
+// Pixel timing records of the current entry.  1 or -119.
+KOMBRA_SHORT ir_alloc_timing(void);
+// Raises the soft open-file limit to the hard limit; ends the process on failure.
+int ir_set_fd_limit(void);
+
+// ---- Caller records ---------------------------------------------------------
+
+// Ensures swp_data holds num_ele values.  1 or -61.
+KOMBRA_SHORT ir_alloc_swp_data(KOMBRA_LONG num_ele, nur_data *nur_data_ptr);
+// Ensures cal_data holds the calibration values of the current entry.  1 or -124.
+KOMBRA_SHORT ir_check_cal_size(nur_data *nur_data_ptr);
+// Re-sizes a caller record for the current header of (data_key, exten, vnum).
+KOMBRA_SHORT ir_check_nur_data_memory(KOMBRA_ULONG data_key, const char *exten,
+                                      KOMBRA_USHORT vnum, nur_data *nur_data_ptr);
+
+// ---- Release ----------------------------------------------------------------
+
+// Frees every block of an entry, closes its files; the entry stays in the table.
+void ir_free_ex_structure(experiment_info *entry);
+// Frees the arrays of a registered caller record (not the record).
+void ir_free_nur_data_ptr(nur_data *p);
+void ir_free_tensor_data_ptr(tensor_data *p);
+void ir_free_sensor_tables(experiment_info *entry);
+void ir_free_mode_tables(experiment_info *entry);
+
+// ---- Raw word decoding ------------------------------------------------------
+// Data type codes: 0 unsigned integer, 1 two's complement of tdw_len bits,
+// 2 decimal float in 32 bits, 4 decimal float in 16 bits, 5 binary float in
+// 16 bits, 6 binary float in 16 bits with a small-integer form.
+
+// ret_data[k] := the float of word inp_data[inp_start + k], k < num_data.
+void ir_transfer_data(KOMBRA_FLOAT *ret_data, const KOMBRA_LONG *inp_data, KOMBRA_LONG num_data,
+                      int8_t dtype, int8_t tdw_len, KOMBRA_LONG inp_start);
+// Sign extension of a tdw_len-bit value (bits above are not masked).
+KOMBRA_FLOAT ir_to_sign(KOMBRA_LONG new_val, int8_t tdw_len);
+// Integer-coded floating-point word of type dtype.
+KOMBRA_FLOAT ir_intfp2fp(KOMBRA_ULONG intfp, int8_t dtype);
+// c0 + c1 x + c2 x^2 ... over tbl_sz coefficients; 0 without coefficients.
+KOMBRA_FLOAT ir_poly_expand(KOMBRA_FLOAT inp_data, const KOMBRA_FLOAT *tbl, KOMBRA_LONG tbl_sz);
+// 10^cvar by repeated float multiplication or division.
+KOMBRA_FLOAT ir_tento(int8_t cvar);
+// A double rounded to float; beyond float range it becomes an infinity.
+KOMBRA_FLOAT ir_round_to_float(double value);
+
+// Width in bits of the containers that hold samples of tdw_len bits:
+// 1, 2, 4 (3 and 4), 8 (5 to 8), 16 (9 to 16), 32 (17 and more); 0 below 1.
+int ir_container_width(int8_t tdw_len);
+// The width-bit field at bit position bitpos of area, bits counted from the
+// most significant bit of each byte (width 1, 2, 4 or 8).
+KOMBRA_ULONG ir_bits_at(const KOMBRA_UCHAR *area, KOMBRA_ULONG bitpos, int width);
+// Value of container number index of an area of tdw_len-bit samples: the bit,
+// the 2 bits, the nibble masked with 7 (tdw_len 3) or 15, the byte, or the
+// 16- or 32-bit unit in host order.
+KOMBRA_ULONG ir_container_value(const KOMBRA_UCHAR *area, KOMBRA_ULONG index, int8_t tdw_len);

@@ -1,0 +1,81 @@
+// Default members of the seam table: what the reader does while a step or
+// library it calls is not part of the build.  Status seams report
+// NURV_NOT_AVAILABLE; the others do the least harmful thing.  When a step is
+// built, its function replaces the default in ir_default_seams below.
+#include "nurv_int.h"
+
+#include <cstdlib>
+
+namespace {
+
+int no_read_keld(KOMBRA_ULONG, KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, KOMBRA_SHORT,
+                 KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, void *, int, KOMBRA_SHORT, KOMBRA_LONG,
+                 KOMBRA_SHORT)
+{
+    return NURV_NOT_AVAILABLE;
+}
+
+// No description can have been loaded, so there is nothing to close.
+void no_close_keld(void) {}
+
+// The operation tables stay empty; nothing converts units yet.
+void no_oper_asgn(void) {}
+
+KOMBRA_SHORT no_table_step(KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, KOMBRA_SHORT,
+                           KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG)
+{
+    return NURV_NOT_AVAILABLE;
+}
+
+KOMBRA_SHORT no_record_step(nur_data *)
+{
+    return NURV_NOT_AVAILABLE;
+}
+
+// Nothing sets up an ancillary source yet; should a record exist, its block
+// is released so that it does not outlive the entry.
+void free_pitch_record(experiment_info *entry)
+{
+    std::free(entry->bmem.base_pitch_info);
+    entry->bmem.base_pitch_info = nullptr;
+    entry->pitch_angles = nullptr;
+}
+
+void free_potential_record(experiment_info *entry)
+{
+    std::free(entry->bmem.base_potential_info);
+    entry->bmem.base_potential_info = nullptr;
+    entry->potential = nullptr;
+}
+
+void free_euler_record(experiment_info *entry)
+{
+    std::free(entry->bmem.base_euler_info);
+    entry->bmem.base_euler_info = nullptr;
+    entry->euler_angles = nullptr;
+}
+
+void free_spin_record(experiment_info *entry)
+{
+    std::free(entry->bmem.base_spin_src);
+    entry->bmem.base_spin_src = nullptr;
+    entry->spin_src = nullptr;
+}
+
+}  // namespace
+
+const nurv_seams ir_default_seams = {
+    .read_keld = no_read_keld,
+    .close_keld = no_close_keld,
+    .oper_asgn = no_oper_asgn,
+    .sensor_combo = no_table_step,
+    .get_mode_info = no_table_step,
+    .read_header = no_record_step,
+    .check_dependent_on_header = no_record_step,
+    .free_pitch_angle_data = free_pitch_record,
+    .free_potential_data = free_potential_record,
+    .free_euler_angle_data = free_euler_record,
+    .free_spin_src_data = free_spin_record,
+};
+
+nurv_seams ir_seams = ir_default_seams;
