@@ -74,4 +74,33 @@ std::string ToolsDir()
     return dir ? dir : "";
 }
 
+std::optional<MariaDbServer> TestMariaDb()
+{
+    const char *dir = std::getenv("KOMBRA_TEST_MARIADB_DIR");
+    if (dir == nullptr)
+        return std::nullopt;
+    std::ifstream in(std::string(dir) + "/server.env");
+    if (!in)
+        return std::nullopt;
+    MariaDbServer server;
+    std::string line;
+    while (std::getline(in, line)) {
+        const auto eq = line.find('=');
+        if (eq == std::string::npos)
+            continue;
+        const std::string name = line.substr(0, eq), value = line.substr(eq + 1);
+        if (name == "KOMBRA_TEST_MYSQL_SOCKET")
+            server.socket = value;
+        else if (name == "KOMBRA_TEST_MYSQL_PORT")
+            server.port = static_cast<unsigned>(std::stoul(value));
+        else if (name == "KOMBRA_TEST_MYSQL_USER")
+            server.user = value;
+        else if (name == "KOMBRA_TEST_MYSQL_PASSWORD")
+            server.password = value;
+        else if (name == "KOMBRA_TEST_MYSQL_DB")
+            server.database = value;
+    }
+    return server;
+}
+
 }  // namespace kombra_test

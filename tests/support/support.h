@@ -51,6 +51,17 @@ std::vector<unsigned char> ReadBytes(const std::string &path);
 // Folder of the built fixture writers and stand-in programs.
 std::string ToolsDir();
 
+// Connection settings of the private MariaDB server of tests declared with
+// MARIADB (socket, port, user, password, database); empty when no server runs.
+struct MariaDbServer {
+    std::string socket;
+    unsigned port = 0;
+    std::string user;
+    std::string password;
+    std::string database;
+};
+std::optional<MariaDbServer> TestMariaDb();
+
 }  // namespace kombra_test
 
 // EXPECT_STATUS(expected, call): compares a status return and names the call
