@@ -1,0 +1,65 @@
+// The parser's reporter and the status texts of the library.
+//
+// Only the first message for a file name is printed (on stdout, with the
+// line and the token where it arose); the rest for that name are dropped, so
+// that a broken description yields one complaint.  A message for another file
+// name prints again.
+#include <cstdio>
+#include <string>
+
+#include "keld_int.h"
+
+char GLOBAL_KELDFileName[255];
+
+namespace {
+
+std::string g_currentName;   // whole name of the file being parsed
+std::string g_reportedName;  // the name the last message was for
+bool g_printed = false;
+
+// The name of the file being parsed.  GLOBAL_KELDFileName holds it cut short;
+// when someone has set that global to another name, the global wins.
+std::string CurrentName()
+{
+    if (g_currentName.compare(0, sizeof GLOBAL_KELDFileName - 1, GLOBAL_KELDFileName) != 0)
+        return GLOBAL_KELDFileName;
+    return g_currentName;
+}
+
+}  // namespace
+
+void keld_set_file_name(const char *name)
+{
+    g_currentName = name != nullptr ? name : "";
+    std::snprintf(GLOBAL_KELDFileName, sizeof GLOBAL_KELDFileName, "%s", g_currentName.c_str());
+}
+
+int v_error(const char *message)
+{
+    // A failed read ends the input early; the caller reports that instead.
+    if (keld_read_errno() != 0)
+        return -1;
+    const std::string name = CurrentName();
+    if (name != g_reportedName) {
+        g_reportedName = name;
+        g_printed = false;
+    }
+    if (!g_printed) {
+        g_printed = true;
+        std::printf("\nError in %s: Line %d : %s at '%s'\n", name.c_str(), keld_lineno,
+                    message != nullptr ? message : "", v_text != nullptr ? v_text : "");
+        std::printf("\nFix KELD before continuing...\n\n");
+        std::fflush(stdout);
+    }
+    return -1;
+}
+
+const char *KELDStatusText(int status)
+{
+    switch (status) {
+    case KELD_SUCCESS: return "success";
+    case KELD_OPEN_FAILED: return "description file cannot be opened or read";
+    case KELD_NO_MEMORY: return "no memory for the key map";
+    default: return "Unknown KELD status";
+    }
+}
