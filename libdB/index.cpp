@@ -322,12 +322,12 @@ dbRet_t Skip(int tableHandle, int ndxNum, long n)
     if (index == nullptr)
         return FAILURE;
     long position = AddClamped(index->IndexRec, n);
+    if (position < 1)
+        position = 1;
     if (position > index->NextFreeIndexRec || position > index->MAXIndexRecs) {
         SetFileError(DBF_REC_TOO_HIGH, index->IndexName);
         return FAILURE;
     }
-    if (position < 1)
-        position = 1;
     if (!GoTo(tableHandle, ItoR(index, position)))
         return FAILURE;
     index->IndexRec = position;
