@@ -291,9 +291,8 @@ dbRet_t AppendRecord(dbfRecord_t *table)
     if (!io::WriteAt(table->dFile, tail.data(), tail.size(), at + 1) ||
         !io::WriteAt(table->dFile, table->CurRecord, 1, at)) {
         const int err = errno != 0 ? errno : DBF_WRITE;
-        if (::ftruncate(table->dFile, st.st_size) != 0) {
-            // The count in the header still ends the table where it was.
-        }
+        // Best effort: the header count still ends the table where it was.
+        [[maybe_unused]] const int cut = ::ftruncate(table->dFile, st.st_size);
         SetFileError(err, table->FileName);
         return FAILURE;
     }
