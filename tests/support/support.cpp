@@ -71,15 +71,20 @@ std::vector<unsigned char> ReadBytes(const std::string &path)
 std::string ToolsDir()
 {
     const char *dir = std::getenv("KOMBRA_TOOLS_DIR");
-    return dir ? dir : "";
+    return dir ? dir : KOMBRA_BUILT_TOOLS_DIR;
+}
+
+std::string SourceDir()
+{
+    const char *dir = std::getenv("KOMBRA_SOURCE_DIR");
+    return dir ? dir : KOMBRA_BUILT_SOURCE_DIR;
 }
 
 std::optional<MariaDbServer> TestMariaDb()
 {
-    const char *dir = std::getenv("KOMBRA_TEST_MARIADB_DIR");
-    if (dir == nullptr)
-        return std::nullopt;
-    std::ifstream in(std::string(dir) + "/server.env");
+    const char *env = std::getenv("KOMBRA_TEST_MARIADB_DIR");
+    const std::string dir = env ? env : KOMBRA_BUILT_MARIADB_DIR;
+    std::ifstream in(dir + "/server.env");
     if (!in)
         return std::nullopt;
     MariaDbServer server;

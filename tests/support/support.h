@@ -48,11 +48,16 @@ void WriteBytes(const std::string &path, const std::vector<unsigned char> &bytes
 std::string ReadFile(const std::string &path);
 std::vector<unsigned char> ReadBytes(const std::string &path);
 
-// Folder of the built fixture writers and stand-in programs.
+// Folder of the built fixture writers and stand-in programs
+// ($KOMBRA_TOOLS_DIR overrides it).
 std::string ToolsDir();
+// The project's source tree ($KOMBRA_SOURCE_DIR overrides it).
+std::string SourceDir();
 
 // Connection settings of the private MariaDB server of tests declared with
-// MARIADB (socket, port, user, password, database); empty when no server runs.
+// MARIADB (socket, port, user, password, database), read from server.env in
+// the server's folder ($KOMBRA_TEST_MARIADB_DIR overrides it); empty when no
+// server runs.
 struct MariaDbServer {
     std::string socket;
     unsigned port = 0;
