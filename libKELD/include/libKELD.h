@@ -9,6 +9,7 @@
  * the key map is released by DeleteKELD.  Nothing here throws. */
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <span>
 #include <string_view>
@@ -70,12 +71,33 @@ extern int keld_lineno;
 /* The scanner and the parser of the text format.  v_parse parses one
  * description from v_in into GLOBAL_KELD: 0 accepted, 1 after a syntax error,
  * 2 when its stack is exhausted.  v_error reports one message through the
- * once-per-file reporter and returns -1. */
+ * once-per-file reporter and returns -1.  v_lex returns the next token (its
+ * number, or the character itself) and 0 at the end of the input;
+ * v_lex_destroy frees the scanner's buffers and resets it to its start. */
 extern FILE *v_in;
 int v_lex(void);
 int v_parse(void);
 int v_error(const char *message);
 int v_lex_destroy(void);
+
+/* The scanner's input buffers, as flex makes them. */
+struct yy_buffer_state;
+void v_restart(FILE *input_file);
+yy_buffer_state *v_create_buffer(FILE *file, int size);
+void v_delete_buffer(yy_buffer_state *buffer);
+yy_buffer_state *v_scan_string(const char *text);
+yy_buffer_state *v_scan_bytes(const char *bytes, int length);
+yy_buffer_state *v_scan_buffer(char *base, size_t size);
+void v_push_buffer_state(yy_buffer_state *buffer);
+void v_pop_buffer_state(void);
+FILE *v_get_in(void);
+void v_set_in(FILE *in);
+FILE *v_get_out(void);
+void v_set_out(FILE *out);
+int v_get_leng(void);
+char *v_get_text(void);
+int v_get_debug(void);
+void v_set_debug(int flag);
 
 /* First node of the sibling list that holds node (NULL stays NULL). */
 symtab_s *keld_get_list_head(symtab_s *node);

@@ -159,6 +159,10 @@ TEST(KeldReporter, OncePerFileNameThenAgainForAnother)
     EXPECT_EQ("", ParseText(dir, twoFaults, "one.V.v3").out);
     EXPECT_EQ(Report(dir.file("two.V.v3"), 3, "syntax error", ";"),
               ParseText(dir, "KELD x {\n\n int b = ;\n}\n", "two.V.v3").out);
+    // A long name is reported whole; the global keeps its first 254 characters.
+    const std::string longName = std::string(250, 'n') + ".V.v3";
+    EXPECT_EQ(Report(dir.file(longName), 1, "syntax error", "?"), ParseText(dir, "?", longName).out);
+    EXPECT_EQ(dir.file(longName).substr(0, 254), GLOBAL_KELDFileName);
 }
 
 TEST(KeldStream, EarlyStopsLeaveTheLastCompletedRootOrNothing)

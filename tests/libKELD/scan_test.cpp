@@ -4,6 +4,7 @@
 
 #include <bit>
 #include <cstdint>
+#include <vector>
 
 using kombra_test::TempDir;
 using keld_test::ParseText;
@@ -72,6 +73,19 @@ TEST(KeldScanner, OneLineCommentRunsToItsLastClosingMark)
     EXPECT_EQ(1u, KELDFind(parsed.map.get(), "KELD.a").size());
     EXPECT_TRUE(KELDFind(parsed.map.get(), "KELD.b").empty());
     EXPECT_EQ(3, keld_test::IntAt(parsed.map.get(), "KELD.c"));
+}
+
+TEST(KeldScanner, TokensFromAString)
+{
+    v_lex_destroy();
+    yy_buffer_state *buffer = v_scan_string("INT 0x10 {; 2.5e1\r");
+    std::vector<int> tokens;
+    for (int token = v_lex(); token != 0; token = v_lex())
+        tokens.push_back(token);
+    EXPECT_EQ((std::vector<int>{Y_INT, Y_INT_NUM, '{', ';', Y_FLOAT_NUM, '\r'}), tokens);
+    EXPECT_STREQ("", v_get_text());
+    v_delete_buffer(buffer);
+    v_lex_destroy();
 }
 
 struct ErrorCase {
