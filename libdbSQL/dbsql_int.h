@@ -1,0 +1,74 @@
+// Internals shared by the sources of libdbSQL: the dispatch table of one
+// back end and small copying helpers.
+#pragma once
+
+#include "dbBackends.h"
+
+#include <cstring>
+#include <string>
+
+namespace dbsql {
+
+// The entries of one back end, in the order of the front end's rows.  A null
+// entry is a row that back end does not serve.
+struct Backend {
+    int (*isLocal)();
+    int (*isReadOnly)();
+    int (*initializeMsg)();
+    int (*pack)();
+    int (*create)(const char *name);
+    int (*initialize)();
+    void (*databaseName)(const char *name);
+    const char *(*getDBName)();
+    int (*close)();
+    DB_RESULT (*query)(const char *sql);
+    KOMBRA_ULONG (*getDataKey)(const char *, const char *, const char *, const char *, const char *);
+    const char *(*virtualName)(KOMBRA_ULONG key);
+    int (*virtualName_r)(KOMBRA_ULONG key, char *vinst, int len);
+    int (*keyToStr)(KOMBRA_ULONG key, char *, char *, char *, char *, char *);
+    int (*keyToStr_r)(KOMBRA_ULONG key, char *, char *, char *, char *, char *);
+    DB_RESULT (*queryStore)(const char *sql);
+    int (*queryExec)(const char *sql);
+    int (*badQuery)();
+    void (*freeResult)(DB_RESULT result);
+    DB_ROW (*fetchRow)(DB_RESULT result);
+    unsigned long (*numberRows)(DB_RESULT result);
+    unsigned int (*numberFields)(DB_RESULT result);
+    const char *(*fieldName)(DB_RESULT result, int i);
+    char *(*errorMsg)();
+    int (*initializeRemoteMsg)(const char *, const char *, const char *, const char *, const unsigned int);
+    int (*connected)();
+    int (*NURVgetFile)(KOMBRA_ULONG, short, short, long, short, short, long, RequestedDataType, const char *,
+                       char *, char *);
+    // Bound statements for the shared SQL look-ups; none on Tarvo.
+    int (*queryRows)(const char *sql, const std::vector<DbParam> &params, DbRows &rows);
+};
+
+// The back end chosen now.
+const Backend &Current();
+
+// Empties the name caches of the look-ups: their names belong to the catalog
+// that was open when they were read.
+void ForgetNames();
+
+// Copies src into dst of size bytes, cut to fit and always terminated.
+inline void CopyName(char *dst, std::size_t size, const std::string &src)
+{
+    if (dst == nullptr || size == 0)
+        return;
+    const std::size_t n = src.size() < size - 1 ? src.size() : size - 1;
+    std::memcpy(dst, src.data(), n);
+    dst[n] = '\0';
+}
+
+inline std::string Text(const DbCell &cell)
+{
+    return cell ? *cell : std::string();
+}
+
+inline const char *OrEmpty(const char *s)
+{
+    return s != nullptr ? s : "";
+}
+
+}  // namespace dbsql

@@ -1,0 +1,34 @@
+// The shared last-error text of the SQL back ends and the file look-ups.
+#include "dbBackends.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+char error_msg[DB_ERROR_SIZE];
+
+}  // namespace
+
+char *SetErrorString(const char *text)
+{
+    std::snprintf(error_msg, sizeof error_msg, "%s", text != nullptr ? text : "");
+    return error_msg;
+}
+
+char *GetErrorString(void)
+{
+    return error_msg;
+}
+
+char *SQL_dbErrorMsg(void)
+{
+    return error_msg;
+}
+
+char *CommonErrorString(const char *what, const char *message)
+{
+    std::snprintf(error_msg, sizeof error_msg, "ERROR: %s - %s!", what != nullptr ? what : "",
+                  message != nullptr ? message : "");
+    return error_msg;
+}

@@ -1,0 +1,85 @@
+/* dbBackends: the SQL back ends behind the catalog front end.
+ *
+ * The SQLite file catalog (<KOMBRA_DATA>/<name>.db3, "nurv" by default) and
+ * the MySQL server catalog fill the SQLite and MySQL columns of the front
+ * end's dispatch table; callers use the db functions of libdbSQL.h, not
+ * these.  Both serve the same schema:
+ *
+ *   hierarchy  (data_key INTEGER PRIMARY KEY, project, mission, experiment,
+ *               instrument, virtual)
+ *   hd_entries (data_key, b_yr, b_day, b_msec, e_yr, e_day, e_msec, size,
+ *               archive_label, archive_date), primary key (data_key, b_yr,
+ *               b_day, b_msec): one row per header and data file pair
+ *   v_entries  the same columns, one row per description file
+ *
+ * and the overlap rule of between_times below.  Failures leave their text in
+ * the shared error text (SetErrorString). */
+#pragma once
+
+#include "libdbSQL.h"
+
+/* ---- Overlap rule and time comparison ---------------------------------- */
+
+/* 1 when the entry begin..end and the request begin..end (year, day of year,
+ * msec each) overlap, else 0, comparing the times by day count and msec:
+ * an entry that ends exactly at the request begin does not overlap, one that
+ * begins exactly at the request end does, equal begins always do. */
+int CatalogBetweenTimes(const int entry_begin[3], const int entry_end[3], const int req_begin[3],
+                        const int req_end[3]);
+
+/* "ERROR: <what> - <message>!" into the shared error text (cut to 1023
+ * characters); returns it. */
+char *CommonErrorString(const char *what, const char *message);
+
+/* ---- SQLite ------------------------------------------------------------- */
+
+int SQLite_dbInitializeMsg(void);
+/* As SQLite_dbInitializeMsg; on failure prints the reason and a hint on
+ * stdout and ends the process with status 255. */
+int SQLite_dbInitialize(void);
+int SQLite_dbCreate(const char *name);
+void SQLite_dbSetDatabaseName(const char *name);
+const char *SQLite_dbGetDatabaseName(void);
+int SQLite_dbClose(void);
+int SQLite_dbIsLocal(void);
+int SQLite_dbIsReadOnly(void);
+int SQLite_dbConnected(void);
+int SQLite_dbInitializeRemoteMsg(const char *host, const char *user, const char *passwd, const char *db,
+                                 const unsigned int port);
+DB_RESULT SQLite_dbQuery(const char *sql);
+DB_RESULT SQLite_dbQueryStore(const char *sql);
+int SQLite_dbQueryExec(const char *sql);
+int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRows &rows);
+DB_ROW SQLite_dbFetchRow(DB_RESULT handle);
+void SQLite_dbFreeResult(DB_RESULT handle);
+unsigned long SQLite_dbNumberRows(DB_RESULT handle);
+unsigned int SQLite_dbNumberFields(DB_RESULT handle);
+const char *SQLite_dbFieldName(DB_RESULT handle, int i);
+int SQLite_dbBadQuery(void);
+int SQLite_dbPack(void);
+
+/* ---- MySQL -------------------------------------------------------------- */
+
+int MySQL_dbInitializeMsg(void);
+/* As MySQL_dbInitializeMsg; on failure prints "dbInitialize: <text>" on
+ * stdout and ends the process with status 255. */
+int MySQL_dbInitialize(void);
+int MySQL_dbInitializeRemoteMsg(const char *host, const char *user, const char *passwd, const char *db,
+                                const unsigned int port);
+int MySQL_dbCreate(const char *name);
+void MySQL_dbSetDatabaseName(const char *name);
+const char *MySQL_dbGetDatabaseName(void);
+int MySQL_dbClose(void);
+int MySQL_dbIsLocal(void);
+int MySQL_dbIsReadOnly(void);
+int MySQL_dbConnected(void);
+DB_RESULT MySQL_dbQuery(const char *sql);
+DB_RESULT MySQL_dbQueryStore(const char *sql);
+int MySQL_dbQueryExec(const char *sql);
+int MySQL_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRows &rows);
+int MySQL_dbBadQuery(void);
+void MySQL_dbFreeResult(DB_RESULT res);
+DB_ROW MySQL_dbFetchRow(DB_RESULT res);
+unsigned long MySQL_dbNumberRows(DB_RESULT res);
+unsigned int MySQL_dbNumberFields(DB_RESULT res);
+const char *MySQL_dbFieldName(DB_RESULT res, int i);

@@ -1,0 +1,204 @@
+/* libdbSQL: the catalog front end.
+ *
+ * Every other part of the system reaches the data catalog through the db
+ * functions declared here.  dbInitialize picks one back end from
+ * KOMBRA_DB_TYPE (SQLite file catalog, MySQL server catalog, or the dBASE
+ * catalog "Tarvo" of libserver when the variable is unset) and every call is
+ * then forwarded to that back end through one fixed dispatch table.
+ *
+ * The front end also holds the look-ups written once for both SQL back ends
+ * (data key of five names, names of a key, virtual-instrument name,
+ * hierarchy text, the file of a key and time), the bridge from a data key to
+ * its configuration items, the older compatibility calls and the shared last
+ * error text.  Names and values from outside are always bound to statement
+ * parameters, never pasted into SQL text.
+ *
+ * Look-ups that return a handle, key or pointer return 0 or NULL on failure
+ * and leave the reason for dbErrorMsg.  Nothing here prints, except the
+ * unknown-type line of dbInitialize/dbInitializeMsg and the fatal set-up
+ * messages of the back ends.  All state is process-wide; calls come from
+ * one thread, apart from the SQLite back end's result lock. */
+#pragma once
+
+#include "DbDefs.h"
+#include "libant.h"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+/* ---- Sizes and status codes ------------------------------------------- */
+
+enum {
+    DB_NAME_SIZE = 25,  /* project, mission, experiment, instrument buffers */
+    DB_VNAME_SIZE = 34, /* virtual-instrument buffers */
+    DB_ERROR_SIZE = 1024,
+    DB_PATH_MAX = 4096  /* room the callers give name1/name2 of the file look-ups */
+};
+
+enum {
+    DB_FILE_NO_DATA = 1200,      /* no catalog entry overlaps the requested time */
+    DB_FILE_BAD_SOURCE = -1002,  /* no virtual-instrument name, or no path item */
+    DB_FILE_QUERY_FAILED = -1010 /* the catalog query failed */
+};
+
+/* ---- Back-end choice ---------------------------------------------------- */
+
+/* Chooses the back end from KOMBRA_DB_TYPE ("SQLite", "MySQL" or "Tarvo", any
+ * case; unset keeps the current one, initially Tarvo; another word prints
+ * "Unknown database type defined in kombra.cfg!" and a blank line on stderr
+ * and keeps it too) and opens it.  The SQL back ends end the process with
+ * status 255 when they cannot open; a later call finds them open. */
+int dbInitialize(void);
+/* The same choice; 1 when open, 0 with the error text.  Never exits. */
+int dbInitializeMsg(void);
+/* Closes the current back end, switches to type, sets the database name
+ * (NULL or "" for the default) and opens it; 1 or 0.  An unknown type
+ * changes nothing and returns 0. */
+int dbSetDatabaseType(dbType type, const char *name);
+KOMBRA_BOOL dbIsTarvo(void);
+KOMBRA_BOOL dbIsSQLite(void);
+KOMBRA_BOOL dbIsMySQL(void);
+dbType dbGetDatabaseType(void);
+
+/* ---- Forwarding to the current back end --------------------------------- */
+
+/* sTrue for Tarvo; otherwise the back end's answer. */
+KOMBRA_BOOL dbIsLocal(void);
+int dbIsReadOnly(void);
+int dbPack(void);
+int dbClose(void);
+int dbConnected(void);
+/* The back end's last error number (0 after success). */
+int dbBadQuery(void);
+/* Opens or creates the database name and makes it current; 1 or 0. */
+int dbCreate(const char *name);
+/* Does nothing on a back end without database names. */
+void dbSetDatabaseName(const char *name);
+/* "" on a back end without database names. */
+const char *dbGetDatabaseName(void);
+
+/* A result read row by row; 0 on failure.  On SQLite no other catalog call
+ * may run on another thread until it is read to its end or freed. */
+DB_RESULT dbQuery(const char *sql);
+/* A whole result; 0 on failure.  A query without rows still gives one. */
+DB_RESULT dbQueryStore(const char *sql);
+/* Runs a statement without a result; 1 done, 0 failed. */
+int dbQueryExec(const char *sql);
+/* The next row (owned by the result, valid until the next fetch or the
+ * release), NULL after the last. */
+DB_ROW dbFetchRow(DB_RESULT result);
+/* Releases a result; 0 does nothing. */
+void dbFreeResult(DB_RESULT result);
+unsigned long dbNumberRows(DB_RESULT result);
+unsigned int dbNumberFields(DB_RESULT result);
+const char *dbFieldName(DB_RESULT result, int i);
+/* The current back end's last error text. */
+char *dbErrorMsg(void);
+int dbInitializeRemoteMsg(const char *host, const char *user, const char *passwd, const char *db,
+                          const unsigned int port);
+
+/* One SQL cell: std::nullopt for SQL NULL. */
+using DbCell = std::optional<std::string>;
+using DbRows = std::vector<std::vector<DbCell>>;
+
+/* A statement parameter: text or integer. */
+struct DbParam {
+    enum class Kind { Text, Integer };
+    Kind kind = Kind::Text;
+    std::string text;
+    long long integer = 0;
+
+    static DbParam Text(std::string value) { return {Kind::Text, std::move(value), 0}; }
+    static DbParam Int(long long value) { return {Kind::Integer, {}, value}; }
+};
+
+/* Runs one statement whose '?' marks take params in order and collects all
+ * its rows into rows (replaced).  1 done, 0 failed with the error text; 0 on
+ * the Tarvo back end, which runs no SQL.  Holds the SQLite result lock for
+ * the length of the statement. */
+int dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRows &rows);
+
+/* ---- Keys and names ------------------------------------------------------ */
+
+/* Key of five hierarchy names; 0 when unknown. */
+KOMBRA_ULONG dbGetDataKey(const char *project, const char *mission, const char *experiment, const char *instrument,
+                          const char *virtual_);
+/* Virtual-instrument name of a key; static text overwritten by the next call. */
+const char *dbVirtualName(KOMBRA_ULONG key);
+/* The same into vinst (at most len bytes, always terminated); 1 done. */
+int dbVirtualName_r(KOMBRA_ULONG data_key, char *vinst, int len);
+/* The five names of a key into buffers of DB_NAME_SIZE (the first four) and
+ * DB_VNAME_SIZE bytes; longer names are cut.  1 done, 0 failed.  Cached. */
+int dbKeyToStrings(KOMBRA_ULONG key, char *project, char *mission, char *experiment, char *instrument,
+                   char *virtual_);
+/* The same without the cache. */
+int dbKeyToStrings_r(KOMBRA_ULONG key, char *project, char *mission, char *experiment, char *instrument,
+                     char *virtual_);
+/* "project/mission/experiment/instrument/virtual" of a key; static text.  A
+ * key without a row gives the names of the previous look-up. */
+char *dbHierarchyString(KOMBRA_ULONG key);
+
+/* The look-ups of the SQL back ends (the entries of their dispatch columns). */
+KOMBRA_ULONG dbGetDataKeyWithQuery(const char *project, const char *mission, const char *experiment,
+                                   const char *instrument, const char *virtual_);
+const char *dbVirtualNameWithQuery(KOMBRA_ULONG key);
+int dbVirtualNameWithQuery_r(KOMBRA_ULONG data_key, char *vinst, int len);
+int dbKeyToStringsWithQuery(KOMBRA_ULONG key, char *project, char *mission, char *experiment, char *instrument,
+                            char *virtual_);
+int dbKeyToStringsWithQuery_r(KOMBRA_ULONG key, char *project, char *mission, char *experiment,
+                              char *instrument, char *virtual_);
+
+/* ---- Configuration items of a key --------------------------------------- */
+
+/* Item element of the key's source (CfgGetItem); NULL when the key has no
+ * names or the item no value.  Points into the configuration tree. */
+char *dbCfgItem(KOMBRA_ULONG data_key, const char *item, int element);
+/* The item made into a directory (CfgGetPath); static buffer, NULL when
+ * none. */
+char *dbCfgPath(KOMBRA_ULONG data_key, const char *item);
+
+/* ---- Files of a key and time --------------------------------------------- */
+
+/* Path of the catalogued file of dataType for the key whose entry overlaps
+ * the requested begin..end: header and data (name1, name2) for _H_AND_D_,
+ * the header, the data or the description file (name1) otherwise.  Without
+ * an extension the file lies in the source's PostTimePath; with one, in
+ * $USER_DATA (else the home directory) with exten appended.  name1 and name2
+ * need DB_PATH_MAX bytes; name2 is written for _H_AND_D_ only.
+ * Returns 1; 1200 no entry; -1002 bad key, unknown type, no directory or a
+ * path too long; -1010 query failed; on Tarvo the codes of its back end. */
+int dbNURVGetFile(KOMBRA_ULONG data_key, short btime_yr, short btime_day, long btime_msec, short etime_yr,
+                  short etime_day, long etime_msec, RequestedDataType dataType, const char *exten, char *name1,
+                  char *name2);
+/* The SQL back ends' answer to dbNURVGetFile. */
+int SQL_dbNURVGetFile(KOMBRA_ULONG data_key, short btime_yr, short btime_day, long btime_msec, short etime_yr,
+                      short etime_day, long etime_msec, RequestedDataType dataType, const char *exten,
+                      char *name1, char *name2);
+/* The real-time file: RealTimePath, '/', the virtual name, the type letter
+ * and exten.  1, or -1002. */
+int dbNURVGetRealTimeFile(KOMBRA_ULONG data_key, RequestedDataType dataType, const char *exten, char *name1,
+                          char *name2);
+/* Catalog file name "%s%04d%03d%02hd%02hd%c" (name, year, day, hour, minute,
+ * letter) into loc (at most len bytes with the terminator); returns the
+ * length of the full name. */
+int MakeFileName(const char *vinst, unsigned short time_yr, unsigned short time_day, long time_msec, char tail,
+                 char *loc, int len);
+
+/* ---- Compatibility ------------------------------------------------------- */
+
+/* *data_key = dbGetDataKey(...); 1 when it is not 0, else -149. */
+int get_data_key(const char *project, const char *mission, const char *experiment, const char *instrument,
+                 const char *virtual_, KOMBRA_ULONG *data_key);
+/* dbNURVGetFile with begin btime and end etime; btime is left as it was. */
+int dbGetFile(KOMBRA_ULONG data_key, Time_t *btime, Time_t etime, RequestedDataType dataType, const char *exten,
+              char *name1, char *name2);
+char *db_msgs(void);
+
+/* ---- The shared error text of the SQL back ends ------------------------- */
+
+/* Copies text (cut to DB_ERROR_SIZE - 1 characters) into the shared text and
+ * returns it. */
+char *SetErrorString(const char *text);
+char *GetErrorString(void);
+char *SQL_dbErrorMsg(void);

@@ -1,0 +1,566 @@
+// The SQLite file catalog: one connection to <KOMBRA_DATA>/<name>.db3, its
+// whole and row-by-row results, the bound statements of the shared look-ups
+// and the one lock that serialises results.
+#include "dbsql_int.h"
+#include "sqlite_int.h"
+
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+namespace {
+
+// Held from the making of a result until its first fetch (whole results),
+// its last row (row-by-row results) or its release, and for the length of
+// each statement run without a result.  Releasing it when it is not held
+// does nothing.  The thread that holds it may take it again without waiting,
+// so that a thread that breaks the one-open-result rule gets an answer
+// instead of waiting for itself forever.
+class ResultLock {
+public:
+    // Returns true when this call took the lock, false when the calling
+    // thread held it already.
+    bool Take()
+    {
+        std::unique_lock<std::mutex> guard(mutex_);
+        const std::thread::id me = std::this_thread::get_id();
+        if (held_ && owner_ == me)
+            return false;
+        free_.wait(guard, [this] { return !held_; });
+        held_ = true;
+        owner_ = me;
+        return true;
+    }
+
+    void Release()
+    {
+        {
+            std::lock_guard<std::mutex> guard(mutex_);
+            if (!held_)
+                return;
+            held_ = false;
+        }
+        free_.notify_all();
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable free_;
+    bool held_ = false;
+    std::thread::id owner_;
+};
+
+// One open result.  A whole result keeps sqlite3_get_table's answer (the
+// header row of column names, then the rows) and a zeroed array of num_cols
+// pointers that is both its handle and the row handed out by each fetch.  A
+// row-by-row result is its prepared statement with copies of the current
+// row's texts.
+struct QueryData {
+    int num_cols = 0;
+    int num_rows = 0;
+    int row_cursor = 0;
+    bool storedQuery = false;
+    char **table = nullptr;
+    std::unique_ptr<char *[]> rowArray;
+    sqlite3_stmt *statement = nullptr;
+    bool finished = false;
+    std::vector<std::string> rowCopies;
+    std::vector<char *> row;
+};
+
+struct SQLiteState {
+    sqlite3 *db = nullptr;
+    std::string filename;  // "" stands for "nurv"
+    int isReadOnly = 0;
+    int local = 1;
+    std::map<void *, QueryData> resMap;
+    // Bound statements of the look-ups, prepared once per connection.
+    std::unordered_map<std::string, sqlite3_stmt *> prepared;
+    ResultLock lock;
+};
+
+SQLiteState &State()
+{
+    static SQLiteState state;
+    return state;
+}
+
+const char *DatabaseName()
+{
+    const std::string &name = State().filename;
+    return name.empty() ? "nurv" : name.c_str();
+}
+
+// Error text from what and the message of the failing call (released here),
+// else the connection's current message.
+void ErrorFrom(const char *what, char *message)
+{
+    if (message != nullptr) {
+        CommonErrorString(what, message);
+        sqlite3_free(message);
+    } else {
+        CommonErrorString(what, sqlite3_errmsg(State().db));
+    }
+}
+
+bool NeedConnection(const char *what)
+{
+    if (State().db != nullptr)
+        return true;
+    CommonErrorString(what, "no catalog is open");
+    return false;
+}
+
+void ReleaseQuery(QueryData &q)
+{
+    if (q.storedQuery) {
+        sqlite3_free_table(q.table);
+        q.table = nullptr;
+    } else if (q.statement != nullptr) {
+        if (sqlite3_finalize(q.statement) != SQLITE_OK)
+            ErrorFrom("SQLite_dbFreeResult - sqlite3_finalize", nullptr);
+        q.statement = nullptr;
+    }
+}
+
+// Closes the connection with every result and prepared statement on it.
+void CloseConnection()
+{
+    SQLiteState &s = State();
+    for (auto &[handle, q] : s.resMap)
+        ReleaseQuery(q);
+    s.resMap.clear();
+    for (auto &[sql, statement] : s.prepared)
+        sqlite3_finalize(statement);
+    s.prepared.clear();
+    if (s.db != nullptr)
+        sqlite3_close(s.db);
+    s.db = nullptr;
+}
+
+std::string DatabasePath(const char *data, const char *name)
+{
+    return std::string(data) + "/" + name + ".db3";
+}
+
+// Registers the catalog's SQL functions on a new connection and drops it
+// again when the file turns out to be no usable database.
+bool ReadyConnection(const char *what)
+{
+    SQLiteState &s = State();
+    // sqlite3_open reads nothing; a first look at the schema finds a file that
+    // is not a database.  A lock held by another writer is no such fault: the
+    // queries report it when they meet it.
+    const int rc = sqlite3_exec(s.db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
+        ErrorFrom(what, nullptr);
+        CloseConnection();
+        return false;
+    }
+    dbsql::RegisterCatalogFunctions(s.db);
+    return true;
+}
+
+}  // namespace
+
+int SQLite_dbInitializeMsg(void)
+{
+    SQLiteState &s = State();
+    const char *name = DatabaseName();
+    if (s.db != nullptr)
+        return 1;
+
+    const char *data = GetEnv("KOMBRA_DATA");
+    if (data == nullptr) {
+        CommonErrorString("Cannot find database file!", "KOMBRA_DATA is not set");
+        return 0;
+    }
+    const std::string path = DatabasePath(data, name);
+    if (access(path.c_str(), F_OK) != 0) {
+        CommonErrorString("Cannot find database file!", std::strerror(errno));
+        return 0;
+    }
+    s.isReadOnly = access(path.c_str(), W_OK) != 0 ? 1 : 0;
+
+    if (sqlite3_open(path.c_str(), &s.db) != SQLITE_OK) {
+        ErrorFrom("Can not open NURV database - sqlite3_open", nullptr);
+        CloseConnection();
+        return 0;
+    }
+    return ReadyConnection("Can not open NURV database - sqlite3_open") ? 1 : 0;
+}
+
+int SQLite_dbInitialize(void)
+{
+    if (SQLite_dbInitializeMsg() == 1)
+        return 1;
+    std::printf("SQLite_dbInitialize: %s\n", GetErrorString());
+    std::printf("\nCheck to make sure KOMBRA_DATA is set correctly and that the file (nurv.db3) is readable!\n"
+                "If you need to create a SQLite database, use the catalog or run \"sqlite_db_create; "
+                "sqlite_db_init\"");
+    std::exit(-1);
+}
+
+int SQLite_dbCreate(const char *name)
+{
+    SQLiteState &s = State();
+    const std::string dbName = (name == nullptr || *name == '\0') ? "nurv" : name;
+    const char *data = GetEnv("KOMBRA_DATA");
+    if (data == nullptr) {
+        CommonErrorString("Can not open database - sqlite3_open", "KOMBRA_DATA is not set");
+        return 0;
+    }
+    // The new database replaces the open one.
+    SQLite_dbClose();
+
+    const std::string path = DatabasePath(data, dbName.c_str());
+    if (sqlite3_open(path.c_str(), &s.db) != SQLITE_OK) {
+        ErrorFrom("Can not open database - sqlite3_open", nullptr);
+        CloseConnection();
+        return 0;
+    }
+    s.filename = dbName;
+    if (sqlite3_enable_shared_cache(0) != SQLITE_OK) {
+        ErrorFrom("Can not share database - sqlite3_enable_shared_cache", nullptr);
+        CloseConnection();
+        return 0;
+    }
+    if (!ReadyConnection("Can not open database - sqlite3_open"))
+        return 0;
+    s.isReadOnly = access(path.c_str(), W_OK) != 0 ? 1 : 0;
+    return 1;
+}
+
+void SQLite_dbSetDatabaseName(const char *name)
+{
+    State().filename = dbsql::OrEmpty(name);
+}
+
+const char *SQLite_dbGetDatabaseName(void)
+{
+    return DatabaseName();
+}
+
+int SQLite_dbClose(void)
+{
+    SQLiteState &s = State();
+    if (s.db == nullptr)
+        return 1;
+    s.lock.Take();
+    CloseConnection();
+    s.lock.Release();
+    return 1;
+}
+
+int SQLite_dbIsLocal(void)
+{
+    return State().local;
+}
+
+int SQLite_dbIsReadOnly(void)
+{
+    return State().isReadOnly;
+}
+
+int SQLite_dbConnected(void)
+{
+    return State().db != nullptr ? 1 : 0;
+}
+
+int SQLite_dbInitializeRemoteMsg(const char *, const char *, const char *, const char *, const unsigned int)
+{
+    State().local = 0;
+    return 0;
+}
+
+int SQLite_dbQueryExec(const char *sql)
+{
+    static const char what[] = "SQLite_dbQueryExec - sqlite3_exec";
+    SQLiteState &s = State();
+    if (!NeedConnection(what))
+        return 0;
+    const bool took = s.lock.Take();
+    char *message = nullptr;
+    const int rc = sqlite3_exec(s.db, dbsql::OrEmpty(sql), nullptr, nullptr, &message);
+    if (rc != SQLITE_OK)
+        ErrorFrom(what, message);
+    if (took)
+        s.lock.Release();
+    return rc == SQLITE_OK ? 1 : 0;
+}
+
+int SQLite_dbPack(void)
+{
+    static const char what[] = "SQLite_dbPack - vacuum";
+    if (!NeedConnection(what))
+        return 0;
+    char *message = nullptr;
+    if (sqlite3_exec(State().db, "VACUUM", nullptr, nullptr, &message) != SQLITE_OK) {
+        ErrorFrom(what, message);
+        return 0;
+    }
+    return 1;
+}
+
+DB_RESULT SQLite_dbQueryStore(const char *sql)
+{
+    static const char what[] = "SQLite_dbQueryStore - sqlite3_get_table";
+    SQLiteState &s = State();
+    if (!NeedConnection(what))
+        return nullptr;
+    s.lock.Take();
+    char **table = nullptr;
+    int rows = 0;
+    int cols = 0;
+    char *message = nullptr;
+    if (sqlite3_get_table(s.db, dbsql::OrEmpty(sql), &table, &rows, &cols, &message) != SQLITE_OK) {
+        ErrorFrom(what, message);
+        sqlite3_free_table(table);
+        s.lock.Release();
+        return nullptr;
+    }
+    QueryData q;
+    q.num_cols = cols;
+    q.num_rows = rows;
+    q.row_cursor = cols;
+    q.storedQuery = true;
+    q.table = table;
+    // At least one slot, so that a result without columns still has a handle.
+    q.rowArray = std::make_unique<char *[]>(cols > 0 ? static_cast<std::size_t>(cols) : 1);
+    void *handle = q.rowArray.get();
+    s.resMap[handle] = std::move(q);
+    return handle;
+}
+
+DB_RESULT SQLite_dbQuery(const char *sql)
+{
+    static const char what[] = "SQLite_dbQuery - sqlite3_prepare_v2";
+    SQLiteState &s = State();
+    if (!NeedConnection(what))
+        return nullptr;
+    sqlite3_stmt *statement = nullptr;
+    if (sqlite3_prepare_v2(s.db, dbsql::OrEmpty(sql), -1, &statement, nullptr) != SQLITE_OK ||
+        statement == nullptr) {
+        ErrorFrom(what, nullptr);
+        sqlite3_finalize(statement);
+        return nullptr;
+    }
+    s.lock.Take();
+    QueryData q;
+    q.statement = statement;
+    s.resMap[statement] = std::move(q);
+    return statement;
+}
+
+DB_ROW SQLite_dbFetchRow(DB_RESULT handle)
+{
+    SQLiteState &s = State();
+    auto it = s.resMap.find(handle);
+    if (it == s.resMap.end()) {
+        s.lock.Release();
+        return nullptr;
+    }
+    QueryData &q = it->second;
+    if (q.storedQuery) {
+        s.lock.Release();
+        if (q.num_cols <= 0 || q.row_cursor / q.num_cols > q.num_rows)
+            return nullptr;
+        for (int c = 0; c < q.num_cols; ++c)
+            q.rowArray[static_cast<std::size_t>(c)] = q.table[q.row_cursor + c];
+        q.row_cursor += q.num_cols;
+        return q.rowArray.get();
+    }
+
+    // Once done the statement would start over on the next step.
+    if (q.finished)
+        return nullptr;
+    const int rc = sqlite3_step(q.statement);
+    q.rowCopies.clear();
+    q.row.clear();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        ErrorFrom("SQLite_dbFetchRow - sqlite3_step", nullptr);
+        q.finished = true;
+        s.lock.Release();
+        return nullptr;
+    }
+    if (rc == SQLITE_DONE) {
+        q.finished = true;
+        s.lock.Release();
+        return nullptr;
+    }
+    q.num_cols = sqlite3_data_count(q.statement);
+    q.rowCopies.reserve(static_cast<std::size_t>(q.num_cols));
+    for (int c = 0; c < q.num_cols; ++c) {
+        const unsigned char *text = sqlite3_column_text(q.statement, c);
+        q.rowCopies.emplace_back(text != nullptr ? reinterpret_cast<const char *>(text) : "");
+    }
+    for (std::string &text : q.rowCopies)
+        q.row.push_back(text.data());
+    q.row.push_back(nullptr);
+    return q.row.data();
+}
+
+unsigned long SQLite_dbNumberRows(DB_RESULT handle)
+{
+    SQLiteState &s = State();
+    auto it = s.resMap.find(handle);
+    if (it == s.resMap.end())
+        return 0;
+    QueryData &q = it->second;
+    if (q.storedQuery)
+        return static_cast<unsigned long>(q.num_rows);
+
+    // Count the rows, then start the statement over for the next fetch.  A
+    // lock held by another writer is waited for a while, not forever.
+    unsigned long rows = 0;
+    int busy = 0;
+    for (;;) {
+        const int rc = sqlite3_step(q.statement);
+        if (rc == SQLITE_ROW) {
+            ++rows;
+        } else if (rc == SQLITE_BUSY && busy < 200) {
+            ++busy;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        } else {
+            if (rc != SQLITE_DONE)
+                ErrorFrom("SQLite_dbNumberRows - sqlite3_step", nullptr);
+            break;
+        }
+    }
+    sqlite3_reset(q.statement);
+    q.finished = false;
+    return rows;
+}
+
+unsigned int SQLite_dbNumberFields(DB_RESULT handle)
+{
+    SQLiteState &s = State();
+    auto it = s.resMap.find(handle);
+    if (it == s.resMap.end())
+        return 0;
+    const QueryData &q = it->second;
+    if (q.storedQuery)
+        return static_cast<unsigned int>(q.num_cols);
+    return static_cast<unsigned int>(sqlite3_column_count(q.statement));
+}
+
+const char *SQLite_dbFieldName(DB_RESULT handle, int i)
+{
+    SQLiteState &s = State();
+    auto it = s.resMap.find(handle);
+    if (it == s.resMap.end() || i < 0)
+        return nullptr;
+    const QueryData &q = it->second;
+    if (q.storedQuery)  // the header row of the table
+        return i < q.num_cols && q.table != nullptr ? q.table[i] : nullptr;
+    return sqlite3_column_name(q.statement, i);
+}
+
+void SQLite_dbFreeResult(DB_RESULT handle)
+{
+    SQLiteState &s = State();
+    auto it = s.resMap.find(handle);
+    if (it != s.resMap.end()) {
+        ReleaseQuery(it->second);
+        s.resMap.erase(it);
+    }
+    s.lock.Release();
+}
+
+int SQLite_dbBadQuery(void)
+{
+    sqlite3 *db = State().db;
+    return db != nullptr ? sqlite3_errcode(db) : 0;
+}
+
+int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRows &rows)
+{
+    static const char prepareWhat[] = "SQLite_dbQueryRows - sqlite3_prepare_v2";
+    static const char bindWhat[] = "SQLite_dbQueryRows - sqlite3_bind";
+    static const char stepWhat[] = "SQLite_dbQueryRows - sqlite3_step";
+    SQLiteState &s = State();
+    rows.clear();
+    if (!NeedConnection(prepareWhat))
+        return 0;
+
+    const bool took = s.lock.Take();
+    struct Unlock {
+        SQLiteState &s;
+        bool took;
+        ~Unlock()
+        {
+            if (took)
+                s.lock.Release();
+        }
+    } unlock{s, took};
+
+    const std::string text = dbsql::OrEmpty(sql);
+    sqlite3_stmt *statement = nullptr;
+    if (auto it = s.prepared.find(text); it != s.prepared.end()) {
+        statement = it->second;
+    } else {
+        if (sqlite3_prepare_v2(s.db, text.c_str(), -1, &statement, nullptr) != SQLITE_OK || statement == nullptr) {
+            ErrorFrom(prepareWhat, nullptr);
+            sqlite3_finalize(statement);
+            return 0;
+        }
+        s.prepared.emplace(text, statement);
+    }
+
+    struct Reset {
+        sqlite3_stmt *statement;
+        ~Reset()
+        {
+            sqlite3_reset(statement);
+            sqlite3_clear_bindings(statement);
+        }
+    } reset{statement};
+
+    if (sqlite3_bind_parameter_count(statement) != static_cast<int>(params.size())) {
+        CommonErrorString(bindWhat, "wrong number of parameters");
+        return 0;
+    }
+    for (std::size_t i = 0; i < params.size(); ++i) {
+        const int at = static_cast<int>(i) + 1;
+        const DbParam &p = params[i];
+        const int rc = p.kind == DbParam::Kind::Text
+                           ? sqlite3_bind_text(statement, at, p.text.data(), static_cast<int>(p.text.size()),
+                                               SQLITE_TRANSIENT)
+                           : sqlite3_bind_int64(statement, at, p.integer);
+        if (rc != SQLITE_OK) {
+            ErrorFrom(bindWhat, nullptr);
+            return 0;
+        }
+    }
+
+    for (;;) {
+        const int rc = sqlite3_step(statement);
+        if (rc == SQLITE_DONE)
+            return 1;
+        if (rc != SQLITE_ROW) {
+            ErrorFrom(stepWhat, nullptr);
+            rows.clear();
+            return 0;
+        }
+        const int cols = sqlite3_data_count(statement);
+        std::vector<DbCell> row;
+        row.reserve(static_cast<std::size_t>(cols));
+        for (int c = 0; c < cols; ++c) {
+            if (sqlite3_column_type(statement, c) == SQLITE_NULL)
+                row.emplace_back(std::nullopt);
+            else
+                row.emplace_back(reinterpret_cast<const char *>(sqlite3_column_text(statement, c)));
+        }
+        rows.push_back(std::move(row));
+    }
+}

@@ -1,0 +1,75 @@
+// Shared set-up of the catalog tests: the standard configuration, read once
+// per program (the tree lives for the process), and a fixture that opens the
+// standard SQLite catalog in a fresh folder.
+#pragma once
+
+#include "dbBackends.h"
+#include "libCfg.h"
+#include "libdbSQL.h"
+#include "sqlite_catalog_fixture.h"
+#include "support.h"
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+namespace dbsql_test {
+
+// Root of the standard configuration's archive: PostTimePath is
+// <root>/data, RealTimePath <root>/realtime.
+inline const std::string &ArchiveRoot()
+{
+    static const std::unique_ptr<kombra_test::TempDir> config = [] {
+        auto dir = std::make_unique<kombra_test::TempDir>();
+        kombra_fixtures::WriteStandardConfig(dir->str(), dir->str() + "/archive");
+        setenv("KOMBRA_CONFIG", dir->str().c_str(), 1);
+        CfgInit();
+        return dir;
+    }();
+    static const std::string root = config->str() + "/archive";
+    return root;
+}
+
+inline std::string InstrumentDir(const std::string &item, const std::string &instrument = "3DR")
+{
+    return ArchiveRoot() + "/" + item + "/CLUSTERII/C1/HALDE/" + instrument;
+}
+
+// Keys of the standard tree.
+constexpr KOMBRA_ULONG kCP3DRH = 8921217;  // CLUSTERII/C1/HALDE/3DR/CP3DRH
+constexpr KOMBRA_ULONG kPADH = 8921345;    // CLUSTERII/C1/HALDE/PAD/PADH
+constexpr KOMBRA_ULONG kNoSuchKey = 12345;
+
+// Opens the standard catalog of a fresh folder on the SQLite back end and
+// goes back to the dBASE back end afterwards.
+class Catalog : public ::testing::Test {
+protected:
+    Catalog() { ArchiveRoot(); }
+    void SetUp() override
+    {
+        kombra_fixtures::WriteStandardCatalog(data.str());
+        ASSERT_EQ(1, dbInitializeMsg()) << dbErrorMsg();
+        ASSERT_TRUE(dbIsSQLite());
+    }
+    ~Catalog() override
+    {
+        dbClose();
+        SQLite_dbSetDatabaseName(nullptr);
+        dbSetDatabaseType(Tarvo, nullptr);
+    }
+    // Runs a statement on the open catalog.
+    void Exec(const std::string &sql) { ASSERT_EQ(1, dbQueryExec(sql.c_str())) << sql << ": " << dbErrorMsg(); }
+    // First column of the first row of a query, "" when none.
+    std::string One(const std::string &sql)
+    {
+        DbRows rows;
+        EXPECT_EQ(1, dbQueryRows(sql.c_str(), {}, rows)) << dbErrorMsg();
+        return rows.empty() || rows[0].empty() ? "" : rows[0][0].value_or("NULL");
+    }
+
+    kombra_test::TempDir data;
+    kombra_test::ScopedEnv dataEnv{"KOMBRA_DATA", data.str()};
+    kombra_test::ScopedEnv typeEnv{"KOMBRA_DB_TYPE", "SQLite"};
+};
+
+}  // namespace dbsql_test

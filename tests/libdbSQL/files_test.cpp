@@ -1,0 +1,187 @@
+// The files of a key and time: catalog file names, playback look-ups on the
+// SQLite catalog and real-time names.
+#include "catalog_env.h"
+
+using namespace dbsql_test;
+using kombra_test::ScopedEnv;
+
+namespace {
+
+constexpr long H(int hour, int minute = 0)
+{
+    return hour * 3600000L + minute * 60000L;
+}
+
+// ---- File names ----------------------------------------------------------------
+
+TEST(MakeFileName, DropsSecondsAndCutsToTheBuffer)
+{
+    struct Case {
+        unsigned short yr, day;
+        long msec;
+        char tail;
+        int len;
+        const char *expected;
+    } cases[] = {
+        {2001, 45, H(13, 7) + 59999, 'H', 100, "X20010451307H"},
+        {2001, 45, 0, 'D', 100, "X20010450000D"},
+        {2003, 1, H(23, 59), 'I', 100, "X20030012359I"},
+        {2001, 45, 0, 'H', 5, "X200"},
+    };
+    for (const Case &c : cases) {
+        char loc[100];
+        EXPECT_EQ(13, MakeFileName("X", c.yr, c.day, c.msec, c.tail, loc, c.len));
+        EXPECT_STREQ(c.expected, loc);
+    }
+    EXPECT_EQ(18, MakeFileName("CP3DRH", 2003, 32, H(14, 5) + 30000, 'H', nullptr, 0));
+}
+
+// ---- Playback files on the SQLite catalog ------------------------------------------
+
+enum class Dir { Post, UserData };
+
+struct Lookup {
+    const char *name;
+    KOMBRA_ULONG key;
+    RequestedDataType type;
+    short b_day;
+    long b_msec;
+    short e_day;
+    long e_msec;
+    const char *exten;
+    int status;
+    Dir dir;
+    const char *name1;  // file names; "" for none
+    const char *name2;
+};
+
+class FileLookup : public Catalog, public ::testing::WithParamInterface<Lookup> {
+protected:
+    kombra_test::TempDir userData;
+    ScopedEnv userDataEnv{"USER_DATA", userData.str()};
+};
+
+TEST_P(FileLookup, FindsTheEntryThatOverlapsTheRange)
+{
+    const Lookup &l = GetParam();
+    char name1[DB_PATH_MAX] = "", name2[DB_PATH_MAX] = "";
+    EXPECT_EQ(l.status,
+              dbNURVGetFile(l.key, 2003, l.b_day, l.b_msec, 2003, l.e_day, l.e_msec, l.type, l.exten, name1, name2))
+        << dbErrorMsg();
+    const std::string dir =
+        l.dir == Dir::UserData ? userData.str() : InstrumentDir("data", l.key == kPADH ? "PAD" : "3DR");
+    EXPECT_EQ(*l.name1 ? dir + "/" + l.name1 : "", name1);
+    EXPECT_EQ(*l.name2 ? dir + "/" + l.name2 : "", name2);
+    if (l.status == DB_FILE_NO_DATA) {
+        EXPECT_STREQ("ERROR - dbNURVGetFile - No data for requested time!  Must promote...", dbErrorMsg());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalog, FileLookup,
+    ::testing::Values(
+        Lookup{"PairInsideTheFirstFile", kCP3DRH, _H_AND_D_, 32, H(14, 30), 32, H(14, 40), "", 1, Dir::Post,
+               "CP3DRH20030321405H", "CP3DRH20030321405D"},
+        Lookup{"HeaderAtAnExactBegin", kCP3DRH, _HEADER_, 32, H(15), 32, H(15, 10), "", 1, Dir::Post,
+               "CP3DRH20030321500H", ""},
+        Lookup{"DataOfTheFileInForceAtTheBegin", kCP3DRH, _DATA_, 32, H(14, 59), 32, H(15, 30), "", 1, Dir::Post,
+               "CP3DRH20030321405D", ""},
+        Lookup{"DescriptionFile", kCP3DRH, _KELD_, 32, H(14, 59), 32, H(15, 30), "", 1, Dir::Post,
+               "CP3DRH20030010000I", ""},
+        Lookup{"GapThenLaterFile", kCP3DRH, _HEADER_, 32, H(16, 30), 32, H(17, 30), "", 1, Dir::Post,
+               "CP3DRH20030321700H", ""},
+        Lookup{"RangeEndingInsideTheFirstFile", kCP3DRH, _HEADER_, 32, H(14), 32, H(14, 6), "", 1, Dir::Post,
+               "CP3DRH20030321405H", ""},
+        Lookup{"FileEndingAtTheBeginIsNoData", kCP3DRH, _HEADER_, 32, H(16), 32, H(16, 30), "", DB_FILE_NO_DATA,
+               Dir::Post, "", ""},
+        Lookup{"BeforeTheFirstFileIsNoData", kCP3DRH, _HEADER_, 32, H(14), 32, H(14, 5), "", DB_FILE_NO_DATA,
+               Dir::Post, "", ""},
+        Lookup{"AfterTheLastFileIsNoData", kCP3DRH, _H_AND_D_, 32, H(18), 33, 0, "", DB_FILE_NO_DATA, Dir::Post,
+               "", ""},
+        Lookup{"OtherSourceHasItsOwnFiles", kPADH, _HEADER_, 32, H(14, 30), 32, H(14, 31), "", 1, Dir::Post,
+               "PADH20030321400H", ""},
+        Lookup{"ExtensionPlacesTheFileInUserData", kCP3DRH, _H_AND_D_, 32, H(14, 30), 32, H(14, 31), ".gz", 1,
+               Dir::UserData, "CP3DRH20030321405H.gz", "CP3DRH20030321405H.gD"}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(Catalog, ExtensionFallsBackToTheHomeDirectory)
+{
+    ScopedEnv userData("USER_DATA", std::nullopt);
+    ScopedEnv home("HOME", "/home/someone");
+    char name1[DB_PATH_MAX];
+    ASSERT_EQ(1, dbNURVGetFile(kPADH, 2003, 32, H(14), 2003, 32, H(15), _DATA_, ".z", name1, nullptr));
+    EXPECT_STREQ("/home/someone/PADH20030321400D.z", name1);
+}
+
+TEST_F(Catalog, EntriesThatOverlapEachOtherAreStillFound)
+{
+    // A long file that began before a short one which has already ended.
+    Exec("INSERT INTO hd_entries VALUES (8921217, 2003, 40, 0, 2003, 50, 0, 1, 'A', NULL);");
+    Exec("INSERT INTO hd_entries VALUES (8921217, 2003, 41, 0, 2003, 41, 3600000, 1, 'A', NULL);");
+    char name1[DB_PATH_MAX];
+    ASSERT_EQ(1, dbNURVGetFile(kCP3DRH, 2003, 45, 0, 2003, 45, 1000, _HEADER_, "", name1, nullptr));
+    EXPECT_EQ(InstrumentDir("data") + "/CP3DRH20030400000H", name1);
+}
+
+TEST_F(Catalog, BadSourcesAndFailedQueries)
+{
+    char name1[DB_PATH_MAX] = "untouched";
+    EXPECT_EQ(DB_FILE_BAD_SOURCE, dbNURVGetFile(kNoSuchKey, 2003, 32, 0, 2003, 33, 0, _HEADER_, "", name1, nullptr));
+    EXPECT_STREQ("ERROR - dbNURVGetFile - Bad virtual instrument...", dbErrorMsg());
+
+    // A source the configuration does not know has no PostTimePath.
+    Exec("INSERT INTO hierarchy VALUES (96, 'NOPE', 'C1', 'HALDE', '3DR', 'CP3DRH');");
+    Exec("INSERT INTO hd_entries VALUES (96, 2003, 32, 0, 2003, 33, 0, 1, 'A', NULL);");
+    SetErrorString("before");
+    EXPECT_EQ(DB_FILE_BAD_SOURCE, dbNURVGetFile(96, 2003, 32, 0, 2003, 33, 0, _HEADER_, "", name1, nullptr));
+    EXPECT_STREQ("before", dbErrorMsg());
+    EXPECT_STREQ("untouched", name1);
+
+    Exec("DROP TABLE hd_entries;");
+    EXPECT_EQ(DB_FILE_QUERY_FAILED, dbNURVGetFile(kCP3DRH, 2003, 32, 0, 2003, 33, 0, _HEADER_, "", name1, nullptr));
+    EXPECT_STREQ("ERROR - dbNURVGetFile - Query failed!", dbErrorMsg());
+    EXPECT_EQ(1, dbNURVGetFile(kCP3DRH, 2003, 32, 0, 2003, 33, 0, _KELD_, "", name1, nullptr));
+}
+
+TEST_F(Catalog, GetFileTakesItsTimesFromTheTriples)
+{
+    Time_t begin{2003, 32, H(15, 30)};
+    char name1[DB_PATH_MAX], name2[DB_PATH_MAX];
+    ASSERT_EQ(1, dbGetFile(kCP3DRH, &begin, Time_t{2003, 32, H(16)}, _H_AND_D_, "", name1, name2));
+    EXPECT_EQ(InstrumentDir("data") + "/CP3DRH20030321500D", name2);
+    EXPECT_EQ(2003, begin.yr);
+    EXPECT_EQ(32, begin.day);
+}
+
+// ---- Real-time files ---------------------------------------------------------------
+
+TEST_F(Catalog, RealTimeFilesOnEveryBackEnd)
+{
+    struct Case {
+        RequestedDataType type;
+        const char *exten;
+        const char *name1;
+        const char *name2;
+    } cases[] = {
+        {_H_AND_D_, "", "CP3DRHH", "CP3DRHD"},
+        {_HEADER_, "", "CP3DRHH", ""},
+        {_DATA_, "", "CP3DRHD", ""},
+        {_KELD_, ".x", "CP3DRHI.x", ""},
+    };
+    const std::string dir = InstrumentDir("realtime") + "/";
+    for (dbType backEnd : {SQLite, Tarvo}) {
+        ASSERT_EQ(1, dbSetDatabaseType(backEnd, nullptr));
+        for (const Case &c : cases) {
+            char name1[DB_PATH_MAX] = "", name2[DB_PATH_MAX] = "";
+            EXPECT_EQ(1, dbNURVGetRealTimeFile(kCP3DRH, c.type, c.exten, name1, name2));
+            EXPECT_EQ(dir + c.name1, name1) << backEnd;
+            EXPECT_EQ(*c.name2 ? dir + c.name2 : "", name2) << backEnd;
+        }
+    }
+    ASSERT_EQ(1, dbSetDatabaseType(SQLite, nullptr));
+    char name1[DB_PATH_MAX];
+    EXPECT_EQ(DB_FILE_BAD_SOURCE, dbNURVGetRealTimeFile(kNoSuchKey, _HEADER_, "", name1, nullptr));
+    EXPECT_STREQ("ERROR - dbNURVGetRealTimeFile - Bad virtual instrument...", dbErrorMsg());
+}
+
+}  // namespace

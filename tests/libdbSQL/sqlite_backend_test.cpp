@@ -1,0 +1,266 @@
+// The SQLite back end: opening, results, errors, locks and the overlap rule.
+#include "catalog_env.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+using namespace dbsql_test;
+using kombra_test::ScopedEnv;
+using kombra_test::TempDir;
+
+namespace {
+
+// ---- Overlap rule -----------------------------------------------------------
+
+struct Overlap {
+    const char *name;
+    int entry[6];
+    int request[6];
+    int expected;
+};
+
+class BetweenTimes : public Catalog, public ::testing::WithParamInterface<Overlap> {};
+
+TEST_P(BetweenTimes, FollowsTheCatalogRuleInCAndInSQL)
+{
+    const Overlap &o = GetParam();
+    EXPECT_EQ(o.expected, CatalogBetweenTimes(o.entry, o.entry + 3, o.request, o.request + 3));
+    std::string sql = "SELECT between_times(";
+    for (int i = 0; i < 12; ++i)
+        sql += std::to_string(i < 6 ? o.entry[i] : o.request[i - 6]) + (i < 11 ? "," : ");");
+    EXPECT_EQ(std::to_string(o.expected), One(sql));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Catalog, BetweenTimes,
+    ::testing::Values(Overlap{"EndsAtRequestBegin", {2001, 10, 0, 2001, 11, 0}, {2001, 11, 0, 2001, 12, 0}, 0},
+                      Overlap{"BeginsAtRequestEnd", {2001, 10, 0, 2001, 11, 0}, {2001, 9, 0, 2001, 10, 0}, 1},
+                      Overlap{"ContainsRequest", {2001, 10, 0, 2001, 11, 0}, {2001, 10, 5, 2001, 10, 6}, 1},
+                      Overlap{"EqualBeginsOverlapEvenEmpty", {2001, 10, 0, 2001, 10, 0}, {2001, 10, 0, 2001, 9, 0}, 1},
+                      Overlap{"EndsBeforeRequest", {2001, 10, 0, 2001, 10, 5}, {2001, 10, 6, 2001, 10, 9}, 0},
+                      Overlap{"BeginsAfterRequest", {2001, 10, 9, 2001, 11, 0}, {2001, 10, 0, 2001, 10, 8}, 0},
+                      Overlap{"AcrossTheNewYear", {2003, 365, 0, 2004, 1, 3600000}, {2004, 1, 0, 2004, 1, 1}, 1},
+                      Overlap{"LastDayOfLeapYear", {2004, 366, 0, 2005, 1, 0}, {2004, 365, 0, 2004, 366, 0}, 1},
+                      Overlap{"HugeYearsStayOrdered", {2000000000, 1, 0, 2000000000, 2, 0},
+                              {-2000000000, 1, 0, 2000000000, 1, 5}, 1}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+TEST_F(Catalog, CompareTimesIsRegisteredToo)
+{
+    EXPECT_EQ("-1", One("SELECT compare_times(2003, 32, 0, 2003, 32, 1);"));
+    EXPECT_EQ("0", One("SELECT compare_times(2003, 32, 5, 2003, 32, 5);"));
+    EXPECT_EQ("1", One("SELECT COMPARE_TIMES(2004, 1, 0, 2003, 365, 86399999);"));
+}
+
+// ---- Results ------------------------------------------------------------------
+
+TEST_F(Catalog, StoredResults)
+{
+    DB_RESULT none = dbQueryStore("SELECT virtual FROM hierarchy WHERE data_key=1;");
+    ASSERT_NE(nullptr, none);
+    EXPECT_EQ(0u, dbNumberRows(none));
+    EXPECT_EQ(nullptr, dbFetchRow(none));
+    dbFreeResult(none);
+
+    DB_RESULT two = dbQueryStore("SELECT virtual, data_key FROM hierarchy WHERE instrument='3DR' AND mission='C1' "
+                                 "ORDER BY virtual;");
+    ASSERT_NE(nullptr, two);
+    EXPECT_EQ(2u, dbNumberRows(two));
+    EXPECT_EQ(2u, dbNumberFields(two));
+    EXPECT_STREQ("data_key", dbFieldName(two, 1));
+    DB_ROW first = dbFetchRow(two);
+    ASSERT_NE(nullptr, first);
+    EXPECT_STREQ("CP3DRH", first[0]);
+    DB_ROW second = dbFetchRow(two);
+    EXPECT_EQ(first, second);  // one array, overwritten
+    EXPECT_STREQ("CP3DRL", second[0]);
+    EXPECT_STREQ("8921218", second[1]);
+    EXPECT_EQ(nullptr, dbFetchRow(two));
+    dbFreeResult(two);
+    dbFreeResult(two);  // a second release finds nothing to free
+}
+
+TEST_F(Catalog, RowByRowResults)
+{
+    Exec("INSERT INTO hierarchy VALUES (97, 'P', 'M', 'E', 'I', NULL);");
+    DB_RESULT r = dbQuery("SELECT data_key, virtual FROM hierarchy WHERE data_key IN (97, 8921217) ORDER BY 1;");
+    ASSERT_NE(nullptr, r);
+    EXPECT_EQ(2u, dbNumberRows(r));
+    EXPECT_EQ(2u, dbNumberRows(r));  // counting does not use the rows up
+    EXPECT_EQ(2u, dbNumberFields(r));
+    EXPECT_STREQ("virtual", dbFieldName(r, 1));
+    DB_ROW row = dbFetchRow(r);
+    ASSERT_NE(nullptr, row);
+    EXPECT_STREQ("97", row[0]);
+    EXPECT_STREQ("", row[1]);  // SQL NULL
+    row = dbFetchRow(r);
+    ASSERT_NE(nullptr, row);
+    EXPECT_STREQ("CP3DRH", row[1]);
+    EXPECT_EQ(nullptr, dbFetchRow(r));
+    EXPECT_EQ(nullptr, dbFetchRow(r));  // stays at its end
+    dbFreeResult(r);
+}
+
+TEST_F(Catalog, FailingStatementsLeaveTheirTextAndTheConnection)
+{
+    EXPECT_EQ(nullptr, dbQueryStore("SELECT * FROM nothere;"));
+    EXPECT_STREQ("ERROR: SQLite_dbQueryStore - sqlite3_get_table - no such table: nothere!", dbErrorMsg());
+    EXPECT_NE(0, dbBadQuery());
+    EXPECT_EQ(nullptr, dbQuery("SELEC 1;"));
+    EXPECT_STREQ("ERROR: SQLite_dbQuery - sqlite3_prepare_v2 - near \"SELEC\": syntax error!", dbErrorMsg());
+    EXPECT_EQ(0, dbQueryExec("INSERT INTO nothere VALUES (1);"));
+    EXPECT_STREQ("ERROR: SQLite_dbQueryExec - sqlite3_exec - no such table: nothere!", dbErrorMsg());
+    EXPECT_EQ(1, dbConnected());
+    EXPECT_EQ("18", One("SELECT count(*) FROM hierarchy;"));
+    EXPECT_EQ(0, dbBadQuery());
+}
+
+TEST_F(Catalog, CreateOpensANewDatabaseUnderItsName)
+{
+    ASSERT_EQ(1, dbCreate("other"));
+    EXPECT_STREQ("other", dbGetDatabaseName());
+    EXPECT_TRUE(std::filesystem::exists(data.file("other.db3")));
+    Exec("CREATE TABLE t (a);");
+    EXPECT_EQ(1, dbPack());
+    EXPECT_EQ("0", One("SELECT count(*) FROM sqlite_master WHERE name='hierarchy';"));
+}
+
+TEST_F(Catalog, ReadOnlyCatalogOpens)
+{
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root may write any file";
+    dbClose();
+    chmod(data.file("nurv.db3").c_str(), 0444);
+    ASSERT_EQ(1, dbInitializeMsg());
+    EXPECT_EQ(1, dbIsReadOnly());
+}
+
+// ---- Locks ----------------------------------------------------------------------
+
+// A second connection that holds the catalog's write lock.
+class Writer {
+public:
+    explicit Writer(const std::string &path)
+    {
+        sqlite3_open(path.c_str(), &db_);
+        locked_ = sqlite3_exec(db_, "BEGIN EXCLUSIVE; DELETE FROM v_entries;", nullptr, nullptr, nullptr) == SQLITE_OK;
+    }
+    ~Writer()
+    {
+        Release();
+        sqlite3_close(db_);
+    }
+    bool locked() const { return locked_; }
+    void Release() { sqlite3_exec(db_, "ROLLBACK;", nullptr, nullptr, nullptr); }
+
+private:
+    sqlite3 *db_ = nullptr;
+    bool locked_ = false;
+};
+
+TEST_F(Catalog, LockedCatalogIsReportedNotFatal)
+{
+    Writer writer(data.file("nurv.db3"));
+    ASSERT_TRUE(writer.locked());
+    EXPECT_EQ(nullptr, dbQueryStore("SELECT * FROM hd_entries;"));
+    EXPECT_STREQ("ERROR: SQLite_dbQueryStore - sqlite3_get_table - database is locked!", dbErrorMsg());
+    // The file look-up already fails to read the source's name.
+    char name1[DB_PATH_MAX] = "", name2[DB_PATH_MAX] = "";
+    EXPECT_EQ(DB_FILE_BAD_SOURCE, dbNURVGetFile(kCP3DRH, 2003, 32, 0, 2003, 33, 0, _H_AND_D_, "", name1, name2));
+    EXPECT_STREQ("", name1);
+
+    // Opening while another writer holds the lock is not a fault either.
+    dbClose();
+    EXPECT_EQ(1, dbInitializeMsg()) << dbErrorMsg();
+
+    writer.Release();
+    EXPECT_EQ("18", One("SELECT count(*) FROM v_entries;"));
+}
+
+TEST_F(Catalog, AnOpenResultHoldsOffOtherThreads)
+{
+    DB_RESULT r = dbQueryStore("SELECT virtual FROM hierarchy;");
+    ASSERT_NE(nullptr, r);
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+        DbRows rows;
+        dbQueryRows("SELECT count(*) FROM hd_entries;", {}, rows);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(done);
+    EXPECT_NE(nullptr, dbFetchRow(r));  // the first fetch ends the hold
+    other.join();
+    EXPECT_TRUE(done);
+    dbFreeResult(r);
+}
+
+TEST_F(Catalog, TheHoldingThreadIsNotHeldOff)
+{
+    DB_RESULT r = dbQuery("SELECT virtual FROM hierarchy;");
+    ASSERT_NE(nullptr, r);
+    ASSERT_NE(nullptr, dbFetchRow(r));
+    EXPECT_EQ("4", One("SELECT count(*) FROM hd_entries;"));
+    dbFreeResult(r);
+}
+
+// ---- Opening failures --------------------------------------------------------------
+
+class OpenFailure : public ::testing::Test {
+protected:
+    OpenFailure() { ArchiveRoot(); }
+    ~OpenFailure() override { dbSetDatabaseType(Tarvo, nullptr); }
+    TempDir data;
+    ScopedEnv dataEnv{"KOMBRA_DATA", data.str()};
+    ScopedEnv typeEnv{"KOMBRA_DB_TYPE", "SQLite"};
+};
+
+const char kHint[] = "\nCheck to make sure KOMBRA_DATA is set correctly and that the file \\(nurv.db3\\) is "
+                     "readable!\nIf you need to create a SQLite database, use the catalog or run "
+                     "\"sqlite_db_create; sqlite_db_init\"$";
+
+TEST_F(OpenFailure, MissingCatalogEndsTheProcess)
+{
+    EXPECT_EQ(0, dbInitializeMsg());
+    EXPECT_STREQ("ERROR: Cannot find database file! - No such file or directory!", dbErrorMsg());
+    EXPECT_EXIT(
+        {
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            dbInitialize();
+        },
+        ::testing::ExitedWithCode(255),
+        std::string("^SQLite_dbInitialize: ERROR: Cannot find database file! - No such file or directory!\n") + kHint);
+}
+
+TEST_F(OpenFailure, CorruptCatalogEndsTheProcess)
+{
+    kombra_test::WriteFile(data.file("nurv.db3"), std::string(4096, 'x'));
+    EXPECT_EQ(0, dbInitializeMsg());
+    EXPECT_EQ(0, dbConnected());
+    EXPECT_EXIT(
+        {
+            dup2(STDERR_FILENO, STDOUT_FILENO);
+            dbInitialize();
+        },
+        ::testing::ExitedWithCode(255),
+        std::string("^SQLite_dbInitialize: ERROR: Can not open NURV database - sqlite3_open - file is not a "
+                    "database!\n") +
+            kHint);
+}
+
+TEST_F(OpenFailure, NamedCatalogIsLookedForUnderItsName)
+{
+    kombra_fixtures::WriteStandardCatalog(data.str(), "other");
+    EXPECT_EQ(0, dbSetDatabaseType(SQLite, nullptr));
+    EXPECT_EQ(1, dbSetDatabaseType(SQLite, "other"));
+    EXPECT_STREQ("other", dbGetDatabaseName());
+    SQLite_dbSetDatabaseName(nullptr);
+}
+
+}  // namespace
