@@ -89,6 +89,8 @@ struct SQLiteState {
     ResultLock lock;
 };
 
+constexpr std::size_t kPreparedMax = 64;
+
 SQLiteState &State()
 {
     static SQLiteState state;
@@ -513,6 +515,13 @@ int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRo
             ErrorFrom(prepareWhat, nullptr);
             sqlite3_finalize(statement);
             return 0;
+        }
+        // The look-ups use a handful of texts; other callers' texts must not
+        // pile up for the life of the connection.
+        if (s.prepared.size() >= kPreparedMax) {
+            for (auto &[kept, old] : s.prepared)
+                sqlite3_finalize(old);
+            s.prepared.clear();
         }
         s.prepared.emplace(text, statement);
     }

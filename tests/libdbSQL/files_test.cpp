@@ -55,6 +55,11 @@ struct Lookup {
     const char *name2;
 };
 
+void PrintTo(const Lookup &p, std::ostream *os)
+{
+    *os << p.name;
+}
+
 class FileLookup : public Catalog, public ::testing::WithParamInterface<Lookup> {
 protected:
     kombra_test::TempDir userData;

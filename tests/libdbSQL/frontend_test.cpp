@@ -22,6 +22,11 @@ struct Choice {
     const char *stderrText;
 };
 
+void PrintTo(const Choice &p, std::ostream *os)
+{
+    *os << p.name;
+}
+
 class BackEndChoice : public Catalog, public ::testing::WithParamInterface<Choice> {};
 
 TEST_P(BackEndChoice, KombraDbTypeChoosesTheBackEnd)
@@ -115,8 +120,8 @@ TEST_F(Catalog, KeysAndNamesComeFromTableHierarchy)
 TEST_F(Catalog, HostileNamesFindNothingAndChangeNothing)
 {
     const std::string before = One("SELECT count(*) FROM hierarchy;");
-    const char *hostile[] = {"x' OR '1'='1", "x'; DROP TABLE hierarchy; --", "CP3DRH;", "'", "\"", "x\"; DELETE FROM "
-                                                                                                   "hierarchy; --"};
+    const char *hostile[] = {"x' OR '1'='1", "x'; DROP TABLE hierarchy; --", "CP3DRH;",
+                             "'",            "\"",                            "x\"; DELETE FROM hierarchy; --"};
     const char *good[] = {"CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH"};
     for (const char *name : hostile) {
         for (int level = 0; level < 5; ++level) {

@@ -25,6 +25,11 @@ struct Overlap {
     int expected;
 };
 
+void PrintTo(const Overlap &p, std::ostream *os)
+{
+    *os << p.name;
+}
+
 class BetweenTimes : public Catalog, public ::testing::WithParamInterface<Overlap> {};
 
 TEST_P(BetweenTimes, FollowsTheCatalogRuleInCAndInSQL)
