@@ -256,7 +256,7 @@ int parse_config(config_s *cfg, const char *prefix, def_s *table)
             continue;
         const std::string key = std::string(prefix ? prefix : "") + entry->param;
         if (const char *text = get_symbol(cfg, key.c_str())) {
-            process_symbol(*entry, key, text);
+            process_symbol(*entry, entry->param, text);
         } else if (entry->required == PC_REQUIRED) {
             if (!reportedMissing)
                 std::fputs("parse_config: undefined symbol(s)\n", stderr);

@@ -21,7 +21,7 @@ struct config_s {
     std::array<std::vector<symb_s>, 128> symbols;
 };
 
-// Converts the value text of the symbol found for key into entry (one
-// keyword of a caller's table) and marks the entry where a value counts as
-// given.
-void process_symbol(def_s &entry, const std::string &key, const char *text);
+// Converts the value text of the symbol found for entry (one keyword of a
+// caller's table) and marks the entry where a value counts as given.  Its
+// reports name the keyword as the table spells it, without the prefix.
+void process_symbol(def_s &entry, const std::string &keyword, const char *text);

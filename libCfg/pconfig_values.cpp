@@ -19,6 +19,12 @@ constexpr double kFloatMin = 1.1754943508222875e-38;
 constexpr double kDoubleMax = 1.7976931348623157e308;
 constexpr double kDoubleMin = 2.2250738585072014e-308;
 
+// |v| >= limit, without negating v (|LLONG_MIN| has no long long).
+bool MagnitudeAtLeast(long long v, long long limit)
+{
+    return v >= limit || v <= -limit;
+}
+
 bool EndsToken(char c)
 {
     return c == '\0' || std::isspace(static_cast<unsigned char>(c)) != 0;
@@ -91,7 +97,7 @@ void Mark(def_s &entry)
         entry.required = -entry.required;
 }
 
-void StoreChar(def_s &entry, const std::string &key, const char *text)
+void StoreChar(def_s &entry, const std::string &keyword, const char *text)
 {
     if (std::strlen(text) == 3 && text[0] == '\'' && text[2] == '\'') {
         *static_cast<char *>(entry.value) = text[1];
@@ -101,31 +107,31 @@ void StoreChar(def_s &entry, const std::string &key, const char *text)
     const auto v = ParseInteger(text);
     if (!v) {
         std::fputs("parse_config: Expected a char in\n", stderr);
-        std::fprintf(stderr, "\t%s\n", key.c_str());
+        std::fprintf(stderr, "\t%s\n", keyword.c_str());
         return;
     }
-    if (std::llabs(*v) >= 256) {
+    if (MagnitudeAtLeast(*v, 256)) {
         std::fputs("parse_config: Value out of range for char in\n", stderr);
-        std::fprintf(stderr, "\t%s\n", key.c_str());
+        std::fprintf(stderr, "\t%s\n", keyword.c_str());
         return;
     }
     *static_cast<char *>(entry.value) = static_cast<char>(*v);
     Mark(entry);
 }
 
-void StoreInteger(def_s &entry, const std::string &key, const char *text)
+void StoreInteger(def_s &entry, const std::string &keyword, const char *text)
 {
     const bool isShort = entry.type == PC_SHORT;
     const auto v = ParseInteger(text);
     if (!v) {
         std::fprintf(stderr, "parse_config: Expected an %s for\n", isShort ? "short" : "int");
-        std::fprintf(stderr, "\t%s -> %s\n", key.c_str(), text);
+        std::fprintf(stderr, "\t%s -> %s\n", keyword.c_str(), text);
         return;
     }
     if (isShort) {
-        if (std::llabs(*v) >= 65536) {
+        if (MagnitudeAtLeast(*v, 65536)) {
             std::fputs("parse_config: Value out of range for short in\n", stderr);
-            std::fprintf(stderr, "\t%s\n", key.c_str());
+            std::fprintf(stderr, "\t%s\n", keyword.c_str());
         } else {
             *static_cast<int16_t *>(entry.value) = static_cast<int16_t>(*v);
         }
@@ -136,19 +142,19 @@ void StoreInteger(def_s &entry, const std::string &key, const char *text)
     Mark(entry);
 }
 
-void StoreReal(def_s &entry, const std::string &key, const char *text)
+void StoreReal(def_s &entry, const std::string &keyword, const char *text)
 {
     const bool isFloat = entry.type == PC_FLOAT;
     const auto v = ParseReal(text);
     if (!v) {
         std::fprintf(stderr, "parse_config: Expected a %s in\n", isFloat ? "float" : "double");
-        std::fprintf(stderr, "\t%s -> %s\n", key.c_str(), text);
+        std::fprintf(stderr, "\t%s -> %s\n", keyword.c_str(), text);
         return;
     }
     if (isFloat) {
         if (!FloatInRange(*v)) {
             std::fputs("parse_config: Value out of range for float in\n", stderr);
-            std::fprintf(stderr, "\t%s\n", key.c_str());
+            std::fprintf(stderr, "\t%s\n", keyword.c_str());
         } else {
             *static_cast<float *>(entry.value) = static_cast<float>(*v);
         }
@@ -158,17 +164,17 @@ void StoreReal(def_s &entry, const std::string &key, const char *text)
     Mark(entry);
 }
 
-void StoreString(def_s &entry, const std::string &key, const char *text)
+void StoreString(def_s &entry, const std::string &keyword, const char *text)
 {
     if (*text != '"') {
         std::fputs("parse_config: Expected a string for\n", stderr);
-        std::fprintf(stderr, "\t%s -> %s\n", key.c_str(), text);
+        std::fprintf(stderr, "\t%s -> %s\n", keyword.c_str(), text);
         return;
     }
     const char *close = std::strchr(text + 1, '"');
     if (close == nullptr) {
         std::fputs("parse_config: Unbalanced quotes for\n", stderr);
-        std::fprintf(stderr, "\t%s -> %s\n", key.c_str(), text + 1);
+        std::fprintf(stderr, "\t%s -> %s\n", keyword.c_str(), text + 1);
         return;
     }
     const std::string s(text + 1, close);
@@ -188,7 +194,7 @@ void StoreString(def_s &entry, const std::string &key, const char *text)
     Mark(entry);
 }
 
-void StoreIntegerArray(def_s &entry, const std::string &key, const char *text)
+void StoreIntegerArray(def_s &entry, const std::string &keyword, const char *text)
 {
     const bool isShort = entry.type == PC_SHORT_ARRAY;
     std::vector<int16_t> shorts;
@@ -199,16 +205,16 @@ void StoreIntegerArray(def_s &entry, const std::string &key, const char *text)
         const auto v = ParseInteger(pieces[i].c_str());
         if (!v) {
             std::fprintf(stderr, "parse_config: Expected an %s value for\n", isShort ? "short" : "int");
-            std::fprintf(stderr, "\t%s[%d] -> %s\n", key.c_str(), static_cast<int>(i), pieces[i].c_str());
+            std::fprintf(stderr, "\t%s[%d] -> %s\n", keyword.c_str(), static_cast<int>(i), pieces[i].c_str());
             break;
         }
         if (!isShort) {
             ints.push_back(static_cast<int32_t>(static_cast<uint32_t>(*v)));
-        } else if (std::llabs(*v) > 65535) {
+        } else if (MagnitudeAtLeast(*v, 65536)) {
             if (!reportedRange)
                 std::fputs("parse_config: Value(s) out of range for a short:\n", stderr);
             reportedRange = true;
-            std::fprintf(stderr, "\t%s[%d] -> %s\n", key.c_str(), static_cast<int>(i), pieces[i].c_str());
+            std::fprintf(stderr, "\t%s[%d] -> %s\n", keyword.c_str(), static_cast<int>(i), pieces[i].c_str());
             shorts.push_back(0);
         } else {
             shorts.push_back(static_cast<int16_t>(*v));
@@ -222,7 +228,7 @@ void StoreIntegerArray(def_s &entry, const std::string &key, const char *text)
     Mark(entry);
 }
 
-void StoreRealArray(def_s &entry, const std::string &key, const char *text)
+void StoreRealArray(def_s &entry, const std::string &keyword, const char *text)
 {
     const bool isFloat = entry.type == PC_FLOAT_ARRAY;
     std::vector<float> floats;
@@ -233,13 +239,13 @@ void StoreRealArray(def_s &entry, const std::string &key, const char *text)
         const auto v = ParseReal(pieces[i].c_str());
         if (!v) {
             std::fputs("parse_config: Expected a float value for\n", stderr);
-            std::fprintf(stderr, "\t%s[%d] -> %s\n", key.c_str(), static_cast<int>(i), pieces[i].c_str());
+            std::fprintf(stderr, "\t%s[%d] -> %s\n", keyword.c_str(), static_cast<int>(i), pieces[i].c_str());
             break;
         }
         if (isFloat ? !FloatInRange(*v) : !DoubleInRange(*v)) {
             if (!reportedRange) {
                 std::fprintf(stderr, "parse_config: Value out of range for %s in\n", isFloat ? "float" : "double");
-                std::fprintf(stderr, "\t%s\n", key.c_str());
+                std::fprintf(stderr, "\t%s\n", keyword.c_str());
             }
             reportedRange = true;
             continue;
@@ -259,7 +265,7 @@ void StoreRealArray(def_s &entry, const std::string &key, const char *text)
 
 // A list of double-quoted strings; a '*' before a closing quote is dropped
 // and the rest of the list is still read.
-void StoreStringList(def_s &entry, const std::string &key, const char *text)
+void StoreStringList(def_s &entry, const std::string &keyword, const char *text)
 {
     std::vector<std::string> items;
     const char *p = text;
@@ -271,7 +277,7 @@ void StoreStringList(def_s &entry, const std::string &key, const char *text)
             break;
         if (*p != '"') {
             std::fputs("parse_config: Expected a string for\n", stderr);
-            std::fprintf(stderr, "\t%s[%d] -> %s\n", key.c_str(), index, p);
+            std::fprintf(stderr, "\t%s[%d] -> %s\n", keyword.c_str(), index, p);
             while (*p != '\0' && !std::isspace(static_cast<unsigned char>(*p)))
                 ++p;
             ++index;
@@ -280,7 +286,7 @@ void StoreStringList(def_s &entry, const std::string &key, const char *text)
         const char *close = std::strchr(p + 1, '"');
         if (close == nullptr) {
             std::fputs("parse_config: Unbalanced quotes for\n", stderr);
-            std::fprintf(stderr, "\t%s[%d] -> %s\n", key.c_str(), index, p);
+            std::fprintf(stderr, "\t%s[%d] -> %s\n", keyword.c_str(), index, p);
             break;
         }
         std::string item(p + 1, close);
@@ -310,37 +316,37 @@ void StoreStringList(def_s &entry, const std::string &key, const char *text)
 
 }  // namespace
 
-void process_symbol(def_s &entry, const std::string &key, const char *text)
+void process_symbol(def_s &entry, const std::string &keyword, const char *text)
 {
     switch (entry.type) {
     case PC_CHAR:
-        StoreChar(entry, key, text);
+        StoreChar(entry, keyword, text);
         break;
     case PC_SHORT:
     case PC_INT:
-        StoreInteger(entry, key, text);
+        StoreInteger(entry, keyword, text);
         break;
     case PC_FLOAT:
     case PC_DOUBLE:
-        StoreReal(entry, key, text);
+        StoreReal(entry, keyword, text);
         break;
     case PC_STRING_BUF:
     case PC_STRING:
-        StoreString(entry, key, text);
+        StoreString(entry, keyword, text);
         break;
     case PC_SHORT_ARRAY:
     case PC_INT_ARRAY:
-        StoreIntegerArray(entry, key, text);
+        StoreIntegerArray(entry, keyword, text);
         break;
     case PC_FLOAT_ARRAY:
     case PC_DOUBLE_ARRAY:
-        StoreRealArray(entry, key, text);
+        StoreRealArray(entry, keyword, text);
         break;
     case PC_STRING_LIST:
-        StoreStringList(entry, key, text);
+        StoreStringList(entry, keyword, text);
         break;
     default:
-        std::fprintf(stderr, "parse_config: Unknown type expected in %s\n", key.c_str());
+        std::fprintf(stderr, "parse_config: Unknown type expected in %s\n", keyword.c_str());
         break;
     }
 }

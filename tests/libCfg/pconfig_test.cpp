@@ -268,8 +268,32 @@ INSTANTIATE_TEST_SUITE_P(
         BadScalar{"StringUnquoted", PC_STRING_BUF, "abc", "parse_config: Expected a string for\n\tk -> abc\n", false},
         BadScalar{"StringUnbalanced", PC_STRING_BUF, "\"abc",
                   "parse_config: Unbalanced quotes for\n\tk -> abc\n", false},
-        BadScalar{"UnknownType", 12, "1", "parse_config: Unknown type expected in k\n", false}),
+        BadScalar{"UnknownType", 12, "1", "parse_config: Unknown type expected in k\n", false},
+        // The most negative 64-bit number has no magnitude of the same type.
+        BadScalar{"CharMostNegative", PC_CHAR, "-9223372036854775808",
+                  "parse_config: Value out of range for char in\n\tk\n", false},
+        BadScalar{"ShortMostNegative", PC_SHORT, "-9223372036854775808",
+                  "parse_config: Value out of range for short in\n\tk\n", true}),
     [](const auto &info) { return info.param.name; });
+
+TEST_F(ParseConfig, ConversionReportsNameTheKeywordWithoutThePrefix)
+{
+    Load("A.i x\nA.l \"a\" b\nA.s 1 -9223372036854775808\n");
+    int32_t i = 0;
+    int16_t *shorts = nullptr;
+    def_s table[] = {{"i", PC_INT, &i, 1, 0},
+                     {"l", PC_STRING_LIST, nullptr, 1, 0},
+                     {"s", PC_SHORT_ARRAY, &shorts, 1, 0},
+                     {nullptr, 0, nullptr, 0, 0}};
+    EXPECT_EQ("parse_config: Expected an int for\n\ti -> x\n"
+              "parse_config: Expected a string for\n\tl[1] -> b\n"
+              "parse_config: Value(s) out of range for a short:\n\ts[1] -> -9223372036854775808\n",
+              Parse(table, "A."));
+    ASSERT_EQ(2, table[2].n_values);
+    EXPECT_EQ(0, shorts[1]);
+    FreeList(table[1]);
+    std::free(shorts);
+}
 
 TEST_F(ParseConfig, MissingMandatoryKeywordsAreListedOnce)
 {
