@@ -119,6 +119,8 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"UnterminatedStringLineNotCounted", "KELD x {\n string s = \"abc\n int b = 2;\n}\n", 2, "int"},
         ErrorCase{"CommentLinesCounted", "KELD x {\n/* a\n b */\n int a = 1 1;\n}\n", 4, "1"},
         ErrorCase{"CutOff", "KELD x {\n int a = 1;\n int b", 3, ""},
+        ErrorCase{"AbandonedInsideAnArray", "KELD x {\n struct S { string s[3] = {\"a\", \"b\" \"c\"}; };\n}\n", 2,
+                  "\"c\""},
         ErrorCase{"UnknownCharacter", "#include\n", 1, "#"},
         ErrorCase{"EmptyFile", "", 1, ""},
         ErrorCase{"NulByte", std::string("KELD x {\n\0 }", 12), 2, ""}),
