@@ -35,13 +35,18 @@ void FreeList(char **list, int count)
     std::free(list);
 }
 
+// A malloc'd NULL-ended copy of values; NULL when memory runs out.
 char **CopyList(const std::vector<std::string> &values)
 {
     auto **list = static_cast<char **>(std::calloc(values.size() + 1, sizeof(char *)));
     if (list == nullptr)
         return nullptr;
-    for (size_t i = 0; i < values.size(); ++i)
-        list[i] = strdup(values[i].c_str());
+    for (size_t i = 0; i < values.size(); ++i) {
+        if ((list[i] = strdup(values[i].c_str())) == nullptr) {
+            FreeList(list, static_cast<int>(i));
+            return nullptr;
+        }
+    }
     return list;
 }
 
@@ -227,7 +232,9 @@ int DB_Config(const char *path, LinkNode_s *projects)
                    {"ITEMS", PC_STRING_LIST, nullptr, PC_REQUIRED, 0},
                    {nullptr, 0, nullptr, 0, 0}};
     parse_config(cfg, nullptr, top);
-    if (top[0].required < 0 && ncp > 1)
+    // An optional entry (required 0) is not marked when filled: the value
+    // itself tells whether NCP was given.
+    if (ncp > 1)
         gNCP = ncp;
     if (top[1].required >= 0)
         return 0;
@@ -269,7 +276,13 @@ int DB_Config(const char *path, LinkNode_s *projects)
                 v = Expand(v);
             items[i].Item = strdup(declared[i].name.c_str());
             items[i].Value = CopyList(values);
-            items[i].n_Values = static_cast<int>(values.size());
+            items[i].n_Values = items[i].Value ? static_cast<int>(values.size()) : 0;
+            if (items[i].Item == nullptr || items[i].Value == nullptr) {
+                for (size_t j = i + 1; j < declared.size(); ++j)
+                    TakeList(perLevel[j]);
+                DestroyItemValue(items);
+                return 0;
+            }
         }
 
         StrHier_s *node = NodeOfLevel(projects, level);
