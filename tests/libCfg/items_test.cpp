@@ -5,7 +5,9 @@
 #include "config_reset.h"
 
 #include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 using kombra_test::ScopedEnv;
 using kombra_test::TempDir;
@@ -131,6 +133,44 @@ TEST_F(Items, LevelsNamingNoNodeAreDropped)
     EXPECT_EQ("", Init("ITEMS \"A\"\nA.VALUE \"x\"\nLEVELS \"Nope\" \"P:Nope\" \"P:N\"\n"));
     EXPECT_EQ(nullptr, CfgGetItem("A", 0, "P", "M", nullptr));
     EXPECT_STREQ("x", Str(CfgGetItem("A", 0, "P", "N", "E", nullptr)));
+}
+
+// The fixture writer's texts load without reports beyond the one its
+// description asks for (an item without defaults).
+TEST(ConfigFixture, WrittenFilesLoadAsDescribed)
+{
+    using kombra_fixtures::HierNode;
+    TempDir dir;
+    ScopedEnv configEnv("KOMBRA_CONFIG", dir.str());
+    ScopedEnv homeEnv("KOMBRA_HOME", std::nullopt);
+    const std::vector<HierNode> projects = {
+        HierNode{"P",
+                 {HierNode{"My M", {HierNode{"E", {HierNode{"I", {HierNode{"V", {}}}}}}}},
+                  HierNode{"N", {HierNode{"E", {HierNode{"I", {HierNode{"V", {}}}}}}}}}},
+        HierNode{"Q", {}}};
+    kombra_fixtures::DbConfig db;
+    db.items = {{"A", {"x"}, {{"P:N", {"y", "z"}}}}, {"B", {}, {}}};
+    db.levels = {"P", "P:N"};
+    kombra_fixtures::WriteText(dir.file("PROJECTS.cfg"), kombra_fixtures::ProjectsCfgText(projects));
+    kombra_fixtures::WriteText(dir.file("DB.cfg"), kombra_fixtures::DbCfgText(db));
+    kombra_fixtures::WriteText(dir.file("kombra.cfg"), kombra_fixtures::KombraCfgText({{"KOMBRA_FIXTURE_X", "1"}}));
+
+    testing::internal::CaptureStderr();
+    CfgInit();
+    // Q has no missions: its level is absent, as the reader reports.
+    EXPECT_EQ("parse_config: undefined symbol(s)\n\tQ.Strings\n"
+              "parse_config: undefined symbol(s)\n\tB.VALUE\n",
+              testing::internal::GetCapturedStderr());
+    EXPECT_STREQ("z", Str(CfgGetItem("A", 1, "P", "N", "E", "I", "V", nullptr)));
+    EXPECT_STREQ("x", Str(CfgGetItem("A", 0, "P", "My M", "E", "I", "V", nullptr)));
+    EXPECT_EQ(nullptr, CfgGetItem("B", 0, "P", nullptr));
+    EXPECT_STREQ("1", Str(GetEnv("KOMBRA_FIXTURE_X")));
+    cfg_test::ResetConfiguration();
+
+    EXPECT_THROW(kombra_fixtures::WriteText(dir.file("absent/x.cfg"), "x"), std::runtime_error);
+    // A symbol name ends at white space: values for such a level cannot be written.
+    db.items[0].atLevel = {{"P:My M", {"y"}}};
+    EXPECT_THROW(kombra_fixtures::DbCfgText(db), std::invalid_argument);
 }
 
 TEST(DbConfig, MissingItemsOrLevelsFailWithoutAttaching)
