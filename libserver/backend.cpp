@@ -137,7 +137,8 @@ char *Tarvo_dbHierarchyString(KOMBRA_ULONG key)
     static char text[114];
     KeyNames names;
     NamesOfKey(key, names);
-    std::snprintf(text, sizeof text, "%s/%s/%s/%s/%s", names.p, names.m, names.e, names.i, names.v);
+    const std::string joined = std::string(names.p) + "/" + names.m + "/" + names.e + "/" + names.i + "/" + names.v;
+    server_internal::CopyName(text, sizeof text, joined.c_str());
     return text;
 }
 
