@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -220,7 +221,22 @@ LinkNode_s *FindStr(const char *name, LinkNode_s *list)
     return nullptr;
 }
 
+namespace {
+int ReadDbConfig(const char *path, LinkNode_s *projects);
+}
+
 int DB_Config(const char *path, LinkNode_s *projects)
+{
+    try {
+        return ReadDbConfig(path, projects);
+    } catch (const std::bad_alloc &) {
+        return 0;  // memory ran out
+    }
+}
+
+namespace {
+
+int ReadDbConfig(const char *path, LinkNode_s *projects)
 {
     config_s *cfg = open_config(path, 0);
     if (cfg == nullptr)
@@ -293,3 +309,5 @@ int DB_Config(const char *path, LinkNode_s *projects)
     }
     return 1;
 }
+
+}  // namespace

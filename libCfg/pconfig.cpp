@@ -46,8 +46,12 @@ bool pc_open_input(const char *path, int preprocess, Input &in)
         command += opts ? opts : " ";
         command += ' ';
         // The path is one quoted word: blanks, quotes or ';' in a file name
-        // never reach the shell as syntax.
-        command += path ? ShellQuote(path) : "-";
+        // never reach the shell as syntax, and a leading '-' never reaches
+        // the preprocessor as an option.
+        if (path == nullptr)
+            command += "-";
+        else
+            command += ShellQuote(path[0] == '-' ? std::string("./") + path : std::string(path));
         std::fflush(nullptr);
         in.fp = popen(command.c_str(), "r");
         if (in.fp == nullptr) {
@@ -247,7 +251,9 @@ void refresh_config(config_s *cfg)
             sym.referenced = 0;
 }
 
-int parse_config(config_s *cfg, const char *prefix, def_s *table)
+namespace {
+
+int ParseTable(config_s *cfg, const char *prefix, def_s *table)
 {
     int result = 0;
     bool reportedMissing = false;
@@ -266,4 +272,16 @@ int parse_config(config_s *cfg, const char *prefix, def_s *table)
         }
     }
     return result;
+}
+
+}  // namespace
+
+int parse_config(config_s *cfg, const char *prefix, def_s *table)
+{
+    try {
+        return ParseTable(cfg, prefix, table);
+    } catch (const std::bad_alloc &) {
+        std::fputs("parse_config: out of memory\n", stderr);
+        return -1;
+    }
 }

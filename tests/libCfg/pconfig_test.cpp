@@ -148,6 +148,22 @@ TEST(ConfigInput, FileNameCannotRunAnotherCommand)
     EXPECT_FALSE(std::filesystem::exists(marker));
 }
 
+TEST(ConfigInput, LeadingDashInANameIsNotAPreprocessorOption)
+{
+    TempDir dir;
+    ScopedEnv pp("PC_PP", "/usr/lib/cpp -P");
+    const auto cwd = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path());
+    WriteFile("-dash.cfg", "a 1\n");
+    testing::internal::CaptureStderr();
+    config_s *cfg = open_config("-dash.cfg", 1);
+    const std::string err = testing::internal::GetCapturedStderr();
+    std::filesystem::current_path(cwd);
+    ASSERT_NE(nullptr, cfg) << err;
+    EXPECT_STREQ("1", get_symbol(cfg, "a"));
+    close_config(cfg);
+}
+
 TEST(ConfigInput, FailingPreprocessorIsNotTakenForAnEmptyFile)
 {
     TempDir dir;
