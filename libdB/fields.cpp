@@ -166,7 +166,9 @@ dbRet_t FieldPut(int handle, int i, const char *text)
         break;
     }
     case 'L':
-        if (value.size() > 1 || (value.size() == 1 && std::strchr("TtFfYyNn?", value[0]) == nullptr))
+        // A table read from disk may give a logical field any width, 0 too.
+        if (value.size() > 1 || value.size() > width ||
+            (value.size() == 1 && std::strchr("TtFfYyNn?", value[0]) == nullptr))
             return BadValue(table, field);
         cell = value.empty() ? std::string(width, ' ') : value + std::string(width - 1, ' ');
         break;

@@ -160,6 +160,22 @@ TEST_F(WriteTest, FieldPutRefusesValuesThatDoNotFit)
     EXPECT_EQ(SUCCESS, CloseDbf(h));
 }
 
+TEST_F(DbfTest, FieldPutOnAZeroWidthLogicalField)
+{
+    // C1 and L1, then the logical field cut to width 0: record " x".
+    std::vector<unsigned char> bytes = kombra_fixtures::DbfBytes({{"A", 'C', 1}, {"F", 'L', 1}}, {{"x", "T"}});
+    bytes[32 + 32 + 16] = 0;  // width of F
+    bytes[10] = 2;            // record length
+    bytes.erase(bytes.begin() + 97 + 2);
+    kombra_test::WriteBytes(dir.file("z.dbf"), bytes);
+    const int h = Open(dir.file("z.dbf"), O_RDWR);
+    EXPECT_EQ(FAILURE, FieldPut(h, 1, "T"));
+    EXPECT_EQ(DBF_FIELD_VALUE, dbf_code);
+    EXPECT_EQ(std::string(" x"), dbfHandle(h)->CurRecord);
+    EXPECT_EQ(SUCCESS, FieldPut(h, 1, ""));
+    EXPECT_EQ(SUCCESS, CloseDbf(h)) << Msg();
+}
+
 // ---- Writes that fail halfway -------------------------------------------
 
 class FailedAppendTest : public WriteTest, public ::testing::WithParamInterface<long> {};
