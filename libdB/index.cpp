@@ -11,6 +11,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -215,7 +216,13 @@ dbRet_t CloseNdx(int tableHandle, int ndxNum)
         return SUCCESS;
     }
     if (index->iStatus == Updated) {
-        if (const int err = io::ReplaceFile(index->IndexName, IndexBytes(index)); err != 0) {
+        int err = 0;
+        try {
+            err = io::ReplaceFile(index->IndexName, IndexBytes(index));
+        } catch (const std::bad_alloc &) {
+            err = ENOMEM;
+        }
+        if (err != 0) {
             SetFileError(err, index->IndexName);
             return FAILURE;
         }
@@ -261,24 +268,29 @@ dbRet_t CreateNdx(int tableHandle, const char *path, const char *const *keyField
         long rec;
     };
     std::vector<Entry> entries;
-    entries.reserve(static_cast<size_t>(table->NumRecs));
-    const size_t recLen = static_cast<size_t>(table->RecLen);
-    std::vector<unsigned char> record(recLen);
-    for (long r = 1; r <= table->NumRecs; ++r) {
-        const ssize_t got = io::ReadAt(table->dFile, record.data(), recLen, libdb::RecordOffset(table, r));
-        if (got < 0 || static_cast<size_t>(got) < recLen) {
-            SetFileError(got < 0 ? errno : DBF_READ, table->FileName);
-            return FAILURE;
+    try {
+        entries.reserve(static_cast<size_t>(table->NumRecs));
+        const size_t recLen = static_cast<size_t>(table->RecLen);
+        std::vector<unsigned char> record(recLen);
+        for (long r = 1; r <= table->NumRecs; ++r) {
+            const ssize_t got = io::ReadAt(table->dFile, record.data(), recLen, libdb::RecordOffset(table, r));
+            if (got < 0 || static_cast<size_t>(got) < recLen) {
+                SetFileError(got < 0 ? errno : DBF_READ, table->FileName);
+                return FAILURE;
+            }
+            Entry entry{{}, r};
+            for (const FieldRecord_t &f : fields) {
+                const auto *at = record.data() + (f.Parm - table->CurRecord);
+                entry.key.insert(entry.key.end(), at, at + f.Len);
+            }
+            entries.push_back(std::move(entry));
         }
-        Entry entry{{}, r};
-        for (const FieldRecord_t &f : fields) {
-            const auto *at = record.data() + (f.Parm - table->CurRecord);
-            entry.key.insert(entry.key.end(), at, at + f.Len);
-        }
-        entries.push_back(std::move(entry));
+        std::stable_sort(entries.begin(), entries.end(),
+                         [](const Entry &a, const Entry &b) { return a.key < b.key; });
+    } catch (const std::bad_alloc &) {  // a table too large to index in memory
+        SetFileError(ENOMEM, path);
+        return FAILURE;
     }
-    std::stable_sort(entries.begin(), entries.end(),
-                     [](const Entry &a, const Entry &b) { return a.key < b.key; });
 
     const size_t entrySize = libdb::NdxEntrySize(keyLen);
     const size_t bytes = entries.size() * entrySize;
