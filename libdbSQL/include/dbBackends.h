@@ -60,10 +60,18 @@ int SQLite_dbPack(void);
 
 /* ---- MySQL -------------------------------------------------------------- */
 
+/* Connects to the local server with the client library's defaults (its
+ * socket, MYSQL_UNIX_PORT; the login name; the password in MYSQL_PWD),
+ * selects the catalog database and checks its functions; 1 when open, 0 with
+ * the error text.  A connection the server dropped is opened afresh. */
 int MySQL_dbInitializeMsg(void);
 /* As MySQL_dbInitializeMsg; on failure prints "dbInitialize: <text>" on
  * stdout and ends the process with status 255. */
 int MySQL_dbInitialize(void);
+/* 1 when the server provides compare_times and between_times on the open
+ * connection (loadable functions, or stored functions of the selected
+ * database), else 0 with the error text. */
+int MySQL_TestDBIntegrity(void);
 int MySQL_dbInitializeRemoteMsg(const char *host, const char *user, const char *passwd, const char *db,
                                 const unsigned int port);
 int MySQL_dbCreate(const char *name);

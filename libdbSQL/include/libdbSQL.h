@@ -15,8 +15,8 @@
  *
  * Look-ups that return a handle, key or pointer return 0 or NULL on failure
  * and leave the reason for dbErrorMsg.  Nothing here prints, except the
- * unknown-type line of dbInitialize/dbInitializeMsg and the fatal set-up
- * messages of the back ends.  All state is process-wide; calls come from
+ * unknown-type line of dbInitialize/dbInitializeMsg, the fatal set-up
+ * messages of the back ends and the failures of dbQuery on MySQL.  All state is process-wide; calls come from
  * one thread, apart from the SQLite back end's result lock. */
 #pragma once
 
@@ -53,7 +53,8 @@ int dbInitialize(void);
 /* The same choice; 1 when open, 0 with the error text.  Never exits. */
 int dbInitializeMsg(void);
 /* Closes the current back end, switches to type, sets the database name
- * (NULL or "" for the default) and opens it; 1 or 0.  An unknown type
+ * (NULL or "" for the default: nurv on SQLite, the database selected last
+ * on MySQL) and opens it; 1 or 0.  An unknown type
  * changes nothing and returns 0. */
 int dbSetDatabaseType(dbType type, const char *name);
 KOMBRA_BOOL dbIsTarvo(void);
@@ -69,7 +70,9 @@ int dbIsReadOnly(void);
 int dbPack(void);
 int dbClose(void);
 int dbConnected(void);
-/* The back end's last error number (0 after success). */
+/* The back end's last error number (0 after success); on MySQL also 1, with
+ * the text "No rows affected by query!", after a statement that changed no
+ * row. */
 int dbBadQuery(void);
 /* Opens or creates the database name and makes it current; 1 or 0. */
 int dbCreate(const char *name);
@@ -78,8 +81,10 @@ void dbSetDatabaseName(const char *name);
 /* "" on a back end without database names. */
 const char *dbGetDatabaseName(void);
 
-/* A result read row by row; 0 on failure.  On SQLite no other catalog call
- * may run on another thread until it is read to its end or freed. */
+/* A result read row by row; 0 on failure (printed as "dbQuery: <text>" on
+ * MySQL, where the row count is known once the last row is read).  On
+ * SQLite no other catalog call may run on another thread until it is read
+ * to its end or freed. */
 DB_RESULT dbQuery(const char *sql);
 /* A whole result; 0 on failure.  A query without rows still gives one. */
 DB_RESULT dbQueryStore(const char *sql);

@@ -1,6 +1,10 @@
 // Shared set-up of the catalog tests: the standard configuration, read once
 // per program (the tree lives for the process), and a fixture that opens the
-// standard SQLite catalog in a fresh folder.
+// standard catalog afresh on the back end of the test program.
+//
+// The look-up tests are one body run on both SQL back ends: each program
+// links one implementation of TestCatalog (catalog_sqlite.cpp, or
+// catalog_mysql.cpp against the private MariaDB server).
 #pragma once
 
 #include "dbBackends.h"
@@ -40,22 +44,46 @@ constexpr KOMBRA_ULONG kCP3DRH = 8921217;  // CLUSTERII/C1/HALDE/3DR/CP3DRH
 constexpr KOMBRA_ULONG kPADH = 8921345;    // CLUSTERII/C1/HALDE/PAD/PADH
 constexpr KOMBRA_ULONG kNoSuchKey = 12345;
 
-// Opens the standard catalog of a fresh folder on the SQLite back end and
-// goes back to the dBASE back end afterwards.
+// The standard catalog written afresh for one test on the back end of the
+// program, with the environment pointed at it; removed again by the
+// destructor.
+class TestCatalog {
+public:
+    TestCatalog();
+    ~TestCatalog();
+    TestCatalog(const TestCatalog &) = delete;
+    TestCatalog &operator=(const TestCatalog &) = delete;
+
+    // The back end of this program.
+    static dbType Type();
+    // Where the catalog lives: the KOMBRA_DATA folder (SQLite) or the
+    // database name (MySQL).
+    const std::string &where() const;
+
+    // The program's own parts of the catalog (defined by its implementation).
+    struct Impl;
+    Impl &impl() { return *impl_; }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// Opens the standard catalog of a fresh test and goes back to the dBASE back
+// end afterwards.
 class Catalog : public ::testing::Test {
 protected:
     Catalog() { ArchiveRoot(); }
     void SetUp() override
     {
-        kombra_fixtures::WriteStandardCatalog(data.str());
+        catalog = std::make_unique<TestCatalog>();
         ASSERT_EQ(1, dbInitializeMsg()) << dbErrorMsg();
-        ASSERT_TRUE(dbIsSQLite());
+        ASSERT_EQ(TestCatalog::Type(), dbGetDatabaseType());
     }
-    ~Catalog() override
+    void TearDown() override
     {
         dbClose();
-        SQLite_dbSetDatabaseName(nullptr);
         dbSetDatabaseType(Tarvo, nullptr);
+        catalog.reset();
     }
     // Runs a statement on the open catalog.
     void Exec(const std::string &sql) { ASSERT_EQ(1, dbQueryExec(sql.c_str())) << sql << ": " << dbErrorMsg(); }
@@ -67,9 +95,7 @@ protected:
         return rows.empty() || rows[0].empty() ? "" : rows[0][0].value_or("NULL");
     }
 
-    kombra_test::TempDir data;
-    kombra_test::ScopedEnv dataEnv{"KOMBRA_DATA", data.str()};
-    kombra_test::ScopedEnv typeEnv{"KOMBRA_DB_TYPE", "SQLite"};
+    std::unique_ptr<TestCatalog> catalog;
 };
 
 }  // namespace dbsql_test

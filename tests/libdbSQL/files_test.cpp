@@ -1,5 +1,5 @@
-// The files of a key and time: catalog file names, playback look-ups on the
-// SQLite catalog and real-time names.
+// The files of a key and time: playback look-ups on the catalog of the test
+// program's back end, and real-time names.
 #include "catalog_env.h"
 
 using namespace dbsql_test;
@@ -12,31 +12,7 @@ constexpr long H(int hour, int minute = 0)
     return hour * 3600000L + minute * 60000L;
 }
 
-// ---- File names ----------------------------------------------------------------
-
-TEST(MakeFileName, DropsSecondsAndCutsToTheBuffer)
-{
-    struct Case {
-        unsigned short yr, day;
-        long msec;
-        char tail;
-        int len;
-        const char *expected;
-    } cases[] = {
-        {2001, 45, H(13, 7) + 59999, 'H', 100, "X20010451307H"},
-        {2001, 45, 0, 'D', 100, "X20010450000D"},
-        {2003, 1, H(23, 59), 'I', 100, "X20030012359I"},
-        {2001, 45, 0, 'H', 5, "X200"},
-    };
-    for (const Case &c : cases) {
-        char loc[100];
-        EXPECT_EQ(13, MakeFileName("X", c.yr, c.day, c.msec, c.tail, loc, c.len));
-        EXPECT_STREQ(c.expected, loc);
-    }
-    EXPECT_EQ(18, MakeFileName("CP3DRH", 2003, 32, H(14, 5) + 30000, 'H', nullptr, 0));
-}
-
-// ---- Playback files on the SQLite catalog ------------------------------------------
+// ---- Playback files ------------------------------------------
 
 enum class Dir { Post, UserData };
 
@@ -174,7 +150,7 @@ TEST_F(Catalog, RealTimeFilesOnEveryBackEnd)
         {_KELD_, ".x", "CP3DRHI.x", ""},
     };
     const std::string dir = InstrumentDir("realtime") + "/";
-    for (dbType backEnd : {SQLite, Tarvo}) {
+    for (dbType backEnd : {TestCatalog::Type(), Tarvo}) {
         ASSERT_EQ(1, dbSetDatabaseType(backEnd, nullptr));
         for (const Case &c : cases) {
             char name1[DB_PATH_MAX] = "", name2[DB_PATH_MAX] = "";
@@ -183,7 +159,7 @@ TEST_F(Catalog, RealTimeFilesOnEveryBackEnd)
             EXPECT_EQ(*c.name2 ? dir + c.name2 : "", name2) << backEnd;
         }
     }
-    ASSERT_EQ(1, dbSetDatabaseType(SQLite, nullptr));
+    ASSERT_EQ(1, dbSetDatabaseType(TestCatalog::Type(), nullptr));
     char name1[DB_PATH_MAX];
     EXPECT_EQ(DB_FILE_BAD_SOURCE, dbNURVGetRealTimeFile(kNoSuchKey, _HEADER_, "", name1, nullptr));
     EXPECT_STREQ("ERROR - dbNURVGetRealTimeFile - Bad virtual instrument...", dbErrorMsg());

@@ -1,16 +1,18 @@
-// Choice of back end, the rows a back end does not serve, and the look-ups
-// of keys and names from table hierarchy.
+// Choice of back end, the rows a back end does not serve, and catalog file
+// names.
 #include "catalog_env.h"
 
-#include <unistd.h>
-
-#include <cstring>
 #include <optional>
 
 using namespace dbsql_test;
 using kombra_test::ScopedEnv;
 
 namespace {
+
+constexpr long H(int hour, int minute = 0)
+{
+    return hour * 3600000L + minute * 60000L;
+}
 
 // ---- Back-end choice -------------------------------------------------------
 
@@ -72,127 +74,28 @@ TEST_F(Catalog, TarvoAnswersTheRowsItDoesNotServe)
     EXPECT_STREQ("CLUSTERII/C1/HALDE/3DR/CP3DRH", dbHierarchyString(kCP3DRH));
 }
 
-TEST_F(Catalog, MySQLReportsThatItIsNotAvailable)
+// ---- File names ----------------------------------------------------------------
+
+TEST(MakeFileName, DropsSecondsAndCutsToTheBuffer)
 {
-    EXPECT_EQ(0, dbSetDatabaseType(MySQL, nullptr));
-    EXPECT_TRUE(dbIsMySQL());
-    EXPECT_NE(nullptr, std::strstr(dbErrorMsg(), "MySQL catalog back end not available"));
-    EXPECT_STREQ("nurv", dbGetDatabaseName());
-    EXPECT_EQ(sTrue, dbIsLocal());
-    EXPECT_EQ(nullptr, dbQueryStore("SELECT 1;"));
-    EXPECT_EQ(0u, dbGetDataKeyWithQuery("A", "B", "C", "D", "E"));
-}
-
-TEST(CatalogDeath, MySQLInitializeEndsTheProcess)
-{
-    ArchiveRoot();
-    ScopedEnv type("KOMBRA_DB_TYPE", "MySQL");
-    EXPECT_EXIT(
-        {
-            dup2(STDERR_FILENO, STDOUT_FILENO);
-            dbInitialize();
-        },
-        ::testing::ExitedWithCode(255), "^dbInitialize: MySQL catalog back end not available in this build\n$");
-}
-
-// ---- Keys and names ----------------------------------------------------------
-
-TEST_F(Catalog, KeysAndNamesComeFromTableHierarchy)
-{
-    EXPECT_EQ(kCP3DRH, dbGetDataKey("CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH"));
-    char p[DB_NAME_SIZE], m[DB_NAME_SIZE], e[DB_NAME_SIZE], i[DB_NAME_SIZE], v[DB_VNAME_SIZE];
-    ASSERT_EQ(1, dbKeyToStrings(kPADH, p, m, e, i, v));
-    EXPECT_EQ("CLUSTERII/C1/HALDE/PAD/PADH", std::string(p) + "/" + m + "/" + e + "/" + i + "/" + v);
-    EXPECT_STREQ("PADH", dbVirtualName(kPADH));
-    EXPECT_STREQ("CLUSTERII/C1/HALDE/3DR/CP3DRH", dbHierarchyString(kCP3DRH));
-
-    KOMBRA_ULONG key = 77;
-    EXPECT_EQ(-149, get_data_key("CLUSTERII", "C9", "HALDE", "3DR", "CP3DRH", &key));
-    EXPECT_EQ(0u, key);
-    EXPECT_EQ(1, get_data_key("CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH", &key));
-    EXPECT_EQ(kCP3DRH, key);
-
-    // A source the table lacks but the project tree has keeps the tree's key.
-    Exec("DELETE FROM hierarchy WHERE virtual='CP3DRH';");
-    EXPECT_EQ(kCP3DRH, dbGetDataKey("CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH"));
-}
-
-TEST_F(Catalog, HostileNamesFindNothingAndChangeNothing)
-{
-    const std::string before = One("SELECT count(*) FROM hierarchy;");
-    const char *hostile[] = {"x' OR '1'='1", "x'; DROP TABLE hierarchy; --", "CP3DRH;",
-                             "'",            "\"",                            "x\"; DELETE FROM hierarchy; --"};
-    const char *good[] = {"CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH"};
-    for (const char *name : hostile) {
-        for (int level = 0; level < 5; ++level) {
-            const char *n[5] = {good[0], good[1], good[2], good[3], good[4]};
-            n[level] = name;
-            EXPECT_EQ(0u, dbGetDataKey(n[0], n[1], n[2], n[3], n[4])) << name << " at level " << level;
-        }
+    struct Case {
+        unsigned short yr, day;
+        long msec;
+        char tail;
+        int len;
+        const char *expected;
+    } cases[] = {
+        {2001, 45, H(13, 7) + 59999, 'H', 100, "X20010451307H"},
+        {2001, 45, 0, 'D', 100, "X20010450000D"},
+        {2003, 1, H(23, 59), 'I', 100, "X20030012359I"},
+        {2001, 45, 0, 'H', 5, "X200"},
+    };
+    for (const Case &c : cases) {
+        char loc[100];
+        EXPECT_EQ(13, MakeFileName("X", c.yr, c.day, c.msec, c.tail, loc, c.len));
+        EXPECT_STREQ(c.expected, loc);
     }
-    EXPECT_EQ(before, One("SELECT count(*) FROM hierarchy;"));
-
-    // Names holding quotes are found like any other.
-    Exec("INSERT INTO hierarchy VALUES (99, 'O''Brien', 'C1', 'HALDE', '3DR', 'x;y');");
-    EXPECT_EQ(99u, dbGetDataKey("O'Brien", "C1", "HALDE", "3DR", "x;y"));
-    EXPECT_STREQ("O'Brien/C1/HALDE/3DR/x;y", dbHierarchyString(99));
-}
-
-TEST_F(Catalog, NameCachesAnswerRepeatedKeysUntilTheCatalogCloses)
-{
-    char p[DB_NAME_SIZE], m[DB_NAME_SIZE], e[DB_NAME_SIZE], i[DB_NAME_SIZE], v[DB_VNAME_SIZE];
-    EXPECT_EQ(0, dbKeyToStrings(kNoSuchKey, p, m, e, i, v));
-    EXPECT_EQ(0, dbKeyToStrings(kNoSuchKey, p, m, e, i, v));
-    ASSERT_EQ(1, dbKeyToStrings(kCP3DRH, p, m, e, i, v));
-    EXPECT_STREQ("CLUSTERII/C1/HALDE/3DR/CP3DRH", dbHierarchyString(kCP3DRH));
-    EXPECT_STREQ("CP3DRH", dbVirtualName(kCP3DRH));
-
-    Exec("UPDATE hierarchy SET virtual='RENAMED' WHERE data_key=8921217;");
-    ASSERT_EQ(1, dbKeyToStrings(kCP3DRH, p, m, e, i, v));
-    EXPECT_STREQ("CP3DRH", v);
-    EXPECT_STREQ("CLUSTERII/C1/HALDE/3DR/CP3DRH", dbHierarchyString(kCP3DRH));
-    EXPECT_STREQ("CP3DRH", dbVirtualName(kCP3DRH));
-    ASSERT_EQ(1, dbKeyToStrings_r(kCP3DRH, p, m, e, i, v));
-    EXPECT_STREQ("RENAMED", v);
-    // A key without a row leaves the hierarchy text of the previous look-up.
-    EXPECT_STREQ("CLUSTERII/C1/HALDE/3DR/CP3DRH", dbHierarchyString(kNoSuchKey));
-
-    dbClose();
-    ASSERT_EQ(1, dbInitializeMsg());
-    EXPECT_STREQ("CLUSTERII/C1/HALDE/3DR/RENAMED", dbHierarchyString(kCP3DRH));
-    EXPECT_STREQ("RENAMED", dbVirtualName(kCP3DRH));
-}
-
-TEST_F(Catalog, VirtualNamesFitTheCallersBuffers)
-{
-    char buffer[DB_VNAME_SIZE] = "unchanged";
-    EXPECT_EQ(1, dbVirtualName_r(kNoSuchKey, buffer, sizeof buffer));
-    EXPECT_STREQ("unchanged", buffer);
-    EXPECT_EQ(1, dbVirtualName_r(kPADH, buffer, sizeof buffer));
-    EXPECT_STREQ("PADH", buffer);
-    char small[4];
-    EXPECT_EQ(1, dbVirtualName_r(kPADH, small, sizeof small));
-    EXPECT_STREQ("PAD", small);
-    // Key 0 is answered by the dBASE look-up.
-    char tarvo[DB_VNAME_SIZE] = "x";
-    EXPECT_EQ(Tarvo_dbVirtualName_r(0, tarvo, sizeof tarvo), dbVirtualName_r(0, buffer, sizeof buffer));
-
-    const std::string longName(40, 'N');
-    Exec("INSERT INTO hierarchy VALUES (98, '" + std::string(30, 'P') + "', 'M', 'E', 'I', '" + longName + "');");
-    char p[DB_NAME_SIZE], m[DB_NAME_SIZE], e[DB_NAME_SIZE], i[DB_NAME_SIZE], v[DB_VNAME_SIZE];
-    ASSERT_EQ(1, dbKeyToStrings_r(98, p, m, e, i, v));
-    EXPECT_EQ(std::string(24, 'P'), p);
-    EXPECT_EQ(std::string(33, 'N'), v);
-}
-
-TEST_F(Catalog, ConfigurationItemsOfAKey)
-{
-    ASSERT_NE(nullptr, dbCfgPath(kCP3DRH, "PostTimePath"));
-    EXPECT_EQ(InstrumentDir("data"), dbCfgPath(kCP3DRH, "PostTimePath"));
-    ASSERT_NE(nullptr, dbCfgItem(kPADH, "NetID", 0));
-    EXPECT_STREQ("localhost", dbCfgItem(kPADH, "NetID", 0));
-    EXPECT_EQ(nullptr, dbCfgItem(kPADH, "NetID", 1));
-    EXPECT_EQ(nullptr, dbCfgPath(kNoSuchKey, "PostTimePath"));
+    EXPECT_EQ(18, MakeFileName("CP3DRH", 2003, 32, H(14, 5) + 30000, 'H', nullptr, 0));
 }
 
 }  // namespace
