@@ -12,6 +12,7 @@
 #include <string>
 
 #include "keld_int.h"
+#include "keld_items_int.h"
 
 namespace {
 
@@ -229,6 +230,7 @@ void DeleteKELD(keld_map *map)
 {
     if (map == nullptr)
         return;
+    KeldForgetCached(map);
     for (auto &[key, values] : map->entries)
         for (keld_entry &entry : values)
             if (entry.type == STRING && entry.val.sval != map->empty)

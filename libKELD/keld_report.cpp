@@ -59,7 +59,9 @@ const char *KELDStatusText(int status)
     switch (status) {
     case KELD_SUCCESS: return "success";
     case KELD_OPEN_FAILED: return "description file cannot be opened or read";
+    case KELD_ITEM_ABSENT: return "item not in the description";
     case KELD_NO_MEMORY: return "no memory for the key map";
+    case KELD_SHORT_BUFFER: return "buffer too small for the item";
     default: return "Unknown KELD status";
     }
 }

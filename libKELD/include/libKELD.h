@@ -3,7 +3,9 @@
  * Text descriptions ("...V.v3" files) are scanned and parsed into a tree of
  * declarations, and the tree is then flattened into a key map: every value
  * stored under its dotted key ("KELD.Sensor0.d_type"), the values of one key
- * in file order.  Item requests look keys up in that map.
+ * in file order.  Item requests (KELD_DEFS) look keys up in that map and
+ * write the item in its fixed result form; table values are kept converted
+ * in the item cache.
  *
  * Records are taken with malloc and released by their own free functions;
  * the key map is released by DeleteKELD.  Nothing here throws. */
@@ -13,6 +15,7 @@
 #include <cstdio>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "kombra_types.h"
 
@@ -21,7 +24,9 @@
 enum {
     KELD_SUCCESS = 1,     /* the call did what was asked */
     KELD_OPEN_FAILED = -1, /* the description file could not be opened or read */
-    KELD_NO_MEMORY = -813  /* no memory for the key map */
+    KELD_ITEM_ABSENT = -811, /* the item is not in the description and has no default */
+    KELD_NO_MEMORY = -813, /* no memory for the key map */
+    KELD_SHORT_BUFFER = -814 /* the caller's buffer cannot hold one element of the item */
 };
 
 /* Text of a status code of this library; "Unknown KELD status" for others. */
@@ -166,10 +171,239 @@ std::span<const keld_entry> KELDFind(const keld_map *keld, std::string_view key)
 size_t KELDKeyCount(const keld_map *keld);
 size_t KELDValueCount(const keld_map *keld);
 
-/* Frees the map with its strings; NULL is fine. */
+/* Frees the map with its strings and drops its elements from the item
+ * cache; NULL is fine. */
 void DeleteKELD(keld_map *map);
 /* "KELD:" and then "key - value" for every value, on stdout. */
 void PrintKELD(const keld_map *map);
 /* Adds value under "v2_" + a + "." + b; returns 1 (KELD_NO_MEMORY when
  * memory is short or an argument is NULL). */
 int KELD_InsertIntoKELD_INT(keld_map *map, const char *a, const char *b, int value);
+
+/* ---- Description items ------------------------------------------------ */
+
+/* The numbered items of a description.  Result forms (what a request writes
+ * at var): char 8-bit, short 16-bit, long 32-bit (KOMBRA_LONG, never the
+ * platform's long), float 32-bit, a char pointer into the loaded description,
+ * an array of char pointers, or an array of one of the numeric forms, one
+ * element per value in file order.  Numbers are handed over as the low 8, 16
+ * or all 32 bits of the stored value, never converted between integer and
+ * float. */
+enum KELD_DEFS : int {
+    _MISSION = 0,
+    _SPACECRAFT = 1,
+    _EXP_DESC = 2,
+    _INST_DESC = 3,
+    _CONTACT = 4,
+    _NUM_COMNTS = 5,
+    _COMMENTS = 6,
+    _DS_YEAR = 7,
+    _DS_DAY = 8,
+    _DS_MSEC = 9,
+    _DS_USEC = 10,
+    _DE_YEAR = 11,
+    _DE_DAY = 12,
+    _DE_MSEC = 13,
+    _DE_USEC = 14,
+    _SMP_ID = 15,
+    _SEN_MODE = 16,
+    _N_QUAL = 17,
+    _CAL_SETS = 18,
+    _NUM_TBLS = 19,
+    _NUM_CONSTS = 20,
+    _STATUS = 21,
+    _PA_DEFINED = 22,
+    _SEN = 23,
+    _SWP_LEN = 24,
+    _MAX_NSS = 25,
+    _DATA_LEN = 26,
+    _FILL_FLG = 27,
+    _FILL = 28,
+    _DA_METHOD = 29,
+    _STATUS_NAME = 30,
+    _STATES = 31,
+    _SEN_NAME = 32,
+    _CAL_NAMES = 33,
+    _QUAL_NAME = 34,
+    _PA_FORMAT = 35,
+    _PA_PROJECT = 36,
+    _PA_MISSION = 37,
+    _PA_EXPER = 38,
+    _PA_INST = 39,
+    _PA_VINST = 40,
+    _PA_BXBYBZ = 41,
+    _PA_APPS = 42,
+    _PA_TBLS = 43,
+    _PA_OPS = 44,
+    _D_TYPE = 45,
+    _TDW_LEN = 46,
+    _SEN_STATUS = 47,
+    _TIME_OFF = 48,
+    _CAL_USE = 49,
+    _CAL_WLEN = 50,
+    _CAL_TARGET = 51,
+    _TBL_SCA_SZ = 52,
+    _TBL_ELE_SZ = 53,
+    _TBL_TYPE = 54,
+    _TBL_DESC_LEN = 55,
+    _TBL_DESC = 56,
+    _TBL_VAR = 57,
+    _TBL_EXPAND = 58,
+    _CRIT_ACT_SZ = 59,
+    _CRIT_STATUS = 60,
+    _CRIT_OFF = 61,
+    _CRIT_ACTION = 62,
+    _TBL_FMT = 63,
+    _TBL_OFF = 64,
+    _TBL_SCA = 65,
+    _TBL = 66,
+    _CONST_ID = 67,
+    _CONST_DESC_LEN = 68,
+    _CONST_DESC = 69,
+    _CONST_SCA = 70,
+    _KELD_CONST = 71,
+    _VERSION = 72,
+    _STATE = 73,
+    _PA_BX = 74,
+    _PA_BY = 75,
+    _PA_BZ = 76,
+    _PHI_METHOD = 77,
+    _NANO_DEFINED = 78,
+    _DATA_LAT_UNITS = 79,
+    _SWP_RESET_UNITS = 80,
+    _SEN_RESET_UNITS = 81,
+    _PMI_DEFINED = 82,
+    _NUM_PMI_ANGLES = 83,
+    _PMI_PROJECT = 84,
+    _PMI_MISSION = 85,
+    _PMI_EXPER = 86,
+    _PMI_INST = 87,
+    _PMI_VINST = 88,
+    _PMI_SENSORS = 89,
+    _PMI_ROTATION_AXIS = 90,
+    _PMI_APPS = 91,
+    _PMI_TBLS = 92,
+    _PMI_OPS = 93,
+    _PMI_FORMAT = 94,
+    _REF_SEN_DELAY = 95,
+    _REF_SEN_DELAY_UNIT = 96,
+    _ORBITING_BODY = 97,
+    _POT_SRC_DEFINED = 98,
+    _POT_SRC_FORMAT = 99,
+    _POT_SRC_PROJECT = 100,
+    _POT_SRC_MISSION = 101,
+    _POT_SRC_EXPER = 102,
+    _POT_SRC_INST = 103,
+    _POT_SRC_VINST = 104,
+    _POT_SRC_SENSOR = 105,
+    _POT_SRC_APPS = 106,
+    _POT_SRC_TBLS = 107,
+    _POT_SRC_OPS = 108,
+    _POT_CONSTANT_VAL = 109,
+    _CAL_SCOPE = 110,
+    _MAX_PACKING = 111,
+    _HEADER_FORMAT = 112,
+    _TENSOR_RANK = 113,
+    _TENSOR_LENGTHS = 114,
+    _TENSOR_IDS = 115,
+    _TENSOR_MIN_VALS = 116,
+    _TENSOR_MAX_VALS = 117,
+    _SPIN_TIME_OFF = 118,
+    _START_SPIN_DEFINED = 119,
+    _START_SPIN_PROJECT = 120,
+    _START_SPIN_MISSION = 121,
+    _START_SPIN_EXPER = 122,
+    _START_SPIN_INST = 123,
+    _START_SPIN_VINST = 124,
+    _START_SPIN_SENSOR = 125,
+    _START_SPIN_MSEC_ADJ = 126,
+    _START_SPIN_NSEC_ADJ = 127,
+    _CAL_D_TYPE = 128,
+};
+
+inline constexpr int KELD_NUM_DEFS = 129;  /* codes 0 .. 128 */
+
+/* Reads item what of the text description pKELD into var.  which is the
+ * structure number (the %d of keys such as "KELD.Sensor%d.d_type"), start the
+ * first element and len the number of elements, -1 for all; only the
+ * per-element and slice items use start, and a list item writes at most len
+ * values (all with -1); a negative start or a range past the end writes
+ * nothing.  Returns 1, KELD_ITEM_ABSENT (-811) when the item is absent and
+ * has no default, has no answer in this format, or is a table, constant or
+ * critical-action list whose count item (or, for a non-empty range, whose
+ * list) is absent; KELD_SHORT_BUFFER for a null var; KELD_NO_MEMORY when
+ * table values cannot be held.  The caller provides memory for the whole
+ * result; ReadNewKELDChecked is the form that never writes more than var_size
+ * bytes (lists and element ranges are cut at the end of the buffer, and
+ * KELD_SHORT_BUFFER is returned when not even one element fits). */
+int ReadNewKELD(const keld_map *pKELD, void *var, KELD_DEFS what, KOMBRA_SHORT which,
+                KOMBRA_LONG start, KOMBRA_SHORT len);
+int ReadNewKELDChecked(const keld_map *pKELD, void *var, size_t var_size, KELD_DEFS what,
+                       KOMBRA_SHORT which, KOMBRA_LONG start, KOMBRA_SHORT len);
+
+/* Looks up the key of what (with which for %d) and writes every value found
+ * into ToBeFilled in the item's form; 1, or -811 when nothing is found (then
+ * ToBeFilled is left alone).  Codes outside 0 .. 128, _PA_BXBYBZ and
+ * _START_SPIN_DEFINED print "Unknown what!!!!" on stdout and give -811. */
+int GetFromNewKELD(const keld_map *pKELD, void *ToBeFilled, KELD_DEFS what, KOMBRA_SHORT which);
+
+/* Converts the value list ret_val to the form of item what into ToBeFilled.
+ * 1, or -811 after "newRead - unknown what!" on stdout for the items that
+ * have no single converted form (5, 6, 22, 41, 55, 56, 68, 69, 119 and codes
+ * outside 0 .. 128). */
+int KELDCheckReturnType(KELD_DEFS what, const keld_vals_s *ret_val, void *ToBeFilled);
+
+/* The converters: the first five write the first value of list, the others
+ * every value into consecutive elements.  A char pointer to a value that is
+ * not a string points at an empty string. */
+void KELDConvertToChar(const keld_vals_s *list, KOMBRA_CHAR *var);
+void KELDConvertToShort(const keld_vals_s *list, KOMBRA_SHORT *var);
+void KELDConvertToLong(const keld_vals_s *list, KOMBRA_LONG *var);
+void KELDConvertToFloat(const keld_vals_s *list, KOMBRA_FLOAT *var);
+void KELDConvertToCharPtr(const keld_vals_s *list, char **var);
+void KELDConvertToCharList(const keld_vals_s *list, KOMBRA_CHAR *var);
+void KELDConvertToShortList(const keld_vals_s *list, KOMBRA_SHORT *var);
+void KELDConvertToLongList(const keld_vals_s *list, KOMBRA_LONG *var);
+void KELDConvertToFloatList(const keld_vals_s *list, KOMBRA_FLOAT *var);
+void KELDConvertToCharPtrs(const keld_vals_s *list, char **var);
+
+/* ---- Item cache ---------------------------------------------------------- */
+
+/* One cached item list: the converted values of (keld_ptr, what, which), or
+ * for a count item the count itself in the pointer slot. */
+struct cache_element {
+    const void *keld_ptr;  /* the loaded description the values belong to */
+    KELD_DEFS what;
+    KOMBRA_SHORT which;    /* structure (table) number */
+    void *values;          /* malloc'd values, or a count */
+    bool freeme;           /* the cache owns values and frees them */
+};
+
+/* The cache: elements in insertion order, found by a linear scan.  Only the
+ * table values (_TBL with their count _TBL_ELE_SZ) go through it. */
+class CacheType {
+public:
+    CacheType() = default;
+    CacheType(const CacheType &) = delete;
+    CacheType &operator=(const CacheType &) = delete;
+    /* Frees the values of every element that owns them. */
+    virtual ~CacheType();
+
+    /* values of the first element with these three keys; NULL when none. */
+    void *GetFromCache(const void *keld_ptr, KELD_DEFS what, KOMBRA_SHORT which) const;
+    /* Appends an element (no check for one with the same keys); false when
+     * memory is short (values then stay with the caller). */
+    bool AddToCache(const void *keld_ptr, KELD_DEFS what, KOMBRA_SHORT which, void *values, bool freeme);
+    /* Frees the element's values when it owns them and removes it; later
+     * elements move down.  An index past the end does nothing. */
+    void FreeCacheElement(size_t index);
+
+    std::vector<cache_element> _cache_elements;
+};
+
+/* The one cache of the process; NULL when there is none. */
+extern CacheType *_Cache;
+/* Makes an empty _Cache when there is none. */
+void CreateCache(void);
+/* Destroys _Cache (with every element) and sets it to NULL. */
+void ClearCache(void);

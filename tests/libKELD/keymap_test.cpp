@@ -74,6 +74,8 @@ TEST(KeldStatus, EveryCodeHasItsText)
     EXPECT_STREQ("success", KELDStatusText(KELD_SUCCESS));
     EXPECT_STREQ("description file cannot be opened or read", KELDStatusText(KELD_OPEN_FAILED));
     EXPECT_STREQ("no memory for the key map", KELDStatusText(KELD_NO_MEMORY));
+    EXPECT_STREQ("item not in the description", KELDStatusText(KELD_ITEM_ABSENT));
+    EXPECT_STREQ("buffer too small for the item", KELDStatusText(KELD_SHORT_BUFFER));
     EXPECT_STREQ("Unknown KELD status", KELDStatusText(0));
 }
 
