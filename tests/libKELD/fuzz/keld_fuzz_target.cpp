@@ -1,5 +1,6 @@
 // Fuzz entry point of the text description parser: parses the input as a
-// description and walks every value of the resulting map.  Built with
+// description, walks every value of the resulting map and reads every item
+// from it into a bounded buffer that must stay within its bounds.  Built with
 // libFuzzer under clang (see CMakeLists.txt here) and replayed over a
 // generated corpus by the normal test build.
 #include <cstdint>
@@ -7,6 +8,7 @@
 #include <cstring>
 
 #include "keld_int.h"
+#include "libKELD.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
@@ -37,6 +39,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (n != values.size() || key.compare(0, 5, "KELD.") != 0)
             __builtin_trap();
     }
+
+    // Every item, through the table cache too, with a few element ranges;
+    // nothing may be written past the 64 bytes offered.
+    CreateCache();
+    unsigned char buf[96];
+    const int ranges[][2] = {{0, -1}, {1, 2}, {-1, -1}, {30, 300}, {2, 0}};
+    for (int what = 0; what < KELD_NUM_DEFS; ++what)
+        for (KOMBRA_SHORT num = 0; num < 2; ++num)
+            for (const auto &[start, len] : ranges) {
+                std::memset(buf, 0xAB, sizeof buf);
+                const int status = ReadNewKELDChecked(map, buf, 64, static_cast<KELD_DEFS>(what), num, start,
+                                                      static_cast<KOMBRA_SHORT>(len));
+                if (status != KELD_SUCCESS && status != KELD_ITEM_ABSENT)
+                    __builtin_trap();
+                for (size_t i = 64; i < sizeof buf; ++i)
+                    if (buf[i] != 0xAB)
+                        __builtin_trap();
+            }
     DeleteKELD(map);
+    ClearCache();
     return 0;
 }
