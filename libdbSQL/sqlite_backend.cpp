@@ -22,10 +22,12 @@ namespace {
 
 // Held from the making of a result until its first fetch (whole results),
 // its last row (row-by-row results) or its release, and for the length of
-// each statement run without a result.  Releasing it when it is not held
-// does nothing.  The thread that holds it may take it again without waiting,
-// so that a thread that breaks the one-open-result rule gets an answer
-// instead of waiting for itself forever.
+// each statement run without a result.  Releasing it when the calling thread
+// does not hold it does nothing: a thread reading or freeing a result of its
+// own never lets a third in while another thread's result is open.  The
+// thread that holds it may take it again without waiting, so that a thread
+// that breaks the one-open-result rule gets an answer instead of waiting for
+// itself forever.
 class ResultLock {
 public:
     // Returns true when this call took the lock, false when the calling
@@ -46,9 +48,10 @@ public:
     {
         {
             std::lock_guard<std::mutex> guard(mutex_);
-            if (!held_)
+            if (!held_ || owner_ != std::this_thread::get_id())
                 return;
             held_ = false;
+            owner_ = std::thread::id();
         }
         free_.notify_all();
     }
@@ -84,6 +87,9 @@ struct SQLiteState {
     int isReadOnly = 0;
     int local = 1;
     std::map<void *, QueryData> resMap;
+    // Guards resMap itself: a whole result is read after its hold has ended,
+    // while another thread may be entering a result of its own.
+    std::mutex resMapMutex;
     // Bound statements of the look-ups, prepared once per connection.
     std::unordered_map<std::string, sqlite3_stmt *> prepared;
     ResultLock lock;
@@ -123,6 +129,23 @@ bool NeedConnection(const char *what)
     return false;
 }
 
+// The entry of a result handle, or null.  Entries stay where they are until
+// their result is freed.
+QueryData *FindQuery(void *handle)
+{
+    SQLiteState &s = State();
+    std::lock_guard<std::mutex> guard(s.resMapMutex);
+    auto it = s.resMap.find(handle);
+    return it != s.resMap.end() ? &it->second : nullptr;
+}
+
+void AddQuery(void *handle, QueryData &&q)
+{
+    SQLiteState &s = State();
+    std::lock_guard<std::mutex> guard(s.resMapMutex);
+    s.resMap[handle] = std::move(q);
+}
+
 void ReleaseQuery(QueryData &q)
 {
     if (q.storedQuery) {
@@ -139,9 +162,12 @@ void ReleaseQuery(QueryData &q)
 void CloseConnection()
 {
     SQLiteState &s = State();
-    for (auto &[handle, q] : s.resMap)
-        ReleaseQuery(q);
-    s.resMap.clear();
+    {
+        std::lock_guard<std::mutex> guard(s.resMapMutex);
+        for (auto &[handle, q] : s.resMap)
+            ReleaseQuery(q);
+        s.resMap.clear();
+    }
     for (auto &[sql, statement] : s.prepared)
         sqlite3_finalize(statement);
     s.prepared.clear();
@@ -340,7 +366,7 @@ DB_RESULT SQLite_dbQueryStore(const char *sql)
     // At least one slot, so that a result without columns still has a handle.
     q.rowArray = std::make_unique<char *[]>(cols > 0 ? static_cast<std::size_t>(cols) : 1);
     void *handle = q.rowArray.get();
-    s.resMap[handle] = std::move(q);
+    AddQuery(handle, std::move(q));
     return handle;
 }
 
@@ -360,19 +386,19 @@ DB_RESULT SQLite_dbQuery(const char *sql)
     s.lock.Take();
     QueryData q;
     q.statement = statement;
-    s.resMap[statement] = std::move(q);
+    AddQuery(statement, std::move(q));
     return statement;
 }
 
 DB_ROW SQLite_dbFetchRow(DB_RESULT handle)
 {
     SQLiteState &s = State();
-    auto it = s.resMap.find(handle);
-    if (it == s.resMap.end()) {
+    QueryData *found = FindQuery(handle);
+    if (found == nullptr) {
         s.lock.Release();
         return nullptr;
     }
-    QueryData &q = it->second;
+    QueryData &q = *found;
     if (q.storedQuery) {
         s.lock.Release();
         if (q.num_cols <= 0 || q.row_cursor / q.num_cols > q.num_rows)
@@ -414,11 +440,10 @@ DB_ROW SQLite_dbFetchRow(DB_RESULT handle)
 
 unsigned long SQLite_dbNumberRows(DB_RESULT handle)
 {
-    SQLiteState &s = State();
-    auto it = s.resMap.find(handle);
-    if (it == s.resMap.end())
+    QueryData *found = FindQuery(handle);
+    if (found == nullptr)
         return 0;
-    QueryData &q = it->second;
+    QueryData &q = *found;
     if (q.storedQuery)
         return static_cast<unsigned long>(q.num_rows);
 
@@ -446,11 +471,10 @@ unsigned long SQLite_dbNumberRows(DB_RESULT handle)
 
 unsigned int SQLite_dbNumberFields(DB_RESULT handle)
 {
-    SQLiteState &s = State();
-    auto it = s.resMap.find(handle);
-    if (it == s.resMap.end())
+    const QueryData *found = FindQuery(handle);
+    if (found == nullptr)
         return 0;
-    const QueryData &q = it->second;
+    const QueryData &q = *found;
     if (q.storedQuery)
         return static_cast<unsigned int>(q.num_cols);
     return static_cast<unsigned int>(sqlite3_column_count(q.statement));
@@ -458,11 +482,10 @@ unsigned int SQLite_dbNumberFields(DB_RESULT handle)
 
 const char *SQLite_dbFieldName(DB_RESULT handle, int i)
 {
-    SQLiteState &s = State();
-    auto it = s.resMap.find(handle);
-    if (it == s.resMap.end() || i < 0)
+    const QueryData *found = FindQuery(handle);
+    if (found == nullptr || i < 0)
         return nullptr;
-    const QueryData &q = it->second;
+    const QueryData &q = *found;
     if (q.storedQuery)  // the header row of the table
         return i < q.num_cols && q.table != nullptr ? q.table[i] : nullptr;
     return sqlite3_column_name(q.statement, i);
@@ -471,11 +494,13 @@ const char *SQLite_dbFieldName(DB_RESULT handle, int i)
 void SQLite_dbFreeResult(DB_RESULT handle)
 {
     SQLiteState &s = State();
-    auto it = s.resMap.find(handle);
-    if (it != s.resMap.end()) {
-        ReleaseQuery(it->second);
-        s.resMap.erase(it);
+    std::map<void *, QueryData>::node_type entry;
+    {
+        std::lock_guard<std::mutex> guard(s.resMapMutex);
+        entry = s.resMap.extract(handle);
     }
+    if (!entry.empty())
+        ReleaseQuery(entry.mapped());
     s.lock.Release();
 }
 
@@ -565,10 +590,20 @@ int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRo
         std::vector<DbCell> row;
         row.reserve(static_cast<std::size_t>(cols));
         for (int c = 0; c < cols; ++c) {
-            if (sqlite3_column_type(statement, c) == SQLITE_NULL)
+            if (sqlite3_column_type(statement, c) == SQLITE_NULL) {
                 row.emplace_back(std::nullopt);
-            else
-                row.emplace_back(reinterpret_cast<const char *>(sqlite3_column_text(statement, c)));
+                continue;
+            }
+            // No text for a value that is not NULL: SQLite ran out of memory.
+            const unsigned char *text = sqlite3_column_text(statement, c);
+            if (text == nullptr && sqlite3_errcode(s.db) == SQLITE_NOMEM) {
+                ErrorFrom(stepWhat, nullptr);
+                rows.clear();
+                return 0;
+            }
+            const auto bytes = static_cast<std::size_t>(sqlite3_column_bytes(statement, c));
+            row.emplace_back(text != nullptr ? std::string(reinterpret_cast<const char *>(text), bytes)
+                                             : std::string());
         }
         rows.push_back(std::move(row));
     }

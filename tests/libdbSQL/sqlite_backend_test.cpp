@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <filesystem>
+#include <future>
 #include <thread>
 
 using namespace dbsql_test;
@@ -141,6 +142,40 @@ TEST_F(Catalog, AnOpenResultHoldsOffOtherThreads)
     other.join();
     EXPECT_TRUE(done);
     dbFreeResult(r);
+}
+
+TEST_F(Catalog, OnlyTheHoldingThreadReleasesTheLock)
+{
+    DB_RESULT mine = dbQueryStore("SELECT virtual FROM hierarchy;");
+    ASSERT_NE(nullptr, mine);
+    ASSERT_NE(nullptr, dbFetchRow(mine));  // this thread's hold ends here
+
+    std::promise<void> holding, finish;
+    std::thread holder([&] {
+        DB_RESULT r = dbQuery("SELECT virtual FROM hierarchy;");
+        holding.set_value();
+        finish.get_future().wait();
+        dbFreeResult(r);
+    });
+    holding.get_future().wait();
+    // Reading and releasing a result of this thread's own leave the other
+    // thread's hold in place.
+    EXPECT_NE(nullptr, dbFetchRow(mine));
+    dbFreeResult(mine);
+    EXPECT_EQ(nullptr, dbFetchRow(nullptr));
+
+    std::atomic<bool> done{false};
+    std::thread other([&] {
+        DbRows rows;
+        dbQueryRows("SELECT count(*) FROM hd_entries;", {}, rows);
+        done = true;
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_FALSE(done);
+    finish.set_value();
+    holder.join();
+    other.join();
+    EXPECT_TRUE(done);
 }
 
 TEST_F(Catalog, TheHoldingThreadIsNotHeldOff)
