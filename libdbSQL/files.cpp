@@ -14,6 +14,8 @@ const char kQueryFailed[] = "ERROR - dbNURVGetFile - Query failed!";
 const char kNoData[] = "ERROR - dbNURVGetFile - No data for requested time!  Must promote...";
 const char kPathTooLong[] = "ERROR - dbNURVGetFile - File path too long...";
 const char kRealTimeBadVirtual[] = "ERROR - dbNURVGetRealTimeFile - Bad virtual instrument...";
+const char kRealTimeBadType[] = "ERROR - dbNURVGetRealTimeFile - Bad data type...";
+const char kRealTimePathTooLong[] = "ERROR - dbNURVGetRealTimeFile - File path too long...";
 
 // The catalog file names are cut to this size.
 constexpr int kFileNameSize = 100;
@@ -213,7 +215,7 @@ int dbNURVGetRealTimeFile(KOMBRA_ULONG data_key, RequestedDataType dataType, con
         return DB_FILE_BAD_SOURCE;
     }
     if (!KnownType(dataType)) {
-        SetErrorString(kBadType);
+        SetErrorString(kRealTimeBadType);
         return DB_FILE_BAD_SOURCE;
     }
     const char *dir = dbCfgPath(data_key, "RealTimePath");
@@ -221,7 +223,7 @@ int dbNURVGetRealTimeFile(KOMBRA_ULONG data_key, RequestedDataType dataType, con
         return DB_FILE_BAD_SOURCE;
     const std::string path = std::string(dir) + "/" + vinst + TypeLetter(dataType) + dbsql::OrEmpty(exten);
     if (!WriteNames(path, dataType, name1, name2)) {
-        SetErrorString(kPathTooLong);
+        SetErrorString(kRealTimePathTooLong);
         return DB_FILE_BAD_SOURCE;
     }
     return 1;
