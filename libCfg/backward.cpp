@@ -64,6 +64,19 @@ LinkNode_s *CfgProjects(void)
     return Projects;
 }
 
+namespace {
+
+// The first n (at most five) names of a counted argument list.
+std::vector<const char *> TakeCounted(int n, va_list ap)
+{
+    std::vector<const char *> names;
+    for (int i = 0; i < n && names.size() < kMaxLevels; ++i)
+        names.push_back(va_arg(ap, const char *));
+    return names;
+}
+
+}  // namespace
+
 LinkNode_s *CfgHierarchy(int n, ...)
 {
     REQUIRE_TREE();
@@ -71,9 +84,7 @@ LinkNode_s *CfgHierarchy(int n, ...)
         return Projects;
     va_list ap;
     va_start(ap, n);
-    std::vector<const char *> names;
-    for (int i = 0; i < n && names.size() < kMaxLevels; ++i)
-        names.push_back(va_arg(ap, const char *));
+    const auto names = TakeCounted(n, ap);
     va_end(ap);
     StrHier_s *node = cfg_internal::FindByNames(Projects, names);
     return node ? node->sublist : nullptr;
@@ -84,9 +95,7 @@ StrHier_s *CfgStrHier(int n, ...)
     REQUIRE_TREE();
     va_list ap;
     va_start(ap, n);
-    std::vector<const char *> names;
-    for (int i = 0; i < n && names.size() < kMaxLevels; ++i)
-        names.push_back(va_arg(ap, const char *));
+    const auto names = TakeCounted(n, ap);
     va_end(ap);
     return names.empty() ? nullptr : cfg_internal::FindByNames(Projects, names);
 }
