@@ -124,30 +124,20 @@ TEST_F(Catalog, BadSourcesAndFailedQueries)
     EXPECT_EQ(1, dbNURVGetFile(kCP3DRH, 2003, 32, 0, 2003, 33, 0, _KELD_, "", name1, nullptr));
 }
 
-TEST_F(Catalog, RefusedRequestsNameTheirFunctionAndWriteNothing)
+TEST_F(Catalog, PathsTooLongNameTheirFunctionAndWriteNothing)
 {
-    const auto badType = static_cast<RequestedDataType>(7);
     const std::string longExten(DB_PATH_MAX, 'x');
-    struct Case {
-        bool realTime;
-        RequestedDataType type;
-        const char *exten;
-        const char *text;
-    } cases[] = {
-        {false, badType, "", "ERROR - dbNURVGetFile - Bad data type..."},
-        {false, _H_AND_D_, longExten.c_str(), "ERROR - dbNURVGetFile - File path too long..."},
-        {true, badType, "", "ERROR - dbNURVGetRealTimeFile - Bad data type..."},
-        {true, _H_AND_D_, longExten.c_str(), "ERROR - dbNURVGetRealTimeFile - File path too long..."},
-    };
-    for (const Case &c : cases) {
+    for (const bool realTime : {false, true}) {
         char name1[DB_PATH_MAX] = "untouched", name2[DB_PATH_MAX] = "untouched";
-        const int status =
-            c.realTime ? dbNURVGetRealTimeFile(kCP3DRH, c.type, c.exten, name1, name2)
-                       : dbNURVGetFile(kCP3DRH, 2003, 32, H(14, 30), 2003, 32, H(14, 40), c.type, c.exten, name1, name2);
-        EXPECT_EQ(DB_FILE_BAD_SOURCE, status) << c.text;
-        EXPECT_STREQ(c.text, dbErrorMsg());
-        EXPECT_STREQ("untouched", name1) << c.text;
-        EXPECT_STREQ("untouched", name2) << c.text;
+        const int status = realTime ? dbNURVGetRealTimeFile(kCP3DRH, _H_AND_D_, longExten.c_str(), name1, name2)
+                                    : dbNURVGetFile(kCP3DRH, 2003, 32, H(14, 30), 2003, 32, H(14, 40), _H_AND_D_,
+                                                    longExten.c_str(), name1, name2);
+        EXPECT_EQ(DB_FILE_BAD_SOURCE, status);
+        EXPECT_STREQ(realTime ? "ERROR - dbNURVGetRealTimeFile - File path too long..."
+                              : "ERROR - dbNURVGetFile - File path too long...",
+                     dbErrorMsg());
+        EXPECT_STREQ("untouched", name1);
+        EXPECT_STREQ("untouched", name2);
     }
 }
 
