@@ -5,6 +5,8 @@
 #include <strings.h>
 
 #include <cstdio>
+#include <optional>
+#include <string>
 
 namespace {
 
@@ -86,10 +88,13 @@ int dbSetDatabaseType(dbType type, const char *name)
 {
     if (type != SQLite && type != MySQL && type != Tarvo)
         return 0;
+    // The name may be the back end's own text (dbGetDatabaseName), which its
+    // closing drops.
+    const std::optional<std::string> kept = name != nullptr ? std::optional<std::string>(name) : std::nullopt;
     Current().close();
     dbsql::ForgetNames();
     _dbType = type;
-    dbSetDatabaseName(name);
+    dbSetDatabaseName(kept ? kept->c_str() : nullptr);
     return Current().initializeMsg();
 }
 

@@ -129,9 +129,14 @@ TEST_F(MySQLCatalog, DatabaseNames)
     ASSERT_EQ(1, dbSetDatabaseType(MySQL, "nurv")) << dbErrorMsg();
     EXPECT_EQ("nurv", One("SELECT DATABASE();"));
 
+    // Reopening under the name the back end reports: closing drops that
+    // name, but not before it was taken.
+    ASSERT_EQ(1, dbSetDatabaseType(MySQL, Db().c_str()));
+    ASSERT_EQ(1, dbSetDatabaseType(MySQL, dbGetDatabaseName())) << dbErrorMsg();
+    EXPECT_EQ(Db(), One("SELECT DATABASE();"));
+
     // Closing forgets the name given; the next opening selects the same
     // database again, and the name says so.
-    ASSERT_EQ(1, dbSetDatabaseType(MySQL, Db().c_str()));
     dbClose();
     EXPECT_STREQ(Db().c_str(), dbGetDatabaseName());
     ASSERT_EQ(1, dbInitializeMsg());
