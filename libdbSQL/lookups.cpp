@@ -74,12 +74,17 @@ struct KeyCache {
 
 // The three caches: names of dbKeyToStrings, the virtual name of
 // dbVirtualName and the names behind dbHierarchyString.  Each keeps its own
-// copy.
+// copy.  The two texts handed out are fixed buffers, so that a pointer kept
+// from an earlier call still points at the latest text, never at freed
+// memory.
 KeyCache names_cache;
 KeyCache hierarchy_cache;
 std::optional<KOMBRA_ULONG> vinst_key;
-std::string vinst_cache;
-std::string hierarchy_text;
+char vinst_cache[DB_VNAME_SIZE];
+// Five names cut to their buffers and four slashes always fit.
+constexpr std::size_t kHierarchyTextSize = 1024;
+static_assert(4 * (DB_NAME_SIZE - 1) + DB_VNAME_SIZE - 1 + 4 < kHierarchyTextSize);
+char hierarchy_text[kHierarchyTextSize];
 
 }  // namespace
 
@@ -88,7 +93,7 @@ void dbsql::ForgetNames()
     names_cache = {};
     hierarchy_cache = {};
     vinst_key.reset();
-    vinst_cache.clear();
+    vinst_cache[0] = '\0';
 }
 
 KOMBRA_ULONG dbGetDataKeyWithQuery(const char *project, const char *mission, const char *experiment,
@@ -139,21 +144,20 @@ int dbKeyToStringsWithQuery_r(KOMBRA_ULONG key, char *project, char *mission, ch
 const char *dbVirtualNameWithQuery(KOMBRA_ULONG key)
 {
     std::optional<KOMBRA_ULONG> &last_key = vinst_key;
-    std::string &vinst = vinst_cache;
     if (!last_key || *last_key != key) {
         DbRows rows;
         if (dbQueryRows(kVirtualOfKey, KeyParam(key), rows) == 1) {
             for (const auto &row : rows)
-                vinst = Cut(row.empty() ? DbCell{} : row[0], DB_VNAME_SIZE);
+                dbsql::CopyName(vinst_cache, sizeof vinst_cache, dbsql::Text(row.empty() ? DbCell{} : row[0]));
             last_key = key;
         }
     }
     if (key == 0) {
         const char *name = Tarvo_dbVirtualName(0);
         if (name != nullptr && *name != '\0')
-            vinst = Cut(DbCell{name}, DB_VNAME_SIZE);
+            dbsql::CopyName(vinst_cache, sizeof vinst_cache, name);
     }
-    return vinst.c_str();
+    return vinst_cache;
 }
 
 int dbVirtualNameWithQuery_r(KOMBRA_ULONG data_key, char *vinst, int len)
@@ -177,7 +181,6 @@ char *dbHierarchyString(KOMBRA_ULONG key)
         return Tarvo_dbHierarchyString(key);
 
     KeyCache &cache = hierarchy_cache;
-    std::string &text = hierarchy_text;
     if (!cache.key || *cache.key != key) {
         DbRows rows;
         if (dbQueryRows(kNamesOfKey, KeyParam(key), rows) == 1) {
@@ -187,6 +190,7 @@ char *dbHierarchyString(KOMBRA_ULONG key)
         }
     }
     const Names &n = cache.names;
-    text = n.project + "/" + n.mission + "/" + n.experiment + "/" + n.instrument + "/" + n.vinst;
-    return text.data();
+    dbsql::CopyName(hierarchy_text, sizeof hierarchy_text,
+                    n.project + "/" + n.mission + "/" + n.experiment + "/" + n.instrument + "/" + n.vinst);
+    return hierarchy_text;
 }

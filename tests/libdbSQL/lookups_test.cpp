@@ -78,6 +78,21 @@ TEST_F(Catalog, NameCachesAnswerRepeatedKeysUntilTheCatalogCloses)
     EXPECT_STREQ("RENAMED", dbVirtualName(kCP3DRH));
 }
 
+TEST_F(Catalog, StaticTextsAreOverwrittenInPlace)
+{
+    // A pointer kept from an earlier call shows the latest text, however
+    // much longer it is.
+    const char *vinst = dbVirtualName(kPADH);
+    const char *text = dbHierarchyString(kPADH);
+    const std::string n24(24, 'n'), v33(33, 'v');
+    Exec("INSERT INTO hierarchy VALUES (95, '" + n24 + "', '" + n24 + "', '" + n24 + "', '" + n24 + "', '" + v33 +
+         "');");
+    EXPECT_EQ(vinst, dbVirtualName(95));
+    EXPECT_EQ(v33, vinst);
+    EXPECT_EQ(text, dbHierarchyString(95));
+    EXPECT_EQ(n24 + "/" + n24 + "/" + n24 + "/" + n24 + "/" + v33, text);
+}
+
 TEST_F(Catalog, VirtualNamesFitTheCallersBuffers)
 {
     char buffer[DB_VNAME_SIZE] = "unchanged";
