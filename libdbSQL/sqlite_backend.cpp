@@ -195,7 +195,7 @@ bool ReadyConnection(const char *what)
         CloseConnection();
         return false;
     }
-    dbsql::RegisterCatalogFunctions(s.db);
+    dbsql::create_between_times(s.db);
     return true;
 }
 

@@ -54,7 +54,7 @@ void compare_times_sql(sqlite3_context *context, int argc, sqlite3_value **argv)
 
 namespace dbsql {
 
-void RegisterCatalogFunctions(sqlite3 *db)
+void create_between_times(sqlite3 *db)
 {
     // Results ignored: a catalog without them still answers other queries.
     sqlite3_create_function(db, "between_times", 12, SQLITE_ANY, nullptr, between_times, nullptr, nullptr);
