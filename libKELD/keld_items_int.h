@@ -5,9 +5,8 @@
  *
  * A request (KeldRequest) names the item, its structure number, start, len
  * and the caller's buffer.  Each format has one reader taking a request: the
- * key map of a text description is read by KeldReadTextItem; the older binary
- * image gets a reader of its own beside it, using the same table, buffer and
- * conversions, and KeldLoaded grows a member for it. */
+ * key map of a text description is read by KeldReadTextItem, the older
+ * binary image by KeldReadOldItem; KeldLoaded holds either. */
 #pragma once
 
 #include <cstddef>
@@ -85,6 +84,18 @@ public:
         return true;
     }
 
+    /* Copies the first n bytes of from to the start of the buffer, cut to
+     * whole elements of size bytes when they do not all fit; the number of
+     * bytes copied. */
+    size_t PutBytes(const void *from, size_t n, size_t size)
+    {
+        if (n > capacity_)
+            n = size == 0 ? 0 : capacity_ / size * size;
+        if (n > 0)
+            std::memcpy(base_, from, n);
+        return n;
+    }
+
 private:
     unsigned char *base_;
     size_t capacity_;
@@ -117,9 +128,14 @@ struct KeldRequest {
  * KELD_SHORT_BUFFER (the rules are in keld_items_text.cpp). */
 int KeldReadTextItem(const keld_map *map, const KeldRequest &request);
 
-/* A loaded description as the registry keeps it. */
+/* Serves a request from an older binary image: 1, a code of the older
+ * format (-805 .. -808, -811) or KELD_SHORT_BUFFER (rules in keld_old.cpp). */
+int KeldReadOldItem(const keld_info *image, const KeldRequest &request);
+
+/* A loaded description as the registry keeps it: one of the two is set. */
 struct KeldLoaded {
-    const keld_map *map = nullptr;  /* key map of a text description */
+    const keld_map *map = nullptr;   /* key map of a text description */
+    const keld_info *old = nullptr;  /* image of an older description */
 };
 /* Serves a request from whichever format is loaded; -811 when nothing is. */
 int KeldReadItem(const KeldLoaded &loaded, const KeldRequest &request);

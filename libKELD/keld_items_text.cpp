@@ -426,9 +426,11 @@ int KeldReadTextItem(const keld_map *map, const KeldRequest &rq)
 
 int KeldReadItem(const KeldLoaded &loaded, const KeldRequest &request)
 {
-    if (loaded.map == nullptr)
-        return KELD_ITEM_ABSENT;
-    return KeldReadTextItem(loaded.map, request);
+    if (loaded.map != nullptr)
+        return KeldReadTextItem(loaded.map, request);
+    if (loaded.old != nullptr)
+        return KeldReadOldItem(loaded.old, request);
+    return KELD_ITEM_ABSENT;
 }
 
 int ReadNewKELD(const keld_map *pKELD, void *var, KELD_DEFS what, KOMBRA_SHORT which, KOMBRA_LONG start,

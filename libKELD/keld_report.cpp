@@ -58,10 +58,22 @@ const char *KELDStatusText(int status)
 {
     switch (status) {
     case KELD_SUCCESS: return "success";
-    case KELD_OPEN_FAILED: return "description file cannot be opened or read";
+    case KELD_OPEN_FAILED: return "description file cannot be opened or read, or none loaded";
+    case KELD_NO_IMAGE: return "no memory for the description image";
+    case KELD_BAD_VERSION: return "older description is not version V2.1";
+    case KELD_NO_TABLE_MEMORY: return "no memory for the table offsets";
+    case KELD_NO_CONST_MEMORY: return "no memory for the constant offsets";
+    case KELD_TOO_LONG: return "request longer than the stored item";
+    case KELD_ITEM_EMPTY: return "whole request of an empty item";
+    case KELD_BAD_TABLE: return "no such table";
+    case KELD_BAD_CONST: return "no such constant";
+    case KELD_NOT_ONLINE: return "description file is not online";
+    case KELD_DISK_MODE: return "reading from the disk is no longer supported";
     case KELD_ITEM_ABSENT: return "item not in the description";
-    case KELD_NO_MEMORY: return "no memory for the key map";
+    case KELD_OUT_OF_DATE: return "description does not cover the requested time";
+    case KELD_NO_MEMORY: return "no memory for the description";
     case KELD_SHORT_BUFFER: return "buffer too small for the item";
+    case KELD_CORRUPT: return "older description is corrupt";
     default: return "Unknown KELD status";
     }
 }

@@ -4,19 +4,21 @@
 // built, its function replaces the default in ir_default_seams below.
 #include "nurv_int.h"
 
+#include "libKELD.h"
+
 #include <cstdlib>
 
 namespace {
 
-int no_read_keld(KOMBRA_ULONG, KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, KOMBRA_SHORT,
-                 KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, void *, int, KOMBRA_SHORT, KOMBRA_LONG,
-                 KOMBRA_SHORT)
+// The description registry: the seam takes the item code as a plain int.
+int read_keld(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+              KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
+              KOMBRA_LONG etime_nsec, void *var, int what, KOMBRA_SHORT num, KOMBRA_LONG start,
+              KOMBRA_SHORT len)
 {
-    return NURV_NOT_AVAILABLE;
+    return ReadKELD(data_key, btime_yr, btime_day, btime_sec, btime_nsec, etime_yr, etime_day, etime_sec,
+                    etime_nsec, var, static_cast<KELD_DEFS>(what), num, start, len);
 }
-
-// No description can have been loaded, so there is nothing to close.
-void no_close_keld(void) {}
 
 // The operation tables stay empty; nothing converts units yet.
 void no_oper_asgn(void) {}
@@ -65,8 +67,8 @@ void free_spin_record(experiment_info *entry)
 }  // namespace
 
 const nurv_seams ir_default_seams = {
-    .read_keld = no_read_keld,
-    .close_keld = no_close_keld,
+    .read_keld = read_keld,
+    .close_keld = CloseKELD,
     .oper_asgn = no_oper_asgn,
     .sensor_combo = no_table_step,
     .get_mode_info = no_table_step,

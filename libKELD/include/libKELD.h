@@ -5,7 +5,12 @@
  * stored under its dotted key ("KELD.Sensor0.d_type"), the values of one key
  * in file order.  Item requests (KELD_DEFS) look keys up in that map and
  * write the item in its fixed result form; table values are kept converted
- * in the item cache.
+ * in the item cache.  Descriptions of the older binary format are loaded
+ * whole into an image (keld_info) and serve the same items.
+ *
+ * The registry finds the description of a data key and time through the
+ * catalog, loads it once and answers item requests from it (ReadKELD,
+ * read_nur); CloseKELD frees it all.
  *
  * Records are taken with malloc and released by their own free functions;
  * the key map is released by DeleteKELD.  Nothing here throws. */
@@ -13,20 +18,37 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "kombra_types.h"
+#include "libant.h"
 
 /* ---- Status codes ---------------------------------------------------- */
 
 enum {
-    KELD_SUCCESS = 1,     /* the call did what was asked */
-    KELD_OPEN_FAILED = -1, /* the description file could not be opened or read */
-    KELD_ITEM_ABSENT = -811, /* the item is not in the description and has no default */
-    KELD_NO_MEMORY = -813, /* no memory for the key map */
-    KELD_SHORT_BUFFER = -814 /* the caller's buffer cannot hold one element of the item */
+    KELD_SUCCESS = 1,            /* the call did what was asked */
+    KELD_OPEN_FAILED = -1,       /* the text file could not be opened or read, or
+                                    no description is loaded for the request */
+    KELD_NO_IMAGE = -801,        /* no memory for an older-format image record */
+    KELD_BAD_VERSION = -802,     /* older file whose version is not "V2.1" */
+    KELD_NO_TABLE_MEMORY = -803, /* no memory for the table offset list */
+    KELD_NO_CONST_MEMORY = -804, /* no memory for the constant offset list */
+    KELD_TOO_LONG = -805,        /* request reaches past the stored item */
+    KELD_ITEM_EMPTY = -806,      /* whole-item request for an empty item */
+    KELD_BAD_TABLE = -807,       /* table number not below the table count */
+    KELD_BAD_CONST = -808,       /* constant number not below the constant count */
+    KELD_NOT_ONLINE = -809,      /* the description file cannot be opened */
+    KELD_DISK_MODE = -810,       /* request for reading from the disk */
+    KELD_ITEM_ABSENT = -811,     /* the item is not in the description and has no default */
+    KELD_OUT_OF_DATE = -812,     /* the description's time span does not cover the request */
+    KELD_NO_MEMORY = -813,       /* no memory for a description or its registry entry */
+    KELD_SHORT_BUFFER = -814,    /* the caller's buffer cannot hold one element of the item */
+    KELD_CORRUPT = -815          /* older file cut short, or lengths and offsets that do
+                                    not fit its layout */
 };
 
 /* Text of a status code of this library; "Unknown KELD status" for others. */
@@ -407,3 +429,147 @@ extern CacheType *_Cache;
 void CreateCache(void);
 /* Destroys _Cache (with every element) and sets it to NULL. */
 void ClearCache(void);
+
+/* ---- Older binary descriptions ---------------------------------------- */
+
+/* File layout, in the byte order of the reading machine, fields packed:
+ *   0   char[8] version, beginning with "V2.1"
+ *   8   u32 items_len: bytes of the item offset list (288: 72 entries)
+ *  12   i32[72] offsets of items 0 .. 71 in the data block
+ *       u32 TABLES, u32 tables_len, i32[tables_len/4]: per table 15 offsets
+ *           (items 52 .. 66), table after table
+ *       u32 CONSTS, u32 consts_len, i32[consts_len/4]: per constant 5
+ *           offsets (items 67 .. 71)
+ *       u32 data_len, then data_len bytes of item data
+ * An item's length is the next entry of its list minus its own offset, so
+ * the table and constant lists hold one entry more than their items. */
+inline constexpr int KELD_OLD_ITEMS = 72;       /* entries of the item offset list */
+inline constexpr int KELD_OLD_TABLE_ITEMS = 15; /* offsets per table */
+inline constexpr int KELD_OLD_CONST_ITEMS = 5;  /* offsets per constant */
+
+/* A loaded older description.  Offsets are checked on loading: every list
+ * rises and stays inside the data block, so every item lies inside it. */
+struct keld_info {
+    char version[9];                    /* first 8 bytes of the file, NUL */
+    char *keld_data;                    /* data block, one NUL byte past its end */
+    KOMBRA_ULONG data_len;              /* bytes of the data block */
+    KOMBRA_LONG info_off;               /* file offset of the data block */
+    KOMBRA_LONG offsets[KELD_OLD_ITEMS]; /* item offsets */
+    KOMBRA_LONG *tbl_offs;              /* table offset list */
+    KOMBRA_ULONG n_tbl_offs;            /* its entries */
+    KOMBRA_LONG *const_offs;            /* constant offset list */
+    KOMBRA_ULONG n_const_offs;
+    KOMBRA_ULONG TABLES;                /* number of tables */
+    KOMBRA_ULONG CONSTS;                /* number of constants */
+};
+
+/* A zeroed image at *out (free it with free_keld_structure, then free());
+ * 1, or KELD_NO_IMAGE. */
+int create_keld_structure(keld_info **out);
+/* Frees the data block and both offset lists and zeroes every field; the
+ * record itself stays with the caller.  NULL is fine. */
+void free_keld_structure(keld_info *info);
+
+/* Loads the older description filename into KELD_INFO (whatever it held is
+ * freed first).  1; KELD_NOT_ONLINE when the file cannot be opened or read;
+ * KELD_BAD_VERSION; KELD_CORRUPT when the file is shorter than its lengths
+ * say, its item offset list does not hold exactly 72 entries, a table or
+ * constant list does not hold 15 or 5 entries per table or constant and
+ * one more, or an offset list falls or leaves the data block;
+ * KELD_NO_TABLE_MEMORY, KELD_NO_CONST_MEMORY or KELD_NO_MEMORY.  On failure
+ * the image is left empty.  The 80- and 21-byte strings of the image are
+ * given a NUL in their last byte. */
+int ParseOldKELD(keld_info *KELD_INFO, const char *filename);
+/* The same for a file already in memory. */
+int ParseOldKELDBytes(keld_info *KELD_INFO, const unsigned char *bytes, size_t size);
+
+/* Item request against an older image.  fdi must be 0 (reading from the
+ * image); anything else prints "read_nur_disk no longer supported!!!" on
+ * stderr and gives KELD_DISK_MODE.  Items 72 and up have fixed answers
+ * (_VERSION 2.1, units 250, ...); items 73 to 76 have none (-811).  Items
+ * 0 .. 71 are read_nur_memory, except _PA_OPS, whose stored 16-bit elements
+ * are widened to 32 bits.  Returns 1 or a code above; the caller provides
+ * memory for the whole result (ReadOldKELDChecked never writes more than
+ * var_size bytes). */
+int ReadOldKELD(const keld_info *KELD_INFO, int fdi, void *var, KELD_DEFS quan, KOMBRA_SHORT num,
+                KOMBRA_LONG start, KOMBRA_SHORT len);
+int ReadOldKELDChecked(const keld_info *KELD_INFO, void *var, size_t var_size, KELD_DEFS quan,
+                       KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len);
+/* Copies one of items 0 .. 71 from the image.  len below 1 asks for the
+ * rest of the item from element start; otherwise len elements of the
+ * item's stored size, KELD_TOO_LONG when they reach past its end.  String
+ * items hand out char pointers into the image, one per 80 (or 21) bytes,
+ * shifted by num strings.  Tables and constants are picked by num
+ * (KELD_BAD_TABLE, KELD_BAD_CONST).  KELD_ITEM_EMPTY for a whole request of
+ * an empty item; KELD_ITEM_ABSENT for items the format has no slot for. */
+int read_nur_memory(const keld_info *KELD_INFO, void *var, KELD_DEFS quan, KOMBRA_SHORT num,
+                    KOMBRA_LONG start, KOMBRA_SHORT len);
+
+/* ---- Registry of loaded descriptions ------------------------------------- */
+
+/* One loaded description.  Entries whose loading failed stay in the
+ * registry with _loaded false and are never read from. */
+struct KELDInfo {
+    KELDInfo() = default;
+    KELDInfo(const KELDInfo &) = delete;
+    KELDInfo &operator=(const KELDInfo &) = delete;
+    /* Frees the description by its format. */
+    ~KELDInfo();
+
+    KOMBRA_ULONG _DataKey = 0;
+    std::string _FileName;        /* the file actually loaded */
+    char _VirtualName[9] = {};    /* not filled */
+    Time_t _BTime = {};           /* the description's own begin and end */
+    Time_t _ETime = {};
+    void *_keld = nullptr;        /* keld_map (text) or keld_info (older) */
+    KOMBRA_LONG _usingNewKELD = 0; /* 1 text format, 0 older format */
+    bool _loaded = false;         /* _keld holds a description */
+};
+
+/* The registry: entries in the order they were added, and the index of the
+ * current one (the description that data key 0 and read_nur read from). */
+extern std::vector<std::unique_ptr<KELDInfo>> KELDs;
+extern int numKELDs;
+extern int whichKELD;
+
+/* Item request for data key and the caller's begin and end (year, day of
+ * year, second of day, nanosecond).  A key other than 0 first finds or
+ * loads its description (InitializeKELD) and returns its status unless it is
+ * 1; key 0 reads from the current description.  Then the item as
+ * ReadFromCurrentKELD.  With no description to read from:
+ * "ERROR - KELD not initialized!" on stderr and KELD_OPEN_FAILED (-1). */
+int ReadKELD(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+             KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
+             KOMBRA_LONG etime_nsec, void *var, KELD_DEFS what, KOMBRA_SHORT num, KOMBRA_LONG start,
+             KOMBRA_SHORT len);
+/* Finds the loaded description of data_key whose span holds the begin (any
+ * span when btime_yr is -1), or asks the catalog for the description file
+ * and loads it: the text file beside it (the catalog name cut before its
+ * last 'I', with "V.v3") when that is readable, else the catalogued file in
+ * the older format.  Makes it current.  1; a catalog status other than 1
+ * (1200: the file must be promoted first); KELD_NOT_ONLINE ("ERROR - KELD
+ * %s needs to be online!  " on stderr); a loading code; KELD_OUT_OF_DATE
+ * when the loaded description's span does not hold the request (message on
+ * stderr).  The search and the loading run under the registry's mutex. */
+int InitializeKELD(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                   KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
+                   KOMBRA_LONG etime_nsec);
+/* The same by file name, without the catalog: text format when the name
+ * holds "V.v3", else the older format; the entry's data key is 0. */
+int InitializeKELDFromFile(const char *keld_filename);
+/* Item request without a catalog look-up: the first loaded description of
+ * data_key becomes current and answers.  exten and vnum are not used.  None
+ * loaded: "ERROR - KELD not initialized!" on stderr and -1. */
+KOMBRA_LONG read_nur(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, void *var, KELD_DEFS quan,
+                     KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len);
+/* Reads the item from the current description by its format; -1 with the
+ * message above when there is none. */
+int ReadFromCurrentKELD(void *var, KELD_DEFS what, KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len);
+/* Frees every description, the registry and the item cache. */
+void CloseKELD(void);
+/* Makes the item cache when there is none and appends a fresh entry;
+ * NULL when memory is short. */
+KELDInfo *AddKELD(void);
+/* Sets the current entry's _BTime and _ETime from its items 7 to 9 and 11
+ * to 13; 1, or the status of the first item that fails. */
+int FillTimes(void);

@@ -71,12 +71,28 @@ TEST(KeldFiles, UnreadableFilesFailWithTheSystemError)
 
 TEST(KeldStatus, EveryCodeHasItsText)
 {
-    EXPECT_STREQ("success", KELDStatusText(KELD_SUCCESS));
-    EXPECT_STREQ("description file cannot be opened or read", KELDStatusText(KELD_OPEN_FAILED));
-    EXPECT_STREQ("no memory for the key map", KELDStatusText(KELD_NO_MEMORY));
-    EXPECT_STREQ("item not in the description", KELDStatusText(KELD_ITEM_ABSENT));
-    EXPECT_STREQ("buffer too small for the item", KELDStatusText(KELD_SHORT_BUFFER));
-    EXPECT_STREQ("Unknown KELD status", KELDStatusText(0));
+    const std::pair<int, const char *> texts[] = {
+        {KELD_SUCCESS, "success"},
+        {KELD_OPEN_FAILED, "description file cannot be opened or read, or none loaded"},
+        {KELD_NO_IMAGE, "no memory for the description image"},
+        {KELD_BAD_VERSION, "older description is not version V2.1"},
+        {KELD_NO_TABLE_MEMORY, "no memory for the table offsets"},
+        {KELD_NO_CONST_MEMORY, "no memory for the constant offsets"},
+        {KELD_TOO_LONG, "request longer than the stored item"},
+        {KELD_ITEM_EMPTY, "whole request of an empty item"},
+        {KELD_BAD_TABLE, "no such table"},
+        {KELD_BAD_CONST, "no such constant"},
+        {KELD_NOT_ONLINE, "description file is not online"},
+        {KELD_DISK_MODE, "reading from the disk is no longer supported"},
+        {KELD_ITEM_ABSENT, "item not in the description"},
+        {KELD_OUT_OF_DATE, "description does not cover the requested time"},
+        {KELD_NO_MEMORY, "no memory for the description"},
+        {KELD_SHORT_BUFFER, "buffer too small for the item"},
+        {KELD_CORRUPT, "older description is corrupt"},
+        {0, "Unknown KELD status"},
+    };
+    for (const auto &[code, text] : texts)
+        EXPECT_STREQ(text, KELDStatusText(code)) << code;
 }
 
 // Every key an item request may look up, with %d as 0, and its stored type.

@@ -1,25 +1,30 @@
-// keld_fuzz_corpus DIR: writes the seed inputs of the description parser's
-// fuzz target into DIR, one file each.
+// keld_fuzz_corpus [--binary] DIR: writes the seed inputs of the text
+// description parser's fuzz target (or, with --binary, of the older binary
+// format's) into DIR, one file each.
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "keld_corpus.h"
+#include "keld_old_corpus.h"
 
 int main(int argc, char **argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: keld_fuzz_corpus DIR\n");
+    const bool binary = argc == 3 && std::strcmp(argv[1], "--binary") == 0;
+    if (argc != 2 && !binary) {
+        std::fprintf(stderr, "usage: keld_fuzz_corpus [--binary] DIR\n");
         return 2;
     }
+    const char *dir = argv[argc - 1];
     std::error_code ec;
-    std::filesystem::create_directories(argv[1], ec);
+    std::filesystem::create_directories(dir, ec);
     int n = 0;
-    for (const auto &seed : KeldSeedCorpus()) {
-        std::ofstream out(std::filesystem::path(argv[1]) / ("seed-" + std::to_string(n++)), std::ios::binary);
+    for (const auto &seed : binary ? KeldOldSeedCorpus() : KeldSeedCorpus()) {
+        std::ofstream out(std::filesystem::path(dir) / ("seed-" + std::to_string(n++)), std::ios::binary);
         out.write(seed.data(), static_cast<std::streamsize>(seed.size()));
         if (!out) {
-            std::fprintf(stderr, "keld_fuzz_corpus: cannot write into %s\n", argv[1]);
+            std::fprintf(stderr, "keld_fuzz_corpus: cannot write into %s\n", dir);
             return 1;
         }
     }
