@@ -51,7 +51,8 @@ bool ReadNumber(int table, const char *name, long &out)
         return false;
     if (field->Dec > 0) {
         double d = 0;
-        if (FieldGetN(table, name, &d) != SUCCESS || !(d > LONG_MIN && d < LONG_MAX))
+        constexpr auto kLow = static_cast<double>(LONG_MIN), kHigh = static_cast<double>(LONG_MAX);
+        if (FieldGetN(table, name, &d) != SUCCESS || !(d > kLow && d < kHigh))
             return false;
         out = static_cast<long>(d);
         return true;

@@ -1,7 +1,6 @@
 // The catalog of a registry test program.  The registry tests run once on an
 // SQLite catalog and once on a dBASE catalog, each program linking one of the
-// two writers below (the two catalog fixtures cannot share a program: each
-// has its own record named CatalogEntry).
+// two writers below.
 #pragma once
 
 #include "DbDefs.h"

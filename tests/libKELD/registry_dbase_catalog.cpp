@@ -11,7 +11,7 @@ dbType CatalogType()
 
 void WriteDescriptions(const std::string &root, const std::vector<Span> &spans)
 {
-    std::vector<kombra_fixtures::CatalogEntry> entries;
+    std::vector<kombra_fixtures::DbfCatalogEntry> entries;
     for (const Span &s : spans)
         entries.push_back({"CP3DRH", 2003, s.from, 0, 2003, s.to, 0});
     kombra_fixtures::WriteCatalogTables(root + "/catalog/CLUSTERII/C1/HALDE/Database/3DR", "I", entries);

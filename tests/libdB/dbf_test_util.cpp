@@ -18,7 +18,7 @@ std::vector<unsigned char> Today()
             static_cast<unsigned char>(local.tm_mday)};
 }
 
-std::vector<kombra_fixtures::CatalogEntry> SampleEntries()
+std::vector<kombra_fixtures::DbfCatalogEntry> SampleEntries()
 {
     return {{"CP3DRH", 2003, 32, 50730000, 2003, 32, 54330000},
             {"CP3DRH", 2003, 31, 0, 2003, 31, 86399999},

@@ -44,7 +44,7 @@ inline std::string Msg()
 std::vector<unsigned char> Today();
 
 // The catalog entries the index and table tests use, in record order.
-std::vector<kombra_fixtures::CatalogEntry> SampleEntries();
+std::vector<kombra_fixtures::DbfCatalogEntry> SampleEntries();
 
 // Runs tools/checkers/dbf_check.py (under $KOMBRA_SOURCE_DIR, else the
 // source tree this test was built from) on a table: its output, and rc its exit

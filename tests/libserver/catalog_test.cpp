@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-using kombra_fixtures::CatalogEntry;
+using kombra_fixtures::DbfCatalogEntry;
 using kombra_test::ScopedEnv;
 
 namespace {
@@ -23,11 +23,11 @@ protected:
         // shares the table with 00-05.
         kombra_fixtures::WriteCatalogTables(
             base(), "HD",
-            {CatalogEntry{"CP3DRH", 2003, 32, 0, 2003, 32, kHour},
-             CatalogEntry{"CP3DRL", 2003, 32, 0, 2003, 32, 5 * kHour},
-             CatalogEntry{"CP3DRH", 2003, 32, 3 * kHour, 2003, 32, 4 * kHour},
-             CatalogEntry{"CP3DRH", 2003, 32, kHour, 2003, 32, 2 * kHour}});
-        kombra_fixtures::WriteCatalogTables(base(), "I", {CatalogEntry{"CP3DRH", 2003, 1, 0, 2004, 1, 0}});
+            {DbfCatalogEntry{"CP3DRH", 2003, 32, 0, 2003, 32, kHour},
+             DbfCatalogEntry{"CP3DRL", 2003, 32, 0, 2003, 32, 5 * kHour},
+             DbfCatalogEntry{"CP3DRH", 2003, 32, 3 * kHour, 2003, 32, 4 * kHour},
+             DbfCatalogEntry{"CP3DRH", 2003, 32, kHour, 2003, 32, 2 * kHour}});
+        kombra_fixtures::WriteCatalogTables(base(), "I", {DbfCatalogEntry{"CP3DRH", 2003, 1, 0, 2004, 1, 0}});
     }
 
     std::string base() const { return root.str() + "/catalog/CLUSTERII/C1/HALDE/Database/3DR"; }
@@ -118,9 +118,9 @@ TEST_F(DbaseCatalog, MissingTablesAndPathsHaveTheirCodes)
 
 TEST_F(DbaseCatalog, ImpossibleBeginTimesAreRefused)
 {
-    kombra_fixtures::WriteCatalogTables(base(), "HD", {CatalogEntry{"CP3DRH", 2003, 32, -5, 2003, 32, kHour}});
+    kombra_fixtures::WriteCatalogTables(base(), "HD", {DbfCatalogEntry{"CP3DRH", 2003, 32, -5, 2003, 32, kHour}});
     EXPECT_EQ(TARVO_READ_FAILED, Find(10, 20));
-    kombra_fixtures::WriteCatalogTables(base(), "HD", {CatalogEntry{"CP3DRH", 2003, 400, 0, 2003, 401, 0}});
+    kombra_fixtures::WriteCatalogTables(base(), "HD", {DbfCatalogEntry{"CP3DRH", 2003, 400, 0, 2003, 401, 0}});
     EXPECT_EQ(TARVO_READ_FAILED, get_file_name(key, Time_t{2003, 400, 0}, 2003, 400, 10, _HEADER_, "", name));
 }
 
