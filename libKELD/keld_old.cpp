@@ -426,11 +426,13 @@ int ParseOldKELDBytes(keld_info *KELD_INFO, const unsigned char *bytes, size_t s
         size = 0;
     Cursor in(bytes, size);
 
+    // A file too short to begin with "V2.1" is of another version; one that
+    // begins with it but ends inside the version field is cut short.
     char version[8];
+    if (size < 4 || std::memcmp(bytes, "V2.1", 4) != 0)
+        return KELD_BAD_VERSION;
     if (!in.Bytes(version, sizeof version))
         return KELD_CORRUPT;
-    if (std::memcmp(version, "V2.1", 4) != 0)
-        return KELD_BAD_VERSION;
 
     uint32_t items_len = 0;
     if (!in.U32(items_len) || items_len != kItemsLen)
