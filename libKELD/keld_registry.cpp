@@ -24,8 +24,7 @@ int whichKELD = 0;
 
 namespace {
 
-// Held by InitializeKELD (and the other calls that change the registry)
-// while it searches and loads.
+// Held while the registry is searched, grown, read from or closed.
 std::mutex _mutex;
 
 constexpr const char *kNotInitialized = "ERROR - KELD not initialized!\n";
@@ -193,13 +192,15 @@ int FillTimes(void)
     return KELD_SUCCESS;
 }
 
-int InitializeKELD(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
-                   KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
-                   KOMBRA_LONG etime_nsec)
+namespace {
+
+// InitializeKELD with _mutex held by the caller.
+int InitializeLocked(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                     KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
+                     KOMBRA_LONG etime_nsec)
 {
     const Time_t begin{btime_yr, btime_day, MsecOfDay(btime_sec, btime_nsec)};
     const Time_t end{etime_yr, etime_day, MsecOfDay(etime_sec, etime_nsec)};
-    const std::lock_guard<std::mutex> lock(_mutex);
 
     for (int i = 0; i < numKELDs; ++i) {
         const KELDInfo &entry = *KELDs[static_cast<size_t>(i)];
@@ -243,6 +244,26 @@ int InitializeKELD(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT bt
     return status;
 }
 
+// ReadFromCurrentKELD with _mutex held by the caller.
+int ReadCurrentLocked(void *var, KELD_DEFS what, KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len)
+{
+    const KELDInfo *entry = Current();
+    if (entry == nullptr)
+        return NotInitialized();
+    return KeldReadItem(LoadedOf(*entry), {var, KeldDest::kUnchecked, what, num, start, len});
+}
+
+}  // namespace
+
+int InitializeKELD(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                   KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
+                   KOMBRA_LONG etime_nsec)
+{
+    const std::lock_guard<std::mutex> lock(_mutex);
+    return InitializeLocked(data_key, btime_yr, btime_day, btime_sec, btime_nsec, etime_yr, etime_day, etime_sec,
+                            etime_nsec);
+}
+
 int InitializeKELDFromFile(const char *keld_filename)
 {
     if (keld_filename == nullptr)
@@ -268,34 +289,37 @@ int InitializeKELDFromFile(const char *keld_filename)
 
 int ReadFromCurrentKELD(void *var, KELD_DEFS what, KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len)
 {
-    const KELDInfo *entry = Current();
-    if (entry == nullptr)
-        return NotInitialized();
-    return KeldReadItem(LoadedOf(*entry), {var, KeldDest::kUnchecked, what, num, start, len});
+    const std::lock_guard<std::mutex> lock(_mutex);
+    return ReadCurrentLocked(var, what, num, start, len);
 }
 
+// The search, the loading and the reading of one request run under one hold
+// of the mutex, so that another thread can neither move the current entry in
+// between nor grow or close the registry while an item is read.
 int ReadKELD(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
              KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
              KOMBRA_LONG etime_nsec, void *var, KELD_DEFS what, KOMBRA_SHORT num, KOMBRA_LONG start,
              KOMBRA_SHORT len)
 {
+    const std::lock_guard<std::mutex> lock(_mutex);
     if (data_key != 0) {
-        const int status = InitializeKELD(data_key, btime_yr, btime_day, btime_sec, btime_nsec, etime_yr,
-                                          etime_day, etime_sec, etime_nsec);
+        const int status = InitializeLocked(data_key, btime_yr, btime_day, btime_sec, btime_nsec, etime_yr,
+                                            etime_day, etime_sec, etime_nsec);
         if (status != KELD_SUCCESS)
             return status;
     }
-    return ReadFromCurrentKELD(var, what, num, start, len);
+    return ReadCurrentLocked(var, what, num, start, len);
 }
 
 KOMBRA_LONG read_nur(KOMBRA_ULONG data_key, const char * /*exten*/, KOMBRA_USHORT /*vnum*/, void *var,
                      KELD_DEFS quan, KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len)
 {
+    const std::lock_guard<std::mutex> lock(_mutex);
     for (int i = 0; i < numKELDs; ++i) {
         const KELDInfo &entry = *KELDs[static_cast<size_t>(i)];
         if (entry._loaded && entry._DataKey == data_key) {
             whichKELD = i;
-            return ReadFromCurrentKELD(var, quan, num, start, len);
+            return ReadCurrentLocked(var, quan, num, start, len);
         }
     }
     return NotInitialized();

@@ -537,7 +537,9 @@ extern int whichKELD;
  * loads its description (InitializeKELD) and returns its status unless it is
  * 1; key 0 reads from the current description.  Then the item as
  * ReadFromCurrentKELD.  With no description to read from:
- * "ERROR - KELD not initialized!" on stderr and KELD_OPEN_FAILED (-1). */
+ * "ERROR - KELD not initialized!" on stderr and KELD_OPEN_FAILED (-1).
+ * The search, the loading and the read hold the registry's mutex together,
+ * as do read_nur, ReadFromCurrentKELD and CloseKELD. */
 int ReadKELD(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
              KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
              KOMBRA_LONG etime_nsec, void *var, KELD_DEFS what, KOMBRA_SHORT num, KOMBRA_LONG start,

@@ -251,6 +251,31 @@ TEST_F(Registry, ConcurrentFirstRequestsLoadOnce)
     EXPECT_EQ(1, numKELDs);
 }
 
+// Requests of two threads for two spans each read their own description:
+// no thread moves the current entry between another's search and read.
+TEST_F(Registry, ConcurrentRequestsReadTheirOwnDescription)
+{
+    Catalog({{1, 180}, {180, 365}});
+    WriteText(1, {1, 180}, "FIRST");
+    WriteOld(180, {180, 365}, "SECOND");
+    std::string mission;
+    ASSERT_EQ(1, Mission(kKey, 200, 201, mission));
+    ASSERT_EQ(1, Mission(kKey, 32, 33, mission));
+    std::vector<int> wrong(2, 0);
+    auto reader = [this, &wrong](size_t t, int day, const char *expected) {
+        std::string got;
+        for (int i = 0; i < 20000; ++i)
+            if (Mission(kKey, day, day + 1, got) != 1 || got != expected)
+                ++wrong[t];
+    };
+    std::thread first(reader, 0, 32, "FIRST");
+    std::thread second(reader, 1, 200, "SECOND");
+    first.join();
+    second.join();
+    EXPECT_EQ(std::vector<int>(2, 0), wrong);
+    EXPECT_EQ(2, numKELDs);
+}
+
 TEST_F(Registry, FilesNamedDirectly)
 {
     WriteText(1, {1, 365});
