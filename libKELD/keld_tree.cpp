@@ -107,12 +107,7 @@ keld_pending_array *keld_begin_array(KOMBRA_LONG size)
         return nullptr;
     array->symtype = g_state.symtype;
     g_state.array = array;
-    // An array of size 0 holds nothing: each of its values is one too many.
-    if (size == 0) {
-        array->length = 0;
-        return array;
-    }
-    if (size < 0 || size > kKeldMaxArray || g_state.elements + size > kKeldMaxElements) {
+    if (size <= 0 || size > kKeldMaxArray || g_state.elements + size > kKeldMaxElements) {
         v_error(kKeldBadSize);
         array->refused = 1;
         return array;

@@ -111,7 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
         ArrayCase{"TooManyKeepTheLast", "int a[3] = {1, 2, 3, 4};", {2, 3, 4}, kSmall, "}"},
         ArrayCase{"TooFewFillTheLastSlots", "int a[4] = {7, 8};", {0, 0, 7, 8}, kBig, ";"},
         ArrayCase{"SizeOneIsOneValue", "int a[1] = {5};", {5}, nullptr, nullptr},
-        ArrayCase{"ZeroSizeHoldsNothing", "int a[0] = {1};", {}, kSmall, "}"},
+        ArrayCase{"ZeroSizeRefused", "int a[0] = {1};", {}, kRange, "0"},
         ArrayCase{"NegativeSizeRefused", "int a[-3] = {1};", {}, kRange, "-3"},
         ArrayCase{"HugeSizeRefused", "int a[0x7FFFFFFF] = {1};", {}, kRange, "0x7FFFFFFF"},
         ArrayCase{"StringInIntArray", "int a[2] = {\"s\", 4};", {0, 4}, kType, "}"},
