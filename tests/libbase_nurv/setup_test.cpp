@@ -1,5 +1,6 @@
 // The per-open blocks made on the first record after an open; the steps they
 // call are stood in for through the seams.
+#include "libKELD.h"
 #include "reader_fixture.h"
 #include "support.h"
 
@@ -115,6 +116,21 @@ TEST_F(SetupTest, DifferingOffsetsGiveATimingRecordPerSensor)
     EXPECT_STATUS(1, Run());  // a later open replaces the blocks
     ex->num_sensor = 0;
     EXPECT_STATUS(-20, Run());
+}
+
+}  // namespace
+
+namespace {
+
+// The reader's description calls go to the description registry.
+TEST(DescriptionSeam, ReachesTheRegistry)
+{
+    KOMBRA_LONG offset = 7;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(-1, ir_default_seams.read_keld(0, 2003, 32, 0, 0, 2003, 32, 1, 0, &offset, 48, 0, 0, -1));
+    EXPECT_EQ("ERROR - KELD not initialized!\n", testing::internal::GetCapturedStderr());
+    EXPECT_EQ(7, offset);
+    EXPECT_EQ(&CloseKELD, ir_default_seams.close_keld);
 }
 
 }  // namespace
