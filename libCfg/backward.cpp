@@ -105,14 +105,23 @@ char *CfgListName(StrHier_s *node)
     return node ? node->str : nullptr;
 }
 
+namespace {
+
+// Node reached from the projects by up to five names ended by NULL.
+StrHier_s *NodeOfNames(va_list ap)
+{
+    return cfg_internal::FindByNames(Projects, cfg_internal::TakeNames(ap, kMaxLevels));
+}
+
+}  // namespace
+
 char *CfgGetItem(const char *name, int n, ...)
 {
     REQUIRE_TREE();
     va_list ap;
     va_start(ap, n);
-    const auto names = cfg_internal::TakeNames(ap, kMaxLevels);
+    StrHier_s *node = NodeOfNames(ap);
     va_end(ap);
-    StrHier_s *node = cfg_internal::FindByNames(Projects, names);
     return node ? CfgItem(node, name, n) : nullptr;
 }
 
@@ -121,9 +130,8 @@ char *CfgGetPath(const char *name, ...)
     REQUIRE_TREE();
     va_list ap;
     va_start(ap, name);
-    const auto names = cfg_internal::TakeNames(ap, kMaxLevels);
+    StrHier_s *node = NodeOfNames(ap);
     va_end(ap);
-    StrHier_s *node = cfg_internal::FindByNames(Projects, names);
     if (node == nullptr)
         return nullptr;
     const char *value = CfgItem(node, name, 0);

@@ -137,16 +137,22 @@ TEST_F(Catalog, LockedCatalogIsReportedNotFatal)
     EXPECT_EQ("18", One("SELECT count(*) FROM v_entries;"));
 }
 
+// A catalog query on a second thread that sets done once it got through.
+std::thread QueryFromAnotherThread(std::atomic<bool> &done)
+{
+    return std::thread([&done] {
+        DbRows rows;
+        dbQueryRows("SELECT count(*) FROM hd_entries;", {}, rows);
+        done = true;
+    });
+}
+
 TEST_F(Catalog, AnOpenResultHoldsOffOtherThreads)
 {
     DB_RESULT r = dbQueryStore("SELECT virtual FROM hierarchy;");
     ASSERT_NE(nullptr, r);
     std::atomic<bool> done{false};
-    std::thread other([&] {
-        DbRows rows;
-        dbQueryRows("SELECT count(*) FROM hd_entries;", {}, rows);
-        done = true;
-    });
+    std::thread other = QueryFromAnotherThread(done);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(done);
     EXPECT_NE(nullptr, dbFetchRow(r));  // the first fetch ends the hold
@@ -176,11 +182,7 @@ TEST_F(Catalog, OnlyTheHoldingThreadReleasesTheLock)
     EXPECT_EQ(nullptr, dbFetchRow(nullptr));
 
     std::atomic<bool> done{false};
-    std::thread other([&] {
-        DbRows rows;
-        dbQueryRows("SELECT count(*) FROM hd_entries;", {}, rows);
-        done = true;
-    });
+    std::thread other = QueryFromAnotherThread(done);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(done);
     finish.set_value();
