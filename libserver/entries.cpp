@@ -43,22 +43,37 @@ private:
     int index_ = 0;
 };
 
+// Catalog tables come from an outside program, so a field is read only when
+// it has the type this back end reads it as: the copies of FieldGet are as
+// wide as that type, not as the destination.  The descriptor of field name
+// when it has type, else nullptr.
+const FieldRecord_t *TypedField(int table, const char *name, char type, int &index)
+{
+    index = FieldNo(table, name);
+    const dbfRecord_t *t = dbfHandle(table);
+    if (index < 0 || t == nullptr || index >= t->NumFields)
+        return nullptr;
+    const FieldRecord_t *field = &t->Fields[index];
+    return field->Typ == type ? field : nullptr;
+}
+
 // A numeric field of the current record as a whole number.
 bool ReadNumber(int table, const char *name, long &out)
 {
-    const FieldRecord_t *field = dbField(table, name);
+    int index = 0;
+    const FieldRecord_t *field = TypedField(table, name, 'N', index);
     if (field == nullptr)
         return false;
     if (field->Dec > 0) {
         double d = 0;
         constexpr auto kLow = static_cast<double>(LONG_MIN), kHigh = static_cast<double>(LONG_MAX);
-        if (FieldGetN(table, name, &d) != SUCCESS || !(d > kLow && d < kHigh))
+        if (FieldGet(table, index, &d) != SUCCESS || !(d > kLow && d < kHigh))
             return false;
         out = static_cast<long>(d);
         return true;
     }
     KOMBRA_LONG v = 0;
-    if (FieldGetN(table, name, &v) != SUCCESS)
+    if (FieldGet(table, index, &v) != SUCCESS)
         return false;
     out = v;
     return true;
@@ -73,14 +88,27 @@ bool ReadTime(int table, const char *yr, const char *day, const char *msec, Time
     return true;
 }
 
-// Whether the current record belongs to the virtual instrument vname.
+// The begin and end fields are all numeric.
+bool TimeFieldsTyped(int table)
+{
+    for (const char *name : {"B_YR", "B_DAY", "B_MSEC", "E_YR", "E_DAY", "E_MSEC"}) {
+        int index = 0;
+        if (TypedField(table, name, 'N', index) == nullptr)
+            return false;
+    }
+    return true;
+}
+
+// Whether the current record belongs to the virtual instrument vname; a
+// V_INST that is not a character field names no instrument.
 bool IsInstrument(int table, const char *vname)
 {
-    const FieldRecord_t *field = dbField(table, "V_INST");
+    int index = 0;
+    const FieldRecord_t *field = TypedField(table, "V_INST", 'C', index);
     if (field == nullptr)
         return false;
     std::vector<char> text(static_cast<size_t>(field->Len) + 1, '\0');
-    if (FieldGetN(table, "V_INST", text.data()) != SUCCESS)
+    if (FieldGet(table, index, text.data()) != SUCCESS)
         return false;
     rtrim(text.data());
     if (text[0] == ' ')
@@ -215,6 +243,8 @@ int get_file_name(KOMBRA_ULONG key, Time_t begin, long e_yr, long e_day, long e_
     CatalogTables tables;
     if (!tables.Open(std::string(base) + (type == _KELD_ ? ".I" : ".HD")))
         return TARVO_OPEN_FAILED;
+    if (!TimeFieldsTyped(tables.table()))
+        return TARVO_READ_FAILED;
     if (!find_entry(tables.table(), tables.index(), vname.c_str(), begin.yr, begin.day, begin.msec, e_yr, e_day,
                     e_msec, 1))
         return TARVO_NO_DATA;

@@ -124,6 +124,40 @@ TEST_F(DbaseCatalog, ImpossibleBeginTimesAreRefused)
     EXPECT_EQ(TARVO_READ_FAILED, get_file_name(key, Time_t{2003, 400, 0}, 2003, 400, 10, _HEADER_, "", name));
 }
 
+// Catalog tables come from an outside program: a field of another type than
+// the one read (copies as wide as that type) is refused, never copied.
+TEST_F(DbaseCatalog, MistypedFieldsAreRefusedUnread)
+{
+    struct Case {
+        const char *field;
+        kombra_fixtures::DbfField as;
+        const char *value;
+        int expected;
+    };
+    const Case cases[] = {
+        {"B_MSEC", {"B_MSEC", 'C', 8, 0}, "0", TARVO_READ_FAILED},  // 9 bytes into a 32-bit number
+        {"E_YR", {"E_YR", 'D', 8, 0}, "20030201", TARVO_READ_FAILED},
+        {"B_DAY", {"B_DAY", 'L', 1, 0}, "T", TARVO_READ_FAILED},
+        {"E_MSEC", {"E_MSEC", 'C', 200, 0}, "3600000", TARVO_READ_FAILED},
+        {"V_INST", {"V_INST", 'N', 3, 1}, "1.5", TARVO_NO_DATA},  // a double into 4 bytes of text
+        {"V_INST", {"V_INST", 'D', 8, 0}, "20030201", TARVO_NO_DATA},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.field) + " as " + c.as.type);
+        auto fields = kombra_fixtures::CatalogFields();
+        auto row = kombra_fixtures::CatalogRow({"CP3DRH", 2003, 32, 0, 2003, 32, kHour});
+        for (size_t i = 0; i < fields.size(); ++i)
+            if (fields[i].name == c.field) {
+                fields[i] = c.as;
+                row[i] = c.value;
+            }
+        kombra_fixtures::WriteDbf(base() + ".HD.DBF", fields, {row});
+        kombra_fixtures::WriteNdx(base() + ".HD.NDX", fields, {row}, kombra_fixtures::CatalogKeyFields());
+        EXPECT_EQ(c.expected, Find(10, 20));
+        EXPECT_STREQ("", name);
+    }
+}
+
 TEST_F(DbaseCatalog, LookUpBeforeInitialisationWarnsAndGoesOn)
 {
     Tarvo_dbClose();
