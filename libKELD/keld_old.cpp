@@ -4,8 +4,12 @@
 // Loading refuses a file whose fields do not fit together, so that the
 // readers below can take every item as lying inside the data block: the item
 // offset list holds exactly 72 entries, the table and constant lists 15 and
-// 5 entries per table and constant and one more, every list rises and ends
-// inside the data block, and the file holds every byte its lengths announce.
+// 5 entries per table and constant and one more, every list entry that is
+// read rises and ends inside the data block, and the file holds every byte
+// its lengths announce.  Of the item offset list only entries 0 to 52 are
+// read (items 0 to 51 and the end of item 51; tables and constants have
+// lists of their own): real files may hold anything, zeros among it, in
+// entries 53 to 71.
 //
 // Reading works on whole elements of an item's stored size: a request from
 // element start for len elements (len below 1: the rest of the item) must lie
@@ -27,6 +31,7 @@ namespace {
 using F = KeldForm;
 
 constexpr uint32_t kItemsLen = KELD_OLD_ITEMS * 4;  // the only item list length there is
+constexpr size_t kItemOffsetsRead = _TBL_SCA_SZ + 1;  // entries 0 .. 52 of the item list
 constexpr size_t kLongString = 80;
 constexpr size_t kShortString = 21;
 constexpr long long kMaxOps = 5000;  // most _PA_OPS elements one request reads
@@ -456,7 +461,7 @@ int ParseOldKELDBytes(keld_info *KELD_INFO, const unsigned char *bytes, size_t s
 
     if (!in.U32(data_len) || data_len > in.Left())
         return KELD_CORRUPT;
-    if (!Rises(offsets, KELD_OLD_ITEMS, data_len) || !Rises(tbl_offs.get(), tables_len / 4, data_len) ||
+    if (!Rises(offsets, kItemOffsetsRead, data_len) || !Rises(tbl_offs.get(), tables_len / 4, data_len) ||
         !Rises(const_offs.get(), consts_len / 4, data_len))
         return KELD_CORRUPT;
     const uint64_t info_off = 8ull + 4 + items_len + 4 + 4 + tables_len + 4 + 4 + consts_len + 4;

@@ -243,6 +243,10 @@ const Fault kFaults[] = {
     {"TableOffsetPastTheBlock",
      [](KeldOldImage &i) { i.tableOffsets.back() = static_cast<int32_t>(i.data.size() + 1); }, KELD_CORRUPT},
     {"ConstantOffsetFalls", [](KeldOldImage &i) { i.constantOffsets[3] = 0; }, KELD_CORRUPT},
+    {"EndOfItem51PastTheBlock", [](KeldOldImage &i) { i.offsets[52] = static_cast<int32_t>(i.data.size() + 1); },
+     KELD_CORRUPT},
+    // Entries 53 to 71 of the item list are never read: real files hold zeros there.
+    {"UnreadItemOffsetsZero", [](KeldOldImage &i) { std::fill(i.offsets.begin() + 53, i.offsets.end(), 0); }, 1},
     {"NoTablesNoConstants", [](KeldOldImage &i) {
          i.tables = i.constants = 0;
          i.tableOffsets.clear();
