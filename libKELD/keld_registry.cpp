@@ -2,10 +2,12 @@
 // and time through the catalog, loading it once in whichever format lies on
 // disk, and answering item requests from the current one.
 //
-// An entry is marked loaded only when its file was read; an entry whose
-// catalog look-up or loading failed stays in the registry but is never found
-// by a search nor read from, and the next description that is loaded takes
-// its place (so failed requests repeated do not pile up entries).
+// An entry is marked loaded only when its file was read and its span checked
+// against the request; an entry whose catalog look-up, loading or check
+// failed gives its description back at once, stays in the registry as the
+// last entry but is never found by a search nor read from, and the next
+// description that is loaded takes its place (so failed requests repeated,
+// out-of-date ones among them, do not pile up entries).
 #include <unistd.h>
 
 #include <cstdint>
@@ -107,6 +109,21 @@ KELDInfo *FreshEntry()
     return AddKELD();
 }
 
+// Frees the description an entry holds; the entry is then never read from.
+void Unload(KELDInfo &entry)
+{
+    if (entry._keld != nullptr) {
+        if (entry._usingNewKELD) {
+            DeleteKELD(static_cast<keld_map *>(entry._keld));
+        } else {
+            free_keld_structure(static_cast<keld_info *>(entry._keld));
+            std::free(entry._keld);
+        }
+    }
+    entry._keld = nullptr;
+    entry._loaded = false;
+}
+
 KELDInfo *Current()
 {
     if (whichKELD < 0 || whichKELD >= numKELDs || !KELDs[static_cast<size_t>(whichKELD)]->_loaded)
@@ -135,14 +152,7 @@ int CatalogPath(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime
 
 KELDInfo::~KELDInfo()
 {
-    if (_keld == nullptr)
-        return;
-    if (_usingNewKELD) {
-        DeleteKELD(static_cast<keld_map *>(_keld));
-    } else {
-        free_keld_structure(static_cast<keld_info *>(_keld));
-        std::free(_keld);
-    }
+    Unload(*this);
 }
 
 KELDInfo *AddKELD(void)
@@ -241,6 +251,8 @@ int InitializeLocked(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT 
                      entry->_FileName.c_str());
         status = KELD_OUT_OF_DATE;
     }
+    if (status != KELD_SUCCESS)
+        Unload(*entry);
     return status;
 }
 
@@ -284,6 +296,8 @@ int InitializeKELDFromFile(const char *keld_filename)
     entry->_DataKey = 0;
     if (status == KELD_SUCCESS)
         status = FillTimes();
+    if (status != KELD_SUCCESS)
+        Unload(*entry);
     return status;
 }
 

@@ -507,8 +507,9 @@ int read_nur_memory(const keld_info *KELD_INFO, void *var, KELD_DEFS quan, KOMBR
 
 /* ---- Registry of loaded descriptions ------------------------------------- */
 
-/* One loaded description.  Entries whose loading failed stay in the
- * registry with _loaded false and are never read from. */
+/* One loaded description.  Entries whose loading or span check failed hold
+ * no description, stay in the registry with _loaded false and are never
+ * read from; the next description loaded takes their place. */
 struct KELDInfo {
     KELDInfo() = default;
     KELDInfo(const KELDInfo &) = delete;

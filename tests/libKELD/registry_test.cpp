@@ -185,6 +185,18 @@ TEST_F(Registry, DescriptionThatDisagreesWithTheCatalogIsOutOfDate)
     EXPECT_EQ("ERROR - KELD database is out of date!  The file, " + TextBeside(1) +
                   ", is reporting a different time than the database reports.  You must repromote the meta data!\n",
               testing::internal::GetCapturedStderr());
+    // Asked again and again, it takes one entry and is never served from
+    // memory: not even to a request for any span of the key, which finds no
+    // file once it is gone.
+    testing::internal::CaptureStderr();
+    for (int n = 0; n < 50; ++n)
+        ASSERT_EQ(KELD_OUT_OF_DATE, Mission(kKey, 32, 33, mission));
+    EXPECT_EQ(1, numKELDs);
+    std::filesystem::remove(TextBeside(1));
+    EXPECT_NE(1, Mission(kKey, 150, 151, mission, -1));
+    char *text = nullptr;
+    EXPECT_STATUS(-1, read_nur(kKey, "", 0, &text, _MISSION, 0, 0, -1));
+    testing::internal::GetCapturedStderr();
     // An older file of the wrong version says so the same way: its times
     // stay zero.
     CloseKELD();
