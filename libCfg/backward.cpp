@@ -128,6 +128,7 @@ char *CfgGetItem(const char *name, int n, ...)
 char *CfgGetPath(const char *name, ...)
 {
     REQUIRE_TREE();
+    cfg_internal::pathCut = false;
     va_list ap;
     va_start(ap, name);
     StrHier_s *node = NodeOfNames(ap);
@@ -138,5 +139,5 @@ char *CfgGetPath(const char *name, ...)
     if (value == nullptr)
         return nullptr;
     static char path[256];
-    return cfg_internal::CopyInto(path, cfg_internal::MakeDirectory(value, node, 4));
+    return cfg_internal::CopyPathInto(path, cfg_internal::MakeDirectory(value, node, 4));
 }

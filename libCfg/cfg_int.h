@@ -17,6 +17,15 @@ std::vector<const char *> TakeNames(va_list ap, size_t max);
 // each of the first n level names of node's path (names below the node repeat
 // its own name); with one, just the value without the '%'.
 std::string MakeDirectory(const char *value, const StrHier_s *node, int n);
+// Whether the text of the last path look-up (CfgGetPath, CfgPath, DbfFile)
+// was cut to its buffer; read by CfgPathCut.
+extern bool pathCut;
+
+// Copies the text of a path look-up into its static buffer, cut to fit, and
+// records whether it was cut.
+template <size_t N>
+char *CopyPathInto(char (&dst)[N], const std::string &text);
+
 // Copies text into a fixed static buffer, cut to fit.
 template <size_t N>
 char *CopyInto(char (&dst)[N], const std::string &text)
@@ -25,6 +34,13 @@ char *CopyInto(char (&dst)[N], const std::string &text)
     text.copy(dst, n);
     dst[n] = '\0';
     return dst;
+}
+
+template <size_t N>
+char *CopyPathInto(char (&dst)[N], const std::string &text)
+{
+    pathCut = text.size() > N - 1;
+    return CopyInto(dst, text);
 }
 
 }  // namespace cfg_internal

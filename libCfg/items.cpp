@@ -192,11 +192,12 @@ char *CfgItem(StrHier_s *node, const char *name, int n)
 
 char *CfgPath(StrHier_s *node, const char *name, int n)
 {
+    cfg_internal::pathCut = false;
     const char *value = CfgItem(node, name, 0);
     if (value == nullptr)
         return nullptr;
     static char path[256];
-    return cfg_internal::CopyInto(path, cfg_internal::MakeDirectory(value, node, n));
+    return cfg_internal::CopyPathInto(path, cfg_internal::MakeDirectory(value, node, n));
 }
 
 char *DbfFile(StrHier_s *node)
@@ -204,9 +205,22 @@ char *DbfFile(StrHier_s *node)
     const char *base = CfgPath(node, "DatabasePath", 3);
     if (base == nullptr)
         return nullptr;
+    const bool baseCut = cfg_internal::pathCut;
     const StrHier_s *owner = node->parent ? node->parent : node;
     static char file[256];
-    return cfg_internal::CopyInto(file, std::string(base) + "/Database/" + (owner->str ? owner->str : ""));
+    char *result =
+        cfg_internal::CopyPathInto(file, std::string(base) + "/Database/" + (owner->str ? owner->str : ""));
+    cfg_internal::pathCut = cfg_internal::pathCut || baseCut;
+    return result;
+}
+
+int CfgPathCut(void)
+{
+    return cfg_internal::pathCut ? 1 : 0;
+}
+
+namespace cfg_internal {
+bool pathCut = false;
 }
 
 LinkNode_s *FindStr(const char *name, LinkNode_s *list)

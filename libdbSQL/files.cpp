@@ -2,6 +2,7 @@
 // that overlaps a requested range on the SQL back ends, and the real-time
 // files of every back end.
 #include "dbsql_int.h"
+#include "libCfg.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,15 @@ const char kPathTooLong[] = "ERROR - dbNURVGetFile - File path too long...";
 const char kRealTimeBadVirtual[] = "ERROR - dbNURVGetRealTimeFile - Bad virtual instrument...";
 const char kRealTimeBadType[] = "ERROR - dbNURVGetRealTimeFile - Bad data type...";
 const char kRealTimePathTooLong[] = "ERROR - dbNURVGetRealTimeFile - File path too long...";
+
+// The real-time look-up serves every back end: its failures are read back
+// through the current back end's error text, the dBASE one's own included.
+void RealTimeError(const char *text)
+{
+    SetErrorString(text);
+    if (dbIsTarvo())
+        Tarvo_dbSetErrorMsg(text);
+}
 
 // The catalog file names are cut to this size.
 constexpr int kFileNameSize = 100;
@@ -197,6 +207,10 @@ int SQL_dbNURVGetFile(KOMBRA_ULONG data_key, short btime_yr, short btime_day, lo
         const char *dir = dbCfgPath(data_key, "PostTimePath");
         if (dir == nullptr)
             return DB_FILE_BAD_SOURCE;
+        if (CfgPathCut()) {  // a cut directory names another folder
+            SetErrorString(kPathTooLong);
+            return DB_FILE_BAD_SOURCE;
+        }
         path = std::string(dir) + "/" + file;
     }
     if (!WriteNames(path, dataType, name1, name2)) {
@@ -211,19 +225,23 @@ int dbNURVGetRealTimeFile(KOMBRA_ULONG data_key, RequestedDataType dataType, con
 {
     char vinst[DB_VNAME_SIZE] = {};
     if (dbVirtualName_r(data_key, vinst, DB_VNAME_SIZE) != 1 || vinst[0] == '\0') {
-        SetErrorString(kRealTimeBadVirtual);
+        RealTimeError(kRealTimeBadVirtual);
         return DB_FILE_BAD_SOURCE;
     }
     if (!KnownType(dataType)) {
-        SetErrorString(kRealTimeBadType);
+        RealTimeError(kRealTimeBadType);
         return DB_FILE_BAD_SOURCE;
     }
     const char *dir = dbCfgPath(data_key, "RealTimePath");
     if (dir == nullptr)
         return DB_FILE_BAD_SOURCE;
+    if (CfgPathCut()) {
+        RealTimeError(kRealTimePathTooLong);
+        return DB_FILE_BAD_SOURCE;
+    }
     const std::string path = std::string(dir) + "/" + vinst + TypeLetter(dataType) + dbsql::OrEmpty(exten);
     if (!WriteNames(path, dataType, name1, name2)) {
-        SetErrorString(kRealTimePathTooLong);
+        RealTimeError(kRealTimePathTooLong);
         return DB_FILE_BAD_SOURCE;
     }
     return 1;

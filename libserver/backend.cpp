@@ -33,6 +33,16 @@ int NamesOfKey(KOMBRA_ULONG key, KeyNames &names)
 
 }  // namespace
 
+void server_internal::SetErrorText(const char *text)
+{
+    CopyName(gErrorText, sizeof gErrorText, text);
+}
+
+void Tarvo_dbSetErrorMsg(const char *text)
+{
+    server_internal::SetErrorText(text);
+}
+
 int Tarvo_dbInitialize(void)
 {
     gInitialized = true;
@@ -201,14 +211,17 @@ char *Tarvo_dbFilename(KOMBRA_ULONG key)
     if (NamesOfKey(key, names) != 1)
         return nullptr;
     const char *path = CfgGetPath("DatabasePath", names.p, names.m, names.e, names.i, names.v, nullptr);
-    if (path == nullptr)
+    if (path == nullptr || CfgPathCut())
         return nullptr;
     std::string base(path);
     const size_t slash = base.rfind('/');
     if (slash != std::string::npos)
         base.resize(slash);
+    base += std::string("/Database/") + names.i;
     static char file[256];
-    server_internal::CopyName(file, sizeof file, (base + "/Database/" + names.i).c_str());
+    if (base.size() >= sizeof file)  // a cut name would open another catalog
+        return nullptr;
+    server_internal::CopyName(file, sizeof file, base.c_str());
     return file;
 }
 

@@ -138,10 +138,25 @@ bool PlausibleBegin(long yr, long day, long msec)
     return yr >= 0 && yr <= 9999 && day >= 1 && day <= 366 && msec >= 0 && msec < 86400000;
 }
 
-// Copies a built path into a caller's path buffer.
-void CopyPath(char *out, const std::string &path)
+const char kPathTooLong[] = "ERROR - dbNURVGetFile - File path too long...";
+const char kRealTimePathTooLong[] = "ERROR - dbNURVGetRealTimeFile - File path too long...";
+
+// A directory or path that does not fit its buffer: cut, it would name a
+// file in another folder.
+int PathTooLong(const char *text)
 {
+    server_internal::SetErrorText(text);
+    return TARVO_PATH_TOO_LONG;
+}
+
+// Copies a built path into a caller's path buffer: 1, or -1002 when it does
+// not fit.
+int CopyPath(char *out, const std::string &path, const char *tooLong)
+{
+    if (path.size() >= PATH_MAX)
+        return PathTooLong(tooLong);
     server_internal::CopyName(out, PATH_MAX, path.c_str());
+    return 1;
 }
 
 }  // namespace
@@ -233,13 +248,16 @@ int get_file_name(KOMBRA_ULONG key, Time_t begin, long e_yr, long e_day, long e_
         const char *dir = CfgPath(node, "RealTimePath", 4);
         if (dir == nullptr)
             return TARVO_NO_PATH;
-        CopyPath(out, std::string(dir) + "/" + vname + letter);
-        return 1;
+        if (CfgPathCut())
+            return PathTooLong(kRealTimePathTooLong);
+        return CopyPath(out, std::string(dir) + "/" + vname + letter, kRealTimePathTooLong);
     }
 
     const char *base = DbfFile(node);
     if (base == nullptr)
         return TARVO_NO_PATH;
+    if (CfgPathCut())
+        return PathTooLong(kPathTooLong);
     CatalogTables tables;
     if (!tables.Open(std::string(base) + (type == _KELD_ ? ".I" : ".HD")))
         return TARVO_OPEN_FAILED;
@@ -259,14 +277,14 @@ int get_file_name(KOMBRA_ULONG key, Time_t begin, long e_yr, long e_day, long e_
         const char *dir = CfgPath(node, "PostTimePath", 4);
         if (dir == nullptr)
             return TARVO_NO_PATH;
-        CopyPath(out, std::string(dir) + "/" + file);
-    } else {
-        const char *dir = GetEnv("USER_DATA");
-        if (dir == nullptr)
-            dir = GetHomeDirectory();
-        if (dir == nullptr)
-            return TARVO_NO_PATH;
-        CopyPath(out, std::string(dir) + "/" + file + exten);
+        if (CfgPathCut())
+            return PathTooLong(kPathTooLong);
+        return CopyPath(out, std::string(dir) + "/" + file, kPathTooLong);
     }
-    return 1;
+    const char *dir = GetEnv("USER_DATA");
+    if (dir == nullptr)
+        dir = GetHomeDirectory();
+    if (dir == nullptr)
+        return TARVO_NO_PATH;
+    return CopyPath(out, std::string(dir) + "/" + file + exten, kPathTooLong);
 }

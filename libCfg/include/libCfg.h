@@ -84,3 +84,7 @@ char *CfgPath(StrHier_s *node, const char *name, int n);
  * DatabasePath/<project>/<mission>/<experiment>/Database/<parent name>; a
  * third static buffer of 256 bytes. */
 char *DbfFile(StrHier_s *node);
+/* 1 when the text handed out by the last call of CfgGetPath, CfgPath or
+ * DbfFile did not fit its 256-byte buffer and was cut (a cut directory names
+ * another folder), else 0. */
+int CfgPathCut(void);

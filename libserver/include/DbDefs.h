@@ -38,6 +38,7 @@ enum {
     TARVO_NO_DATA = 1200,           /* no catalog entry covers the time */
     TARVO_OPEN_FAILED = -1010,      /* a catalog table or its index cannot be opened */
     TARVO_READ_FAILED = -1011,      /* the entry's begin fields cannot be read */
+    TARVO_PATH_TOO_LONG = -1002,    /* a directory or the file's path does not fit its buffer */
     TARVO_NO_PATH = -1170           /* no DatabasePath (playback) or RealTimePath (real time) */
 };
 
@@ -70,8 +71,10 @@ char *server_error_string(int code, char *text);
 /* Positions table on the entry of vname covering the range; 1 or 0. */
 int find_entry(int table, int index, const char *vname, long b_yr, long b_day, long b_msec, long e_yr,
                long e_day, long e_msec, int near);
-/* Path of the file of key covering begin..end into out (a path buffer); 1,
- * 1200, -1010, -1011 or -1170.  type must not be _H_AND_D_. */
+/* Path of the file of key covering begin..end into out (a path buffer of
+ * PATH_MAX bytes); 1, 1200, -1002 (a directory or the path does not fit its
+ * buffer, with the error text "... - File path too long..."), -1010, -1011
+ * or -1170.  type must not be _H_AND_D_. */
 int get_file_name(KOMBRA_ULONG key, Time_t begin, long e_yr, long e_day, long e_msec, RequestedDataType type,
                   const char *exten, char *out);
 /* vname, begin year, day, hour and minute and the letter; static buffer. */
@@ -90,6 +93,9 @@ int Tarvo_dbQueryExec(const char *sql);
 int Tarvo_dbBadQuery(void);
 void Tarvo_dbFreeResult(DB_RESULT result);
 char *Tarvo_dbErrorMsg(void);
+/* Sets that text (cut to 124 characters), for the look-ups that the front
+ * end answers for every back end. */
+void Tarvo_dbSetErrorMsg(const char *text);
 KOMBRA_ULONG Tarvo_dbGetDataKey(const char *p, const char *m, const char *e, const char *i, const char *v);
 int Tarvo_dbKeyToStrings_r(KOMBRA_ULONG key, char *p, char *m, char *e, char *i, char *v);
 int Tarvo_dbKeyToStrings(KOMBRA_ULONG key, char *p, char *m, char *e, char *i, char *v);
@@ -106,7 +112,7 @@ void Tarvo_dbFreeHierarchyList(char **list);
 char *Tarvo_dbCfgItem(KOMBRA_ULONG key, const char *item, int n);
 char *Tarvo_dbCfgPath(KOMBRA_ULONG key, const char *item);
 /* Catalog base name of the key; static buffer of 256 bytes, NULL without a
- * DatabasePath. */
+ * DatabasePath or when the name does not fit. */
 char *Tarvo_dbFilename(KOMBRA_ULONG key);
 int Tarvo_dbNURVGetFile(KOMBRA_ULONG key, KOMBRA_SHORT b_yr, KOMBRA_SHORT b_day, KOMBRA_LONG b_msec,
                         KOMBRA_SHORT e_yr, KOMBRA_SHORT e_day, KOMBRA_LONG e_msec, RequestedDataType type,

@@ -1,6 +1,8 @@
 // The files of a key and time: playback look-ups on the catalog of the test
 // program's back end, and real-time names.
 #include "catalog_env.h"
+#include "config_fixture.h"
+#include "config_reset.h"
 
 using namespace dbsql_test;
 using kombra_test::ScopedEnv;
@@ -136,6 +138,37 @@ TEST_F(Catalog, PathsTooLongNameTheirFunctionAndWriteNothing)
         EXPECT_STREQ(realTime ? "ERROR - dbNURVGetRealTimeFile - File path too long..."
                               : "ERROR - dbNURVGetFile - File path too long...",
                      dbErrorMsg());
+        EXPECT_STREQ("untouched", name1);
+        EXPECT_STREQ("untouched", name2);
+    }
+}
+
+// Directories that do not fit their 256-byte buffer would be cut into another
+// folder: every back end refuses them.
+TEST_F(Catalog, DirectoriesTooLongForTheirBufferAreRefusedOnEveryBackEnd)
+{
+    struct StandardAgain {
+        ~StandardAgain()
+        {
+            cfg_test::ResetConfiguration();
+            CfgInit();
+        }
+    } standardAgain;
+    kombra_test::TempDir config;
+    kombra_fixtures::WriteStandardConfig(config.str(), config.str() + "/" + std::string(240, 'r'));
+    ScopedEnv configEnv("KOMBRA_CONFIG", config.str());
+    cfg_test::ResetConfiguration();
+    CfgInit();
+
+    for (dbType backEnd : {TestCatalog::Type(), Tarvo}) {
+        SCOPED_TRACE(backEnd);
+        ASSERT_EQ(1, dbSetDatabaseType(backEnd, nullptr));
+        char name1[DB_PATH_MAX] = "untouched", name2[DB_PATH_MAX] = "untouched";
+        EXPECT_EQ(DB_FILE_BAD_SOURCE,
+                  dbNURVGetFile(kCP3DRH, 2003, 32, H(14, 30), 2003, 32, H(14, 40), _H_AND_D_, "", name1, name2));
+        EXPECT_STREQ("ERROR - dbNURVGetFile - File path too long...", dbErrorMsg());
+        EXPECT_EQ(DB_FILE_BAD_SOURCE, dbNURVGetRealTimeFile(kCP3DRH, _H_AND_D_, "", name1, name2));
+        EXPECT_STREQ("ERROR - dbNURVGetRealTimeFile - File path too long...", dbErrorMsg());
         EXPECT_STREQ("untouched", name1);
         EXPECT_STREQ("untouched", name2);
     }

@@ -181,6 +181,36 @@ TEST_F(DbaseCatalog, CatalogBaseNamesAndItems)
     EXPECT_EQ(nullptr, Tarvo_dbCfgPath(0, "PostTimePath"));
 }
 
+// A directory or path that does not fit its buffer is refused: cut, it would
+// name a file in another folder.
+TEST_F(ConfiguredArchive, PathsThatDoNotFitTheirBuffersAreRefused)
+{
+    auto config = kombra_fixtures::MakeStandardConfig(root.str());
+    for (auto &item : config.db.items)
+        if (item.name == "PostTimePath" || item.name == "RealTimePath")
+            item.defaults = {root.str() + "/" + std::string(250, 'p')};
+    kombra_fixtures::WriteText(configDir() + "/DB.cfg", kombra_fixtures::DbCfgText(config.db));
+    Load();
+    Tarvo_dbInitialize();
+    const KOMBRA_ULONG key = Key("CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH");
+    kombra_fixtures::WriteCatalogTables(root.str() + "/catalog/CLUSTERII/C1/HALDE/Database/3DR", "HD",
+                                        {DbfCatalogEntry{"CP3DRH", 2003, 32, 0, 2003, 32, kHour}});
+    char name[4096] = "untouched";
+    const Time_t begin{2003, 32, 10};
+    EXPECT_EQ(TARVO_PATH_TOO_LONG, get_file_name(key, begin, 2003, 32, 20, _HEADER_, "", name));
+    EXPECT_STREQ("ERROR - dbNURVGetFile - File path too long...", Tarvo_dbErrorMsg());
+    EXPECT_EQ(TARVO_PATH_TOO_LONG, Tarvo_dbNURVGetRealTimeFile(key, _HEADER_, "", name, nullptr));
+    EXPECT_STREQ("ERROR - dbNURVGetRealTimeFile - File path too long...", Tarvo_dbErrorMsg());
+
+    // A whole path beyond the callers' 4096 bytes.
+    ScopedEnv userData("USER_DATA", root.str());
+    Tarvo_dbInitialize();
+    const std::string longExten(4096, 'x');
+    EXPECT_EQ(TARVO_PATH_TOO_LONG, get_file_name(key, begin, 2003, 32, 20, _HEADER_, longExten.c_str(), name));
+    EXPECT_STREQ("ERROR - dbNURVGetFile - File path too long...", Tarvo_dbErrorMsg());
+    EXPECT_STREQ("untouched", name);
+}
+
 TEST_F(ConfiguredArchive, PercentDatabasePathDiffersBetweenTheTwoBaseNames)
 {
     kombra_test::WriteFile(configDir() + "/DB.cfg", "ITEMS \"DatabasePath\"\nDatabasePath.VALUE \"/db/x%\"\n"
