@@ -59,7 +59,10 @@ size_t KeldElementSize(KeldForm form);
 bool KeldIsList(KeldForm form);
 
 /* The caller's memory.  capacity is in bytes; kUnchecked when the caller
- * vouches for the size (the public unchecked entry points). */
+ * vouches for the size (the public unchecked entry points).  A write that
+ * does not fit is not made and marks the request as overflowed: the readers
+ * then answer KELD_SHORT_BUFFER, so that a checked caller never takes a cut
+ * list for the whole. */
 class KeldDest {
 public:
     static constexpr size_t kUnchecked = std::numeric_limits<size_t>::max();
@@ -78,8 +81,10 @@ public:
     template <typename T>
     bool Put(size_t index, const T &value)
     {
-        if (!Fits(index, sizeof(T)))
+        if (!Fits(index, sizeof(T))) {
+            overflowed_ = true;
             return false;
+        }
         std::memcpy(base_ + index * sizeof(T), &value, sizeof(T));
         return true;
     }
@@ -89,16 +94,23 @@ public:
      * bytes copied. */
     size_t PutBytes(const void *from, size_t n, size_t size)
     {
-        if (n > capacity_)
+        if (n > capacity_) {
             n = size == 0 ? 0 : capacity_ / size * size;
+            overflowed_ = true;
+        }
         if (n > 0)
             std::memcpy(base_, from, n);
         return n;
     }
 
+    /* Marks an element that was not written for want of room. */
+    void Overflow() { overflowed_ = true; }
+    bool Overflowed() const { return overflowed_; }
+
 private:
     unsigned char *base_;
     size_t capacity_;
+    bool overflowed_ = false;
 };
 
 /* The stored 32 bits of a value: an int or float unchanged, a char in the
@@ -125,7 +137,8 @@ struct KeldRequest {
 };
 
 /* Serves a request from the key map of a text description: 1, -811 or
- * KELD_SHORT_BUFFER (the rules are in keld_items_text.cpp). */
+ * KELD_SHORT_BUFFER (the rules are in keld_items_text.cpp; with a checked
+ * capacity, also when the answer holds more elements than fit). */
 int KeldReadTextItem(const keld_map *map, const KeldRequest &request);
 
 /* Serves a request from an older binary image: 1, a code of the older

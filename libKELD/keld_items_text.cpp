@@ -240,8 +240,10 @@ int ReadPerElement(const keld_map *map, const KeldRequest &rq, const PerElement 
     const size_t size = KeldElementSize(form);
     for (long long i = start; i < end; ++i) {
         const auto index = static_cast<size_t>(i - start);
-        if (!dest.Fits(index, size))
+        if (!dest.Fits(index, size)) {
+            dest.Overflow();
             break;
+        }
         const auto values = Lookup(map, rule.element, static_cast<int>(i));
         if (!values.empty()) {
             KeldPut(dest, form, index, values[0].val, values[0].type);
@@ -386,12 +388,26 @@ int UnknownWhat()
 
 }  // namespace
 
+namespace {
+
+int ReadTextItem(const keld_map *map, const KeldRequest &rq, KeldDest &dest);
+
+}  // namespace
+
 int KeldReadTextItem(const keld_map *map, const KeldRequest &rq)
+{
+    KeldDest dest(rq.var, rq.capacity);
+    const int status = ReadTextItem(map, rq, dest);
+    return status == KELD_SUCCESS && dest.Overflowed() ? KELD_SHORT_BUFFER : status;
+}
+
+namespace {
+
+int ReadTextItem(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
 {
     const KeldItemDef *item = KeldItem(rq.what);
     if (item == nullptr)
         return UnknownWhat();
-    KeldDest dest(rq.var, rq.capacity);
     const size_t size = KeldElementSize(item->form);
     if (size != 0 && !dest.Fits(0, size))
         return KELD_SHORT_BUFFER;
@@ -423,6 +439,8 @@ int KeldReadTextItem(const keld_map *map, const KeldRequest &rq)
         return ReadSlice(map, rq, *rule, dest);
     return ReadPlain(map, rq, dest);
 }
+
+}  // namespace
 
 int KeldReadItem(const KeldLoaded &loaded, const KeldRequest &request)
 {

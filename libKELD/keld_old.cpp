@@ -518,12 +518,13 @@ int ParseOldKELD(keld_info *KELD_INFO, const char *filename)
     return ParseOldKELDBytes(KELD_INFO, bytes.data(), bytes.size());
 }
 
-int KeldReadOldItem(const keld_info *image, const KeldRequest &rq)
+namespace {
+
+int ReadOldItem(const keld_info *image, const KeldRequest &rq, KeldDest &dest)
 {
     const KeldItemDef *item = KeldItem(rq.what);
     if (image == nullptr || item == nullptr)
         return KELD_ITEM_ABSENT;
-    KeldDest dest(rq.var, rq.capacity);
     const size_t size = KeldElementSize(item->form);
     if (size != 0 && !dest.Fits(0, size))
         return KELD_SHORT_BUFFER;
@@ -542,6 +543,15 @@ int KeldReadOldItem(const keld_info *image, const KeldRequest &rq)
         if (rule.what == rq.what)
             return WriteFixed(rule, dest);
     return ReadStored(*image, rq, dest);
+}
+
+}  // namespace
+
+int KeldReadOldItem(const keld_info *image, const KeldRequest &rq)
+{
+    KeldDest dest(rq.var, rq.capacity);
+    const int status = ReadOldItem(image, rq, dest);
+    return status == KELD_SUCCESS && dest.Overflowed() ? KELD_SHORT_BUFFER : status;
 }
 
 int ReadOldKELD(const keld_info *KELD_INFO, int fdi, void *var, KELD_DEFS quan, KOMBRA_SHORT num,

@@ -256,13 +256,30 @@ int InitializeLocked(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT 
     return status;
 }
 
-// ReadFromCurrentKELD with _mutex held by the caller.
-int ReadCurrentLocked(void *var, KELD_DEFS what, KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len)
+// ReadFromCurrentKELD with _mutex held by the caller; capacity as in
+// KeldRequest.
+int ReadCurrentLocked(void *var, size_t capacity, KELD_DEFS what, KOMBRA_SHORT num, KOMBRA_LONG start,
+                      KOMBRA_SHORT len)
 {
     const KELDInfo *entry = Current();
     if (entry == nullptr)
         return NotInitialized();
-    return KeldReadItem(LoadedOf(*entry), {var, KeldDest::kUnchecked, what, num, start, len});
+    return KeldReadItem(LoadedOf(*entry), {var, capacity, what, num, start, len});
+}
+
+// ReadKELD into var of capacity bytes.
+int ReadLocked(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+               KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
+               KOMBRA_LONG etime_nsec, void *var, size_t capacity, KELD_DEFS what, KOMBRA_SHORT num,
+               KOMBRA_LONG start, KOMBRA_SHORT len)
+{
+    if (data_key != 0) {
+        const int status = InitializeLocked(data_key, btime_yr, btime_day, btime_sec, btime_nsec, etime_yr,
+                                            etime_day, etime_sec, etime_nsec);
+        if (status != KELD_SUCCESS)
+            return status;
+    }
+    return ReadCurrentLocked(var, capacity, what, num, start, len);
 }
 
 }  // namespace
@@ -304,7 +321,7 @@ int InitializeKELDFromFile(const char *keld_filename)
 int ReadFromCurrentKELD(void *var, KELD_DEFS what, KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len)
 {
     const std::lock_guard<std::mutex> lock(_mutex);
-    return ReadCurrentLocked(var, what, num, start, len);
+    return ReadCurrentLocked(var, KeldDest::kUnchecked, what, num, start, len);
 }
 
 // The search, the loading and the reading of one request run under one hold
@@ -316,13 +333,18 @@ int ReadKELD(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_da
              KOMBRA_SHORT len)
 {
     const std::lock_guard<std::mutex> lock(_mutex);
-    if (data_key != 0) {
-        const int status = InitializeLocked(data_key, btime_yr, btime_day, btime_sec, btime_nsec, etime_yr,
-                                            etime_day, etime_sec, etime_nsec);
-        if (status != KELD_SUCCESS)
-            return status;
-    }
-    return ReadCurrentLocked(var, what, num, start, len);
+    return ReadLocked(data_key, btime_yr, btime_day, btime_sec, btime_nsec, etime_yr, etime_day, etime_sec,
+                      etime_nsec, var, KeldDest::kUnchecked, what, num, start, len);
+}
+
+int ReadKELDChecked(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                    KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                    KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec, void *var, size_t var_size, KELD_DEFS what,
+                    KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len)
+{
+    const std::lock_guard<std::mutex> lock(_mutex);
+    return ReadLocked(data_key, btime_yr, btime_day, btime_sec, btime_nsec, etime_yr, etime_day, etime_sec,
+                      etime_nsec, var, var_size, what, num, start, len);
 }
 
 KOMBRA_LONG read_nur(KOMBRA_ULONG data_key, const char * /*exten*/, KOMBRA_USHORT /*vnum*/, void *var,
@@ -333,7 +355,7 @@ KOMBRA_LONG read_nur(KOMBRA_ULONG data_key, const char * /*exten*/, KOMBRA_USHOR
         const KELDInfo &entry = *KELDs[static_cast<size_t>(i)];
         if (entry._loaded && entry._DataKey == data_key) {
             whichKELD = i;
-            return ReadCurrentLocked(var, quan, num, start, len);
+            return ReadCurrentLocked(var, KeldDest::kUnchecked, quan, num, start, len);
         }
     }
     return NotInitialized();

@@ -361,11 +361,13 @@ extern KOMBRA_SHORT ir_table_limit;
 // them.  Times are (year, day, second of day, nanosecond) of the begin and
 // then the end of the caller's range.
 struct nurv_seams {
-    // Description registry: ReadKELD (what is the item code).
+    // Description registry: ReadKELDChecked (what is the item code) into var
+    // of var_size bytes; a list with more values than var holds is -814.
     int (*read_keld)(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
                      KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr,
                      KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec,
-                     void *var, int what, KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len);
+                     void *var, size_t var_size, int what, KOMBRA_SHORT num, KOMBRA_LONG start,
+                     KOMBRA_SHORT len);
     // Description registry: CloseKELD, closing every loaded description.
     void (*close_keld)(void);
     // Fills NUR_OPER and COMBINE_OPER (ir_oper_asgn).

@@ -10,14 +10,16 @@
 
 namespace {
 
-// The description registry: the seam takes the item code as a plain int.
+// The description registry in its checked form: the reader's buffers are
+// sized from counts of the description, and a list that holds more values
+// must fail rather than be cut.  The seam takes the item code as a plain int.
 int read_keld(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
               KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
-              KOMBRA_LONG etime_nsec, void *var, int what, KOMBRA_SHORT num, KOMBRA_LONG start,
-              KOMBRA_SHORT len)
+              KOMBRA_LONG etime_nsec, void *var, size_t var_size, int what, KOMBRA_SHORT num,
+              KOMBRA_LONG start, KOMBRA_SHORT len)
 {
-    return ReadKELD(data_key, btime_yr, btime_day, btime_sec, btime_nsec, etime_yr, etime_day, etime_sec,
-                    etime_nsec, var, static_cast<KELD_DEFS>(what), num, start, len);
+    return ReadKELDChecked(data_key, btime_yr, btime_day, btime_sec, btime_nsec, etime_yr, etime_day, etime_sec,
+                           etime_nsec, var, var_size, static_cast<KELD_DEFS>(what), num, start, len);
 }
 
 // The operation tables stay empty; nothing converts units yet.

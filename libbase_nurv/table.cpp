@@ -165,6 +165,7 @@ KOMBRA_SHORT ir_alloc_exp_once(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KO
     ex->time_off = off;
     const int got = ir_seams.read_keld(ex->data_key, btime_yr, btime_day, btime_sec, btime_nsec,
                                        etime_yr, etime_day, etime_sec, etime_nsec, off,
+                                       static_cast<size_t>(ex->num_sensor) * sizeof(KOMBRA_LONG),
                                        IR_ITEM_TIME_OFF, 0, 0, -1);
     switch (got) {
     case -811: return NURV_TIME_OFF_ABSENT;

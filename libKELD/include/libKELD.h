@@ -46,7 +46,8 @@ enum {
     KELD_ITEM_ABSENT = -811,     /* the item is not in the description and has no default */
     KELD_OUT_OF_DATE = -812,     /* the description's time span does not cover the request */
     KELD_NO_MEMORY = -813,       /* no memory for a description or its registry entry */
-    KELD_SHORT_BUFFER = -814,    /* the caller's buffer cannot hold one element of the item */
+    KELD_SHORT_BUFFER = -814,    /* the caller's buffer cannot hold what the request asks for
+                                    (a checked request: the elements that fit are written) */
     KELD_CORRUPT = -815          /* older file cut short, or lengths and offsets that do
                                     not fit its layout */
 };
@@ -356,8 +357,9 @@ inline constexpr int KELD_NUM_DEFS = 129;  /* codes 0 .. 128 */
  * list) is absent; KELD_SHORT_BUFFER for a null var; KELD_NO_MEMORY when
  * table values cannot be held.  The caller provides memory for the whole
  * result; ReadNewKELDChecked is the form that never writes more than var_size
- * bytes (lists and element ranges are cut at the end of the buffer, and
- * KELD_SHORT_BUFFER is returned when not even one element fits). */
+ * bytes: when the answer holds more elements than fit (a list of the file
+ * longer than the buffer, with len -1), the elements that fit are written
+ * and KELD_SHORT_BUFFER is returned, never a silent cut. */
 int ReadNewKELD(const keld_map *pKELD, void *var, KELD_DEFS what, KOMBRA_SHORT which,
                 KOMBRA_LONG start, KOMBRA_SHORT len);
 int ReadNewKELDChecked(const keld_map *pKELD, void *var, size_t var_size, KELD_DEFS what,
@@ -490,7 +492,8 @@ int ParseOldKELDBytes(keld_info *KELD_INFO, const unsigned char *bytes, size_t s
  * 0 .. 71 are read_nur_memory, except _PA_OPS, whose stored 16-bit elements
  * are widened to 32 bits.  Returns 1 or a code above; the caller provides
  * memory for the whole result (ReadOldKELDChecked never writes more than
- * var_size bytes). */
+ * var_size bytes and answers KELD_SHORT_BUFFER when the result does not fit,
+ * as ReadNewKELDChecked does). */
 int ReadOldKELD(const keld_info *KELD_INFO, int fdi, void *var, KELD_DEFS quan, KOMBRA_SHORT num,
                 KOMBRA_LONG start, KOMBRA_SHORT len);
 int ReadOldKELDChecked(const keld_info *KELD_INFO, void *var, size_t var_size, KELD_DEFS quan,
@@ -545,6 +548,14 @@ int ReadKELD(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_da
              KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
              KOMBRA_LONG etime_nsec, void *var, KELD_DEFS what, KOMBRA_SHORT num, KOMBRA_LONG start,
              KOMBRA_SHORT len);
+/* ReadKELD into a buffer of var_size bytes, the form for callers inside the
+ * system: nothing is written past the buffer, and a result that does not fit
+ * whole (a list with more values than the buffer holds) is KELD_SHORT_BUFFER
+ * rather than a cut list. */
+int ReadKELDChecked(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                    KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                    KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec, void *var, size_t var_size, KELD_DEFS what,
+                    KOMBRA_SHORT num, KOMBRA_LONG start, KOMBRA_SHORT len);
 /* Finds the loaded description of data_key whose span holds the begin (any
  * span when btime_yr is -1), or asks the catalog for the description file
  * and loads it: the text file beside it (the catalog name cut before its

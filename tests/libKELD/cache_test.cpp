@@ -101,8 +101,8 @@ TEST_F(KeldCache, FreeingADescriptionDropsItsElements)
 {
     auto a = Parse(kombra_fixtures::HaldeDescription());
     const auto b = Parse(kombra_fixtures::HaldeDescription());
-    Table(a.get(), 0, 0);
-    Table(b.get(), 0, 0);
+    Table(a.get(), 0, 0, 2);
+    Table(b.get(), 0, 0, 2);
     a.reset();
     ASSERT_EQ(2u, _Cache->_cache_elements.size());
     EXPECT_EQ(b.get(), _Cache->_cache_elements[0].keld_ptr);

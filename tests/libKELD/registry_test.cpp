@@ -210,6 +210,27 @@ TEST_F(Registry, DescriptionThatDisagreesWithTheCatalogIsOutOfDate)
     EXPECT_EQ(1, numKELDs);
 }
 
+// The reader's form: a list comes whole or, when the caller's buffer is too
+// small for it, as a failure (never cut to what fits), in both formats.
+TEST_F(Registry, CheckedRequestsGetEveryValueOrFail)
+{
+    for (const bool text : {true, false}) {
+        SCOPED_TRACE(text ? "text" : "older");
+        CloseKELD();
+        std::filesystem::remove(TextBeside(1));
+        text ? WriteText(1, {1, 365}) : WriteOld(1, {1, 365});
+        auto read = [](KOMBRA_LONG *var, size_t size) {
+            return ReadKELDChecked(kKey, 2003, 32, 3600, 0, 2003, 33, 7200, 0, var, size, _TIME_OFF, 0, 0, -1);
+        };
+        KOMBRA_LONG offsets[5] = {-1, -1, -1, -1, -1};
+        EXPECT_STATUS(1, read(offsets, sizeof offsets));
+        EXPECT_EQ((std::vector<KOMBRA_LONG>{0, 125, 250, 375, -1}), std::vector<KOMBRA_LONG>(offsets, offsets + 5));
+        KOMBRA_LONG three[4] = {-1, -1, -1, -1};
+        EXPECT_STATUS(KELD_SHORT_BUFFER, read(three, 3 * sizeof(KOMBRA_LONG)));
+        EXPECT_EQ(-1, three[3]);
+    }
+}
+
 // Failures leave no description to read through, and repeating them does
 // not pile up entries.
 TEST_F(Registry, FailedLookUpsAndLoadsLeaveNothingToRead)

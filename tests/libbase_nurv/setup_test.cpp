@@ -24,11 +24,13 @@ KOMBRA_SHORT table_ok(KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, KOMB
 KOMBRA_SHORT read_header(nur_data *) { return g_header_status; }
 
 int read_keld(KOMBRA_ULONG, KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, KOMBRA_SHORT,
-              KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, void *var, int what, KOMBRA_SHORT,
+              KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, void *var, size_t var_size, int what, KOMBRA_SHORT,
               KOMBRA_LONG, KOMBRA_SHORT len)
 {
     g_item = what;
     g_len = len;
+    if (g_offsets.size() * sizeof(KOMBRA_LONG) > var_size)
+        return -814;
     std::copy(g_offsets.begin(), g_offsets.end(), static_cast<KOMBRA_LONG *>(var));
     return g_keld_status;
 }
@@ -103,6 +105,14 @@ TEST_F(SetupTest, EqualOffsetsGiveOneTimingRecord)
     ex->swp_times.etime_ns[15] = 1;
 }
 
+// The offsets are read whole into a buffer of one per sensor: a description
+// with more of them fails instead of being cut.
+TEST_F(SetupTest, MoreOffsetsThanSensorsFail)
+{
+    g_offsets = {5, 5, 5, 5};
+    EXPECT_STATUS(-814, Run());
+}
+
 TEST_F(SetupTest, DifferingOffsetsGiveATimingRecordPerSensor)
 {
     g_offsets = {5, 6, 5};
@@ -127,7 +137,7 @@ TEST(DescriptionSeam, ReachesTheRegistry)
 {
     KOMBRA_LONG offset = 7;
     testing::internal::CaptureStderr();
-    EXPECT_EQ(-1, ir_default_seams.read_keld(0, 2003, 32, 0, 0, 2003, 32, 1, 0, &offset, 48, 0, 0, -1));
+    EXPECT_EQ(-1, ir_default_seams.read_keld(0, 2003, 32, 0, 0, 2003, 32, 1, 0, &offset, sizeof offset, 48, 0, 0, -1));
     EXPECT_EQ("ERROR - KELD not initialized!\n", testing::internal::GetCapturedStderr());
     EXPECT_EQ(7, offset);
     EXPECT_EQ(&CloseKELD, ir_default_seams.close_keld);
