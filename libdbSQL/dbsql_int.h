@@ -42,6 +42,17 @@ struct Backend {
                        char *, char *);
     // Bound statements for the shared SQL look-ups; none on Tarvo.
     int (*queryRows)(const char *sql, const std::vector<DbParam> &params, DbRows &rows);
+    // The change state of the open catalog, for what the look-ups keep
+    // between calls; none where the back end cannot tell (every look-up
+    // then reads afresh).
+    int (*catalogVersion)(CatalogVersion *version);
+    // The span of a key's entries read directly; none where the file
+    // look-up works it out in SQL.
+    int (*catalogSpan)(const char *table, KOMBRA_ULONG key, CatalogSpan *span);
+    // A read snapshot around one file look-up; none where each statement
+    // stands alone.
+    int (*readBegin)();
+    void (*readEnd)();
 };
 
 // The back end chosen now.

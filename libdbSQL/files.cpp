@@ -4,8 +4,15 @@
 #include "dbsql_int.h"
 #include "libCfg.h"
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -30,33 +37,138 @@ void RealTimeError(const char *text)
 // The catalog file names are cut to this size.
 constexpr int kFileNameSize = 100;
 
+// A time triple as the overlap function reads it: three 32-bit integers.
 struct Triple {
-    long long yr, day, msec;
+    int yr, day, msec;
 };
 
 enum class Found { Entry, None, Failed };
 
-// Statement texts with the entries table in place of %s.  The overlap
-// itself is always decided by BETWEEN_TIMES.
+// ---- The entry of a key and time -------------------------------------------
 //
-// Entry in force at the request begin: the latest entry beginning at or
-// before it (one index step), with its overlap.
-const char kAtBegin[] =
-    "SELECT b_yr, b_day, b_msec, BETWEEN_TIMES(b_yr, b_day, b_msec, e_yr, e_day, e_msec, ?, ?, ?, ?, ?, ?) "
-    "FROM %s WHERE data_key=? AND (b_yr, b_day, b_msec) <= (?, ?, ?) "
-    "ORDER BY b_yr DESC, b_day DESC, b_msec DESC LIMIT 1;";
-// First entry that begins inside the requested range.
-const char kInside[] =
-    "SELECT b_yr, b_day, b_msec FROM %s WHERE data_key=? AND (b_yr, b_day, b_msec) > (?, ?, ?) "
-    "AND (b_yr, b_day, b_msec) <= (?, ?, ?) "
+// The answer is the first entry of the key, in the order of the catalog's
+// key (begin time), that overlaps the request by BETWEEN_TIMES.  Without an
+// index on the entries' ends that is a scan of every entry of the key, which
+// on a miss reads them all.
+//
+// An entry that overlaps the request begins no earlier than the request's
+// begin less the longest entry of the key, and no later than the later of
+// the request's begin and end (in the ordering key of the overlap function).
+// So with the longest entry of the key known, only that window of begins is
+// read, in key order, through the primary-key index.  Translating the window
+// into begin triples needs begins that are real calendar times ("tame":
+// years 1 to 9999, days within their year, msec within the day, integers
+// that the overlap function reads unchanged), where the key order and the
+// ordering key agree; a key with any other entry is read with the plain
+// statement.  The longest entry and tameness of each key are kept while the
+// catalog's change state (CatalogVersion) stays the same; a back end that
+// cannot tell it works them out on every look-up.
+
+constexpr long long kDayKey = 144000000;  // ordering-key units per day
+
+using EntrySpan = CatalogSpan;
+
+// The day count of the overlap function's ordering key as a 64-bit
+// number: exact for the years 1 to 9999.
+long long DayCount(long long yr, long long day)
+{
+    const long long y = yr - 1;
+    return y * 365 + y / 4 - y / 100 + y / 400 - 693500 + day;
+}
+
+// The latest calendar day of the years 1 to 9999 whose day count is at most
+// count; false before the first.
+bool DayAtOrBefore(long long count, Triple &day)
+{
+    const long long first = DayCount(1, 1);
+    const long long last = DayCount(9999, 365);
+    if (count < first)
+        return false;
+    if (count >= last) {
+        day = {9999, 365, 0};
+        return true;
+    }
+    long long yr = 1 + (count - first) * 400 / 146097;
+    while (yr > 1 && DayCount(yr, 1) > count)
+        --yr;
+    while (yr < 9999 && DayCount(yr + 1, 1) <= count)
+        ++yr;
+    day = {static_cast<int>(yr), static_cast<int>(count - DayCount(yr, 1) + 1), 0};
+    return true;
+}
+
+// The day count of an ordering key (rounded down) and its rest.
+struct DayAndRest {
+    long long days;
+    long long rest;
+};
+
+DayAndRest Split(__int128 key)
+{
+    __int128 days = key / kDayKey;
+    if (key % kDayKey < 0)
+        --days;
+    const __int128 limit = static_cast<__int128>(INT64_MAX / 2);
+    if (days > limit)
+        days = limit;
+    if (days < -limit)
+        days = -limit;
+    return {static_cast<long long>(days), static_cast<long long>(key - days * kDayKey)};
+}
+
+// The begin triple at or before every tame begin whose ordering key is at
+// least key; false when there is none to give (no tame begin lies earlier).
+bool LowerBound(__int128 key, Triple &bound)
+{
+    const DayAndRest at = Split(key);
+    if (!DayAtOrBefore(at.days, bound))
+        return false;
+    // On that very day only the msec from the key's rest on qualify.
+    if (DayCount(bound.yr, bound.day) == at.days && at.rest <= INT32_MAX)
+        bound.msec = static_cast<int>(at.rest);
+    return true;
+}
+
+// The begin triple at or after every tame begin whose ordering key is at
+// most key; false when no tame begin can be that early.
+bool UpperBound(__int128 key, Triple &bound)
+{
+    const DayAndRest at = Split(key);
+    if (!DayAtOrBefore(at.days, bound))
+        return false;
+    bound.msec = DayCount(bound.yr, bound.day) == at.days && at.rest <= INT32_MAX ? static_cast<int>(at.rest)
+                                                                                 : INT32_MAX;
+    return true;
+}
+
+// The count, longest entry and tameness of the entries of a key on MySQL.
+// The day counts of begin and end cancel their constant; untame entries may
+// give any longest (it is not used then).  Unsigned columns are taken as
+// signed before any subtraction; DIV truncates like the overlap function's
+// division.
+const char kSpanMySQL[] =
+    "SELECT COUNT(*), "
+    "MAX((ey * 365 + ey DIV 4 - ey DIV 100 + ey DIV 400 + ed "
+    "- (by1 * 365 + by1 DIV 4 - by1 DIV 100 + by1 DIV 400 + bd)) * 144000000 + em - bm), "
+    "SUM(CASE WHEN by1 BETWEEN 0 AND 9998 "
+    "AND bd BETWEEN 1 AND 365 + (((by1 + 1) % 4 = 0 AND (by1 + 1) % 100 <> 0) OR (by1 + 1) % 400 = 0) "
+    "AND bm BETWEEN 0 AND 86399999 AND ey BETWEEN -10000 AND 9998 "
+    "AND ed BETWEEN -2147483648 AND 2147483647 AND em BETWEEN -2147483648 AND 2147483647 "
+    "THEN 0 ELSE 1 END) "
+    "FROM (SELECT CAST(b_yr AS SIGNED) - 1 AS by1, CAST(b_day AS SIGNED) AS bd, CAST(b_msec AS SIGNED) AS bm, "
+    "CAST(e_yr AS SIGNED) - 1 AS ey, CAST(e_day AS SIGNED) AS ed, CAST(e_msec AS SIGNED) AS em "
+    "FROM %s WHERE data_key=?) AS entries;";
+// The first overlapping entry among those beginning in a window of begins.
+const char kInWindow[] =
+    "SELECT b_yr, b_day, b_msec FROM %s WHERE data_key=? "
+    "AND (b_yr, b_day, b_msec) >= (?, ?, ?) AND (b_yr, b_day, b_msec) <= (?, ?, ?) "
     "AND BETWEEN_TIMES(b_yr, b_day, b_msec, e_yr, e_day, e_msec, ?, ?, ?, ?, ?, ?) > 0 "
     "ORDER BY b_yr, b_day, b_msec LIMIT 1;";
-// Any overlapping entry at all: reached only when the two above found none
-// (a miss, or entries that overlap each other), and reads every entry of the
-// key.
-const char kAny[] =
-    "SELECT b_yr, b_day, b_msec FROM %s WHERE data_key=? AND "
-    "BETWEEN_TIMES(b_yr, b_day, b_msec, e_yr, e_day, e_msec, ?, ?, ?, ?, ?, ?) > 0 LIMIT 1;";
+// The first overlapping entry of all.
+const char kFirstOverlapping[] =
+    "SELECT b_yr, b_day, b_msec FROM %s WHERE data_key=? "
+    "AND BETWEEN_TIMES(b_yr, b_day, b_msec, e_yr, e_day, e_msec, ?, ?, ?, ?, ?, ?) > 0 "
+    "ORDER BY b_yr, b_day, b_msec LIMIT 1;";
 
 std::string Statement(const char *text, const char *table)
 {
@@ -67,51 +179,189 @@ std::string Statement(const char *text, const char *table)
     return sql;
 }
 
+// A cell holding a plain decimal integer.
+bool Integer(const DbCell &cell, long long &value)
+{
+    if (!cell || cell->empty())
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    value = std::strtoll(cell->c_str(), &end, 10);
+    return errno == 0 && end != nullptr && *end == '\0';
+}
+
 long long Number(const DbCell &cell)
 {
     return cell ? std::atoll(cell->c_str()) : 0;
 }
 
-Triple BeginOf(const std::vector<DbCell> &row)
+std::vector<DbParam> Params(std::initializer_list<long long> values)
 {
-    auto at = [&row](std::size_t i) { return i < row.size() ? Number(row[i]) : 0; };
-    return {at(0), at(1), at(2)};
+    std::vector<DbParam> params;
+    params.reserve(values.size());
+    for (const long long v : values)
+        params.push_back(DbParam::Int(v));
+    return params;
 }
 
-// The catalog entry of key in table that overlaps begin..end.  An entry in
-// force at the begin wins, then the first that begins inside the range, then
-// any other that overlaps.
-Found FindEntry(const char *table, KOMBRA_ULONG key, const Triple &begin, const Triple &end, Triple &entry)
+bool ReadSpan(const char *table, KOMBRA_ULONG key, EntrySpan &span)
 {
-    const std::vector<DbParam> request = {DbParam::Int(begin.yr), DbParam::Int(begin.day),
-                                          DbParam::Int(begin.msec), DbParam::Int(end.yr),
-                                          DbParam::Int(end.day),    DbParam::Int(end.msec)};
-    const DbParam keyParam = DbParam::Int(static_cast<long long>(key));
-    auto with = [](std::vector<DbParam> params, const std::vector<DbParam> &more) {
-        params.insert(params.end(), more.begin(), more.end());
-        return params;
-    };
-    const std::vector<DbParam> beginParams(request.begin(), request.begin() + 3);
-    const std::vector<DbParam> endParams(request.begin() + 3, request.end());
-
+    if (const auto direct = dbsql::Current().catalogSpan)
+        return direct(table, key, &span) == 1;
     DbRows rows;
-    if (dbQueryRows(Statement(kAtBegin, table).c_str(), with(with(request, {keyParam}), beginParams), rows) != 1)
-        return Found::Failed;
-    if (!rows.empty() && rows.front().size() > 3 && Number(rows.front()[3]) > 0) {
-        entry = BeginOf(rows.front());
-        return Found::Entry;
+    if (dbQueryRows(Statement(kSpanMySQL, table).c_str(), Params({static_cast<long long>(key)}), rows) != 1 ||
+        rows.empty() || rows.front().size() < 3)
+        return false;
+    const auto &row = rows.front();
+    span = {};
+    if (!Integer(row[0], span.count) || span.count <= 0) {
+        span.count = 0;
+        return true;
+    }
+    long long untame = 0;
+    span.tame = Integer(row[2], untame) && untame == 0 && Integer(row[1], span.longest);
+    if (span.longest < 0)
+        span.longest = 0;
+    return true;
+}
+
+// The spans kept for the catalog in one change state.
+class SpanCache {
+public:
+    bool Find(const CatalogVersion &version, const char *table, KOMBRA_ULONG key, EntrySpan &span)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (!(version == version_))
+            return false;
+        const auto it = spans_.find({table, key});
+        if (it == spans_.end())
+            return false;
+        span = it->second;
+        return true;
+    }
+    void Store(const CatalogVersion &version, const char *table, KOMBRA_ULONG key, const EntrySpan &span)
+    {
+        std::lock_guard<std::mutex> guard(mutex_);
+        if (!(version == version_) || spans_.size() >= kMaxSpans) {
+            spans_.clear();
+            version_ = version;
+        }
+        spans_[{table, key}] = span;
     }
 
-    if (dbQueryRows(Statement(kInside, table).c_str(),
-                    with(with(with({keyParam}, beginParams), endParams), request), rows) != 1)
-        return Found::Failed;
-    if (rows.empty() &&
-        dbQueryRows(Statement(kAny, table).c_str(), with({keyParam}, request), rows) != 1)
+private:
+    static constexpr std::size_t kMaxSpans = 4096;
+    std::mutex mutex_;
+    CatalogVersion version_;
+    std::map<std::pair<std::string, KOMBRA_ULONG>, EntrySpan> spans_;
+};
+
+SpanCache &Spans()
+{
+    static SpanCache cache;
+    return cache;
+}
+
+Found Answer(int status, const DbRows &rows, Triple &entry)
+{
+    if (status != 1)
         return Found::Failed;
     if (rows.empty())
         return Found::None;
-    entry = BeginOf(rows.front());
+    const auto &row = rows.front();
+    auto at = [&row](std::size_t i) { return i < row.size() ? static_cast<int>(Number(row[i])) : 0; };
+    entry = {at(0), at(1), at(2)};
     return Found::Entry;
+}
+
+Found FirstOverlapping(const char *table, KOMBRA_ULONG key, const Triple &b, const Triple &e, Triple &entry)
+{
+    DbRows rows;
+    const int status = dbQueryRows(Statement(kFirstOverlapping, table).c_str(),
+                                   Params({static_cast<long long>(key), b.yr, b.day, b.msec, e.yr, e.day, e.msec}),
+                                   rows);
+    return Answer(status, rows, entry);
+}
+
+// The first overlapping entry of a key with the span, reading only the
+// window of begins where overlapping entries can lie.
+Found InWindow(const char *table, KOMBRA_ULONG key, const EntrySpan &span, const Triple &b, const Triple &e,
+               Triple &entry)
+{
+    if (span.count == 0)
+        return Found::None;
+    if (!span.tame)
+        return FirstOverlapping(table, key, b, e, entry);
+    const __int128 rb = CatalogTimeKey(b.yr, b.day, b.msec);
+    const __int128 re = CatalogTimeKey(e.yr, e.day, e.msec);
+    Triple low{0, 0, 0}, high{};
+    if (!UpperBound(rb > re ? rb : re, high))
+        return Found::None;  // every begin lies later
+    if (!LowerBound(rb - span.longest, low))
+        low = {0, 0, 0};
+    DbRows rows;
+    const int status =
+        dbQueryRows(Statement(kInWindow, table).c_str(),
+                    Params({static_cast<long long>(key), low.yr, low.day, low.msec, high.yr, high.day, high.msec,
+                            b.yr, b.day, b.msec, e.yr, e.day, e.msec}),
+                    rows);
+    return Answer(status, rows, entry);
+}
+
+// The statements of one look-up in one read snapshot of the catalog, where
+// the back end has them.
+class ReadSnapshot {
+public:
+    ReadSnapshot() : end_(dbsql::Current().readEnd)
+    {
+        const auto begin = dbsql::Current().readBegin;
+        open_ = begin != nullptr && begin() == 1;
+    }
+    ~ReadSnapshot()
+    {
+        if (open_)
+            end_();
+    }
+    ReadSnapshot(const ReadSnapshot &) = delete;
+    ReadSnapshot &operator=(const ReadSnapshot &) = delete;
+    bool open() const { return open_; }
+
+private:
+    void (*end_)();
+    bool open_ = false;
+};
+
+Found FindEntry(const char *table, KOMBRA_ULONG key, const Triple &begin, const Triple &end, bool snapshot,
+                Triple &entry)
+{
+    const auto versionOf = dbsql::Current().catalogVersion;
+    if (versionOf == nullptr) {
+        EntrySpan span;
+        if (!ReadSpan(table, key, span))
+            return Found::Failed;
+        return InWindow(table, key, span, begin, end, entry);
+    }
+    // A span kept for a change state serves a window read in that same
+    // state: inside a snapshot that is given; without one, a commit of
+    // another connection between the reads makes them read again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        CatalogVersion before, after;
+        if (versionOf(&before) != 1)
+            return Found::Failed;
+        EntrySpan span;
+        if (!Spans().Find(before, table, key, span) && !ReadSpan(table, key, span))
+            return Found::Failed;
+        const Found found = InWindow(table, key, span, begin, end, entry);
+        if (found == Found::Failed)
+            return found;
+        if (!snapshot && versionOf(&after) != 1)
+            return Found::Failed;
+        if (snapshot || after == before) {
+            Spans().Store(before, table, key, span);
+            return found;
+        }
+    }
+    return FirstOverlapping(table, key, begin, end, entry);
 }
 
 char TypeLetter(RequestedDataType type)
@@ -169,6 +419,7 @@ int SQL_dbNURVGetFile(KOMBRA_ULONG data_key, short btime_yr, short btime_day, lo
         SetErrorString(kBadType);
         return DB_FILE_BAD_SOURCE;
     }
+    const ReadSnapshot snapshot;
     char vinst[DB_VNAME_SIZE] = {};
     if (dbVirtualName_r(data_key, vinst, DB_VNAME_SIZE) != 1 || vinst[0] == '\0') {
         SetErrorString(kBadVirtual);
@@ -176,10 +427,11 @@ int SQL_dbNURVGetFile(KOMBRA_ULONG data_key, short btime_yr, short btime_day, lo
     }
 
     const char *table = dataType == _KELD_ ? "v_entries" : "hd_entries";
-    const Triple begin{btime_yr, btime_day, btime_msec};
-    const Triple end{etime_yr, etime_day, etime_msec};
+    // The overlap function reads 32-bit integers.
+    const Triple begin{btime_yr, btime_day, static_cast<int>(btime_msec)};
+    const Triple end{etime_yr, etime_day, static_cast<int>(etime_msec)};
     Triple entry = begin;
-    switch (FindEntry(table, data_key, begin, end, entry)) {
+    switch (FindEntry(table, data_key, begin, end, snapshot.open(), entry)) {
     case Found::Failed:
         SetErrorString(kQueryFailed);
         return DB_FILE_QUERY_FAILED;

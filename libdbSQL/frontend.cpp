@@ -25,20 +25,21 @@ const dbsql::Backend kBackends[3] = {
      dbGetDataKeyWithQuery, dbVirtualNameWithQuery, dbVirtualNameWithQuery_r, dbKeyToStringsWithQuery,
      dbKeyToStringsWithQuery_r, SQLite_dbQueryStore, SQLite_dbQueryExec, SQLite_dbBadQuery, SQLite_dbFreeResult,
      SQLite_dbFetchRow, SQLite_dbNumberRows, SQLite_dbNumberFields, SQLite_dbFieldName, SQL_dbErrorMsg,
-     SQLite_dbInitializeRemoteMsg, SQLite_dbConnected, SQL_dbNURVGetFile, SQLite_dbQueryRows},
+     SQLite_dbInitializeRemoteMsg, SQLite_dbConnected, SQL_dbNURVGetFile, SQLite_dbQueryRows,
+     SQLite_dbCatalogVersion, SQLite_dbCatalogSpan, SQLite_dbReadBegin, SQLite_dbReadEnd},
     // MySQL
     {MySQL_dbIsLocal, MySQL_dbIsReadOnly, MySQL_dbInitializeMsg, nullptr, MySQL_dbCreate, MySQL_dbInitialize,
      MySQL_dbSetDatabaseName, MySQL_dbGetDatabaseName, MySQL_dbClose, MySQL_dbQuery, dbGetDataKeyWithQuery,
      dbVirtualNameWithQuery, dbVirtualNameWithQuery_r, dbKeyToStringsWithQuery, dbKeyToStringsWithQuery_r,
      MySQL_dbQueryStore, MySQL_dbQueryExec, MySQL_dbBadQuery, MySQL_dbFreeResult, MySQL_dbFetchRow,
      MySQL_dbNumberRows, MySQL_dbNumberFields, MySQL_dbFieldName, SQL_dbErrorMsg, MySQL_dbInitializeRemoteMsg,
-     MySQL_dbConnected, SQL_dbNURVGetFile, MySQL_dbQueryRows},
+     MySQL_dbConnected, SQL_dbNURVGetFile, MySQL_dbQueryRows, nullptr, nullptr, nullptr, nullptr},
     // Tarvo
     {nullptr, Tarvo_dbIsReadOnly, Tarvo_dbInitializeMsg, nullptr, nullptr, Tarvo_dbInitialize, nullptr, nullptr,
      Tarvo_dbClose, Tarvo_dbQuery, Tarvo_dbGetDataKey, Tarvo_dbVirtualName, Tarvo_dbVirtualName_r,
      Tarvo_dbKeyToStrings, Tarvo_dbKeyToStrings_r, Tarvo_dbQueryStore, nullptr, Tarvo_dbBadQuery,
      Tarvo_dbFreeResult, nullptr, nullptr, nullptr, nullptr, Tarvo_dbErrorMsg, nullptr, Tarvo_dbConnected,
-     TarvoNURVGetFile, nullptr},
+     TarvoNURVGetFile, nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
 dbType _dbType = Tarvo;

@@ -7,6 +7,7 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
@@ -92,6 +93,12 @@ struct SQLiteState {
     std::mutex resMapMutex;
     // Bound statements of the look-ups, prepared once per connection.
     std::unordered_map<std::string, sqlite3_stmt *> prepared;
+    // PRAGMA data_version, prepared once per connection.
+    sqlite3_stmt *dataVersion = nullptr;
+    // The change state's counters (CatalogVersion): connections opened, and
+    // statements of this process that may have written.
+    std::atomic<unsigned long long> connections{0};
+    std::atomic<unsigned long long> writes{0};
     ResultLock lock;
 };
 
@@ -119,6 +126,34 @@ void ErrorFrom(const char *what, char *message)
     } else {
         CommonErrorString(what, sqlite3_errmsg(State().db));
     }
+}
+
+// Whether a prepared statement may change what the catalog holds: all but
+// read-only queries (transaction control counts, as a rollback undoes).
+bool MayWrite(sqlite3_stmt *statement)
+{
+    return statement != nullptr && (!sqlite3_stmt_readonly(statement) || sqlite3_column_count(statement) == 0);
+}
+
+// Whether a statement text may write: any of its statements that may, or
+// that SQLite cannot prepare.
+bool MayWrite(sqlite3 *db, const char *sql)
+{
+    const char *rest = sql;
+    while (rest != nullptr && *rest != '\0') {
+        sqlite3_stmt *statement = nullptr;
+        const char *tail = nullptr;
+        if (sqlite3_prepare_v2(db, rest, -1, &statement, &tail) != SQLITE_OK)
+            return true;
+        const bool writes = MayWrite(statement);
+        sqlite3_finalize(statement);
+        if (writes)
+            return true;
+        if (tail == rest)
+            break;
+        rest = tail;
+    }
+    return false;
 }
 
 bool NeedConnection(const char *what)
@@ -171,6 +206,8 @@ void CloseConnection()
     for (auto &[sql, statement] : s.prepared)
         sqlite3_finalize(statement);
     s.prepared.clear();
+    sqlite3_finalize(s.dataVersion);
+    s.dataVersion = nullptr;
     if (s.db != nullptr)
         sqlite3_close(s.db);
     s.db = nullptr;
@@ -196,6 +233,7 @@ bool ReadyConnection(const char *what)
         return false;
     }
     dbsql::create_between_times(s.db);
+    ++s.connections;
     return true;
 }
 
@@ -318,6 +356,8 @@ int SQLite_dbQueryExec(const char *sql)
     if (!NeedConnection(what))
         return 0;
     const bool took = s.lock.Take();
+    if (MayWrite(s.db, dbsql::OrEmpty(sql)))
+        ++s.writes;
     char *message = nullptr;
     const int rc = sqlite3_exec(s.db, dbsql::OrEmpty(sql), nullptr, nullptr, &message);
     if (rc != SQLITE_OK)
@@ -347,6 +387,8 @@ DB_RESULT SQLite_dbQueryStore(const char *sql)
     if (!NeedConnection(what))
         return nullptr;
     s.lock.Take();
+    if (MayWrite(s.db, dbsql::OrEmpty(sql)))
+        ++s.writes;
     char **table = nullptr;
     int rows = 0;
     int cols = 0;
@@ -384,6 +426,8 @@ DB_RESULT SQLite_dbQuery(const char *sql)
         return nullptr;
     }
     s.lock.Take();
+    if (MayWrite(statement))
+        ++s.writes;
     QueryData q;
     q.statement = statement;
     AddQuery(statement, std::move(q));
@@ -560,6 +604,8 @@ int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRo
         }
     } reset{statement};
 
+    if (MayWrite(statement))
+        ++s.writes;
     if (sqlite3_bind_parameter_count(statement) != static_cast<int>(params.size())) {
         CommonErrorString(bindWhat, "wrong number of parameters");
         return 0;
@@ -607,4 +653,137 @@ int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRo
         }
         rows.push_back(std::move(row));
     }
+}
+
+int SQLite_dbCatalogVersion(CatalogVersion *version)
+{
+    static const char what[] = "SQLite_dbCatalogVersion - data_version";
+    SQLiteState &s = State();
+    if (version == nullptr || !NeedConnection(what))
+        return 0;
+    const bool took = s.lock.Take();
+    struct Unlock {
+        SQLiteState &s;
+        bool took;
+        ~Unlock()
+        {
+            if (took)
+                s.lock.Release();
+        }
+    } unlock{s, took};
+    if (s.dataVersion == nullptr &&
+        sqlite3_prepare_v2(s.db, "PRAGMA data_version;", -1, &s.dataVersion, nullptr) != SQLITE_OK) {
+        ErrorFrom(what, nullptr);
+        sqlite3_finalize(s.dataVersion);
+        s.dataVersion = nullptr;
+        return 0;
+    }
+    const int rc = sqlite3_step(s.dataVersion);
+    const long long data = rc == SQLITE_ROW ? sqlite3_column_int64(s.dataVersion, 0) : -1;
+    if (rc != SQLITE_ROW)
+        ErrorFrom(what, nullptr);
+    sqlite3_reset(s.dataVersion);
+    if (rc != SQLITE_ROW)
+        return 0;
+    version->connection = s.connections;
+    version->writes = s.writes;
+    version->data = data;
+    return 1;
+}
+
+namespace {
+
+// A column of a row that is an integer the overlap function reads unchanged
+// (a 32-bit integer within lo .. hi).
+bool IntegerIn(sqlite3_stmt *statement, int column, long long lo, long long hi, int &value)
+{
+    if (sqlite3_column_type(statement, column) != SQLITE_INTEGER)
+        return false;
+    const long long v = sqlite3_column_int64(statement, column);
+    if (v < lo || v > hi)
+        return false;
+    value = static_cast<int>(v);
+    return true;
+}
+
+bool LeapYear(int yr)
+{
+    return (yr % 4 == 0 && yr % 100 != 0) || yr % 400 == 0;
+}
+
+}  // namespace
+
+int SQLite_dbCatalogSpan(const char *table, KOMBRA_ULONG key, CatalogSpan *span)
+{
+    static const char what[] = "SQLite_dbCatalogSpan - sqlite3_step";
+    SQLiteState &s = State();
+    if (span == nullptr || table == nullptr || !NeedConnection(what))
+        return 0;
+    const bool took = s.lock.Take();
+    struct Done {
+        SQLiteState &s;
+        bool took;
+        sqlite3_stmt *statement = nullptr;
+        ~Done()
+        {
+            sqlite3_finalize(statement);
+            if (took)
+                s.lock.Release();
+        }
+    } done{s, took};
+    const std::string sql =
+        std::string("SELECT b_yr, b_day, b_msec, e_yr, e_day, e_msec FROM ") + table + " WHERE data_key=?;";
+    if (sqlite3_prepare_v2(s.db, sql.c_str(), -1, &done.statement, nullptr) != SQLITE_OK ||
+        sqlite3_bind_int64(done.statement, 1, static_cast<sqlite3_int64>(key)) != SQLITE_OK) {
+        ErrorFrom("SQLite_dbCatalogSpan - sqlite3_prepare_v2", nullptr);
+        return 0;
+    }
+    *span = {};
+    constexpr long long kInt32Min = -2147483648LL, kInt32Max = 2147483647LL;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(done.statement)) == SQLITE_ROW) {
+        ++span->count;
+        if (!span->tame)
+            continue;
+        int b[3] = {}, e[3] = {};
+        span->tame = IntegerIn(done.statement, 0, 1, 9999, b[0]) && IntegerIn(done.statement, 1, 1, 366, b[1]) &&
+                     (b[1] < 366 || LeapYear(b[0])) && IntegerIn(done.statement, 2, 0, 86399999, b[2]) &&
+                     IntegerIn(done.statement, 3, -9999, 9999, e[0]) &&
+                     IntegerIn(done.statement, 4, kInt32Min, kInt32Max, e[1]) &&
+                     IntegerIn(done.statement, 5, kInt32Min, kInt32Max, e[2]);
+        if (!span->tame)
+            continue;
+        const auto length = static_cast<long long>(CatalogTimeKey(e[0], e[1], e[2]) - CatalogTimeKey(b[0], b[1], b[2]));
+        if (length > span->longest)
+            span->longest = length;
+    }
+    if (rc != SQLITE_DONE) {
+        ErrorFrom(what, nullptr);
+        return 0;
+    }
+    return 1;
+}
+
+int SQLite_dbReadBegin(void)
+{
+    SQLiteState &s = State();
+    if (s.db == nullptr)
+        return 0;
+    const bool took = s.lock.Take();
+    const int rc = sqlite3_exec(s.db, "SAVEPOINT kombra_file_lookup;", nullptr, nullptr, nullptr);
+    if (took)
+        s.lock.Release();
+    return rc == SQLITE_OK ? 1 : 0;
+}
+
+void SQLite_dbReadEnd(void)
+{
+    SQLiteState &s = State();
+    if (s.db == nullptr)
+        return;
+    const bool took = s.lock.Take();
+    if (sqlite3_exec(s.db, "RELEASE kombra_file_lookup;", nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(s.db, "ROLLBACK TO kombra_file_lookup; RELEASE kombra_file_lookup;", nullptr, nullptr, nullptr);
+    if (took)
+        s.lock.Release();
 }

@@ -5,28 +5,24 @@
 
 #include <sqlite3.h>
 
-namespace {
-
-// Ordering key of a time triple: a day count times 144000000 plus msec (an
-// ordering key, not a count of milliseconds).  128-bit arithmetic keeps it
-// exact and defined for any stored triple; for real years it equals the
-// 32-bit day count of the catalog's rule.
-__int128 DayNumber(int yr, int day, int msec)
+// The ordering key is a day count times 144000000 plus msec (an ordering
+// key, not a count of milliseconds).  128-bit arithmetic keeps it exact and
+// defined for any stored triple; for real years it equals the 32-bit day
+// count of the catalog's rule.
+__int128 CatalogTimeKey(int yr, int day, int msec)
 {
     const long long y = static_cast<long long>(yr) - 1;
     const long long days = y * 365 + y / 4 - y / 100 + y / 400 - 693500 + day;
     return static_cast<__int128>(days) * 144000000 + msec;
 }
 
-}  // namespace
-
 int CatalogBetweenTimes(const int entry_begin[3], const int entry_end[3], const int req_begin[3],
                         const int req_end[3])
 {
-    const __int128 b = DayNumber(entry_begin[0], entry_begin[1], entry_begin[2]);
-    const __int128 e = DayNumber(entry_end[0], entry_end[1], entry_end[2]);
-    const __int128 rb = DayNumber(req_begin[0], req_begin[1], req_begin[2]);
-    const __int128 re = DayNumber(req_end[0], req_end[1], req_end[2]);
+    const __int128 b = CatalogTimeKey(entry_begin[0], entry_begin[1], entry_begin[2]);
+    const __int128 e = CatalogTimeKey(entry_end[0], entry_end[1], entry_end[2]);
+    const __int128 rb = CatalogTimeKey(req_begin[0], req_begin[1], req_begin[2]);
+    const __int128 re = CatalogTimeKey(req_end[0], req_end[1], req_end[2]);
     if ((rb > b && rb >= e) || (rb < b && b > re))
         return 0;
     return 1;

@@ -27,6 +27,34 @@
 int CatalogBetweenTimes(const int entry_begin[3], const int entry_end[3], const int req_begin[3],
                         const int req_end[3]);
 
+/* Ordering key of a time triple under that rule: a day count (proleptic
+ * Gregorian, truncating divisions) times 144000000 plus msec.  Exact for
+ * any 32-bit triple. */
+__int128 CatalogTimeKey(int yr, int day, int msec);
+
+/* The change state of an open catalog.  Two states read from the same
+ * connection differ whenever its entries may have changed in between: a
+ * statement of this process that may write, a commit of another connection,
+ * or another catalog opened. */
+struct CatalogVersion {
+    unsigned long long connection = 0; /* catalogs opened so far */
+    unsigned long long writes = 0;     /* statements of this process that may write */
+    long long data = -1;               /* commits of other connections, as SQLite counts them */
+    bool operator==(const CatalogVersion &) const = default;
+};
+
+/* What the file look-up keeps of the entries of one key in one table: their
+ * number, the longest of them (end less begin in ordering-key units, at
+ * least 0) and whether every begin is a real calendar time ("tame": year 1
+ * to 9999, a day of that year, msec of the day, all stored as integers, and
+ * ends stored as integers of at most four-digit years), where the order of
+ * begin triples and of their ordering keys agree. */
+struct CatalogSpan {
+    long long count = 0;
+    long long longest = 0;
+    bool tame = true;
+};
+
 /* "ERROR: <what> - <message>!" into the shared error text (cut to 1023
  * characters); returns it. */
 char *CommonErrorString(const char *what, const char *message);
@@ -57,6 +85,18 @@ unsigned int SQLite_dbNumberFields(DB_RESULT handle);
 const char *SQLite_dbFieldName(DB_RESULT handle, int i);
 int SQLite_dbBadQuery(void);
 int SQLite_dbPack(void);
+/* The change state of the open catalog into *version; 1, or 0 with the
+ * error text when no catalog is open or SQLite cannot tell. */
+int SQLite_dbCatalogVersion(CatalogVersion *version);
+/* A read snapshot around the statements of one file look-up: they see one
+ * state of the catalog and share one lock of its file.  Begin returns 1 when
+ * a snapshot is open (a savepoint, so that it nests in a transaction of the
+ * caller), 0 when not; End closes the one Begin opened. */
+int SQLite_dbReadBegin(void);
+void SQLite_dbReadEnd(void);
+/* The span of the entries of key in table (hd_entries or v_entries, not
+ * checked) into *span; 1, or 0 with the error text. */
+int SQLite_dbCatalogSpan(const char *table, KOMBRA_ULONG key, CatalogSpan *span);
 
 /* ---- MySQL -------------------------------------------------------------- */
 

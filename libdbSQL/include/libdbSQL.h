@@ -166,13 +166,16 @@ char *dbCfgPath(KOMBRA_ULONG data_key, const char *item);
 /* ---- Files of a key and time --------------------------------------------- */
 
 /* Path of the catalogued file of dataType for the key whose entry overlaps
- * the requested begin..end: header and data (name1, name2) for _H_AND_D_,
- * the header, the data or the description file (name1) otherwise.  Without
+ * the requested begin..end (on the SQL back ends the first such entry in the
+ * order of the catalog's key, that is the earliest beginning one): header
+ * and data (name1, name2) for _H_AND_D_, the header, the data or the
+ * description file (name1) otherwise.  Without
  * an extension the file lies in the source's PostTimePath; with one, in
  * $USER_DATA (else the home directory) with exten appended.  name1 and name2
  * need DB_PATH_MAX bytes; name2 is written for _H_AND_D_ only.
- * Returns 1; 1200 no entry; -1002 bad key, unknown type, no directory or a
- * path too long; -1010 query failed; on Tarvo the codes of its back end. */
+ * Returns 1; 1200 no entry; -1002 bad key, unknown type, no directory, a
+ * directory cut to its 256-byte buffer or a path too long ("File path too
+ * long..."); -1010 query failed; on Tarvo the codes of its back end. */
 int dbNURVGetFile(KOMBRA_ULONG data_key, short btime_yr, short btime_day, long btime_msec, short etime_yr,
                   short etime_day, long etime_msec, RequestedDataType dataType, const char *exten, char *name1,
                   char *name2);

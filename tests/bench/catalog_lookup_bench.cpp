@@ -1,20 +1,30 @@
 // catalog_lookup_bench [LOOKUPS]: times the file look-up of the SQLite
-// catalog.  Fills a catalog with one year of 1-hour files for 10 sources,
-// then asks dbNURVGetFile for LOOKUPS (default 10000) random times inside
-// that year and prints the time per look-up; a few look-ups after the year
-// (misses) are timed as well.  Exit status 1 when a look-up gives a wrong
-// answer.
+// catalog.  Fills a catalog with one year of hourly files for 10 sources,
+// each file covering the first 50 minutes of its hour, then asks
+// dbNURVGetFile for LOOKUPS (default 10000) random times of each kind:
+//   hits     a time inside a file;
+//   gaps     a time in the last 10 minutes of an hour (no file);
+//   after    a time after the catalogued year (no file);
+// and, as the baseline of the same run, as many bare SELECTs of one entry by
+// its whole primary key.  Prints the median and 90th percentile of each, the
+// look-ups per second, the ratio of each median to the baseline's, the first
+// look-up of a source (which reads what the look-up keeps of it) and the
+// peak memory.  Exit status 1 when a look-up gives a wrong answer.
 #include "libCfg.h"
 #include "libdbSQL.h"
 #include "sqlite_catalog_fixture.h"
 
 #include <stdlib.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -22,7 +32,11 @@ namespace {
 
 constexpr int kSources = 10;
 constexpr int kYear = 2003;
-constexpr int kHour = 3600000;
+constexpr int kMinute = 60000;
+constexpr int kHour = 60 * kMinute;
+constexpr int kCovered = 50 * kMinute;  // of each hour
+
+using Clock = std::chrono::steady_clock;
 
 // A temporary folder removed at the end.
 struct Scratch {
@@ -48,18 +62,50 @@ std::vector<kombra_fixtures::CatalogSource> FillCatalog(const std::string &dataR
     sources.resize(kSources);
     SqliteCatalogWriter writer(dataRoot + "/nurv.db3");
     writer.Begin();
-    for (const CatalogSource &s : sources) {
+    for (const CatalogSource &s : sources)
         writer.AddSource(s);
-        for (int day = 1; day <= 365; ++day) {
-            for (int hour = 0; hour < 24; ++hour) {
-                const CatalogTime end = hour == 23 ? CatalogTime{day == 365 ? kYear + 1 : kYear, day == 365 ? 1 : day + 1, 0}
-                                                   : CatalogTime{kYear, day, (hour + 1) * kHour};
-                writer.AddHdEntry({s.key, {kYear, day, hour * kHour}, end, 1 << 20, "B1"});
-            }
-        }
-    }
+    for (const CatalogSource &s : sources)
+        for (int day = 1; day <= 365; ++day)
+            for (int hour = 0; hour < 24; ++hour)
+                writer.AddHdEntry({s.key, {kYear, day, hour * kHour}, {kYear, day, hour * kHour + kCovered}, 1 << 20,
+                                   "B1"});
     writer.Commit();
     return sources;
+}
+
+struct Request {
+    KOMBRA_ULONG key;
+    std::string vinst;
+    short day;
+    long msec;
+};
+
+struct Figures {
+    double median = 0, p90 = 0;
+};
+
+// Times each call of one; false as soon as one answers wrongly.
+bool Time(const std::vector<Request> &requests, const std::function<bool(const Request &)> &one, Figures &out)
+{
+    std::vector<double> us;
+    us.reserve(requests.size());
+    for (const Request &r : requests) {
+        const auto start = Clock::now();
+        const bool right = one(r);
+        us.push_back(std::chrono::duration<double, std::micro>(Clock::now() - start).count());
+        if (!right)
+            return false;
+    }
+    std::sort(us.begin(), us.end());
+    out.median = us[us.size() / 2];
+    out.p90 = us[us.size() * 9 / 10];
+    return true;
+}
+
+void Print(const char *what, const Figures &f, const Figures &baseline)
+{
+    std::printf("%-34s median %8.1f us  p90 %8.1f us  %9.0f per second  %6.1f x baseline\n", what, f.median, f.p90,
+                1e6 / f.median, f.median / baseline.median);
 }
 
 }  // namespace
@@ -86,60 +132,72 @@ int main(int argc, char **argv)
         }
 
         std::mt19937 random(20030101);
-        std::uniform_int_distribution<int> pickSource(0, kSources - 1), pickDay(1, 365), pickMsec(0, 86399999);
-        struct Request {
-            KOMBRA_ULONG key;
-            short day;
-            long msec;
-            std::string vinst;
+        std::uniform_int_distribution<int> pickSource(0, kSources - 1), pickDay(1, 365), pickHour(0, 23),
+            pickCovered(0, kCovered - 1001), pickGap(kCovered, kHour - 1001);
+        auto make = [&](const std::function<long()> &within) {
+            std::vector<Request> out;
+            for (long n = 0; n < lookups; ++n) {
+                const auto &s = sources[static_cast<std::size_t>(pickSource(random))];
+                out.push_back({s.key, s.vinst, static_cast<short>(pickDay(random)), pickHour(random) * kHour + within()});
+            }
+            return out;
         };
-        std::vector<Request> requests;
-        for (long n = 0; n < lookups; ++n) {
-            const auto &s = sources[static_cast<std::size_t>(pickSource(random))];
-            requests.push_back({s.key, static_cast<short>(pickDay(random)), pickMsec(random), s.vinst});
-        }
+        const auto hits = make([&] { return static_cast<long>(pickCovered(random)); });
+        const auto gaps = make([&] { return static_cast<long>(pickGap(random)); });
 
         std::vector<char> name1(DB_PATH_MAX), name2(DB_PATH_MAX);
-        const auto start = std::chrono::steady_clock::now();
-        for (const Request &r : requests) {
-            if (dbNURVGetFile(r.key, kYear, r.day, r.msec, kYear, r.day, r.msec + 1000, _H_AND_D_, "", name1.data(),
-                              name2.data()) != 1) {
-                std::fprintf(stderr, "look-up failed: %s\n", dbErrorMsg());
-                return 1;
-            }
-        }
-        const double hitUs =
-            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start).count() / lookups;
+        auto lookUp = [&](const Request &r, short yr) {
+            return dbNURVGetFile(r.key, yr, r.day, r.msec, yr, r.day, r.msec + 1000, _H_AND_D_, "", name1.data(),
+                                 name2.data());
+        };
 
-        // Check one answer: the file of the hour that holds the time.
-        const Request &last = requests.back();
-        char expected[64];
-        std::snprintf(expected, sizeof expected, "/%s%04d%03d%02ld00H", last.vinst.c_str(), kYear, last.day,
-                      last.msec / kHour);
-        if (std::strstr(name1.data(), expected) == nullptr) {
-            std::fprintf(stderr, "wrong file %s, expected one ending %s\n", name1.data(), expected);
+        // The first look-up of each source reads what is kept of it.
+        std::vector<Request> firsts;
+        for (const auto &s : sources)
+            firsts.push_back({s.key, s.vinst, 100, 0});
+        Figures first;
+        if (!Time(firsts, [&](const Request &r) { return lookUp(r, kYear) == 1; }, first))
+            throw std::runtime_error(std::string("first look-up failed: ") + dbErrorMsg());
+
+        Figures baseline, hit, gap, after;
+        DbRows rows;
+        const bool right =
+            Time(hits,
+                 [&](const Request &r) {
+                     const long begin = r.msec / kHour * kHour;
+                     return dbQueryRows("SELECT b_yr, b_day, b_msec FROM hd_entries WHERE data_key=? AND b_yr=? "
+                                        "AND b_day=? AND b_msec=?;",
+                                        {DbParam::Int(r.key), DbParam::Int(kYear), DbParam::Int(r.day),
+                                         DbParam::Int(begin)},
+                                        rows) == 1 &&
+                            rows.size() == 1;
+                 },
+                 baseline) &&
+            Time(hits,
+                 [&](const Request &r) {
+                     char expected[64];
+                     std::snprintf(expected, sizeof expected, "/%s%04d%03d%02ld00H", r.vinst.c_str(), kYear, r.day,
+                                   r.msec / kHour);
+                     return lookUp(r, kYear) == 1 && std::strstr(name1.data(), expected) != nullptr;
+                 },
+                 hit) &&
+            Time(gaps, [&](const Request &r) { return lookUp(r, kYear) == DB_FILE_NO_DATA; }, gap) &&
+            Time(hits, [&](const Request &r) { return lookUp(r, kYear + 1) == DB_FILE_NO_DATA; }, after);
+        dbClose();
+        if (!right) {
+            std::fprintf(stderr, "a look-up gave a wrong answer (%s)\n", dbErrorMsg());
             return 1;
         }
 
-        const long misses = lookups < 100 ? lookups : 100;
-        const auto missStart = std::chrono::steady_clock::now();
-        for (long n = 0; n < misses; ++n) {
-            const Request &r = requests[static_cast<std::size_t>(n)];
-            if (dbNURVGetFile(r.key, kYear + 1, 2, 0, kYear + 1, 3, 0, _H_AND_D_, "", name1.data(), name2.data()) !=
-                DB_FILE_NO_DATA) {
-                std::fprintf(stderr, "a look-up after the year found a file\n");
-                return 1;
-            }
-        }
-        const double missUs =
-            std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - missStart).count() /
-            misses;
-        dbClose();
-
-        std::printf("catalog: %d sources x %d hourly files\n", kSources, 365 * 24);
-        std::printf("look-ups: %ld, %.1f microseconds per look-up\n", lookups, hitUs);
-        std::printf("look-ups after the catalogued year (no data): %ld, %.1f microseconds per look-up\n", misses,
-                    missUs);
+        rusage usage{};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("catalog: %d sources x %d hourly files, %ld look-ups of each kind\n", kSources, 365 * 24, lookups);
+        Print("baseline: bare SELECT by key", baseline, baseline);
+        Print("hit: time inside a file", hit, baseline);
+        Print("miss: time in a gap", gap, baseline);
+        Print("miss: time after the last file", after, baseline);
+        Print("first look-up of a source", first, baseline);
+        std::printf("peak memory: %ld kB\n", usage.ru_maxrss);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "%s: %s\n", argv[0], e.what());
         return 1;

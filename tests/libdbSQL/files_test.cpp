@@ -96,14 +96,46 @@ TEST_F(Catalog, ExtensionFallsBackToTheHomeDirectory)
     EXPECT_STREQ("/home/someone/PADH20030321400D.z", name1);
 }
 
-TEST_F(Catalog, EntriesThatOverlapEachOtherAreStillFound)
+// The header file of CP3DRH for one second from day and msec of year, or
+// what the look-up said instead.
+std::string HeaderAt(short day, long msec, short year = 2003)
 {
-    // A long file that began before a short one which has already ended.
+    char name1[DB_PATH_MAX] = "";
+    const int status = dbNURVGetFile(kCP3DRH, year, day, msec, year, day, msec + 1000, _HEADER_, "", name1, nullptr);
+    if (status != 1)
+        return "status " + std::to_string(status);
+    const std::string path = name1;
+    return path.substr(path.rfind('/') + 1);
+}
+
+// The first overlapping entry in the order of the catalog's key (the
+// earliest beginning) answers, wherever entries overlap each other, and
+// entries this process adds count from the next look-up on.
+TEST_F(Catalog, OverlappingEntriesGiveTheEarliestBeginningOne)
+{
+    // A long file (days 40 to 50) under a short one (day 41 to day 42).
     Exec("INSERT INTO hd_entries VALUES (8921217, 2003, 40, 0, 2003, 50, 0, 1, 'A', NULL);");
-    Exec("INSERT INTO hd_entries VALUES (8921217, 2003, 41, 0, 2003, 41, 3600000, 1, 'A', NULL);");
-    char name1[DB_PATH_MAX];
-    ASSERT_EQ(1, dbNURVGetFile(kCP3DRH, 2003, 45, 0, 2003, 45, 1000, _HEADER_, "", name1, nullptr));
-    EXPECT_EQ(InstrumentDir("data") + "/CP3DRH20030400000H", name1);
+    Exec("INSERT INTO hd_entries VALUES (8921217, 2003, 41, 0, 2003, 42, 0, 1, 'B', NULL);");
+    EXPECT_EQ("CP3DRH20030400000H", HeaderAt(41, H(1)));  // inside both
+    EXPECT_EQ("CP3DRH20030400000H", HeaderAt(45, 0));
+    EXPECT_EQ("status 1200", HeaderAt(50, 0));  // the long one ends exactly then
+
+    // A longer file still, beginning before both.
+    Exec("INSERT INTO hd_entries VALUES (8921217, 2003, 30, 0, 2003, 60, 0, 1, 'C', NULL);");
+    EXPECT_EQ("CP3DRH20030300000H", HeaderAt(45, 0));
+    EXPECT_EQ("CP3DRH20030300000H", HeaderAt(50, 0));
+    Exec("DELETE FROM hd_entries WHERE archive_label = 'C';");
+    EXPECT_EQ("CP3DRH20030400000H", HeaderAt(45, 0));
+}
+
+// Begins that are no calendar time (day 400 of 2003 is day 35 of 2004 to the
+// overlap rule) are found by the rule all the same.
+TEST_F(Catalog, EntriesWithOddBeginsFollowTheOverlapRule)
+{
+    Exec("INSERT INTO hd_entries VALUES (8921217, 2003, 400, 0, 2004, 40, 0, 1, 'A', NULL);");
+    EXPECT_EQ("CP3DRH20034000000H", HeaderAt(36, 0, 2004));
+    EXPECT_EQ("status 1200", HeaderAt(41, 0, 2004));
+    EXPECT_EQ("CP3DRH20030321405H", HeaderAt(32, H(14, 30)));
 }
 
 TEST_F(Catalog, BadSourcesAndFailedQueries)

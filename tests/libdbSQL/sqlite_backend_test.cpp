@@ -137,6 +137,30 @@ TEST_F(Catalog, LockedCatalogIsReportedNotFatal)
     EXPECT_EQ("18", One("SELECT count(*) FROM v_entries;"));
 }
 
+// What the file look-up keeps of a source is read again when another
+// connection changes the catalog.
+TEST_F(Catalog, FileLookUpsSeeWhatAnotherConnectionWrites)
+{
+    auto write = [this](const char *sql) {
+        sqlite3 *other = nullptr;
+        ASSERT_EQ(SQLITE_OK, sqlite3_open((catalog->where() + "/nurv.db3").c_str(), &other));
+        EXPECT_EQ(SQLITE_OK, sqlite3_exec(other, sql, nullptr, nullptr, nullptr)) << sqlite3_errmsg(other);
+        sqlite3_close(other);
+    };
+    auto header = [] {
+        char name1[DB_PATH_MAX] = "";
+        const int status = dbNURVGetFile(kCP3DRH, 2003, 100, 0, 2003, 100, 1000, _HEADER_, "", name1, nullptr);
+        return status == 1 ? std::filesystem::path(name1).filename().string() : std::to_string(status);
+    };
+    EXPECT_EQ("1200", header());
+    write("INSERT INTO hd_entries VALUES (8921217, 2003, 90, 0, 2003, 110, 0, 1, 'A', NULL);");
+    EXPECT_EQ("CP3DRH20030900000H", header());
+    // Longer than any entry so far: a look-up with what it kept would not
+    // reach back to its begin.
+    write("INSERT INTO hd_entries VALUES (8921217, 2003, 70, 0, 2003, 120, 0, 1, 'B', NULL);");
+    EXPECT_EQ("CP3DRH20030700000H", header());
+}
+
 // A catalog query on a second thread that sets done once it got through.
 std::thread QueryFromAnotherThread(std::atomic<bool> &done)
 {

@@ -124,6 +124,26 @@ TEST_F(DbaseCatalog, ImpossibleBeginTimesAreRefused)
     EXPECT_EQ(TARVO_READ_FAILED, get_file_name(key, Time_t{2003, 400, 0}, 2003, 400, 10, _HEADER_, "", name));
 }
 
+// Overlapping entries: the dBASE catalog walks its index from where the
+// request begin would stand, one entry back at most, so it may answer with
+// another covering entry than the earliest beginning one, or with none.
+TEST_F(DbaseCatalog, OverlappingEntriesAnswerAsTheIndexWalkFindsThem)
+{
+    kombra_fixtures::WriteCatalogTables(base(), "HD",
+                                        {DbfCatalogEntry{"CP3DRH", 2003, 40, 0, 2003, 50, 0},
+                                         DbfCatalogEntry{"CP3DRH", 2003, 41, 0, 2003, 42, 0},
+                                         DbfCatalogEntry{"CP3DRH", 2003, 42, 0, 2003, 43, 0}});
+    auto header = [this](long day) {
+        name[0] = '\0';
+        const int status = get_file_name(key, Time_t{2003, static_cast<KOMBRA_LONG>(day), kHour}, 2003, day,
+                                          kHour + 1000, _HEADER_, "", name);
+        return status == 1 ? std::filesystem::path(name).filename().string() : std::to_string(status);
+    };
+    EXPECT_EQ("CP3DRH20030400000H", header(41));  // the entry before the one found overlaps too
+    EXPECT_EQ("CP3DRH20030420000H", header(42));  // the one before does not: the long one stays unseen
+    EXPECT_EQ("1200", header(45));  // the last entry ends before; nothing after it
+}
+
 // Catalog tables come from an outside program: a field of another type than
 // the one read (copies as wide as that type) is refused, never copied.
 TEST_F(DbaseCatalog, MistypedFieldsAreRefusedUnread)
