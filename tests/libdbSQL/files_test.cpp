@@ -4,6 +4,13 @@
 #include "config_fixture.h"
 #include "config_reset.h"
 
+#include <algorithm>
+#include <array>
+#include <random>
+#include <set>
+#include <utility>
+#include <vector>
+
 using namespace dbsql_test;
 using kombra_test::ScopedEnv;
 
@@ -126,6 +133,77 @@ TEST_F(Catalog, OverlappingEntriesGiveTheEarliestBeginningOne)
     EXPECT_EQ("CP3DRH20030300000H", HeaderAt(50, 0));
     Exec("DELETE FROM hd_entries WHERE archive_label = 'C';");
     EXPECT_EQ("CP3DRH20030400000H", HeaderAt(45, 0));
+}
+
+// On entries short and long around the turn of a leap year, each look-up
+// answers what the catalog's statement itself answers: the first entry by
+// begin that BETWEEN_TIMES finds overlapping.  Entries lie on a grid of
+// whole hours and requests on one of half hours, so that begins, ends and
+// requests often meet exactly or just miss.
+TEST_F(Catalog, LookUpsAnswerAsTheOverlapStatementDoes)
+{
+    std::mt19937 random(366);
+    // Half hours from 2004 day 355, whose year has 366 days.
+    auto triple = [](int halves) {
+        const int days = halves / 48;
+        const long msec = (halves % 48) * 1800000L;
+        return days < 12 ? std::array<long, 3>{2004, 355 + days, msec} : std::array<long, 3>{2005, days - 11, msec};
+    };
+    std::uniform_int_distribution<int> hour(0, 20 * 24), shortHours(-2, 6), longHours(24, 72), percent(0, 99),
+        span(-2, 60);
+    std::set<int> begins;
+    std::vector<std::pair<int, int>> requests;  // in half hours: begin, end
+    std::string insert = "INSERT INTO hd_entries VALUES ";
+    while (begins.size() < 60) {
+        const int from = hour(random);
+        if (!begins.insert(from).second)
+            continue;
+        const int length = percent(random) < 85 ? shortHours(random) : longHours(random);
+        // Requests at the entry's edges: its begin, just before its end, its end.
+        for (const int at : {2 * from, 2 * (from + length) - 1, 2 * (from + length)})
+            if (at >= 0)
+                requests.push_back({at, at + span(random)});
+        const auto b = triple(2 * from);
+        const auto e = triple(std::max(0, 2 * (from + length)));
+        insert += (begins.size() > 1 ? ", (" : "(") + std::to_string(kCP3DRH);
+        for (const long v : {b[0], b[1], b[2], e[0], e[1], e[2]})
+            insert += ", " + std::to_string(v);
+        insert += ", 1, 'R', NULL)";
+    }
+    Exec(insert + ";");
+
+    const std::string statement =
+        "SELECT b_yr, b_day, b_msec FROM hd_entries WHERE data_key=? AND BETWEEN_TIMES(b_yr, b_day, b_msec, e_yr, "
+        "e_day, e_msec, ?, ?, ?, ?, ?, ?) > 0 ORDER BY b_yr, b_day, b_msec LIMIT 1;";
+    std::uniform_int_distribution<int> half(0, 20 * 48);
+    for (int n = 0; n < 800; ++n) {
+        const int from = half(random);
+        requests.push_back({from, from + span(random)});
+    }
+    for (const auto &[from, to] : requests) {
+        const auto b = triple(from);
+        const auto e = triple(std::max(0, to));
+        DbRows rows;
+        ASSERT_EQ(1, dbQueryRows(statement.c_str(),
+                                 {DbParam::Int(kCP3DRH), DbParam::Int(b[0]), DbParam::Int(b[1]), DbParam::Int(b[2]),
+                                  DbParam::Int(e[0]), DbParam::Int(e[1]), DbParam::Int(e[2])},
+                                 rows));
+        std::string expected = "status 1200";
+        if (!rows.empty()) {
+            char file[64];
+            MakeFileName("CP3DRH", static_cast<unsigned short>(std::stoi(*rows[0][0])),
+                         static_cast<unsigned short>(std::stoi(*rows[0][1])), std::stol(*rows[0][2]), 'H', file,
+                         sizeof file);
+            expected = file;
+        }
+        char name1[DB_PATH_MAX] = "";
+        const int status = dbNURVGetFile(kCP3DRH, static_cast<short>(b[0]), static_cast<short>(b[1]), b[2],
+                                         static_cast<short>(e[0]), static_cast<short>(e[1]), e[2], _HEADER_, "",
+                                         name1, nullptr);
+        const std::string path = name1;
+        ASSERT_EQ(expected, status == 1 ? path.substr(path.rfind('/') + 1) : "status " + std::to_string(status))
+            << "request " << b[0] << "/" << b[1] << "/" << b[2] << " - " << e[0] << "/" << e[1] << "/" << e[2];
+    }
 }
 
 // Begins that are no calendar time (day 400 of 2003 is day 35 of 2004 to the
