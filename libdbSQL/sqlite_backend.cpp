@@ -64,6 +64,24 @@ private:
     std::thread::id owner_;
 };
 
+// The lock held for the length of one call: taken when the calling thread
+// does not hold it already, and released again only then.
+class Hold {
+public:
+    explicit Hold(ResultLock &lock) : lock_(lock), took_(lock.Take()) {}
+    ~Hold()
+    {
+        if (took_)
+            lock_.Release();
+    }
+    Hold(const Hold &) = delete;
+    Hold &operator=(const Hold &) = delete;
+
+private:
+    ResultLock &lock_;
+    bool took_;
+};
+
 // One open result.  A whole result keeps sqlite3_get_table's answer (the
 // header row of column names, then the rows) and a zeroed array of num_cols
 // pointers that is both its handle and the row handed out by each fetch.  A
@@ -564,16 +582,7 @@ int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRo
     if (!NeedConnection(prepareWhat))
         return 0;
 
-    const bool took = s.lock.Take();
-    struct Unlock {
-        SQLiteState &s;
-        bool took;
-        ~Unlock()
-        {
-            if (took)
-                s.lock.Release();
-        }
-    } unlock{s, took};
+    const Hold hold(s.lock);
 
     const std::string text = dbsql::OrEmpty(sql);
     sqlite3_stmt *statement = nullptr;
@@ -661,16 +670,7 @@ int SQLite_dbCatalogVersion(CatalogVersion *version)
     SQLiteState &s = State();
     if (version == nullptr || !NeedConnection(what))
         return 0;
-    const bool took = s.lock.Take();
-    struct Unlock {
-        SQLiteState &s;
-        bool took;
-        ~Unlock()
-        {
-            if (took)
-                s.lock.Release();
-        }
-    } unlock{s, took};
+    const Hold hold(s.lock);
     if (s.dataVersion == nullptr &&
         sqlite3_prepare_v2(s.db, "PRAGMA data_version;", -1, &s.dataVersion, nullptr) != SQLITE_OK) {
         ErrorFrom(what, nullptr);
@@ -719,18 +719,11 @@ int SQLite_dbCatalogSpan(const char *table, KOMBRA_ULONG key, CatalogSpan *span)
     SQLiteState &s = State();
     if (span == nullptr || table == nullptr || !NeedConnection(what))
         return 0;
-    const bool took = s.lock.Take();
-    struct Done {
-        SQLiteState &s;
-        bool took;
+    const Hold hold(s.lock);
+    struct Statement {
         sqlite3_stmt *statement = nullptr;
-        ~Done()
-        {
-            sqlite3_finalize(statement);
-            if (took)
-                s.lock.Release();
-        }
-    } done{s, took};
+        ~Statement() { sqlite3_finalize(statement); }
+    } done;
     const std::string sql =
         std::string("SELECT b_yr, b_day, b_msec, e_yr, e_day, e_msec FROM ") + table + " WHERE data_key=?;";
     if (sqlite3_prepare_v2(s.db, sql.c_str(), -1, &done.statement, nullptr) != SQLITE_OK ||
@@ -769,11 +762,8 @@ int SQLite_dbReadBegin(void)
     SQLiteState &s = State();
     if (s.db == nullptr)
         return 0;
-    const bool took = s.lock.Take();
-    const int rc = sqlite3_exec(s.db, "SAVEPOINT kombra_file_lookup;", nullptr, nullptr, nullptr);
-    if (took)
-        s.lock.Release();
-    return rc == SQLITE_OK ? 1 : 0;
+    const Hold hold(s.lock);
+    return sqlite3_exec(s.db, "SAVEPOINT kombra_file_lookup;", nullptr, nullptr, nullptr) == SQLITE_OK ? 1 : 0;
 }
 
 void SQLite_dbReadEnd(void)
@@ -781,9 +771,7 @@ void SQLite_dbReadEnd(void)
     SQLiteState &s = State();
     if (s.db == nullptr)
         return;
-    const bool took = s.lock.Take();
+    const Hold hold(s.lock);
     if (sqlite3_exec(s.db, "RELEASE kombra_file_lookup;", nullptr, nullptr, nullptr) != SQLITE_OK)
         sqlite3_exec(s.db, "ROLLBACK TO kombra_file_lookup; RELEASE kombra_file_lookup;", nullptr, nullptr, nullptr);
-    if (took)
-        s.lock.Release();
 }
