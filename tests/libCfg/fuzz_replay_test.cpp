@@ -2,39 +2,10 @@
 // corpus, and over the files of $CFG_FUZZ_CORPUS (a folder of a fuzzing run)
 // when it is set.  The readers' reports on stderr are dropped.
 #include "fuzz/cfg_corpus.h"
-#include "support.h"
-
-#include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+#include "fuzz_replay.h"
 
 namespace {
 
-void Replay(const std::string &input)
-{
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(0, LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(input.data()), input.size()));
-    testing::internal::GetCapturedStderr();
-}
-
-TEST(CfgFuzzReplay, SeedCorpus)
-{
-    const auto seeds = CfgSeedCorpus();
-    EXPECT_GT(seeds.size(), 30u);
-    for (const auto &seed : seeds)
-        Replay(seed);
-}
-
-TEST(CfgFuzzReplay, CorpusFolder)
-{
-    const char *dir = std::getenv("CFG_FUZZ_CORPUS");
-    if (dir == nullptr)
-        GTEST_SKIP() << "CFG_FUZZ_CORPUS not set";
-    for (const auto &entry : std::filesystem::directory_iterator(dir))
-        if (entry.is_regular_file())
-            Replay(kombra_test::ReadFile(entry.path().string()));
-}
+KOMBRA_FUZZ_REPLAY_TESTS(CfgFuzzReplay, CfgSeedCorpus, 30, "CFG_FUZZ_CORPUS", kombra_test::FuzzChatter::Stderr)
 
 }  // namespace

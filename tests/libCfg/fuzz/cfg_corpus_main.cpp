@@ -1,10 +1,9 @@
 // cfg_fuzz_corpus DIR: writes the seed inputs of the configuration readers'
 // fuzz target into DIR, one file each.
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 
 #include "cfg_corpus.h"
+#include "fuzz_corpus.h"
 
 int main(int argc, char **argv)
 {
@@ -12,16 +11,5 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: cfg_fuzz_corpus DIR\n");
         return 2;
     }
-    std::error_code ec;
-    std::filesystem::create_directories(argv[1], ec);
-    int n = 0;
-    for (const auto &seed : CfgSeedCorpus()) {
-        std::ofstream out(std::filesystem::path(argv[1]) / ("seed-" + std::to_string(n++)), std::ios::binary);
-        out.write(seed.data(), static_cast<std::streamsize>(seed.size()));
-        if (!out) {
-            std::fprintf(stderr, "cfg_fuzz_corpus: cannot write into %s\n", argv[1]);
-            return 1;
-        }
-    }
-    return 0;
+    return fuzz_corpus::Write("cfg_fuzz_corpus", argv[1], CfgSeedCorpus());
 }

@@ -3,9 +3,8 @@
 // format's) into DIR, one file each.
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 
+#include "fuzz_corpus.h"
 #include "keld_corpus.h"
 #include "keld_old_corpus.h"
 
@@ -16,17 +15,5 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "usage: keld_fuzz_corpus [--binary] DIR\n");
         return 2;
     }
-    const char *dir = argv[argc - 1];
-    std::error_code ec;
-    std::filesystem::create_directories(dir, ec);
-    int n = 0;
-    for (const auto &seed : binary ? KeldOldSeedCorpus() : KeldSeedCorpus()) {
-        std::ofstream out(std::filesystem::path(dir) / ("seed-" + std::to_string(n++)), std::ios::binary);
-        out.write(seed.data(), static_cast<std::streamsize>(seed.size()));
-        if (!out) {
-            std::fprintf(stderr, "keld_fuzz_corpus: cannot write into %s\n", dir);
-            return 1;
-        }
-    }
-    return 0;
+    return fuzz_corpus::Write("keld_fuzz_corpus", argv[argc - 1], binary ? KeldOldSeedCorpus() : KeldSeedCorpus());
 }
