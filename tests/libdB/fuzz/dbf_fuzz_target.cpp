@@ -4,9 +4,9 @@
 // written by an outside program are.  Every field of the first 256 records
 // and of the last is read into a buffer sized for its field that must stay
 // within its bounds, the table is walked by record and by index, keys are
-// searched exactly and near, and everything is closed again.  Built with libFuzzer under clang
-// (see CMakeLists.txt here) and replayed over a generated corpus by the
-// normal test build.
+// searched exactly and near, and everything is closed again.  Built with
+// libFuzzer under clang (see CMakeLists.txt here) and replayed over a
+// generated corpus by the normal test build.
 #include <fcntl.h>
 
 #include <algorithm>
