@@ -189,8 +189,46 @@ struct alloc_experiment {
     void *base_inst_tbl_info;   // tbl_info_ptr
 };
 
-// Ancillary source records (defined with their sources).
-struct pitch_info;
+// The begin and end of a step or an ancillary record.
+struct time_span {
+    KOMBRA_SHORT byear, bday;
+    KOMBRA_LONG bmilli;             // milliseconds of day
+    KOMBRA_LONG bnano;              // nanoseconds below the millisecond, 0 .. 999999
+    KOMBRA_SHORT eyear, eday;
+    KOMBRA_LONG emilli, enano;
+    KOMBRA_BOOL leap_year;
+    KOMBRA_SHORT bdays_in_yr;       // 365 or 366, of the begin year
+};
+
+// The pitch-angle source of a main data set.  Element 3k + c of a value array
+// belongs to step k and field component c (0 x, 1 y, 2 z).
+struct pitch_info {
+    time_span ptimes;               // the field record last read for component 0
+    double *start_az, *stop_az, *start_theta, *stop_theta;  // in base_data
+    double *data_val;               // in base_data
+    double *unit_normals;           // per sensor x, y, z (format 1), or its constant angle; base_normal
+    double *mag_normal;             // per sensor, in base_normal
+    KOMBRA_FLOAT *time_frac;        // in base_data; -1 before any
+    KOMBRA_FLOAT last_comp_frac;
+    KOMBRA_ULONG data_key;          // the field data set
+    KOMBRA_LONG stop_sec, stop_nano;
+    KOMBRA_SHORT stop_year, stop_day;
+    KOMBRA_SHORT sensor[3];
+    KOMBRA_SHORT pa_format;         // 0 constants, 1 field data set
+    KOMBRA_SHORT file_status;       // 1 usable, else the reason
+    KOMBRA_LONG *tbl_oper;          // in base_tbls
+    KOMBRA_USHORT version;
+    KOMBRA_CHAR *tbl_apply;         // in base_tbls
+    KOMBRA_CHAR num_tbls;
+    KOMBRA_CHAR next_data[3], all_done[3];
+    KOMBRA_CHAR exten[3];
+    KOMBRA_CHAR get_pa_data;
+    KOMBRA_BOOL copy_next_data, copy_all_done;
+    nur_data *nur_data_ptr[3];
+    void *base_tbls, *base_normal, *base_data;
+};
+
+// Other ancillary source records (defined with their sources).
 struct spin_src_info;
 struct start_spin_info;
 struct potential_info;
@@ -383,6 +421,13 @@ struct nurv_seams {
     KOMBRA_SHORT (*read_header)(nur_data *nur_data_ptr);
     // Re-sizes the caller record for the current header (ir_check_dependent_on_header).
     KOMBRA_SHORT (*check_dependent_on_header)(nur_data *nur_data_ptr);
+    // Number of attitude angles of the entry's attitude source (its
+    // num_pmi_angles; 0 while it has none).
+    long long (*num_attitude_angles)(const experiment_info *entry);
+    // Re-reads the tables whose critical status the new header changed
+    // (ir_check_critical_status), for the caller's begin and end.
+    KOMBRA_SHORT (*check_critical_status)(KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG,
+                                          KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG);
     // Free operations of the ancillary sources of an entry: free the source
     // record and its blocks and null the entry's pointers to them.
     void (*free_pitch_angle_data)(experiment_info *entry);
@@ -434,6 +479,147 @@ void ir_free_nur_data_ptr(nur_data *p);
 void ir_free_tensor_data_ptr(tensor_data *p);
 void ir_free_sensor_tables(experiment_info *entry);
 void ir_free_mode_tables(experiment_info *entry);
+
+// ---- Description values -----------------------------------------------------
+// Each takes the caller's begin and end (year, day, second of day, nanosecond)
+// and works on the current entry.
+
+// Maps a description read's -811, -805, -807, -808, -806 to first .. first-4;
+// other values pass on, cut to 16 bits.
+KOMBRA_SHORT ir_keld_rval(int status, KOMBRA_SHORT first);
+KOMBRA_SHORT ir_once_rval(int status);
+KOMBRA_SHORT ir_update_rval(int status);
+KOMBRA_SHORT ir_mode_tbl_size_rval(int status);
+KOMBRA_SHORT ir_get_crit_rval(int status);
+KOMBRA_SHORT ir_get_new_rval(int status);
+KOMBRA_SHORT ir_read_in_rval(int status);
+KOMBRA_SHORT ir_create_rval(int status);
+KOMBRA_SHORT ir_get_const_rval(int status);
+// A table with tbl_type not 1 and tbl_var neither 4 nor 5.
+bool ir_ordinary_table(const inst_tbl_info &info);
+
+// The once-per-set values, then ir_read_nur_update.
+KOMBRA_SHORT ir_read_nur_once(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                              KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                              KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+// The per-file values, then ir_get_constants.
+KOMBRA_SHORT ir_read_nur_update(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                                KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                                KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+// The constant rows (4, or 6 when phi_method is 1, of num_sensor values).
+KOMBRA_SHORT ir_get_constants(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                              KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                              KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+// The sensors' unit normals into the entry's pitch record (whose normals
+// block exists); -288 when a sensor lacks a component.
+KOMBRA_SHORT ir_get_unit_normals(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                                 KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                                 KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+
+// ---- Look-up tables -----------------------------------------------------------
+
+// Tables of combination combo (sen_tbl_ptr[combo], its max_tdw_len set)
+// from the description values of its first sensor.
+KOMBRA_SHORT ir_get_tbl_info(KOMBRA_SHORT sensor, KOMBRA_SHORT combo, KOMBRA_SHORT btime_yr,
+                             KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec,
+                             KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
+                             KOMBRA_LONG etime_nsec);
+// tbl_size of every ordinary table of combination combo and the total bytes.
+// 1, or -462, -463, -464 for a table that no size can be given.
+KOMBRA_SHORT ir_tbl_size(KOMBRA_SHORT combo, KOMBRA_LONG *bytes);
+// Fills one table of size values at destination for element (sensor or
+// mode); offset -1: read _TBL_OFF.
+KOMBRA_SHORT ir_get_new_tbl(KOMBRA_SHORT element, KOMBRA_SHORT table, int8_t expand, int8_t fmt,
+                            KOMBRA_FLOAT *destination, KOMBRA_LONG size, KOMBRA_LONG offset,
+                            KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                            KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                            KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+KOMBRA_SHORT ir_read_in_tbl(KOMBRA_SHORT element, KOMBRA_FLOAT *destination, KOMBRA_LONG offset,
+                            KOMBRA_LONG size, KOMBRA_SHORT table, KOMBRA_SHORT btime_yr,
+                            KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec,
+                            KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
+                            KOMBRA_LONG etime_nsec);
+KOMBRA_SHORT ir_create_tbl(KOMBRA_SHORT element, KOMBRA_FLOAT *destination, KOMBRA_LONG size, int8_t fmt,
+                           KOMBRA_SHORT table, int8_t expand, KOMBRA_LONG offset, KOMBRA_SHORT btime_yr,
+                           KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec,
+                           KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
+                           KOMBRA_LONG etime_nsec);
+// All mode tables of the current entry.
+KOMBRA_SHORT ir_get_mode_info(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                              KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                              KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+KOMBRA_SHORT ir_get_mode_tbl(KOMBRA_UCHAR mode, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                             KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr,
+                             KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+KOMBRA_SHORT ir_mode_tbl_size(KOMBRA_UCHAR mode, KOMBRA_LONG *bytes, KOMBRA_SHORT btime_yr,
+                              KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec,
+                              KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
+                              KOMBRA_LONG etime_nsec);
+
+// ---- Header and data records ---------------------------------------------------
+// Each works on the current entry; statuses in nurv.h.
+
+// Reads the header record at the header file's position into HEADER_MEM:
+// 1; 0 nothing complete yet (real time); 9 and 12 the end marks; -18, -42,
+// -43, -44, -45, -465, -466 or a code of the format routines.
+KOMBRA_SHORT ir_read_header(nur_data *nur_data_ptr);
+KOMBRA_SHORT ir_read_header_format_one(KOMBRA_CHAR new_mem, nur_data *nur_data_ptr);
+KOMBRA_SHORT ir_read_header_format_two(KOMBRA_CHAR new_mem, nur_data *nur_data_ptr);
+// Aims the header pointers (then ir_fix_pointers) and/or the data pointers.
+KOMBRA_SHORT ir_assign_pointers(KOMBRA_CHAR header, KOMBRA_CHAR data, nur_data *nur_data_ptr);
+// Aims the pointers that depend on the header's counts, and the calibration
+// pointers; -467 when a sensor set cannot lie inside a record.
+KOMBRA_SHORT ir_fix_pointers(nur_data *nur_data_ptr);
+// Converts the fixed fields of the header and/or data record in place.
+void ir_network_order(KOMBRA_CHAR header, KOMBRA_CHAR data);
+// Converts the record's samples once (ir_swap_data set).
+void ir_swap_data_array(void);
+// Reads the next data record: 1; 3, 6 nothing complete yet (real time);
+// 9, 12 end marks; -18, -49, -365, -467.
+KOMBRA_SHORT ir_new_data_record(KOMBRA_CHAR found_sensor);
+// Makes the header of the current sensor set current: 1, 3, 6, 9, 12,
+// -50 .. -52, -368 .. -370, -467 or a code of ir_read_header.
+KOMBRA_SHORT ir_new_header_record(KOMBRA_CHAR found_sensor, nur_data *nur_data_ptr);
+// Re-sizes the caller record's header-dependent arrays.
+KOMBRA_SHORT ir_check_dependent_on_header(nur_data *nur_data_ptr);
+// Completes a header change for the caller's record.
+KOMBRA_SHORT ir_reset_header(nur_data *nur_data_ptr, KOMBRA_SHORT sensor, KOMBRA_CHAR full_swp);
+// The four calibration counts of a sensor set and CSET_NUM; then grows the
+// caller's calibration array (when a record is given).
+KOMBRA_SHORT ir_number_of_cal_elements(KOMBRA_LONG *num_all_swp_cal, KOMBRA_LONG *num_all_sen_cal,
+                                       KOMBRA_LONG *num_swp_cal, KOMBRA_LONG *num_sen_cal, KOMBRA_LONG n_sample,
+                                       KOMBRA_LONG n_sen, nur_data *nur_data_ptr);
+
+// ---- Sample times and azimuths -------------------------------------------------
+
+// time_value units of 10^scale_factor s as milliseconds and nanoseconds.
+void ir_instrument_timing(KOMBRA_LONG time_value, int8_t scale_factor, KOMBRA_LONG *time_ms,
+                          KOMBRA_LONG *time_ns);
+// The durations of the current header.
+void ir_get_time_components(void);
+void ir_sample_time(KOMBRA_LONG max_ele, KOMBRA_SHORT sensor, KOMBRA_LONG time_row, KOMBRA_LONG time_col,
+                    KOMBRA_LONG *btime_ms, KOMBRA_LONG *btime_ns, KOMBRA_LONG *etime_ms, KOMBRA_LONG *etime_ns,
+                    KOMBRA_CHAR *decrement_bday, KOMBRA_CHAR *decrement_eday);
+void ir_set_time(KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr, KOMBRA_CHAR *decrement_bday,
+                 KOMBRA_CHAR *decrement_eday);
+// The record times into the caller's record, whose eight date members hold
+// the header's YEAR and DAYOFYEAR.
+void ir_read_drec_times(nur_data *nur_data_ptr, KOMBRA_SHORT sen, KOMBRA_CHAR full_swp);
+void ir_sensor_set_time(KOMBRA_LONG *btime_ms, KOMBRA_LONG *btime_ns, KOMBRA_LONG *etime_ms,
+                        KOMBRA_LONG *etime_ns);
+void ir_set_last_time_values(nur_data *nur_data_ptr);
+void ir_adjust_year_day(KOMBRA_SHORT *year, KOMBRA_SHORT *day, KOMBRA_CHAR decrement_day);
+// Advances the sample cursor (and at a record's end reads the next record)
+// and makes the set's header current.
+KOMBRA_SHORT ir_read_drec_time_advance(nur_data *nur_data_ptr, KOMBRA_SHORT sen, KOMBRA_CHAR full_swp,
+                                       KOMBRA_CHAR found_sensor);
+void ir_advance_time_pointers(KOMBRA_CHAR full_swp);
+void ir_reset_sen_set_time(void);
+// Begin and end of max_ele sweep steps (at most the sweep-time block).
+KOMBRA_SHORT ir_compute_nurv_sweep_times(experiment_info *ex, ptr_rec *ptr, KOMBRA_LONG max_ele,
+                                         KOMBRA_SHORT sensor);
+// Start and stop azimuth of every step into the caller's record.
+KOMBRA_SHORT ir_fill_angle_array(KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr);
 
 // ---- Raw word decoding ------------------------------------------------------
 // Data type codes: 0 unsigned integer, 1 two's complement of tdw_len bits,

@@ -31,9 +31,10 @@ KOMBRA_SHORT no_table_step(KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG,
     return NURV_NOT_AVAILABLE;
 }
 
-KOMBRA_SHORT no_record_step(nur_data *)
+// No attitude source is built yet.
+long long no_attitude_angles(const experiment_info *)
 {
-    return NURV_NOT_AVAILABLE;
+    return 0;
 }
 
 // Nothing sets up an ancillary source yet; should a record exist, its block
@@ -66,6 +67,14 @@ void free_spin_record(experiment_info *entry)
     entry->spin_src = nullptr;
 }
 
+// Critical actions are not built yet: a data set without them has nothing
+// to re-read.
+KOMBRA_SHORT no_critical_status(KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, KOMBRA_SHORT,
+                                KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG)
+{
+    return ginfo.expt != nullptr && ginfo.expt->crit_action == 0 ? 1 : NURV_NOT_AVAILABLE;
+}
+
 }  // namespace
 
 const nurv_seams ir_default_seams = {
@@ -73,9 +82,11 @@ const nurv_seams ir_default_seams = {
     .close_keld = CloseKELD,
     .oper_asgn = no_oper_asgn,
     .sensor_combo = no_table_step,
-    .get_mode_info = no_table_step,
-    .read_header = no_record_step,
-    .check_dependent_on_header = no_record_step,
+    .get_mode_info = ir_get_mode_info,
+    .read_header = ir_read_header,
+    .check_dependent_on_header = ir_check_dependent_on_header,
+    .num_attitude_angles = no_attitude_angles,
+    .check_critical_status = no_critical_status,
     .free_pitch_angle_data = free_pitch_record,
     .free_potential_data = free_potential_record,
     .free_euler_angle_data = free_euler_record,

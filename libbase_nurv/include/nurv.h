@@ -54,6 +54,114 @@ enum {
     NURV_NOT_AVAILABLE = -900       /* a reader service that this build does not contain yet */
 };
 
+/* Description values of a data set.  A failing description read is mapped
+ * by the reading step: the registry's -811 (item absent), -805 (longer than
+ * the item), -807 (table number), -808 (constant number) and -806 (empty
+ * item) become five consecutive codes of the step's own family, first to
+ * first - 4: once-per-set values -83, per-file values -73, constants -137,
+ * mode table sizes -97, critical actions -107, one table -112, look-up
+ * values -126, polynomials -132, sensor table formats -68, mode table
+ * formats -232, sensor table offsets -78.  Other failures (-814: a list
+ * longer than the reader's buffer, catalog codes) pass on unchanged. */
+enum {
+    NURV_NO_CAL_USE = -17,          /* no memory for the calibration uses */
+    NURV_NO_CONSTANTS = -63,        /* no sensors, or no memory for the constant rows */
+    NURV_NO_CONST_SCRATCH = -64,    /* no memory to read the constants through */
+    NURV_NO_DATA_BUFFER = -88,      /* record length 0, too short for the record's fixed fields
+                                       (or no sensor-set offsets), or no memory for it */
+    NURV_NO_D_TYPE = -89,           /* no sensors, or no memory for their data types */
+    NURV_NO_TBL_INFO = -90,         /* no memory for the table attributes */
+    NURV_NO_CAL_TARGET = -91,       /* no memory for the calibration targets */
+    NURV_NO_CAL_WLEN = -92,         /* no memory for the calibration word lengths */
+    NURV_NO_TDW_LEN = -93,          /* no memory for the sensor word lengths */
+    NURV_NO_SEN_STATUS = -94,       /* no memory for the sensor status */
+    NURV_TABLE_ORDER = -240,        /* a mode or string table comes before an ordinary table */
+    NURV_NO_UNIT_NORMAL = -288,     /* a sensor lacks a component of its unit normal */
+    NURV_NO_CAL_SCOPE = -349,       /* no memory for the calibration scopes */
+    NURV_BAD_HEADER_FORMAT = -351,  /* header format neither 1 nor 2 */
+    NURV_BAD_TENSOR_RANK = -352,    /* tensor rank outside 1 .. 10 */
+    NURV_BAD_TENSOR_SIZE = -353,    /* a tensor length below 1 (or not given) */
+    NURV_TENSOR_PITCH = -366,       /* tensor data with pitch angles */
+    NURV_TENSOR_NO_FILL = -367,     /* tensor data without a fill value */
+    NURV_TENSOR_TABLES = -375,      /* tensor data with tables */
+    NURV_TENSOR_CAL_SETS = -376,    /* tensor data with calibration sets */
+    NURV_TENSOR_MAX_NSS = -377,     /* tensor data with more than one sensor set */
+    NURV_TENSOR_SMP_ID = -378,      /* tensor data whose smp_id is not 3 */
+    NURV_TENSOR_DA_METHOD = -379,   /* tensor data whose da_method is not 0 */
+    NURV_TENSOR_SWP_LEN = -380,     /* tensor data whose sweep length is not 1 */
+    NURV_TENSOR_SEN_MODE = -381,    /* tensor data whose sen_mode is not 3 or 7 */
+    NURV_NO_SPIN_OFFSETS = -393,    /* no memory for the spin time offsets */
+    NURV_TENSOR_SPIN = -424,        /* tensor data with a start-of-spin source */
+    NURV_NO_CAL_D_TYPE = -438,      /* no memory for the calibration data types */
+    NURV_TENSOR_POTENTIAL = -445,   /* tensor data with a potential source */
+    NURV_TENSOR_ATTITUDE = -456,    /* tensor data with attitude angles */
+    NURV_BAD_WORD_LENGTH = -461     /* a sensor or calibration word length outside 0 .. 32 bits */
+};
+
+/* Look-up tables of a data set. */
+enum {
+    NURV_COMBO_TABLE = -62,         /* critical action of a table the combination lacks */
+    NURV_NO_TBL_MISC = -66,         /* no memory for a combination's table attributes */
+    NURV_NO_TBLS = -67,             /* no memory for a combination's tables */
+    NURV_NO_NEW_TBL_SCRATCH = -117, /* no memory to read polynomial coefficients through */
+    NURV_NO_READ_IN_SCRATCH = -125, /* no memory to read look-up values through */
+    NURV_NO_CREATE_SCRATCH = -131,  /* no memory to read coefficients for expansion through */
+    NURV_LOOKUP_SWEEP_TABLE = -224, /* a look-up table of a sweep-type table */
+    NURV_LOOKUP_SWEEP_VAR = -225,   /* a look-up table of a plain table of the sweep step */
+    NURV_NO_MODE_TABLES = -230,     /* no memory for the mode tables */
+    NURV_NO_MODE_MISC = -231,       /* no memory for a mode's table attributes */
+    NURV_MODE_LOOKUP_SWEEP = -237,  /* a look-up mode table of sweep type */
+    NURV_MODE_LOOKUP_VAR5 = -238,   /* a plain look-up mode table of a table variable 5 */
+    NURV_NO_MODE_TBLS = -239,       /* no memory for a mode's tables */
+    NURV_NO_TBL_OFFSET = -423,      /* a table without critical actions has no offset */
+    NURV_NO_READ_IN_OFFSET = -458,  /* look-up values without critical actions have no offset */
+    NURV_NO_CREATE_OFFSET = -459,   /* coefficients without critical actions have no offset */
+    NURV_TABLE_TOO_WIDE = -462,     /* a look-up table of 2^w values for a word of 24 bits or more */
+    NURV_TABLE_NO_CAL_SET = -463,   /* a table of a calibration set the description lacks */
+    NURV_TABLE_NO_SIZE_RULE = -464  /* a look-up table of a variable that fixes no size */
+};
+
+/* Header and data records. */
+enum {
+    NURV_NO_CSET_MEMORY = -1,       /* no memory for the caller's calibration set counts */
+    NURV_SHORT_RECORD = -18,        /* a header or data record cut short (playback) */
+    NURV_HDR_READ = -42,            /* header read failed or ended */
+    NURV_HDR_MEMORY = -43,          /* no memory for the first header */
+    NURV_HDR_GROWTH = -44,          /* the header buffer cannot grow */
+    NURV_HDR_ZERO_SIZE = -45,       /* a header size of 0 (playback) */
+    NURV_DATA_READ = -49,           /* data read failed or ended (scalar data) */
+    NURV_NEW_HDR_READ = -50,        /* header of a sensor set: read failed */
+    NURV_NEW_HDR_MEMORY = -51,      /* header of a sensor set: no memory */
+    NURV_NEW_HDR_GROWTH = -52,      /* header of a sensor set: buffer cannot grow */
+    NURV_NO_EULER_MEMORY = -53,     /* caller record: no memory for attitude angles */
+    NURV_NO_MODE_MEMORY = -54,      /* caller record: no memory for the modes */
+    NURV_NO_SAMPLES = -56,          /* the header has no samples */
+    NURV_NO_DATA_MEMORY = -57,      /* caller record: no memory for the samples */
+    NURV_NO_ANGLE_MEMORY = -58,     /* caller record: no memory for the azimuths */
+    NURV_NO_PITCH_MEMORY = -275,    /* caller record: no memory for pitch angles */
+    NURV_NO_PITCH_GROWTH = -276,    /* caller record: pitch angles cannot grow */
+    NURV_NO_DIR_COS = -318,         /* caller record: no memory for the direction cosines */
+    NURV_NO_DIR_COS_BLOCK = -319,   /* caller record: no memory for their values */
+    NURV_NO_DIR_COS_GROWTH = -320,  /* caller record: direction cosines cannot grow */
+    NURV_NO_FMT1_INFO = -354,       /* no memory for the scalar header part */
+    NURV_NO_FMT2_INFO = -355,       /* no memory for the tensor header part */
+    NURV_TENSOR_SETS = -356,        /* more tensor elements than the tensor holds */
+    NURV_TENSOR_RANK = -357,        /* tensor rank other than the description's */
+    NURV_TENSOR_INDEX = -358,       /* a tensor index beyond its length */
+    NURV_TENSOR_HEADER = -362,      /* a tensor header where scalar data is read */
+    NURV_TENSOR_DATA_READ = -365,   /* data read failed or ended (tensor data) */
+    NURV_NEW_TENSOR_HDR_READ = -368,    /* tensor header of a set: read failed */
+    NURV_NEW_TENSOR_HDR_MEMORY = -369,  /* tensor header of a set: no memory */
+    NURV_NEW_TENSOR_HDR_GROWTH = -370,  /* tensor header of a set: buffer cannot grow */
+    NURV_NO_POTENTIAL_MEMORY = -455,    /* caller record: no memory for potentials */
+    NURV_HDR_CORRUPT = -465,        /* a header record shorter than its fixed part, or whose
+                                       counts reach past it */
+    NURV_HDR_TOO_MANY_SAMPLES = -466,   /* more samples than the sweep length (the packing
+                                           limit for one-step headers) or a negative count */
+    NURV_REC_CORRUPT = -467         /* a data record whose sensor sets exceed max_nss, or whose
+                                       set reaches past the record */
+};
+
 /* Direction cosines of the field per sweep step, three floats per step in
  * each array.  The five arrays lie in one block owned by base_block; the
  * record itself is the nur_data's base_dir_cosines block. */
@@ -148,6 +256,12 @@ KOMBRA_SHORT select_sensor(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHO
  * closes the instrument descriptions and returns the reader to its state
  * before init_nurv.  Pointers to caller records are invalid afterwards. */
 void free_experiment_info(void);
+
+/* Moves time (seconds of day when time_unit is 1, else milliseconds) into
+ * 0 .. one day, stepping year and day one day per whole day moved (a day
+ * below 1 is the last of the year before, one past the year's length the
+ * first of the next). */
+void adjust_time(KOMBRA_SHORT *year, KOMBRA_SHORT *day, KOMBRA_LONG *time, KOMBRA_SHORT time_unit);
 
 /* 1 when p was handed out by create_nur_data_structure and not yet freed,
  * else 0. */
