@@ -91,22 +91,20 @@ long long SampleEntries(const experiment_info &ex, long long n_sample)
 // description's limits.  1, -465 or -466.
 int CheckHeader(const experiment_info &ex, const unsigned char *raw, size_t size)
 {
+    if (size < (ex.header_format == 2 ? kFormat2Fixed : kFormat1Fixed))
+        return NURV_HDR_CORRUPT;
     const long long n_sen = static_cast<int16_t>(Be16(raw + 24));
     if (n_sen < 0)
         return NURV_HDR_CORRUPT;
     const long long i_mode = raw[7];
     long long counted = 0;
     if (ex.header_format == 2) {
-        if (size < kFormat2Fixed)
-            return NURV_HDR_CORRUPT;
         const long long rank = static_cast<int16_t>(Be16(raw + 26));
         const long long sets = Be32(raw + 28);
         if (rank < 0)
             return NURV_HDR_CORRUPT;
         counted = static_cast<long long>(kFormat2Fixed) + 4 * rank * sets;
     } else {
-        if (size < kFormat1Fixed)
-            return NURV_HDR_CORRUPT;
         const long long n_sample = Be16(raw + 26);
         const long long limit = ex.smp_id == 2 ? ex.max_packing : ex.swp_len;
         if (n_sample > limit)

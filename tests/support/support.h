@@ -76,3 +76,9 @@ std::optional<MariaDbServer> TestMariaDb();
         const long long kombra_status_ = static_cast<long long>(call);                 \
         EXPECT_EQ(static_cast<long long>(expected), kombra_status_) << "from " #call; \
     } while (0)
+// The same, ending the test on a mismatch.
+#define ASSERT_STATUS(expected, call)                                                  \
+    do {                                                                               \
+        const long long kombra_status_ = static_cast<long long>(call);                 \
+        ASSERT_EQ(static_cast<long long>(expected), kombra_status_) << "from " #call; \
+    } while (0)
