@@ -354,6 +354,9 @@ KOMBRA_SHORT ir_read_header(nur_data *nur_data_ptr)
         return real_time ? 0 : NURV_HDR_ZERO_SIZE;
     }
 
+    if (size < (ex->header_format == 2 ? kFormat2Fixed : kFormat1Fixed))
+        return NURV_HDR_CORRUPT;
+
     // The whole record first, so that a short or faulty one leaves the
     // header in memory as it was.
     std::vector<unsigned char> raw;

@@ -278,6 +278,7 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"NoRecord", [](NurvFiles &f) { f.records.clear(); f.layout.dataLen = 100; }, -49},
         Fault{"HeaderCutShort", [](NurvFiles &f) { f.headers[0].hSize = 120; }, -18},
         Fault{"HeaderBelowItsFixedPart", [](NurvFiles &f) { f.headers[0].hSize = 20; }, -465},
+        Fault{"HeaderSizeOne", [](NurvFiles &f) { f.headers[0].hSize = 1; }, -465},
         Fault{"SensorCountPastTheHeader", [](NurvFiles &f) { f.headers[0].nSen = 3000; }, -465},
         Fault{"NegativeSensorCount", [](NurvFiles &f) { f.headers[0].nSen = -1; }, -465},
         Fault{"MoreStepsThanTheSweep",
