@@ -24,20 +24,12 @@
 
 namespace {
 
-// The caller's range, passed on to every description read.
-struct Range {
-    KOMBRA_SHORT byr, bday;
-    KOMBRA_LONG bsec, bnsec;
-    KOMBRA_SHORT eyr, eday;
-    KOMBRA_LONG esec, ensec;
-};
+using Range = ir_range;
 
-// Item what of the current data set's description into var of size bytes.
 int Item(const Range &r, void *var, size_t size, KELD_DEFS what, KOMBRA_SHORT num = 0, KOMBRA_LONG start = 0,
          KOMBRA_SHORT len = -1)
 {
-    return ir_seams.read_keld(ginfo.expt->data_key, r.byr, r.bday, r.bsec, r.bnsec, r.eyr, r.eday, r.esec,
-                              r.ensec, var, size, what, num, start, len);
+    return ir_keld_item(r, var, size, what, num, start, len);
 }
 
 // A scalar item into out, which keeps its value when the read fails.
@@ -302,6 +294,13 @@ int ReadTableInfo(const Range &r, experiment_info &ex)
 }
 
 }  // namespace
+
+int ir_keld_item(const ir_range &r, void *var, size_t size, int what, KOMBRA_SHORT num, KOMBRA_LONG start,
+                 KOMBRA_SHORT len)
+{
+    return ir_seams.read_keld(ginfo.expt->data_key, r.byr, r.bday, r.bsec, r.bnsec, r.eyr, r.eday, r.esec,
+                              r.ensec, var, size, what, num, start, len);
+}
 
 KOMBRA_SHORT ir_keld_rval(int status, KOMBRA_SHORT first)
 {

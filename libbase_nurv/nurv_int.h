@@ -484,6 +484,18 @@ void ir_free_mode_tables(experiment_info *entry);
 // Each takes the caller's begin and end (year, day, second of day, nanosecond)
 // and works on the current entry.
 
+// The caller's begin and end, as every description read takes them.
+struct ir_range {
+    KOMBRA_SHORT byr, bday;
+    KOMBRA_LONG bsec, bnsec;
+    KOMBRA_SHORT eyr, eday;
+    KOMBRA_LONG esec, ensec;
+};
+// Item what of the current entry's description into var of size bytes,
+// through the read_keld seam.
+int ir_keld_item(const ir_range &r, void *var, size_t size, int what, KOMBRA_SHORT num = 0, KOMBRA_LONG start = 0,
+                 KOMBRA_SHORT len = -1);
+
 // Maps a description read's -811, -805, -807, -808, -806 to first .. first-4;
 // other values pass on, cut to 16 bits.
 KOMBRA_SHORT ir_keld_rval(int status, KOMBRA_SHORT first);

@@ -20,12 +20,7 @@
 
 namespace {
 
-struct Range {
-    KOMBRA_SHORT byr, bday;
-    KOMBRA_LONG bsec, bnsec;
-    KOMBRA_SHORT eyr, eday;
-    KOMBRA_LONG esec, ensec;
-};
+using Range = ir_range;
 
 using Mapper = KOMBRA_SHORT (*)(int);
 
@@ -39,8 +34,7 @@ constexpr int kWidestTableWord = 24;
 int Item(const Range &r, void *var, size_t size, KELD_DEFS what, KOMBRA_SHORT num, KOMBRA_LONG start,
          KOMBRA_SHORT len)
 {
-    return ir_seams.read_keld(ginfo.expt->data_key, r.byr, r.bday, r.bsec, r.bnsec, r.eyr, r.eday, r.esec,
-                              r.ensec, var, size, what, num, start, len);
+    return ir_keld_item(r, var, size, what, num, start, len);
 }
 
 // n elements of an array item from start on, in requests of at most kChunk.
