@@ -88,7 +88,7 @@ long long SampleEntries(const experiment_info &ex, long long n_sample)
 }
 
 // Checks a raw header record (network order) against its own size and the
-// description's limits.  1, -465 or -466.
+// description's limits, its sensor numbers included.  1, -465 or -466.
 int CheckHeader(const experiment_info &ex, const unsigned char *raw, size_t size)
 {
     if (size < (ex.header_format == 2 ? kFormat2Fixed : kFormat1Fixed))
@@ -111,8 +111,17 @@ int CheckHeader(const experiment_info &ex, const unsigned char *raw, size_t size
             return NURV_HDR_TOO_MANY_SAMPLES;
         counted = static_cast<long long>(kFormat1Fixed) + 2 * SampleEntries(ex, n_sample);
     }
+    const long long index_at = counted;
     counted += 3 * n_sen + i_mode;
-    return counted <= static_cast<long long>(size) ? 1 : NURV_HDR_CORRUPT;
+    if (counted > static_cast<long long>(size))
+        return NURV_HDR_CORRUPT;
+    // Sensor numbers index the description's per-sensor tables.
+    for (long long i = 0; i < n_sen; ++i) {
+        const long long sensor = static_cast<int16_t>(Be16(raw + index_at + 2 * i));
+        if (sensor < 0 || sensor >= ex.num_sensor)
+            return NURV_HDR_CORRUPT;
+    }
+    return 1;
 }
 
 // Bytes of one sensor set of the current header: its samples, then its

@@ -104,6 +104,7 @@ struct crit_action_info {
     KOMBRA_SHORT crit_flag;         // status value now loaded; -1 none
     KOMBRA_UCHAR crit_status;       // MODE_INDEX byte holding the status; 255 none
     int8_t crit_tbl;                // the table's number
+    KOMBRA_SHORT num_states;        // offsets in crit_action: the status byte's states
     void *base_action;
 };
 
@@ -391,12 +392,14 @@ extern ir_combine_fn COMBINE_OPER[10];
 // reach the limit quickly.
 extern KOMBRA_SHORT ir_table_limit;
 
+// The ancillary sources of a data set.
+enum class ir_ancillary { pitch, spin, potential, attitude };
+
 // ---- Seams ----------------------------------------------------------------
-// Calls into steps and libraries that this build may not contain yet.  Each
-// member starts at a default from seams.cpp that reports NURV_NOT_AVAILABLE
-// (or, for the void ones, does the least harmful thing); the real functions
-// are plugged in there as they are built.  Tests swap members and restore
-// them.  Times are (year, day, second of day, nanosecond) of the begin and
+// Calls into other steps and libraries, swappable so that tests can stand in
+// for them.  Each member starts at a default from seams.cpp: the real step,
+// or, for the ancillary sources, "no source".  Tests swap members and
+// restore them.  Times are (year, day, second of day, nanosecond) of the begin and
 // then the end of the caller's range.
 struct nurv_seams {
     // Description registry: ReadKELDChecked (what is the item code) into var
@@ -424,6 +427,24 @@ struct nurv_seams {
     // Number of attitude angles of the entry's attitude source (its
     // num_pmi_angles; 0 while it has none).
     long long (*num_attitude_angles)(const experiment_info *entry);
+    // Sets up an ancillary source of the current entry that its description
+    // defines, for the open's begin and end; it may add table entries.
+    KOMBRA_SHORT (*setup_ancillary)(ir_ancillary kind, KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG,
+                                    KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG);
+    // Renews it when the data set moves to the next description.
+    KOMBRA_SHORT (*renew_ancillary)(ir_ancillary kind, KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG,
+                                    KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG);
+    // Releases it (entry's source state and the source's data set).
+    void (*release_ancillary)(experiment_info *entry, ir_ancillary kind);
+    // Positions it at the time of the record just positioned at (the caller
+    // record's begin and end); 1 or a failure.
+    KOMBRA_SHORT (*position_ancillary)(ir_ancillary kind, nur_data *nur_data_ptr);
+    // Values of the ancillary sources (pitch angles, spacecraft potential,
+    // attitude angles) of the current record into the caller's record, for
+    // the sources that are set up; 1 or a failure.
+    KOMBRA_SHORT (*ancillary_values)(nur_data *nur_data_ptr, KOMBRA_SHORT sensor, KOMBRA_CHAR full_swp);
+    // Re-arms the acquisition of each ancillary source for the next record.
+    void (*rearm_ancillary)(experiment_info *entry);
     // Re-reads the tables whose critical status the new header changed
     // (ir_check_critical_status), for the caller's begin and end.
     KOMBRA_SHORT (*check_critical_status)(KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG,
@@ -441,6 +462,16 @@ extern nurv_seams ir_seams;
 extern const nurv_seams ir_default_seams;
 
 // ---- Reader state and table ----------------------------------------------
+
+// A data set's identity, to make its entry current again after a call that
+// may have made another one current.
+struct ir_identity {
+    KOMBRA_ULONG key;
+    std::string exten;
+    KOMBRA_USHORT vnum;
+    KOMBRA_SHORT Locate() const;
+};
+ir_identity ir_identity_of(const experiment_info &ex);
 
 // Clears every member of ginfo.
 void ir_init_struct(void);
@@ -568,6 +599,21 @@ KOMBRA_SHORT ir_mode_tbl_size(KOMBRA_UCHAR mode, KOMBRA_LONG *bytes, KOMBRA_SHOR
                               KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
                               KOMBRA_LONG etime_nsec);
 
+// ---- Sensor combinations and critical actions ------------------------------------
+
+// Groups the needed sensors by their tables' offsets and critical status
+// and builds each group's tables.
+KOMBRA_SHORT ir_sensor_combo(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                             KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                             KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+// The critical action act_index of combination combo from sensor's values.
+KOMBRA_SHORT ir_get_critical_info(KOMBRA_UCHAR cstat, KOMBRA_SHORT combo, KOMBRA_SHORT sensor, KOMBRA_SHORT table,
+                                  int act_index, const ir_range &r);
+// Re-reads the tables whose status byte the current header changed.
+KOMBRA_SHORT ir_check_critical_status(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                                      KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                                      KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+
 // ---- Header and data records ---------------------------------------------------
 // Each works on the current entry; statuses in nurv.h.
 
@@ -601,6 +647,48 @@ KOMBRA_SHORT ir_reset_header(nur_data *nur_data_ptr, KOMBRA_SHORT sensor, KOMBRA
 KOMBRA_SHORT ir_number_of_cal_elements(KOMBRA_LONG *num_all_swp_cal, KOMBRA_LONG *num_all_sen_cal,
                                        KOMBRA_LONG *num_swp_cal, KOMBRA_LONG *num_sen_cal, KOMBRA_LONG n_sample,
                                        KOMBRA_LONG n_sen, nur_data *nur_data_ptr);
+
+// ---- Opening and positioning ---------------------------------------------------
+
+// How many times and how long apart the real-time wait looks for a new
+// file (100 times, 500000 us: tests shorten it).
+void ir_set_realtime_wait(int tries, long usec);
+// Adds or finds the entry, stores the range, opens its files and reads its
+// description values once.  1, 1200 or a failure.
+KOMBRA_SHORT ir_file_setup(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, KOMBRA_SHORT btime_yr,
+                           KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec,
+                           KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec,
+                           KOMBRA_LONG etime_nsec);
+KOMBRA_SHORT ir_playback_data_files(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                                    KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr,
+                                    KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec,
+                                    const char *exten);
+KOMBRA_SHORT ir_realtime_data_files(KOMBRA_ULONG data_key, const char *exten);
+// Moves the current entry to the description of a record past the
+// description's end (the record's time in ms of day and ns).
+KOMBRA_SHORT ir_next_nur_file(KOMBRA_LONG cur_msec, KOMBRA_LONG cur_nsec);
+KOMBRA_SHORT ir_new_nur_file(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                             KOMBRA_LONG btime_nsec);
+KOMBRA_SHORT ir_position_playback(nur_data *data_ptr, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                                  KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec);
+KOMBRA_SHORT ir_position_real_time(nur_data *data_ptr, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                                   KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec);
+// Reads forward from the current record to the sample position that holds
+// (or first follows) the begin time.
+KOMBRA_SHORT ir_fine_search(nur_data *data_ptr, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                            KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec);
+
+// ---- Reading data records ----------------------------------------------------
+
+// The found column's samples from the cursor's step on.  1 or -362.
+KOMBRA_SHORT ir_fill_data_array(KOMBRA_LONG column, KOMBRA_CHAR full_swp, nur_data *nur_data_ptr);
+// The column's calibration values: 8-, 16- and 32-bit containers, and the
+// narrower ones (and bytes of 5- to 7-bit words) bit by bit.
+void ir_fill_cal_array_byte(KOMBRA_LONG column, nur_data *nur_data_ptr);
+void ir_fill_cal_array_bit(KOMBRA_LONG column, nur_data *nur_data_ptr);
+// Every value of the found column into the caller's record.
+KOMBRA_SHORT ir_read_drec_data_values(nur_data *nur_data_ptr, KOMBRA_SHORT sensor, KOMBRA_CHAR fwd,
+                                      KOMBRA_CHAR full_swp, KOMBRA_LONG column);
 
 // ---- Sample times and azimuths -------------------------------------------------
 

@@ -1,7 +1,6 @@
-// Default members of the seam table: what the reader does while a step or
-// library it calls is not part of the build.  Status seams report
-// NURV_NOT_AVAILABLE; the others do the least harmful thing.  When a step is
-// built, its function replaces the default in ir_default_seams below.
+// Default members of the seam table: the reader's own steps and, for the
+// ancillary sources (pitch angles, spin, potential, attitude), "no source":
+// set-up succeeds without allocating and the value calls deliver nothing.
 #include "nurv_int.h"
 
 #include "libKELD.h"
@@ -25,10 +24,27 @@ int read_keld(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_d
 // The operation tables stay empty; nothing converts units yet.
 void no_oper_asgn(void) {}
 
-KOMBRA_SHORT no_table_step(KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, KOMBRA_SHORT,
-                           KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG)
+
+// No ancillary source is built yet: nothing is set up, so there are no
+// values to deliver and nothing to re-arm.
+KOMBRA_SHORT no_ancillary_values(nur_data *, KOMBRA_SHORT, KOMBRA_CHAR)
 {
-    return NURV_NOT_AVAILABLE;
+    return 1;
+}
+
+void no_rearm(experiment_info *) {}
+
+KOMBRA_SHORT no_ancillary_step(ir_ancillary, KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, KOMBRA_SHORT,
+                               KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG)
+{
+    return 1;
+}
+
+void no_ancillary_release(experiment_info *, ir_ancillary) {}
+
+KOMBRA_SHORT no_ancillary_position(ir_ancillary, nur_data *)
+{
+    return 1;
 }
 
 // No attitude source is built yet.
@@ -67,26 +83,24 @@ void free_spin_record(experiment_info *entry)
     entry->spin_src = nullptr;
 }
 
-// Critical actions are not built yet: a data set without them has nothing
-// to re-read.
-KOMBRA_SHORT no_critical_status(KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, KOMBRA_SHORT,
-                                KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG)
-{
-    return ginfo.expt != nullptr && ginfo.expt->crit_action == 0 ? 1 : NURV_NOT_AVAILABLE;
-}
-
 }  // namespace
 
 const nurv_seams ir_default_seams = {
     .read_keld = read_keld,
     .close_keld = CloseKELD,
     .oper_asgn = no_oper_asgn,
-    .sensor_combo = no_table_step,
+    .sensor_combo = ir_sensor_combo,
     .get_mode_info = ir_get_mode_info,
     .read_header = ir_read_header,
     .check_dependent_on_header = ir_check_dependent_on_header,
     .num_attitude_angles = no_attitude_angles,
-    .check_critical_status = no_critical_status,
+    .setup_ancillary = no_ancillary_step,
+    .renew_ancillary = no_ancillary_step,
+    .release_ancillary = no_ancillary_release,
+    .position_ancillary = no_ancillary_position,
+    .ancillary_values = no_ancillary_values,
+    .rearm_ancillary = no_rearm,
+    .check_critical_status = ir_check_critical_status,
     .free_pitch_angle_data = free_pitch_record,
     .free_potential_data = free_potential_record,
     .free_euler_angle_data = free_euler_record,

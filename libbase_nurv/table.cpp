@@ -3,6 +3,8 @@
 #include "nurv_int.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <string>
 #include <new>
 
 namespace {
@@ -242,4 +244,14 @@ KOMBRA_SHORT ir_alloc_timing(void)
         t.end_yr = static_cast<KOMBRA_SHORT>(year);
     }
     return 1;
+}
+
+KOMBRA_SHORT ir_identity::Locate() const
+{
+    return ir_locate_ex(key, exten.c_str(), vnum, 0);
+}
+
+ir_identity ir_identity_of(const experiment_info &ex)
+{
+    return {ex.data_key, std::string(ex.exten, strnlen(ex.exten, 2)), ex.version};
 }

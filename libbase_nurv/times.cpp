@@ -459,8 +459,11 @@ KOMBRA_SHORT ir_read_drec_time_advance(nur_data *nur_data_ptr, KOMBRA_SHORT sen,
             return status;
         new_record = true;
     }
+    // A header that fails after a new record was read leaves the old
+    // record's set times, except when it is still being written (real
+    // time): the new record stays current and its header is read again.
     const KOMBRA_SHORT status = ir_new_header_record(found_sensor, nur_data_ptr);
-    if (status != 1 && new_record) {
+    if (status != 1 && new_record && !ex.hrec_eof) {
         ex.accum_ss_ms = kept_ms;
         ex.accum_ss_ns = kept_ns;
     }

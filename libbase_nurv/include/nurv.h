@@ -50,8 +50,7 @@ enum {
     NURV_NO_RECORD = -272,          /* no memory for a caller record */
     NURV_NO_RECORD_LIST = -273,     /* no memory for the caller record list */
     NURV_NO_LIST_GROWTH = -274,     /* the caller record list cannot grow */
-    NURV_NO_SWEEP_TIMES = -279,     /* no memory for the sweep-step times */
-    NURV_NOT_AVAILABLE = -900       /* a reader service that this build does not contain yet */
+    NURV_NO_SWEEP_TIMES = -279      /* no memory for the sweep-step times */
 };
 
 /* Description values of a data set.  A failing description read is mapped
@@ -121,6 +120,48 @@ enum {
     NURV_TABLE_NO_SIZE_RULE = -464  /* a look-up table of a variable that fixes no size */
 };
 
+/* Opening and positioning. */
+enum {
+    NURV_OPEN_NO_PTR_REC = -8,      /* file_open: no memory for the record pointers */
+    NURV_OPEN_TABLE_FULL = -9,      /* file_open: the table cannot grow */
+    NURV_NO_NEW_HEADER_FILE = -10,  /* real time: no new header file after every try */
+    NURV_NO_NEW_DATA_FILE = -11,    /* real time: no new data file after every try */
+    NURV_NO_SENSOR_FLAGS = -13,     /* no sensors, or no memory for their flags */
+    NURV_POS_NOT_OPEN = -34,        /* file_pos: data set not open */
+    NURV_POS_MODE = -35,            /* file_pos: the mode instance cannot be positioned */
+    NURV_POS_READ = -36,            /* file_pos: read error, an empty file, or a short record */
+    NURV_POS_HDR_READ = -37,        /* file_pos: a header read failed */
+    NURV_POS_HDR_MEMORY = -38,      /* file_pos: no memory for a header */
+    NURV_POS_HDR_GROWTH = -39,      /* file_pos: the header buffer cannot grow */
+    NURV_POS_END_MARK = -40,        /* file_pos: the end mark -1 met while searching */
+    NURV_POS_END_MARK2 = -41,       /* file_pos: the end mark -2 met while searching */
+    NURV_RESET_NOT_OPEN = -55,      /* reset_experiment_info: data set not open */
+    NURV_NO_HEADER_FILE = -120,     /* the catalogued header file cannot be opened */
+    NURV_NO_DATA_FILE = -121,       /* the catalogued data file cannot be opened */
+    NURV_NEXT_NOT_OPEN = -204,      /* next_file_start_time: data set not open */
+    NURV_NEXT_NO_MODE = -205,       /* next_file_start_time: no mode instance */
+    NURV_NEXT_MODE_NOT_OPEN = -206, /* next_file_start_time: mode instance not open */
+    NURV_NOT_POSITIONED = -469      /* next_file_start_time: no record read since the open */
+};
+
+/* Reading records. */
+enum {
+    NURV_READ_NOT_OPEN = -46,       /* read_drec: the data set was never opened */
+    NURV_READ_FILES_CLOSED = -48,   /* read_drec: its header or data file is not open */
+    NURV_NO_SUCH_SENSOR = -468      /* a sensor outside the description's sensors */
+};
+
+/* Sensor combinations and critical actions. */
+enum {
+    NURV_NO_COMBO_SCRATCH = -21,    /* no memory for the sensors' table offsets */
+    NURV_NO_COMBO_INDEX = -22,      /* no memory for the sensors' combination numbers */
+    NURV_NO_COMBINATIONS = -23,     /* no needed sensor, or no memory for the combinations */
+    NURV_NO_COMBO_FLAGS = -24,      /* no memory for the tables' comparison flags */
+    NURV_NO_COMBO_LIST = -30,       /* no needed sensor to compare, or no memory for the list */
+    NURV_NO_CRIT_ACTION = -33,      /* a status byte without states, or no memory for its offsets */
+    NURV_NO_CRIT_RECORDS = -268     /* no memory for a combination's critical actions */
+};
+
 /* Header and data records. */
 enum {
     NURV_NO_CSET_MEMORY = -1,       /* no memory for the caller's calibration set counts */
@@ -154,8 +195,9 @@ enum {
     NURV_NEW_TENSOR_HDR_MEMORY = -369,  /* tensor header of a set: no memory */
     NURV_NEW_TENSOR_HDR_GROWTH = -370,  /* tensor header of a set: buffer cannot grow */
     NURV_NO_POTENTIAL_MEMORY = -455,    /* caller record: no memory for potentials */
-    NURV_HDR_CORRUPT = -465,        /* a header record shorter than its fixed part, or whose
-                                       counts reach past it */
+    NURV_HDR_CORRUPT = -465,        /* a header record shorter than its fixed part, whose
+                                       counts reach past it, or whose sensor numbers lie
+                                       outside the description's sensors */
     NURV_HDR_TOO_MANY_SAMPLES = -466,   /* more samples than the sweep length (the packing
                                            limit for one-step headers) or a negative count */
     NURV_REC_CORRUPT = -467         /* a data record whose sensor sets exceed max_nss, or whose
@@ -256,6 +298,45 @@ KOMBRA_SHORT select_sensor(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHO
  * closes the instrument descriptions and returns the reader to its state
  * before init_nurv.  Pointers to caller records are invalid afterwards. */
 void free_experiment_info(void);
+
+/* Opens the data set (data_key, exten, vnum) for the range begin .. end
+ * (years and days, seconds of day, nanoseconds; a begin second of -1 or -2
+ * reads real-time files): finds its header and data file through the
+ * catalog (in real time waits for new ones), reads its description values
+ * once, opens its mode instance (mode_data 1; 2 marks the mode instance
+ * itself) and sets up its ancillary sources.  1; 1200 when the catalog
+ * has no file for the begin (fetch it first; the entry stays without
+ * files); else a failure. */
+KOMBRA_SHORT file_open(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, int btime_yr, int btime_day,
+                       KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, int etime_yr, int etime_day,
+                       KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec, KOMBRA_CHAR mode_data);
+/* Closes the data set's files and opens it again for a new range (the mode
+ * instance with it, under its old version).  1, 1200 or a failure. */
+KOMBRA_SHORT reset_experiment_info(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, int btime_yr,
+                                   int btime_day, KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, int etime_yr,
+                                   int etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+/* The time 1 ms after the end of the last record read (of the mode
+ * instance when mode_data is set), where the next file's data start.  1,
+ * -204, -205, -206, or -469 when no record was read since the open. */
+KOMBRA_SHORT next_file_start_time(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum,
+                                  KOMBRA_CHAR mode_data, KOMBRA_SHORT *start_yr, KOMBRA_SHORT *start_day,
+                                  KOMBRA_LONG *start_sec, KOMBRA_LONG *start_nsec);
+/* Positions the open data set at the begin time and fills data_ptr with the
+ * first sensor of the record it stops at (playback); positions the mode
+ * instance and the ancillary sources too.  Once positioned, a further call
+ * does nothing until the data set is reopened.  1; in real time 0 (no
+ * complete record yet), 9 or 12 (an end mark); else a failure. */
+KOMBRA_SHORT file_pos(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *data_ptr,
+                      int btime_yr, int btime_day, KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, int etime_yr,
+                      int etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+/* Fills nur_data_ptr with sensor sen of the current record (times, sweep
+ * steps, modes, quality, samples, calibration values, azimuths, ancillary
+ * values) and, with fwd, advances to the next sample position (all steps
+ * of the sweep with full_swp).  1 filled; 2 the sensor is not in the
+ * record; 3, 6 no new real-time data yet; 9, 12 end marks; -46, -48, -362,
+ * -468 or another failure. */
+KOMBRA_SHORT read_drec(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *nur_data_ptr,
+                       KOMBRA_SHORT sen, KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp);
 
 /* Moves time (seconds of day when time_unit is 1, else milliseconds) into
  * 0 .. one day, stepping year and day one day per whole day moved (a day
