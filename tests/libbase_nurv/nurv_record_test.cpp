@@ -281,6 +281,8 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"HeaderSizeOne", [](NurvFiles &f) { f.headers[0].hSize = 1; }, -465},
         Fault{"SensorCountPastTheHeader", [](NurvFiles &f) { f.headers[0].nSen = 3000; }, -465},
         Fault{"NegativeSensorCount", [](NurvFiles &f) { f.headers[0].nSen = -1; }, -465},
+        Fault{"SensorNumberPastTheSensors", [](NurvFiles &f) { f.headers[0].sensorIndex[1] = 3; }, -465},
+        Fault{"NegativeSensorNumber", [](NurvFiles &f) { f.headers[0].sensorIndex[2] = -1; }, -465},
         Fault{"MoreStepsThanTheSweep",
               [](NurvFiles &f) {
                   f.headers[0].sampIndex.assign(9, 0);

@@ -7,7 +7,8 @@
 //   byte 3   flags: nano 1, smp_id 2 2,          b >> 4 & 1, scope b >> 5 & 1
 //            packing 1 + (b >> 2 & 3),  byte 7  bytes of DATA in a record / 2
 //            real time 16
-//   byte 4   sen_mode (b % 8), da_method (b >> 3 & 3)
+//   byte 4   sen_mode (b % 8), da_method (b >> 3 & 3),
+//            whole sweeps 0x20
 //   bytes 8, 9  length of the header file, big-endian, then the header
 //   file, then the data file (the rest).
 #pragma once

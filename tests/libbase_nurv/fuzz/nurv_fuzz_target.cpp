@@ -1,11 +1,12 @@
 // Fuzz entry point of the reader's record layer: the input's description
 // values are set on a data set whose header and data files hold the rest of
-// the input (in memory files), and its records are read as a read of the
-// data set does: the next data record, the header of each sensor set, the
-// header change completed for a caller record, every sample and the last
-// value of every calibration array of the set, the azimuths and step times,
-// then the advance to the next set.  Every read must stay inside the
-// record and header buffers, which ASan checks.  Built with libFuzzer under
+// the input (in memory files), and its records are read as the sweep model
+// reads them: read_drec of every sensor in turn, moving on after the last,
+// which makes each record and the header of each sensor set current, fills
+// the caller's record (samples, calibration values, azimuths, step times)
+// and advances; after each first sensor every sample and the last value of
+// every calibration array of the set are read as well.  Every read must
+// stay inside the record and header buffers, which ASan checks.  Built with libFuzzer under
 // clang (see CMakeLists.txt here) and replayed over a generated corpus by
 // the normal test build.
 #include <sys/mman.h>
@@ -154,15 +155,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         ex.fdh = MemoryFile(files, header_size);
         ex.fdd = MemoryFile(files + header_size, files_size - header_size);
         ex.info_ptr->cur_sen_set = 0;
+        ex.swp_times.pa_times = 1;  // step times on every read, as for a pitch source taken by time
+        const KOMBRA_CHAR full_swp = (data[4] & 0x20) ? 1 : 0;
         if (ex.fdh >= 0 && ex.fdd >= 0 && ir_new_data_record(0) == 1 && ir_new_header_record(0, record) == 1) {
-            for (int n = 0; n < kMostAdvances; ++n) {
-                if (ex.info_ptr->reset_hdr && ir_reset_header(record, 0, 1) != 1)
-                    break;
-                ReadSet(ex);
-                ir_fill_angle_array(1, 0, record);
-                ir_compute_nurv_sweep_times(&ex, ex.info_ptr, *ex.info_ptr->hdr_fmt1_ptr->N_SAMPLE, 0);
-                if (ir_read_drec_time_advance(record, 0, 1, 0) != 1)
-                    break;
+            KOMBRA_SHORT status = 1;
+            for (int n = 0; n < kMostAdvances && (status == 1 || status == 2); ++n) {
+                for (int s = 0; s < ex.num_sensor && (status == 1 || status == 2); ++s) {
+                    const bool last = s == ex.num_sensor - 1;
+                    status = read_drec(1, "AB", 0, record, static_cast<KOMBRA_SHORT>(s), last ? 1 : 0, full_swp);
+                    if (s == 0 && (status == 1 || status == 2))
+                        ReadSet(ex);
+                }
             }
         }
     }
