@@ -473,6 +473,28 @@ struct ir_identity {
 };
 ir_identity ir_identity_of(const experiment_info &ex);
 
+// Marks a public call as the one that located the current entry
+// (ginfo.called_locate) and clears the mark on every return of that call.
+class ir_locate_hold {
+public:
+    ir_locate_hold() = default;
+    ~ir_locate_hold()
+    {
+        if (set_)
+            ginfo.called_locate = 0;
+    }
+    ir_locate_hold(const ir_locate_hold &) = delete;
+    ir_locate_hold &operator=(const ir_locate_hold &) = delete;
+    void Set()
+    {
+        ginfo.called_locate = 1;
+        set_ = true;
+    }
+
+private:
+    bool set_ = false;
+};
+
 // Clears every member of ginfo.
 void ir_init_struct(void);
 // Gives entry index its initial values.
@@ -720,6 +742,53 @@ KOMBRA_SHORT ir_compute_nurv_sweep_times(experiment_info *ex, ptr_rec *ptr, KOMB
                                          KOMBRA_SHORT sensor);
 // Start and stop azimuth of every step into the caller's record.
 KOMBRA_SHORT ir_fill_angle_array(KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr);
+
+// ---- Conversion kernels ------------------------------------------------------
+
+// The missing value (bits 0xFF7FC99E) and the preset of the scratch buffers
+// (0x7F7FC99E, not missing).
+constexpr KOMBRA_FLOAT IR_MISSING_VALUE = -3.4e38f;
+constexpr KOMBRA_FLOAT IR_BUFFER_PRESET = 3.4e38f;
+
+// Storage of the table the next element operation reads: every value it
+// takes lies in [first, end), else it gets the missing value.  The
+// conversion sets it around each operation; with first null a kernel takes
+// its table as tbl_sz values (one section per sweep step when tbl_type is
+// not 0) from tbl.
+struct ir_table_extent {
+    const KOMBRA_FLOAT *first = nullptr;
+    const KOMBRA_FLOAT *end = nullptr;
+};
+extern ir_table_extent ir_table_bounds;
+
+// The element operations (NUR_OPER 0 to 9).
+#define IR_ELEMENT_OPERATION_DECL(name)                                                                          \
+    void name(KOMBRA_FLOAT *ret_data, const void *inp_data, KOMBRA_LONG inp_start, const KOMBRA_FLOAT *tbl,    \
+              KOMBRA_LONG tbl_sz, KOMBRA_LONG num_data, int8_t look_up, int8_t dtype, KOMBRA_LONG hold_val,   \
+              int8_t fn_of_raw, int8_t tdw_len, int8_t tbl_type, const KOMBRA_LONG *swp_data,                  \
+              KOMBRA_SHORT swp_len);
+IR_ELEMENT_OPERATION_DECL(ir_nur_look_up)
+IR_ELEMENT_OPERATION_DECL(ir_nur_add)
+IR_ELEMENT_OPERATION_DECL(ir_nur_subtract)
+IR_ELEMENT_OPERATION_DECL(ir_nur_multiply)
+IR_ELEMENT_OPERATION_DECL(ir_nur_divide)
+IR_ELEMENT_OPERATION_DECL(ir_nur_and)
+IR_ELEMENT_OPERATION_DECL(ir_nur_or)
+IR_ELEMENT_OPERATION_DECL(ir_nur_shiftr)
+IR_ELEMENT_OPERATION_DECL(ir_nur_shiftl)
+IR_ELEMENT_OPERATION_DECL(ir_nur_mod)
+#undef IR_ELEMENT_OPERATION_DECL
+// The buffer combinations (COMBINE_OPER 1 to 5).
+void ir_combine_add(KOMBRA_FLOAT *ret_data, const KOMBRA_FLOAT *accum_data, KOMBRA_LONG num_data);
+void ir_combine_subtract(KOMBRA_FLOAT *ret_data, const KOMBRA_FLOAT *accum_data, KOMBRA_LONG num_data);
+void ir_combine_multiply(KOMBRA_FLOAT *ret_data, const KOMBRA_FLOAT *accum_data, KOMBRA_LONG num_data);
+void ir_combine_divide(KOMBRA_FLOAT *ret_data, const KOMBRA_FLOAT *accum_data, KOMBRA_LONG num_data);
+void ir_combine_power(KOMBRA_FLOAT *ret_data, const KOMBRA_FLOAT *accum_data, KOMBRA_LONG num_data);
+// Fills NUR_OPER and COMBINE_OPER.
+void ir_oper_asgn(void);
+// Built-in function oper_type (1 to 30; others change nothing) on num_data
+// floats in place; nur_data_ptr gives the azimuths of built-ins 18 and 20.
+void ir_nur_ex_func(int oper_type, KOMBRA_FLOAT *ret_data, KOMBRA_LONG num_data, const nur_data *nur_data_ptr);
 
 // ---- Raw word decoding ------------------------------------------------------
 // Data type codes: 0 unsigned integer, 1 two's complement of tdw_len bits,

@@ -14,27 +14,6 @@
 
 namespace {
 
-// Clears called_locate on every return of the call that set it.
-class LocateHold {
-public:
-    LocateHold() = default;
-    ~LocateHold()
-    {
-        if (set_)
-            ginfo.called_locate = 0;
-    }
-    LocateHold(const LocateHold &) = delete;
-    LocateHold &operator=(const LocateHold &) = delete;
-    void Set()
-    {
-        ginfo.called_locate = 1;
-        set_ = true;
-    }
-
-private:
-    bool set_ = false;
-};
-
 // One calibration value of a container narrower than a byte (or a byte for
 // words of 5 to 7 bits) at bit position bit of array.
 KOMBRA_LONG BitValue(const KOMBRA_UCHAR *array, long long bit, int width, int8_t tdw_len)
@@ -182,7 +161,7 @@ KOMBRA_SHORT read_drec(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT v
         return NURV_READ_NOT_OPEN;
     nur_data &d = *nur_data_ptr;
     d.filled_data = 0;
-    LocateHold hold;
+    ir_locate_hold hold;
     if (!ginfo.called_locate) {
         if (ir_locate_ex(data_key, exten, vnum, 0) != 1)
             return NURV_READ_NOT_OPEN;

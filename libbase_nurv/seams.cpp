@@ -21,10 +21,6 @@ int read_keld(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_d
                            etime_nsec, var, var_size, static_cast<KELD_DEFS>(what), num, start, len);
 }
 
-// The operation tables stay empty; nothing converts units yet.
-void no_oper_asgn(void) {}
-
-
 // No ancillary source is built yet: nothing is set up, so there are no
 // values to deliver and nothing to re-arm.
 KOMBRA_SHORT no_ancillary_values(nur_data *, KOMBRA_SHORT, KOMBRA_CHAR)
@@ -88,7 +84,7 @@ void free_spin_record(experiment_info *entry)
 const nurv_seams ir_default_seams = {
     .read_keld = read_keld,
     .close_keld = CloseKELD,
-    .oper_asgn = no_oper_asgn,
+    .oper_asgn = ir_oper_asgn,
     .sensor_combo = ir_sensor_combo,
     .get_mode_info = ir_get_mode_info,
     .read_header = ir_read_header,

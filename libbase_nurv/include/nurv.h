@@ -151,6 +151,29 @@ enum {
     NURV_NO_SUCH_SENSOR = -468      /* a sensor outside the description's sensors */
 };
 
+/* Conversion to units. */
+enum {
+    NURV_CONV_NOT_MODE_TABLE = -32, /* kind 4: the table is not a mode table */
+    NURV_CONV_NO_WORK = -47,        /* kind 3: no samples, a set longer than the samples, or
+                                       no memory for the working array */
+    NURV_CONV_NOT_OPEN = -65,       /* the data set is not open */
+    NURV_CONV_CAL_LENGTH = -118,    /* kind 3: a table over sensor words, sweep steps,
+                                       potential values, or a set of another length */
+    NURV_CONV_BAD_CODE = -226,      /* an operation code that no operation defines */
+    NURV_CONV_NO_KEEP = -227,       /* a 2001-2999 combination and no 1000-1999 code */
+    NURV_CONV_NO_SCRATCH = -228,    /* the scratch buffers cannot grow */
+    NURV_CONV_NO_TABLE = -229,      /* a table number not of the data set (a negative one
+                                       only with a combination code) */
+    NURV_CONV_NO_MODE = -241,       /* kind 4: mode index outside the record's modes */
+    NURV_CONV_NO_MODE_TABLE = -242, /* kind 4: the table is not among the mode's tables */
+    NURV_CONV_BAD_KIND = -291,      /* data_type above 9 */
+    NURV_CONV_EMPTY_BUFFER = -442,  /* a buffer combined that no code of the list loads */
+    NURV_CONV_BUFFER_TWO = -443,    /* buffer 2 in a combination between buffers */
+    NURV_CONV_SAME_BUFFER = -444,   /* a buffer combined with itself */
+    NURV_CONV_NO_CAL_SET = -470     /* kind 3: no such calibration set, or its words lie
+                                       past the record's calibration values */
+};
+
 /* Sensor combinations and critical actions. */
 enum {
     NURV_NO_COMBO_SCRATCH = -21,    /* no memory for the sensors' table offsets */
@@ -337,6 +360,22 @@ KOMBRA_SHORT file_pos(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vn
  * -468 or another failure. */
 KOMBRA_SHORT read_drec(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *nur_data_ptr,
                        KOMBRA_SHORT sen, KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp);
+
+/* One kind of value of the record last read (1 sensor values, 2 sweep
+ * steps, 3 calibration set cal_set, 4 mode value number sensor, 5 quality,
+ * 6 pitch angles, 7 and 8 start and stop azimuths, 9 spacecraft potential)
+ * in units, into ret_data, through num_tbls pairs of a table number
+ * (signed; 255 reads as -1, "no table", for combination codes) and an
+ * operation code: below 1000 an element operation (code mod 10) with the
+ * table, then built-in code / 10 when above 9; 1000-1999 the same into
+ * scratch buffer 1, 3000-9999 into buffer code / 1000; 2001-2999 combine
+ * the result with buffer 1; 10001-99999 combine buffer code / 10000 into
+ * buffer (code mod 10000) / 1000 (0 the result).  With chk_fill, raw words
+ * equal to fill_value (kinds 1 and 3) become -3.4e38.  1 or a failure. */
+KOMBRA_SHORT convert_to_units(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *nur_data_ptr,
+                              KOMBRA_SHORT sensor, int8_t data_type, int8_t cal_set, int8_t num_tbls,
+                              const KOMBRA_CHAR *tbls_to_apply, const KOMBRA_LONG *tbl_oper, KOMBRA_FLOAT *ret_data,
+                              int8_t chk_fill, KOMBRA_LONG fill_value);
 
 /* Moves time (seconds of day when time_unit is 1, else milliseconds) into
  * 0 .. one day, stepping year and day one day per whole day moved (a day

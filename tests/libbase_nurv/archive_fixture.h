@@ -158,11 +158,14 @@ protected:
         catalog.hdEntries.push_back(
             {kKey, {2003, 32, msec}, {2003, 32, static_cast<int>(SweepEnd(last, kSensors - 1))}, 4096, "A1"});
     }
-    // Catalogues the description of begin to end, in the file the catalog
-    // names.
+    // Catalogues a description for begin to end (the fixture's own, or
+    // text) in the file the catalog names.
     void AddDescription(CatalogTime begin, CatalogTime end, int theta)
     {
-        const KeldText text = Description(theta, begin, end);
+        AddDescription(begin, end, Description(theta, begin, end));
+    }
+    void AddDescription(CatalogTime begin, CatalogTime end, const KeldText &text)
+    {
         std::filesystem::create_directories(PlaybackDir());
         const std::string name = NurvFileName("CP3DRH", begin.yr, begin.day, begin.msec, 'V');
         text.Write(PlaybackDir() + "/" + name + ".v3");

@@ -101,6 +101,7 @@ void Describe(experiment_info &ex, const nurv_fuzz::Layout &l)
     ex.swp_times.etime_ms = times + 2 * steps;
     ex.swp_times.etime_ns = times + 3 * steps;
     ex.btime_sec = l.realTime ? -1 : 0;
+    ex.de_year = 65535;  // the description has no end: no change of description
 }
 
 volatile KOMBRA_ULONG g_sink;
