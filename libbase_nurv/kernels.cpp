@@ -125,7 +125,9 @@ KOMBRA_FLOAT Argument(KOMBRA_LONG w, int8_t dtype, int8_t fn_of_raw, int8_t tdw_
 
 // The walk shared by the element operations: each input word gives the
 // table result of hold_val consecutive target elements (per element when
-// the table has sweep-step sections), which combine folds into them.
+// the table has sweep-step sections), which combine folds into them.  The
+// loop is chosen before the walk: look-ups by index range, constant
+// polynomials once, other polynomials per input word.
 template <typename Combine>
 void Walk(KOMBRA_FLOAT *ret_data, const void *inp_data, KOMBRA_LONG inp_start, const KOMBRA_FLOAT *tbl,
           KOMBRA_LONG tbl_sz, KOMBRA_LONG num_data, int8_t look_up, int8_t dtype, KOMBRA_LONG hold_val,
@@ -139,29 +141,61 @@ void Walk(KOMBRA_FLOAT *ret_data, const void *inp_data, KOMBRA_LONG inp_start, c
     const TableView view = ViewOf(tbl, tbl_sz, tbl_type, swp_len);
     if (view.sectioned && swp_data == nullptr)
         return;
-    const auto *p = static_cast<const KOMBRA_LONG *>(inp_data) + inp_start;
+    const auto *words = static_cast<const unsigned char *>(inp_data) + sizeof(KOMBRA_LONG) * inp_start;
     const long long hold = hold_val > 0 ? hold_val : 1;
-    auto result = [&](KOMBRA_LONG w, long long s) {
-        if (look_up) {
-            const auto i = LookUpIndex(w, dtype, tdw_len);
-            return view.At(*i, s);
-        }
-        return view.Poly(Argument(w, dtype, fn_of_raw, tdw_len), s);
-    };
-    for (long long k = 0; k < num_data; ++p) {
-        const long long run = std::min<long long>(hold, num_data - k);
+    // The input word of step i (the input may be a float array).
+    auto word = [words](long long i) {
         KOMBRA_LONG w;
-        std::memcpy(&w, p, sizeof w);  // the input may be a float array
-        if (!view.sectioned) {
-            const KOMBRA_FLOAT r = result(w, 0);
+        std::memcpy(&w, words + sizeof w * i, sizeof w);
+        return w;
+    };
+    // Runs of hold elements, each folding the result of its word.
+    auto runs = [&](auto result) {
+        for (long long k = 0, i = 0; k < num_data; ++i) {
+            const long long run = std::min<long long>(hold, num_data - k);
+            const KOMBRA_FLOAT r = result(word(i));
             for (long long j = 0; j < run; ++j)
                 combine(ret_data[k + j], r);
-        } else {
-            for (long long j = 0; j < run; ++j)
-                combine(ret_data[k + j], result(w, swp_data[k + j]));
+            k += run;
         }
-        k += run;
+    };
+
+    if (view.sectioned) {
+        for (long long k = 0, i = 0; k < num_data; ++i) {
+            const long long run = std::min<long long>(hold, num_data - k);
+            const KOMBRA_LONG w = word(i);
+            for (long long j = 0; j < run; ++j) {
+                const long long s = swp_data[k + j];
+                combine(ret_data[k + j], look_up ? view.At(*LookUpIndex(w, dtype, tdw_len), s)
+                                                 : view.Poly(Argument(w, dtype, fn_of_raw, tdw_len), s));
+            }
+            k += run;
+        }
+        return;
     }
+    if (look_up) {
+        const long long lo = tbl != nullptr ? view.first - tbl : 0, hi = tbl != nullptr ? view.end - tbl : 0;
+        if (dtype == 0)
+            runs([&](KOMBRA_LONG w) {
+                const long long i = static_cast<KOMBRA_ULONG>(w);
+                return i >= lo && i < hi ? tbl[i] : kMissing;
+            });
+        else
+            runs([&](KOMBRA_LONG w) {
+                const long long i = *LookUpIndex(w, 1, tdw_len);
+                return i >= lo && i < hi ? tbl[i] : kMissing;
+            });
+        return;
+    }
+    if (!view.Holds(tbl, view.size) || view.size <= 1) {
+        // No usable coefficients, or a constant: one value for every element.
+        const KOMBRA_FLOAT r = !view.Holds(tbl, view.size) ? kMissing : view.size == 1 ? tbl[0] : 0.0f;
+        runs([r](KOMBRA_LONG) { return r; });
+        return;
+    }
+    runs([&](KOMBRA_LONG w) {
+        return ir_poly_expand(Argument(w, dtype, fn_of_raw, tdw_len), tbl, static_cast<KOMBRA_LONG>(view.size));
+    });
 }
 
 // An integer step on o and r: the missing value when either has no integer
