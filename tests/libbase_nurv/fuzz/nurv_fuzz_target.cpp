@@ -5,7 +5,8 @@
 // which makes each record and the header of each sensor set current, fills
 // the caller's record (samples, calibration values, azimuths, step times)
 // and advances; after each first sensor every sample and the last value of
-// every calibration array of the set are read as well.  Every read must
+// every calibration array of the set are read as well, and every kind of
+// value of each sensor found is converted.  Every read must
 // stay inside the record and header buffers, which ASan checks.  Built with libFuzzer under
 // clang (see CMakeLists.txt here) and replayed over a generated corpus by
 // the normal test build.
@@ -14,6 +15,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <vector>
 
 #include "nurv_fuzz_input.h"
 #include "nurv_int.h"
@@ -135,6 +137,15 @@ void ReadSet(const experiment_info &ex)
     }
 }
 
+// Every kind of value of the record just read, raw words equal to 0
+// taken as fill.
+void ConvertAll(nur_data *record, KOMBRA_SHORT sensor)
+{
+    static std::vector<KOMBRA_FLOAT> out(65536);
+    for (int8_t kind = 1; kind <= 9; ++kind)
+        convert_to_units(1, "AB", 0, record, kind == 4 ? 0 : sensor, kind, 0, 0, nullptr, nullptr, out.data(), 1, 0);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -166,6 +177,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                     status = read_drec(1, "AB", 0, record, static_cast<KOMBRA_SHORT>(s), last ? 1 : 0, full_swp);
                     if (s == 0 && (status == 1 || status == 2))
                         ReadSet(ex);
+                    if (status == 1)
+                        ConvertAll(record, static_cast<KOMBRA_SHORT>(s));
                 }
             }
         }
