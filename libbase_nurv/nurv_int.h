@@ -201,8 +201,17 @@ struct time_span {
     KOMBRA_SHORT bdays_in_yr;       // 365 or 366, of the begin year
 };
 
-// The pitch-angle source of a main data set.  Element 3k + c of a value array
-// belongs to step k and field component c (0 x, 1 y, 2 z).
+// The ancillary sources of a main data set share these members (by name):
+// data_key, version and exten of the ancillary data set, file_status (1
+// usable, else the reason), the end of the caller's range (stop_year,
+// stop_day, stop_sec, stop_nano) and the conversion table list (num_tbls,
+// tbl_apply, tbl_oper in the block base_tbls).  Each record is one zeroed
+// heap block (the entry's bmem pointer); its value blocks are sized for
+// steps steps (and sensors sensors) and grow when a later description needs
+// more.
+
+// The pitch-angle source.  Element 3k + c of a value array belongs to step
+// k and field component c (0 x, 1 y, 2 z).
 struct pitch_info {
     time_span ptimes;               // the field record last read for component 0
     double *start_az, *stop_az, *start_theta, *stop_theta;  // in base_data
@@ -215,11 +224,11 @@ struct pitch_info {
     KOMBRA_LONG stop_sec, stop_nano;
     KOMBRA_SHORT stop_year, stop_day;
     KOMBRA_SHORT sensor[3];
-    KOMBRA_SHORT pa_format;         // 0 constants, 1 field data set
+    KOMBRA_SHORT pa_format;         // 0 constants, 1 field data set, -1 not read
     KOMBRA_SHORT file_status;       // 1 usable, else the reason
     KOMBRA_LONG *tbl_oper;          // in base_tbls
     KOMBRA_USHORT version;
-    KOMBRA_CHAR *tbl_apply;         // in base_tbls
+    int8_t *tbl_apply;              // in base_tbls
     KOMBRA_CHAR num_tbls;
     KOMBRA_CHAR next_data[3], all_done[3];
     KOMBRA_CHAR exten[3];
@@ -227,13 +236,78 @@ struct pitch_info {
     KOMBRA_BOOL copy_next_data, copy_all_done;
     nur_data *nur_data_ptr[3];
     void *base_tbls, *base_normal, *base_data;
+    long long steps, sensors;       // sizes of base_data (steps) and base_normal (sensors)
 };
 
-// Other ancillary source records (defined with their sources).
-struct spin_src_info;
+// The spacecraft-potential source.
+struct potential_info {
+    time_span last_swp;             // the record last read
+    double *data_val;               // per step, in base_data
+    KOMBRA_FLOAT *time_frac;        // per step, in base_data; -1 before any
+    KOMBRA_CHAR *step_status;       // per step, 2 while it holds the constant fallback
+    KOMBRA_FLOAT constant_val;
+    KOMBRA_ULONG data_key;
+    KOMBRA_LONG stop_sec, stop_nano;
+    KOMBRA_SHORT stop_year, stop_day;
+    KOMBRA_SHORT sensor;
+    KOMBRA_SHORT file_status;
+    KOMBRA_SHORT scpot_format;      // 0 constant, 1 potential data set, -1 not read
+    KOMBRA_LONG *tbl_oper;
+    KOMBRA_USHORT version;
+    int8_t *tbl_apply;
+    KOMBRA_CHAR num_tbls;
+    KOMBRA_CHAR next_data, all_done;
+    KOMBRA_CHAR exten[3];
+    KOMBRA_CHAR get_potential_data;
+    nur_data *nur_data_ptr;
+    void *base_tbls, *base_data;
+    long long steps;
+};
+
+// The attitude source: num_pmi_angles (A) angles.  Format 1: element
+// k A + j of euler_angle and time_frac belongs to step k and angle j;
+// format 0: element j num_sensor + s of euler_angle and rot_axis to angle j
+// and sensor s.
+struct euler_info {
+    time_span ptimes;
+    KOMBRA_FLOAT *euler_angle;      // in base_sensors_axis
+    KOMBRA_FLOAT *time_frac;        // format 1, in base_sensors_axis
+    KOMBRA_FLOAT last_comp_frac;
+    KOMBRA_ULONG data_key;
+    KOMBRA_LONG *tbl_oper;
+    KOMBRA_LONG stop_sec, stop_nano;
+    KOMBRA_SHORT stop_year, stop_day;
+    KOMBRA_SHORT pmi_format;        // 0 constants, 1 attitude data set
+    KOMBRA_SHORT num_pmi_angles;
+    KOMBRA_SHORT file_status;
+    KOMBRA_SHORT *sensor;           // format 1: per angle
+    KOMBRA_SHORT *rot_axis;         // per angle (format 1) or per angle and sensor (format 0)
+    KOMBRA_USHORT version;
+    int8_t *tbl_apply;
+    KOMBRA_CHAR *next_data, *all_done;  // format 1: per angle
+    KOMBRA_CHAR num_tbls;
+    KOMBRA_CHAR exten[3];
+    KOMBRA_CHAR get_pmi_data;
+    KOMBRA_BOOL copy_next_data, copy_all_done;
+    void *base_tbls, *base_sensors_axis;
+    nur_data **nur_data_ptr;        // format 1: per angle, an own block
+    long long steps, sensors;       // sizes of the angle block
+};
+
+// The start-of-spin source.
+struct spin_src_info {
+    KOMBRA_ULONG data_key;
+    KOMBRA_LONG msec_adj, nsec_adj;
+    KOMBRA_USHORT version;
+    KOMBRA_SHORT sensor;
+    KOMBRA_SHORT file_status;
+    KOMBRA_CHAR no_acquire;         // 1: positioned with the main set
+    KOMBRA_CHAR los_flag;
+    KOMBRA_CHAR exten[3];
+    nur_data *nur_data_ptr;
+};
+
 struct start_spin_info;
-struct potential_info;
-struct euler_info;
 
 // ---- One open data set ---------------------------------------------------
 
@@ -295,6 +369,9 @@ struct experiment_info {
     KOMBRA_USHORT version = 0, mode_version = 32767, pa_version = 0, pmi_version = 0;
     KOMBRA_USHORT spin_version = 0, potential_version = 0;
     std::string header_name, data_name;  // paths of the open files
+    // Caller records of released ancillary sets, per kind (ir_ancillary),
+    // for the next set-up of that kind.
+    std::vector<nur_data *> kept_records[4];
     KOMBRA_CHAR exten[3] = {0, 0, 0};
     KOMBRA_CHAR fnext = 0;
     KOMBRA_CHAR first_open = 1;
@@ -742,6 +819,73 @@ KOMBRA_SHORT ir_compute_nurv_sweep_times(experiment_info *ex, ptr_rec *ptr, KOMB
                                          KOMBRA_SHORT sensor);
 // Start and stop azimuth of every step into the caller's record.
 KOMBRA_SHORT ir_fill_angle_array(KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr);
+
+// ---- Ancillary sources ---------------------------------------------------------
+// Set-ups of the sources of the current (main) entry for the caller's range:
+// 1 also when a source cannot be used (its file_status says why); allocation
+// failures and formats other than 0 and 1 are returned.  They may return
+// with the ancillary set current.
+KOMBRA_SHORT ir_get_pitch_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                               KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec);
+KOMBRA_SHORT ir_get_potential_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                                   KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec);
+KOMBRA_SHORT ir_get_euler_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                               KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec);
+KOMBRA_SHORT ir_get_spin_src_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                                  KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec);
+// Constants of format 0 (pitch: identifier 11 per sensor; attitude:
+// identifiers 12 and 13).
+KOMBRA_SHORT ir_get_pitch_angle_constants(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                                          KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec);
+KOMBRA_SHORT ir_get_euler_angle_constants(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                                          KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec);
+// Description codes mapped per kind (-811, -805, -807, -808, -806).
+KOMBRA_SHORT ir_get_pinfo_rval(int status);
+KOMBRA_SHORT ir_get_pot_info_rval(int status);
+KOMBRA_SHORT ir_get_einfo_rval(int status);
+KOMBRA_SHORT ir_get_spin_sinfo_rval(int status);
+// Rebuilds for a new description of the main set from the given begin.
+KOMBRA_SHORT ir_new_nur_file_pa(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec);
+KOMBRA_SHORT ir_new_nur_file_potential(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec);
+KOMBRA_SHORT ir_new_nur_file_euler(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec);
+KOMBRA_SHORT ir_new_nur_file_spin_src(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec);
+// Teardown: release the ancillary set and free the source; free only.
+void ir_free_pa_information(experiment_info *entry);
+void ir_free_potential_information(experiment_info *entry);
+void ir_free_euler_information(experiment_info *entry);
+void ir_free_spin_src_information(experiment_info *entry);
+void ir_free_pitch_angle_data(experiment_info *entry);
+void ir_free_potential_data(experiment_info *entry);
+void ir_free_euler_angle_data(experiment_info *entry);
+void ir_free_spin_src_data(experiment_info *entry);
+// The entries of the seams.
+KOMBRA_SHORT ir_setup_ancillary(ir_ancillary kind, KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec,
+                                KOMBRA_LONG bnsec, KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec,
+                                KOMBRA_LONG ensec);
+KOMBRA_SHORT ir_renew_ancillary(ir_ancillary kind, KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec,
+                                KOMBRA_LONG bnsec, KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec,
+                                KOMBRA_LONG ensec);
+void ir_release_ancillary(experiment_info *entry, ir_ancillary kind);
+KOMBRA_SHORT ir_position_ancillary(ir_ancillary kind, nur_data *nur_data_ptr);
+void ir_rearm_ancillary(experiment_info *entry);
+long long ir_num_attitude_angles(const experiment_info *entry);
+// Values of the sources of the current (main) entry for the record just
+// read, into the caller's record.
+KOMBRA_SHORT ir_ancillary_values(nur_data *nur_data_ptr, KOMBRA_SHORT sensor, KOMBRA_CHAR full_swp);
+KOMBRA_SHORT ir_nurv_pitch_angles(KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr);
+KOMBRA_SHORT ir_nurv_potential_values(KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor,
+                                      nur_data *nur_data_ptr);
+KOMBRA_SHORT ir_nurv_euler_angles(KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr);
+KOMBRA_SHORT ir_constant_pitch_angles(KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr);
+KOMBRA_SHORT ir_constant_spacecraft_potential(KOMBRA_CHAR full_swp, nur_data *nur_data_ptr);
+KOMBRA_SHORT ir_constant_euler_angles(KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr);
+// Pitch angles of the main set's sensor for n steps from the averaged field.
+void ir_compute_pitch_angle(const pitch_info *pitch, KOMBRA_FLOAT *angles, KOMBRA_SHORT sensor, KOMBRA_USHORT n,
+                            direction_cos *dir_cosines);
+// The share of step covered by the record of begin r and end e: the overlap
+// divided by the step's length, or -1.0 for no overlap (also for a step of
+// no length).
+KOMBRA_FLOAT ir_overlap_fraction(const time_span &step, const time_span &record);
 
 // ---- Conversion kernels ------------------------------------------------------
 

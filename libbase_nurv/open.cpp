@@ -254,6 +254,8 @@ KOMBRA_SHORT file_open(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT v
         ex = ginfo.expt;
     }
 
+    if (ex->mode_done >= 3)
+        return setup;  // an ancillary set of another data set
     for (const Source &source : kSetUpOrder) {
         if (!(ex->*source.defined) || ex->bmem.*source.state != nullptr)
             continue;
@@ -304,7 +306,9 @@ KOMBRA_SHORT reset_experiment_info(KOMBRA_ULONG data_key, const char *exten, KOM
         ex = ginfo.expt;
     }
     if (ex->mode_done != 2) {
-        ex->mode_done = 0;
+        // An ancillary set keeps its role: it sets up no sources of its own.
+        if (ex->mode_done < 3)
+            ex->mode_done = 0;
         ir_inside_reset_exp = 1;
         const KOMBRA_SHORT status = file_open(data_key, exten, vnum, btime_yr, btime_day, btime_sec, btime_nsec,
                                               etime_yr, etime_day, etime_sec, etime_nsec, has_mode ? 1 : 0);

@@ -1,6 +1,4 @@
-// Default members of the seam table: the reader's own steps and, for the
-// ancillary sources (pitch angles, spin, potential, attitude), "no source":
-// set-up succeeds without allocating and the value calls deliver nothing.
+// Default members of the seam table: the reader's own steps.
 #include "nurv_int.h"
 
 #include "libKELD.h"
@@ -21,64 +19,6 @@ int read_keld(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_d
                            etime_nsec, var, var_size, static_cast<KELD_DEFS>(what), num, start, len);
 }
 
-// No ancillary source is built yet: nothing is set up, so there are no
-// values to deliver and nothing to re-arm.
-KOMBRA_SHORT no_ancillary_values(nur_data *, KOMBRA_SHORT, KOMBRA_CHAR)
-{
-    return 1;
-}
-
-void no_rearm(experiment_info *) {}
-
-KOMBRA_SHORT no_ancillary_step(ir_ancillary, KOMBRA_SHORT, KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG, KOMBRA_SHORT,
-                               KOMBRA_SHORT, KOMBRA_LONG, KOMBRA_LONG)
-{
-    return 1;
-}
-
-void no_ancillary_release(experiment_info *, ir_ancillary) {}
-
-KOMBRA_SHORT no_ancillary_position(ir_ancillary, nur_data *)
-{
-    return 1;
-}
-
-// No attitude source is built yet.
-long long no_attitude_angles(const experiment_info *)
-{
-    return 0;
-}
-
-// Nothing sets up an ancillary source yet; should a record exist, its block
-// is released so that it does not outlive the entry.
-void free_pitch_record(experiment_info *entry)
-{
-    std::free(entry->bmem.base_pitch_info);
-    entry->bmem.base_pitch_info = nullptr;
-    entry->pitch_angles = nullptr;
-}
-
-void free_potential_record(experiment_info *entry)
-{
-    std::free(entry->bmem.base_potential_info);
-    entry->bmem.base_potential_info = nullptr;
-    entry->potential = nullptr;
-}
-
-void free_euler_record(experiment_info *entry)
-{
-    std::free(entry->bmem.base_euler_info);
-    entry->bmem.base_euler_info = nullptr;
-    entry->euler_angles = nullptr;
-}
-
-void free_spin_record(experiment_info *entry)
-{
-    std::free(entry->bmem.base_spin_src);
-    entry->bmem.base_spin_src = nullptr;
-    entry->spin_src = nullptr;
-}
-
 }  // namespace
 
 const nurv_seams ir_default_seams = {
@@ -89,18 +29,18 @@ const nurv_seams ir_default_seams = {
     .get_mode_info = ir_get_mode_info,
     .read_header = ir_read_header,
     .check_dependent_on_header = ir_check_dependent_on_header,
-    .num_attitude_angles = no_attitude_angles,
-    .setup_ancillary = no_ancillary_step,
-    .renew_ancillary = no_ancillary_step,
-    .release_ancillary = no_ancillary_release,
-    .position_ancillary = no_ancillary_position,
-    .ancillary_values = no_ancillary_values,
-    .rearm_ancillary = no_rearm,
+    .num_attitude_angles = ir_num_attitude_angles,
+    .setup_ancillary = ir_setup_ancillary,
+    .renew_ancillary = ir_renew_ancillary,
+    .release_ancillary = ir_release_ancillary,
+    .position_ancillary = ir_position_ancillary,
+    .ancillary_values = ir_ancillary_values,
+    .rearm_ancillary = ir_rearm_ancillary,
     .check_critical_status = ir_check_critical_status,
-    .free_pitch_angle_data = free_pitch_record,
-    .free_potential_data = free_potential_record,
-    .free_euler_angle_data = free_euler_record,
-    .free_spin_src_data = free_spin_record,
+    .free_pitch_angle_data = ir_free_pitch_angle_data,
+    .free_potential_data = ir_free_potential_data,
+    .free_euler_angle_data = ir_free_euler_angle_data,
+    .free_spin_src_data = ir_free_spin_src_data,
 };
 
 nurv_seams ir_seams = ir_default_seams;

@@ -151,6 +151,11 @@ enum {
     NURV_NO_SUCH_SENSOR = -468      /* a sensor outside the description's sensors */
 };
 
+/* Ancillary sources. */
+enum {
+    NURV_PA_NOT_OPEN = -207         /* pitch_angle_source_status: data set not open */
+};
+
 /* Conversion to units. */
 enum {
     NURV_CONV_NOT_MODE_TABLE = -32, /* kind 4: the table is not a mode table */
@@ -360,6 +365,14 @@ KOMBRA_SHORT file_pos(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vn
  * -468 or another failure. */
 KOMBRA_SHORT read_drec(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *nur_data_ptr,
                        KOMBRA_SHORT sen, KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp);
+
+/* The state of the pitch-angle source of an open data set: *pa_status 0 no
+ * source, 1 pitch angles available, 2 the catalog failed for the field data
+ * set, 3 no field data for the range, 4 another failure; *pa_key the field
+ * data set's key (0 for constants or no source).  1, or -207 when the data
+ * set is not open. */
+KOMBRA_SHORT pitch_angle_source_status(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum,
+                                       KOMBRA_USHORT *pa_status, KOMBRA_ULONG *pa_key);
 
 /* One kind of value of the record last read (1 sensor values, 2 sweep
  * steps, 3 calibration set cal_set, 4 mode value number sensor, 5 quality,

@@ -85,7 +85,7 @@ TEST_F(ReaderTest, FreeReleasesEveryBlockAndClosesFiles)
     ex.d_type = static_cast<int8_t *>(std::malloc(2));
     ex.bmem.base_hdr = ex.HEADER_MEM = static_cast<KOMBRA_CHAR *>(std::malloc(64));
     ex.info_ptr->base_fmt1 = std::malloc(sizeof(nurv_info));
-    ex.bmem.base_pitch_info = std::malloc(8);
+    ex.bmem.base_pitch_info = std::calloc(1, sizeof(pitch_info));
     ex.crit_action = 1;
     ex.num_combo = 2;
     auto *combos = static_cast<sensor_tables *>(std::calloc(2, sizeof(sensor_tables)));

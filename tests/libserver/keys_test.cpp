@@ -79,7 +79,7 @@ TEST_F(KeysOfTheTree, EverySourceRoundTripsThroughItsKey)
                                   cfg_test::Node(v));
                         ++sources;
                     }
-    EXPECT_EQ(18, sources);
+    EXPECT_EQ(42, sources);
 }
 
 TEST_F(KeysOfTheTree, NamesGiveTheTreeNumbers)
@@ -144,7 +144,7 @@ TEST_F(KeysOfTheTree, KeysGiveNamesUpToTheFirstUnknownLevel)
     EXPECT_STREQ("CP3DRL", v);
 
     char q[25] = "", n[25] = "", f[25] = "", j[25] = "", w[34] = "";
-    const KOMBRA_USHORT badInstrument[5] = {1, 4, 1, 3, 1};
+    const KOMBRA_USHORT badInstrument[5] = {1, 4, 1, 4, 1};
     EXPECT_EQ(-148, KeysToStr(badInstrument, q, n, f, j, w));
     EXPECT_STREQ("CLUSTERII", q);
     EXPECT_STREQ("C4", n);
