@@ -84,6 +84,8 @@ bool BindParams(MYSQL_STMT *statement, const std::vector<DbParam> &params, std::
             b.buffer_type = MYSQL_TYPE_STRING;
             b.buffer = const_cast<char *>(p.text.data());
             b.buffer_length = static_cast<unsigned long>(p.text.size());
+        } else if (p.kind == DbParam::Kind::Null) {
+            b.buffer_type = MYSQL_TYPE_NULL;
         } else {
             integers[i] = p.integer;
             b.buffer_type = MYSQL_TYPE_LONGLONG;

@@ -625,7 +625,8 @@ int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRo
         const int rc = p.kind == DbParam::Kind::Text
                            ? sqlite3_bind_text(statement, at, p.text.data(), static_cast<int>(p.text.size()),
                                                SQLITE_TRANSIENT)
-                           : sqlite3_bind_int64(statement, at, p.integer);
+                       : p.kind == DbParam::Kind::Null ? sqlite3_bind_null(statement, at)
+                                                       : sqlite3_bind_int64(statement, at, p.integer);
         if (rc != SQLITE_OK) {
             ErrorFrom(bindWhat, nullptr);
             return 0;

@@ -1,6 +1,7 @@
 // Catalog entries of the dBASE back end: finding the entry of a virtual
 // instrument that covers a time range, and the path of its file.
 #include "dbf.h"
+#include "catalog_fields.h"
 #include "server_int.h"
 
 #include <fcntl.h>
@@ -12,6 +13,8 @@
 #include <vector>
 
 namespace {
+
+using namespace catalog_fields;
 
 // Opened table and index, closed again when the look-up ends.
 class CatalogTables {
@@ -42,79 +45,6 @@ private:
     int table_ = 0;
     int index_ = 0;
 };
-
-// Catalog tables come from an outside program, so a field is read only when
-// it has the type this back end reads it as: the copies of FieldGet are as
-// wide as that type, not as the destination.  The descriptor of field name
-// when it has type, else nullptr.
-const FieldRecord_t *TypedField(int table, const char *name, char type, int &index)
-{
-    index = FieldNo(table, name);
-    const dbfRecord_t *t = dbfHandle(table);
-    if (index < 0 || t == nullptr || index >= t->NumFields)
-        return nullptr;
-    const FieldRecord_t *field = &t->Fields[index];
-    return field->Typ == type ? field : nullptr;
-}
-
-// A numeric field of the current record as a whole number.
-bool ReadNumber(int table, const char *name, long &out)
-{
-    int index = 0;
-    const FieldRecord_t *field = TypedField(table, name, 'N', index);
-    if (field == nullptr)
-        return false;
-    if (field->Dec > 0) {
-        double d = 0;
-        constexpr auto kLow = static_cast<double>(LONG_MIN), kHigh = static_cast<double>(LONG_MAX);
-        if (FieldGet(table, index, &d) != SUCCESS || !(d > kLow && d < kHigh))
-            return false;
-        out = static_cast<long>(d);
-        return true;
-    }
-    KOMBRA_LONG v = 0;
-    if (FieldGet(table, index, &v) != SUCCESS)
-        return false;
-    out = v;
-    return true;
-}
-
-bool ReadTime(int table, const char *yr, const char *day, const char *msec, Time_t &t)
-{
-    long y = 0, d = 0, m = 0;
-    if (!ReadNumber(table, yr, y) || !ReadNumber(table, day, d) || !ReadNumber(table, msec, m))
-        return false;
-    t = Time_t{static_cast<KOMBRA_LONG>(y), static_cast<KOMBRA_LONG>(d), static_cast<KOMBRA_LONG>(m)};
-    return true;
-}
-
-// The begin and end fields are all numeric.
-bool TimeFieldsTyped(int table)
-{
-    for (const char *name : {"B_YR", "B_DAY", "B_MSEC", "E_YR", "E_DAY", "E_MSEC"}) {
-        int index = 0;
-        if (TypedField(table, name, 'N', index) == nullptr)
-            return false;
-    }
-    return true;
-}
-
-// Whether the current record belongs to the virtual instrument vname; a
-// V_INST that is not a character field names no instrument.
-bool IsInstrument(int table, const char *vname)
-{
-    int index = 0;
-    const FieldRecord_t *field = TypedField(table, "V_INST", 'C', index);
-    if (field == nullptr)
-        return false;
-    std::vector<char> text(static_cast<size_t>(field->Len) + 1, '\0');
-    if (FieldGet(table, index, text.data()) != SUCCESS)
-        return false;
-    rtrim(text.data());
-    if (text[0] == ' ')
-        text[0] = '\0';  // rtrim keeps the first character
-    return std::strcmp(text.data(), vname) == 0;
-}
 
 // The entry overlaps the request when the request begins no later than the
 // entry ends and ends no earlier than it begins.

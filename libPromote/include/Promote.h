@@ -199,9 +199,17 @@ public:
     int PromoteSingleEntry(int index, Entry *e, int src);
     int PromoteHDI(Entry *e, const char *ip);
     KOMBRA_BOOL DemoteAllData(KOMBRA_BOOL force);
-    // Catalog rows of the request's range for the sources.
+    // Catalog rows of the request's range for the sources: from a remote
+    // MySQL catalog (the mirror), else through the catalog fetch program.
     KOMBRA_BOOL PromoteMeta();
     int PromoteMetaForSource(KOMBRA_ULONG key, int src);
+    int PromoteMetaForSource_EXTERNAL(const char *ip, KOMBRA_ULONG key);
+    // One of the two source forms: the local key with null names, or the
+    // five names with key 0.
+    DBPromoteStatus PromoteMetaForSource_MYSQL(const char *which_server, KOMBRA_ULONG local_data_key,
+                                               const char *proj = nullptr, const char *miss = nullptr,
+                                               const char *exp = nullptr, const char *inst = nullptr,
+                                               const char *vinst = nullptr);
     int AutoGetMeta(KOMBRA_ULONG key);
 
 private:
@@ -213,6 +221,12 @@ private:
     bool IntersectionQuery(const char *table, int limit, DbRows &rows);
     int SQL_BuildDBList(int which, FileStatusType status, int limit);
     int Tarvo_BuildDBList(int which, FileStatusType status, int limit);
+    // The dBASE catalog tables of the source in use (suffix "I" or "HD").
+    int OpenDatabase(const char *suffix, int *dbf, int *ndx);
+    void CloseDatabase(int dbf, int ndx);
+    int FillInfoFromDB(int dbf, std::string &vinst, TimeObj &beg, TimeObj &end);
+    int FindEntry(int dbf, int ndx);
+    int MakeList(int &dbf, int &ndx, const char *suffix, int which, FileStatusType status, int limit);
     void Keep(Entry *e, FileStatusType status, int &added, bool front = false);
     void SetError(const char *format, ...) __attribute__((format(printf, 2, 3)));
 

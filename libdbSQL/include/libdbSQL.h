@@ -107,15 +107,18 @@ int dbInitializeRemoteMsg(const char *host, const char *user, const char *passwd
 using DbCell = std::optional<std::string>;
 using DbRows = std::vector<std::vector<DbCell>>;
 
-/* A statement parameter: text or integer. */
+/* A statement parameter: text, integer or SQL NULL. */
 struct DbParam {
-    enum class Kind { Text, Integer };
+    enum class Kind { Text, Integer, Null };
     Kind kind = Kind::Text;
     std::string text;
     long long integer = 0;
 
     static DbParam Text(std::string value) { return {Kind::Text, std::move(value), 0}; }
     static DbParam Int(long long value) { return {Kind::Integer, {}, value}; }
+    static DbParam Null() { return {Kind::Null, {}, 0}; }
+    /* A cell as it came: its text, or NULL. */
+    static DbParam Cell(const std::optional<std::string> &cell) { return cell ? Text(*cell) : Null(); }
 };
 
 /* Runs one statement whose '?' marks take params in order and collects all
