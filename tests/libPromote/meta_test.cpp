@@ -24,11 +24,13 @@ public:
         setenv("MYSQL_UNIX_PORT", server->socket.c_str(), 1);
         socket_ = server->socket;
         admin_ = std::make_unique<MysqlAdmin>(socket_);
-        admin_->Exec("DROP DATABASE IF EXISTS nurv");
-        admin_->Exec("CREATE DATABASE nurv");
+        // The server's catalog nurv is shared with the catalog back-end
+        // tests running beside these: empty its tables, never drop it or
+        // its functions.
+        admin_->Exec("CREATE DATABASE IF NOT EXISTS nurv");
         const std::string dir = kombra_test::SourceDir() + "/libdbSQL/sql/";
         RunMysqlScript(socket_, "nurv", dir + "catalog_schema.sql");
-        RunMysqlScript(socket_, "nurv", dir + "catalog_functions.sql");
+        Empty();
         admin_->Exec("CREATE USER IF NOT EXISTS 'pemrox'@'localhost' IDENTIFIED BY ''");
         admin_->Exec("GRANT SELECT, EXECUTE ON nurv.* TO 'pemrox'@'localhost'");
         Exec("INSERT INTO hierarchy VALUES (500, 'CLUSTERII', 'C1', 'HALDE', '3DR', 'CP3DRH')");
@@ -36,7 +38,7 @@ public:
     ~RemoteCatalog()
     {
         try {
-            admin_->Exec("DROP DATABASE IF EXISTS nurv");
+            Empty();
         } catch (const std::exception &) {
         }
     }
@@ -48,6 +50,12 @@ public:
     std::string Escape(const std::string &text) { return admin_->Escape(text); }
 
 private:
+    void Empty()
+    {
+        for (const char *table : {"hd_entries", "v_entries", "hierarchy"})
+            Exec(std::string("DELETE FROM ") + table);
+    }
+
     std::string socket_;
     std::unique_ptr<MysqlAdmin> admin_;
 };
