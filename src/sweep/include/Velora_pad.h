@@ -1,0 +1,9 @@
+/* Pitch-angle rebinning of sweeps and the boolean of the sweep model. */
+#ifndef VELORA_PAD_H
+#define VELORA_PAD_H
+
+#include "Qsweep_spin.h"
+
+typedef enum { QPFALSE = 0, QPTRUE = 1 } T_OR_F_E;
+
+#endif
