@@ -510,10 +510,13 @@ KOMBRA_SHORT ir_new_header_record(KOMBRA_CHAR found_sensor, nur_data *nur_data_p
     if (set < 0 || set >= ex->max_nss)
         return NURV_REC_CORRUPT;
     const KOMBRA_LONG offset = ptr.HDR_OFF[set];
-    if (offset == -1)
-        return 9;
-    if (offset == -2)
-        return 12;
+    if (offset == -1 || offset == -2) {
+        // The record in memory is an end mark: every read until the data
+        // set is positioned again meets the same mark, never the end of the
+        // data file behind it.
+        ptr.reset_hdr = 1;
+        return offset == -1 ? 9 : 12;
+    }
     if (offset < 0)
         return NURV_REC_CORRUPT;
 

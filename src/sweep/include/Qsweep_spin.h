@@ -102,3 +102,52 @@ private:
 
 /* Frees n sweeps and their pointer array; null does nothing. */
 void free_sweep_set(int n, HALDE_SWEEP_S **sweeps);
+
+/* ---- Reading sweeps from the archive ---------------------------------------
+ * The only road from the programs to the instrument data: configuration,
+ * catalog, promotion of missing files, then the reader's records of all
+ * sensors of each energy sweep.  Messages go to standard output. */
+
+#include "Velora_pad.h"
+
+struct nur_data;
+
+/* Every sweep of the source over begin .. end.  On success (1, or 12 when
+ * the data ended at the end of a file) *nswps and *swpppp hold the sweeps
+ * (free with free_sweep_set); on failure *swpppp is null, or untouched when
+ * the failure came before any array was made.  The lineage's vsn is set to
+ * the reader's version of this reading. */
+KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_TIME_S *end, BIN_UNITS_E bin_units,
+                             PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *nswps, HALDE_SWEEP_S ***swpppp);
+/* Number of sweeps (records of the last sensor) over begin .. end, the
+ * reader positioned at begin again afterwards; -514, -515, -516. */
+int nurv_sweep_counter(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_data *nurp, NURV_TIME_S *begin,
+                       NURV_TIME_S *end);
+/* Levels of the current record (from the first filled sensor, whose index
+ * less one goes to *nsenp); -501, -517. */
+int nurv_sweep_nlevels(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_data *nurp, int *nsenp);
+KOMBRA_SHORT init_nur_file(NURV_TIME_S begin, NURV_TIME_S end, KOMBRA_ULONG dkey, nur_data *nurp, KOMBRA_USHORT vsn);
+KOMBRA_SHORT next_nurv_file(KOMBRA_ULONG dkey, NURV_LINEAGE_S lineage, NURV_TIME_S *begin, NURV_TIME_S *end,
+                            nur_data *nurp);
+KOMBRA_SHORT advance_nur_file_spin_start(KOMBRA_ULONG dkey, nur_data *nurp, NURV_LINEAGE_S *lineage,
+                                         NURV_TIME_S *begin, NURV_TIME_S *end, KOMBRA_SHORT sensor);
+KOMBRA_SHORT pos_nur_file_spin_start(KOMBRA_ULONG dkey, nur_data *nurp, NURV_LINEAGE_S *lineage, NURV_TIME_S *begin,
+                                     NURV_TIME_S *end);
+
+/* ---- Filling one sweep from the reader's records -------------------------- */
+
+KOMBRA_SHORT read2filled_sensor(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_data *nurp, int nsen,
+                                int *nsen_found, T_OR_F_E forward);
+KOMBRA_SHORT fill_sweep(HALDE_SWEEP_S *sweep, NURV_LINEAGE_S *lineage, nur_data *nurp, KOMBRA_ULONG dkey,
+                        T_OR_F_E have_bins, T_OR_F_E do_pa);
+KOMBRA_SHORT fill_single_sen_sweep(HALDE_SWEEP_S *sweep, int isen, KOMBRA_ULONG dkey, nur_data *nurp,
+                                   T_OR_F_E do_pa);
+/* The description tables and operations that turn raw counts into psd_units
+ * for the lineage; the two arrays hold kMaxPsdTables entries. */
+KOMBRA_SHORT set_psd_tables(const NURV_LINEAGE_S *lineage, PSD_UNITS_E psd_units, KOMBRA_CHAR *num_tbls,
+                            KOMBRA_CHAR *tbls_to_apply, KOMBRA_LONG *tbl_oper);
+inline constexpr int kMaxPsdTables = 20;
+KOMBRA_SHORT e_bin_edges(KOMBRA_ULONG dkey, nur_data *nurp, KOMBRA_USHORT vsn, float *bin_low, float *bin_high,
+                         BIN_UNITS_E bin_units, int n);
+void set_times_from_nur(NURV_TIME_S *begin, NURV_TIME_S *end, NURV_TIME_S *suntime, const nur_data *nurp);
+void print_nur_data(const nur_data *nurp);

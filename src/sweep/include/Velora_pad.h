@@ -2,8 +2,8 @@
 #ifndef VELORA_PAD_H
 #define VELORA_PAD_H
 
-#include "Qsweep_spin.h"
-
 typedef enum { QPFALSE = 0, QPTRUE = 1 } T_OR_F_E;
+
+#include "Qsweep_spin.h"
 
 #endif

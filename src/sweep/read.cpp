@@ -1,0 +1,444 @@
+/* Reading the sweeps of a data source over a time range: configuration and
+ * catalog, two promotion passes for missing files, the data set opened and
+ * positioned, its sweeps counted and then filled one by one across file
+ * boundaries. */
+#include "Qsweep_spin.h"
+#include "sweep_int.h"
+
+#include "libCfg.h"
+#include "libKELD.h"
+#include "libPromote.h"
+#include "libdbSQL.h"
+#include "nurv.h"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+bool Equals(const char *name, const char *what)
+{
+    return std::strcmp(name, what) == 0;
+}
+
+bool StartsWith(const char *name, const char *prefix)
+{
+    return std::strncmp(name, prefix, std::strlen(prefix)) == 0;
+}
+
+long Msec(const NURV_TIME_S &t)
+{
+    return static_cast<long>(t.sec) * 1000L;
+}
+
+bool Later(const NURV_TIME_S &t1, const NURV_TIME_S &t2)
+{
+    return compare_nurv_time(&t1, &t2) == T1_LATER;
+}
+
+/* The number of sensors of the description valid at current .. limit; a
+ * failing look-up is a negative status. */
+KOMBRA_SHORT SensorCount(KOMBRA_ULONG dkey, const NURV_TIME_S &current, const NURV_TIME_S &limit, KOMBRA_SHORT *nsen)
+{
+    *nsen = -1;
+    const int status = ReadKELDChecked(dkey, current.year, current.doy, current.sec, current.nano, limit.year,
+                                       limit.doy, limit.sec, limit.nano, nsen, sizeof *nsen, _SEN, 0, 0, -1);
+    if (status != 1) {
+        printf("Error %d reading the sensor count of the description\n", status);
+        return static_cast<KOMBRA_SHORT>(status < 0 ? status : -514);
+    }
+    return 1;
+}
+
+/* Two passes that fetch whatever the catalog lists but the disk lacks. */
+void PromotePasses(const NURV_TIME_S &begin, const NURV_TIME_S &end, KOMBRA_ULONG dkey, KOMBRA_ULONG pa_dkey,
+                   bool do_pa, const char *message)
+{
+    for (int pass = 0; pass < 2; ++pass) {
+        void *handle = pro_InitPromote(begin.year, begin.doy, Msec(begin), end.year, end.doy, Msec(end), 1);
+        pro_AddSource(handle, dkey);
+        if (do_pa)
+            pro_AddSource(handle, pa_dkey);
+        if (pro_NeedToPromote(handle) == 1) {
+            printf(message, pass);
+            pro_PromoteAll(handle);
+        }
+        pro_FreePromote(handle);
+    }
+}
+
+/* The reader set up afresh and the data set opened at begin. */
+KOMBRA_SHORT OpenReader(const NURV_TIME_S &begin, const NURV_TIME_S &end, KOMBRA_ULONG dkey, KOMBRA_USHORT vsn,
+                        nur_data **nurp)
+{
+    const KOMBRA_SHORT status = create_nur_data_structure(nurp);
+    if (status != 1) {
+        printf("Error %d in create nur struct for sweep\n", status);
+        return status;
+    }
+    const KOMBRA_SHORT open = init_nur_file(begin, end, dkey, *nurp, vsn);
+    if (open != 1)
+        puts("Error init_nur_file");
+    return open;
+}
+
+bool PitchSourceUsable(KOMBRA_ULONG dkey, const NURV_LINEAGE_S &lineage, KOMBRA_ULONG *pa_dkey)
+{
+    KOMBRA_USHORT pa_status = 0;
+    const KOMBRA_SHORT result = pitch_angle_source_status(dkey, lineage.exten, lineage.vsn, &pa_status, pa_dkey);
+    if (result == 1 && pa_status == 1)
+        return true;
+    printf("Pitch angle source error: return val = %d; pa_status = %d", result, pa_status);
+    puts(" Ignoring pitch angle request");
+    return false;
+}
+
+} // namespace
+
+KOMBRA_SHORT init_nur_file(NURV_TIME_S begin, NURV_TIME_S end, KOMBRA_ULONG dkey, nur_data *nurp, KOMBRA_USHORT vsn)
+{
+    const KOMBRA_SHORT open = file_open(dkey, "", vsn, begin.year, begin.doy, begin.sec, begin.nano, end.year,
+                                        end.doy, end.sec, end.nano, 0);
+    if (open != 1) {
+        printf("HALDE: Error opening nurv file: file_open returned %hd\n", open);
+        return -499;
+    }
+    const KOMBRA_SHORT pos = file_pos(dkey, "", vsn, nurp, begin.year, begin.doy, begin.sec, begin.nano, end.year,
+                                      end.doy, end.sec, end.nano);
+    if (pos != 1) {
+        puts("HALDE: Error positioning nurv file");
+        printf("file_pos returned %d\n", pos);
+        return -499;
+    }
+    return 1;
+}
+
+KOMBRA_SHORT next_nurv_file(KOMBRA_ULONG dkey, NURV_LINEAGE_S lineage, NURV_TIME_S *begin, NURV_TIME_S *end,
+                            nur_data *nurp)
+{
+    if (next_file_start_time(dkey, lineage.exten, lineage.vsn, 0, &begin->year, &begin->doy, &begin->sec,
+                             &begin->nano) != 1)
+        return -513;
+    if (reset_experiment_info(dkey, lineage.exten, lineage.vsn, begin->year, begin->doy, begin->sec, begin->nano,
+                              end->year, end->doy, end->sec, end->nano) != 1)
+        return -513;
+    if (file_pos(dkey, lineage.exten, lineage.vsn, nurp, begin->year, begin->doy, begin->sec, begin->nano,
+                 end->year, end->doy, end->sec, end->nano) != 1)
+        return -513;
+    return 1;
+}
+
+int nurv_sweep_counter(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_data *nurp, NURV_TIME_S *begin,
+                       NURV_TIME_S *end)
+{
+    int count = 0;
+    NURV_TIME_S current = *begin;
+    KOMBRA_SHORT status = 1;
+    while (!Later(current, *end) && status == 1) {
+        KOMBRA_SHORT nsen = -1;
+        if (SensorCount(dkey, current, *end, &nsen) != 1)
+            break;
+        const KOMBRA_SHORT last = static_cast<KOMBRA_SHORT>(nsen - 1);
+        if (last < 0)
+            return -514;
+        while (status != 12 && !Later(current, *end)) {
+            status = read_drec(dkey, lineage->exten, lineage->vsn, nurp, last, 1, 1);
+            if (status == 1 || status == 12) {
+                ++count;
+                NURV_TIME_S rec_end{}, sun{};
+                set_times_from_nur(&current, &rec_end, &sun, nurp);
+            } else if (status < 0) {
+                /* A failing record stays failing: count what came before. */
+                printf("nurv_sweep_counter: read_drec returned %d after %d sweeps\n", status, count);
+                break;
+            }
+        }
+        if (status == 12)
+            status = next_nurv_file(dkey, *lineage, &current, end, nurp);
+    }
+    if (reset_experiment_info(dkey, lineage->exten, lineage->vsn, begin->year, begin->doy, begin->sec, begin->nano,
+                              end->year, end->doy, end->sec, end->nano) != 1)
+        return -515;
+    if (file_pos(dkey, lineage->exten, lineage->vsn, nurp, begin->year, begin->doy, begin->sec, begin->nano,
+                 end->year, end->doy, end->sec, end->nano) != 1)
+        return -516;
+    return count;
+}
+
+int nurv_sweep_nlevels(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_data *nurp, int *nsenp)
+{
+    int isen = 0;
+    while (!nurp->filled_data && isen < *nsenp) {
+        const KOMBRA_SHORT status =
+            read_drec(dkey, lineage->exten, lineage->vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 0, 1);
+        if (status < 0) {
+            printf("\nError %d from read_drec.\n", status);
+            return -501;
+        }
+        ++isen;
+    }
+    if (!nurp->filled_data) {
+        puts("nurv_sweep_nlevels Failed; all sensors read but no data filled");
+        return -517;
+    }
+    *nsenp = isen - 1;
+    return nurp->num_sample;
+}
+
+KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_TIME_S *end, BIN_UNITS_E bin_units,
+                             PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *nswps, HALDE_SWEEP_S ***swpppp)
+{
+    /* Pitch-angle products are read through the spin-resolved data set. */
+    if (Equals(lineage->instrument, "PAD") && !Equals(lineage->virtual_inst, "CPPADAL") && do_pa != QPTRUE) {
+        NURV_LINEAGE_S spin{};
+        copy_lineage(&spin, lineage);
+        std::snprintf(spin.instrument, sizeof spin.instrument, "%s", "SPINPAD");
+        if (Equals(lineage->virtual_inst, "CPPADL")) {
+            std::snprintf(spin.virtual_inst, sizeof spin.virtual_inst, "%s", "LSPAD");
+        } else if (Equals(lineage->virtual_inst, "CPPADH")) {
+            std::snprintf(spin.virtual_inst, sizeof spin.virtual_inst, "%s", "HSPAD");
+        } else {
+            puts("PAD requested, but not CPPADL or CPPADH");
+            return -501;
+        }
+        const KOMBRA_SHORT status = GetNHaldeSweeps(&spin, begin, end, bin_units, psd_units, do_pa, nswps, swpppp);
+        lineage->vsn = spin.vsn;
+        return status;
+    }
+
+    CfgInit();
+    dbInitialize();
+    init_nurv();
+    get_version_number(&lineage->vsn);
+
+    nur_data *nurp = nullptr;
+    KOMBRA_SHORT status = create_nur_data_structure(&nurp);
+    if (status != 1) {
+        printf("Error %d in create nur struct for sweep\n", status);
+        free_experiment_info();
+        return status;
+    }
+
+    KOMBRA_ULONG dkey = 0;
+    status = static_cast<KOMBRA_SHORT>(get_data_key(lineage->project, lineage->mission, lineage->experiment,
+                                                    lineage->instrument, lineage->virtual_inst, &dkey));
+    if (status != 1) {
+        puts("Error getting data key");
+        free_experiment_info();
+        return status;
+    }
+
+    bool pitch = do_pa == QPTRUE;
+    KOMBRA_ULONG pa_dkey = 0;
+    if (pitch) {
+        int found = 0;
+        if (StartsWith(lineage->project, "CLUST"))
+            found = get_data_key(lineage->project, lineage->mission, "FGM", "VEC", "CFUNIT", &pa_dkey);
+        else if (StartsWith(lineage->project, "DOUBLEST"))
+            found = get_data_key(lineage->project, lineage->mission, "FGM", "VEC", "DFUNIT", &pa_dkey);
+        if (found != 1) {
+            puts("Error getting pa_data key");
+            free_experiment_info();
+            return -501;
+        }
+    }
+
+    PromotePasses(*begin, *end, dkey, pa_dkey, pitch, "Trying to promote data: Pass %d\n");
+
+    status = init_nur_file(*begin, *end, dkey, nurp, lineage->vsn);
+    if (status != 1) {
+        puts("Error init_nur_file");
+        free_experiment_info();
+        return status;
+    }
+    if (pitch)
+        pitch = PitchSourceUsable(dkey, *lineage, &pa_dkey);
+
+    const int nswp = nurv_sweep_counter(dkey, lineage, nurp, begin, end);
+
+    if (pitch) {
+        /* The count moved the reader and its field source: start again. */
+        free_experiment_info();
+        CfgInit();
+        dbInitialize();
+        init_nurv();
+        status = OpenReader(*begin, *end, dkey, lineage->vsn, &nurp);
+        if (status != 1) {
+            free_experiment_info();
+            return status;
+        }
+        pitch = PitchSourceUsable(dkey, *lineage, &pa_dkey);
+    }
+
+    if (nswp < 1) {
+        printf("GetNHaldeSweeps nsweeps = %d out of range\n", nswp);
+        free_experiment_info();
+        return -501;
+    }
+    HALDE_SWEEP_S **sweeps = new (std::nothrow) HALDE_SWEEP_S *[static_cast<std::size_t>(nswp)]();
+    if (sweeps == nullptr) {
+        printf("GetNHaldeSweeps failed to malloc swppp with %d sweep ptrs\n", nswp);
+        free_experiment_info();
+        return -501;
+    }
+    *swpppp = sweeps;
+
+    NURV_TIME_S current = *begin;
+    NURV_TIME_S limit = *end;
+    int iswp = 0;
+    status = 1;
+    bool failed = false;
+    while (!Later(current, limit) && status == 1 && iswp < nswp && !failed) {
+        KOMBRA_SHORT nsen = -1;
+        status = SensorCount(dkey, current, limit, &nsen);
+        if (status != 1)
+            break;
+        while (status != 12 && !Later(current, limit) && iswp < nswp) {
+            int nsen_copy = nsen;
+            const int nlev = nurv_sweep_nlevels(dkey, lineage, nurp, &nsen_copy);
+            if (nlev < 1) {
+                printf("GetNHaldeSweeps nlev = %d < 0 error\n", nlev);
+                status = -517;
+                failed = true;
+                break;
+            }
+            HALDE_SWEEP_S *sweep = new (std::nothrow) HALDE_SWEEP_S{};
+            if (sweep == nullptr) {
+                puts("GetNHaldeSweeps failed to malloc sweep structure");
+                status = -501;
+                failed = true;
+                break;
+            }
+            sweeps[iswp] = sweep;
+            nullify_sweep_arrays(sweep);
+            sweep->n_sen = nsen;
+            sweep->bin_units = bin_units;
+            sweep->psd_units = psd_units;
+            sweep->phi_frame = HALDE_TZERO;
+            sweep->missing_value = 0.0f;
+            sweep->phi_sc = 0.0f;
+
+            status = fill_sweep(sweep, lineage, nurp, dkey, QPFALSE, pitch ? QPTRUE : QPFALSE);
+            if (status == -520) {
+                free_sweep_arrays(sweep);
+                delete sweep;
+                sweeps[iswp] = nullptr;
+                printf("ran of file end; incomplete sweep started at: ");
+                print_nurv_time(&current);
+                printf("\n");
+                status = 12;
+            } else if (status != 1) {
+                /* The sweep has no times of its own: report the time the
+                 * reading had reached and stop. */
+                printf("GetNHaldeSweeps: fill_sweep returned %d for the sweep after ", status);
+                print_nurv_time(&current);
+                printf("\n");
+                failed = true;
+                break;
+            } else {
+                current = sweep->btime;
+                ++iswp;
+            }
+        }
+        if (status == 12 && !failed)
+            status = next_nurv_file(dkey, *lineage, &current, &limit, nurp);
+    }
+
+    if (status == 1 && iswp >= 1 && iswp <= nswp) {
+        *nswps = iswp;
+        free_experiment_info();
+        return 1;
+    }
+    printf("GetNHaldeSweeps Error after gathering while: ");
+    printf(" Returned %d with iswp =%d out of %d expected\n", status, iswp, nswp);
+    printf("Current spin start time = ");
+    print_nurv_time(&current);
+    printf("\n");
+    /* The data ended at the end of a file, or there was no file after the
+     * last one read: what was read stands. */
+    if ((status == 12 || status == -513) && iswp >= 1 && iswp <= nswp) {
+        puts("NEXT_FILE_STATUS reached");
+        *nswps = iswp;
+        free_experiment_info();
+        return 12;
+    }
+    free_n_sweeps(nswp, sweeps);
+    delete[] sweeps;
+    *swpppp = nullptr;
+    free_experiment_info();
+    return -500;
+}
+
+KOMBRA_SHORT advance_nur_file_spin_start(KOMBRA_ULONG dkey, nur_data *nurp, NURV_LINEAGE_S *lineage,
+                                         NURV_TIME_S *begin, NURV_TIME_S *end, KOMBRA_SHORT /*sensor*/)
+{
+    NURV_TIME_S sun1{}, sun2{};
+    set_times_from_nur(begin, end, &sun1, nurp);
+    KOMBRA_SHORT nsen = -1;
+    if (SensorCount(dkey, *begin, *end, &nsen) != 1 || nsen < 0)
+        return -514;
+    int isen = 0;
+    KOMBRA_SHORT status = read2filled_sensor(dkey, lineage, nurp, nsen, &isen, QPFALSE);
+    if (status != 1)
+        return status;
+    status = read_drec(dkey, lineage->exten, lineage->vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 0, 1);
+    if (status != 1) {
+        printf("1st read_drec sensor %d in advance_nur_file_spin_start failed returning %d\n", isen, status);
+        return status;
+    }
+    set_times_from_nur(begin, end, &sun2, nurp);
+    const NURV_TIME_COMPARE order = compare_nurv_time(&sun1, &sun2);
+    if (order == T2_LATER)
+        return 1;
+    if (order == T1_LATER) {
+        printf("advance_nur_file_spin_start confused. Nur time on entry = ");
+        print_nurv_time(&sun1);
+        printf("\nTime after initial read is EARLIER= ");
+        print_nurv_time(&sun2);
+        printf("\nTrying to advance anyway");
+        sun1 = sun2;
+    }
+    while (compare_nurv_time(&sun1, &sun2) != T2_LATER) {
+        status = read2filled_sensor(dkey, lineage, nurp, nsen, &isen, QPFALSE);
+        if (status != 1)
+            return status;
+        status = read_drec(dkey, lineage->exten, lineage->vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 1, 1);
+        if (status != 1) {
+            printf("read_drec fwd advance_nur_... failed returning %d\n", status);
+            return status;
+        }
+        status = read2filled_sensor(dkey, lineage, nurp, nsen, &isen, QPFALSE);
+        if (status != 1)
+            return status;
+        status = read_drec(dkey, lineage->exten, lineage->vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 0, 1);
+        if (status != 1) {
+            printf("read_drec no fwd advance_nur... failed returning %d\n", status);
+            return status;
+        }
+        set_times_from_nur(begin, end, &sun2, nurp);
+    }
+    return 1;
+}
+
+KOMBRA_SHORT pos_nur_file_spin_start(KOMBRA_ULONG dkey, nur_data *nurp, NURV_LINEAGE_S *lineage, NURV_TIME_S *begin,
+                                     NURV_TIME_S *end)
+{
+    begin->year = nurp->byear;
+    begin->doy = nurp->bday;
+    msec_nano_to_sec_nano(nurp->sun_sen, 0, &begin->sec, &begin->nano);
+    *end = nurv_time_plus_spin(*begin, static_cast<float>(nurp->spin_rate) / 1000.0f);
+    KOMBRA_SHORT status = reset_experiment_info(dkey, lineage->exten, lineage->vsn, begin->year, begin->doy,
+                                                begin->sec, begin->nano, end->year, end->doy, end->sec, end->nano);
+    if (status != 1) {
+        printf("pos_nur_file_spin_start reset_exp returned %d\n", status);
+        return status;
+    }
+    status = file_pos(dkey, lineage->exten, lineage->vsn, nurp, begin->year, begin->doy, begin->sec, begin->nano,
+                      end->year, end->doy, end->sec, end->nano);
+    if (status != 1) {
+        printf("pos_nur_file_spin_start file_pos returned %d\n", status);
+        return status;
+    }
+    return 1;
+}

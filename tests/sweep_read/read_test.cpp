@@ -1,0 +1,409 @@
+// Sweeps read end to end from archives written by the fixture writers: the
+// configuration, an SQLite catalog, descriptions whose tables give every
+// unit, and NURV file pairs of one sweep per spin.  Values are checked
+// against the raw words written and the table values, computed here by hand.
+#include "Qsweep_spin.h"
+#include "config_reset.h"
+#include "libKELD.h"
+#include "libdbSQL.h"
+#include "support.h"
+#include "sweep_archive_fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+namespace {
+
+using namespace kombra_fixtures;
+
+constexpr int kHourMs = 3600000;
+constexpr int kSensors = 4;
+constexpr int kLevels = 8;
+constexpr int kAccumMs = 10;
+constexpr int kSpinMs = 4000;
+constexpr int kSensorOffsetMs = 125;
+const SweepSource kHalde{"CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH"};
+
+std::int64_t Word(int file, int spin, int sensor, int step)
+{
+    return 1 + file * 1000 + spin * 100 + sensor * 10 + step;
+}
+
+NURV_TIME_S At(int day, int msec)
+{
+    NURV_TIME_S t{};
+    t.year = 2001;
+    t.doy = static_cast<KOMBRA_SHORT>(day);
+    t.sec = msec / 1000;
+    t.nano = (msec % 1000) * 1000000;
+    return t;
+}
+
+long long Msec(const NURV_TIME_S &t)
+{
+    return static_cast<long long>(t.sec) * 1000 + t.nano / 1000000;
+}
+
+// The sweeps of one reading, freed with the test.
+struct Reading {
+    KOMBRA_SHORT status = 0;
+    int n = -1;
+    HALDE_SWEEP_S **sweeps = nullptr;
+    NURV_LINEAGE_S lineage{};
+    ~Reading() { free_sweep_set(n > 0 ? n : 0, sweeps); }
+    const HALDE_SWEEP_S &operator[](int i) const { return *sweeps[i]; }
+};
+
+class SweepRead : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        cfg_test::ResetConfiguration();
+        shape.sensors = kSensors;
+        shape.levels = kLevels;
+        shape.accumMs = kAccumMs;
+        shape.spinMs = kSpinMs;
+        shape.tables = FallingSweepTables(kLevels, 16000);
+        source = archive.AddSource(kHalde);
+    }
+    void TearDown() override
+    {
+        CloseKELD();
+        dbClose();
+        cfg_test::ResetConfiguration();
+    }
+
+    // A description for the whole of 2001 and files of spins spins each.
+    void Describe(int src, const SweepShape &s)
+    {
+        archive.AddDescription(src, {2001, 1, 0}, {2002, 1, 0}, SweepDescription(s, kHalde, {2001, 1, 0}, {2002, 1, 0}));
+    }
+    void AddFile(int file, int day, int msec, int spins, bool remote = false)
+    {
+        archive.AddFiles(source, 2001, day, msec,
+                         SweepFiles(shape, 2001, day, msec, spins, [file](int k, int c, int s) { return Word(file, k, c, s); }),
+                         remote);
+    }
+
+    std::unique_ptr<Reading> Read(NURV_TIME_S begin, NURV_TIME_S end, PSD_UNITS_E units = PSD_UNITS_CNTS_ACCUM,
+                                  BIN_UNITS_E bins = BIN_UNITS_EV, const SweepSource &from = kHalde,
+                                  T_OR_F_E pa = QPFALSE)
+    {
+        auto r = std::make_unique<Reading>();
+        std::snprintf(r->lineage.project, NURV_LINEAGE_LEN, "%s", from.project.c_str());
+        std::snprintf(r->lineage.mission, NURV_LINEAGE_LEN, "%s", from.mission.c_str());
+        std::snprintf(r->lineage.experiment, NURV_LINEAGE_LEN, "%s", from.experiment.c_str());
+        std::snprintf(r->lineage.instrument, NURV_LINEAGE_LEN, "%s", from.instrument.c_str());
+        std::snprintf(r->lineage.virtual_inst, NURV_LINEAGE_LEN, "%s", from.vinst.c_str());
+        r->status = GetNHaldeSweeps(&r->lineage, &begin, &end, bins, units, pa, &r->n, &r->sweeps);
+        return r;
+    }
+
+    // The flux of a raw word at a sweep step, as the tables give it, and the
+    // phase-space density (the flux without its charge term).
+    float Flux(std::int64_t word, int step) const
+    {
+        const SweepTables &t = shape.tables;
+        float v = static_cast<float>(word) / static_cast<float>(t.energy[step]);
+        v /= kAccumMs / 1000.0f;
+        v /= static_cast<float>(t.geometric);
+        v /= static_cast<float>(t.efficiency);
+        return v * static_cast<float>(t.charge);
+    }
+    float Density(std::int64_t word, int step) const
+    {
+        const SweepTables &t = shape.tables;
+        const float q = static_cast<float>(t.charge), m = static_cast<float>(t.mass);
+        return Flux(word, step) / q * static_cast<float>(t.factor) / q / m / q / m;
+    }
+
+    kombra_test::TempDir root;
+    kombra_test::ScopedEnv configEnv{"KOMBRA_CONFIG", root.file("config")};
+    kombra_test::ScopedEnv homeEnv{"KOMBRA_HOME", std::nullopt};
+    kombra_test::ScopedEnv dataEnv{"KOMBRA_DATA", root.str()};
+    kombra_test::ScopedEnv typeEnv{"KOMBRA_DB_TYPE", "SQLite"};
+    kombra_test::ScopedEnv tempEnv{"TEMP", root.str()};
+    kombra_test::ScopedEnv logEnv{"KOMBRA_STANDIN_LOG", root.file("fetch.log")};
+    kombra_test::ScopedEnv remoteEnv{"KOMBRA_STANDIN_REMOTE", root.file("remote")};
+    kombra_test::ScopedEnv archiveEnv{"KOMBRA_STANDIN_ARCHIVE", root.file("data")};
+    kombra_test::ScopedEnv pnurEnv{"KOMBRA_STANDIN_PNUR", root.file("pnur")};
+    SweepArchive archive{root.str()};
+    SweepShape shape;
+    int source = 0;
+};
+
+TEST_F(SweepRead, OneFileInCountsWithEdgesTimesAndAzimuths)
+{
+    Describe(source, shape);
+    AddFile(0, 90, 16 * kHourMs, 5);
+    archive.Write();
+
+    // Up to 16:00:10: the sweeps of 16:00:00, :04, :08 and the one after.
+    auto r = Read(At(90, 16 * kHourMs), At(90, 16 * kHourMs + 10000));
+    ASSERT_EQ(1, r->status);
+    ASSERT_EQ(4, r->n);
+    for (int k = 0; k < r->n; ++k) {
+        const HALDE_SWEEP_S &s = (*r)[k];
+        ASSERT_EQ(kSensors, s.n_sen);
+        ASSERT_EQ(kLevels, s.n_lev);
+        EXPECT_EQ(PSD_UNITS_CNTS_ACCUM, s.psd_units);
+        EXPECT_STREQ("CP3DRH", s.lineage->virtual_inst);
+        EXPECT_STREQ("HALDE", s.lineage->experiment);
+        // Levels ascend: level l is sweep step kLevels - 1 - l.
+        for (int l = 0; l < kLevels; ++l) {
+            const int step = kLevels - 1 - l;
+            EXPECT_FLOAT_EQ(static_cast<float>(shape.tables.lowEdge[step]), s.elo[l]);
+            EXPECT_FLOAT_EQ(static_cast<float>(shape.tables.highEdge[step]), s.ehi[l]);
+            for (int c = 0; c < kSensors; ++c)
+                EXPECT_FLOAT_EQ(static_cast<float>(Word(0, k, c, step)), s.psd[l + kLevels * c])
+                    << "sweep " << k << " sensor " << c << " level " << l;
+        }
+        for (int c = 0; c < kSensors; ++c) {
+            EXPECT_FLOAT_EQ(180.0f - (20 * c + 20), s.thlo[c]);
+            EXPECT_FLOAT_EQ(180.0f - 20 * c, s.thhi[c]);
+        }
+        // Times of the last sensor read; the azimuths span its sweep.
+        EXPECT_EQ(90, s.btime.doy);
+        EXPECT_EQ(16 * kHourMs + k * kSpinMs + kSensorOffsetMs * (kSensors - 1), Msec(s.btime));
+        EXPECT_EQ(16 * kHourMs + k * kSpinMs, Msec(s.suntime));
+        EXPECT_GT(Msec(s.etime), Msec(s.btime));
+        const float span = mod360(s.phi_hi - s.phi_lo);
+        EXPECT_NEAR(360.0f * kLevels * kAccumMs / kSpinMs, span, 1e-3);
+        EXPECT_EQ(nullptr, s.pa);
+        EXPECT_EQ(0.0f, s.missing_value);
+    }
+}
+
+TEST_F(SweepRead, EveryUnitFromTheTables)
+{
+    Describe(source, shape);
+    AddFile(0, 90, 16 * kHourMs, 3);
+    archive.Write();
+    const NURV_TIME_S b = At(90, 16 * kHourMs), e = At(90, 16 * kHourMs + 1000);
+
+    auto flux = Read(b, e, PSD_UNITS_DIFF_ENERGY_FLUX);
+    auto psd = Read(b, e, PSD_UNITS_S3_PER_KM6, BIN_UNITS_KM_S);
+    auto one = Read(b, e, PSD_UNITS_CNTS_ACCUM_1CNT);
+    auto oneFlux = Read(b, e, PSD_UNITS_DIFF_ENERGY_FLUX_1CNT);
+    for (const Reading *r : {flux.get(), psd.get(), one.get(), oneFlux.get()}) {
+        ASSERT_EQ(1, r->status);
+        ASSERT_EQ(2, r->n);
+    }
+    const HALDE_SWEEP_S &f = (*flux)[0];
+    const HALDE_SWEEP_S &p = (*psd)[0];
+    const HALDE_SWEEP_S &o = (*one)[0];
+    const HALDE_SWEEP_S &of = (*oneFlux)[0];
+    EXPECT_EQ(PSD_UNITS_DIFF_ENERGY_FLUX, f.psd_units);
+    EXPECT_EQ(PSD_UNITS_S3_PER_KM6, p.psd_units);
+    // One-count units come back in their base unit, marked in the lineage.
+    EXPECT_EQ(PSD_UNITS_CNTS_ACCUM, o.psd_units);
+    EXPECT_EQ(PSD_UNITS_DIFF_ENERGY_FLUX, of.psd_units);
+    EXPECT_STREQ("HALDE1cnt", o.lineage->experiment);
+    EXPECT_STREQ("HALDE", f.lineage->experiment);
+    const SweepTables &t = shape.tables;
+    for (int l = 0; l < kLevels; ++l) {
+        const int step = kLevels - 1 - l;
+        const float speed = [&](long long edge) {
+            return std::sqrt(static_cast<float>(edge) * static_cast<float>(t.charge) *
+                             static_cast<float>(t.speedTerm)) *
+                   static_cast<float>(t.speedScale);
+        }(t.lowEdge[step]);
+        EXPECT_NEAR(speed, p.elo[l], speed * 1e-5);
+        for (int c = 0; c < kSensors; ++c) {
+            const int i = l + kLevels * c;
+            const std::int64_t w = Word(0, 0, c, step);
+            EXPECT_NEAR(Flux(w, step), f.psd[i], Flux(w, step) * 1e-5) << i;
+            EXPECT_NEAR(Density(w, step), p.psd[i], Density(w, step) * 1e-5) << i;
+            EXPECT_FLOAT_EQ(1.0f, o.psd[i]) << i;
+            EXPECT_NEAR(Flux(1, step), of.psd[i], Flux(1, step) * 1e-5) << i;
+        }
+    }
+}
+
+TEST_F(SweepRead, FillWordsBecomeTheMissingValue)
+{
+    Describe(source, shape);
+    archive.AddFiles(source, 2001, 90, 0, SweepFiles(shape, 2001, 90, 0, 2, [](int k, int c, int s) -> std::int64_t {
+                         return (k == 0 && c == 2 && s == 5) ? 65535 : Word(0, k, c, s);
+                     }));
+    archive.Write();
+    auto r = Read(At(90, 0), At(90, 100));
+    ASSERT_EQ(1, r->status);
+    const HALDE_SWEEP_S &s = (*r)[0];
+    const int level = kLevels - 1 - 5;
+    EXPECT_EQ(s.missing_value, s.psd[level + kLevels * 2]);
+    EXPECT_FLOAT_EQ(static_cast<float>(Word(0, 0, 2, 4)), s.psd[level + 1 + kLevels * 2]);
+}
+
+TEST_F(SweepRead, FilesInARowAndTheEndOfTheData)
+{
+    Describe(source, shape);
+    AddFile(0, 90, 16 * kHourMs, 5);
+    AddFile(1, 90, 16 * kHourMs + 60000, 5);  // names carry minutes, not seconds
+    archive.Write();
+
+    // Across the boundary: all five sweeps of the first file, then the
+    // second file's up to and just past the end.
+    {
+        auto r = Read(At(90, 16 * kHourMs), At(90, 16 * kHourMs + 70000));
+        ASSERT_EQ(1, r->status);
+        ASSERT_EQ(9, r->n);
+        for (int k = 0; k < r->n; ++k) {
+            const int file = k < 5 ? 0 : 1;
+            const int spin = k < 5 ? k : k - 5;
+            EXPECT_EQ(16 * kHourMs + file * 60000 + spin * kSpinMs + kSensorOffsetMs * (kSensors - 1),
+                      Msec((*r)[k].btime));
+            EXPECT_FLOAT_EQ(static_cast<float>(Word(file, spin, 0, kLevels - 1)), (*r)[k].psd[0]);
+        }
+    }
+    // A range running past the last file ends with the data.
+    {
+        auto r = Read(At(90, 16 * kHourMs + 8000), At(90, 17 * kHourMs));
+        ASSERT_EQ(1, r->status);
+        ASSERT_EQ(8, r->n);
+        EXPECT_EQ(16 * kHourMs + 60000 + 4 * kSpinMs + kSensorOffsetMs * (kSensors - 1), Msec((*r)[7].btime));
+    }
+    // Beginning before the first file.
+    {
+        auto r = Read(At(90, 16 * kHourMs - 60000), At(90, 16 * kHourMs + 2000));
+        ASSERT_EQ(1, r->status);
+        ASSERT_GE(r->n, 1);
+        EXPECT_EQ(16 * kHourMs + kSensorOffsetMs * (kSensors - 1), Msec((*r)[0].btime));
+    }
+}
+
+TEST_F(SweepRead, MissingFilesAreFetchedOrReported)
+{
+    Describe(source, shape);
+    AddFile(0, 90, 16 * kHourMs, 3, /*remote=*/true);
+    AddFile(1, 90, 18 * kHourMs, 3, /*remote=*/true);
+    archive.InstallFetchProgram(kombra_test::ToolsDir() + "/standins/fetch_standin");
+    archive.Write();
+    std::filesystem::remove(root.file("remote/srvA/") + NurvFileName("CP3DRH", 2001, 90, 18 * kHourMs, 'D'));
+
+    // The first file reaches the disk through the fetch program.
+    {
+        auto r = Read(At(90, 16 * kHourMs), At(90, 16 * kHourMs + 1000));
+        ASSERT_EQ(1, r->status);
+        EXPECT_EQ(2, r->n);
+        EXPECT_TRUE(std::filesystem::exists(archive.DataDir(source) + "/" +
+                                            NurvFileName("CP3DRH", 2001, 90, 16 * kHourMs, 'D')));
+        EXPECT_NE(std::string::npos, kombra_test::ReadFile(root.file("fetch.log")).find("CP3DRH"));
+    }
+    // The second cannot be had: the data set does not open, and the
+    // caller's pointer is left as it was.
+    {
+        HALDE_SWEEP_S *mine[1] = {nullptr};
+        HALDE_SWEEP_S **sweeps = mine;
+        NURV_LINEAGE_S lineage{};
+        std::snprintf(lineage.project, NURV_LINEAGE_LEN, "CLUSTERII");
+        std::snprintf(lineage.mission, NURV_LINEAGE_LEN, "C1");
+        std::snprintf(lineage.experiment, NURV_LINEAGE_LEN, "HALDE");
+        std::snprintf(lineage.instrument, NURV_LINEAGE_LEN, "3DR");
+        std::snprintf(lineage.virtual_inst, NURV_LINEAGE_LEN, "CP3DRH");
+        NURV_TIME_S b = At(90, 18 * kHourMs), e = At(90, 18 * kHourMs + 1000);
+        int n = -7;
+        EXPECT_EQ(-499, GetNHaldeSweeps(&lineage, &b, &e, BIN_UNITS_EV, PSD_UNITS_CNTS_ACCUM, QPFALSE, &n, &sweeps));
+        EXPECT_EQ(mine, sweeps);
+        EXPECT_EQ(-7, n);
+    }
+}
+
+TEST_F(SweepRead, FailuresBeforeAndDuringTheReading)
+{
+    // A description without the speed tables: energies read, speeds fail
+    // in the first fill and everything is freed.
+    SweepShape few = shape;
+    archive.AddDescription(source, {2001, 1, 0}, {2002, 1, 0}, [&] {
+        KeldText text = SweepDescription(few, kHalde, {2001, 1, 0}, {2002, 1, 0});
+        text.Char("n_tbls", 11);
+        return text;
+    }());
+    AddFile(0, 90, 16 * kHourMs, 3);
+    archive.Write();
+    const NURV_TIME_S b = At(90, 16 * kHourMs), e = At(90, 16 * kHourMs + 1000);
+    {
+        auto r = Read(b, e, PSD_UNITS_CNTS_ACCUM);
+        EXPECT_EQ(1, r->status);
+    }
+    {
+        auto r = Read(b, e, PSD_UNITS_DIFF_ENERGY_FLUX, BIN_UNITS_KM_S);
+        EXPECT_EQ(-500, r->status);
+        EXPECT_EQ(nullptr, r->sweeps);
+    }
+    // An end before the begin holds no sweep; the pointer stays.
+    {
+        auto r = Read(e, b);
+        EXPECT_EQ(-501, r->status);
+        EXPECT_EQ(nullptr, r->sweeps);
+        EXPECT_EQ(-1, r->n);
+    }
+    // Unknown sources and pitch-angle products without a spin set.
+    EXPECT_EQ(-149, Read(b, e, PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV, {"CLUSTERII", "C1", "HALDE", "3DR", "NONE"})->status);
+    EXPECT_EQ(-501, Read(b, e, PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV, {"CLUSTERII", "C1", "HALDE", "PAD", "PADX"})->status);
+}
+
+TEST_F(SweepRead, PitchAngleProductsReadThroughTheSpinSet)
+{
+    const SweepSource spin{"CLUSTERII", "C1", "HALDE", "SPINPAD", "LSPAD"};
+    const int src = archive.AddSource(spin);
+    archive.AddSource({"CLUSTERII", "C1", "HALDE", "PAD", "CPPADL"});
+    archive.AddDescription(src, {2001, 1, 0}, {2002, 1, 0}, SweepDescription(shape, spin, {2001, 1, 0}, {2002, 1, 0}));
+    // The last spin of day 90 ends in day 91.
+    const int sun = 86398000;
+    archive.AddFiles(src, 2001, 90, sun, SweepFiles(shape, 2001, 90, sun, 1, [](int k, int c, int s) { return Word(0, k, c, s); }));
+    archive.Write();
+
+    auto r = Read(At(90, sun), At(90, sun + 100), PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV,
+                  {"CLUSTERII", "C1", "HALDE", "PAD", "CPPADL"});
+    ASSERT_EQ(1, r->status);
+    ASSERT_EQ(1, r->n);
+    const HALDE_SWEEP_S &s = (*r)[0];
+    EXPECT_STREQ("SPINPAD", s.lineage->instrument);
+    EXPECT_STREQ("LSPAD", s.lineage->virtual_inst);
+    // Sensor 0 in the last row, its angles as they stand.
+    for (int c = 0; c < kSensors; ++c) {
+        EXPECT_FLOAT_EQ(20.0f * c, s.thlo[kSensors - 1 - c]);
+        EXPECT_FLOAT_EQ(static_cast<float>(Word(0, 0, c, kLevels - 1)), s.psd[kLevels * (kSensors - 1 - c)]);
+    }
+    // From the sun pulse to one spin later, in the next day.
+    EXPECT_EQ(90, s.btime.doy);
+    EXPECT_EQ(sun, Msec(s.btime));
+    EXPECT_EQ(91, s.etime.doy);
+    EXPECT_EQ(2, s.etime.sec);
+    EXPECT_EQ(0, s.etime.nano);
+}
+
+TEST(SweepTablesOfUnits, ListsByProjectProductAndUnit)
+{
+    NURV_LINEAGE_S lin{};
+    KOMBRA_CHAR n = -1;
+    KOMBRA_CHAR tbls[kMaxPsdTables];
+    KOMBRA_LONG ops[kMaxPsdTables];
+    const auto list = [&](const char *project, const char *instrument, int units) {
+        std::snprintf(lin.project, NURV_LINEAGE_LEN, "%s", project);
+        std::snprintf(lin.instrument, NURV_LINEAGE_LEN, "%s", instrument);
+        n = -1;
+        return set_psd_tables(&lin, static_cast<PSD_UNITS_E>(units), &n, tbls, ops);
+    };
+    ASSERT_EQ(1, list("CLUSTERII", "3DR", 5));
+    ASSERT_EQ(11, n);
+    EXPECT_EQ(-1, tbls[2]);
+    EXPECT_EQ(2052, ops[2]);
+    EXPECT_EQ(1, tbls[10]);
+    ASSERT_EQ(1, list("CLUSTERII", "3DR", -3));  // unsigned: counts
+    EXPECT_EQ(1, n);
+    ASSERT_EQ(1, list("DOUBLESTAR", "3DR", 0));
+    EXPECT_EQ(0, n);
+    ASSERT_EQ(1, list("DOUBLESTAR", "RPAD", 1));
+    ASSERT_EQ(3, n);
+    EXPECT_EQ(5, tbls[2]);
+    EXPECT_EQ(-499, list("DOUBLESTAR", "RPAD", 4));
+    EXPECT_EQ(-499, list("POLAR", "3DR", 0));
+    EXPECT_EQ(1, list("CLUSTERII", "RPAD", 4));  // r-pad is a Double Star product
+}
+
+}  // namespace
