@@ -377,6 +377,53 @@ TEST_F(SweepRead, PitchAngleProductsReadThroughTheSpinSet)
     EXPECT_EQ(0, s.etime.nano);
 }
 
+TEST_F(SweepRead, PitchAnglesFromTheFieldSet)
+{
+    const SweepSource field{"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"};
+    const int fgm = archive.AddSource(field);
+    SweepShape withField = shape;
+    withField.pitchAngles = true;
+    withField.field = field;
+    // Sensors 0 and 2 look along z, 1 and 3 along x; the field is along z.
+    withField.normals = {{0, 0, 1000}, {1000, 0, 0}, {0, 0, 1000}, {1000, 0, 0}};
+    Describe(source, withField);
+    AddFile(0, 90, 16 * kHourMs, 3);
+    archive.AddDescription(fgm, {2001, 1, 0}, {2002, 1, 0}, FieldDescription(field, {2001, 1, 0}, {2002, 1, 0}));
+    archive.AddFiles(fgm, 2001, 90, 16 * kHourMs - 10000,
+                     FieldFiles(2001, 90, 16 * kHourMs - 10000, 40, 1000, [](int) { return std::vector<int>{0, 0, 1000}; }));
+    archive.Write();
+
+    auto r = Read(At(90, 16 * kHourMs), At(90, 16 * kHourMs + 1000), PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV, kHalde,
+                  QPTRUE);
+    ASSERT_EQ(1, r->status);
+    ASSERT_EQ(2, r->n);
+    const HALDE_SWEEP_S &s = (*r)[0];
+    ASSERT_NE(nullptr, s.pa);
+    for (int c = 0; c < kSensors; ++c)
+        for (int l = 0; l < kLevels; ++l) {
+            const float pa = s.pa[l + kLevels * c];
+            if (c % 2 == 1)
+                EXPECT_NEAR(90.0f, pa, 0.01f) << c << " " << l;
+            else
+                EXPECT_TRUE(std::fabs(pa) < 0.01f || std::fabs(pa - 180.0f) < 0.01f) << pa;
+        }
+
+}
+
+TEST_F(SweepRead, PitchAnglesWithoutASourceAreDropped)
+{
+    archive.AddSource({"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"});
+    Describe(source, shape);
+    AddFile(0, 90, 16 * kHourMs, 3);
+    archive.Write();
+    auto r = Read(At(90, 16 * kHourMs), At(90, 16 * kHourMs + 1000), PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV, kHalde,
+                  QPTRUE);
+    ASSERT_EQ(1, r->status);
+    ASSERT_EQ(2, r->n);
+    EXPECT_EQ(nullptr, (*r)[0].pa);
+    EXPECT_FLOAT_EQ(static_cast<float>(Word(0, 1, 0, kLevels - 1)), (*r)[1].psd[0]);
+}
+
 TEST(SweepTablesOfUnits, ListsByProjectProductAndUnit)
 {
     NURV_LINEAGE_S lin{};
