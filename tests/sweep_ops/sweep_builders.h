@@ -5,7 +5,6 @@
 #include "support.h"
 
 #include <cstring>
-#include <initializer_list>
 #include <vector>
 
 namespace sweep_test {
@@ -18,8 +17,8 @@ struct Grid {
 
 // A sweep on the grid whose values are given sensor by sensor, level
 // fastest; with pa, the pitch angles likewise.
-inline SweepPtr MakeSweep(const Grid &g, std::initializer_list<float> values, PSD_UNITS units = PSD_UNITS_S3_PER_KM6,
-                          std::initializer_list<float> pa = {})
+inline SweepPtr MakeSweep(const Grid &g, const std::vector<float> &values, PSD_UNITS units = PSD_UNITS_S3_PER_KM6,
+                          const std::vector<float> &pa = {})
 {
     SweepPtr s(new HALDE_SWEEP_S{});
     s->n_sen = static_cast<int>(g.th.size()) - 1;

@@ -204,3 +204,27 @@ HALDE_1D_SWEEP_CUT_S *sweep_1D_cut(float theta, const HALDE_SWEEP_S *swp);
 void free_1D_cut_arrays(HALDE_1D_SWEEP_CUT_S *cut);
 void print_1D_cut(const HALDE_1D_SWEEP_CUT_S *cut);
 void print_weight(const float *weight, int n_sen, int n_lev);
+
+/* ---- Liouville mapping and parallel-velocity boost ----------------------------
+ * Both work on pitch-angle sweeps: they map the bin centres of a refined copy
+ * of the input and average what lands in each output bin.  Failures print one
+ * line and give null; results belong to the caller. */
+
+/* The distribution the same electrons would show where the field is B2
+ * instead of B1, each having gained epot eV (magnetic moment and phase-space
+ * density conserved).  Only s^3/km^6 values; n_theta_double refinement passes
+ * of the polar bins, brought into 1..10.  virtual_inst is relabelled. */
+HALDE_SWEEP_S *PADLiouvilleMap(const HALDE_SWEEP_S *swp1, float B1, float B2, float epot, int n_theta_double);
+/* The distribution seen from a frame moving at vparaboost km/s along the
+ * field, on n_sen x thetafactor polar bins and n_lev x levelfactor
+ * logarithmic levels.  instrument is relabelled. */
+HALDE_SWEEP_S *PADvpara_boost(const HALDE_SWEEP_S *swpin, float vparaboost, int thetafactor, int levelfactor);
+/* The values regridded onto 2 n + 1 refined polar bins (or levels). */
+HALDE_SWEEP_S *sweep_double_sensors(const HALDE_SWEEP_S *swpin);
+HALDE_SWEEP_S *sweep_double_levels(const HALDE_SWEEP_S *swpin);
+/* (e1 / e2) x b2ob1 x sin^2(thin degrees): sin^2 of the mapped pitch angle. */
+float sinsq_map(float e1, float e2, float b2ob1, float thin);
+/* The shorter way round between two angles, 0..180 degrees. */
+float cyclic360abs_diff(float x1, float x2);
+/* The angle from xlo up to xhi going round in the positive sense. */
+float cyclic360pos_diff(float xlo, float xhi);
