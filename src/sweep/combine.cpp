@@ -3,6 +3,7 @@
 #include "sweep_ops_int.h"
 
 #include <algorithm>
+#include <cstdio>
 
 using namespace sweep_ops;
 

@@ -140,7 +140,8 @@ int multiply_by_area(const float *area, HALDE_SWEEP_S *sweep);
  * with the destination bin; called again with the same weight array it
  * averages any number of sources into one destination.  INTEGRAL values
  * (counts) are averaged per unit area and turned back into counts of the
- * destination's bins.  swp_old is not changed.  Returns 1. */
+ * destination's bins.  swp_old is not changed.  Returns 1, or -501 with a
+ * message when the scratch arrays for counts cannot be had. */
 KOMBRA_SHORT CombineSweeps(HALDE_SWEEP_S *swp_new, float *weight, const HALDE_SWEEP_S *swp_old, INTERP_QUANTITY interpq);
 /* Index of the bin holding value, or -1 (outside the bins or in a gap).  A
  * value on a shared edge belongs to the upper bin, the top edge of the last
