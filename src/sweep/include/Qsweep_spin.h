@@ -103,6 +103,133 @@ private:
 /* Frees n sweeps and their pointer array; null does nothing. */
 void free_sweep_set(int n, HALDE_SWEEP_S **sweeps);
 
+/* ---- Combining and gathering -------------------------------------------------
+ * Values move from one grid onto another by overlap-area averaging.  A weight
+ * array has one entry per destination bin (indexed like psd) holding the
+ * overlap area gathered into it so far; the caller zeroes it together with
+ * the destination's values and keeps it for every source folded into that
+ * destination.  Bins equal to their sweep's missing_value are skipped as
+ * sources and count as empty as destinations. */
+
+typedef enum HALDE_GATHER_CHOICE_E {
+    GATHER_SWEEPS = 0, /* groups of a number of sweeps */
+    GATHER_SPINS = 1,  /* groups of a number of spins */
+    GATHER_SECS = 2,   /* groups spanning a number of seconds */
+    NO_GATHER = 3      /* no grouping: the caller handles it */
+} HALDE_GATHER_CHOICE;
+
+/* A group of N sweeps may span at most N x sweep_gap seconds, of N spins at
+ * most N x spin_gap seconds; a longer span ends the group early. */
+typedef struct HALDE_GATHER_GAPS_S {
+    float sweep_gap; /* seconds per sweep, 1.0 by default */
+    float spin_gap;  /* seconds per spin, 4.5 by default */
+} HALDE_GATHER_GAPS;
+
+/* 0 when the grids and units agree exactly; else the first difference in
+ * this order: -2 bin_units, -1 psd_units, 2 n_sen, 1 n_lev, 4 a polar edge,
+ * 3 a level edge. */
+int test_sweeps_congruent(const HALDE_SWEEP_S *swp1, const HALDE_SWEEP_S *swp2);
+/* area[l + n_lev * s] = polar_area of the sweep's bin (s, l); returns 1. */
+int fill_sweep_bin_area(float *area, const HALDE_SWEEP_S *sweep);
+/* Present values over a non-zero area become value / area, every other bin
+ * missing; returns 1. */
+int divide_by_area(const float *area, HALDE_SWEEP_S *sweep);
+/* Present values are multiplied by their area; returns 1. */
+int multiply_by_area(const float *area, HALDE_SWEEP_S *sweep);
+/* Folds swp_old into swp_new, each source bin weighted by its overlap area
+ * with the destination bin; called again with the same weight array it
+ * averages any number of sources into one destination.  INTEGRAL values
+ * (counts) are averaged per unit area and turned back into counts of the
+ * destination's bins.  swp_old is not changed.  Returns 1, or -501 with a
+ * message when the scratch arrays for counts cannot be had. */
+KOMBRA_SHORT CombineSweeps(HALDE_SWEEP_S *swp_new, float *weight, const HALDE_SWEEP_S *swp_old, INTERP_QUANTITY interpq);
+/* Index of the bin holding value, or -1 (outside the bins or in a gap).  A
+ * value on a shared edge belongs to the upper bin, the top edge of the last
+ * bin to the last bin. */
+int inbin(float value, const float *lobins, const float *hibins, int nbins);
+void sweep_spin_gap_defaults(HALDE_GATHER_GAPS_S *gaps);
+/* Index of the last sweep of the group that begins at istart; -519 with a
+ * message when istart is outside the set, -1 for NO_GATHER, an unknown
+ * choice or a count gswp_spin below 1. */
+int iend_sweep_gather(HALDE_SWEEP_S **swppp, int nswps, int istart, HALDE_GATHER_CHOICE gather, HALDE_GATHER_GAPS gaps,
+                      float gsecs, int gswp_spin);
+/* Cuts the time-ordered set into groups and averages each onto a copy of the
+ * template binh.  1, with *gath_swpppp a new array of nswp entries whose
+ * first *ngat hold the groups (the caller frees both); -518 with nothing left
+ * allocated and *gath_swpppp null. */
+KOMBRA_SHORT gather_sweeps(HALDE_SWEEP_S **swppp, int nswp, const HALDE_SWEEP_S *binh, HALDE_GATHER_CHOICE gatch,
+                           HALDE_GATHER_GAPS gaps, float gath_secs, int gath_swp_spins, HALDE_SWEEP_S ***gath_swpppp,
+                           int *ngat);
+
+/* ---- Arithmetic, regridding, scaling and cuts -------------------------------- */
+
+typedef enum ARITH_OPER_E { NONE = 0, ADD = 1, SUBTRACT = 2, MULTIPLY = 3, DIVIDE = 4 } ARITH_OPER;
+
+/* The values of one sweep along one polar bin, level by level.  Made by
+ * sweep_1D_cut; free_1D_cut_arrays frees ecen, psd1D and lineage, the caller
+ * the record (delete). */
+typedef struct HALDE_1D_SWEEP_CUT_S {
+    NURV_TIME_S starttime{}; /* the sweep's btime */
+    NURV_TIME_S endtime{};   /* the sweep's etime */
+    int n_lev = 0;
+    float phi_cen = 0;        /* centre of the sweep's azimuth range, degrees */
+    float thcen = 0;          /* centre of the chosen polar bin, degrees */
+    float *ecen = nullptr;    /* [n_lev] level centres */
+    BIN_UNITS bin_units = BIN_UNITS_EV;
+    float *psd1D = nullptr;   /* [n_lev] values */
+    PSD_UNITS psd_units = PSD_UNITS_CNTS_ACCUM;
+    NURV_LINEAGE_S *lineage = nullptr;
+} HALDE_1D_SWEEP_CUT;
+
+/* A new sweep on the primary's grid holding pri oper sec bin by bin (sec
+ * regridded onto that grid first when the grids differ); null when the bin
+ * or value units differ.  The lineage is the primary's, unmarked. */
+HALDE_SWEEP_S *sweep_arithmetic(const HALDE_SWEEP_S *swp_pri, const HALDE_SWEEP_S *swp_sec, ARITH_OPER oper);
+/* A new sweep with the values, times and lineage of swp on the grid of
+ * bin_holder; null when the bin units differ or memory runs out. */
+HALDE_SWEEP_S *rebin_sweep(const HALDE_SWEEP_S *bin_holder, const HALDE_SWEEP_S *swp);
+/* rebin_sweep over a set, stopping at the first failure: 1 with the first
+ * *nrebinned entries of the new array *swpsoutppp set (the caller frees
+ * them and the array), or -507 when not even one could be made. */
+KOMBRA_SHORT rebin_n_sweeps(const HALDE_SWEEP_S *bin_holder, int nswps, HALDE_SWEEP_S **swpsinpp, int *nrebinned,
+                            HALDE_SWEEP_S ***swpsoutppp);
+/* The range of the present values of a set, widened when it is empty or a
+ * single value, for colour scales. */
+void sweeps_autoscaler(HALDE_SWEEP_S **swppp, int nswp, float *psdmin, float *psdmax);
+/* Multiplies the present values by mult in place and marks the lineage's
+ * experiment with lineage_scale_mark(mult). */
+void sweep_scaler(HALDE_SWEEP_S *swpp, float mult);
+/* The cut along the first polar bin whose high edge is at least theta (the
+ * last bin above them all); null when the sweep has no polar bin. */
+HALDE_1D_SWEEP_CUT_S *sweep_1D_cut(float theta, const HALDE_SWEEP_S *swp);
+void free_1D_cut_arrays(HALDE_1D_SWEEP_CUT_S *cut);
+void print_1D_cut(const HALDE_1D_SWEEP_CUT_S *cut);
+void print_weight(const float *weight, int n_sen, int n_lev);
+
+/* ---- Liouville mapping and parallel-velocity boost ----------------------------
+ * Both work on pitch-angle sweeps: they map the bin centres of a refined copy
+ * of the input and average what lands in each output bin.  Failures print one
+ * line and give null; results belong to the caller. */
+
+/* The distribution the same electrons would show where the field is B2
+ * instead of B1, each having gained epot eV (magnetic moment and phase-space
+ * density conserved).  Only s^3/km^6 values; n_theta_double refinement passes
+ * of the polar bins, brought into 1..10.  virtual_inst is relabelled. */
+HALDE_SWEEP_S *PADLiouvilleMap(const HALDE_SWEEP_S *swp1, float B1, float B2, float epot, int n_theta_double);
+/* The distribution seen from a frame moving at vparaboost km/s along the
+ * field, on n_sen x thetafactor polar bins and n_lev x levelfactor
+ * logarithmic levels.  instrument is relabelled. */
+HALDE_SWEEP_S *PADvpara_boost(const HALDE_SWEEP_S *swpin, float vparaboost, int thetafactor, int levelfactor);
+/* The values regridded onto 2 n + 1 refined polar bins (or levels). */
+HALDE_SWEEP_S *sweep_double_sensors(const HALDE_SWEEP_S *swpin);
+HALDE_SWEEP_S *sweep_double_levels(const HALDE_SWEEP_S *swpin);
+/* (e1 / e2) x b2ob1 x sin^2(thin degrees): sin^2 of the mapped pitch angle. */
+float sinsq_map(float e1, float e2, float b2ob1, float thin);
+/* The shorter way round between two angles, 0..180 degrees. */
+float cyclic360abs_diff(float x1, float x2);
+/* The angle from xlo up to xhi going round in the positive sense. */
+float cyclic360pos_diff(float xlo, float xhi);
+
 /* ---- Reading sweeps from the archive ---------------------------------------
  * The only road from the programs to the instrument data: configuration,
  * catalog, promotion of missing files, then the reader's records of all

@@ -1,0 +1,218 @@
+// Liouville mapping and the parallel-velocity boost against analytic cases,
+// the refined grids they map through and the angle differences.
+#include "sweep_builders.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+using sweep_test::Grid;
+using sweep_test::MakeSweep;
+using sweep_test::Values;
+
+namespace {
+
+const Grid kQuarters{{0, 45, 90, 135, 180}, {10, 20, 40}};
+
+// An isotropic sweep whose value depends on the level only: 2 and 7.
+SweepPtr Isotropic(const Grid &g = kQuarters)
+{
+    auto s = MakeSweep(g, {2, 7, 2, 7, 2, 7, 2, 7});
+    s->missing_value = -1;
+    return s;
+}
+
+// Runs an operation with its progress line swallowed.
+template <class F>
+SweepPtr Silently(F &&f)
+{
+    testing::internal::CaptureStdout();
+    SweepPtr s(f());
+    testing::internal::GetCapturedStdout();
+    return s;
+}
+
+// ---- Angles and refined grids -------------------------------------------------
+
+TEST(Angles, MappedSineAndCyclicDifferences)
+{
+    EXPECT_FLOAT_EQ(0.5f * 3 * 0.25f, sinsq_map(1, 2, 3, 30));
+    EXPECT_FLOAT_EQ(20.0f, cyclic360abs_diff(350, 10));
+    EXPECT_FLOAT_EQ(170.0f, cyclic360abs_diff(10, 180));
+    EXPECT_FLOAT_EQ(20.0f, cyclic360pos_diff(350, 10));
+    EXPECT_FLOAT_EQ(340.0f, cyclic360pos_diff(10, 350));
+    EXPECT_FLOAT_EQ(0.0f, cyclic360pos_diff(10, 10));
+    const float far = cyclic360pos_diff(1e6f, 0);
+    EXPECT_GE(far, 0.0f) << "a far-off angle ends, going round in whole turns";
+    EXPECT_LT(far, 360.5f);
+}
+
+TEST(Refine, SensorsAndLevelsSplitInQuarterSteps)
+{
+    auto s = MakeSweep({{0, 90, 180}, {10, 20}}, {4, 4});
+    SweepPtr r(sweep_double_sensors(s.get()));
+    ASSERT_NE(nullptr, r);
+    ASSERT_EQ(5, r->n_sen);
+    const float lo[] = {0, 22.5f, 67.5f, 112.5f, 157.5f};
+    const float hi[] = {22.5f, 67.5f, 112.5f, 157.5f, 180};
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_FLOAT_EQ(lo[i], r->thlo[i]);
+        EXPECT_FLOAT_EQ(hi[i], r->thhi[i]);
+        EXPECT_FLOAT_EQ(4.0f, r->psd[i]);
+    }
+    EXPECT_STREQ("CPPADL", r->lineage->virtual_inst);
+
+    SweepPtr l(sweep_double_levels(s.get()));
+    ASSERT_EQ(3, l->n_lev);
+    EXPECT_EQ(2, l->n_sen);
+    EXPECT_FLOAT_EQ(12.5f, l->ehi[0]);
+    EXPECT_FLOAT_EQ(17.5f, l->ehi[1]);
+    EXPECT_FLOAT_EQ(20.0f, l->ehi[2]);
+
+    HALDE_SWEEP_S empty{};
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(nullptr, sweep_double_sensors(&empty));
+    EXPECT_EQ("sweep_double_sensors Error: couldn't malloc refined sweep arrays\n",
+              testing::internal::GetCapturedStdout());
+}
+
+// ---- Liouville mapping ------------------------------------------------------------
+
+TEST(Liouville, RefusesOtherUnitsAndNoField)
+{
+    auto flux = MakeSweep(kQuarters, {1, 1, 1, 1, 1, 1, 1, 1}, PSD_UNITS_DIFF_ENERGY_FLUX);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(nullptr, PADLiouvilleMap(flux.get(), 1, 2, 0, 3));
+    auto f = Isotropic();
+    EXPECT_EQ(nullptr, PADLiouvilleMap(f.get(), 0, 2, 0, 3));
+    EXPECT_EQ("Liouville Map Error: only units <=> f(v) allowed\nLiouville Map Error: B1 = 0!\n",
+              testing::internal::GetCapturedStdout());
+}
+
+TEST(Liouville, SameFieldNoGainIsTheIdentityAndRelabels)
+{
+    auto f = Isotropic();
+    testing::internal::CaptureStdout();
+    SweepPtr m(PADLiouvilleMap(f.get(), 1, 1, 0, 0));
+    EXPECT_EQ("PADLiouvilleMap returning ...\n", testing::internal::GetCapturedStdout());
+    ASSERT_NE(nullptr, m);
+    EXPECT_EQ(Values(f.get()), Values(m.get()));
+    EXPECT_STREQ("CPPADL B   1->   1,e\\gf   0eV", m->lineage->virtual_inst);
+    EXPECT_EQ(4, m->n_sen) << "the input's polar grid";
+    EXPECT_EQ(2, f->psd[0]) << "input untouched";
+}
+
+TEST(Liouville, WeakerFieldFocusesAnIsotropicDistributionAlongTheField)
+{
+    // B2 = 0.4 B1: sin^2 of every angle shrinks to 0.4 of it, so nothing
+    // lands beyond asin(sqrt 0.4) = 39.2 degrees of the field, and f is
+    // conserved along each level.
+    auto f = Isotropic();
+    auto m = Silently([&] { return PADLiouvilleMap(f.get(), 5, 2, 0, 10); });
+    ASSERT_NE(nullptr, m);
+    EXPECT_EQ((std::vector<float>{2, 7, -1, -1, -1, -1, 2, 7}), Values(m.get()));
+}
+
+TEST(Liouville, StrongerFieldMirrorsTheElectronsNearNinetyDegrees)
+{
+    // B2 = 8 B1: only electrons within 20.7 degrees of the field reach it;
+    // the rest mirror before, and the marked values of the middle bins must
+    // not appear in the result.  Those that arrive spread over 0..90 and
+    // 90..180.
+    auto f = MakeSweep(kQuarters, {1, 1, 100, 100, 100, 100, 3, 3});
+    f->missing_value = -1;
+    auto m = Silently([&] { return PADLiouvilleMap(f.get(), 1, 8, 0, 10); });
+    ASSERT_NE(nullptr, m);
+    const auto v = Values(m.get());
+    for (int i : {0, 1, 2, 3})
+        EXPECT_NEAR(1.0, v[static_cast<std::size_t>(i)], 0.5) << "bin " << i;
+    for (int i : {4, 5, 6, 7})
+        EXPECT_NEAR(3.0, v[static_cast<std::size_t>(i)], 0.5) << "bin " << i;
+}
+
+TEST(Liouville, EnergyGainRaisesLevelsAndPassCountIsBounded)
+{
+    auto f = Isotropic();
+    auto m = Silently([&] { return PADLiouvilleMap(f.get(), 1, 1, 40, 25); });
+    ASSERT_NE(nullptr, m);
+    EXPECT_EQ(50.0f, m->elo[0]);
+    EXPECT_EQ(60.0f, m->ehi[0]);
+    EXPECT_EQ(80.0f, m->ehi[1]);
+    // Gaining energy in the same field focuses along it: sin^2 scales by
+    // e1 / e2 = 15 / 55 and 30 / 70, so nothing lands beyond 31.5 and 40.9
+    // degrees of the field, and f is carried along.
+    EXPECT_EQ((std::vector<float>{2, 7, -1, -1, -1, -1, 2, 7}), Values(m.get()));
+    EXPECT_STREQ("CPPADL B   1->   1,e\\gf  40eV", m->lineage->virtual_inst);
+
+    // Speeds: each edge becomes sqrt(v^2 + epot / K).
+    auto speeds = Isotropic({{0, 45, 90, 135, 180}, {1000, 2000, 4000}});
+    speeds->bin_units = BIN_UNITS_KM_S;
+    auto ms = Silently([&] { return PADLiouvilleMap(speeds.get(), 1, 1, 10, 1); });
+    ASSERT_NE(nullptr, ms);
+    EXPECT_NEAR(std::sqrt(1000.0 * 1000 + 10 / 2.8429e-6), ms->elo[0], 0.5);
+}
+
+// ---- Parallel boost ---------------------------------------------------------------
+
+TEST(Boost, NoBoostKeepsAnIsotropicDistributionAndItsEnergyRange)
+{
+    auto f = MakeSweep(kQuarters, {5, 5, 5, 5, 5, 5, 5, 5});
+    f->missing_value = -1;
+    testing::internal::CaptureStdout();
+    SweepPtr b(PADvpara_boost(f.get(), 0, 2, 2));
+    EXPECT_EQ("PADvpara_boost returning\n", testing::internal::GetCapturedStdout());
+    ASSERT_NE(nullptr, b);
+    EXPECT_EQ(8, b->n_sen);
+    EXPECT_EQ(4, b->n_lev);
+    EXPECT_EQ(0.0f, b->thlo[0]);
+    EXPECT_EQ(180.0f, b->thhi[7]);
+    EXPECT_NEAR(10.0, b->elo[0], 1e-3) << "energies survive the round trip through speed";
+    EXPECT_NEAR(40.0, b->ehi[3], 1e-3);
+    for (float v : Values(b.get()))
+        EXPECT_FLOAT_EQ(5.0f, v);
+    EXPECT_STREQ("LEEA V//+=   0km/s", b->lineage->instrument);
+    EXPECT_STREQ("CPPADL", b->lineage->virtual_inst);
+}
+
+// Whether the level of largest value along one polar bin meets lo..hi.
+bool PeakWithin(const HALDE_SWEEP_S *s, int sensor, float lo, float hi)
+{
+    int best = 0;
+    for (int l = 1; l < s->n_lev; ++l)
+        if (s->psd[l + s->n_lev * sensor] > s->psd[best + s->n_lev * sensor])
+            best = l;
+    return s->elo[best] < hi && s->ehi[best] > lo;
+}
+
+TEST(Boost, AShellMovesByTheBoostAlongTheField)
+{
+    // A shell of electrons at 1000..1333 km/s in every direction: seen from
+    // a frame moving at -500 km/s it sits at 1500..1833 km/s along the field
+    // and at 500..833 km/s against it.
+    Grid g{{0, 45, 90, 135, 180}, {}};
+    for (int i = 0; i <= 16; ++i)
+        g.lev.push_back(static_cast<float>(100 * std::pow(10.0, i / 8.0)));
+    std::vector<float> values;
+    for (int s = 0; s < 4; ++s)
+        for (int l = 0; l < 16; ++l)
+            values.push_back(l == 8 ? 1.0f : 0.0f);
+    auto f = MakeSweep(g, values);
+    f->bin_units = BIN_UNITS_KM_S;
+    f->missing_value = -1;
+    auto b = Silently([&] { return PADvpara_boost(f.get(), 500, 2, 4); });
+    ASSERT_NE(nullptr, b);
+    EXPECT_TRUE(PeakWithin(b.get(), 0, 1500, 1833));
+    EXPECT_TRUE(PeakWithin(b.get(), b->n_sen - 1, 500, 833));
+    EXPECT_FALSE(PeakWithin(b.get(), 0, 1000, 1333)) << "the shell has moved";
+    EXPECT_STREQ("LEEA V//+=5e+02km/s", b->lineage->instrument);
+}
+
+TEST(Boost, BadFactorsFail)
+{
+    auto f = Isotropic();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(nullptr, PADvpara_boost(f.get(), 100, 0, 2));
+    EXPECT_EQ("PADvparaboost failed to malloc bin_holder\n", testing::internal::GetCapturedStdout());
+}
+
+} // namespace
