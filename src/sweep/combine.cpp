@@ -1,0 +1,130 @@
+/* Moving values between sweep grids: the congruence test, bin areas and the
+ * overlap-area averaging every regridding of the suite is built on. */
+#include "sweep_ops_int.h"
+
+#include <algorithm>
+
+using namespace sweep_ops;
+
+int test_sweeps_congruent(const HALDE_SWEEP_S *swp1, const HALDE_SWEEP_S *swp2)
+{
+    if (swp1->bin_units != swp2->bin_units)
+        return -2;
+    if (swp1->psd_units != swp2->psd_units)
+        return -1;
+    if (swp1->n_sen != swp2->n_sen)
+        return 2;
+    if (swp1->n_lev != swp2->n_lev)
+        return 1;
+    for (int s = 0; s < swp1->n_sen; ++s)
+        if (swp1->thlo[s] != swp2->thlo[s] || swp1->thhi[s] != swp2->thhi[s])
+            return 4;
+    for (int l = 0; l < swp1->n_lev; ++l)
+        if (swp1->elo[l] != swp2->elo[l] || swp1->ehi[l] != swp2->ehi[l])
+            return 3;
+    return 0;
+}
+
+int fill_sweep_bin_area(float *area, const HALDE_SWEEP_S *sweep)
+{
+    if (Cells(sweep) == 0)
+        return kOk;
+    for (int s = 0; s < sweep->n_sen; ++s)
+        for (int l = 0; l < sweep->n_lev; ++l)
+            area[l + static_cast<long long>(sweep->n_lev) * s] =
+                polar_area(sweep->elo[l], sweep->ehi[l], sweep->thlo[s], sweep->thhi[s]);
+    return kOk;
+}
+
+int divide_by_area(const float *area, HALDE_SWEEP_S *sweep)
+{
+    const long long n = Cells(sweep);
+    for (long long i = 0; i < n; ++i) {
+        if (area[i] != 0 && sweep->psd[i] != sweep->missing_value)
+            sweep->psd[i] /= area[i];
+        else
+            sweep->psd[i] = sweep->missing_value;
+    }
+    return kOk;
+}
+
+int multiply_by_area(const float *area, HALDE_SWEEP_S *sweep)
+{
+    const long long n = Cells(sweep);
+    for (long long i = 0; i < n; ++i)
+        if (sweep->psd[i] != sweep->missing_value)
+            sweep->psd[i] *= area[i];
+    return kOk;
+}
+
+KOMBRA_SHORT CombineSweeps(HALDE_SWEEP_S *swp_new, float *weight, const HALDE_SWEEP_S *swp_old, INTERP_QUANTITY interpq)
+{
+    if (Cells(swp_new) == 0)
+        return kOk;
+    const HALDE_SWEEP_S *src = swp_old;
+
+    /* Counts are averaged per unit area: the source is divided on a copy of
+     * its values, so the caller's sweep is never touched. */
+    SweepPtr per_area;
+    std::unique_ptr<float[]> area_new;
+    const bool integral = interpq == INTEGRAL;
+    if (integral) {
+        area_new = Scratch(Cells(swp_new));
+        auto area_old = Scratch(Cells(swp_old));
+        per_area.reset(create_sweep_full_copy(swp_old));
+        if (!area_new || !area_old || !per_area) {
+            std::printf("CombineSweeps failed to malloc area arrays\n");
+            return kBadArgument;
+        }
+        fill_sweep_bin_area(area_old.get(), per_area.get());
+        divide_by_area(area_old.get(), per_area.get());
+        fill_sweep_bin_area(area_new.get(), swp_new);
+        divide_by_area(area_new.get(), swp_new);
+        src = per_area.get();
+    }
+
+    multiply_by_area(weight, swp_new);
+    const float src_missing = src->missing_value;
+    for (int s = 0; s < swp_new->n_sen; ++s) {
+        int j0 = 0, j1 = -1;
+        if (find_subset_in_range(swp_new->thlo[s], swp_new->thhi[s], src->thlo, src->thhi, src->n_sen, &j0, &j1) < 1)
+            continue;
+        for (int l = 0; l < swp_new->n_lev; ++l) {
+            int k0 = 0, k1 = -1;
+            if (find_subset_in_range(swp_new->elo[l], swp_new->ehi[l], src->elo, src->ehi, src->n_lev, &k0, &k1) < 1)
+                continue;
+            const long long o = l + static_cast<long long>(swp_new->n_lev) * s;
+            for (int j = j0; j <= j1; ++j) {
+                const float th1 = std::max(swp_new->thlo[s], src->thlo[j]);
+                const float th2 = std::min(swp_new->thhi[s], src->thhi[j]);
+                for (int k = k0; k <= k1; ++k) {
+                    const float v = src->psd[k + static_cast<long long>(src->n_lev) * j];
+                    if (v == src_missing)
+                        continue;
+                    const float e1 = std::max(swp_new->elo[l], src->elo[k]);
+                    const float e2 = std::min(swp_new->ehi[l], src->ehi[k]);
+                    const float w = polar_area(e1, e2, th1, th2);
+                    weight[o] += w;
+                    if (swp_new->psd[o] == swp_new->missing_value)
+                        swp_new->psd[o] = v * w;
+                    else
+                        swp_new->psd[o] += v * w;
+                }
+            }
+        }
+    }
+    divide_by_area(weight, swp_new);
+    if (integral)
+        multiply_by_area(area_new.get(), swp_new);
+    return kOk;
+}
+
+int inbin(float value, const float *lobins, const float *hibins, int nbins)
+{
+    if (nbins < 1 || lobins[0] > value || value > hibins[nbins - 1])
+        return -1;
+    int i = 0;
+    while (i < nbins - 1 && !(value < hibins[i]))
+        ++i;
+    return value >= lobins[i] ? i : -1;
+}

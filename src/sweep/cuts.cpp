@@ -1,0 +1,68 @@
+/* One-dimensional cuts of a sweep along one polar bin, for the cut plots. */
+#include "sweep_ops_int.h"
+
+#include <cstdio>
+
+using namespace sweep_ops;
+
+HALDE_1D_SWEEP_CUT_S *sweep_1D_cut(float theta, const HALDE_SWEEP_S *swp)
+{
+    if (swp->n_sen < 1) {
+        std::printf("1D CUT: Theta bins exhausted\n");
+        return nullptr;
+    }
+    int i = 0;
+    while (i < swp->n_sen - 1 && swp->thhi[i] < theta)
+        ++i;
+
+    const int n_lev = swp->n_lev > 0 ? swp->n_lev : 0;
+    std::unique_ptr<HALDE_1D_SWEEP_CUT_S> cut(new (std::nothrow) HALDE_1D_SWEEP_CUT_S{});
+    auto ecen = Scratch(n_lev);
+    auto values = Scratch(n_lev);
+    std::unique_ptr<NURV_LINEAGE_S> lineage(new (std::nothrow) NURV_LINEAGE_S{});
+    if (!cut || !ecen || !values || !lineage)
+        return nullptr;
+    cut->starttime = swp->btime;
+    cut->endtime = swp->etime;
+    cut->n_lev = n_lev;
+    cut->phi_cen = (swp->phi_lo + swp->phi_hi) * 0.5f;
+    cut->thcen = (swp->thlo[i] + swp->thhi[i]) * 0.5f;
+    for (int l = 0; l < n_lev; ++l) {
+        ecen[l] = (swp->elo[l] + swp->ehi[l]) * 0.5f;
+        values[l] = swp->psd[l + static_cast<long long>(n_lev) * i];
+    }
+    cut->bin_units = swp->bin_units;
+    cut->psd_units = swp->psd_units;
+    if (swp->lineage != nullptr)
+        copy_lineage(lineage.get(), swp->lineage);
+    cut->ecen = ecen.release();
+    cut->psd1D = values.release();
+    cut->lineage = lineage.release();
+    return cut.release();
+}
+
+void free_1D_cut_arrays(HALDE_1D_SWEEP_CUT_S *cut)
+{
+    delete[] cut->ecen;
+    delete[] cut->psd1D;
+    delete cut->lineage;
+    cut->ecen = nullptr;
+    cut->psd1D = nullptr;
+    cut->lineage = nullptr;
+}
+
+void print_1D_cut(const HALDE_1D_SWEEP_CUT_S *cut)
+{
+    std::printf("HALDE 1D SWEEP CUT\n====================\n");
+    std::printf("Sweep Start Time = ");
+    print_nurv_time(&cut->starttime);
+    std::printf("\n");
+    if (cut->lineage != nullptr)
+        print_nurv_lineage(cut->lineage);
+    std::printf("Az Centre = %g, Theta (polar) Centre = %g\n", static_cast<double>(cut->phi_cen),
+                static_cast<double>(cut->thcen));
+    std::printf("\n%s, %s\n=========================\n", BIN_UNITS_STRING(cut->bin_units),
+                PSD_UNITS_STRING(cut->psd_units));
+    for (int l = 0; l < cut->n_lev; ++l)
+        std::printf("%11.5g  %11.5g\n", static_cast<double>(cut->ecen[l]), static_cast<double>(cut->psd1D[l]));
+}
