@@ -75,3 +75,42 @@ PGSpectro_ret Mirvek_fill_angle_t_array(float *z, int nswp, int nang, HALDE_SWEE
 PGSpectro_ret malloc_spectro_arrays(PGSpectro *pgspec, int nx, int ny);
 /* Frees the record's non-null arrays and nulls the pointers. */
 void free_spectro_arrays(PGSpectro *pgspec);
+
+/* ---- 1D cuts ------------------------------------------------------------------ */
+
+/* Options of the cut plots; autoscaled ranges are written back.  The count
+ * and the four arrays are the caller's. */
+typedef struct SWEEP_CUT_OPTIONS_S {
+    int nswps;                      /* must equal the count passed to the plot */
+    QPGLine_colour *colours;        /* [nswps] colour of each sweep's curves */
+    int ncuts;                      /* cut angles (Sweep_cuts_plot only) */
+    QPGLinestyle *linestyles;       /* [nswps] style of each sweep's curves (Sweep_cuts_plot: [ncuts], of each angle) */
+    float linethickness;            /* line width of frames and texts, truncated: 1.0 */
+    float *linethicknesses;         /* [nswps] line width of each sweep's curves, truncated */
+    PGSpectro_linlog xlinlog;       /* energy axis: PGSPECTRO_LOG */
+    PGSpectro_linlog ylinlog;       /* value axis: PGSPECTRO_LOG */
+    Yes_or_No yautoscale;           /* YES: value range from the cuts into ymin, ymax */
+    Yes_or_No xautoscale;           /* YES: energy range from the cuts into xmin, xmax */
+    float xmin, xmax;               /* 1.0, 10.0 */
+    float ymin, ymax;               /* 1.0, 10.0 */
+    float xndcmin, xndcmax;         /* NDC extent of the whole picture: 0.1, 0.9 */
+    float yndcmin, yndcmax;         /* 0.1, 0.9 */
+    const char *pg_device;          /* opened when no device is open: "/xser" */
+} SWEEP_CUT_OPTIONS;
+
+/* Writes the defaults; always PGSPECTRO_OK. */
+PGSpectro_ret Set_Sweep_cut_options_default(SWEEP_CUT_OPTIONS *scopp);
+
+/* For each sweep i, its cut at thetas[i] degrees on the right-hand panel
+ * (energy rising to the right) and at 180 - thetas[i] on the left-hand
+ * panel (energy rising to the left), with a legend of lineages and times.
+ * PGSPECTRO_OK, or PGSPECTRO_TRACE_ERROR with a message and nothing drawn
+ * (no sweeps, a count unlike the options', units that differ, a device that
+ * cannot be opened, a sweep that cannot be cut).  May write xmin, xmax, ymin,
+ * ymax of scutopt. */
+PGSpectro_ret Sweep_n_cuts_plot(HALDE_SWEEP **swpp, int nswps, float *thetas, SWEEP_CUT_OPTIONS *scutopt);
+
+/* The older layout: every sweep cut at each of the ncuts angles, colour by
+ * sweep and line style by angle, on a fixed layout. */
+PGSpectro_ret Sweep_cuts_plot(HALDE_SWEEP **swpp, int nswps, float *thetas, int ncuts,
+                              SWEEP_CUT_OPTIONS *scutopt);
