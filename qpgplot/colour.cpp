@@ -8,14 +8,18 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 namespace qpgplot {
 
 bool DeviceOpen()
 {
-    int id = 0;
-    cpgqid(&id);
-    return id != 0;
+    /* PGPLOT's state, not cpgqid: after a failed cpgopen the identifier
+     * still names a device although none is open. */
+    char state[16] = {};
+    int len = static_cast<int>(sizeof state);
+    cpgqinf("STATE", state, &len);
+    return std::string_view(state, static_cast<std::size_t>(len > 0 ? len : 0)) == "OPEN";
 }
 
 std::vector<float> LogCopy(const float *v, std::size_t n)

@@ -4,6 +4,7 @@
  * read as one line through the distribution, with a legend naming each
  * sweep's data set and times. */
 #include "Velora_plot.h"
+#include "plots_int.h"
 
 #include <cpgplot.h>
 
@@ -13,6 +14,8 @@
 #include <vector>
 
 namespace {
+
+using plots::Format;
 
 struct CutDeleter {
     void operator()(HALDE_1D_SWEEP_CUT_S *cut) const
@@ -31,18 +34,6 @@ struct CutPair {
     CutPtr at_theta;     /* right-hand panel */
     CutPtr opposite;     /* at 180 - theta, left-hand panel */
 };
-
-template <typename... Args>
-std::string Format(const char *fmt, Args... args)
-{
-    const int n = std::snprintf(nullptr, 0, fmt, args...);
-    if (n <= 0)
-        return {};
-    std::string s(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(s.data(), s.size(), fmt, args...);
-    s.resize(static_cast<std::size_t>(n));
-    return s;
-}
 
 /* Calendar fields of a time for the legend's time lines. */
 struct Calendar {
@@ -74,9 +65,7 @@ bool SameUnits(HALDE_SWEEP **swpp, int nswps)
 
 bool HaveDevice(const SWEEP_CUT_OPTIONS &opt)
 {
-    int id = 0;
-    cpgqid(&id);
-    if (id != 0)
+    if (plots::DeviceOpen())
         return true;
     if (cpgopen(opt.pg_device) <= 0) {
         std::printf("Failed to open pgplot device successfully\n");

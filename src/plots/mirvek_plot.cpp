@@ -2,6 +2,7 @@
  * spectrogram panels sharing one time axis, an azimuth panel at the bottom
  * and one polar-angle panel per level above it, with one wedge. */
 #include "Velora_plot.h"
+#include "plots_int.h"
 
 #include <cpgplot.h>
 
@@ -11,20 +12,10 @@
 
 namespace {
 
+using plots::Format;
+
 /* The one text the record's fields are left pointing at. */
 constexpr const char *kBlank = " ";
-
-template <typename... Args>
-std::string Format(const char *fmt, Args... args)
-{
-    const int n = std::snprintf(nullptr, 0, fmt, args...);
-    if (n <= 0)
-        return {};
-    std::string s(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(s.data(), s.size(), fmt, args...);
-    s.resize(static_cast<std::size_t>(n));
-    return s;
-}
 
 float Secs(const NURV_TIME_S &t, double epoch_midnight)
 {

@@ -1,6 +1,7 @@
 /* Sweep wheel plots: one sweep as a polar wheel of level and polar
  * direction, and two sweeps as the left and right halves of one wheel. */
 #include "Velora_plot.h"
+#include "plots_int.h"
 
 #include <cpgplot.h>
 
@@ -12,22 +13,11 @@
 
 namespace {
 
+using plots::Format;
+
 constexpr float kTinyValue = 1.17549435e-36f;  /* seed of the colour range */
 constexpr float kFloatCap = 3.4028235e37f;     /* largest colour-range end */
 constexpr float kMinWidth = 1.1754944e-38f;    /* narrowest colour range kept */
-
-/* printf-style formatting into a string of any length. */
-template <typename... Args>
-std::string Format(const char *fmt, Args... args)
-{
-    const int n = std::snprintf(nullptr, 0, fmt, args...);
-    if (n <= 0)
-        return {};
-    std::string s(static_cast<std::size_t>(n) + 1, '\0');
-    std::snprintf(s.data(), s.size(), fmt, args...);
-    s.resize(static_cast<std::size_t>(n));
-    return s;
-}
 
 std::string TimeText(const NURV_TIME_S &t)
 {
@@ -224,9 +214,7 @@ PGSpectro_ret Sweep_wheel_plot(HALDE_SWEEP *swpp, SWEEP_WHEEL_OPTIONS *swop)
     if (ret != PGSPECTRO_OK)
         std::printf("PGWheel_Plot returned error %d\n", ret);
 
-    int id = 0;
-    cpgqid(&id);
-    if (id != 0) {
+    if (plots::DeviceOpen()) {
         cpgmtxt("T", -1.5f, 0.5f, 0.5f, "0\xb0");
         cpgmtxt("B", -1.5f, 0.5f, 0.5f, "180\xb0");
     }
@@ -239,9 +227,7 @@ int PlotTwoSweeps(HALDE_SWEEP *swp_pri, HALDE_SWEEP *swp_sec, SWEEP_WHEEL_OPTION
         std::printf("one of requested sweeps for plot is null; plot abandoned\n");
         return -501;
     }
-    int id = 0;
-    cpgqid(&id);
-    if (id == 0) {
+    if (!plots::DeviceOpen()) {
         if (cpgopen(swop->pg_device) < 1) {
             std::printf("Failed to open pgplot device successfully\n");
             return -501;
