@@ -17,7 +17,7 @@ typedef enum Yes_or_No_e { YES = 0, NO = 1 } Yes_or_No;
 
 typedef enum PGSpectro_linlog_e { PGSPECTRO_LIN = 0, PGSPECTRO_LOG = 1 } PGSpectro_linlog;
 
-/* Colour tables (see PGSpectro_set_color_table). */
+/* Colour tables (see set_pgp_rainbow). */
 typedef enum PGSpectro_col_e {
     PGSPECTRO_RAINBOW = 0,
     PGSPECTRO_GRAY_WHITE_LOW = 1,
@@ -194,3 +194,43 @@ PGSpectro_ret PGXYtrace_set_defaults(PGXYtrace *trace);
 /* log10(x) for x >= 1e-33, else -33.0 (zero and negative values too).
  * Every logarithm of the plots and of the sweep binning goes through it. */
 double SafeLog10(double x);
+
+/* ---- Colour tables and wedge ------------------------------------------------ */
+
+/* Loads a colour ramp into the device's colour-index range, narrowed to at
+ * most 256 indices starting at its low end, and returns the number of indices
+ * n in it.  Any table outside 1..5 gives the rainbow.  A range of a single
+ * index gets the ramp's start colour. */
+int set_pgp_rainbow(PGSpectro_col color_table);
+
+/* Draws the colour bar of the device's colour-index range to the right of the
+ * current viewport, with its scale (numbers on the right, powers of ten for
+ * PGSPECTRO_LOG) and wedge.label on its left.  zscalemin and zscalemax are in
+ * the units of the colour axis (logarithms for a logarithmic one).  Viewport,
+ * window and colour index are restored afterwards. */
+void spectro_wedge(PGSpectro_wedge wedge, float zscalemin, float zscalemax, PGSpectro_linlog lin_log);
+
+/* ---- Pictures ------------------------------------------------------------------ */
+/* Each sets the viewport, window, colour and character height it needs and
+ * leaves them in force.  Values are painted in colour indices from 16 up;
+ * a recognised missing value, and any NaN, in the background colour 0; a
+ * colour scale with equal ends, or a device with a single colour, paints
+ * every other value in index 16. */
+
+/* One binned spectrogram panel: PGSPECTRO_OK, PGSPECTRO_NO_DEVICE (nothing
+ * drawn) or PGSPECTRO_MALLOC_FAILURE.  The record is only read. */
+PGSpectro_ret PGSpectro_Plot(PGSpectro *spectro);
+
+/* One polar wheel: PGSPECTRO_OK, PGSPECTRO_NO_DEVICE (nothing drawn) or
+ * PGSPECTRO_MALLOC_FAILURE.  The record and its arrays are only read. */
+PGSpectro_ret PGWheel_Plot(PGWheel *wheel);
+/* Fills, in the current colour, the annular sector between radii rlo and rhi
+ * and angles thlo and thhi (degrees) of the current window. */
+void arc(float rlo, float rhi, float thlo, float thhi);
+
+/* One XY trace, with its frame when YoNbox is YES and its legend entry when
+ * YoNlegend is YES; PGPLOT's attributes are restored, viewport and window
+ * are left as set.  Needs an open device; always PGSPECTRO_OK. */
+PGSpectro_ret PGXYtrace_plot(PGXYtrace *t);
+/* The trace's entry in the legend box: line sample, marker and text. */
+PGSpectro_ret PGXYtrace_legend(PGXYtrace *t);

@@ -1,0 +1,45 @@
+/* Pieces shared by the pictures of the drawing layer: the colour scale that
+ * maps a value to a colour index, and logarithmic work copies. */
+#pragma once
+
+#include "PGSpectro.h"
+
+#include <cstddef>
+#include <vector>
+
+namespace qpgplot {
+
+/* The first colour index of the value ramp. */
+constexpr int kFirstRampIndex = 16;
+
+/* True when a PGPLOT device is open. */
+bool DeviceOpen();
+
+/* How values become colour indices: the scale ends (logarithms for a
+ * logarithmic colour axis) and the missing-value rule.  For a logarithmic
+ * axis values points at a copy holding the logarithms, recognised missing
+ * cells holding the marker -1e31 and NaN kept as NaN. */
+class ColourScale {
+public:
+    /* May throw std::bad_alloc while making the logarithmic copy. */
+    ColourScale(const float *z, std::size_t count, float zscalemin, float zscalemax, float zmissing,
+                Yes_or_No skip_missing, PGSpectro_linlog zlinlog, int ncolours);
+
+    float zmin() const { return zmin_; }
+    float zmax() const { return zmax_; }
+    /* Colour index of value k of the picture. */
+    int IndexOf(std::size_t k) const;
+
+private:
+    const float *values_;
+    std::vector<float> logs_;
+    float zmin_, zmax_, zrange_;
+    bool recognise_missing_;
+    float marker_;
+    int ncolours_;
+};
+
+/* SafeLog10 of each element. */
+std::vector<float> LogCopy(const float *v, std::size_t n);
+
+} // namespace qpgplot

@@ -1,0 +1,176 @@
+/* The polar wheel: values binned in radius and angle painted as annular
+ * sectors about a centre, with radius scales, dashed reference circles, a
+ * colour wedge and five title lines. */
+#include "PGSpectro.h"
+#include "qpgplot_int.h"
+
+#include <cpgplot.h>
+
+#include <cmath>
+#include <new>
+#include <string>
+#include <vector>
+
+void arc(float rlo, float rhi, float thlo, float thhi)
+{
+    constexpr float kDegToRad = 0.0174532925f;
+    const float thmid = (thlo + thhi) / 2.0f;
+    const float radii[6] = {rlo, rhi, rhi, rhi, rlo, rlo};
+    const float angles[6] = {thlo, thlo, thmid, thhi, thhi, thmid};
+    float x[6];
+    float y[6];
+    for (int k = 0; k < 6; ++k) {
+        x[k] = radii[k] * std::cos(angles[k] * kDegToRad);
+        y[k] = radii[k] * std::sin(angles[k] * kDegToRad);
+    }
+    cpgpoly(6, x, y);
+}
+
+namespace {
+
+/* The radius scale of a wheel: plotted radius of a data radius. */
+struct RadiusScale {
+    bool logarithmic;
+    float r1;   /* data value at the centre (its logarithm when logarithmic) */
+    float r2a;  /* data value at the edge (likewise) */
+    float R;    /* plotted radius of the edge */
+
+    float Plotted(float r) const { return logarithmic ? static_cast<float>(SafeLog10(r)) - r1 : r; }
+};
+
+void LinearScales(const RadiusScale &rs, Yes_or_No rnums)
+{
+    std::string opt = "ABCTS";
+    if (rnums == YES)
+        opt += 'N';
+    cpgtbox(opt.c_str(), 0.0f, 0, opt.c_str(), 0.0f, 0);
+    const float R = rs.R;
+    cpgaxis("", 0.0f, -R, 0.0f, R, -R, R, 0.0f, 1, 0.5f, 0.5f, 0.5f, 1.0f, 0.0f);
+    cpgaxis("", -R, 0.0f, R, 0.0f, -R, R, 0.0f, 1, 0.5f, 0.5f, 0.5f, 1.0f, 0.0f);
+}
+
+/* Twelve half-axes, each reading r1 where it meets a centre line and r2a at
+ * its outer end; only the bottom and left edges carry numbers. */
+void LogScales(const RadiusScale &rs, Yes_or_No rnums)
+{
+    const char *ropt = rnums == YES ? "LN" : "L";
+    const float R = rs.R;
+    const float a = rs.r1;
+    const float b = rs.r2a;
+    struct HalfAxis {
+        const char *opt;
+        float x1, y1, x2, y2, v1, v2, left, right, disp, angle;
+    };
+    const HalfAxis axes[12] = {
+        {ropt, -R, -R, 0, -R, b, a, 0.5f, 0, 1.0f, 320},
+        {ropt, 0, -R, R, -R, a, b, 0.5f, 0, 1.0f, 320},
+        {"L", -R, R, 0, R, b, a, 0, 0.5f, 1.0f, 0},
+        {"L", 0, R, R, R, a, b, 0, 0.5f, 1.0f, 0},
+        {"L", -R, 0, 0, 0, b, a, 0.5f, 0.5f, 1.0f, 0},
+        {"L", 0, 0, R, 0, a, b, 0.5f, 0.5f, 1.0f, 0},
+        {ropt, -R, -R, -R, 0, b, a, 0, 0.5f, -1.0f, 40},
+        {ropt, -R, 0, -R, R, a, b, 0, 0.5f, -1.0f, 40},
+        {"L", R, -R, R, 0, b, a, 0.5f, 0, 1.0f, 0},
+        {"L", R, 0, R, R, a, b, 0.5f, 0, 1.0f, 0},
+        {"L", 0, -R, 0, 0, b, a, 0.5f, 0.5f, 1.0f, 0},
+        {"L", 0, 0, 0, R, a, b, 0.5f, 0.5f, 1.0f, 0},
+    };
+    for (const HalfAxis &h : axes)
+        cpgaxis(h.opt, h.x1, h.y1, h.x2, h.y2, h.v1, h.v2, 0.0f, 1, h.left, h.right, 0.5f, h.disp, h.angle);
+}
+
+PGSpectro_ret Draw(const PGWheel &w)
+{
+    cpgiden();
+    cpgsitf(0);
+    cpgsvp(w.domain.xndcmin, w.domain.xndcmax, w.domain.yndcmin, w.domain.yndcmax);
+    const int ncolours = set_pgp_rainbow(w.color_table);
+
+    const int nr = w.nr > 0 ? w.nr : 0;
+    const int nth = w.nth > 0 ? w.nth : 0;
+    const auto bins = static_cast<std::size_t>(nr) * static_cast<std::size_t>(nth);
+    const qpgplot::ColourScale scale(w.z, bins, w.zscalemin, w.zscalemax, w.zmissing, w.skip_missing,
+                                     w.zlinlog, ncolours);
+
+    RadiusScale rs{};
+    rs.logarithmic = w.rlinlog == PGSPECTRO_LOG;
+    if (rs.logarithmic) {
+        rs.r1 = static_cast<float>(SafeLog10(w.domain.rmin));
+        rs.r2a = static_cast<float>(SafeLog10(w.domain.rmax));
+        rs.R = rs.r2a - rs.r1;
+    } else {
+        rs.r1 = w.domain.rmin;
+        rs.r2a = w.domain.rmax;
+        rs.R = w.domain.rmax;
+    }
+    /* Work copies of the radius edges in plotted units: the inner edges are
+     * clamped at the centre below, and the caller's arrays (often a sweep's
+     * own level edges) must stay as they are. */
+    std::vector<float> inner(static_cast<std::size_t>(nr));
+    std::vector<float> outer(static_cast<std::size_t>(nr));
+    for (int i = 0; i < nr; ++i) {
+        inner[static_cast<std::size_t>(i)] = rs.Plotted(w.rbinlow[i]);
+        outer[static_cast<std::size_t>(i)] = rs.Plotted(w.rbinhigh[i]);
+    }
+
+    cpgwnad(-rs.R, rs.R, -rs.R, rs.R);
+
+    for (int i = 0; i < nr; ++i) {
+        float &rin = inner[static_cast<std::size_t>(i)];
+        const float rout = outer[static_cast<std::size_t>(i)];
+        for (int j = 0; j < nth; ++j) {
+            cpgsci(scale.IndexOf(static_cast<std::size_t>(i) * static_cast<std::size_t>(nth) +
+                                 static_cast<std::size_t>(j)));
+            if (rout > 0) {
+                if (rin < 0)
+                    rin = 0;
+                arc(rin, rout, w.thbinlow[j], w.thbinhigh[j]);
+            }
+        }
+    }
+
+    cpgsci(1);
+    const float ts = w.text_scale;
+    cpgsch(ts);
+    spectro_wedge(w.wedge, scale.zmin(), scale.zmax(), w.zlinlog);
+
+    cpgmtxt("B", 4.0f, 0.5f, 0.5f, w.xlabel);
+    cpgmtxt("L", 4.0f, 0.5f, 0.5f, w.ylabel);
+    cpgmtxt("T", 4.0f, 0.5f, w.title_just, w.supsuptitle);
+    cpgsch(0.75f * ts);
+    cpgmtxt("T", 3.5f, 0.5f, w.title_just, w.suptitle);
+    cpgmtxt("T", 2.5f, 0.5f, w.title_just, w.title);
+    cpgmtxt("T", 1.5f, 0.5f, w.title_just, w.subtitle);
+    cpgmtxt("T", 0.5f, 0.5f, w.title_just, w.subsubtitle);
+    cpgsch(ts);
+
+    if (rs.logarithmic)
+        LogScales(rs, w.rnums);
+    else
+        LinearScales(rs, w.rnums);
+
+    cpgsave();
+    cpgsci(0);
+    cpgsls(2);
+    cpgsfs(2);
+    for (int k = 0; k < w.ncircles; ++k) {
+        const float r = rs.Plotted(w.rcircles[k]);
+        if (r >= 0)
+            cpgcirc(0.0f, 0.0f, r);
+    }
+    cpgunsa();
+    return PGSPECTRO_OK;
+}
+
+} // namespace
+
+PGSpectro_ret PGWheel_Plot(PGWheel *wheel)
+{
+    if (!qpgplot::DeviceOpen())
+        return PGSPECTRO_NO_DEVICE;
+    try {
+        return Draw(*wheel);
+    } catch (const std::bad_alloc &) {
+        return PGSPECTRO_MALLOC_FAILURE;
+    }
+}
