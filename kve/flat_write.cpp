@@ -6,6 +6,7 @@
 #include "kve_flat.h"
 #include "kve_int.h"
 
+#include <charconv>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdlib>
@@ -44,6 +45,35 @@ std::string DelimText(char delim)
     if (static_cast<unsigned char>(delim) >= 0x20 && static_cast<unsigned char>(delim) < 0x7f)
         return std::string(1, delim);
     return "";
+}
+
+// Appends the text of element i of a numeric array ("%g" for reals, the
+// decimal integer otherwise); false for a type that is not numeric.
+bool AppendNumber(std::string &out, long type, const void *data, long i)
+{
+    char buf[64];
+    std::to_chars_result r{};
+    switch (type) {
+    case CDF_INT1: case CDF_UINT1: case CDF_BYTE:
+        r = std::to_chars(buf, buf + sizeof buf, static_cast<const unsigned char *>(data)[i]);
+        break;
+    case CDF_INT2: r = std::to_chars(buf, buf + sizeof buf, static_cast<const int16_t *>(data)[i]); break;
+    case CDF_UINT2: r = std::to_chars(buf, buf + sizeof buf, static_cast<const uint16_t *>(data)[i]); break;
+    case CDF_INT4: r = std::to_chars(buf, buf + sizeof buf, static_cast<const int32_t *>(data)[i]); break;
+    case CDF_UINT4: r = std::to_chars(buf, buf + sizeof buf, static_cast<const uint32_t *>(data)[i]); break;
+    case CDF_REAL4: case CDF_FLOAT:
+        // As "%g": six significant digits, trailing zeros dropped.
+        r = std::to_chars(buf, buf + sizeof buf, static_cast<const float *>(data)[i],
+                          std::chars_format::general, 6);
+        break;
+    case CDF_REAL8: case CDF_DOUBLE:
+        r = std::to_chars(buf, buf + sizeof buf, static_cast<const double *>(data)[i], std::chars_format::general, 6);
+        break;
+    default:
+        return false;
+    }
+    out.append(buf, r.ptr);
+    return true;
 }
 
 // Number text of element i of a numeric array of the given type; empty for
@@ -119,10 +149,17 @@ std::string ValueText(const KvCDFVariable *v, long element, const KvOptions *o)
         return s;
     }
     default: {
-        std::string s = NumberText(v->data_type, v->data, element);
-        return s.empty() ? "??" : s;
+        std::string s;
+        return AppendNumber(s, v->data_type, v->data, element) ? s : "??";
     }
     }
+}
+
+// Appends one data value to a line being built.
+void AppendValue(std::string &out, const KvCDFVariable *v, long element, const KvOptions *o)
+{
+    if (!AppendNumber(out, v->data_type, v->data, element))
+        out += ValueText(v, element, o);
 }
 
 // CEF order: the time variable first, then the others in data set order.
@@ -419,30 +456,36 @@ int KvWriteVarBlocked(FILE *fp, KvCDFVariable **vars, long index, long k, long n
                       char delim)
 {
     const KvCDFVariable *v = vars[index];
+    if (v->data == nullptr) {
+        std::printf("KVE Warning: variable %s data is NULL", v->name);
+        return 0;
+    }
+    std::string out;
+    out.reserve(static_cast<size_t>(n_items) * 16);
+    const std::string gap = std::string(1, o->row_end) + "  ";
     for (long pos = 0; pos < n_items; ++pos) {
-        KvWriteDataValue(fp, vars, index, pos, n_items, record, o);
+        AppendValue(out, v, Element(v, record, pos, n_items), o);
         if (v->num_dims == 0) {
             if (k != 0) {
-                std::fputc(delim, fp);
-                std::fputc(o->row_end, fp);
-                std::fputs("  ", fp);
+                out += delim;
+                out += gap;
             }
             continue;
         }
         if (pos == n_items - 1 && k == 0)
             continue;
-        std::fputc(delim, fp);
-        std::fputs("  ", fp);
+        out += delim;
+        out += "  ";
         long count = pos + 1;
         for (long d = v->num_dims - 1; d >= 0; --d) {
             const long size = v->dim_sizes[d];
             if (size <= 0 || count % size != 0)
                 break;
-            std::fputc(o->row_end, fp);
-            std::fputs("  ", fp);
+            out += gap;
             count /= size;
         }
     }
+    std::fwrite(out.data(), 1, out.size(), fp);
     return 0;
 }
 

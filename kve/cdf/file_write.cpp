@@ -85,6 +85,16 @@ Status File::Impl::Serialize(std::vector<unsigned char> &out) const
 {
     const bool big = *EncodingIsBigEndian(encoding);
     out.clear();
+    size_t planned = 8 + 312 + 84;
+    for (const Attribute &a : attrs) {
+        planned += 324;
+        for (const auto &entries : {&a.gEntries, &a.zEntries})
+            for (const auto &[num, e] : *entries)
+                planned += 56 + e.bytes.size();
+    }
+    for (const Variable &v : vars)
+        planned += 344 + 8 * v.dimSizes.size() + 28 + 16 * v.written.size() + 12 * v.written.size() + v.data.size();
+    out.reserve(planned);
     Image img(out);
     img.I32(static_cast<int32_t>(kMagic1));
     img.I32(static_cast<int32_t>(kMagicUncompressed));

@@ -411,6 +411,18 @@ Status File::PutHyper(long num, const Hyper &hyper, const void *values, size_t b
     size_t perRecord = 1;
     for (long count : hyper.dimCounts)
         perRecord *= static_cast<size_t>(count);
+    // Whole records of a variable whose dimensions all vary: one copy.
+    bool whole = true;
+    for (size_t d = 0; d < v.dimSizes.size(); ++d)
+        whole = whole && v.dimVarys[d] != 0 && hyper.dimIndices[d] == 0 && hyper.dimCounts[d] == v.dimSizes[d];
+    if (whole) {
+        std::memcpy(v.data.data() + static_cast<size_t>(first) * recordBytes, in,
+                    static_cast<size_t>(last - first + 1) * recordBytes);
+        std::fill(v.written.begin() + first, v.written.begin() + last + 1, true);
+        v.maxRec = std::max(v.maxRec, last);
+        impl_->writable = true;
+        return kOk;
+    }
     for (long r = first; r <= last; ++r) {
         unsigned char *record = v.data.data() + static_cast<size_t>(r) * recordBytes;
         const unsigned char *from = in + static_cast<size_t>(r - first) * perRecord * valueBytes;
