@@ -203,7 +203,11 @@ int FillTheta(HALDE_SWEEP_S **sw, int n, KvCDFVariable *th, KvCDFVariable *dth)
 
 int FillLevel(HALDE_SWEEP_S **sw, int n, KvCDFVariable *lv, KvCDFVariable *dlv)
 {
-    const int units = sw[0]->bin_units;
+    // The field may hold a value outside the enumeration (files and old
+    // settings); read it as the integer it is stored as.
+    int units = 0;
+    static_assert(sizeof units == sizeof sw[0]->bin_units);
+    std::memcpy(&units, &sw[0]->bin_units, sizeof units);
     const LevelTexts t = LevelTextsOf(units);
     AddTyped(lv, "TENSOR_RANK", CDF_INT4, "1");
     Attrs(lv, {{"UNITS", t.units},

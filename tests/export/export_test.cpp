@@ -25,7 +25,7 @@ using OptionsPtr = std::unique_ptr<KvOptions, Freer>;
 
 // Sweep k of a gathered set: 4 s apart from 2004-12-09 10:00:00, psd value
 // of level l of sensor s = 100 k + 10 s + l.
-SweepPtr MakeSweep(int k, int n_sen, int n_lev, BIN_UNITS units = BIN_UNITS_EV)
+SweepPtr MakeSweep(int k, int n_sen, int n_lev, int units = BIN_UNITS_EV)
 {
     SweepPtr s(new HALDE_SWEEP_S{});
     s->n_sen = n_sen;
@@ -36,7 +36,7 @@ SweepPtr MakeSweep(int k, int n_sen, int n_lev, BIN_UNITS units = BIN_UNITS_EV)
     s->phi_lo = 10.0f;
     s->phi_hi = 20.0f;
     s->phi_sc = 3.5f;
-    s->bin_units = units;
+    std::memcpy(&s->bin_units, &units, sizeof units);  // also values outside the enumeration
     s->psd_units = PSD_UNITS_S3_PER_KM6;
     s->missing_value = -1e31f;
     for (int j = 0; j < n_sen; ++j) {
@@ -126,7 +126,7 @@ TEST(SweepExport, LevelTextsFollowTheBinUnits)
                                              std::tuple{static_cast<int>(BIN_UNITS_KM_S), "Speed", "km/s"},
                                              std::tuple{7, "Level (unknown)", "dummy units"}}) {
         std::vector<SweepPtr> sweeps;
-        sweeps.push_back(MakeSweep(0, 2, 2, static_cast<BIN_UNITS>(units)));
+        sweeps.push_back(MakeSweep(0, 2, 2, units));
         auto raw = Raw(sweeps);
         KvCDFContents *out = nullptr;
         ASSERT_EQ(1, nsweeps2KvCDFContents(raw.data(), 1, &out));
