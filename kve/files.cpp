@@ -1,0 +1,226 @@
+// Files, paths and strings of the exchange library: opening by directory,
+// name and extension, removing a failed output, finding a detached header,
+// home-relative paths, quotes, ISO time and number forms.
+#include "kve_int.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+int KvStrcpy(char *dest, const char *source, long n)
+{
+    const size_t len = std::strlen(source);
+    if (n >= 0 && len > static_cast<size_t>(n)) {
+        std::memcpy(dest, source, static_cast<size_t>(n));
+        dest[n] = '\0';
+    } else {
+        std::memcpy(dest, source, len + 1);
+    }
+    return 0;
+}
+
+int KvStrcat(char *dest, const char *source, long n)
+{
+    const size_t at = std::strlen(dest);
+    const size_t len = std::strlen(source);
+    const size_t take = n >= 0 && len > static_cast<size_t>(n) ? static_cast<size_t>(n) : len;
+    std::memcpy(dest + at, source, take);
+    dest[at + take] = '\0';
+    return 0;
+}
+
+int KvIsDivisible(long a, long b, long *quotient)
+{
+    if (a == 0 || b == 0 || a % b != 0)
+        return 0;
+    *quotient = a / b;
+    return 1;
+}
+
+std::string KvJoinPath(const char *dir, const char *name, const char *extn)
+{
+    std::string path = KvstrNULL(dir) ? "." : dir;
+    if (path.back() != '/')
+        path += '/';
+    path += name != nullptr ? name : "";
+    path += extn != nullptr ? extn : "";
+    return path;
+}
+
+FILE *KvOpenFile(const char *mode, const char *dir, const char *name, const char *extn)
+{
+    std::string m(mode != nullptr ? mode : "r", 0, 2);
+    const std::string path = KvSafePath(KvJoinPath(dir, name, extn).c_str());
+    if (path.empty())
+        return nullptr;
+    if (!m.empty() && m.back() == '-') {
+        // Exclusive create: an existing file is never touched.
+        m.pop_back();
+        m += 'x';
+        return std::fopen(path.c_str(), m.c_str());
+    }
+    if (!m.empty() && m[0] == 'r') {
+        // Only regular files are read (never a FIFO or device).
+        auto regular = [](const std::string &p) {
+            struct stat st{};
+            return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        };
+        if (regular(path))
+            return std::fopen(path.c_str(), m.c_str());
+        const std::string bare = KvSafePath(KvJoinPath(dir, name, "").c_str());
+        if (!bare.empty() && regular(bare))
+            return std::fopen(bare.c_str(), m.c_str());
+        return nullptr;
+    }
+    return std::fopen(path.c_str(), m.c_str());
+}
+
+int KvCloseFile(int status, const char *dir, const char *name, const char *extn, FILE *fp)
+{
+    if (fp != nullptr)
+        std::fclose(fp);
+    if (status != 0) {
+        const std::string path = KvSafePath(KvJoinPath(dir, name, extn).c_str());
+        if (!path.empty())
+            ::unlink(path.c_str());
+    }
+    return status;
+}
+
+char *KvFindHeader(const char *dir, KvOptions *options)
+{
+    const std::string d = KvstrNULL(dir) ? "." : dir;
+    DIR *handle = ::opendir(d.c_str());
+    if (handle == nullptr) {
+        KvDisplayMessage(KvFormat("Unable to open directory \"%s\" ", d.c_str()).c_str(), options);
+        return STR_NULL;
+    }
+    char *found = STR_NULL;
+    while (const dirent *entry = ::readdir(handle)) {
+        std::string name(entry->d_name, std::min<size_t>(std::strlen(entry->d_name), 2000));
+        const size_t dot = name.rfind('.');
+        if (dot == std::string::npos)
+            continue;
+        if (name.compare(dot, 4, options->EXTN_QHD) == 0) {
+            found = KvNewStr(name.substr(0, dot).c_str());
+            break;
+        }
+    }
+    ::closedir(handle);
+    return found;
+}
+
+char *KvUserHomeDir(const char *user)
+{
+    static std::string buffer;
+    buffer.clear();
+    if (user != nullptr) {
+        struct passwd pw{};
+        struct passwd *result = nullptr;
+        std::string scratch(16384, '\0');
+        if (getpwnam_r(user, &pw, scratch.data(), scratch.size(), &result) == 0 && result != nullptr)
+            buffer = result->pw_dir;
+    }
+    return buffer.data();
+}
+
+char *KvSafePath(const char *path)
+{
+    static std::string buffer;
+    const std::string p = path != nullptr ? path : "";
+    if (p.empty() || p[0] != '~') {
+        buffer = p;
+        return buffer.data();
+    }
+    const size_t slash = p.find('/');
+    const std::string user = p.substr(1, slash == std::string::npos ? std::string::npos : slash - 1);
+    std::string home;
+    if (user.empty()) {
+        const char *env = std::getenv("HOME");
+        home = env != nullptr ? env : "";
+    } else {
+        home = KvUserHomeDir(user.c_str());
+    }
+    if (home.empty()) {
+        buffer.clear();
+        return buffer.data();
+    }
+    buffer = home + "/";
+    if (slash != std::string::npos)
+        buffer += p.substr(slash + 1);
+    return buffer.data();
+}
+
+char *KvStripQuotes(const char *text)
+{
+    std::string s = text != nullptr ? text : "";
+    size_t start = s.find_first_not_of(' ');
+    if (start == std::string::npos)
+        return KvNewStr("");
+    s.erase(0, start);
+    if (s[0] != '"')
+        KvCEFmsg(0, "Text string does not start with double quote", text, " ");
+    else
+        s.erase(0, 1);
+    while (!s.empty() && s.back() == ' ')
+        s.pop_back();
+    if (s.empty())
+        return KvNewStr("");
+    if (s.back() != '"')
+        KvCEFmsg(0, "Text string does not end with double quote", text, " ");
+    else
+        s.pop_back();
+    return KvNewStr(s.c_str());
+}
+
+int KvVarExists(const KvCDFContents *c, const char *name)
+{
+    if (c == nullptr || c->vardata == nullptr || name == nullptr)
+        return 0;
+    for (long i = 0; i < c->n_vars; ++i)
+        if (c->vardata[i] != nullptr && c->vardata[i]->name != nullptr && std::strcmp(c->vardata[i]->name, name) == 0)
+            return 1;
+    return 0;
+}
+
+int KvIsNumber(const char *text)
+{
+    for (const char *p = text; *p != '\0'; ++p)
+        if ((*p < '0' || *p > '9') && *p != '.')
+            return 0;
+    return 1;
+}
+
+int KvIsISOtime(const char *text)
+{
+    if (text == nullptr)
+        return 0;
+    while (*text == ' ')
+        ++text;
+    const std::string s = text;
+    if (s.size() < 19)
+        return 0;
+    const char *const stops[] = {"-", "-", " T", ":", ":", " Z"};
+    size_t at = 0;
+    for (int f = 0; f < 6; ++f) {
+        if (at >= s.size())
+            return 0;
+        size_t end = s.find_first_of(stops[f], at);
+        if (end == std::string::npos) {
+            if (f != 5)
+                return 0;
+            end = s.size();
+        }
+        const std::string part = s.substr(at, end - at);
+        if (part.empty() || !KvIsNumber(part.c_str()))
+            return 0;
+        at = end + 1;
+    }
+    return 1;
+}

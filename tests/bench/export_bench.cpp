@@ -1,0 +1,159 @@
+// export_bench [SWEEPS]: times the export of a day of one spacecraft's
+// gathered sweeps (SWEEPS, default 21600: one per 4 s spin, 12 polar bins
+// by 32 levels) as Mirvek exports them: the adapter, then CEF 2 and CDF.
+// Prints each step's time and MB/s, the peak memory, and the ratio of the
+// CDF write to the baseline of the same run: writing the data set's value
+// bytes raw to a file.  Exit status 1 when a write fails.
+#include "Qsweep_export.h"
+#include "kve_cdf.h"
+#include "kve_flat.h"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) { return std::chrono::duration<double>(Clock::now() - since).count(); }
+
+long FileBytes(const std::string &path)
+{
+    struct stat st{};
+    return ::stat(path.c_str(), &st) == 0 ? static_cast<long>(st.st_size) : 0;
+}
+
+SweepPtr MakeSweep(int k)
+{
+    SweepPtr s(new HALDE_SWEEP_S{});
+    s->n_sen = 12;
+    s->n_lev = 32;
+    malloc_sweep_arrays(s.get(), 0);
+    to_nurv_time(2004, 344, 0, 0, 0, 0, &s->btime);
+    add_secs_to_nurv_time(&s->btime, 4.0f * static_cast<float>(k));
+    s->etime = s->btime;
+    add_secs_to_nurv_time(&s->etime, 4.0f);
+    s->phi_lo = 0;
+    s->phi_hi = 360;
+    s->phi_sc = 4.5f;
+    s->psd_units = PSD_UNITS_DIFF_ENERGY_FLUX;
+    for (int j = 0; j < 12; ++j) {
+        s->thlo[j] = 15.0f * static_cast<float>(j);
+        s->thhi[j] = 15.0f * static_cast<float>(j + 1);
+    }
+    for (int l = 0; l < 32; ++l) {
+        s->elo[l] = 10.0f * static_cast<float>(l + 1);
+        s->ehi[l] = 10.0f * static_cast<float>(l + 2);
+    }
+    for (int i = 0; i < 12 * 32; ++i)
+        s->psd[i] = 1.0e5f * static_cast<float>((k * 31 + i * 7) % 1000 + 1) / 7.0f;
+    std::memset(s->lineage, 0, sizeof *s->lineage);
+    std::strcpy(s->lineage->mission, "CLUSTER-1");
+    return s;
+}
+
+// Writes every variable's values raw, as the baseline of the CDF write.
+double RawWrite(const KvCDFContents *c, const std::string &path, long *bytes)
+{
+    const auto start = Clock::now();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    *bytes = 0;
+    for (long i = 0; i < c->n_vars; ++i) {
+        const KvCDFVariable *v = c->vardata[i];
+        long n = c->n_recs;
+        for (long d = 0; d < v->num_dims; ++d)
+            n *= v->dim_sizes[d];
+        const size_t size = static_cast<size_t>(n * CDFsizeof(v->data_type, 1));
+        if (::write(fd, v->data, size) != static_cast<ssize_t>(size))
+            return -1.0;
+        *bytes += static_cast<long>(size);
+    }
+    ::fsync(fd);
+    ::close(fd);
+    return Seconds(start);
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    const int n = argc > 1 ? std::atoi(argv[1]) : 21600;
+    if (n < 1)
+        return 2;
+    std::string dir = (std::filesystem::temp_directory_path() / "kve-bench-XXXXXX").string();
+    if (::mkdtemp(dir.data()) == nullptr)
+        return 2;
+    std::vector<SweepPtr> sweeps;
+    std::vector<HALDE_SWEEP_S *> raw;
+    for (int k = 0; k < n; ++k) {
+        sweeps.push_back(MakeSweep(k));
+        raw.push_back(sweeps.back().get());
+    }
+    int failed = 0;
+    auto make = [&](double *seconds) {
+        const auto start = Clock::now();
+        KvCDFContents *c = nullptr;
+        if (nsweeps2KvCDFContents(raw.data(), n, &c) != 1)
+            failed = 1;
+        *seconds = Seconds(start);
+        c->io_f_path = KvNewStr((dir + "/").c_str());
+        c->io_f_name = KvNewStr("day");
+        return c;
+    };
+    auto options = [] {
+        KvOptions *o = KvMakeOptionsObj();
+        o->attr_delim = o->data_delim = ',';
+        o->time_sep_attr = o->time_sep_data = 'T';
+        return o;
+    };
+
+    double adapter = 0;
+    KvCDFContents *c = make(&adapter);
+    KvOptions *o = options();
+    o->f_type = CAA;
+    o->rec_end = '$';
+    o->row_end = '\n';
+    auto start = Clock::now();
+    if (KvWriteCSDSgenFlat(c, o) != 0)
+        failed = 1;
+    const double cef = Seconds(start);
+    const long cefBytes = FileBytes(dir + "/day.cef");
+    KvFreeCDFContentsObj(c);
+    KvFreeOptionsObj(o);
+
+    c = make(&adapter);
+    long rawBytes = 0;
+    const double rawSeconds = RawWrite(c, dir + "/day.raw", &rawBytes);
+    o = options();
+    start = Clock::now();
+    if (KvWriteCSDSgenCDF(c, o) != 0)
+        failed = 1;
+    const double cdf = Seconds(start);
+    const long cdfBytes = FileBytes(dir + "/day.cdf");
+    KvFreeCDFContentsObj(c);
+    KvFreeOptionsObj(o);
+
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const double mb = 1024.0 * 1024.0;
+    std::printf("export_bench: %d sweeps of 12 x 32 values\n", n);
+    std::printf("  adapter     %8.3f s\n", adapter);
+    std::printf("  CEF 2 write %8.3f s  %8.1f MB  %8.1f MB/s\n", cef, cefBytes / mb, cefBytes / mb / cef);
+    std::printf("  CDF write   %8.3f s  %8.1f MB  %8.1f MB/s\n", cdf, cdfBytes / mb, cdfBytes / mb / cdf);
+    std::printf("  raw write   %8.3f s  %8.1f MB  %8.1f MB/s (baseline)\n", rawSeconds, rawBytes / mb,
+                rawBytes / mb / rawSeconds);
+    std::printf("  CDF / raw   %8.2f\n", cdf / rawSeconds);
+    std::printf("  peak memory %8.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
+    std::filesystem::remove_all(dir);
+    return failed;
+}
