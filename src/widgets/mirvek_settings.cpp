@@ -10,15 +10,6 @@
 
 namespace mirvek {
 
-const char *const savestrings[43] = {
-    "PROJECT", "MISSION", "EXPERIMENT", "INSTRUMENT", "VIRTUAL", "PA_OPTS", "N_PA", "GATHER_OPTS", "N_GATHER",
-    "START_YR", "START_DOY", "START_HR", "START_MIN", "START_SEC",
-    "END_YR", "END_DOY", "END_HR", "END_MIN", "END_SEC",
-    "PLOT_TYPE", "ENERGY_UNITS", "ENERGY_BINS", "SP_POT_OPTS", "SC_POT_VAL", "SC_POT_SECS", "CUSTOM_BIN_NO",
-    "CUTSOM_BIN_LINLOG", "CUSTOM_BIN_RANGE", "CUSTOM_BIN_MIN", "CUSTOM_BIN_MAX", "PSD_UNITS", "PSD_LINLOG",
-    "PSD_SCALE", "PSD_MIN", "PSD_MAX", "PLOT_COL", "PLOT_DEV", "XWIN_NO", "PLOT_STEM", "PLOT_TGAP",
-    "EXPORT_FORMAT", "EXPORT_STEM", "DUMMY_STRING"};
-
 std::vector<settings::Entry> settings_entries(const SettingsWidgets &w)
 {
     using settings::Form;

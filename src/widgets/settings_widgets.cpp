@@ -8,7 +8,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QSpinBox>
-#include <QStringDecoder>
 #include <QTimeEdit>
 
 #include <cstdio>
@@ -36,11 +35,44 @@ bool fits_latin1(const QString &text)
     return true;
 }
 
+/* Well-formed UTF-8: no overlong forms, no surrogates, nothing past
+ * U+10FFFF, no sequence cut short. */
 bool valid_utf8(std::string_view bytes)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    (void)utf8.decode(QByteArrayView(bytes.data(), static_cast<qsizetype>(bytes.size())));
-    return !utf8.hasError();
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        size_t len;
+        char32_t cp;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if (b >= 0xc2 && b <= 0xdf) {
+            len = 2;
+            cp = b & 0x1f;
+        } else if (b >= 0xe0 && b <= 0xef) {
+            len = 3;
+            cp = b & 0x0f;
+        } else if (b >= 0xf0 && b <= 0xf4) {
+            len = 4;
+            cp = b & 0x07;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i < len)
+            return false;
+        for (size_t k = 1; k < len; ++k) {
+            const auto c = static_cast<unsigned char>(bytes[i + k]);
+            if ((c & 0xc0) != 0x80)
+                return false;
+            cp = (cp << 6) | (c & 0x3f);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10ffff ||
+            (cp >= 0xd800 && cp <= 0xdfff))
+            return false;
+        i += len;
+    }
+    return true;
 }
 
 bool has_high_bytes(const QByteArray &bytes)

@@ -6,6 +6,7 @@
  * names. */
 #pragma once
 
+#include "settings_keys.h"
 #include "settings_widgets.h"
 
 #include <array>
@@ -20,11 +21,6 @@ namespace lunder {
 
 class LineageBox;
 class SweepBox;
-
-/* The 114 keys in the order they are written, then "DUMMY_STRING", which is
- * never written and never matched. */
-extern const char *const savestrings[115];
-enum { N_SAVED_KEYS = 114 };
 
 /* The widgets the file keeps, by their members in the windows. */
 struct SettingsWidgets {

@@ -5,6 +5,7 @@
  * (settings_widgets.h) with the file the user names. */
 #pragma once
 
+#include "settings_keys.h"
 #include "settings_widgets.h"
 
 #include <vector>
@@ -16,12 +17,6 @@ namespace mirvek {
 
 class LineageBox;
 class TimeBox;
-
-/* The 42 keys in the order they are written, then "DUMMY_STRING", which is
- * never written and never matched.  The energy spacing's key is spelt
- * "CUTSOM_BIN_LINLOG", as files have always carried it. */
-extern const char *const savestrings[43];
-enum { N_SAVED_KEYS = 42 };
 
 /* The widgets the file keeps, by their members in the main window. */
 struct SettingsWidgets {
