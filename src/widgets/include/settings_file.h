@@ -1,0 +1,83 @@
+/* The settings files of both programs: the line format, its reader and the
+ * writer that replaces a file only once the new one is whole.
+ *
+ * A settings file holds one setting a line: the key, " = " and the value,
+ * written as "%s = %d", "%s = %g" or "%s = %s" by the kind of widget.  A
+ * reader takes the key before the first "=" and the value after it, both
+ * stripped of white space; a line without "=" is its own key and value.
+ * Lines may be of any length.  Keys are matched exactly, case and all, and a
+ * line whose key names nothing in the table is skipped.
+ *
+ * Nothing here knows about widgets: this is the part that reads untrusted
+ * text, kept free of the toolkit so that it can be fuzzed on its own. */
+#pragma once
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace settings {
+
+/* How a setting's value is written. */
+enum class Form {
+    Int = 0,  /* "%d": a combo index, a spin box, a time field or an integer edit */
+    Real = 1, /* "%g": the edit's text read as a float, 6 significant digits */
+    Text = 2  /* "%s": the text unchanged */
+};
+
+/* Statuses of replace_file. */
+enum {
+    SETTINGS_OK = 1,            /* the file was replaced */
+    SETTINGS_OPEN_FAILED = -1,  /* the file (or a temporary beside it) cannot be written */
+    SETTINGS_WRITE_FAILED = -2  /* a write, the close or the rename failed; the old file is kept */
+};
+
+struct KeyValue {
+    std::string_view key;
+    std::string_view value;
+};
+
+/* Key and value of one line (its end of line already removed): the text
+ * before and after the first "=", each stripped of blanks, tabs, carriage
+ * returns and the other ASCII white space.  Views into line. */
+KeyValue split_line(std::string_view line);
+
+/* A line of a file whose key is keys[index]. */
+struct Match {
+    int index;
+    std::string value;
+};
+
+/* Every line of text (split at line feeds) whose key equals one of keys, in
+ * file order; the first equal entry of keys is the match. */
+std::vector<Match> match_lines(std::string_view text, std::span<const char *const> keys);
+
+/* A whole base-10 integer with optional sign and blanks around it; 0 for
+ * anything else, an int overflow included. */
+int strict_int(std::string_view text);
+/* The leading base-10 integer after optional blanks and sign, reading up to
+ * the first other character; 0 without digits, clamped to the int range. */
+int leading_int(std::string_view text);
+/* The leading number in single precision as the C locale writes numbers,
+ * whatever the process's locale; 0 when there is none. */
+float leading_float(std::string_view text);
+
+/* One line of the file, ended by a line feed.  real_line prints like "%g"
+ * in the C locale. */
+std::string int_line(std::string_view key, int value);
+std::string real_line(std::string_view key, float value);
+std::string text_line(std::string_view key, std::string_view value);
+
+/* The whole content of a file; false when it cannot be opened or read. */
+bool read_file(const std::string &path, std::string &contents);
+
+/* Writes contents to a new file beside path and renames it over path only
+ * when every write, the flush and the close succeeded; on failure the
+ * temporary file is removed and an existing file at path is left as it was.
+ * A new file gets the permissions the process would give it, a replaced
+ * one keeps its own; a symbolic link is followed.  Returns SETTINGS_OK,
+ * SETTINGS_OPEN_FAILED or SETTINGS_WRITE_FAILED. */
+int replace_file(const std::string &path, std::string_view contents);
+
+} // namespace settings

@@ -1,0 +1,84 @@
+/* Settings files over widgets: a program describes its file as a list of
+ * entries, one per key in the order of its key table, each naming the
+ * widget the key saves and restores; the functions here write such a list
+ * as a file and apply a file to it.
+ *
+ * Texts are written as Latin-1 when they fit (so files stay as they were
+ * always written) and as UTF-8 otherwise, and read back either way. */
+#pragma once
+
+#include "settings_file.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QSpinBox;
+class QTimeEdit;
+
+namespace settings {
+
+/* A combo's current index; restored from a strict integer, an index outside
+ * the list ignored. */
+struct ComboItem {
+    QComboBox *combo;
+};
+/* A label's text; restored texts are cut to max_chars characters when it is
+ * not 0. */
+struct LabelText {
+    QLabel *label;
+    int max_chars = 0;
+};
+/* An edit's text, written by the entry's form (an integer, a real or the
+ * text) and restored as the value text. */
+struct EditText {
+    QLineEdit *edit;
+};
+/* A spin box's value; restored from the leading integer, brought into the
+ * spin box's range. */
+struct SpinValue {
+    QSpinBox *spin;
+};
+/* One field of a time edit; restored from the leading integer, one that
+ * makes no time of day ignored. */
+enum class TimePart { Hour, Minute, Second };
+struct TimeField {
+    QTimeEdit *edit;
+    TimePart part;
+};
+
+using Target = std::variant<ComboItem, LabelText, EditText, SpinValue, TimeField>;
+
+struct Entry {
+    const char *key;
+    Form form;
+    Target target;
+};
+
+/* Bytes of a text in a settings file, and the text of such bytes. */
+QByteArray encode_text(const QString &text);
+QString decode_text(std::string_view bytes);
+
+/* The whole file: one line per entry, in order. */
+std::string settings_text(std::span<const Entry> entries);
+/* Applies the lines of a file's text in file order; keys are those of the
+ * entries, lines naming no entry are skipped. */
+void apply_settings(std::string_view text, std::span<const Entry> entries);
+
+/* Writes the entries into the file name (a temporary file renamed over it).
+ * Prints "Error opening %s for save" when the file cannot be written, and
+ * "Error writing %s for save" when a write fails, the old file being kept;
+ * false then. */
+bool save_settings(const QString &name, std::span<const Entry> entries);
+/* Applies the file name to the entries.  Prints "Error opening %s for
+ * restore" and changes nothing when it cannot be read; false then. */
+bool restore_settings(const QString &name, std::span<const Entry> entries);
+
+} // namespace settings

@@ -1,0 +1,202 @@
+/* The settings-file line format, its reader and the replacing writer. */
+#include "settings_file.h"
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <locale.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace settings {
+
+namespace {
+
+constexpr std::string_view kSpace = " \t\n\v\f\r";
+
+std::string_view strip(std::string_view s)
+{
+    const size_t first = s.find_first_not_of(kSpace);
+    if (first == std::string_view::npos)
+        return {};
+    return s.substr(first, s.find_last_not_of(kSpace) - first + 1);
+}
+
+/* The C locale for number reading, made once. */
+locale_t c_locale()
+{
+    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return loc;
+}
+
+} // namespace
+
+KeyValue split_line(std::string_view line)
+{
+    const size_t eq = line.find('=');
+    if (eq == std::string_view::npos) {
+        const std::string_view whole = strip(line);
+        return {whole, whole};
+    }
+    return {strip(line.substr(0, eq)), strip(line.substr(eq + 1))};
+}
+
+std::vector<Match> match_lines(std::string_view text, std::span<const char *const> keys)
+{
+    std::vector<Match> matches;
+    while (!text.empty()) {
+        const size_t end = text.find('\n');
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
+
+        const KeyValue kv = split_line(line);
+        for (size_t i = 0; i < keys.size(); ++i) {
+            if (kv.key == keys[i]) {
+                matches.push_back({static_cast<int>(i), std::string(kv.value)});
+                break;
+            }
+        }
+    }
+    return matches;
+}
+
+int strict_int(std::string_view text)
+{
+    text = strip(text);
+    if (!text.empty() && text.front() == '+') {
+        text.remove_prefix(1);
+        if (!text.empty() && text.front() == '-')
+            return 0;
+    }
+    int value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+    if (ec != std::errc() || end != text.data() + text.size() || text.empty())
+        return 0;
+    return value;
+}
+
+int leading_int(std::string_view text)
+{
+    size_t at = text.find_first_not_of(kSpace);
+    if (at == std::string_view::npos)
+        return 0;
+    bool negative = false;
+    if (text[at] == '+' || text[at] == '-')
+        negative = text[at++] == '-';
+    long long value = 0;
+    for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+        value = value * 10 + (text[at] - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative)
+        value = -value;
+    if (value > INT_MAX)
+        return INT_MAX;
+    return static_cast<int>(value);
+}
+
+float leading_float(std::string_view text)
+{
+    /* strtof wants a terminated string; a number never needs more than the
+     * text holds, so a copy of it is enough. */
+    const std::string copy(text);
+    return strtof_l(copy.c_str(), nullptr, c_locale());
+}
+
+std::string int_line(std::string_view key, int value)
+{
+    return std::string(key) + " = " + std::to_string(value) + "\n";
+}
+
+std::string real_line(std::string_view key, float value)
+{
+    /* to_chars with a precision formats as printf's "%g" does in the C
+     * locale, whatever locale the process runs in. */
+    char buf[64];
+    const auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 6);
+    return std::string(key) + " = " + std::string(buf, result.ptr) + "\n";
+}
+
+std::string text_line(std::string_view key, std::string_view value)
+{
+    return std::string(key) + " = " + std::string(value) + "\n";
+}
+
+bool read_file(const std::string &path, std::string &contents)
+{
+    std::FILE *in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr)
+        return false;
+    contents.clear();
+    char buf[8192];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, in)) > 0)
+        contents.append(buf, n);
+    const bool ok = std::ferror(in) == 0;
+    std::fclose(in);
+    return ok;
+}
+
+int replace_file(const std::string &path, std::string_view contents)
+{
+    if (path.empty())
+        return SETTINGS_OPEN_FAILED;
+
+    /* Replace what a link points at, not the link. */
+    std::string target = path;
+    if (char *real = ::realpath(path.c_str(), nullptr)) {
+        target = real;
+        std::free(real);
+    }
+
+    /* A file we could not open for writing is refused as it was before the
+     * writer went through a temporary file. */
+    struct stat old {};
+    const bool exists = ::stat(target.c_str(), &old) == 0;
+    if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0))
+        return SETTINGS_OPEN_FAILED;
+
+    std::string temp = target + ".XXXXXX";
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return SETTINGS_OPEN_FAILED;
+
+    mode_t mode;
+    if (exists) {
+        mode = old.st_mode & 07777;
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    bool ok = ::fchmod(fd, mode) == 0;
+
+    const char *data = contents.data();
+    size_t left = contents.size();
+    while (ok && left > 0) {
+        const ssize_t n = ::write(fd, data, left);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        data += n;
+        left -= static_cast<size_t>(n);
+    }
+    ok = ok && ::fsync(fd) == 0;
+    ok = (::close(fd) == 0) && ok;
+    ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        ::unlink(temp.c_str());
+        return SETTINGS_WRITE_FAILED;
+    }
+    return SETTINGS_OK;
+}
+
+} // namespace settings

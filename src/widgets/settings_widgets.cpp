@@ -1,0 +1,224 @@
+/* Saving and restoring widgets through a settings file. */
+#include "settings_widgets.h"
+
+#include "widget_values.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTimeEdit>
+
+#include <cstdio>
+#include <vector>
+
+namespace settings {
+
+namespace {
+
+template <class... Ts>
+struct Overloaded : Ts... {
+    using Ts::operator()...;
+};
+
+std::string_view view(const QByteArray &bytes)
+{
+    return {bytes.constData(), static_cast<size_t>(bytes.size())};
+}
+
+bool fits_latin1(const QString &text)
+{
+    for (const QChar c : text)
+        if (c.unicode() > 0xff)
+            return false;
+    return true;
+}
+
+/* Well-formed UTF-8: no overlong forms, no surrogates, nothing past
+ * U+10FFFF, no sequence cut short. */
+bool valid_utf8(std::string_view bytes)
+{
+    size_t i = 0;
+    while (i < bytes.size()) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        size_t len;
+        char32_t cp;
+        if (b < 0x80) {
+            ++i;
+            continue;
+        } else if (b >= 0xc2 && b <= 0xdf) {
+            len = 2;
+            cp = b & 0x1f;
+        } else if (b >= 0xe0 && b <= 0xef) {
+            len = 3;
+            cp = b & 0x0f;
+        } else if (b >= 0xf0 && b <= 0xf4) {
+            len = 4;
+            cp = b & 0x07;
+        } else {
+            return false;
+        }
+        if (bytes.size() - i < len)
+            return false;
+        for (size_t k = 1; k < len; ++k) {
+            const auto c = static_cast<unsigned char>(bytes[i + k]);
+            if ((c & 0xc0) != 0x80)
+                return false;
+            cp = (cp << 6) | (c & 0x3f);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && cp < 0x10000) || cp > 0x10ffff ||
+            (cp >= 0xd800 && cp <= 0xdfff))
+            return false;
+        i += len;
+    }
+    return true;
+}
+
+bool has_high_bytes(const QByteArray &bytes)
+{
+    for (const char c : bytes)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return true;
+    return false;
+}
+
+int time_part(const TimeField &t)
+{
+    const QTime time = t.edit->time();
+    switch (t.part) {
+    case TimePart::Hour:
+        return time.hour();
+    case TimePart::Minute:
+        return time.minute();
+    case TimePart::Second:
+        break;
+    }
+    return time.second();
+}
+
+void set_time_part(const TimeField &t, int value)
+{
+    switch (t.part) {
+    case TimePart::Hour:
+        widgets::set_time_hour(t.edit, value);
+        break;
+    case TimePart::Minute:
+        widgets::set_time_minute(t.edit, value);
+        break;
+    case TimePart::Second:
+        widgets::set_time_second(t.edit, value);
+        break;
+    }
+}
+
+std::string entry_line(const Entry &e)
+{
+    const auto edit_value = [&e](const QString &text) {
+        const QByteArray utf8 = text.toUtf8();
+        switch (e.form) {
+        case Form::Int:
+            return int_line(e.key, strict_int(view(utf8)));
+        case Form::Real:
+            return real_line(e.key, leading_float(view(utf8)));
+        case Form::Text:
+            break;
+        }
+        return text_line(e.key, view(encode_text(text)));
+    };
+    return std::visit(Overloaded{
+                          [&](const ComboItem &t) { return int_line(e.key, t.combo->currentIndex()); },
+                          [&](const LabelText &t) { return edit_value(t.label->text()); },
+                          [&](const EditText &t) { return edit_value(t.edit->text()); },
+                          [&](const SpinValue &t) { return int_line(e.key, t.spin->value()); },
+                          [&](const TimeField &t) { return int_line(e.key, time_part(t)); },
+                      },
+                      e.target);
+}
+
+void apply_entry(const Entry &e, std::string_view value)
+{
+    std::visit(Overloaded{
+                   [&](const ComboItem &t) { widgets::set_combo_index(t.combo, strict_int(value)); },
+                   [&](const LabelText &t) {
+                       QString text = decode_text(value);
+                       if (t.max_chars > 0)
+                           text.truncate(t.max_chars);
+                       t.label->setText(text);
+                   },
+                   [&](const EditText &t) { t.edit->setText(decode_text(value)); },
+                   [&](const SpinValue &t) { widgets::set_spin_value(t.spin, leading_int(value)); },
+                   [&](const TimeField &t) { set_time_part(t, leading_int(value)); },
+               },
+               e.target);
+}
+
+std::string local_name(const QString &name)
+{
+    return QFile::encodeName(name).toStdString();
+}
+
+} // namespace
+
+QByteArray encode_text(const QString &text)
+{
+    /* Latin-1 bytes that would read back as UTF-8 are written as UTF-8, so
+     * that every text comes back exactly as it was. */
+    if (fits_latin1(text)) {
+        const QByteArray latin1 = text.toLatin1();
+        if (!has_high_bytes(latin1) || !valid_utf8(view(latin1)))
+            return latin1;
+    }
+    return text.toUtf8();
+}
+
+QString decode_text(std::string_view bytes)
+{
+    const qsizetype n = static_cast<qsizetype>(bytes.size());
+    if (valid_utf8(bytes))
+        return QString::fromUtf8(bytes.data(), n);
+    return QString::fromLatin1(bytes.data(), n);
+}
+
+std::string settings_text(std::span<const Entry> entries)
+{
+    std::string text;
+    for (const Entry &e : entries)
+        text += entry_line(e);
+    return text;
+}
+
+void apply_settings(std::string_view text, std::span<const Entry> entries)
+{
+    std::vector<const char *> keys;
+    keys.reserve(entries.size());
+    for (const Entry &e : entries)
+        keys.push_back(e.key);
+    for (const Match &m : match_lines(text, keys))
+        apply_entry(entries[static_cast<size_t>(m.index)], m.value);
+}
+
+bool save_settings(const QString &name, std::span<const Entry> entries)
+{
+    const std::string path = local_name(name);
+    const int status = replace_file(path, settings_text(entries));
+    if (status == SETTINGS_OPEN_FAILED)
+        std::printf("Error opening %s for save\n", path.c_str());
+    else if (status != SETTINGS_OK)
+        std::printf("Error writing %s for save\n", path.c_str());
+    return status == SETTINGS_OK;
+}
+
+bool restore_settings(const QString &name, std::span<const Entry> entries)
+{
+    const std::string path = local_name(name);
+    std::string text;
+    if (path.empty() || !read_file(path, text)) {
+        std::printf("Error opening %s for restore\n", path.c_str());
+        return false;
+    }
+    apply_settings(text, entries);
+    return true;
+}
+
+} // namespace settings

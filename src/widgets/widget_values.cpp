@@ -1,0 +1,180 @@
+/* Number fields, safe setters, the time widgets and the file dialogs. */
+#include "widget_values.h"
+
+#include "Qnurv_utils.h"
+#include "settings_file.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QSignalBlocker>
+#include <QSpinBox>
+#include <QTimeEdit>
+
+#include <algorithm>
+#include <charconv>
+
+namespace widgets {
+
+namespace {
+
+std::function<QString(FileDialog, const QString &)> &dialog_answer()
+{
+    static std::function<QString(FileDialog, const QString &)> answer;
+    return answer;
+}
+
+bool is_leap(int year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+void set_time(QTimeEdit *edit, int hour, int minute, int second)
+{
+    const QTime t(hour, minute, second, 0);
+    if (t.isValid())
+        edit->setTime(t);
+}
+
+} // namespace
+
+int edit_int(const QLineEdit *edit)
+{
+    const QByteArray text = edit->text().toUtf8();
+    return settings::strict_int(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+}
+
+float edit_float(const QLineEdit *edit)
+{
+    const QByteArray text = edit->text().toUtf8();
+    return settings::leading_float(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+}
+
+QString number_text(double value)
+{
+    char buf[64];
+    const auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 6);
+    return QString::fromLatin1(buf, static_cast<qsizetype>(result.ptr - buf));
+}
+
+void set_combo_index(QComboBox *combo, int index)
+{
+    if (index >= 0 && index < combo->count())
+        combo->setCurrentIndex(index);
+}
+
+void set_spin_value(QSpinBox *spin, int value)
+{
+    spin->setValue(std::clamp(value, spin->minimum(), spin->maximum()));
+}
+
+void set_time_hour(QTimeEdit *edit, int hour)
+{
+    const QTime t = edit->time();
+    set_time(edit, hour, t.minute(), t.second());
+}
+
+void set_time_minute(QTimeEdit *edit, int minute)
+{
+    const QTime t = edit->time();
+    set_time(edit, t.hour(), minute, t.second());
+}
+
+void set_time_second(QTimeEdit *edit, int second)
+{
+    const QTime t = edit->time();
+    set_time(edit, t.hour(), t.minute(), second);
+}
+
+QSpinBox *make_year_spin(QWidget *parent, int year)
+{
+    auto *spin = new QSpinBox(parent);
+    spin->setRange(1900, 2100);
+    spin->setWrapping(true);
+    spin->setValue(year);
+    return spin;
+}
+
+QSpinBox *make_doy_spin(QWidget *parent, int doy)
+{
+    auto *spin = new QSpinBox(parent);
+    spin->setRange(1, 366);
+    spin->setWrapping(true);
+    spin->setValue(doy);
+    return spin;
+}
+
+QDateEdit *make_date_edit(QWidget *parent, int year, int month, int day)
+{
+    auto *edit = new QDateEdit(parent);
+    edit->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
+    edit->setDate(QDate(year, month, day));
+    edit->setEnabled(true);
+    return edit;
+}
+
+QTimeEdit *make_time_edit(QWidget *parent, int hour, int minute, int second)
+{
+    auto *edit = new QTimeEdit(parent);
+    edit->setDisplayFormat(QStringLiteral("HH:mm:ss"));
+    edit->setTime(QTime(hour, minute, second));
+    return edit;
+}
+
+void spins_to_date(QSpinBox *year, QSpinBox *doy, QDateEdit *date)
+{
+    const int y = year->value();
+    const int last = is_leap(y) ? 366 : 365;
+    int d = doy->value();
+    if (d > last) {
+        const QSignalBlocker block(doy);
+        doy->setValue(last);
+        d = last;
+    }
+    int month, day;
+    QanYearDoyToDate(y, d, &month, &day);
+    date->setDate(QDate(y, month, day));
+}
+
+void date_to_spins(QDateEdit *date, QSpinBox *year, QSpinBox *doy)
+{
+    const QDate d = date->date();
+    int day_of_year;
+    QanDateToYearDoy(d.year(), d.month(), d.day(), &day_of_year);
+    if (d.year() < 1950 || d.year() > 2100)
+        return;
+    const QSignalBlocker block_year(year);
+    const QSignalBlocker block_doy(doy);
+    year->setValue(d.year());
+    doy->setValue(day_of_year);
+}
+
+QString ask_stem_name(QWidget *parent, const QString &start, const QString &caption)
+{
+    if (dialog_answer())
+        return dialog_answer()(FileDialog::Stem, start);
+    return QFileDialog::getSaveFileName(parent, caption, start, QString(), nullptr,
+                                        QFileDialog::DontConfirmOverwrite);
+}
+
+QString ask_save_name()
+{
+    if (dialog_answer())
+        return dialog_answer()(FileDialog::Save, QString());
+    return QFileDialog::getSaveFileName(nullptr, QString(), QString(), QString());
+}
+
+QString ask_open_name()
+{
+    if (dialog_answer())
+        return dialog_answer()(FileDialog::Open, QString());
+    return QFileDialog::getOpenFileName(nullptr, QString(), QString(), QString());
+}
+
+void set_file_dialog_answer(std::function<QString(FileDialog, const QString &)> answer)
+{
+    dialog_answer() = std::move(answer);
+}
+
+} // namespace widgets

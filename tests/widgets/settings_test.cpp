@@ -1,0 +1,485 @@
+// Settings files: the line format and its reading rules, numbers in any
+// locale, the replacing writer, texts outside Latin-1, and both programs'
+// key tables over their widgets (defaults, round trips, restore rules).
+#include "lunder_boxes.h"
+#include "lunder_settings.h"
+#include "mirvek_boxes.h"
+#include "mirvek_settings.h"
+#include "option_widgets.h"
+#include "settings_file.h"
+#include "stdout_capture.h"
+
+#include <QComboBox>
+#include <QDateEdit>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimeEdit>
+#include <QtTest>
+
+#include <clocale>
+#include <cstdlib>
+#include <memory>
+#include <sys/resource.h>
+#include <csignal>
+
+namespace {
+
+QComboBox *combo(QWidget *parent, int items, int current = 0)
+{
+    auto *c = new QComboBox(parent);
+    for (int i = 0; i < items; ++i)
+        c->addItem(QString::number(i));
+    c->setCurrentIndex(current);
+    return c;
+}
+
+QLineEdit *edit(QWidget *parent, const char *text)
+{
+    return new QLineEdit(QString::fromLatin1(text), parent);
+}
+
+// Lunder's widgets as its windows hold them, with their defaults.
+struct LunderWindows {
+    QWidget root;
+    lunder::SettingsWidgets w{};
+    LunderWindows()
+    {
+        QWidget *p = &root;
+        w.lineage = new lunder::LineageBox(p);
+        w.prim_sweep = new lunder::SweepBox(1, Qt::Horizontal, p);
+        w.sec_sweep = new lunder::SweepBox(1, Qt::Horizontal, p);
+        w.energy_units = combo(p, 2);
+        w.energy_linlog = combo(p, 2, 1);
+        w.energy_scale = combo(p, 2);
+        w.emin = edit(p, "1");
+        w.emax = edit(p, "10");
+        w.psd_units = combo(p, 6);
+        w.psd_linlog = combo(p, 2, 1);
+        w.psd_scale = combo(p, 2);
+        w.psdmin = edit(p, "1");
+        w.psdmax = edit(p, "10");
+        w.anal_proc = combo(p, 5);
+        w.anal_linlog = combo(p, 2, 1);
+        w.anal_scale = combo(p, 2);
+        w.analmin = edit(p, "1");
+        w.analmax = edit(p, "10");
+        w.plot_col = combo(p, 6);
+        w.plot_dev = combo(p, 4);
+        w.plot_win_edit = edit(p, "3");
+        w.plot_file_edit = edit(p, "lunder_plot");
+        auto &s = w.slicewin;
+        s.v1 = edit(p, "0");
+        s.v2 = edit(p, "0");
+        s.b1 = edit(p, "1");
+        s.b2 = edit(p, "1");
+        s.pot = edit(p, "0.0");
+        s.lwheel = new Sources(p);
+        s.rwheel = new Sources(p);
+        s.box_thick = new Linesthick(p);
+        for (int k = 0; k < 6; ++k)
+            s.cuts[static_cast<size_t>(k)] = new Cuts_Selector(k, p);
+        s.energy_linlog = combo(p, 2, 1);
+        s.energy_scale = combo(p, 2);
+        s.emin = edit(p, "1");
+        s.emax = edit(p, "10");
+        s.psd_linlog = combo(p, 2, 1);
+        s.psd_scale = combo(p, 2);
+        s.psdmin = edit(p, "1");
+        s.psdmax = edit(p, "10");
+        s.plot_col = combo(p, 3);
+        s.plot_dev = combo(p, 4);
+        s.plot_win_edit = edit(p, "3");
+        s.plot_file_edit = edit(p, "slice_map_plot");
+    }
+    std::vector<settings::Entry> entries() const { return lunder::settings_entries(w); }
+    std::string text() const { return settings::settings_text(entries()); }
+    void apply(const std::string &text) const { settings::apply_settings(text, entries()); }
+};
+
+// Mirvek's widgets as its main window holds them, with their defaults.
+struct MirvekWindow {
+    QWidget root;
+    mirvek::SettingsWidgets w{};
+    MirvekWindow()
+    {
+        QWidget *p = &root;
+        w.lineage = new mirvek::LineageBox(p);
+        w.startendbox = new mirvek::TimeBox(p);
+        w.plottype = combo(p, 3);
+        w.energy_units = combo(p, 2);
+        w.energy_bins = combo(p, 2);
+        w.energy_sc_pot = combo(p, 3);
+        w.sc_pot_val = edit(p, "0.0");
+        w.sc_pot_gap_secs = edit(p, "60.0");
+        w.nebins = edit(p, "10");
+        w.energy_linlog = combo(p, 2, 1);
+        w.energy_scale = combo(p, 2);
+        w.emin = edit(p, "10.00");
+        w.emax = edit(p, "1000.00");
+        w.psd_units = combo(p, 6);
+        w.psd_linlog = combo(p, 2, 1);
+        w.psd_scale = combo(p, 2);
+        w.psdmin = edit(p, "1.00000");
+        w.psdmax = edit(p, "10.0000");
+        w.plot_col = combo(p, 6);
+        w.plot_dev = combo(p, 4);
+        w.plot_win_edit = edit(p, "3");
+        w.plot_file_edit = edit(p, "mirvek_plot");
+        w.plot_tgap = edit(p, "0.0");
+        w.exp_opt = combo(p, 4);
+        w.exp_file_edit = edit(p, "mirvek_data");
+    }
+    std::vector<settings::Entry> entries() const { return mirvek::settings_entries(w); }
+    std::string text() const { return settings::settings_text(entries()); }
+    void apply(const std::string &text) const { settings::apply_settings(text, entries()); }
+};
+
+QStringList lines_of(const std::string &text)
+{
+    QStringList lines = QString::fromStdString(text).split(QLatin1Char('\n'));
+    if (!lines.isEmpty() && lines.last().isEmpty())
+        lines.removeLast();
+    return lines;
+}
+
+std::string read_all(const QString &path)
+{
+    std::string text;
+    settings::read_file(path.toStdString(), text);
+    return text;
+}
+
+} // namespace
+
+class SettingsTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    // ---- line format -----------------------------------------------------
+    void splitLine_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::newRow("as written") << "EMIN = 5" << "EMIN" << "5";
+        QTest::newRow("tight, blanks around") << "   EMIN=5  " << "EMIN" << "5";
+        QTest::newRow("tabs and CR") << "\tEMIN\t=\t5\r" << "EMIN" << "5";
+        QTest::newRow("second = kept in value") << "PLOT_STEM = a=b" << "PLOT_STEM" << "a=b";
+        QTest::newRow("no =") << "  lonely  " << "lonely" << "lonely";
+        QTest::newRow("empty value") << "EMIN =" << "EMIN" << "";
+        QTest::newRow("only =") << "=" << "" << "";
+    }
+    void splitLine()
+    {
+        QFETCH(QString, line);
+        const std::string bytes = line.toStdString();
+        const settings::KeyValue kv = settings::split_line(bytes);
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QCOMPARE(QString::fromStdString(std::string(kv.key)), key);
+        QCOMPARE(QString::fromStdString(std::string(kv.value)), value);
+    }
+
+    void numbers_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("strict");
+        QTest::addColumn<int>("leading");
+        QTest::addColumn<float>("real");
+        QTest::newRow("plain") << "42" << 42 << 42 << 42.0f;
+        QTest::newRow("blanks and sign") << "  -7 " << -7 << -7 << -7.0f;
+        QTest::newRow("plus") << "+5" << 5 << 5 << 5.0f;
+        QTest::newRow("plus minus") << "+-5" << 0 << 0 << 0.0f;
+        QTest::newRow("trailing letter") << "2004x" << 0 << 2004 << 2004.0f;
+        QTest::newRow("decimal") << "12.5" << 0 << 12 << 12.5f;
+        QTest::newRow("exponent") << "1e3" << 0 << 1 << 1000.0f;
+        QTest::newRow("comma") << "2,5" << 0 << 2 << 2.0f;
+        QTest::newRow("text") << "abc" << 0 << 0 << 0.0f;
+        QTest::newRow("empty") << "" << 0 << 0 << 0.0f;
+        QTest::newRow("int overflow") << "99999999999" << 0 << 2147483647 << 1e11f;
+        QTest::newRow("int underflow") << "-99999999999" << 0 << (-2147483647 - 1) << -1e11f;
+    }
+    void numbers()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, strict);
+        QFETCH(int, leading);
+        QFETCH(float, real);
+        const std::string bytes = text.toStdString();
+        QCOMPARE(settings::strict_int(bytes), strict);
+        QCOMPARE(settings::leading_int(bytes), leading);
+        QCOMPARE(settings::leading_float(bytes), real);
+    }
+
+    void realLine_data()
+    {
+        QTest::addColumn<float>("value");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("zero") << 0.0f << "K = 0\n";
+        QTest::newRow("whole") << 60.0f << "K = 60\n";
+        QTest::newRow("fraction") << 12.5f << "K = 12.5\n";
+        QTest::newRow("small") << 1e-5f << "K = 1e-05\n";
+        QTest::newRow("large") << 123456789.0f << "K = 1.23457e+08\n";
+        QTest::newRow("negative") << -0.25f << "K = -0.25\n";
+    }
+    void realLine()
+    {
+        QFETCH(float, value);
+        QFETCH(QString, line);
+        QCOMPARE(QString::fromStdString(settings::real_line("K", value)), line);
+    }
+
+    // Numbers are written and read as the C locale has them even when the
+    // process runs under a locale with a decimal comma.
+    void commaLocale()
+    {
+        QTemporaryDir dir;
+        const QString out = dir.path() + QStringLiteral("/de_DE.UTF-8");
+        const QString cmd = QStringLiteral("localedef -i de_DE -f UTF-8 '%1' >/dev/null 2>&1").arg(out);
+        if (std::system(cmd.toLocal8Bit().constData()) != 0 && !QFile::exists(out))
+            QSKIP("localedef cannot build de_DE");
+        qputenv("LOCPATH", dir.path().toLocal8Bit());
+        const std::string saved = std::setlocale(LC_NUMERIC, nullptr);
+        const bool set = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+        char probe[16];
+        std::snprintf(probe, sizeof probe, "%g", 2.5);
+        const std::string line = settings::real_line("EMIN", 2.5f);
+        const float read = settings::leading_float("2.5");
+        std::setlocale(LC_NUMERIC, saved.c_str());
+        qunsetenv("LOCPATH");
+        if (!set)
+            QSKIP("de_DE locale not usable");
+        QCOMPARE(QString::fromLatin1(probe), QStringLiteral("2,5")); // the locale is really in force
+        QCOMPARE(QString::fromStdString(line), QStringLiteral("EMIN = 2.5\n"));
+        QCOMPARE(read, 2.5f);
+    }
+
+    // ---- writer ----------------------------------------------------------
+    void replaceFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + QStringLiteral("/s.txt");
+        QCOMPARE(settings::replace_file(path.toStdString(), "one\n"), settings::SETTINGS_OK);
+        QCOMPARE(read_all(path), std::string("one\n"));
+        QCOMPARE(settings::replace_file(path.toStdString(), "two\n"), settings::SETTINGS_OK);
+        QCOMPARE(read_all(path), std::string("two\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
+
+        // A link is followed, not replaced.
+        const QString link = dir.path() + QStringLiteral("/link.txt");
+        QVERIFY(QFile::link(path, link));
+        QCOMPARE(settings::replace_file(link.toStdString(), "three\n"), settings::SETTINGS_OK);
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(read_all(path), std::string("three\n"));
+    }
+
+    void replaceFileFailures()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.path() + QStringLiteral("/s.txt");
+        QCOMPARE(settings::replace_file(path.toStdString(), "old\n"), settings::SETTINGS_OK);
+        QCOMPARE(settings::replace_file("", "x"), settings::SETTINGS_OPEN_FAILED);
+        QCOMPARE(settings::replace_file((dir.path() + "/missing/s.txt").toStdString(), "x"),
+                 settings::SETTINGS_OPEN_FAILED);
+        QCOMPARE(settings::replace_file(dir.path().toStdString(), "x"), settings::SETTINGS_OPEN_FAILED);
+
+        // A write that fails half way (the file size limit) keeps the old
+        // file and leaves no temporary file behind.
+        struct rlimit saved;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = saved;
+        small.rlim_cur = 16;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const int status = settings::replace_file(path.toStdString(), std::string(4096, 'n'));
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, old_handler);
+        QCOMPARE(status, settings::SETTINGS_WRITE_FAILED);
+        QCOMPARE(read_all(path), std::string("old\n"));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("s.txt")});
+    }
+
+    void saveAndRestoreMessages()
+    {
+        LunderWindows win;
+        QTemporaryDir dir;
+        {
+            StdoutCapture out;
+            QVERIFY(!settings::save_settings(dir.path() + "/no/such/file", win.entries()));
+            QCOMPARE(out.take(), "Error opening " + dir.path().toStdString() + "/no/such/file for save\n");
+        }
+        {
+            StdoutCapture out;
+            QVERIFY(!settings::restore_settings(QString(), win.entries()));
+            QCOMPARE(out.take(), std::string("Error opening  for restore\n"));
+        }
+        const QString path = dir.path() + "/keep";
+        QVERIFY(settings::save_settings(path, win.entries()));
+        struct rlimit saved;
+        getrlimit(RLIMIT_FSIZE, &saved);
+        const auto old_handler = std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit small = saved;
+        small.rlim_cur = 100;
+        setrlimit(RLIMIT_FSIZE, &small);
+        win.w.emin->setText("99");
+        std::string printed;
+        {
+            StdoutCapture out;
+            settings::save_settings(path, win.entries());
+            printed = out.take();
+        }
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, old_handler);
+        QCOMPARE(printed, "Error writing " + path.toStdString() + " for save\n");
+        QVERIFY(read_all(path).find("EMIN = 1\n") != std::string::npos);
+    }
+
+    // ---- texts -----------------------------------------------------------
+    void textEncoding_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("ascii") << "lunder_plot" << QByteArray("lunder_plot");
+        QTest::newRow("latin-1") << QString::fromUtf8("d\u00e9j\u00e0") << QByteArray("d\xe9j\xe0");
+        QTest::newRow("beyond latin-1") << QString::fromUtf8("\u03a9plot") << QByteArray("\xce\xa9plot");
+        QTest::newRow("latin-1 that reads as utf-8") << QString::fromUtf8("\u00c3\u00a9")
+                                                     << QByteArray("\xc3\x83\xc2\xa9");
+    }
+    void textEncoding()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QCOMPARE(settings::encode_text(text), bytes);
+        QCOMPARE(settings::decode_text(std::string_view(bytes.constData(), static_cast<size_t>(bytes.size()))),
+                 text);
+    }
+
+    // ---- Lunder ----------------------------------------------------------
+    void lunderDefaults()
+    {
+        LunderWindows win;
+        const QStringList lines = lines_of(win.text());
+        QCOMPARE(lines.size(), 114);
+        for (int i = 0; i < lines.size(); ++i)
+            QVERIFY2(lines[i].startsWith(QString::fromLatin1(lunder::savestrings[i]) + " = "), qPrintable(lines[i]));
+        QCOMPARE(lines.first(), QStringLiteral("PROJECT = 0"));
+        QCOMPARE(lines.last(), QStringLiteral("SLICE_PLOT_STEM = slice_map_plot"));
+        for (const char *line : {"MISSION1 = CLUSTER-2", "VIRTUAL2 = CPPADL", "SN_PA1 = 13", "GATHER_OPTS1 = 3",
+                                 "N_GATHER1 = 1", "SC_POT_VAL1 = 0", "SC_POT_SECS2 = 60", "YEAR1 = 2001",
+                                 "DOY2 = 90", "HR1 = 18", "MIN1 = 0", "ONECNT_MULT2 = 1", "ENERGY_LINLOG = 1",
+                                 "XWIN_NO = 3", "PLOT_STEM = lunder_plot", "DELPHI = 0", "BOX_THICK = 0",
+                                 "CUT_STYLE3 = 1", "CUT_COL5 = 1", "CUT_THICK0 = 0", "SLICE_XWIN_NO = 3"})
+            QVERIFY2(lines.contains(QString::fromLatin1(line)), line);
+        QVERIFY(win.text().find("DUMMY_STRING") == std::string::npos);
+    }
+
+    // Every widget saved, restored into fresh windows, saves the same file.
+    void lunderRoundTrip()
+    {
+        LunderWindows a;
+        a.w.lineage->virins->setCurrentIndex(48);
+        a.w.sec_sweep->project->setText(QString::fromUtf8("\u03a9 proj"));
+        a.w.sec_sweep->sc_pot_value->setText("-2.5");
+        a.w.sec_sweep->timebox->YearspinBox->setValue(2004);
+        a.w.sec_sweep->timebox->DoyspinBox->setValue(366);
+        a.w.sec_sweep->timebox->setSSecond(59);
+        a.w.prim_sweep->onecountchoice->setCurrentIndex(1);
+        a.w.plot_file_edit->setText("dir/a=b");
+        a.w.slicewin.cuts[4]->colour->setCurrentIndex(9);
+        a.w.slicewin.cuts[5]->pangle->setText("135");
+        a.w.slicewin.plot_win_edit->setText("12");
+        QTemporaryDir dir;
+        const QString path = dir.path() + "/lunder.set";
+        QVERIFY(settings::save_settings(path, a.entries()));
+        LunderWindows b;
+        QVERIFY(settings::restore_settings(path, b.entries()));
+        QCOMPARE(b.text(), a.text());
+        QCOMPARE(b.w.plot_file_edit->text(), QStringLiteral("dir/a=b"));
+        QCOMPARE(b.w.sec_sweep->timebox->dateEdit->date(), QDate(2004, 12, 31));
+    }
+
+    void lunderRestoreRules()
+    {
+        LunderWindows win;
+        win.apply("  EMIN=5  \nEMAX = 7\nemin = 9\nPA_OPTS1 = 2x\nYEAR1 = 2004x\nHR2 = 7\n");
+        QCOMPARE(win.w.emin->text(), QStringLiteral("5"));
+        QCOMPARE(win.w.emax->text(), QStringLiteral("7"));
+        QCOMPARE(win.w.prim_sweep->pachoice->currentIndex(), 0);
+        QCOMPARE(win.w.prim_sweep->timebox->YearspinBox->value(), 2004);
+        QCOMPARE(win.w.sec_sweep->timebox->timeEdit->time(), QTime(7, 0, 0));
+        QCOMPARE(win.w.prim_sweep->timebox->timeEdit->time(), QTime(18, 0, 0));
+
+        // Later lines win; values out of range never reach the widgets.
+        win.apply("GATHER_OPTS2 = 0\nGATHER_OPTS2 = 2\nPA_OPTS2 = 7\nPSD_UNITS = -1\nDOY1 = 0\n"
+                  "HR1 = 25\nMIN1 = -1\nSEC1 = 60\n");
+        QCOMPARE(win.w.sec_sweep->gatherchoice->currentIndex(), 2);
+        QCOMPARE(win.w.sec_sweep->pachoice->currentIndex(), 0);
+        QCOMPARE(win.w.psd_units->currentIndex(), 0);
+        QCOMPARE(win.w.prim_sweep->timebox->DoyspinBox->value(), 1);
+        QCOMPARE(win.w.prim_sweep->timebox->timeEdit->time(), QTime(18, 0, 0));
+
+        // Labels are cut to the lineage fields; a long line is one line,
+        // whatever it holds past its first 511 characters.
+        win.apply("MISSION1 = " + std::string(300, 'M') + "\nPLOT_STEM = " + std::string(600, 's') +
+                  "EMIN = 8\n");
+        QCOMPARE(win.w.prim_sweep->mission->text(), QString(99, QLatin1Char('M')));
+        QCOMPARE(win.w.plot_file_edit->text(), QString(600, QLatin1Char('s')) + "EMIN = 8");
+        QCOMPARE(win.w.emin->text(), QStringLiteral("5"));
+
+        // "%g" keys save the number the text starts with.
+        win.w.emin->setText("0.0");
+        win.w.emax->setText("abc");
+        win.w.prim_sweep->npa->setText("12.5");
+        const QStringList lines = lines_of(win.text());
+        QVERIFY(lines.contains("EMIN = 0"));
+        QVERIFY(lines.contains("EMAX = 0"));
+        QVERIFY(lines.contains("SN_PA1 = 0"));
+    }
+
+    // ---- Mirvek ----------------------------------------------------------
+    void mirvekDefaults()
+    {
+        MirvekWindow win;
+        const QStringList lines = lines_of(win.text());
+        QCOMPARE(lines.size(), 42);
+        for (int i = 0; i < lines.size(); ++i)
+            QVERIFY2(lines[i].startsWith(QString::fromLatin1(mirvek::savestrings[i]) + " = "), qPrintable(lines[i]));
+        QCOMPARE(lines.first(), QStringLiteral("PROJECT = 0"));
+        QCOMPARE(lines.last(), QStringLiteral("EXPORT_STEM = mirvek_data"));
+        for (const char *line : {"N_PA = 13", "N_GATHER = 1", "START_YR = 2001", "START_DOY = 90", "START_HR = 18",
+                                 "END_MIN = 1", "SC_POT_VAL = 0", "SC_POT_SECS = 60", "CUSTOM_BIN_NO = 10",
+                                 "CUTSOM_BIN_LINLOG = 1", "CUSTOM_BIN_MIN = 10", "CUSTOM_BIN_MAX = 1000",
+                                 "PSD_MIN = 1", "PSD_MAX = 10", "XWIN_NO = 3", "PLOT_STEM = mirvek_plot",
+                                 "PLOT_TGAP = 0.0"})
+            QVERIFY2(lines.contains(QString::fromLatin1(line)), line);
+    }
+
+    void mirvekRestoreRules()
+    {
+        MirvekWindow win;
+        win.apply("CUSTOM_BIN_LINLOG = 0\nEND_HR = 7\n");
+        QCOMPARE(win.w.energy_linlog->currentIndex(), 1);
+        QCOMPARE(win.w.startendbox->etimeEdit->time(), QTime(7, 1, 0));
+        QCOMPARE(win.w.startendbox->btimeEdit->time(), QTime(18, 0, 0));
+
+        win.apply("START_YR = 1949\n");
+        QCOMPARE(win.w.startendbox->bYearspinBox->value(), 1949);
+        QCOMPARE(win.w.startendbox->bDoyspinBox->value(), 90);
+        QCOMPARE(win.w.startendbox->StartdateEdit->date(), QDate(1949, 3, 31));
+
+        MirvekWindow changed;
+        changed.w.lineage->gathern->setText("2.5");
+        changed.w.plot_tgap->setText("30.");
+        changed.w.startendbox->setESecond(42);
+        changed.w.exp_opt->setCurrentIndex(3);
+        MirvekWindow back;
+        back.apply(changed.text());
+        QCOMPARE(back.text(), changed.text());
+        QCOMPARE(back.w.plot_tgap->text(), QStringLiteral("30."));
+    }
+};
+
+QTEST_MAIN(SettingsTest)
+#include "settings_test.moc"
