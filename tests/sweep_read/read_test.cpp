@@ -110,13 +110,13 @@ protected:
         float v = static_cast<float>(word) / static_cast<float>(t.energy[step]);
         v /= kAccumMs / 1000.0f;
         v /= static_cast<float>(t.geometric);
-        v /= static_cast<float>(t.efficiency);
+        v /= static_cast<float>(t.efficiency[0]);
         return v * static_cast<float>(t.charge);
     }
     float Density(std::int64_t word, int step) const
     {
         const SweepTables &t = shape.tables;
-        const float q = static_cast<float>(t.charge), m = static_cast<float>(t.mass);
+        const float q = static_cast<float>(t.charge), m = static_cast<float>(t.mass[0]);
         return Flux(word, step) / q * static_cast<float>(t.factor) / q / m / q / m;
     }
 
@@ -206,7 +206,7 @@ TEST_F(SweepRead, EveryUnitFromTheTables)
     const SweepTables &t = shape.tables;
     for (int l = 0; l < kLevels; ++l) {
         const int step = kLevels - 1 - l;
-        const float speed = [&](long long edge) {
+        const float speed = [&](double edge) {
             return std::sqrt(static_cast<float>(edge) * static_cast<float>(t.charge) *
                              static_cast<float>(t.speedTerm)) *
                    static_cast<float>(t.speedScale);
