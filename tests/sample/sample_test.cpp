@@ -1,0 +1,186 @@
+// The sample archive, generated without noise, read back through the sweep
+// reader: the phase-space density equals the model to within the rounding
+// of one count, the default sources of both programs read, every catalogued
+// file is on disk, the dead detector shows, and two runs write the same
+// bytes.
+#include "Qsweep_spin.h"
+#include "config_reset.h"
+#include "libKELD.h"
+#include "libPromote.h"
+#include "libdbSQL.h"
+#include "sample_archive.h"
+#include "sample_model.h"
+#include "support.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+namespace {
+
+using namespace kombra_sample;
+
+NURV_TIME_S At(int hour, int minute, int second = 0)
+{
+    NURV_TIME_S t{};
+    t.year = 2001;
+    t.doy = 90;
+    t.sec = hour * 3600 + minute * 60 + second;
+    return t;
+}
+
+NURV_LINEAGE_S Lineage(const char *mission, const char *instrument, const char *vinst)
+{
+    NURV_LINEAGE_S l{};
+    std::snprintf(l.project, sizeof l.project, "CLUSTERII");
+    std::snprintf(l.mission, sizeof l.mission, "%s", mission);
+    std::snprintf(l.experiment, sizeof l.experiment, "HALDE");
+    std::snprintf(l.instrument, sizeof l.instrument, "%s", instrument);
+    std::snprintf(l.virtual_inst, sizeof l.virtual_inst, "%s", vinst);
+    return l;
+}
+
+struct Sweeps {
+    KOMBRA_SHORT status = 0;
+    int n = 0;
+    HALDE_SWEEP_S **s = nullptr;
+    ~Sweeps() { free_sweep_set(n, s); }
+};
+
+class SampleArchive : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        root_ = new kombra_test::TempDir;
+        SampleOptions o;
+        o.noise = false;
+        WriteSampleArchive(root_->str(), o);
+    }
+    static void TearDownTestSuite()
+    {
+        delete root_;
+        root_ = nullptr;
+    }
+    void SetUp() override { cfg_test::ResetConfiguration(); }
+    void TearDown() override
+    {
+        CloseKELD();
+        dbClose();
+        cfg_test::ResetConfiguration();
+    }
+    std::unique_ptr<Sweeps> Read(NURV_LINEAGE_S lineage, NURV_TIME_S b, NURV_TIME_S e, PSD_UNITS_E units,
+                                 T_OR_F_E pa)
+    {
+        auto r = std::make_unique<Sweeps>();
+        r->status = GetNHaldeSweeps(&lineage, &b, &e, BIN_UNITS_EV, units, pa, &r->n, &r->s);
+        if (r->status != 1 && r->status != 12)
+            r->n = 0;
+        return r;
+    }
+
+    static kombra_test::TempDir *root_;
+    kombra_test::ScopedEnv config{"KOMBRA_CONFIG", root_->file("config")};
+    kombra_test::ScopedEnv data{"KOMBRA_DATA", root_->str()};
+    kombra_test::ScopedEnv home{"KOMBRA_HOME", root_->str()};
+    kombra_test::ScopedEnv type{"KOMBRA_DB_TYPE", "SQLite"};
+};
+kombra_test::TempDir *SampleArchive::root_ = nullptr;
+
+TEST_F(SampleArchive, DensityEqualsTheModelWithinACount)
+{
+    auto r = Read(Lineage("CLUSTER-1", "3DR", "CP3DRH"), At(17, 59, 50), At(18, 0, 10), PSD_UNITS_S3_PER_KM6, QPTRUE);
+    ASSERT_EQ(1, r->status);
+    ASSERT_GE(r->n, 5);
+    const kombra_fixtures::SweepTables t = Tables("CP3DRH");
+    int compared = 0;
+    for (int k = 0; k < r->n; ++k) {
+        const HALDE_SWEEP_S &s = *r->s[k];
+        ASSERT_NE(nullptr, s.pa);
+        ASSERT_EQ(16, s.n_lev);
+        const double sec = s.suntime.sec + s.suntime.nano * 1e-9;
+        const double phi = Potential(0, sec);
+        for (int c = 0; c < s.n_sen; ++c)
+            for (int l = 0; l < s.n_lev; ++l) {
+                const int step = s.n_lev - 1 - l;
+                const int i = l + s.n_lev * c;
+                const double model = MeasuredPsd(0, t.energy[static_cast<std::size_t>(step)], s.pa[i], sec, phi);
+                const double counts = CountsOfPsd(model, t, step);
+                if (counts < 1.0 || counts > 253.0)
+                    continue;
+                ++compared;
+                EXPECT_NEAR(model, s.psd[i], PsdOfCounts(0.5, t, step) + 1e-4 * model)
+                    << "sweep " << k << " sensor " << c << " level " << l << " pitch " << s.pa[i];
+            }
+    }
+    EXPECT_GT(compared, 500);
+}
+
+TEST_F(SampleArchive, DefaultSourcesOfBothProgramsAndTheDeadDetector)
+{
+    // Mirvek's default: a minute of CLUSTER-1's high-energy pitch-angle
+    // product; Lunder's: CLUSTER-2's low-energy one at 18:00.
+    auto mirvek = Read(Lineage("CLUSTER-1", "PAD", "CPPADH"), At(18, 0), At(18, 1), PSD_UNITS_DIFF_ENERGY_FLUX, QPFALSE);
+    ASSERT_EQ(1, mirvek->status);
+    EXPECT_EQ(17, mirvek->n);  // 18:00:00 to 18:01:00, and the sweep that follows
+    EXPECT_STREQ("HSPAD", mirvek->s[0]->lineage->virtual_inst);
+    auto lunder = Read(Lineage("CLUSTER-2", "PAD", "CPPADL"), At(18, 0), At(18, 0, 1), PSD_UNITS_CNTS_ACCUM, QPFALSE);
+    ASSERT_EQ(1, lunder->status);
+    // Photoelectrons fill the levels below the potential.
+    const HALDE_SWEEP_S &low = *lunder->s[0];
+    EXPECT_GT(low.psd[0 + low.n_lev * 6], 10.0f);
+
+    auto dead = Read(Lineage("CLUSTER-3", "PAD", "CPPADH"), At(16, 30), At(16, 30, 1), PSD_UNITS_CNTS_ACCUM, QPFALSE);
+    ASSERT_EQ(1, dead->status);
+    const HALDE_SWEEP_S &d = *dead->s[0];
+    int missing_row = -1;
+    for (int row = 0; row < d.n_sen; ++row) {
+        bool all = true;
+        for (int l = 0; l < d.n_lev; ++l)
+            all = all && d.psd[l + d.n_lev * row] == d.missing_value;
+        if (all)
+            missing_row = row;
+    }
+    EXPECT_EQ(d.n_sen - 1 - kDeadSensor, missing_row);  // spin-pad rows run backwards
+}
+
+TEST_F(SampleArchive, EveryCataloguedFileIsOnDisk)
+{
+    CfgInit();
+    ASSERT_EQ(1, dbInitializeMsg()) << dbErrorMsg();
+    void *request = pro_InitPromote(2001, 90, 0, 2001, 91, 0, 0);
+    for (const char *mission : {"CLUSTER-1", "CLUSTER-2", "CLUSTER-3", "CLUSTER-4"})
+        for (auto [i, v] : {std::pair{"3DR", "CP3DRH"}, {"SPINPAD", "HSPAD"}, {"SPINPAD", "LSPAD"}}) {
+            KOMBRA_ULONG key = 0;
+            ASSERT_EQ(1, get_data_key("CLUSTERII", mission, "HALDE", i, v, &key)) << mission << v;
+            pro_AddSource(request, key);
+        }
+    EXPECT_EQ(0, pro_NeedToPromote(request));
+    pro_FreePromote(request);
+}
+
+std::map<std::string, std::string> Contents(const std::string &root)
+{
+    std::map<std::string, std::string> files;
+    for (const auto &e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_regular_file())
+            files[std::filesystem::relative(e.path(), root).string()] = kombra_test::ReadFile(e.path().string());
+    return files;
+}
+
+TEST(SampleArchiveRuns, TwoRunsWriteTheSameBytes)
+{
+    kombra_test::TempDir dir;
+    const std::string root = dir.file("sample");
+    WriteSampleArchive(root, {});
+    const auto first = Contents(root);
+    std::filesystem::remove_all(root);
+    WriteSampleArchive(root, {});
+    const auto second = Contents(root);
+    EXPECT_GT(first.size(), 50u);
+    EXPECT_TRUE(first == second);
+}
+
+}  // namespace

@@ -1,0 +1,244 @@
+#include "sample_archive.h"
+
+#include "config_fixture.h"
+#include "sample_model.h"
+#include "sweep_archive_fixture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
+#include <random>
+#include <stdexcept>
+
+namespace kombra_sample {
+
+namespace {
+
+using namespace kombra_fixtures;
+
+constexpr int kHourMs = 3600000;
+constexpr int kFieldCadenceMs = 2000;
+constexpr int kPotentialCadenceMs = 16000;
+constexpr int kYear = 2001;
+constexpr int kDay = 90;
+const CatalogTime kValidFrom{2001, 1, 0};
+const CatalogTime kValidTo{2002, 1, 0};
+
+const char *const kMissions[] = {"CLUSTER-1", "CLUSTER-2", "CLUSTER-3", "CLUSTER-4"};
+
+SweepSource Source(int sc, const std::string &instrument, const std::string &vinst)
+{
+    return {"CLUSTERII", kMissions[sc], "HALDE", instrument, vinst};
+}
+SweepSource Field(int sc)
+{
+    return {"CLUSTERII", kMissions[sc], "FGM", "VEC", "CFUNIT"};
+}
+SweepSource Efw(int sc)
+{
+    return {"CLUSTERII", kMissions[sc], "EFW", "PRIME", "CEFPRIME"};
+}
+
+struct Product {
+    const char *instrument;
+    const char *vinst;
+};
+// Every product of the hierarchy; the default archive holds data of the
+// spin pitch-angle products of every spacecraft and the 3D product of
+// CLUSTER-1.
+const Product kProducts[] = {{"3DR", "CP3DRH"},  {"3DR", "CP3DRL"},    {"PAD", "CPPADH"},
+                             {"PAD", "CPPADL"},  {"SPINPAD", "HSPAD"}, {"SPINPAD", "LSPAD"}};
+
+bool HasData(const SampleOptions &o, int sc, const Product &p)
+{
+    if (o.day)
+        return true;
+    // Both programs start on the pitch-angle products (through HSPAD and
+    // LSPAD) of CLUSTER-1 and CLUSTER-2; Mirvek can draw all four.
+    const std::string v = p.vinst;
+    return v == "HSPAD" || (sc < 2 && v == "LSPAD") || (sc == 0 && v == "CP3DRH");
+}
+
+SweepShape Shape(int sc, const std::string &vinst)
+{
+    SweepShape shape;
+    shape.sensors = kSensors;
+    shape.tables = Tables(vinst);
+    shape.levels = static_cast<int>(shape.tables.energy.size());
+    shape.accumMs = kAccumMs;
+    shape.spinMs = kSpinMs;
+    shape.sensorOffsetMs = 0;
+    shape.wordBits = kWordBits;
+    for (int c = 0; c < kSensors; ++c) {
+        shape.thetaStart.push_back(15 * c);
+        shape.thetaStop.push_back(15 * c + 15);
+    }
+    shape.pitchAngles = true;
+    shape.field = Field(sc);
+    shape.normals = Normals();
+    return shape;
+}
+
+// The field as stored: hundredths of a nT, never the fill word.
+std::vector<int> StoredField(int sc, int msec)
+{
+    const std::array<double, 3> b = SpinningField(sc, msec / 1000.0, kSpinMs / 1000.0);
+    std::vector<int> v;
+    for (double x : b) {
+        int w = static_cast<int>(std::lround(x * 100.0));
+        v.push_back(w == -1 ? 0 : w);
+    }
+    return v;
+}
+
+// The pitch angle the reader gives a sensor of normal n against the stored
+// field b: the particles' direction (against the look direction) to the
+// field.
+double PitchOf(const std::vector<int> &n, const std::vector<int> &b)
+{
+    double dot = 0, bb = 0, nn = 0;
+    for (std::size_t i = 0; i < 3; ++i) {
+        const double ni = n[i] * 1e-3;
+        dot += ni * b[i];
+        bb += static_cast<double>(b[i]) * b[i];
+        nn += ni * ni;
+    }
+    if (bb <= 0 || nn <= 0)
+        return 90.0;
+    return std::acos(std::clamp(-dot / std::sqrt(bb * nn), -1.0, 1.0)) * 180.0 / 3.14159265358979323846;
+}
+
+void WriteProduct(SweepArchive &archive, int source, int sc, const std::string &vinst, const SampleOptions &o)
+{
+    const SweepShape shape = Shape(sc, vinst);
+    const std::vector<std::vector<int>> normals = Normals();
+    const int fill = (1 << kWordBits) - 1;
+    for (int h = FirstHour(o); h < EndHour(o); ++h) {
+        const int start = h * kHourMs;
+        std::mt19937_64 random(o.seed ^ (static_cast<std::uint64_t>(sc) << 40) ^
+                               (std::hash<std::string>{}(vinst) << 8) ^ static_cast<std::uint64_t>(h));
+        const int spins = kHourMs / kSpinMs;
+        // Counts of a spin, filled once per record for every sensor and step.
+        std::vector<std::int64_t> words(static_cast<std::size_t>(kSensors * shape.levels));
+        int filled_for = -1;
+        const auto counts = [&](int k, int c, int s) -> std::int64_t {
+            if (k != filled_for) {
+                const int t0 = start + k * kSpinMs;
+                const double sec = t0 / 1000.0;
+                const double phi = Potential(sc, sec);
+                for (int ss = 0; ss < shape.levels; ++ss) {
+                    // The field sample that holds the step.
+                    const int at = t0 + ss * kAccumMs;
+                    const std::vector<int> b = StoredField(sc, at - at % kFieldCadenceMs);
+                    const double e = shape.tables.energy[static_cast<std::size_t>(ss)];
+                    for (int cc = 0; cc < kSensors; ++cc) {
+                        const double pitch = PitchOf(normals[static_cast<std::size_t>(cc)], b);
+                        const double mean = CountsOfPsd(MeasuredPsd(sc, e, pitch, sec, phi), shape.tables, ss);
+                        double n = mean;
+                        if (o.noise)
+                            n = mean > 1e6 ? mean
+                                           : static_cast<double>(std::poisson_distribution<long long>(mean)(random));
+                        long long w = std::min<long long>(std::llround(n), fill - 1);
+                        if (sc == kDeadSpacecraft && cc == kDeadSensor)
+                            w = fill;
+                        words[static_cast<std::size_t>(cc * shape.levels + ss)] = w;
+                    }
+                }
+                filled_for = k;
+            }
+            return words[static_cast<std::size_t>(c * shape.levels + s)];
+        };
+        archive.AddFiles(source, kYear, kDay, start, SweepFiles(shape, kYear, kDay, start, spins, counts), false, 0);
+    }
+}
+
+void CopyHelp(const std::string &root, const std::string &docDir)
+{
+    if (docDir.empty())
+        return;
+    std::filesystem::create_directories(root + "/doc");
+    for (const char *page : {"lunder.html", "mirvek.html"})
+        std::filesystem::copy_file(docDir + "/" + page, root + "/doc/" + page,
+                                   std::filesystem::copy_options::overwrite_existing);
+}
+
+std::string Quoted(const std::string &text)
+{
+    std::string out = "'";
+    for (char c : text)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+void WriteEnvironment(const std::string &root)
+{
+    WriteText(root + "/kombra.env", "# Source this file to point Lunder and Mirvek at the sample archive.\n"
+                                    "export KOMBRA_HOME=" + Quoted(root) + "\n"
+                                    "export KOMBRA_CONFIG=" + Quoted(root + "/config") + "\n"
+                                    "export KOMBRA_DATA=" + Quoted(root) + "\n"
+                                    "export KOMBRA_DB_TYPE=SQLite\n"
+                                    "export VELORA_HOME=" + Quoted(root) + "\n"
+                                    "export PGPLOT_DIR=/usr/lib/pgplot5\n");
+}
+
+}  // namespace
+
+int FirstHour(const SampleOptions &options)
+{
+    return options.day ? 0 : 16;
+}
+
+int EndHour(const SampleOptions &options)
+{
+    return options.day ? 24 : 20;
+}
+
+void WriteSampleArchive(const std::string &rootIn, const SampleOptions &o)
+{
+    std::filesystem::create_directories(rootIn);
+    const std::string root = std::filesystem::canonical(rootIn).string();
+    SweepArchive archive(root);
+    archive.SetServers({});
+
+    std::vector<std::pair<int, std::pair<int, std::string>>> products;  // source, (sc, vinst)
+    for (int sc = 0; sc < 4; ++sc) {
+        for (const Product &p : kProducts) {
+            const SweepSource source = Source(sc, p.instrument, p.vinst);
+            const int index = archive.AddSource(source);
+            products.push_back({index, {sc, p.vinst}});
+            archive.AddDescription(index, kValidFrom, kValidTo,
+                                   SweepDescription(Shape(sc, p.vinst), source, kValidFrom, kValidTo));
+        }
+        const int field = archive.AddSource(Field(sc));
+        archive.AddDescription(field, kValidFrom, kValidTo, FieldDescription(Field(sc), kValidFrom, kValidTo));
+        const int efw = archive.AddSource(Efw(sc));
+        archive.AddDescription(efw, kValidFrom, kValidTo, PotentialDescription(Efw(sc), kValidFrom, kValidTo));
+        for (int h = FirstHour(o); h < EndHour(o); ++h) {
+            const int start = h * kHourMs;
+            archive.AddFiles(field, kYear, kDay, start,
+                             FieldFiles(kYear, kDay, start, kHourMs / kFieldCadenceMs, kFieldCadenceMs,
+                                        [&](int i) { return StoredField(sc, start + i * kFieldCadenceMs); }),
+                             false, 0);
+            archive.AddFiles(efw, kYear, kDay, start,
+                             PotentialFiles(kYear, kDay, start, kHourMs / kPotentialCadenceMs, kPotentialCadenceMs,
+                                            [&](int i) { return Potential(sc, (start + i * kPotentialCadenceMs) / 1000.0); }),
+                             false, 0);
+        }
+    }
+    // Double Star: the hierarchy only.
+    for (const char *tc : {"TC-1", "TC-2"}) {
+        archive.AddSource({"DOUBLESTAR", tc, "HALDE", "3DR", "DP3DR"});
+        archive.AddSource({"DOUBLESTAR", tc, "FGM", "VEC", "DFUNIT"});
+    }
+    for (const auto &[index, what] : products) {
+        const auto &[sc, vinst] = what;
+        for (const Product &p : kProducts)
+            if (vinst == p.vinst && HasData(o, sc, p))
+                WriteProduct(archive, index, sc, vinst, o);
+    }
+    archive.Write();
+    CopyHelp(root, o.docDir);
+    WriteEnvironment(root);
+}
+
+}  // namespace kombra_sample

@@ -1,0 +1,30 @@
+// The sample archive: configuration, catalog, descriptions, data and help
+// pages of 2001 day 90 for the four Cluster spacecraft, written into a
+// folder with the environment file that points the programs at it.
+#pragma once
+
+#include <string>
+
+namespace kombra_sample {
+
+struct SampleOptions {
+    bool day = false;     // the whole day, every product of every spacecraft
+    bool noise = true;    // Poisson noise on the counts
+    unsigned seed = 20010331;
+    std::string docDir;   // help pages to copy; empty: none
+};
+
+// Writes the archive into root (created when missing).  Throws
+// std::runtime_error when a file cannot be written.
+void WriteSampleArchive(const std::string &root, const SampleOptions &options);
+
+// First and last hour of the data written (inclusive .. exclusive).
+int FirstHour(const SampleOptions &options);
+int EndHour(const SampleOptions &options);
+
+// The spacecraft and sensor whose detector is dead (every count is the fill
+// value).
+constexpr int kDeadSpacecraft = 2;
+constexpr int kDeadSensor = 7;
+
+}  // namespace kombra_sample
