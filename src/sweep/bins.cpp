@@ -65,6 +65,23 @@ float polar_area(float r1, float r2, float th1, float th2)
 
 int find_subset_in_range(float lo, float hi, const float *low, const float *high, int n, int *first, int *last)
 {
+    /* Polar rows of the reader's sweeps run downwards (180 degrees less the
+     * sensor angles): for bins in falling order take the bins that overlap
+     * the range, first and last by index. */
+    if (n > 1 && low[0] > low[n - 1]) {
+        int f = -1, l = -1;
+        for (int i = 0; i < n; ++i)
+            if (high[i] > lo && low[i] < hi) {
+                if (f < 0)
+                    f = i;
+                l = i;
+            }
+        if (f < 0)
+            return 0;
+        *first = f;
+        *last = l;
+        return l - f + 1;
+    }
     if (n < 1 || low[0] >= hi || lo >= high[n - 1])
         return 0;
     int f = 0;
