@@ -37,37 +37,6 @@ bool Later(const NURV_TIME_S &t1, const NURV_TIME_S &t2)
     return compare_nurv_time(&t1, &t2) == T1_LATER;
 }
 
-/* The number of sensors of the description valid at current .. limit; a
- * failing look-up is a negative status. */
-KOMBRA_SHORT SensorCount(KOMBRA_ULONG dkey, const NURV_TIME_S &current, const NURV_TIME_S &limit, KOMBRA_SHORT *nsen)
-{
-    *nsen = -1;
-    const int status = ReadKELDChecked(dkey, current.year, current.doy, current.sec, current.nano, limit.year,
-                                       limit.doy, limit.sec, limit.nano, nsen, sizeof *nsen, _SEN, 0, 0, -1);
-    if (status != 1) {
-        printf("Error %d reading the sensor count of the description\n", status);
-        return static_cast<KOMBRA_SHORT>(status < 0 ? status : -514);
-    }
-    return 1;
-}
-
-/* Two passes that fetch whatever the catalog lists but the disk lacks. */
-void PromotePasses(const NURV_TIME_S &begin, const NURV_TIME_S &end, KOMBRA_ULONG dkey, KOMBRA_ULONG pa_dkey,
-                   bool do_pa, const char *message)
-{
-    for (int pass = 0; pass < 2; ++pass) {
-        void *handle = pro_InitPromote(begin.year, begin.doy, Msec(begin), end.year, end.doy, Msec(end), 1);
-        pro_AddSource(handle, dkey);
-        if (do_pa)
-            pro_AddSource(handle, pa_dkey);
-        if (pro_NeedToPromote(handle) == 1) {
-            printf(message, pass);
-            pro_PromoteAll(handle);
-        }
-        pro_FreePromote(handle);
-    }
-}
-
 /* The reader set up afresh and the data set opened at begin. */
 KOMBRA_SHORT OpenReader(const NURV_TIME_S &begin, const NURV_TIME_S &end, KOMBRA_ULONG dkey, KOMBRA_USHORT vsn,
                         nur_data **nurp)
@@ -83,7 +52,49 @@ KOMBRA_SHORT OpenReader(const NURV_TIME_S &begin, const NURV_TIME_S &end, KOMBRA
     return open;
 }
 
-bool PitchSourceUsable(KOMBRA_ULONG dkey, const NURV_LINEAGE_S &lineage, KOMBRA_ULONG *pa_dkey)
+} // namespace
+
+KOMBRA_SHORT sweep_sensor_count(KOMBRA_ULONG dkey, const NURV_TIME_S &current, const NURV_TIME_S &limit,
+                                KOMBRA_SHORT *nsen)
+{
+    *nsen = -1;
+    const int status = ReadKELDChecked(dkey, current.year, current.doy, current.sec, current.nano, limit.year,
+                                       limit.doy, limit.sec, limit.nano, nsen, sizeof *nsen, _SEN, 0, 0, -1);
+    if (status != 1) {
+        printf("Error %d reading the sensor count of the description\n", status);
+        return static_cast<KOMBRA_SHORT>(status < 0 ? status : -514);
+    }
+    return 1;
+}
+
+void sweep_promote_passes(const NURV_TIME_S &begin, const NURV_TIME_S &end, std::initializer_list<KOMBRA_ULONG> keys,
+                          const char *message, const char *finished)
+{
+    for (int pass = 0; pass < 2; ++pass) {
+        void *handle = pro_InitPromote(begin.year, begin.doy, Msec(begin), end.year, end.doy, Msec(end), 1);
+        for (const KOMBRA_ULONG key : keys)
+            if (key != 0)
+                pro_AddSource(handle, key);
+        if (pro_NeedToPromote(handle) == 1) {
+            printf(message, pass);
+            pro_PromoteAll(handle);
+            if (finished != nullptr)
+                printf(finished, pass);
+        }
+        pro_FreePromote(handle);
+    }
+}
+
+int sweep_field_data_key(const NURV_LINEAGE_S &lineage, KOMBRA_ULONG *pa_dkey)
+{
+    if (StartsWith(lineage.project, "CLUST"))
+        return get_data_key(lineage.project, lineage.mission, "FGM", "VEC", "CFUNIT", pa_dkey);
+    if (StartsWith(lineage.project, "DOUBLEST"))
+        return get_data_key(lineage.project, lineage.mission, "FGM", "VEC", "DFUNIT", pa_dkey);
+    return -1;
+}
+
+bool sweep_pitch_source_usable(KOMBRA_ULONG dkey, const NURV_LINEAGE_S &lineage, KOMBRA_ULONG *pa_dkey)
 {
     KOMBRA_USHORT pa_status = 0;
     const KOMBRA_SHORT result = pitch_angle_source_status(dkey, lineage.exten, lineage.vsn, &pa_status, pa_dkey);
@@ -93,8 +104,6 @@ bool PitchSourceUsable(KOMBRA_ULONG dkey, const NURV_LINEAGE_S &lineage, KOMBRA_
     puts(" Ignoring pitch angle request");
     return false;
 }
-
-} // namespace
 
 KOMBRA_SHORT init_nur_file(NURV_TIME_S begin, NURV_TIME_S end, KOMBRA_ULONG dkey, nur_data *nurp, KOMBRA_USHORT vsn)
 {
@@ -137,7 +146,7 @@ int nurv_sweep_counter(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_data *nur
     KOMBRA_SHORT status = 1;
     while (!Later(current, *end) && status == 1) {
         KOMBRA_SHORT nsen = -1;
-        if (SensorCount(dkey, current, *end, &nsen) != 1)
+        if (sweep_sensor_count(dkey, current, *end, &nsen) != 1)
             break;
         const KOMBRA_SHORT last = static_cast<KOMBRA_SHORT>(nsen - 1);
         if (last < 0)
@@ -232,19 +241,14 @@ KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_T
     bool pitch = do_pa == QPTRUE;
     KOMBRA_ULONG pa_dkey = 0;
     if (pitch) {
-        int found = 0;
-        if (StartsWith(lineage->project, "CLUST"))
-            found = get_data_key(lineage->project, lineage->mission, "FGM", "VEC", "CFUNIT", &pa_dkey);
-        else if (StartsWith(lineage->project, "DOUBLEST"))
-            found = get_data_key(lineage->project, lineage->mission, "FGM", "VEC", "DFUNIT", &pa_dkey);
-        if (found != 1) {
+        if (sweep_field_data_key(*lineage, &pa_dkey) != 1) {
             puts("Error getting pa_data key");
             free_experiment_info();
             return -501;
         }
     }
 
-    PromotePasses(*begin, *end, dkey, pa_dkey, pitch, "Trying to promote data: Pass %d\n");
+    sweep_promote_passes(*begin, *end, {dkey, pitch ? pa_dkey : 0}, "Trying to promote data: Pass %d\n");
 
     status = init_nur_file(*begin, *end, dkey, nurp, lineage->vsn);
     if (status != 1) {
@@ -253,7 +257,7 @@ KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_T
         return status;
     }
     if (pitch)
-        pitch = PitchSourceUsable(dkey, *lineage, &pa_dkey);
+        pitch = sweep_pitch_source_usable(dkey, *lineage, &pa_dkey);
 
     const int nswp = nurv_sweep_counter(dkey, lineage, nurp, begin, end);
 
@@ -268,7 +272,7 @@ KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_T
             free_experiment_info();
             return status;
         }
-        pitch = PitchSourceUsable(dkey, *lineage, &pa_dkey);
+        pitch = sweep_pitch_source_usable(dkey, *lineage, &pa_dkey);
     }
 
     if (nswp < 1) {
@@ -291,7 +295,7 @@ KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_T
     bool failed = false;
     while (!Later(current, limit) && status == 1 && iswp < nswp && !failed) {
         KOMBRA_SHORT nsen = -1;
-        status = SensorCount(dkey, current, limit, &nsen);
+        status = sweep_sensor_count(dkey, current, limit, &nsen);
         if (status != 1)
             break;
         while (status != 12 && !Later(current, limit) && iswp < nswp) {
@@ -376,7 +380,7 @@ KOMBRA_SHORT advance_nur_file_spin_start(KOMBRA_ULONG dkey, nur_data *nurp, NURV
     NURV_TIME_S sun1{}, sun2{};
     set_times_from_nur(begin, end, &sun1, nurp);
     KOMBRA_SHORT nsen = -1;
-    if (SensorCount(dkey, *begin, *end, &nsen) != 1 || nsen < 0)
+    if (sweep_sensor_count(dkey, *begin, *end, &nsen) != 1 || nsen < 0)
         return -514;
     int isen = 0;
     KOMBRA_SHORT status = read2filled_sensor(dkey, lineage, nurp, nsen, &isen, QPFALSE);

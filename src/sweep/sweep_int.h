@@ -3,6 +3,28 @@
 
 #include "Qnurv_utils.h"
 
+#include <initializer_list>
+
 /* btime plus one spin period held in single precision, to the nanosecond,
  * whole days carried into the day of year and the year. */
 NURV_TIME_S nurv_time_plus_spin(const NURV_TIME_S &btime, float tspin);
+
+/* Two promotion passes over begin .. end for the non-zero keys: message
+ * (with the pass number) is printed before fetching what the catalog lists
+ * but the disk lacks, finished (when given) after it. */
+void sweep_promote_passes(const NURV_TIME_S &begin, const NURV_TIME_S &end, std::initializer_list<KOMBRA_ULONG> keys,
+                          const char *message, const char *finished = nullptr);
+
+/* The sensor count of the description of dkey valid at begin .. end into
+ * *nsen; 1, or a negative status (with a message) when it cannot be had. */
+KOMBRA_SHORT sweep_sensor_count(KOMBRA_ULONG dkey, const NURV_TIME_S &begin, const NURV_TIME_S &end,
+                                KOMBRA_SHORT *nsen);
+
+/* The key of the magnetic-field data set that gives a source's pitch
+ * angles: "CFUNIT" for Cluster projects, "DFUNIT" for Double Star; 1, or
+ * the failing look-up status (-1 for any other project). */
+int sweep_field_data_key(const NURV_LINEAGE_S &lineage, KOMBRA_ULONG *pa_dkey);
+
+/* True when the open data set's pitch-angle source is usable; otherwise
+ * says that the request is ignored.  *pa_dkey becomes the source's key. */
+bool sweep_pitch_source_usable(KOMBRA_ULONG dkey, const NURV_LINEAGE_S &lineage, KOMBRA_ULONG *pa_dkey);

@@ -278,3 +278,142 @@ KOMBRA_SHORT e_bin_edges(KOMBRA_ULONG dkey, nur_data *nurp, KOMBRA_USHORT vsn, f
                          BIN_UNITS_E bin_units, int n);
 void set_times_from_nur(NURV_TIME_S *begin, NURV_TIME_S *end, NURV_TIME_S *suntime, const nur_data *nurp);
 void print_nur_data(const nur_data *nurp);
+
+/* ---- Spacecraft potential correction ---------------------------------------
+ * Electrons reach the detector shifted in energy by the spacecraft's
+ * potential.  A potential series (from the EFW data set of the spacecraft,
+ * or one constant) gives each sweep the potential at its mid time, and the
+ * sweep's level edges are then shifted by it. */
+
+/* How the potential correction is asked for (a combo index). */
+typedef enum PHISC_CHOICE_E {
+    NO_SC_POT_CORR = 0, /* none */
+    DO_SC_POT_CORR = 1, /* from the EFW data set */
+    CONST_SC_POT = 2    /* one constant potential */
+} PHISC_CHOICE;
+
+/* One potential series; owns its two arrays (free_phisc_arrays), the record
+ * itself lives with the caller. */
+typedef struct HALDE_SC_POTENTIAL_S {
+    float *phisc;             /* [n] volts */
+    NURV_TIME_S *phisc_time;  /* [n] ascending */
+    int n;
+    float dt_gap;             /* seconds across which values are used; 60 */
+    float phisc_gap;          /* volts where the series has a gap; 0 */
+    NURV_LINEAGE_S phisc_lineage; /* the potential data set */
+} HALDE_SC_POTENTIAL;
+
+/* GetNHaldeSweeps, then every sweep given the potential at its mid time and
+ * its levels shifted by it: from the EFW data set (const_phisc QPFALSE,
+ * phisc_value standing in where it has no values) or the constant
+ * phisc_value; phisc_gapsecs is the series' dt_gap.  1; a status of
+ * GetNHaldeSweeps other than 1 is returned with the sweeps uncorrected;
+ * -501 with everything freed and *swpppp null. */
+KOMBRA_SHORT GetNPotCorrectedHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_TIME_S *end,
+                                         BIN_UNITS_E bin_units, PSD_UNITS_E psd_units, T_OR_F_E do_pa,
+                                         T_OR_F_E const_phisc, float phisc_value, float phisc_gapsecs, int *nswps,
+                                         HALDE_SWEEP_S ***swpppp);
+/* The defaults: no values, dt_gap 60 s, phisc_gap 0 V, the lineage
+ * CLUSTERII/Unknown/EFW/PRIME/CEFPRIME. */
+void SC_Pot_init(HALDE_SC_POTENTIAL_S *phisc);
+/* The potential series over btime .. etime from sensor 15 of the series'
+ * data set (1 - potential).  1; -509 when the constant phisc_gap stands in
+ * for the range (data missing or fewer than two values); -510 when the data
+ * set could not be read again after counting. */
+KOMBRA_SHORT SC_Pot_fetch(HALDE_SC_POTENTIAL_S *phisc, NURV_TIME_S *btime, NURV_TIME_S *etime);
+/* Two values of phisc_gap at btime and etime; -509. */
+KOMBRA_SHORT Phisc_fill_not_available(HALDE_SC_POTENTIAL_S *phisc, NURV_TIME_S *btime, NURV_TIME_S *etime);
+/* Frees and nulls both arrays, n 0; 1. */
+KOMBRA_SHORT free_phisc_arrays(HALDE_SC_POTENTIAL_S *phisc);
+void phisc_dump(const HALDE_SC_POTENTIAL_S *phisc);
+/* Sets sweep->phi_sc to the potential at the sweep's mid time, searching
+ * from *start (left at the value used).  1, or -512 when the series has no
+ * value within dt_gap (phi_sc = phisc_gap, *start = n). */
+KOMBRA_SHORT phisc2sweep(const HALDE_SC_POTENTIAL_S *phisc, HALDE_SWEEP_S *sweep, int *start);
+/* phisc2sweep for the time-ordered sweeps; 1. */
+KOMBRA_SHORT phisc2sweep_all(const HALDE_SC_POTENTIAL_S *phisc, HALDE_SWEEP_S **sweeps, int n);
+/* Shifts each sweep's level edges by -phi_sc, makes levels pushed below 0
+ * missing, rescales energy flux by the square of new to old mid energy and
+ * appends "_scpot" to virtual_inst.  1, or -510 for unknown bin units. */
+KOMBRA_SHORT sweep_sc_potential_adjust(HALDE_SWEEP_S **sweeps, int n);
+/* The speed of an electron of speed kms km/s after gaining ev eV; -1.0 when
+ * its energy is not positive. */
+float add_ev2_kms(float kms, float ev);
+/* Level level of every polar row set to the missing value. */
+void sweep_make_level_missing(HALDE_SWEEP_S *sweep, int level);
+
+/* ---- Azimuthal slice and spin end time -------------------------------------- */
+
+/* One sweep of the source: with NO_GATHER the sweep of the first whole spin
+ * in the 16 s from *btime whose azimuth range holds az, else the sweeps of
+ * *btime .. *etime gathered onto the first one's grid and the first group
+ * returned; optionally rebinned to pitch angle and potential-corrected.
+ * *etime is restored.  A new sweep for the caller, or null. */
+HALDE_SWEEP_S *HaldeGetAzSliceV2(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime, float az,
+                                 BIN_UNITS_E bin_units, PSD_UNITS_E psd_units, HALDE_PITCH_ANGLE_OPTS_S *paopts,
+                                 PHISC_CHOICE_E phisc_choice, float phisc_value, float phisc_gapsecs,
+                                 HALDE_GATHER_CHOICE_E gatch, HALDE_GATHER_GAPS_S gaps, float gath_secs,
+                                 int gath_swp_spins);
+/* Index within the spin of the sweep whose azimuth range (or the nearer
+ * half of the gap after it) holds az; -1 when none does. */
+int find_az_sweep(const HALDE_SPIN3D_S *spin, float az);
+/* *etime = the end of n2count sweeps (GATHER_SWEEPS) or the start of the
+ * spin after n2count whole spins (GATHER_SPINS) from *btime.  The last
+ * reader status (1 when all went well); -518 for another choice; set-up
+ * failures return their status. */
+KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime,
+                                     T_OR_F_E do_pa, HALDE_GATHER_CHOICE_E gathch, int n2count);
+
+/* ---- Spins ------------------------------------------------------------------- */
+
+/* The first whole spin at or after *btime into *spin (its own copies of the
+ * sweeps); 1, -501 or a set-up status. */
+KOMBRA_SHORT GetHaldeSpin(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, BIN_UNITS_E bin_units, PSD_UNITS_E psd_units,
+                          T_OR_F_E do_pa, HALDE_SPIN3D_S *spin);
+/* Every spin of *btime .. *etime: 1 with *spinppp a new[] array of *nspins
+ * spins (free with free_n_spins and delete[]), or -501. */
+KOMBRA_SHORT GetNHaldeSpins(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime, BIN_UNITS_E bin_units,
+                            PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *nspins, HALDE_SPIN3D_S ***spinppp);
+/* Does nothing. */
+void fill_spin3d(HALDE_SPIN3D_S *spin, NURV_LINEAGE_S *lineage, nur_data *nurp, KOMBRA_ULONG dkey,
+                 BIN_UNITS_E bin_units, PSD_UNITS_E psd_units, PHI_ZERO_FRAME frame, T_OR_F_E do_pa);
+
+/* ---- Pitch-angle product reader ----------------------------------------------
+ * Instrument "PAD" ("CPPADL", "CPPADH"): sensors already binned in pitch
+ * angle over two half spins, read with the field direction of the IEL data
+ * set ("CORE"/"CPCIEL") into sweeps whose polar rows are pitch-angle bins
+ * over 0..180 degrees. */
+
+/* The half spin in which the field-parallel direction is seen. */
+typedef enum PARALLEL_FIELD_HALF_SPIN_E { PARALLEL_FIRST_HALF = 0, PARALLEL_SECOND_HALF = 1 } PARALLEL_FIELD_HALF_SPIN;
+typedef enum CLOCK_DIRECTION_E { COUNTERCLOCKWISE = -1, CLOCKSTEPERROR = 0, CLOCKWISE = 1 } CLOCK_DIRECTION;
+
+/* The older one-spin slice: a pitch-angle product through GetHaldePAD, any
+ * other source through GetHaldeSpin and the sweep holding az; optionally
+ * rebinned to pitch angle.  A new sweep, or null. */
+HALDE_SWEEP_S *HaldeGetAzSlice(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, float az, BIN_UNITS_E bin_units,
+                               PSD_UNITS_E psd_units, HALDE_PITCH_ANGLE_OPTS_S *paopts);
+/* The pitch-angle distribution of the first whole spin at *btime into the
+ * nullified *sweep; 1, -500 or a reader status. */
+KOMBRA_SHORT GetHaldePAD(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, BIN_UNITS_E bin_units, PSD_UNITS_E psd_units,
+                         T_OR_F_E do_pa, HALDE_SWEEP_S *sweep);
+/* One distribution per spin of *btime .. *etime; 1 or 12 with *swpppp a
+ * new[] array of *npads sweeps (free with free_sweep_set), else a failure
+ * with nothing left allocated. */
+KOMBRA_SHORT GetNHaldePADs(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime, BIN_UNITS_E bin_units,
+                           PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *npads, HALDE_SWEEP_S ***swpppp);
+KOMBRA_SHORT init_pad(HALDE_SWEEP_S *sweep, NURV_LINEAGE_S *lineage, nur_data *nurp, KOMBRA_ULONG dkey, float b_az,
+                      PARALLEL_FIELD_HALF_SPIN_E *half, int *isen_init);
+KOMBRA_SHORT fill_pad(HALDE_SWEEP_S *sweep, NURV_LINEAGE_S *lineage, nur_data *nurp, KOMBRA_ULONG dkey,
+                      BIN_UNITS_E bin_units, PSD_UNITS_E psd_units, T_OR_F_E do_pa,
+                      PARALLEL_FIELD_HALF_SPIN_E b_half, int isen);
+int expected_first_polbin(int b_polbin_iel, const NURV_LINEAGE_S *lineage, const HALDE_SWEEP_S *sweep);
+KOMBRA_SHORT get_b_az(KOMBRA_ULONG dkey, nur_data *nurp, NURV_LINEAGE_S *lineage, float *b_az, int *b_pol_iel);
+KOMBRA_SHORT set_b_para_half_spin(float b_az, const NURV_LINEAGE_S *lineage, PARALLEL_FIELD_HALF_SPIN_E *half);
+/* Position of a sensor of a half spin on the circle of 2 n_pa - 2 clock
+ * bins, or -1. */
+int compute_clockbin(int sensor, int num_sensors, int swp_half, int n_pa);
+KOMBRA_SHORT sort_pa_bins(const int inbins[], int outbins[], int pa_dim, PARALLEL_FIELD_HALF_SPIN_E half,
+                          int b_polbin);
+int exchange_b_tip_tail(int *bpol, PARALLEL_FIELD_HALF_SPIN_E *half, int n_sensors);
+CLOCK_DIRECTION_E clockstep(const int clockbins[], int *startbin, int nbins, int tries_to_go);

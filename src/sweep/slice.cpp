@@ -1,0 +1,291 @@
+/* The azimuthal slice: one sweep of a source for the slice program, either
+ * the sweep of a whole spin that holds an azimuth or a gathered sweep,
+ * optionally in pitch angle and potential-corrected; and the end time that
+ * covers a number of sweeps or spins from a start time. */
+#include "Qsweep_spin.h"
+#include "sweep_int.h"
+
+#include "libCfg.h"
+#include "libdbSQL.h"
+#include "nurv.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+namespace {
+
+constexpr double kDegrees = 57.29577951308232;
+
+bool Equals(const char *name, const char *what)
+{
+    return std::strcmp(name, what) == 0;
+}
+
+/* Replaces the template's polar bins by n pitch-angle bins over 0..180
+ * degrees (equal in cosine with mu_bins) and sizes its value and pitch-angle
+ * arrays to them.  False when memory runs out. */
+bool MakePitchTemplate(HALDE_SWEEP_S *tmpl, int n, T_OR_F mu_bins)
+{
+    const auto cells = static_cast<std::size_t>(n) * static_cast<std::size_t>(tmpl->n_lev);
+    float *thlo = new (std::nothrow) float[static_cast<std::size_t>(n)];
+    float *thhi = new (std::nothrow) float[static_cast<std::size_t>(n)];
+    float *psd = new (std::nothrow) float[cells]();
+    float *pa = tmpl->pa != nullptr ? new (std::nothrow) float[cells]() : nullptr;
+    if (thlo == nullptr || thhi == nullptr || psd == nullptr || (tmpl->pa != nullptr && pa == nullptr)) {
+        delete[] thlo;
+        delete[] thhi;
+        delete[] psd;
+        delete[] pa;
+        return false;
+    }
+    delete[] tmpl->thlo;
+    delete[] tmpl->thhi;
+    delete[] tmpl->psd;
+    delete[] tmpl->pa;
+    tmpl->thlo = thlo;
+    tmpl->thhi = thhi;
+    tmpl->psd = psd;
+    tmpl->pa = pa;
+    tmpl->n_sen = n;
+    if (mu_bins == QPTRUE) {
+        set_equal_bins(thlo, thhi, n, 1.0f, -1.0f);
+        const auto angle = [](float c) { return static_cast<float>(std::acos(std::clamp(c, -1.0f, 1.0f)) * kDegrees); };
+        for (int i = 0; i < n; ++i) {
+            thlo[i] = angle(thlo[i]);
+            thhi[i] = angle(thhi[i]);
+        }
+        thlo[0] = 0.0f;
+        thhi[n - 1] = 180.0f;
+    } else {
+        set_equal_bins(thlo, thhi, n, 0.0f, 180.0f);
+    }
+    return true;
+}
+
+/* The sweep of the first whole spin of the set that holds az, or null. */
+HALDE_SWEEP_S *SliceOfFirstSpin(HALDE_SWEEP_S **sweeps, int n, int ispinstart, float az, HALDE_GATHER_GAPS_S gaps,
+                                float gath_secs)
+{
+    const int ispinend =
+        ispinstart < 0 ? -1 : iend_sweep_gather(sweeps, n, ispinstart, GATHER_SPINS, gaps, gath_secs, 1);
+    if (ispinstart < 0 || ispinend < 0) {
+        puts("Failed to locate spin");
+        return nullptr;
+    }
+    HALDE_SPIN3D_S view{};
+    view.btime = sweeps[ispinstart]->btime;
+    view.etime = sweeps[ispinend]->etime;
+    view.tspin = 4.0f;
+    view.n_swp = ispinend - ispinstart + 1;
+    view.sweeppp = sweeps + ispinstart;
+    const int iaz = find_az_sweep(&view, az);
+    return iaz < 0 ? nullptr : create_sweep_full_copy(sweeps[ispinstart + iaz]);
+}
+
+} // namespace
+
+int find_az_sweep(const HALDE_SPIN3D_S *spin, float az)
+{
+    const int n = spin->n_swp;
+    if (n == 1)
+        return 0;
+    if (n < 1 || spin->sweeppp == nullptr)
+        return -1;
+    for (int i = 0; i < n; ++i) {
+        const float lo = spin->sweeppp[i]->phi_lo;
+        float hi = spin->sweeppp[i]->phi_hi;
+        float next = spin->sweeppp[(i + 1) % n]->phi_lo;
+        if (lo > hi)
+            hi += 360.0f;
+        if (lo > next)
+            next += 360.0f;
+        for (const float a : {az, az + 360.0f}) {
+            if (lo <= a && a <= hi)
+                return i;
+            if (hi <= a && a <= next)
+                return (next - hi) / 2.0f > a - hi ? i : (i + 1) % n;
+        }
+    }
+    return -1;
+}
+
+HALDE_SWEEP_S *HaldeGetAzSliceV2(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime, float az,
+                                 BIN_UNITS_E bin_units, PSD_UNITS_E psd_units, HALDE_PITCH_ANGLE_OPTS_S *paopts,
+                                 PHISC_CHOICE_E phisc_choice, float phisc_value, float phisc_gapsecs,
+                                 HALDE_GATHER_CHOICE_E gatch, HALDE_GATHER_GAPS_S gaps, float gath_secs,
+                                 int gath_swp_spins)
+{
+    const NURV_TIME_S caller_end = *etime;
+    if (gatch == NO_GATHER) {
+        *etime = *btime;
+        add_secs_to_nurv_time(etime, 16.0f);
+    }
+    const T_OR_F_E do_pa = paopts->do_pa;
+    int n = 0;
+    HALDE_SWEEP_S **sweeps = nullptr;
+    KOMBRA_SHORT status = -501;
+    switch (phisc_choice) {
+    case NO_SC_POT_CORR:
+        status = GetNHaldeSweeps(lineage, btime, etime, bin_units, psd_units, do_pa, &n, &sweeps);
+        break;
+    case DO_SC_POT_CORR:
+    case CONST_SC_POT:
+        status = GetNPotCorrectedHaldeSweeps(lineage, btime, etime, bin_units, psd_units, do_pa,
+                                             phisc_choice == CONST_SC_POT ? QPTRUE : QPFALSE, phisc_value,
+                                             phisc_gapsecs, &n, &sweeps);
+        break;
+    default:
+        printf("Unknown SC Potential Choice");
+        break;
+    }
+    if (status != 1) {
+        printf("HaldeGetAzSliceV2 failed to get sweeps ret= %d.", status);
+        puts(" Try another source/time?");
+        free_sweep_set(sweeps != nullptr ? n : 0, sweeps);
+        *etime = caller_end;
+        return nullptr;
+    }
+
+    if (do_pa == QPTRUE) {
+        const HALDE_PITCH_ANGLE_OPTS_S each{QPTRUE, sweeps[0]->n_sen, QPFALSE};
+        HALDE_SWEEP_S **rebinned = nullptr;
+        int nrebinned = 0;
+        const KOMBRA_SHORT rst = Rebin_n_sweeps_to_pa(sweeps, n, 1, &each, &rebinned, &nrebinned);
+        if (rst != 1)
+            printf("Lunder failed to rebin each sweep in pa, ret = %d\n", rst);
+        free_sweep_set(n, sweeps);
+        sweeps = rebinned;
+        n = rebinned != nullptr ? nrebinned : 0;
+        if (n < 1) {
+            free_sweep_set(n, sweeps);
+            *etime = caller_end;
+            return nullptr;
+        }
+    }
+
+    SweepPtr tmpl(create_sweep_full_copy(sweeps[0]));
+    if (tmpl && do_pa == QPTRUE && (paopts->n_pabins < 1 || !MakePitchTemplate(tmpl.get(), paopts->n_pabins, paopts->mu_bins)))
+        tmpl.reset();
+    HALDE_SWEEP_S *result = nullptr;
+    if (tmpl) {
+        const int ispinstart = iend_sweep_gather(sweeps, n, 0, GATHER_SPINS, gaps, gath_secs, 1) + 1;
+        if (gatch == NO_GATHER) {
+            result = SliceOfFirstSpin(sweeps, n, ispinstart, az, gaps, gath_secs);
+        } else {
+            const int istart = gatch == GATHER_SPINS ? ispinstart : 0;
+            HALDE_SWEEP_S **gathered = nullptr;
+            int ngat = 0;
+            if (istart >= 0 && istart < n &&
+                gather_sweeps(sweeps + istart, n - istart, tmpl.get(), gatch, gaps, gath_secs, gath_swp_spins,
+                              &gathered, &ngat) == 1) {
+                if (ngat > 0)
+                    result = create_sweep_full_copy(gathered[0]);
+                free_sweep_set(ngat, gathered);
+            }
+        }
+    }
+    free_sweep_set(n, sweeps);
+    *etime = caller_end;
+    return result;
+}
+
+KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime,
+                                     T_OR_F_E do_pa, HALDE_GATHER_CHOICE_E gathch, int n2count)
+{
+    *etime = *btime;
+    add_secs_to_nurv_time(etime, 4.0f);
+    NURV_LINEAGE_S copy{};
+    copy_lineage(&copy, lineage);
+    if (Equals(lineage->instrument, "PAD") && !Equals(lineage->virtual_inst, "CPPADAL") && do_pa != QPTRUE) {
+        std::snprintf(copy.instrument, sizeof copy.instrument, "%s", "SPINPAD");
+        if (Equals(lineage->virtual_inst, "CPPADL")) {
+            std::snprintf(copy.virtual_inst, sizeof copy.virtual_inst, "%s", "LSPAD");
+        } else if (Equals(lineage->virtual_inst, "CPPADH")) {
+            std::snprintf(copy.virtual_inst, sizeof copy.virtual_inst, "%s", "HSPAD");
+        } else {
+            puts("PAD requested, but not CPPADL or CPPADH");
+            return -501;
+        }
+    }
+
+    CfgInit();
+    dbInitialize();
+    init_nurv();
+    get_version_number(&lineage->vsn);
+    nur_data *nurp = nullptr;
+    KOMBRA_SHORT status = create_nur_data_structure(&nurp);
+    if (status != 1) {
+        printf("Error %d in create nur struct for sweep\n", status);
+        free_experiment_info();
+        return status;
+    }
+    KOMBRA_ULONG key = 0;
+    status = static_cast<KOMBRA_SHORT>(
+        get_data_key(copy.project, copy.mission, copy.experiment, copy.instrument, copy.virtual_inst, &key));
+    if (status != 1) {
+        puts("Error getting data key");
+        free_experiment_info();
+        return status;
+    }
+    NURV_TIME_S current = *btime;
+    NURV_TIME_S limit = *etime;
+    sweep_promote_passes(current, limit, {key}, "Trying to promote data: Pass %d\n");
+    status = init_nur_file(current, limit, key, nurp, copy.vsn);
+    if (status != 1) {
+        puts("Error init_nur_file");
+        free_experiment_info();
+        return status;
+    }
+
+    NURV_TIME_S rec_end{}, sun{};
+    if (gathch == GATHER_SWEEPS) {
+        while (n2count-- > 0) {
+            limit = current;
+            add_secs_to_nurv_time(&limit, 4.0f);
+            KOMBRA_SHORT nsen = -1;
+            if (sweep_sensor_count(key, current, limit, &nsen) != 1 || nsen < 0) {
+                status = -514;
+                break;
+            }
+            int isen = 0;
+            status = read2filled_sensor(key, &copy, nurp, nsen, &isen, QPTRUE);
+            if (status == -520) {
+                status = next_nurv_file(key, copy, &current, &limit, nurp);
+                if (status != 1)
+                    break;
+            } else if (status != 1) {
+                break;
+            }
+            status = read_drec(key, copy.exten, copy.vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 1, 1);
+            if (status == 12) {
+                status = next_nurv_file(key, copy, &current, &limit, nurp);
+                if (status != 1)
+                    break;
+            } else if (status != 1) {
+                break;
+            }
+        }
+        set_times_from_nur(&current, etime, &sun, nurp);
+    } else if (gathch == GATHER_SPINS) {
+        /* To the first whole spin. */
+        advance_nur_file_spin_start(key, nurp, &copy, &current, &limit, 0);
+        while (n2count-- > 0) {
+            status = advance_nur_file_spin_start(key, nurp, &copy, &current, &limit, 0);
+            if (status == 12) {
+                status = next_nurv_file(key, copy, &current, &limit, nurp);
+                if (status == 1)
+                    status = advance_nur_file_spin_start(key, nurp, &copy, &current, &limit, 0);
+                if (status != 1)
+                    break;
+            }
+        }
+        set_times_from_nur(etime, &rec_end, &sun, nurp);
+    } else {
+        status = -518;
+    }
+    free_experiment_info();
+    return status;
+}
