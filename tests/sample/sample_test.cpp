@@ -118,6 +118,18 @@ TEST_F(SampleArchive, DensityEqualsTheModelWithinACount)
     EXPECT_GT(compared, 500);
 }
 
+TEST_F(SampleArchive, PitchAnglesAcrossAFileChange)
+{
+    auto r = Read(Lineage("CLUSTER-1", "3DR", "CP3DRH"), At(16, 59, 48), At(17, 0, 12), PSD_UNITS_CNTS_ACCUM, QPTRUE);
+    ASSERT_EQ(1, r->status);
+    ASSERT_EQ(8, r->n);  // 16:59:48 to 17:00:12, and the sweep that follows
+    for (int k = 0; k < r->n; ++k) {
+        EXPECT_EQ(16 * 3600 + 59 * 60 + 48 + 4 * k, r->s[k]->btime.sec) << k;
+        ASSERT_NE(nullptr, r->s[k]->pa);
+        EXPECT_GE(r->s[k]->pa[5], 0.0f) << k;
+    }
+}
+
 TEST_F(SampleArchive, DefaultSourcesOfBothProgramsAndTheDeadDetector)
 {
     // Mirvek's default: a minute of CLUSTER-1's high-energy pitch-angle
