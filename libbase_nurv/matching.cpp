@@ -669,15 +669,11 @@ void ir_compute_pitch_angle(const pitch_info *pitch, KOMBRA_FLOAT *angles, KOMBR
     for (long long k = 0; k < n; ++k) {
         const double *b = pitch->data_val + 3 * k;
         const bool present = Present(b[0]) && Present(b[1]) && Present(b[2]);
-        const long double length = present ? std::sqrt(static_cast<long double>(b[0]) * b[0] +
-                                                       static_cast<long double>(b[1]) * b[1] +
-                                                       static_cast<long double>(b[2]) * b[2])
-                                            : 0;
+        // Double precision is ample for an angle delivered as a float.
+        const double length = present ? std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]) : 0;
         if (present && length > 0 && magnitude > 0) {
-            const long double dot = static_cast<long double>(normal[0]) * b[0] +
-                                    static_cast<long double>(normal[1]) * b[1] +
-                                    static_cast<long double>(normal[2]) * b[2];
-            const long double cosine = std::clamp(-dot / (magnitude * length), -1.0L, 1.0L);
+            const double dot = normal[0] * b[0] + normal[1] * b[1] + normal[2] * b[2];
+            const double cosine = std::clamp(-dot / (magnitude * length), -1.0, 1.0);
             angles[k] = static_cast<KOMBRA_FLOAT>(std::acos(cosine) / 0.017453292519943);
             if (dir_cosines != nullptr)
                 for (int c = 0; c < 3; ++c)
