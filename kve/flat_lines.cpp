@@ -7,6 +7,8 @@
 #include "kve_read_int.h"
 #include "kve_int.h"
 
+#include <sys/stat.h>
+
 #include <array>
 #include <cctype>
 #include <cstdlib>
@@ -37,12 +39,23 @@ struct Lines {
     bool header = true;
     std::string joined;
     std::string physical;
+    // Characters the read may still take: 16 times the size of every file
+    // opened.  Positions restored across INCLUDE files can send the passes
+    // back over lines already read; the budget ends such a read.
+    size_t budget = 0;
 };
 
 Lines &L()
 {
     static Lines lines;
     return lines;
+}
+
+void AddBudget(FILE *fp)
+{
+    struct stat st{};
+    if (fp != nullptr && ::fstat(fileno(fp), &st) == 0 && st.st_size > 0)
+        L().budget += 16 * static_cast<size_t>(st.st_size);
 }
 
 std::string Trim(const std::string &s)
@@ -78,6 +91,7 @@ bool Include(const std::string &name, bool *stop)
     s.fp = fp;
     s.from = l.current;
     s.name = name;
+    AddBudget(fp);
     s.has_from_pos = std::fgetpos(l.slots[static_cast<size_t>(l.current)].fp, &s.from_pos) == 0;
     l.current = l.last;
     return true;
@@ -108,6 +122,7 @@ void KvLinesCloseAll(FILE *keep)
     l.last = -1;
     l.current = -1;
     l.joined.clear();
+    l.budget = 0;
 }
 
 void KvLinesSetFile(FILE *fp)
@@ -117,6 +132,8 @@ void KvLinesSetFile(FILE *fp)
     l.slots[0].fp = fp;
     l.last = 0;
     l.current = 0;
+    l.budget = 1 << 16;
+    AddBudget(fp);
 }
 
 FILE *KvLinesCurrentStream()
@@ -140,7 +157,8 @@ const char *KvGetLine(FILE *fp)
         return nullptr;
     bool quoted = false;
     int ch = 0;
-    while ((ch = std::getc(fp)) != EOF) {
+    while (l.budget > 0 && (ch = std::getc(fp)) != EOF) {
+        --l.budget;
         if (ch == '\f' || ch == '\v' || ch == '\a' || ch == '\r')
             continue;
         if (ch == '"')
@@ -241,15 +259,16 @@ int Kvfsetpos(const fpos_t *pos, int slot)
     Lines &l = L();
     if (slot < 0 || slot > l.last)
         return -1;
+    // Nothing is rewound unless the slot is the current one or one it was
+    // included from.
     int s = l.current;
-    while (s != slot) {
-        if (s < 0 || s > l.last)
-            return -1;
-        Slot &deeper = l.slots[static_cast<size_t>(s)];
-        if (deeper.fp != nullptr)
-            std::rewind(deeper.fp);
-        s = deeper.from;
-    }
+    while (s >= 0 && s <= l.last && s != slot)
+        s = l.slots[static_cast<size_t>(s)].from;
+    if (s != slot)
+        return -1;
+    for (s = l.current; s != slot; s = l.slots[static_cast<size_t>(s)].from)
+        if (l.slots[static_cast<size_t>(s)].fp != nullptr)
+            std::rewind(l.slots[static_cast<size_t>(s)].fp);
     l.current = slot;
     Slot &target = l.slots[static_cast<size_t>(slot)];
     if (slot > 0 && target.from >= 0 && target.has_from_pos) {

@@ -272,9 +272,12 @@ TEST(KveFlatReader, HeaderRulesAndRecordFaults)
         {"include_dev", "include = /dev/zero\nFile_type = d\nSTART_VARIABLE = x\nEND_VARIABLE = x\nStart_data = 1\n1\n",
          0, 1},
         {"toomany", nullptr, 146, 0},
+        // A global block that runs to the end of an included file.
+        {"open_meta", "include = inc.ceh\n", 151, 0},
         {"unknown_type", "File_type = d\nSTART_VARIABLE = x\nVALUE_TYPE = QUAD\nEND_VARIABLE = x\nStart_data = 1\n"
                          "1.25\n", 0, 1},
     };
+    kombra_test::WriteFile(dir.file("inc.ceh"), "START_META = M\nENTRY = 1\ninclude = inc.ceh\n");
     for (const Case &k : cases) {
         SCOPED_TRACE(k.name);
         std::string text = k.text != nullptr ? k.text : "";
@@ -301,7 +304,7 @@ TEST(KveFlatReader, HeaderRulesAndRecordFaults)
         }
     }
     Read r;
-    kombra_test::WriteFile(dir.file("unknown.qfd"), cases[13].text);
+    kombra_test::WriteFile(dir.file("unknown.qfd"), cases[14].text);
     ASSERT_EQ(0, r.From(dir.str(), "unknown", ".qfd"));
     EXPECT_EQ(CDF_DOUBLE, r.c->vardata[0]->data_type);
     EXPECT_EQ(8, r.c->vardata[0]->sizeofentry);
