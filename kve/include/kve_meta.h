@@ -53,6 +53,7 @@ enum {
     KV_CDF_COUNTS = 104,     /* CDF reader: counts cannot be read */
     KV_EMPTY = 105,          /* data structure empty */
     KV_CDF_VAR_INFO = 107,   /* CDF reader: variable properties 107..114 */
+    KV_READ_TYPE = 109,      /* flat reader: a data type it cannot store */
     KV_BAD_TYPE = 115,       /* can't handle data type */
     KV_CDF_SELECT = 116,     /* the record and hyperslab selection failed */
     KV_CDF_READ = 117,       /* the hyperslab read failed */
@@ -65,6 +66,7 @@ enum {
     KV_VATTR_CREATE = 126,   /* cannot create a variable attribute */
     KV_VATTR_WRITE = 127,    /* cannot write a variable attribute */
     KV_DATA_WRITE = 128,     /* failed to write data to the cdf file */
+    KV_TOO_MANY_ATTRS = 129, /* more attributes or entries than their slots */
     KV_FILE_EXISTS = 130,    /* output file already exists */
     KV_FILE_OPEN = 131,      /* error opening file */
     KV_SYNTAX = 133,         /* bad syntax in a parameter value pair */
@@ -87,7 +89,22 @@ enum {
     KV_SHORT_RECORD = 155,   /* short record in file */
     KV_VAR_BLOCK = 157,      /* variable block start and end names differ */
     KV_GLOBAL_BLOCK = 158,   /* global block start and end names differ */
+    KV_BAD_DOY = 159,        /* day of year out of range */
+    KV_DATE_ITEMS_LEFT = 160,/* a date item after the day of year */
+    KV_BAD_MONTH_NAME = 161, /* month name not recognised */
+    KV_FT_CAT_LONG = 165,    /* all-records text does not fit */
+    KV_FT_ATTR_LONG = 166,   /* time or picture attribute too long */
+    KV_FT_NO_PICTURE = 167,  /* no single TIME_FORMAT_STRING */
+    KV_FT_ALL_PAIR = 168,    /* all-records attributes do not pair */
+    KV_FT_PICTURE_LONG = 169,/* picture too long */
+    KV_FT_ALL_LENGTHS = 170, /* all-records picture and time differ in length */
+    KV_FT_ALL_MISSING = 171, /* one all-records attribute missing */
+    KV_FT_TEXT_LENGTH = 172, /* time text and picture differ in length */
+    KV_BAD_MONTH = 173,      /* month below 1 or above 12 */
+    KV_BAD_DAY = 174,        /* day out of range of its month */
     KV_BAD_TIME_FORMAT = 175,/* unknown time format */
+    KV_BAD_YEAR = 176,       /* a year of 0 written without a '0' */
+    KV_NO_YY_OFFSET = 177,   /* a two-digit year and no YY_OFFSET */
     KV_BAD_YY_OFFSET = 178,  /* a bad YY_OFFSET */
     KV_NO_HEADER = 179,      /* unable to find detached header */
     KV_BAD_CEF2_TEXT = 180,  /* badly formed text string in CEF 2 */
@@ -247,6 +264,9 @@ int KvIsNewEntry(const KvGlobalAttribute *attr, const KvGAttrEntry *entry);
 int KvAppendGlobalAttr(KvGlobalAttribute *target, long index, const KvGlobalAttribute *source);
 char *KvCtoISO(char *ctime_text, char *out); /* out holds at least 25 characters */
 double KvFindSampleSpacing(const double *times, long n, int depth, double lower);
+/* Records left in the flat reader's input, counted without consuming them
+ * (0 when the position cannot be taken). */
+long KvCountRecords(KvOptions *options);
 
 /* ---- Time text, messages, names ----------------------------------------------- */
 

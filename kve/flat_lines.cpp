@@ -1,0 +1,405 @@
+// The line layer of the flat and CEF reader: the streams of the file being
+// read and of its INCLUDE files (300 slots), physical lines (quotes, CEF 2
+// backslash continuations, control characters dropped), logical lines
+// (comments dropped, continued records joined, lines skipped by '&' and by
+// the start-after marker) and positions across INCLUDE files.  The state
+// is process-wide: one read at a time.
+#include "kve_read_int.h"
+#include "kve_int.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+KvYearState kv_reader_year;
+
+namespace {
+
+constexpr int kSlots = 300;
+
+struct Slot {
+    FILE *fp = nullptr;
+    int from = -1;       // the slot it was included from
+    std::string name;    // its INCLUDE name
+    fpos_t from_pos{};   // the including stream just after the INCLUDE line
+    bool has_from_pos = false;
+};
+
+struct Lines {
+    std::array<Slot, kSlots> slots;
+    int last = -1;
+    int current = -1;
+    std::string include_dir;
+    char comment = '!';
+    char eol = '\n';
+    bool cef2 = false;
+    bool header = true;
+    std::string joined;
+    std::string physical;
+    // Characters the read may still take: 16 times the size of every file
+    // opened.  Positions restored across INCLUDE files can send the passes
+    // back over lines already read; the budget ends such a read.
+    size_t budget = 0;
+};
+
+Lines &L()
+{
+    static Lines lines;
+    return lines;
+}
+
+void AddBudget(FILE *fp)
+{
+    struct stat st{};
+    if (fp != nullptr && ::fstat(fileno(fp), &st) == 0 && st.st_size > 0)
+        L().budget += 16 * static_cast<size_t>(st.st_size);
+}
+
+std::string Trim(const std::string &s)
+{
+    const size_t b = s.find_first_not_of(" \t");
+    if (b == std::string::npos)
+        return {};
+    const size_t e = s.find_last_not_of(" \t\n");
+    return s.substr(b, e - b + 1);
+}
+
+// Opens an INCLUDE file in the next slot and makes it current; false when
+// the line is to be dropped, with *stop set when the read must end.
+bool Include(const std::string &name, bool *stop)
+{
+    Lines &l = L();
+    int open = -1;
+    if (KvFindAlreadyOpen(name.c_str(), &open) == 1) {
+        l.current = open;
+        return true;
+    }
+    if (l.last + 1 >= kSlots) {
+        KveAlertBox("Error", "Too many recursions in included files");
+        *stop = true;
+        return false;
+    }
+    FILE *fp = KvOpenFile("r", l.include_dir.c_str(), name.c_str(), "");
+    if (fp == nullptr) {
+        KveAlertBox("Failed to include file ", name.c_str());
+        return false;
+    }
+    Slot &s = L().slots[static_cast<size_t>(++l.last)];
+    s.fp = fp;
+    s.from = l.current;
+    s.name = name;
+    AddBudget(fp);
+    s.has_from_pos = std::fgetpos(l.slots[static_cast<size_t>(l.current)].fp, &s.from_pos) == 0;
+    l.current = l.last;
+    return true;
+}
+
+}  // namespace
+
+void KvLinesReset(const char *dir)
+{
+    KvLinesCloseAll(nullptr);
+    Lines &l = L();
+    l.include_dir = dir != nullptr ? dir : "";
+    l.comment = '!';
+    l.eol = '\n';
+    l.cef2 = false;
+    l.header = true;
+}
+
+void KvLinesCloseAll(FILE *keep)
+{
+    Lines &l = L();
+    for (int s = 0; s <= l.last && s < kSlots; ++s) {
+        Slot &slot = l.slots[static_cast<size_t>(s)];
+        if (slot.fp != nullptr && slot.fp != keep)
+            std::fclose(slot.fp);
+        slot = Slot{};
+    }
+    l.last = -1;
+    l.current = -1;
+    l.joined.clear();
+    l.budget = 0;
+}
+
+void KvLinesSetFile(FILE *fp)
+{
+    Lines &l = L();
+    l.slots[0] = Slot{};
+    l.slots[0].fp = fp;
+    l.last = 0;
+    l.current = 0;
+    l.budget = 1 << 16;
+    AddBudget(fp);
+}
+
+FILE *KvLinesCurrentStream()
+{
+    const Lines &l = L();
+    return l.current >= 0 && l.current <= l.last ? l.slots[static_cast<size_t>(l.current)].fp : nullptr;
+}
+
+void KvLinesSetEndOfLine(char mark) { L().eol = mark; }
+void KvLinesSetComment(char mark) { L().comment = mark; }
+char KvLinesComment() { return L().comment; }
+void KvLinesSetCef2(bool on) { L().cef2 = on; }
+void KvLinesSetHeaderMode(bool on) { L().header = on; }
+
+const char *KvGetLine(FILE *fp)
+{
+    Lines &l = L();
+    std::string &buf = l.physical;
+    buf.clear();
+    if (fp == nullptr)
+        return nullptr;
+    bool quoted = false;
+    int ch = 0;
+    while (l.budget > 0 && (ch = std::getc(fp)) != EOF) {
+        --l.budget;
+        if (ch == '\f' || ch == '\v' || ch == '\a' || ch == '\r')
+            continue;
+        if (ch == '"')
+            quoted = !quoted;
+        if (l.cef2 && ch == '\\' && !quoted) {
+            // A continuation: the rest of this physical line goes.
+            while ((ch = std::getc(fp)) != EOF && ch != '\n') {
+            }
+            if (ch == EOF)
+                break;
+            continue;
+        }
+        if (ch == '\n' || (ch == l.eol && !quoted)) {
+            buf += static_cast<char>(ch);
+            return buf.c_str();
+        }
+        if (buf.size() < kMaxPhysicalLine)
+            buf += static_cast<char>(ch);
+    }
+    return buf.empty() ? nullptr : buf.c_str();
+}
+
+const char *KvReadLine(char *marker)
+{
+    Lines &l = L();
+    l.joined.clear();
+    bool pending = false;
+    for (;;) {
+        if (l.current < 0 || l.current > l.last)
+            return nullptr;
+        Slot &slot = l.slots[static_cast<size_t>(l.current)];
+        const char *p = KvGetLine(slot.fp);
+        if (p == nullptr) {
+            // The end of the file being read is the end of the input; an
+            // INCLUDE file is rewound and reading goes back to its includer.
+            if (l.current == 0 || slot.from < 0)
+                return pending ? l.joined.c_str() : nullptr;
+            std::rewind(slot.fp);
+            l.current = slot.from;
+            if (pending)
+                return l.joined.c_str();
+            continue;
+        }
+        std::string line = p;
+        const size_t start = line.find_first_not_of(" \t");
+        line.erase(0, start == std::string::npos ? line.size() : start);
+        if (line.empty() || line[0] == '!' || line[0] == l.comment || line[0] == '\n')
+            continue;
+        if (l.header && !pending) {
+            std::string key, value;
+            if (KvParseParamValue(line.c_str(), key, value) == 0 && KvUpper(key).starts_with("INCLUDE")) {
+                char *name = KvStripQuotes(value.c_str());
+                bool stop = false;
+                const std::string n = name != nullptr ? name : "";
+                if (name != STR_NULL)
+                    std::free(name);
+                Include(Trim(n), &stop);
+                if (stop)
+                    return nullptr;
+                continue;
+            }
+        }
+        if (line[0] == '&') {
+            std::string key, value;
+            const std::string count = KvParseParamValue(line.c_str(), key, value) == 0 ? value : line.substr(1);
+            long skip = std::strtol(count.c_str(), nullptr, 10);
+            while (skip-- > 0 && KvGetLine(slot.fp) != nullptr) {
+            }
+            continue;
+        }
+        if (marker != nullptr && *marker != '\0') {
+            if (line.find(marker) != std::string::npos)
+                *marker = '\0';
+            continue;
+        }
+        if (pending && !l.joined.empty() && l.joined.back() == '\n')
+            l.joined.pop_back();
+        l.joined += line;
+        if (!l.joined.empty() && l.joined.back() == l.eol) {
+            l.joined.pop_back();
+            return l.joined.c_str();
+        }
+        pending = true;
+    }
+}
+
+int Kvfgetpos(fpos_t *pos, int *slot)
+{
+    Lines &l = L();
+    *slot = l.current;
+    if (l.current < 0 || l.current > l.last || l.slots[static_cast<size_t>(l.current)].fp == nullptr)
+        return -1;
+    return std::fgetpos(l.slots[static_cast<size_t>(l.current)].fp, pos) == 0 ? 0 : -1;
+}
+
+int Kvfsetpos(const fpos_t *pos, int slot)
+{
+    Lines &l = L();
+    if (slot < 0 || slot > l.last)
+        return -1;
+    // Nothing is rewound unless the slot is the current one or one it was
+    // included from.
+    int s = l.current;
+    while (s >= 0 && s <= l.last && s != slot)
+        s = l.slots[static_cast<size_t>(s)].from;
+    if (s != slot)
+        return -1;
+    for (s = l.current; s != slot; s = l.slots[static_cast<size_t>(s)].from)
+        if (l.slots[static_cast<size_t>(s)].fp != nullptr)
+            std::rewind(l.slots[static_cast<size_t>(s)].fp);
+    l.current = slot;
+    Slot &target = l.slots[static_cast<size_t>(slot)];
+    if (slot > 0 && target.from >= 0 && target.has_from_pos) {
+        FILE *parent = l.slots[static_cast<size_t>(target.from)].fp;
+        if (parent != nullptr)
+            std::fsetpos(parent, &target.from_pos);
+    }
+    if (target.fp == nullptr)
+        return -1;
+    if (pos == nullptr) {
+        std::rewind(target.fp);
+        return 0;
+    }
+    return std::fsetpos(target.fp, pos) == 0 ? 0 : -1;
+}
+
+int KvFindAlreadyOpen(const char *name, int *slot)
+{
+    Lines &l = L();
+    for (int s = 1; s <= l.last; ++s) {
+        if (l.slots[static_cast<size_t>(s)].fp != nullptr && l.slots[static_cast<size_t>(s)].name == name) {
+            *slot = s;
+            return 1;
+        }
+    }
+    return 0;
+}
+
+int KvParseParamValue(const char *line, std::string &key, std::string &value)
+{
+    const std::string s = line != nullptr ? line : "";
+    const size_t eq = s.find('=');
+    key = Trim(s.substr(0, eq));
+    value.clear();
+    if (eq == std::string::npos || key.empty())
+        return KV_SYNTAX;
+    bool quoted = false;
+    size_t end = eq + 1;
+    for (; end < s.size(); ++end) {
+        if (s[end] == '"')
+            quoted = !quoted;
+        else if ((s[end] == '!' && !quoted) || s[end] == '\n')
+            break;
+    }
+    const std::string raw = s.substr(eq + 1, end - eq - 1);
+    if (raw.empty())
+        return 0;
+    value = Trim(raw);
+    if (value.empty())
+        value = " ";
+    return 0;
+}
+
+std::vector<std::string> KvSplitItems(char delim, const std::string &text, bool quoted)
+{
+    std::vector<std::string> items;
+    std::string item;
+    bool inQuotes = false;
+    auto flush = [&] {
+        if (!item.empty() && static_cast<long>(items.size()) < kMaxItems)
+            items.push_back(item);
+        item.clear();
+    };
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (quoted && ch == '"')
+            inQuotes = !inQuotes;
+        if (!inQuotes && ch == '!' && item.empty())
+            break;
+        if (quoted && !inQuotes && ch == '!')
+            break;
+        if (!inQuotes && ch == delim) {
+            flush();
+            continue;
+        }
+        item += ch;
+    }
+    flush();
+    return items;
+}
+
+namespace {
+
+long ToItems(const std::vector<std::string> &found, char ***items)
+{
+    *items = static_cast<char **>(std::calloc(found.size() + 1, sizeof(char *)));
+    if (*items == nullptr)
+        return 0;
+    for (size_t i = 0; i < found.size(); ++i)
+        (*items)[i] = KvNewStr(found[i].c_str());
+    return static_cast<long>(found.size());
+}
+
+}  // namespace
+
+long KvParseEntry(char delim, const char *text, char ***items)
+{
+    return ToItems(KvSplitItems(delim, text != nullptr ? text : "", false), items);
+}
+
+long KvParseQuotedEntry(char delim, const char *text, char ***items)
+{
+    return ToItems(KvSplitItems(delim, text != nullptr ? text : "", true), items);
+}
+
+void KvFreeItems(char **items, long n)
+{
+    if (items == nullptr)
+        return;
+    for (long i = 0; i < n; ++i)
+        if (items[i] != STR_NULL)
+            std::free(items[i]);
+    std::free(items);
+}
+
+std::string KvUpper(const std::string &text)
+{
+    std::string s = text;
+    for (char &ch : s)
+        ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
+    return s;
+}
+
+char *KvToUpper(const char *text)
+{
+    static std::string buffer;
+    std::string s = text != nullptr ? text : "";
+    if (s.size() > 1999) {
+        KveAlertBox("warning", "Input parameter string too long");
+        s.resize(2000);
+    }
+    buffer = KvUpper(s);
+    return buffer.data();
+}

@@ -1,0 +1,93 @@
+// Internals of the flat and CEF reader shared by its sources: the
+// process-wide line layer (streams of the file and its INCLUDE files,
+// logical lines, positions), the year state of two-digit years, the header
+// passes and the record readers.
+#pragma once
+
+#include "kve_flat.h"
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+// Year state of two-digit years, reset by every header read.
+struct KvYearState {
+    long offset = -1;            // YY_OFFSET; -1 until given
+    bool increasing = false;     // YEAR_INCREASING: two-digit years roll the century
+    long last_yy = -2000000000;  // the last two-digit year read
+};
+extern KvYearState kv_reader_year;
+
+// Limits of one read.
+inline constexpr long kMaxReadVars = 100;
+inline constexpr long kMaxReadGAttrs = 200;
+inline constexpr long kMaxItems = 1000;
+inline constexpr long kMaxTextLength = 65536;       // MAXSTRLEN and the like
+inline constexpr long kMaxColumn = 1L << 20;        // COLUMN_START, COLUMN_WIDTH
+inline constexpr long kMaxItemsPerRecord = 1L << 20; // product of SIZES
+inline constexpr size_t kMaxPhysicalLine = 1 << 20; // longer physical lines are cut
+extern size_t kv_max_read_bytes;                     // all values of one variable; lowered by fuzzing
+
+// ---- Line layer ---------------------------------------------------------------
+
+// Sets up the line layer for a new read: no streams, INCLUDE names relative
+// to dir, comment mark '!', end-of-line mark newline, header mode on.
+void KvLinesReset(const char *dir);
+// Closes every stream in slots 0..last (those of `keep` are left open) and
+// empties the tables.
+void KvLinesCloseAll(FILE *keep);
+// Makes fp slot 0 (and the current slot); the last slot becomes 0.
+void KvLinesSetFile(FILE *fp);
+FILE *KvLinesCurrentStream();
+void KvLinesSetEndOfLine(char mark);
+void KvLinesSetComment(char mark);
+char KvLinesComment();
+void KvLinesSetCef2(bool on);
+// In header mode INCLUDE keys are followed; records never include.
+void KvLinesSetHeaderMode(bool on);
+
+// Next logical line (continuations joined, comments dropped, INCLUDE files
+// followed), or null at the end of all files.  The text stays valid until
+// the next call.  A non-empty marker drops every line up to and including
+// the first that contains it, then is emptied in place.
+const char *KvReadLine(char *marker);
+// Next physical line of fp in a shared buffer, or null at its end.
+const char *KvGetLine(FILE *fp);
+int Kvfgetpos(fpos_t *pos, int *slot);
+int Kvfsetpos(const fpos_t *pos, int slot);
+int KvFindAlreadyOpen(const char *name, int *slot);
+
+// Key (before the first '=') and value (after it, up to a '!' outside
+// double quotes); 133 when the line holds no key.
+int KvParseParamValue(const char *line, std::string &key, std::string &value);
+std::vector<std::string> KvSplitItems(char delim, const std::string &text, bool quoted);
+// Upper-case copy of a string.
+std::string KvUpper(const std::string &text);
+
+// ---- Header ----------------------------------------------------------------
+
+int KvReadHeader(KvCDFContents *contents, KvOptions *options, KvRecord_format *format, FILE *fp);
+int KvConfigureRead(KvCDFContents *contents, KvOptions *options, KvRecord_format *format);
+int KvFindVersion(KvOptions *options);
+int KvReadGlobalFlat(KvCDFContents *contents, KvOptions *options, const char *name);
+int KvSetEntry(KvGAttrEntry *entry, const char *value, long size, char delim);
+int KvReadVmeta(KvCDFContents *contents, KvOptions *options, KvRecord_format *format);
+int KvGetDataType(KvCDFContents *contents, long *size, KvOptions *options, KvRecord_format *format, long index);
+int KvText_to_Attr(KvCDFContents *contents, KvOptions *options, const char *key, const char *value, long index,
+                   long attr);
+
+// Stores one number of a data type read from text at `at`; false for text
+// that holds no number or a type that is not numeric.
+bool KvStoreNumber(long type, const std::string &text, void *at);
+// Bytes one element of a data type takes in memory as the reader holds it.
+long KvReadElementSize(long type);
+bool KvIsTextType(long type);
+
+// ---- Records ---------------------------------------------------------------
+
+int KvReadData(KvCDFContents *contents, KvRecord_format *format, KvOptions *options);
+int KvReadRecsTabular(KvCDFContents *contents, KvRecord_format *format, KvOptions *options, long record);
+int KvReadRecsParsed(KvCDFContents *contents, KvRecord_format *format, KvOptions *options, long record);
+int KvReadRecsExchange(KvCDFContents *contents, KvRecord_format *format, KvOptions *options, long record);
+int KvReadRecsCAA(KvCDFContents *contents, KvRecord_format *format, KvOptions *options, long record);
+int KvReadVarData(KvCDFVariable **vars, long index, const char *text, long n, KvOptions *options);

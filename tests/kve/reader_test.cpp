@@ -1,0 +1,569 @@
+// The exchange library's readers: our own tables and CEF files read back in
+// every layout, hand-written CEF 2 files in the form archive files take,
+// header and record faults, free-format times, the CEF structure check and
+// the CDF reader over our files and those of other writers.
+#include "kve_builders.h"
+#include "kve_cdf.h"
+#include "kve_flat.h"
+#include "kve_read_int.h"
+#include "support.h"
+
+#include <cmath>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+using kombra_test::TempDir;
+using kve_test::DataSet;
+using kve_test::TextAttr;
+using kve_test::Var;
+
+struct Read {
+    KvCDFContents *c = KvMakeCDFContentsObj();
+    KvOptions *o = KvMakeOptionsObj();
+    ~Read()
+    {
+        KvFreeCDFContentsObj(c);
+        KvFreeOptionsObj(o);
+    }
+    int From(const std::string &dir, const char *stem, char *extn)
+    {
+        c->io_f_path = KvNewStr((dir + "/").c_str());
+        c->io_f_name = KvNewStr(stem);
+        c->io_f_extn = extn;
+        return KvGetCSDSgenFlat(c, o);
+    }
+    int From(const std::string &dir, const char *stem, const char *extn)
+    {
+        std::strcpy(o->EXTN_CDF, extn);  // a spare array of the options record
+        return From(dir, stem, o->EXTN_CDF);
+    }
+    KvCDFVariable *Var(const char *name) const
+    {
+        const long i = KvGetVarByName(c, name);
+        return i < 0 ? nullptr : c->vardata[i];
+    }
+    const KvVarAttribute *Attr(const char *var, const char *name) const
+    {
+        const KvCDFVariable *v = Var(var);
+        for (long a = 0; v != nullptr && a < v->num_v_attrs; ++a)
+            if (std::strcmp(v->attribute[a].name, name) == 0)
+                return &v->attribute[a];
+        return nullptr;
+    }
+};
+
+template <typename T>
+T At(const KvCDFVariable *v, long i)
+{
+    T value;
+    std::memcpy(&value, static_cast<const char *>(v->data) + i * static_cast<long>(sizeof(T)), sizeof(T));
+    return value;
+}
+
+std::string Slot(const KvCDFVariable *v, long i)
+{
+    const char *p = static_cast<const char *>(v->data) + i * v->num_elems;
+    return std::string(p, strnlen(p, static_cast<size_t>(v->num_elems)));
+}
+
+const double kT0 = 63269805600000.0;  // 2004-12-09T10:00:00.000
+
+// Three records: times, a 2x3 float array, a short, a text and a
+// fixed double that does not vary.
+KvCDFContents *Sample(const std::string &dir)
+{
+    KvCDFVariable *fixed = Var<double>("gain", CDF_DOUBLE, {2}, {1.5, -2.25}, 1);
+    fixed->rec_vary = 0;
+    fixed->novary_opt = WRITE_ONCE;
+    fixed->max_rec_num = 0;
+    KvCDFVariable *psd = Var<float>("psd", CDF_FLOAT, {2, 3}, {0, 1, 2, 3, 4, 5, 10, 11, 12, 13, 14, 15,
+                                                               -1e-3f, 2e5f, 7, 8, 9, 0.5f}, 3);
+    TextAttr(psd, "UNITS", "s^3/km^6");
+    TextAttr(psd, "DEPEND_0", "time");
+    KvCDFVariable *label = Var<char>("label", CDF_CHAR, {}, std::vector<char>{'a', 'b', 'c', 'd', 'x', 'y', 'z', 'w', 'q', 'r', 's', 't'}, 3);
+    label->num_elems = 4;
+    KvCDFContents *c = DataSet({Var<double>("time", CDF_EPOCH, {}, {kT0, kT0 + 4000.5, kT0 + 8000}, 3), psd,
+                                Var<int16_t>("count", CDF_INT2, {}, {-7, 300, 32767}, 3), label, fixed},
+                               3, dir, "sample");
+    return c;
+}
+
+struct Layout {
+    const char *name;
+    KvSOptions_f_type type;
+    KvSOptions_header header;
+    KvSOptions_rec_num numbering;
+};
+
+void PrintTo(const Layout &l, std::ostream *os) { *os << l.name; }
+
+class FlatRoundTrip : public testing::TestWithParam<Layout> {};
+
+TEST_P(FlatRoundTrip, WhatTheWriterWroteReadsBack)
+{
+    TempDir dir;
+    KvCDFContents *c = Sample(dir.str());
+    KvOptions *w = KvMakeOptionsObj();
+    w->f_type = GetParam().type;
+    w->header = GetParam().header;
+    w->rec_numbering = GetParam().numbering;
+    if (GetParam().type == CAA)
+        w->data_delim = ',';  // CEF 2 records are comma-separated
+    ASSERT_EQ(0, KvWriteCSDSgenFlat(c, w));
+    const std::string extn = c->io_f_extn;
+    KvFreeCDFContentsObj(c);
+    KvFreeOptionsObj(w);
+
+    Read r;
+    r.o->header = GetParam().header;
+    EXPECT_STATUS(0, r.From(dir.str(), "sample", extn.c_str()));
+    EXPECT_EQ(GetParam().type, r.o->f_type);
+    ASSERT_EQ(5, r.c->n_vars);
+    ASSERT_EQ(3, r.c->n_recs);
+    const KvCDFVariable *time = r.Var("time");
+    ASSERT_NE(nullptr, time);
+    EXPECT_EQ(0, r.c->time_var_num);
+    if (GetParam().type == CAA) {
+        // CEF 2 carries times as ISO text.
+        EXPECT_EQ(ISO_TIME, time->data_type);
+        EXPECT_EQ("2004-12-09T10:00:04.000Z", Slot(time, 1));
+    } else {
+        EXPECT_EQ(CDF_EPOCH, time->data_type);
+        EXPECT_DOUBLE_EQ(kT0 + 4000.0, At<double>(time, 1));  // milliseconds are written whole
+        EXPECT_DOUBLE_EQ(kT0 + 8000.0, At<double>(time, 2));
+    }
+    const KvCDFVariable *psd = r.Var("psd");
+    ASSERT_NE(nullptr, psd);
+    EXPECT_EQ(2, psd->num_dims);
+    EXPECT_EQ(3, psd->dim_sizes[1]);
+    EXPECT_EQ(2, psd->max_rec_num);
+    EXPECT_FLOAT_EQ(2e5f, At<float>(psd, 13));
+    EXPECT_FLOAT_EQ(0.5f, At<float>(psd, 17));
+    EXPECT_FLOAT_EQ(-1e-3f, At<float>(psd, 12));
+    ASSERT_NE(nullptr, r.Attr("psd", "UNITS"));
+    EXPECT_STREQ("s^3/km^6", static_cast<const char *>(r.Attr("psd", "UNITS")->data));
+    const KvCDFVariable *count = r.Var("count");
+    EXPECT_EQ(32767, At<int32_t>(count, 2));  // INT is read as a 4-byte integer
+    const KvCDFVariable *label = r.Var("label");
+    EXPECT_EQ(CDF_CHAR, label->data_type);
+    EXPECT_EQ("xyzw", Slot(label, 1).substr(0, 4));
+    const KvCDFVariable *gain = r.Var("gain");
+    EXPECT_EQ(0, gain->rec_vary);
+    EXPECT_DOUBLE_EQ(-2.25, At<double>(gain, 1));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, FlatRoundTrip,
+    testing::Values(Layout{"Tabular", TABULAR, ATTACHED, NUM_OFF}, Layout{"TabularNumbered", TABULAR, ATTACHED, NUM_ON},
+                    Layout{"Delimited", DELIMITED, ATTACHED, NUM_ON},
+                    Layout{"DelimitedDetached", DELIMITED, DETACHED, NUM_OFF},
+                    Layout{"Cef1", EXCHANGE, ATTACHED, NUM_OFF}, Layout{"Cef2", CAA, ATTACHED, NUM_OFF}),
+    [](const testing::TestParamInfo<Layout> &info) { return std::string(info.param.name); });
+
+// A CEF 2 file as archives write them: a header in an included .ceh file,
+// quoted texts holding ',' and '!', '$' record ends, comments among the
+// records, continuation lines, ISO time ranges and no newline at the end.
+const char *kCeh =
+    "START_VARIABLE = time_tags\n"
+    "  VALUE_TYPE = ISO_TIME\n"
+    "  UNITS = \"s\"\n"
+    "END_VARIABLE = time_tags\n"
+    "START_VARIABLE = range\n"
+    "  VALUE_TYPE = ISO_TIME_RANGE\n"
+    "END_VARIABLE = range\n"
+    "START_VARIABLE = B_xyz_gse\n"
+    "  SIZES = 3\n"
+    "  VALUE_TYPE = FLOAT\n"
+    "  FILLVAL = -1.0E31\n"
+    "  LABLAXIS = \"B, total!\", \\\n"
+    "             \"second\"\n"
+    "  DEPEND_0 = time_tags\n"
+    "END_VARIABLE = B_xyz_gse\n"
+    "START_VARIABLE = note\n"
+    "  VALUE_TYPE = CHAR\n"
+    "END_VARIABLE = note\n";
+
+const char *kCef =
+    "!@.cef2@archive\n"
+    "FILE_NAME = \"C1_CP_TEST.cef\"\n"
+    "FILE_FORMAT_VERSION = \"CEF-2.0\"\n"
+    "END_OF_RECORD_MARKER = \"$\"\n"
+    "include = \"c1_test.ceh\"\n"
+    "START_META = LOGICAL_FILE_ID\n"
+    "   ENTRY = \"C1_CP_TEST\"\n"
+    "END_META = LOGICAL_FILE_ID\n"
+    "START_META = Generation_date\n"
+    "   VALUE_TYPE = ISO_TIME\n"
+    "   ENTRY = 2004-12-09T10:00:00Z\n"
+    "END_META = Generation_date\n"
+    "DATA_UNTIL = EOF\n"
+    "2004-12-09T10:00:00.000Z, 2004-12-09T10:00:00Z/2004-12-09T10:00:04Z, 1.5, -2, 3.5 , \"a, b! c\"$\n"
+    "! a comment among the records\n"
+    "2004-12-09T10:00:04.000Z, 2004-12-09T10:00:04Z/2004-12-09T10:00:08Z,\n"
+    "   4, 5, 6, \"two\"$\n"
+    "2004-12-09T10:00:08.000Z, 2004-12-09T10:00:08Z/2004-12-09T10:00:12Z, 7, 8, 9, \"last\"$";
+
+TEST(KveCef2Reader, ArchiveFormWithIncludesAndDollarRecordEnds)
+{
+    TempDir dir;
+    kombra_test::WriteFile(dir.file("c1_test.ceh"), kCeh);
+    kombra_test::WriteFile(dir.file("C1_CP_TEST.cef"), kCef);
+    Read r;
+    r.o->f_type = TABULAR;  // the magic line wins
+    EXPECT_STATUS(0, r.From(dir.str(), "C1_CP_TEST", ".cef"));
+    EXPECT_EQ(CAA, r.o->f_type);
+    EXPECT_EQ('$', r.o->rec_end);
+    ASSERT_EQ(4, r.c->n_vars);
+    EXPECT_EQ(3, r.c->n_recs);
+    const KvCDFVariable *b = r.Var("B_xyz_gse");
+    ASSERT_NE(nullptr, b);
+    EXPECT_FLOAT_EQ(3.5f, At<float>(b, 2));
+    EXPECT_FLOAT_EQ(9.0f, At<float>(b, 8));
+    EXPECT_EQ(2, b->max_rec_num);
+    const KvVarAttribute *fill = r.Attr("B_xyz_gse", "FILLVAL");
+    ASSERT_NE(nullptr, fill);
+    EXPECT_EQ(CDF_FLOAT, fill->data_type);
+    const KvVarAttribute *lab = r.Attr("B_xyz_gse", "LABLAXIS");
+    ASSERT_NE(nullptr, lab);
+    ASSERT_EQ(2, lab->num_elems);
+    EXPECT_STREQ("B, total!", static_cast<const char *>(lab->data));
+    EXPECT_STREQ("second", static_cast<const char *>(lab->data) + std::strlen("B, total!") + 1);
+    EXPECT_EQ(CDF_CHAR, r.Attr("B_xyz_gse", "DEPEND_0")->data_type);
+    const KvCDFVariable *note = r.Var("note");
+    EXPECT_EQ("a, b! c", Slot(note, 0));
+    EXPECT_EQ("two", Slot(note, 1));
+    EXPECT_EQ("last", Slot(note, 2));
+    EXPECT_EQ("2004-12-09T10:00:08.000Z", Slot(r.Var("time_tags"), 2).substr(0, 24));
+    ASSERT_EQ(2, r.c->num_g_attrs);
+    EXPECT_STREQ("C1_CP_TEST", static_cast<const char *>(r.c->g_attr[0]->entry[0].data));
+    EXPECT_EQ(ISO_TIME, r.c->g_attr[1]->entry[0].data_type);
+}
+
+TEST(KveFlatReader, HeaderRulesAndRecordFaults)
+{
+    TempDir dir;
+    struct Case {
+        const char *name;
+        const char *text;
+        int status;
+        long records;
+    };
+    const Case cases[] = {
+        // Keys fold case, values do not: FILE_TYPE = T sets nothing.
+        {"lower_key", "file_type = t\nSTART_VARIABLE = x\nVALUE_TYPE = float\nEND_VARIABLE = x\nSTART_DATA = 2\n1\n2\n", 0, 2},
+        // Two delimiters in a row are one separator; a short line is dropped.
+        {"delims", "File_type = d\nData_delimiter = ,\nSTART_VARIABLE = a\nEND_VARIABLE = a\nSTART_VARIABLE = b\n"
+                   "END_VARIABLE = b\nStart_data = 3\n1,,2\n3\n4,5\n", 0, 2},
+        // More than 10 sizes, a size of 0, a product past the limit.
+        {"sizes11", "START_VARIABLE = x\nSIZES = 1,1,1,1,1,1,1,1,1,1,1\nEND_VARIABLE = x\n", 138, 0},
+        {"size0", "START_VARIABLE = x\nSIZES = 0\nEND_VARIABLE = x\n", 151, 0},
+        {"sizebig", "START_VARIABLE = x\nSIZES = 100000,100000\nEND_VARIABLE = x\n", 151, 0},
+        {"maxstrlen", "START_VARIABLE = x\nVALUE_TYPE = CHAR\nMAXSTRLEN = -5\nEND_VARIABLE = x\n", 151, 0},
+        {"endname", "START_VARIABLE = x\nEND_VARIABLE = y\n", 157, 0},
+        {"timefmt", "START_VARIABLE = t\nVALUE_TYPE = EPOCH\nTIME_FORMAT = UNIX\nEND_VARIABLE = t\n", 175, 0},
+        {"yyoffset", "YY_OFFSET = abc\nSTART_VARIABLE = x\nEND_VARIABLE = x\n", 178, 0},
+        // A header count larger than the file: the records found.
+        {"count", "File_type = d\nSTART_VARIABLE = x\nEND_VARIABLE = x\nStart_data = 1000000000\n1\n2\n3", 0, 3},
+        // A word INCLUDE inside a value or a record is no INCLUDE.
+        {"include_word", "File_type = d\nSTART_VARIABLE = x\nFIELDNAM = do not INCLUDE = /dev/zero\nEND_VARIABLE = x\n"
+                         "Start_data = 2\n1\n2\n", 0, 2},
+        {"include_dev", "include = /dev/zero\nFile_type = d\nSTART_VARIABLE = x\nEND_VARIABLE = x\nStart_data = 1\n1\n",
+         0, 1},
+        {"toomany", nullptr, 146, 0},
+        // A global block that runs to the end of an included file.
+        {"open_meta", "include = inc.ceh\n", 151, 0},
+        {"unknown_type", "File_type = d\nSTART_VARIABLE = x\nVALUE_TYPE = QUAD\nEND_VARIABLE = x\nStart_data = 1\n"
+                         "1.25\n", 0, 1},
+    };
+    kombra_test::WriteFile(dir.file("inc.ceh"), "START_META = M\nENTRY = 1\ninclude = inc.ceh\n");
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        std::string text = k.text != nullptr ? k.text : "";
+        if (k.text == nullptr)
+            for (int i = 0; i < 101; ++i)
+                text += "START_VARIABLE = v" + std::to_string(i) + "\nEND_VARIABLE = v" + std::to_string(i) + "\n";
+        kombra_test::WriteFile(dir.file(std::string(k.name) + ".qfd"), text);
+        Read r;
+        r.o->header = ATTACHED;
+        r.o->header_name = KvNewStr("none");  // no detached fallback to find
+        testing::internal::CaptureStdout();
+        const int status = r.From(dir.str(), k.name, ".qfd");
+        const std::string out = testing::internal::GetCapturedStdout();
+        if (k.status == 0) {
+            EXPECT_STATUS(0, status);
+            EXPECT_EQ(k.records, r.c->n_recs);
+        } else {
+            // The attached header's failure is printed, and the fallback
+            // finds no detached header.
+            char *text = KvErrStr(k.status);
+            EXPECT_NE(std::string::npos, out.find(text)) << out;
+            std::free(text);
+            EXPECT_STATUS(KV_FILE_OPEN, status);
+        }
+    }
+    Read r;
+    kombra_test::WriteFile(dir.file("unknown.qfd"), cases[14].text);
+    ASSERT_EQ(0, r.From(dir.str(), "unknown", ".qfd"));
+    EXPECT_EQ(CDF_DOUBLE, r.c->vardata[0]->data_type);
+    EXPECT_EQ(8, r.c->vardata[0]->sizeofentry);
+    EXPECT_DOUBLE_EQ(1.25, At<double>(r.c->vardata[0], 0));
+}
+
+TEST(KveFlatReader, RangesStartAfterAndSkips)
+{
+    TempDir dir;
+    std::string text = "File_type = d\nSTART_AFTER = MARK\nSTART_VARIABLE = x\nVALUE_TYPE = INT\nEND_VARIABLE = x\n"
+                       "Start_data = 10\n0\n& = 2\n111\n222\n";
+    for (int i = 1; i < 12; ++i)
+        text += std::to_string(i) + (i == 2 ? " MARK\n" : "\n");
+    kombra_test::WriteFile(dir.file("r.qfd"), text);
+    {
+        Read r;
+        r.o->Nend = 4;
+        ASSERT_EQ(0, r.From(dir.str(), "r", ".qfd"));
+        // Lines up to the marker and the two after '&' are dropped.
+        ASSERT_EQ(5, r.c->n_recs);
+        EXPECT_EQ(3, At<int32_t>(r.c->vardata[0], 0));
+        EXPECT_EQ(7, At<int32_t>(r.c->vardata[0], 4));
+        EXPECT_EQ(4, r.c->vardata[0]->max_rec_num);
+    }
+    {
+        Read r;
+        r.o->Nstart = 3;
+        ASSERT_EQ(0, r.From(dir.str(), "r", ".qfd"));
+        ASSERT_EQ(6, r.c->n_recs);  // records 3..8 of the 9 after the marker
+        EXPECT_EQ(6, At<int32_t>(r.c->vardata[0], 0));
+    }
+}
+
+TEST(KveFlatReader, AttachedFailureFallsBackToACleanDetachedRead)
+{
+    TempDir dir;
+    kombra_test::WriteFile(dir.file("d.qfd"), "START_VARIABLE = bad\nEND_VARIABLE = wrong\n1,2\n3,4\n");
+    kombra_test::WriteFile(dir.file("d.qfh"), "File_type = d\nData_delimiter = ,\nSTART_META = M\nENTRY = e\n"
+                                              "END_META = M\nSTART_VARIABLE = a\nEND_VARIABLE = a\n"
+                                              "START_VARIABLE = b\nEND_VARIABLE = b\n");
+    Read r;
+    EXPECT_STATUS(0, r.From(dir.str(), "d", ".qfd"));
+    EXPECT_EQ(DETACHED, r.o->header);
+    ASSERT_EQ(2, r.c->n_vars);
+    EXPECT_STREQ("a", r.c->vardata[0]->name);
+    EXPECT_EQ(1, r.c->num_g_attrs);
+    ASSERT_EQ(2, r.c->n_recs);
+    EXPECT_DOUBLE_EQ(4.0, At<double>(r.c->vardata[1], 1));
+}
+
+// ---- Free-format times ----------------------------------------------------------
+
+struct TimeCase {
+    const char *name;
+    const char *picture;
+    const char *all_format;
+    const char *all_time;
+    const char *text;
+    long offset;
+    int status;
+    long year, month, day;
+    double msecs;
+};
+
+void PrintTo(const TimeCase &t, std::ostream *os) { *os << t.name; }
+
+class FreeTime : public testing::TestWithParam<TimeCase> {};
+
+TEST_P(FreeTime, PictureAndText)
+{
+    const TimeCase &t = GetParam();
+    KvFTpacket pk{};
+    std::strcpy(pk.FreeTimeFormatString, t.picture);
+    std::string text = t.text;
+    if (t.all_format != nullptr) {
+        ASSERT_EQ(0, KvFTCatTime_All(pk.FreeTimeFormatString, t.all_format));
+        char buf[256] = {};
+        std::strcpy(buf, t.text);
+        ASSERT_EQ(0, KvFTCatTime_All(buf, t.all_time));
+        text = buf;
+    }
+    KvParseFreeTimeFormatString_date(pk.FreeTimeFormatString, &pk.ft_parser_s);
+    KvParseFreeTimeFormatString_time(pk.FreeTimeFormatString, &pk.ft_parser_s);
+    KvFTCpyCalcmsecsFactors(&pk.ft_parser_s, pk.time2msecs_factors_adjusted);
+    long year = 0, month = 0, day = 0;
+    kv_reader_year = KvYearState{};
+    kv_reader_year.offset = t.offset;
+    EXPECT_EQ(t.status, KvFTGetDate(&pk.ft_parser_s, text.c_str(), &year, &month, &day));
+    if (t.status != 0)
+        return;
+    EXPECT_EQ(t.year, year);
+    EXPECT_EQ(t.month, month);
+    EXPECT_EQ(t.day, day);
+    double msecs = 0;
+    KvFTGetMsecs(&pk, text.c_str(), &msecs);
+    EXPECT_NEAR(t.msecs, msecs, 1e-6);
+    ASSERT_EQ(0, KvFTtoEPOCH(&pk, text.c_str()));
+    EXPECT_DOUBLE_EQ(KvFTComputeEpoch(year, month, day, msecs), pk.epoch.tsince0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Pictures, FreeTime,
+    testing::Values(
+        TimeCase{"DoyFraction", "YYYY Doy HH:MI:SS.sss", nullptr, nullptr, "2004 344 10:11:12.250", -1, 0, 2004, 12, 9,
+                 36672250},
+        TimeCase{"AllRecords", "HH:MI:SS", "YYYY-MO-DD", "2004-12-09", "10:11:12", -1, 0, 2004, 12, 9, 36672000},
+        TimeCase{"MonthJly", "DD-MON-YYYY", nullptr, nullptr, "04-Jly-1999", -1, 0, 1999, 7, 4, 0},
+        TimeCase{"MonthLower", "DD-MON-YYYY", nullptr, nullptr, "04-jul-1999", -1, 0, 1999, 7, 4, 0},
+        TimeCase{"BadMonthName", "DD-MON-YYYY", nullptr, nullptr, "04-Jux-1999", -1, 161, 0, 0, 0, 0},
+        TimeCase{"Doy366Leap", "YYYY Doy", nullptr, nullptr, "2004 366", -1, 0, 2004, 12, 31, 0},
+        TimeCase{"Doy366Common", "YYYY Doy", nullptr, nullptr, "2003 366", -1, 159, 0, 0, 0, 0},
+        TimeCase{"DoyWinsOverDD", "YYYY Doy DD", nullptr, nullptr, "2004 032 99", -1, 0, 2004, 2, 1, 0},
+        TimeCase{"April31", "YYYY-MO-DD", nullptr, nullptr, "2004-04-31", -1, 174, 0, 0, 0, 0},
+        TimeCase{"Month13", "YYYY-MO-DD", nullptr, nullptr, "2004-13-01", -1, 173, 0, 0, 0, 0},
+        TimeCase{"YearNoZero", "YYYY-MO-DD", nullptr, nullptr, "abcd-01-01", -1, 176, 0, 0, 0, 0},
+        TimeCase{"TwoDigitNoOffset", "YY-MO-DD", nullptr, nullptr, "99-01-01", -1, 177, 0, 0, 0, 0},
+        TimeCase{"TwoDigitOffset", "YY-MO-DD", nullptr, nullptr, "99-01-01", 1900, 0, 1999, 1, 1, 0},
+        TimeCase{"DayFraction", "YYYY Doy ddd", nullptr, nullptr, "2004 001 500", -1, 0, 2004, 1, 1, 43200000}),
+    [](const testing::TestParamInfo<TimeCase> &info) { return std::string(info.param.name); });
+
+TEST(FreeTimeCentury, TwoDigitYearsRollOnceWithYearIncreasing)
+{
+    KvFTParser p{};
+    KvParseFreeTimeFormatString_date("YY", &p);
+    kv_reader_year = KvYearState{};
+    kv_reader_year.offset = 1900;
+    kv_reader_year.increasing = true;
+    long y = 0, m = 0, d = 0;
+    std::vector<long> years;
+    testing::internal::CaptureStderr();
+    for (const char *yy : {"98", "99", "00", "01"}) {
+        ASSERT_EQ(0, KvFTGetDate(&p, yy, &y, &m, &d));
+        years.push_back(y);
+    }
+    const std::string alerts = testing::internal::GetCapturedStderr();
+    EXPECT_EQ((std::vector<long>{1998, 1999, 2000, 2001}), years);
+    EXPECT_EQ(alerts.find("Century"), alerts.rfind("Century"));
+}
+
+TEST(FreeTimeFile, DelimitedTimesToAPicture)
+{
+    TempDir dir;
+    kombra_test::WriteFile(dir.file("ft.qfd"),
+                           "File_type = d\nData_delimiter = ,\nYY_OFFSET = 2000\nSTART_VARIABLE = t\nVALUE_TYPE = EPOCH\n"
+                           "TIME_FORMAT = FREE_TIME_FORMAT\nTIME_FORMAT_STRING = HH:MI\nAll_records_format = YY Doy\n"
+                           "All_records_time = 04 344\nEND_VARIABLE = t\nStart_data = 3\n10:11\n10:1\n23:59\n");
+    Read r;
+    ASSERT_EQ(0, r.From(dir.str(), "ft", ".qfd"));
+    ASSERT_EQ(2, r.c->n_recs);  // 10:1 is one character short
+    EXPECT_DOUBLE_EQ(kT0 + 11 * 60000.0, At<double>(r.c->vardata[0], 0));
+}
+
+// ---- CEF structure check ------------------------------------------------------
+
+TEST(KveCefCheck, ReferencesAndMessages)
+{
+    TempDir dir;
+    KvCDFVariable *b = Var<float>("B_xyz_gse", CDF_FLOAT, {3}, std::vector<float>(3), 1);
+    for (const char *a : {"FIELDNAM", "LABLAXIS", "UNITS", "SI_CONVERSION"})
+        TextAttr(b, a, "x");
+    TextAttr(b, "DEPEND_0", "time");
+    KvCDFVariable *f = Var<float>("flux", CDF_FLOAT, {32, 2}, std::vector<float>(64), 1);
+    TextAttr(f, "depend_1", "energy");
+    TextAttr(f, "LABEL_2", "short");
+    TextAttr(f, "REPRESENTATION_7", "energy");  // beyond its dimensions
+    KvCDFContents *c = DataSet({Var<double>("time", CDF_EPOCH, {}, {0.0}, 1), b, f,
+                                Var<float>("energy", CDF_FLOAT, {32}, std::vector<float>(32), 1),
+                                Var<float>("short", CDF_FLOAT, {31}, std::vector<float>(31), 1)},
+                               1, dir.str(), "x");
+    EXPECT_EQ(5, KvCheckCEFstructure(c));
+    const KvCDFVariable *energy = c->vardata[3];
+    EXPECT_EQ(1, energy->isPtrType);
+    EXPECT_EQ(1, energy->isDepend_i);
+    EXPECT_EQ(1, energy->isTensorRep_i);
+    EXPECT_EQ(1, energy->ErrTensorRep_i);
+    EXPECT_EQ(0, energy->ErrDepend_i);
+    EXPECT_EQ(1, c->vardata[4]->ErrLabel_i);
+    EXPECT_EQ(1, f->numDepend_i);
+    EXPECT_EQ(1, f->numLabel_i);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(5, KvCEFvalidate(c));
+    const std::string out = testing::internal::GetCapturedStdout();
+    KvFreeCDFContentsObj(c);
+    EXPECT_EQ(0, KvAttrCmp("label_1", "LABEL_") + KvAttrCmp("label_1", "LABEL_2"));
+    EXPECT_EQ(1, KvAttrCmp("label_1", "LABEL_1"));
+}
+
+// ---- CDF reader ----------------------------------------------------------------
+
+TEST(KveCdfReader, OurWriterReadsBackAndWritesAgain)
+{
+    TempDir dir;
+    KvCDFContents *c = Sample(dir.str());
+    KvOptions *o = KvMakeOptionsObj();
+    ASSERT_EQ(0, KvWriteCSDSgenCDF(c, o));
+    KvFreeCDFContentsObj(c);
+    KvCDFContents *back = KvMakeCDFContentsObj();
+    EXPECT_STATUS(0, KvGetCSDSgenCDF(dir.file("sample").c_str(), back));
+    ASSERT_EQ(5, back->n_vars);
+    EXPECT_EQ(3, back->n_recs);
+    EXPECT_EQ(0, back->time_var_num);
+    const KvCDFVariable *count = back->vardata[2];
+    EXPECT_EQ(CDF_INT2, count->data_type);
+    EXPECT_EQ(32767, At<int16_t>(count, 2));
+    EXPECT_EQ(4, back->vardata[3]->num_elems);
+    EXPECT_EQ("xyzw", Slot(back->vardata[3], 1));
+    const KvCDFVariable *psd = back->vardata[1];
+    ASSERT_EQ(2, psd->num_v_attrs);
+    EXPECT_STREQ("s^3/km^6", static_cast<const char *>(psd->attribute[0].data));
+    // The read data set writes again as it was.
+    back->io_f_name = KvNewStr("again");
+    back->io_f_path = KvNewStr((dir.str() + "/").c_str());
+    EXPECT_EQ(0, KvWriteCSDSgenCDF(back, o));
+    KvFreeCDFContentsObj(back);
+    KvFreeOptionsObj(o);
+}
+
+TEST(KveCdfReader, FilesOfOtherWriters)
+{
+    const std::string data = kombra_test::SourceDir() + "/../shared/data/cdf/";
+    for (const char *file : {"indep_network_row.cdf", "indep_network_col.cdf"}) {
+        SCOPED_TRACE(file);
+        KvCDFContents *c = KvMakeCDFContentsObj();
+        testing::internal::CaptureStderr();
+        EXPECT_STATUS(0, KvGetCSDSgenCDF((data + file).c_str(), c));
+        testing::internal::GetCapturedStderr();
+        long shortVar = -1;
+        for (long i = 0; i < c->n_vars; ++i)
+            if (c->vardata[i]->data_type == CDF_INT2 && c->vardata[i]->num_dims == 2)
+                shortVar = i;
+        ASSERT_GE(shortVar, 0);
+        const KvCDFVariable *v = c->vardata[shortVar];
+        // The writer put the same bytes in both files: read row major, the
+        // column-major file's 2x2 records come transposed.
+        ASSERT_EQ(9, v->max_rec_num);
+        const bool col = std::strstr(file, "col") != nullptr;
+        for (long r = 0; r < 10; ++r)
+            for (long i = 0; i < 2; ++i)
+                for (long j = 0; j < 2; ++j)
+                    EXPECT_EQ(-20 + r * 4 + (col ? j * 2 + i : i * 2 + j), At<int16_t>(v, r * 4 + i * 2 + j));
+        bool sparse = false;
+        for (long g = 0; g < c->num_g_attrs; ++g)
+            for (long e = 0; e < c->g_attr[g]->num_entries; ++e)
+                sparse = sparse || c->g_attr[g]->entry[e].exists == 0;
+        EXPECT_TRUE(sparse);
+        KvFreeCDFContentsObj(c);
+    }
+    // Compressed variables are refused at their read; a missing file at the open.
+    for (const auto &[file, status] : {std::pair{"example1.cdf", 117}, {"test.cdf", 117}, {"missing.cdf", 102}}) {
+        KvCDFContents *c = KvMakeCDFContentsObj();
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(status, KvGetCSDSgenCDF((data + file).c_str(), c)) << file;
+        testing::internal::GetCapturedStderr();
+        KvFreeCDFContentsObj(c);
+    }
+    KvCDFContents *c = KvMakeCDFContentsObj();
+    EXPECT_STATUS(0, KvGetCSDSgenCDF((data + "example2.cdf").c_str(), c));
+    EXPECT_GT(c->n_vars, 0);
+    KvFreeCDFContentsObj(c);
+}
+
+}  // namespace
