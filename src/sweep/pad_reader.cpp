@@ -411,6 +411,12 @@ KOMBRA_SHORT init_pad(HALDE_SWEEP_S *sweep, NURV_LINEAGE_S *lineage, nur_data *n
         sweep->phi_lo = mod360(nurp->start_az[0] + 180.0f);
         sweep->phi_hi = mod360(nurp->stop_az[nurp->num_angle - 1] + 180.0f);
     }
+    /* The product covers the spin that begins at the record's sun pulse;
+     * every later step orders and labels sweeps by these times. */
+    NURV_TIME_S begin{}, end{};
+    set_times_from_nur(&begin, &end, &sweep->suntime, nurp);
+    sweep->btime = sweep->suntime;
+    sweep->etime = nurv_time_plus_spin(sweep->btime, static_cast<float>(nurp->spin_rate) / 1000.0f);
     return 1;
 }
 

@@ -288,6 +288,85 @@ TEST_F(SweepSlice, Spins)
     free_spin_data(&spin);
 }
 
+// A pitch-angle product of six sensors over two half spins: the first half
+// holds sensor 0 (clock position 0), the second all six (positions 11 down
+// to 6), so seven contiguous clock positions are filled; the spin summary
+// puts the field in the first half.
+TEST_F(SweepSlice, PitchAngleProductsInPitchAngleOrder)
+{
+    const SweepSource pad{"CLUSTERII", "C1", "HALDE", "PAD", "CPPADL"};
+    const SweepSource iel{"CLUSTERII", "C1", "HALDE", "CORE", "CPCIEL"};
+    SweepShape six = shape;
+    six.sensors = 6;
+    six.thetaStart = {0, 30, 60, 90, 120, 150};
+    six.thetaStop = {30, 60, 90, 120, 150, 180};
+    const int p = archive.AddSource(pad);
+    const int i = archive.AddSource(iel);
+    archive.AddDescription(p, {2001, 1, 0}, {2002, 1, 0}, SweepDescription(six, pad, {2001, 1, 0}, {2002, 1, 0}));
+    archive.AddDescription(i, {2001, 1, 0}, {2002, 1, 0}, PotentialDescription(iel, {2001, 1, 0}, {2002, 1, 0}));
+
+    NurvFiles f;
+    f.layout = SweepLayout(six);
+    NurvHeader first{.year = 2001, .dayOfYear = 90, .timeUnits = -3, .dataAccum = 10, .sensorIndex = {0}};
+    NurvHeader second = first;
+    second.sensorIndex = {0, 1, 2, 3, 4, 5};
+    for (int s = 0; s < kLevels; ++s) {
+        first.sampIndex.push_back(static_cast<std::int16_t>(s));
+        second.sampIndex.push_back(static_cast<std::int16_t>(s));
+    }
+    f.headers = {first, second};
+    const auto word = [](int spin, int half, int sensor, int step) { return 1 + spin * 200 + half * 100 + sensor * 10 + step; };
+    for (int k = 0; k < 4; ++k) {
+        const int t0 = kT0 + k * kSpinMs;
+        for (int half = 0; half < 2; ++half) {
+            NurvSensorSet set;
+            for (int c = 0; c < (half == 0 ? 1 : 6); ++c)
+                for (int s = 0; s < kLevels; ++s)
+                    set.samples.push_back(word(k, half, c, s));
+            f.records.push_back({.time = t0 + half * kSpinMs / 2, .spin = kSpinMs, .sunSen = t0,
+                                 .hdrOff = {f.HeaderOffset(static_cast<std::size_t>(half))}, .sets = {set}});
+        }
+    }
+    f.records.push_back({.time = kT0 + 4 * kSpinMs, .hdrOff = {-2}});
+    f.layout.dataLen = NurvDataLenFor(f.layout, f.records);
+    archive.AddFiles(p, 2001, 90, kT0, f, false, 0);
+    archive.AddFiles(i, 2001, 90, kT0, DecimalFiles(2001, 90, kT0, 6, kSpinMs, [](int) {
+                         std::vector<double> v(16, 0.0);
+                         v[14] = 90.0;  // field azimuth: the first half for the low-energy product
+                         v[15] = 0.0;
+                         return v;
+                     }), false, 0);
+    archive.Write();
+
+    NURV_LINEAGE_S l = Lineage(pad);
+    NURV_TIME_S b = At(kT0), e = At(kT0 + 2 * kSpinMs);
+    int n = 0;
+    HALDE_SWEEP_S **sweeps = nullptr;
+    const KOMBRA_SHORT status = GetNHaldePADs(&l, &b, &e, BIN_UNITS_EV, PSD_UNITS_CNTS_ACCUM, QPFALSE, &n, &sweeps);
+    ASSERT_TRUE(status == 1 || status == 12) << status;
+    ASSERT_GE(n, 1);
+    const HALDE_SWEEP_S &s = *sweeps[0];
+    ASSERT_EQ(7, s.n_sen);
+    ASSERT_EQ(kLevels, s.n_lev);
+    EXPECT_FLOAT_EQ(0.0f, s.thlo[0]);
+    EXPECT_FLOAT_EQ(180.0f, s.thhi[6]);
+    // Seven bins in clock order: the second half's sensors 5 .. 0, then the
+    // first half's sensor 0; levels run upwards in energy.
+    // The first whole spin that both data sets begin together, from its sun
+    // pulse to the next.
+    const int spin = 1;
+    EXPECT_EQ(kT0 + kSpinMs, Msec(s.btime));
+    EXPECT_EQ(kT0 + 2 * kSpinMs, Msec(s.etime));
+    for (int row = 0; row < 7; ++row) {
+        const int half = row < 6 ? 1 : 0;
+        const int sensor = row < 6 ? 5 - row : 0;
+        for (int lev = 0; lev < kLevels; ++lev)
+            EXPECT_FLOAT_EQ(static_cast<float>(word(spin, half, sensor, kLevels - 1 - lev)), s.psd[lev + kLevels * row])
+                << "row " << row << " level " << lev;
+    }
+    free_sweep_set(n, sweeps);
+}
+
 TEST(PitchAngleProductClock, PositionsAndDirections)
 {
     EXPECT_EQ(11, compute_clockbin(0, 6, 1, 7));
