@@ -240,6 +240,119 @@ private slots:
         QVERIFY(box_->swp1 == nullptr && box_->swp2 == nullptr);
         QCOMPARE(box_->psdmin->text(), QStringLiteral("1"));
     }
+
+    // Before any plot the slice-and-map window has nothing to derive from.
+    void sliceWithoutSweeps()
+    {
+        Slicewin &s = *box_->slicewin;
+        s.lwheel->setCurrentIndex(PRIMARY);
+        s.cuts[0]->source->setCurrentIndex(MAPPED_PRIMARY);
+        s.plot_file_edit->setText(QString::fromStdString(out_->file("none")));
+        StdoutCapture out;
+        s.slotRun(1);
+        QCOMPARE(QString::fromStdString(out.take()),
+                 QStringLiteral("Slice'n'Map: no sweeps from the main window; plot them first\n"));
+        QCOMPARE(device_open(), 0);
+        QVERIFY(!fs::exists(out_->file("none.gif")));
+        for (HALDE_SWEEP_S *e : s.swposs)
+            QVERIFY(e == nullptr);
+    }
+
+    // Which sources a run makes, how the cut rows pack, and the labels of
+    // a comparison; "Dismiss" frees what the run made.
+    void sliceDerivations()
+    {
+        box_->sec_sweep->timebox->setSMinute(1);
+        box_->psd_units->setCurrentIndex(PSD_UNITS_S3_PER_KM6);
+        QVERIFY(plotGif("pair").empty());
+        Slicewin &s = *box_->slicewin;
+        s.plot_file_edit->setText(QString::fromStdString(out_->file("slice")));
+        s.b2->setText("2");
+        s.lwheel->setCurrentIndex(MAPPED_OVER_SECONDARY);
+        s.cuts[0]->source->setCurrentIndex(SHIFTED_THEN_MAPPED_MINUS_SHIFTED_SECONDARY);
+        s.cuts[2]->source->setCurrentIndex(MAPPED_PRIMARY);
+        s.cuts[2]->pangle->setText("30");
+        s.cuts[5]->source->setCurrentIndex(SECONDARY);
+        StdoutCapture out;
+        s.slotRun(1);
+        QVERIFY(!QString::fromStdString(out.take()).contains("ailed")); // the library's progress lines only
+        QCOMPARE(s.nswps, 3);
+        QCOMPARE(s.cutsrc[1], MAPPED_PRIMARY);
+        QCOMPARE(s.thetas[1], 30.0f);
+        QCOMPARE(s.swpp[2], box_->swp2);
+        for (int e : {SHIFTED_PRIMARY, MAPPED_PRIMARY, SHIFTED_THEN_MAPPED_PRIMARY, SHIFTED_SECONDARY,
+                      MAPPED_OVER_SECONDARY, SHIFTED_THEN_MAPPED_MINUS_SHIFTED_SECONDARY})
+            QVERIFY2(s.swposs[static_cast<size_t>(e)] != nullptr, qPrintable(QString::number(e)));
+        for (int e : {SHIFTED_THEN_MAPPED_OVER_SHIFTED_SECONDARY, MAPPED_MINUS_SECONDARY})
+            QVERIFY(s.swposs[static_cast<size_t>(e)] == nullptr);
+        const HALDE_SWEEP_S &ratio = *s.swposs[MAPPED_OVER_SECONDARY];
+        QCOMPARE(QString::fromLatin1(ratio.lineage->mission), QStringLiteral("CLUSTER-2/CLUSTER-2"));
+        QCOMPARE(ratio.psd_units, UNKNOWN_PSD_UNITS);
+        QCOMPARE(ratio.etime.sec, box_->swp2->btime.sec);
+        QCOMPARE(QString::fromLatin1(s.swposs[SHIFTED_THEN_MAPPED_MINUS_SHIFTED_SECONDARY]->lineage->mission),
+                 QStringLiteral("CLUSTER-2 - CLUSTER-2"));
+        QVERIFY(!QImage(QString::fromStdString(out_->file("slice.gif"))).isNull());
+        QVERIFY(s.emax->text() != QStringLiteral("10"));
+        s.actions->button(3)->click();
+        QVERIFY(s.swposs[MAPPED_PRIMARY] == nullptr);
+        QCOMPARE(s.swposs[PRIMARY], nullptr);
+    }
+
+    // The demo of the sample archive: restore it, print the wheel and its
+    // ratio, draw the mapped primary with two cuts, save.
+    void acceptance()
+    {
+        fs::current_path(out_->path());
+        const QString demo = QString::fromStdString(root_->file("lunder_demo.settings"));
+        const QString saved = QString::fromStdString(out_->file("saved.settings"));
+        widgets::set_file_dialog_answer([&](widgets::FileDialog kind, const QString &) {
+            return kind == widgets::FileDialog::Open ? demo : saved;
+        });
+        box_->actions->button(5)->click();
+        QCOMPARE(box_->anal_proc->currentIndex(), 4);
+        StdoutCapture out;
+        box_->actions->button(1)->click();
+        QCOMPARE(QString::fromStdString(out.take()), QString());
+        const QImage image(QString::fromStdString(out_->file("lunder_demo.gif")));
+        QVERIFY(!image.isNull());
+        const int h = image.height();
+        QVERIFY(colourful(image, {0, 0, image.width(), h / 2}) > 5000); // the wheel
+        QVERIFY(colourful(image, {0, h / 2, image.width(), h / 2}) > 5000); // the ratio
+        QVERIFY(box_->analmax->text() != QStringLiteral("10"));
+        Slicewin &s = *box_->slicewin;
+        StdoutCapture out2;
+        s.actions->button(1)->click();
+        QVERIFY(!QString::fromStdString(out2.take()).contains("ailed"));
+        QVERIFY(s.swposs[MAPPED_PRIMARY] != nullptr);
+        QCOMPARE(s.nswps, 2);
+        const QImage slice(QString::fromStdString(out_->file("slice_map_demo.gif")));
+        QVERIFY(colourful(slice, {0, 0, slice.width(), h / 2}) > 5000); // mapped primary and secondary
+        QVERIFY(colourful(slice, {0, h / 2, slice.width(), h / 2}) > 100); // the two cuts
+        box_->actions->button(4)->click();
+        widgets::set_file_dialog_answer({});
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), 115); // 114 lines and the empty rest after the last
+        QCOMPARE(lines[55], QByteArray("ANALYSIS_OPT = 4"));
+        QCOMPARE(lines[113], QByteArray("SLICE_PLOT_STEM = slice_map_demo"));
+    }
+
+    // On PGPLOT's X-window server (run under the Xvfb wrapper only): the
+    // window number field names the window, and the slice-and-map window
+    // opens after the plot.
+    void xwinPlot()
+    {
+        if (qEnvironmentVariableIsEmpty("LUNDER_XWIN"))
+            QSKIP("needs the X-window server of the Xvfb wrapper");
+        box_->plot_win_edit->setText("256");
+        StdoutCapture out;
+        box_->actions->button(2)->click();
+        QVERIFY(!QString::fromStdString(out.take()).contains("ailed"));
+        QCOMPARE(device_open(), 0);
+        QVERIFY(box_->swp1 != nullptr);
+        QVERIFY(box_->slicewin->isVisible());
+    }
 };
 
 QTEST_MAIN(LunderTest)

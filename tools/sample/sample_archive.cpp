@@ -181,8 +181,8 @@ void WriteEnvironment(const std::string &root)
                                     "export PGPLOT_DIR=/usr/lib/pgplot5\n");
 }
 
-// Lunder's demo: CLUSTER-2's slices of 18:00 and 18:01 rebinned to pitch
-// angle in phase-space density, their ratio in the second panel, into a GIF;
+// Lunder's demo: CLUSTER-2's pitch-angle slices of 18:00 and 18:01, each
+// one spin, in phase-space density, their ratio in the second panel, into a GIF;
 // the slice-and-map window maps the primary to twice the field and cuts the
 // mapped primary and the secondary along the field.  The keys not given keep
 // the program's defaults.
@@ -190,7 +190,7 @@ void WriteLunderDemo(const std::string &root)
 {
     std::string text;
     for (const char *p : {"1", "2"})
-        text += std::string("PA_OPTS") + p + " = 1\nGATHER_OPTS" + p + " = 1\nN_GATHER" + p + " = 1\n";
+        text += std::string("GATHER_OPTS") + p + " = 1\nN_GATHER" + p + " = 1\n";
     text += "HR2 = 18\nMIN2 = 1\nSEC2 = 0\n"
             "PSD_UNITS = 2\nANALYSIS_OPT = 4\nANALYSIS_LINLOG = 0\nPLOT_DEV = 0\nPLOT_STEM = lunder_demo\n"
             "B1 = 1\nB2 = 2\nLEFT_WHEEL = 3\nRIGHT_WHEEL = 5\n"
