@@ -338,7 +338,9 @@ KOMBRA_SHORT GetNPotCorrectedHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *b
                                          HALDE_SWEEP_S ***swpppp)
 {
     const KOMBRA_SHORT status = GetNHaldeSweeps(lineage, begin, end, bin_units, psd_units, do_pa, nswps, swpppp);
-    if (status != 1) {
+    /* 12: the sweeps were read up to the end of a file; they are whole
+     * sweeps and are corrected like any others. */
+    if (status != 1 && status != 12) {
         printf("GetNPotCorrectedHaldeSweeps: GetNHaldeSweeps returned %d\n", status);
         return status;
     }

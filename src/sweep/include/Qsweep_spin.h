@@ -306,8 +306,9 @@ typedef struct HALDE_SC_POTENTIAL_S {
 /* GetNHaldeSweeps, then every sweep given the potential at its mid time and
  * its levels shifted by it: from the EFW data set (const_phisc QPFALSE,
  * phisc_value standing in where it has no values) or the constant
- * phisc_value; phisc_gapsecs is the series' dt_gap.  1; a status of
- * GetNHaldeSweeps other than 1 is returned with the sweeps uncorrected;
+ * phisc_value; phisc_gapsecs is the series' dt_gap.  1 (also when the
+ * reading ended at the end of a file); another failing status of
+ * GetNHaldeSweeps is returned as it came;
  * -501 with everything freed and *swpppp null. */
 KOMBRA_SHORT GetNPotCorrectedHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_TIME_S *end,
                                          BIN_UNITS_E bin_units, PSD_UNITS_E psd_units, T_OR_F_E do_pa,

@@ -1,0 +1,12 @@
+/* lunder: plots azimuthal slices of two sweep sources as one wheel.  The
+ * command line goes to the toolkit. */
+#include "lunder.h"
+
+#include <QApplication>
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    const std::unique_ptr<LunderBox> box = start_lunder(app);
+    return app.exec();
+}

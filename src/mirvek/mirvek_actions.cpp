@@ -1,0 +1,518 @@
+/* Mirvek's plot and export actions.  Both read the widgets into the working
+ * members, read the sweeps of the source (with the potential correction when
+ * asked), rebin them to pitch angle, gather them onto a template of custom
+ * energy and pitch-angle bins, and then draw them or write them to a file.
+ * Every sweep set is freed before an action returns, on every path. */
+#include "mirvek.h"
+
+#include "Qsweep_export.h"
+#include "Velora_plot.h"
+#include "cpgplot.h"
+#include "kve_cdf.h"
+#include "kve_flat.h"
+#include "mirvek_boxes.h"
+#include "plot_device.h"
+#include "widget_values.h"
+
+#include <stdlib.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+namespace {
+
+/* The longest device name the plot action hands to PGPLOT. */
+constexpr std::size_t kMaxDeviceName = 499;
+constexpr double kDegreesPerRadian = 57.29577951308232;
+
+bool is_multi_spacecraft(const NURV_LINEAGE_S &lineage)
+{
+    return std::strncmp(lineage.mission, "C1234", 5) == 0;
+}
+
+void print_line(const char *text)
+{
+    std::fputs(text, stdout);
+    std::fflush(stdout);
+}
+
+/* Replaces a sweep's float array by a new one of n entries. */
+float *replace_floats(float *&array, int n)
+{
+    delete[] array;
+    array = new float[static_cast<std::size_t>(n)]();
+    return array;
+}
+
+struct ContentsDeleter {
+    void operator()(KvCDFContents *c) const { KvFreeCDFContentsObj(c); }
+};
+struct OptionsDeleter {
+    void operator()(KvOptions *o) const { KvFreeOptionsObj(o); }
+};
+
+} // namespace
+
+/* ---- Steps shared by both actions -------------------------------------------- */
+
+void MirvekBox::readActionWidgets()
+{
+    freeSweeps();
+    lng1 = NURV_LINEAGE_S{};
+    lineage->grab_lineage(&lng1);
+    startendbox->GetStartTimeFromTimeBox(&idft1);
+    startendbox->GetEndTimeFromTimeBox(&idft2);
+    bin_units = static_cast<BIN_UNITS_E>(energy_units->currentIndex());
+    psdu = static_cast<PSD_UNITS_E>(psd_units->currentIndex());
+    set_pa_opts_defaults(&paopts);
+    switch (lineage->pachoice->currentIndex()) {
+    case 1:
+        paopts.do_pa = QPTRUE;
+        paopts.mu_bins = QPFALSE;
+        paopts.n_pabins = widgets::edit_int(lineage->npa);
+        break;
+    case 2:
+        paopts.do_pa = QPTRUE;
+        paopts.mu_bins = QPTRUE;
+        paopts.n_pabins = widgets::edit_int(lineage->npa);
+        break;
+    default:
+        paopts.do_pa = QPFALSE;
+        break;
+    }
+}
+
+bool MirvekBox::binCountsUsable() const
+{
+    if (energy_bins->currentIndex() == 1 && widgets::edit_int(nebins) < 1) {
+        print_line("The number of custom energy bins must be at least 1\n");
+        return false;
+    }
+    if (paopts.do_pa == QPTRUE && paopts.n_pabins < 1) {
+        print_line("The number of pitch-angle bins must be at least 1\n");
+        return false;
+    }
+    return true;
+}
+
+int MirvekBox::readSweeps()
+{
+    KOMBRA_SHORT status;
+    const int choice = energy_sc_pot->currentIndex();
+    switch (choice) {
+    case NO_SC_POT_CORR:
+        status = GetNHaldeSweeps(&lng1, &idft1, &idft2, bin_units, psdu, paopts.do_pa, &nswp, &swppp);
+        break;
+    case DO_SC_POT_CORR:
+    case CONST_SC_POT:
+        status = GetNPotCorrectedHaldeSweeps(&lng1, &idft1, &idft2, bin_units, psdu, paopts.do_pa,
+                                             choice == CONST_SC_POT ? QPTRUE : QPFALSE,
+                                             widgets::edit_float(sc_pot_val), widgets::edit_float(sc_pot_gap_secs),
+                                             &nswp, &swppp);
+        break;
+    default:
+        print_line("Unknown SC Potential Choice");
+        status = -501;
+        break;
+    }
+    /* 12: the sweeps were read up to the end of a file, all of them whole. */
+    if (status == 12)
+        status = 1;
+    if (status == 1 && (swppp == nullptr || nswp < 1))
+        status = 1200;
+    if (status != 1) {
+        std::printf("MIRVEK failed initial Get Sweeps returning %d. Try another source/time?\n", status);
+        std::fflush(stdout);
+        freeSweeps();
+    }
+    return status;
+}
+
+int MirvekBox::rebinToPitchAngle()
+{
+    HALDE_PITCH_ANGLE_OPTS_S own{};
+    own.do_pa = QPTRUE;
+    own.n_pabins = swppp[0]->n_sen;
+    own.mu_bins = QPFALSE;
+    HALDE_SWEEP_S **rebinned = nullptr;
+    int nrebinned = 0;
+    const KOMBRA_SHORT status = Rebin_n_sweeps_to_pa(swppp, nswp, 1, &own, &rebinned, &nrebinned);
+    freeSweeps();
+    if (status != 1 || nrebinned < 1) {
+        free_sweep_set(nrebinned, rebinned);
+        std::printf("Mirvek failed to rebin each sweep in pa, ret = %d\n", status);
+        std::fflush(stdout);
+        return status != 1 ? status : -506;
+    }
+    swppp = rebinned;
+    nswp = nrebinned;
+    return 1;
+}
+
+int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
+{
+    const HALDE_SWEEP_S *first = swppp[0];
+    SweepPtr templ(create_sweep_full_copy(first));
+    if (!templ) {
+        freeSweeps();
+        return -501;
+    }
+    if (energy_bins->currentIndex() == 1) {
+        const int n = widgets::edit_int(nebins);
+        float lo, hi;
+        if (energy_scale->currentIndex() == 1) {
+            lo = widgets::edit_float(emin);
+            hi = widgets::edit_float(emax);
+        } else {
+            /* The first positive low edge (the last one when none is). */
+            lo = 0.1f;
+            for (int l = 0; l < first->n_lev; ++l) {
+                lo = first->elo[l];
+                if (lo > 0)
+                    break;
+            }
+            if (lo < 0)
+                lo = 0.1f;
+            hi = first->n_lev > 0 ? first->ehi[first->n_lev - 1] : 1.0f;
+            if (hi < 0)
+                hi = 1.0f;
+        }
+        set_equal_bins_linlog(replace_floats(templ->elo, n), replace_floats(templ->ehi, n), n, lo, hi,
+                              static_cast<PGSpectro_linlog>(energy_linlog->currentIndex()));
+        templ->n_lev = n;
+    }
+    if (paopts.do_pa == QPTRUE) {
+        const int n = paopts.n_pabins;
+        float *lo = replace_floats(templ->thlo, n);
+        float *hi = replace_floats(templ->thhi, n);
+        if (paopts.mu_bins == QPFALSE) {
+            set_equal_bins(lo, hi, n, 0.0f, 180.0f);
+        } else {
+            set_equal_bins(lo, hi, n, 1.0f, -1.0f);
+            for (int s = 0; s < n; ++s) {
+                lo[s] = static_cast<float>(std::acos(std::clamp(lo[s], -1.0f, 1.0f)) * kDegreesPerRadian);
+                hi[s] = static_cast<float>(std::acos(std::clamp(hi[s], -1.0f, 1.0f)) * kDegreesPerRadian);
+            }
+            lo[0] = 0.0f;
+            hi[n - 1] = 180.0f;
+        }
+        templ->n_sen = n;
+    }
+    delete[] templ->psd;
+    templ->psd = nullptr;
+    delete[] templ->pa;
+    templ->pa = nullptr;
+
+    HALDE_GATHER_GAPS_S gaps;
+    sweep_spin_gap_defaults(&gaps);
+    if (std::strcmp(lng1.instrument, "PAD") == 0)
+        gaps.sweep_gap = gaps.spin_gap;
+    HALDE_SWEEP_S **gathered = nullptr;
+    int ngat = 0;
+    const KOMBRA_SHORT status = gather_sweeps(
+        swppp, nswp, templ.get(), static_cast<HALDE_GATHER_CHOICE>(lineage->gatherchoice->currentIndex()), gaps,
+        widgets::edit_float(lineage->gathern), widgets::edit_int(lineage->gathern), &gathered, &ngat);
+    *rmin = templ->n_lev > 0 ? templ->elo[0] : 0.0f;
+    *rmax = templ->n_lev > 0 ? templ->ehi[templ->n_lev - 1] : 0.0f;
+    freeSweeps();
+    if (status != 1 || ngat < 1) {
+        free_sweep_set(ngat, gathered);
+        std::printf("gather sweeps failed returning %d\n", status);
+        std::fflush(stdout);
+        return status != 1 ? status : -518;
+    }
+    swppp = gathered;
+    nswp = ngat;
+    return 1;
+}
+
+void MirvekBox::freeSweeps()
+{
+    free_sweep_set(nswp, cong_swps);
+    cong_swps = nullptr;
+    free_sweep_set(nswp, swppp);
+    swppp = nullptr;
+    nswp = 0;
+}
+
+/* ---- Plot -------------------------------------------------------------------- */
+
+void MirvekBox::slotPlot(int id)
+{
+    if (id != 0 && id != 1)
+        return;
+    written_files_.clear();
+    readActionWidgets();
+    const int type = plottype->currentIndex();
+
+    PGSpectro_set_defaults(&pgspectro);
+    pgspectro.color_table = static_cast<PGSpectro_col>(plot_col->currentIndex());
+    pgspectro.zlinlog = static_cast<PGSpectro_linlog>(psd_linlog->currentIndex());
+    pgspectro.zscalemin = widgets::edit_float(psdmin);
+    pgspectro.zscalemax = widgets::edit_float(psdmax);
+    pgspectro.zmissing = 0.0f;
+    pgspectro.skip_missing = YES;
+    pgspectro.xgapsize = widgets::edit_float(plot_tgap);
+    pgspectro.xgapfill = pgspectro.xgapsize > 0 ? YES : NO;
+    const bool autoscale = psd_scale->currentIndex() == 0;
+
+    std::string device;
+    if (id == 0) {
+        const int window = widgets::edit_int(plot_win_edit);
+        device = (window >= 1 && window <= 255 ? std::to_string(window) : std::string("53")) + "/Xserv";
+    } else {
+        static const char *const types[] = {"/GIF", "/VGIF", "/CPS", "/VCPS"};
+        int kind = plot_dev->currentIndex();
+        if (kind < 0 || kind > 3)
+            kind = 0;
+        const bool gif = kind < 2;
+        const char *extension = type == 0 ? (gif ? ".gif" : ".eps") : (gif ? "#.gif" : ".ps");
+        device = plot_file_edit->text().toStdString() + extension + types[kind];
+    }
+    if (!binCountsUsable())
+        return;
+
+    widgets::PlotDevice plot;
+    if (device.size() > kMaxDeviceName || plot.open(device) < 1) {
+        std::printf("Failed to open pgplot device %s successfully\n", device.c_str());
+        print_line("If file check write permissions; if Xwindow, check pgxwin server\n");
+        return;
+    }
+    cpgshls(0, 0.0f, 1.0f, 0.0f);
+    cpgshls(1, 0.0f, 0.0f, 0.0f);
+
+    const int panels = is_multi_spacecraft(lng1) ? 4 : 1;
+    cpgsubp(1, panels);
+    bool drawn = false;
+    for (int p = 0; p < panels; ++p)
+        if (!plotPanel(p, panels, type, autoscale, &drawn))
+            break;
+    freeSweeps();
+    plot.close(drawn);
+    for (const std::string &f : plot.files())
+        written_files_ << QString::fromStdString(f);
+}
+
+bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool *drawn)
+{
+    cpgpage();
+    PGSpectro_domain_set_defaults(&pgspectro.domain);
+    pgspectro.wedge.disp = 2.5f;
+    if (panels == 4) {
+        pgspectro.char_size = 1.4f;
+        std::snprintf(lng1.mission, sizeof lng1.mission, "%s", SC_NAME(panel));
+    }
+    if (readSweeps() != 1)
+        return false;
+    if (paopts.do_pa == QPTRUE && rebinToPitchAngle() != 1)
+        return false;
+    float rmin = 0, rmax = 0;
+    if (gatherOntoTemplate(&rmin, &rmax) != 1)
+        return false;
+    SWEEP_WHEEL_OPTIONS_S wheel;
+    Set_sweep_wheel_options_default(&wheel);
+    wheel.rmin = rmin;
+    wheel.rmax = rmax;
+
+    if (autoscale && panel == 0)
+        sweeps_autoscaler(swppp, nswp, &pgspectro.zscalemin, &pgspectro.zscalemax);
+    pgspectro.zmissing = swppp[0]->missing_value;
+    const HALDE_SWEEP_S *shown = swppp[0];
+
+    if (type == 0) {
+        pg_ret_val = Mirvek_plot(swppp, nswp, &pgspectro, idft1, idft2);
+        if (pg_ret_val == PGSPECTRO_MIRVEK_INCONGRUENT) {
+            cong_swps = new HALDE_SWEEP_S *[static_cast<std::size_t>(nswp)]();
+            for (int i = 0; i < nswp; ++i) {
+                cong_swps[i] = rebin_sweep(swppp[0], swppp[i]);
+                if (cong_swps[i] == nullptr) {
+                    std::printf("Mirvek failed to regrid sweep %d onto the bins of the first\n", i);
+                    std::fflush(stdout);
+                    return false;
+                }
+            }
+            pgspectro.zmissing = cong_swps[0]->missing_value;
+            pg_ret_val = Mirvek_plot(cong_swps, nswp, &pgspectro, idft1, idft2);
+            shown = cong_swps[0];
+        }
+        *drawn = *drawn || pg_ret_val == PGSPECTRO_OK;
+    } else {
+        wheel.color_table = pgspectro.color_table;
+        wheel.zlinlog = pgspectro.zlinlog;
+        wheel.rlinlog = static_cast<PGSpectro_linlog>(energy_linlog->currentIndex());
+        wheel.zautoscale = autoscale ? YES : NO;
+        wheel.rautoscale = NO;
+        wheel.zmin = pgspectro.zscalemin;
+        wheel.zmax = pgspectro.zscalemax;
+        wheel.skip_missing = YES;
+        QPGLine_colour colours[2] = {QPGBLACK, QPGBLACK};
+        QPGLinestyle styles[2] = {QPGSOLID, QPGDASHED};
+        float thicknesses[2] = {2.0f, 2.0f};
+        float thetas[2] = {0.0f, 90.0f};
+        SWEEP_CUT_OPTIONS_S cuts;
+        if (type == 2) {
+            wheel.text_scale = 0.6f;
+            wheel.xndcmin = 0.1f;
+            wheel.xndcmax = 0.4f;
+            wheel.yndcmin = 0.1f;
+            wheel.yndcmax = 0.8f;
+            Set_Sweep_cut_options_default(&cuts);
+            cuts.nswps = 2;
+            cuts.colours = colours;
+            cuts.linestyles = styles;
+            cuts.linethicknesses = thicknesses;
+            cuts.xlinlog = wheel.rlinlog;
+            cuts.ylinlog = wheel.zlinlog;
+            cuts.xautoscale = NO;
+            cuts.yautoscale = NO;
+            cuts.xmin = wheel.rmin;
+            cuts.xmax = wheel.rmax;
+            cuts.ymin = wheel.zmin;
+            cuts.ymax = wheel.zmax;
+            cuts.xndcmin = 0.5f;
+            cuts.xndcmax = 0.95f;
+            cuts.yndcmin = 0.25f;
+            cuts.yndcmax = 0.65f;
+        }
+        for (int i = 0; i < nswp; ++i) {
+            if (PlotTwoSweeps(swppp[i], swppp[i], &wheel) == 0)
+                *drawn = true;
+            if (type == 2) {
+                HALDE_SWEEP *pair[2] = {swppp[i], swppp[i]};
+                Sweep_n_cuts_plot(pair, 2, thetas, &cuts);
+            }
+            cpgpage();
+        }
+    }
+
+    emin->setText(widgets::number_text(shown->n_lev > 0 ? shown->elo[0] : 0.0));
+    emax->setText(widgets::number_text(shown->n_lev > 0 ? shown->ehi[shown->n_lev - 1] : 0.0));
+    psdmin->setText(widgets::number_text(pgspectro.zscalemin));
+    psdmax->setText(widgets::number_text(pgspectro.zscalemax));
+    freeSweeps();
+    return true;
+}
+
+/* ---- Export ------------------------------------------------------------------ */
+
+void MirvekBox::slotExp()
+{
+    written_files_.clear();
+    readActionWidgets();
+    if (!binCountsUsable())
+        return;
+    int status;
+    if (is_multi_spacecraft(lng1)) {
+        print_line("Multi-spacecraft export not supported\n");
+        status = -504;
+    } else {
+        if (readSweeps() != 1)
+            return;
+        if (paopts.do_pa == QPTRUE && rebinToPitchAngle() != 1)
+            return;
+        float rmin, rmax;
+        status = gatherOntoTemplate(&rmin, &rmax);
+        if (status == 1) {
+            exportFile(exp_file_edit->text().simplified(), exp_opt->currentIndex());
+            freeSweeps();
+            return;
+        }
+    }
+    std::printf("GetNHaldeSweeps returned error %d. Try another source/time?\n", status);
+    std::fflush(stdout);
+    freeSweeps();
+}
+
+/* The writer puts its file into a private folder beside the user's file;
+ * only a file written without error replaces the user's, so a failed export
+ * removes only what it wrote itself. */
+bool MirvekBox::exportFile(const QString &stem, int format)
+{
+    namespace fs = std::filesystem;
+    KvCDFContents *made = nullptr;
+    const int made_status = nsweeps2KvCDFContents(swppp, nswp, &made);
+    std::unique_ptr<KvCDFContents, ContentsDeleter> contents(made);
+    if (made_status != 1) {
+        std::printf("nsweeps2KvCDFContents returned %d\n", made_status);
+        std::fflush(stdout);
+        return false;
+    }
+    std::unique_ptr<KvOptions, OptionsDeleter> options(KvMakeOptionsObj());
+    if (!options)
+        return false;
+    KvOptions *o = options.get();
+    o->header = ATTACHED;
+    o->rec_numbering = NUM_OFF;
+    o->priority = REPLACE;
+    o->object_type = TS;
+    o->attr_delim = ',';
+    o->data_delim = ',';
+    o->time_sep_attr = 'T';
+    o->time_sep_data = 'T';
+    o->fp_display = stdout;
+
+    const std::string text = stem.toStdString();
+    const std::size_t slash = text.rfind('/');
+    const std::string path = slash == std::string::npos ? std::string() : text.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? text : text.substr(slash + 1);
+    contents->io_f_name = KvNewStr(name.c_str());
+    if (!path.empty())
+        contents->io_f_path = KvNewStr(path.c_str());
+    std::printf("io_f_path = |%s|, io_f_name = |%s|\n", contents->io_f_path, contents->io_f_name);
+    std::fflush(stdout);
+
+    std::string folder = (path.empty() ? std::string("./") : path) + ".mirvek-export-XXXXXX";
+    const bool private_folder = mkdtemp(folder.data()) != nullptr;
+    if (private_folder) {
+        if (contents->io_f_path != STR_NULL)
+            std::free(contents->io_f_path);
+        contents->io_f_path = KvNewStr((folder + "/").c_str());
+    }
+
+    const bool cdf = format == 3;
+    if (!cdf) {
+        static const KvSOptions_f_type types[] = {CAA, EXCHANGE, TABULAR};
+        o->f_type = types[format >= 0 && format < 3 ? format : 0];
+        if (o->f_type != TABULAR) {
+            o->attr_delim = ',';
+            o->data_delim = ',';
+            o->rec_end = '$';
+            o->row_end = '\n';
+        }
+    }
+    const long status = cdf ? KvWriteCSDSgenCDF(contents.get(), o) : KvWriteCSDSgenFlat(contents.get(), o);
+    if (status != 0) {
+        std::printf(cdf ? "KvWriteCSDSgenCDF returned %ld\n" : "KvWriteCSDSgenFlat returned %ld\n", status);
+        char *message = KvErrStr(static_cast<int>(status));
+        std::printf("%s", message != nullptr ? message : "");
+        std::free(message);
+        std::fflush(stdout);
+    }
+    if (!private_folder)
+        return status == 0;
+
+    bool moved = status == 0 || status == -1;
+    std::error_code ec;
+    if (moved) {
+        for (const auto &entry : fs::directory_iterator(folder, ec)) {
+            const std::string target = path + entry.path().filename().string();
+            fs::rename(entry.path(), target, ec);
+            if (ec) {
+                std::printf("Could not write export file %s: %s\n", target.c_str(), ec.message().c_str());
+                moved = false;
+                continue;
+            }
+            written_files_ << QString::fromStdString(target);
+        }
+    }
+    fs::remove_all(folder, ec);
+    return moved;
+}

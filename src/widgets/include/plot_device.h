@@ -1,0 +1,69 @@
+/* The PGPLOT device of one plot action, for both programs.
+ *
+ * PGPLOT writes its picture files under the name in the device
+ * specification, but cuts a GIF path at 80 characters and a PostScript path
+ * at 90 without failing, and an open-then-close with nothing drawn leaves an
+ * empty file in place of an earlier plot of the same name.  A PlotDevice
+ * therefore lets PGPLOT write short names in a private temporary folder and
+ * moves the files to the user's names only when the action closes the
+ * device keeping its plot; a discarded plot, or one whose files are empty,
+ * leaves the user's folder as it was.  The further pages of a multi-page GIF
+ * without "#" in its name ("name_2", "name_3", ...) follow the first page
+ * into the user's folder; a "#" is replaced by the page number as PGPLOT
+ * does.  X-window devices (/XSERVE, /XWINDOW) and /NULL are opened exactly
+ * as given.
+ *
+ * Use:
+ *     widgets::PlotDevice device;
+ *     if (device.open("stem.gif/GIF") < 1) { ...report, end... }
+ *     ...draw...
+ *     device.close(drawn);   // true: keep the plot, false: throw it away
+ * A device still open when the object goes is closed and its files removed.
+ * One PGPLOT device is open at a time per process, so one PlotDevice. */
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace widgets {
+
+class PlotDevice {
+public:
+    PlotDevice() = default;
+    ~PlotDevice();
+    PlotDevice(const PlotDevice &) = delete;
+    PlotDevice &operator=(const PlotDevice &) = delete;
+
+    /* Opens spec ("file/TYPE", as cpgopen takes it) and makes it the current
+     * device.  Returns cpgopen's identifier (1 or more), or 0 when PGPLOT
+     * refuses the device, the folder of the file does not exist or cannot
+     * be written, a private folder cannot be made, or a device of this
+     * object is open already.  Prints nothing. */
+    int open(const std::string &spec);
+
+    /* Closes the device (cpgclos).  keep true: every non-empty file PGPLOT
+     * wrote replaces the file of the user's name (through a temporary file
+     * in the user's folder when the two folders are on different file
+     * systems); true when all moved.  A file that cannot be moved prints
+     * "Could not write plot file %s: %s" and is removed; false then.
+     * keep false: the files are removed; false.  Nothing open: false. */
+    bool close(bool keep);
+
+    bool is_open() const { return open_; }
+    /* The user's file names that the last close(true) wrote, in page order. */
+    const std::vector<std::string> &files() const { return files_; }
+
+private:
+    void remove_private_folder();
+
+    bool open_ = false;
+    std::string user_file_; /* the file part of the spec; empty for a passed-through device */
+    std::string folder_;    /* the private folder; empty for a passed-through device */
+    std::vector<std::string> files_;
+};
+
+/* True when the device type of spec (after its last "/") names a device
+ * that writes no file: an X window or the null device. */
+bool plot_device_is_screen(const std::string &spec);
+
+} // namespace widgets

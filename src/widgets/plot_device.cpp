@@ -1,0 +1,216 @@
+/* The PGPLOT device of a plot action: short temporary files in a private
+ * folder, moved to the user's names when the plot is kept. */
+#include "plot_device.h"
+
+#include "cpgplot.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+#include <utility>
+
+namespace fs = std::filesystem;
+
+namespace widgets {
+
+namespace {
+
+/* PGPLOT keeps a GIF path of up to 80 characters; the private folder's path
+ * plus the short file name stays well below that. */
+constexpr std::size_t kMaxFolderChars = 48;
+
+/* The short name PGPLOT writes: "p", or "p#" when the user's name numbers
+ * its pages. */
+std::string temp_name(const std::string &user_file)
+{
+    return user_file.find('#') == std::string::npos ? "p" : "p#";
+}
+
+std::string make_private_folder()
+{
+    std::error_code ec;
+    std::string base = fs::temp_directory_path(ec).string();
+    if (ec || base.empty() || base.size() > kMaxFolderChars - 20)
+        base = "/tmp";
+    std::string templ = base + "/kombra-pg-XXXXXX";
+    if (mkdtemp(templ.data()) == nullptr)
+        return {};
+    return templ;
+}
+
+bool folder_writable(const std::string &file)
+{
+    fs::path dir = fs::path(file).parent_path();
+    if (dir.empty())
+        dir = ".";
+    std::error_code ec;
+    return fs::is_directory(dir, ec) && access(dir.c_str(), W_OK | X_OK) == 0;
+}
+
+/* A page file PGPLOT wrote, with its page number and the user's name for it. */
+struct Page {
+    int number;
+    std::string user_name;
+};
+
+/* The user's name of the private file `name`, or false when PGPLOT's naming
+ * does not account for it. */
+bool user_name_of(const std::string &name, const std::string &user_file, Page *page)
+{
+    const std::string temp = temp_name(user_file);
+    if (name == temp) {
+        *page = {1, user_file};
+        return true;
+    }
+    const bool numbered = temp == "p#";
+    const std::string prefix = numbered ? "p" : "p_";
+    if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0)
+        return false;
+    const std::string digits = name.substr(prefix.size());
+    if (digits.size() > 6 || !std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }))
+        return false;
+    const int number = std::atoi(digits.c_str());
+    if (numbered) {
+        std::string user = user_file;
+        user.replace(user.find('#'), 1, digits);
+        *page = {number, std::move(user)};
+    } else {
+        *page = {number, user_file + "_" + digits};
+    }
+    return true;
+}
+
+/* Moves from over to: a rename, or across file systems a copy to a
+ * temporary file beside to that is then renamed. */
+std::error_code move_file(const fs::path &from, const fs::path &to)
+{
+    std::error_code ec;
+    fs::rename(from, to, ec);
+    if (ec != std::errc::cross_device_link)
+        return ec;
+    fs::path dir = to.parent_path();
+    if (dir.empty())
+        dir = ".";
+    std::string templ = (dir / ("." + to.filename().string() + ".XXXXXX")).string();
+    const int fd = mkstemp(templ.data());
+    if (fd < 0)
+        return {errno, std::generic_category()};
+    ::close(fd);
+    fs::copy_file(from, templ, fs::copy_options::overwrite_existing, ec);
+    if (!ec)
+        fs::rename(templ, to, ec);
+    if (ec) {
+        std::error_code ignored;
+        fs::remove(templ, ignored);
+        return ec;
+    }
+    fs::remove(from, ec);
+    return {};
+}
+
+std::string device_type(const std::string &spec)
+{
+    const std::size_t slash = spec.rfind('/');
+    if (slash == std::string::npos)
+        return {};
+    std::string type = spec.substr(slash + 1);
+    for (char &c : type)
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return type;
+}
+
+} // namespace
+
+bool plot_device_is_screen(const std::string &spec)
+{
+    const std::string type = device_type(spec);
+    return type.rfind("XS", 0) == 0 || type.rfind("XW", 0) == 0 || type.rfind("NU", 0) == 0;
+}
+
+PlotDevice::~PlotDevice()
+{
+    if (open_)
+        close(false);
+}
+
+int PlotDevice::open(const std::string &spec)
+{
+    if (open_)
+        return 0;
+    files_.clear();
+    const std::size_t slash = spec.rfind('/');
+    if (slash == std::string::npos || plot_device_is_screen(spec)) {
+        const int id = cpgopen(spec.c_str());
+        if (id < 1)
+            return 0;
+        open_ = true;
+        user_file_.clear();
+        folder_.clear();
+        return id;
+    }
+    user_file_ = spec.substr(0, slash);
+    if (user_file_.empty() || !folder_writable(user_file_))
+        return 0;
+    folder_ = make_private_folder();
+    if (folder_.empty())
+        return 0;
+    const std::string temp_spec = folder_ + "/" + temp_name(user_file_) + spec.substr(slash);
+    const int id = cpgopen(temp_spec.c_str());
+    if (id < 1) {
+        remove_private_folder();
+        return 0;
+    }
+    open_ = true;
+    return id;
+}
+
+bool PlotDevice::close(bool keep)
+{
+    if (!open_)
+        return false;
+    cpgclos();
+    open_ = false;
+    if (folder_.empty())
+        return keep;
+
+    std::vector<std::pair<Page, fs::path>> pages;
+    std::error_code ec;
+    for (const auto &entry : fs::directory_iterator(folder_, ec)) {
+        Page page;
+        if (entry.is_regular_file(ec) && entry.file_size(ec) > 0 &&
+            user_name_of(entry.path().filename().string(), user_file_, &page))
+            pages.emplace_back(std::move(page), entry.path());
+    }
+    std::sort(pages.begin(), pages.end(), [](const auto &a, const auto &b) { return a.first.number < b.first.number; });
+
+    bool ok = keep && !pages.empty();
+    if (keep) {
+        for (const auto &[page, path] : pages) {
+            if (const std::error_code err = move_file(path, page.user_name)) {
+                std::printf("Could not write plot file %s: %s\n", page.user_name.c_str(), err.message().c_str());
+                std::fflush(stdout);
+                ok = false;
+                continue;
+            }
+            files_.push_back(page.user_name);
+        }
+    }
+    remove_private_folder();
+    return ok;
+}
+
+void PlotDevice::remove_private_folder()
+{
+    std::error_code ec;
+    if (!folder_.empty())
+        fs::remove_all(folder_, ec);
+    folder_.clear();
+}
+
+} // namespace widgets

@@ -1,0 +1,359 @@
+// Lunder's windows: start-up, defaults and small slots of the main window,
+// its plot action and the slice-and-map window on a sample archive made for
+// the test (pictures checked by decoding the GIF files), their failure
+// paths, and the demo settings file shipped with the archive end to end.
+#include "Helpbwin.h"
+#include "Slicewin.h"
+#include "lunder.h"
+#include "lunder_boxes.h"
+#include "sample_archive.h"
+#include "stdout_capture.h"
+#include "support.h"
+#include "widget_values.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimeEdit>
+#include <QtTest>
+
+#include <cpgplot.h>
+
+#include <clocale>
+#include <filesystem>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Pixels of a picture region that are neither white, black nor grey.
+long colourful(const QImage &image, QRect area)
+{
+    long n = 0;
+    area = area.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 60)
+                ++n;
+        }
+    return n;
+}
+
+int device_open()
+{
+    int id = 0;
+    cpgqid(&id);
+    return id;
+}
+
+} // namespace
+
+class LunderTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<kombra_test::TempDir> root_;
+    std::unique_ptr<kombra_test::TempDir> out_;
+    std::unique_ptr<LunderBox> box_;
+
+    // The box's plot into GIF stem name in the output folder.
+    std::string plotGif(const std::string &name, int id = 1)
+    {
+        box_->plot_file_edit->setText(QString::fromStdString(out_->file(name)));
+        box_->plot_dev->setCurrentIndex(0);
+        StdoutCapture out;
+        box_->slotActions(id);
+        return out.take();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        root_ = std::make_unique<kombra_test::TempDir>();
+        out_ = std::make_unique<kombra_test::TempDir>();
+        kombra_sample::WriteSampleArchive(root_->str(), {});
+        qputenv("KOMBRA_CONFIG", QByteArray::fromStdString(root_->file("config")));
+        qputenv("KOMBRA_DATA", QByteArray::fromStdString(root_->str()));
+        qputenv("KOMBRA_HOME", QByteArray::fromStdString(root_->str()));
+        qputenv("KOMBRA_DB_TYPE", "SQLite");
+        qputenv("VELORA_HOME", QByteArray::fromStdString(root_->str()));
+    }
+
+    void init() { box_ = std::make_unique<LunderBox>(); }
+    void cleanup() { box_.reset(); }
+
+    // The application object takes the user's locale; start-up puts C number
+    // formatting back before the window is made.
+    void startUp()
+    {
+        QTemporaryDir dir;
+        const QString cmd = QStringLiteral("localedef -i de_DE -f UTF-8 '%1/de_DE.UTF-8' >/dev/null 2>&1").arg(dir.path());
+        [[maybe_unused]] const int built = std::system(cmd.toLocal8Bit().constData());
+        qputenv("LOCPATH", dir.path().toLocal8Bit());
+        const bool comma = std::setlocale(LC_NUMERIC, "de_DE.UTF-8") != nullptr;
+        qunsetenv("LOCPATH");
+        char probe[16];
+        std::snprintf(probe, sizeof probe, "%g", 2.5);
+        QCOMPARE(QString::fromLatin1(probe), comma ? QStringLiteral("2,5") : QStringLiteral("2.5"));
+        auto box = start_lunder(*qApp);
+        std::snprintf(probe, sizeof probe, "%g", 2.5);
+        QCOMPARE(QString::fromLatin1(probe), QStringLiteral("2.5"));
+        QCOMPARE(box->windowTitle(), QStringLiteral("Plot Azimuthal Slices  V3.6.1"));
+        QVERIFY(box->isVisible());
+        QVERIFY(!box->helpbwin->isVisible());
+        QVERIFY(!box->slicewin->isVisible());
+        QVERIFY(!box->helpbwin->testAttribute(Qt::WA_QuitOnClose));
+    }
+
+    void defaults()
+    {
+        LunderBox &b = *box_;
+        QCOMPARE(b.prim_sweep->title(), QStringLiteral("Primary Slice - Controls Autoscaling ..."));
+        QCOMPARE(b.sec_sweep->title(), QStringLiteral("Secondary Slice - plotted on right"));
+        QCOMPARE(b.psd_units->count(), 6);
+        QCOMPARE(b.energy_units->count(), 2);
+        QCOMPARE(b.anal_proc->itemText(4), QStringLiteral("Divide Prim/Sec"));
+        QCOMPARE(b.plot_col->itemText(5), QStringLiteral("Earth"));
+        QCOMPARE(b.plot_dev->itemText(3), QStringLiteral("Portrait PS File ->"));
+        for (QComboBox *c : {b.energy_linlog, b.psd_linlog, b.anal_linlog})
+            QCOMPARE(c->currentText(), QStringLiteral("Log"));
+        for (QComboBox *c : {b.energy_scale, b.psd_scale, b.anal_scale})
+            QCOMPARE(c->currentText(), QStringLiteral("Autoscale"));
+        for (QComboBox *c : {b.energy_units, b.psd_units, b.anal_proc, b.plot_col, b.plot_dev})
+            QCOMPARE(c->currentIndex(), 0);
+        QCOMPARE(b.plot_win_edit->maxLength(), 3);
+        QCOMPARE(b.plot_file_edit->text(), QStringLiteral("lunder_plot"));
+        const QStringList texts{"Xwin", "Print to File", "Xwin then Slice'n'Map", "Help", "Save...", "Restore...", "Quit"};
+        for (int id = 0; id < texts.size(); ++id)
+            QCOMPARE(b.actions->button(id)->text(), texts[id]);
+        QCOMPARE(b.quit, b.actions->button(6));
+        QVERIFY(b.swp1 == nullptr && b.swp2 == nullptr && b.swpar == nullptr);
+        QCOMPARE(b.paopts1.n_pabins, 13);
+        Slicewin &s = *b.slicewin;
+        QCOMPARE(s.windowTitle(), QStringLiteral("HALDE Sweep Shifting, Liouville Mapping and Slicing"));
+        QCOMPARE(s.plot_file_edit->text(), QStringLiteral("slice_map_plot"));
+        QCOMPARE(s.box_thick->count(), 10);
+        QCOMPARE(s.plot_col->count(), 3);
+        QCOMPARE(s.pot->text(), QStringLiteral("0.0"));
+        QCOMPARE(s.psd_units->currentText(), QStringLiteral("As Main Win"));
+    }
+
+    void smallSlots()
+    {
+        LunderBox &b = *box_;
+        b.lineage->miss->setCurrentIndex(4);
+        b.slotSetSecondarySweepLineage();
+        QCOMPARE(b.sec_sweep->mission->text(), QStringLiteral("C1234"));
+        QCOMPARE(b.prim_sweep->mission->text(), QStringLiteral("CLUSTER-2"));
+        b.prim_sweep->timebox->dateEdit->setDate(QDate(2001, 4, 2));
+        b.prim_sweep->timebox->timeEdit->setTime(QTime(17, 5, 9));
+        b.slotCopyTime();
+        QCOMPARE(b.sec_sweep->timebox->DoyspinBox->value(), 92);
+        QCOMPARE(b.sec_sweep->timebox->timeEdit->time(), QTime(17, 5, 9));
+        widgets::set_file_dialog_answer([](widgets::FileDialog, const QString &) { return QString(); });
+        b.slotPlotfile();
+        QCOMPARE(b.plot_file_edit->text(), QStringLiteral("lunder_plot"));
+        widgets::set_file_dialog_answer([](widgets::FileDialog, const QString &) { return QStringLiteral("/x/a=b"); });
+        b.slotPlotfile();
+        QCOMPARE(b.plot_file_edit->text(), QStringLiteral("/x/a=b"));
+        widgets::set_file_dialog_answer({});
+        // Ids of buttons that plot nothing leave everything as it was.
+        StdoutCapture out;
+        for (int id : {3, 4, 5, 6, -1, 7})
+            b.slotActions(id);
+        QCOMPARE(QString::fromStdString(out.take()), QString());
+        QCOMPARE(b.emin->text(), QStringLiteral("1"));
+    }
+
+    // The default sources on the sample archive: the wheel of both halves
+    // in colour with its wedge, the autoscaled ranges written back.
+    void plotWheel()
+    {
+        const std::string printed = plotGif("wheel");
+        QCOMPARE(QString::fromStdString(printed), QString());
+        QCOMPARE(device_open(), 0);
+        QVERIFY(box_->swp1 != nullptr && box_->swp2 != nullptr && box_->swpar == nullptr);
+        const QImage image(QString::fromStdString(out_->file("wheel.gif")));
+        QVERIFY(!image.isNull());
+        const int w = image.width(), h = image.height();
+        const int cx = w * 475 / 1000; // the wheel's centre
+        QVERIFY(colourful(image, {w * 15 / 100, 0, cx - w * 15 / 100, h}) > 20000);
+        QVERIFY(colourful(image, {cx, 0, w * 72 / 100 - cx, h}) > 20000);
+        // The wedge: a ramp of many colours up its column.
+        int most = 0;
+        for (int x = w * 73 / 100; x < w * 85 / 100; ++x) {
+            QSet<QRgb> ramp;
+            for (int y = 0; y < h; ++y)
+                ramp.insert(image.pixel(x, y));
+            most = std::max(most, static_cast<int>(ramp.size()));
+        }
+        QVERIFY2(most > 20, qPrintable(QString::number(most)));
+        QVERIFY2(box_->psdmax->text() != QStringLiteral("10"), qPrintable(box_->psdmin->text() + " " + box_->psdmax->text() + " " + box_->emin->text()));
+        QVERIFY(box_->emax->text() != QStringLiteral("10"));
+        QVERIFY(box_->psdmin->text().toFloat() < box_->psdmax->text().toFloat());
+    }
+
+    // Every failure: its lines, no device left open, the earlier plot kept.
+    void failures_data()
+    {
+        QTest::addColumn<QString>("stem");
+        QTest::addColumn<int>("hour");
+        QTest::addColumn<QString>("npa");
+        QTest::addColumn<QString>("expected");
+        const QString open = QStringLiteral("Failed to open pgplot device %1 successfully\n"
+                                            "If file check write permissions; if Xwindow, check pgxwin server\n");
+        QTest::newRow("unwritable folder") << "/nonexistent/dir/p" << 18 << "13"
+                                           << open.arg("/nonexistent/dir/p.gif/GIF");
+        const QString longStem = QString(200, QChar('s'));
+        QTest::newRow("long stem") << longStem << 18 << "13" << open.arg(longStem + ".gif/GIF");
+        QTest::newRow("no data") << "keep" << 3 << "13" << "nurv_n_spin_sweep_etime returned -499\n";
+        QTest::newRow("no pitch-angle bins") << "keep" << 18 << "0"
+                                             << "Number of pitch angle bins must be at least 1, not 0\n";
+    }
+    void failures()
+    {
+        QFETCH(QString, stem);
+        QFETCH(int, hour);
+        QFETCH(QString, npa);
+        QFETCH(QString, expected);
+        QVERIFY(plotGif("keep").empty());
+        const auto before = fs::file_size(out_->file("keep.gif"));
+        box_->prim_sweep->timebox->setSHour(hour);
+        box_->prim_sweep->pachoice->setCurrentIndex(1);
+        box_->prim_sweep->npa->setText(npa);
+        box_->prim_sweep->gatherchoice->setCurrentIndex(1);
+        const QString full = stem.startsWith('/') || stem.size() > 100 ? stem : QString::fromStdString(out_->file(stem.toStdString()));
+        box_->plot_file_edit->setText(full);
+        StdoutCapture out;
+        box_->slotActions(1);
+        const QString printed = QString::fromStdString(out.take());
+        QVERIFY2(printed.endsWith(expected), qPrintable(printed)); // the reader's own lines come first
+        QCOMPARE(device_open(), 0);
+        QCOMPARE(fs::file_size(out_->file("keep.gif")), before);
+        QVERIFY(box_->swp1 == nullptr && box_->swp2 == nullptr);
+        QCOMPARE(box_->psdmin->text(), QStringLiteral("1"));
+    }
+
+    // Before any plot the slice-and-map window has nothing to derive from.
+    void sliceWithoutSweeps()
+    {
+        Slicewin &s = *box_->slicewin;
+        s.lwheel->setCurrentIndex(PRIMARY);
+        s.cuts[0]->source->setCurrentIndex(MAPPED_PRIMARY);
+        s.plot_file_edit->setText(QString::fromStdString(out_->file("none")));
+        StdoutCapture out;
+        s.slotRun(1);
+        QCOMPARE(QString::fromStdString(out.take()),
+                 QStringLiteral("Slice'n'Map: no sweeps from the main window; plot them first\n"));
+        QCOMPARE(device_open(), 0);
+        QVERIFY(!fs::exists(out_->file("none.gif")));
+        for (HALDE_SWEEP_S *e : s.swposs)
+            QVERIFY(e == nullptr);
+    }
+
+    // Which sources a run makes, how the cut rows pack, and the labels of
+    // a comparison; "Dismiss" frees what the run made.
+    void sliceDerivations()
+    {
+        box_->sec_sweep->timebox->setSMinute(1);
+        box_->psd_units->setCurrentIndex(PSD_UNITS_S3_PER_KM6);
+        QVERIFY(plotGif("pair").empty());
+        Slicewin &s = *box_->slicewin;
+        s.plot_file_edit->setText(QString::fromStdString(out_->file("slice")));
+        s.b2->setText("2");
+        s.lwheel->setCurrentIndex(MAPPED_OVER_SECONDARY);
+        s.cuts[0]->source->setCurrentIndex(SHIFTED_THEN_MAPPED_MINUS_SHIFTED_SECONDARY);
+        s.cuts[2]->source->setCurrentIndex(MAPPED_PRIMARY);
+        s.cuts[2]->pangle->setText("30");
+        s.cuts[5]->source->setCurrentIndex(SECONDARY);
+        StdoutCapture out;
+        s.slotRun(1);
+        QVERIFY(!QString::fromStdString(out.take()).contains("ailed")); // the library's progress lines only
+        QCOMPARE(s.nswps, 3);
+        QCOMPARE(s.cutsrc[1], MAPPED_PRIMARY);
+        QCOMPARE(s.thetas[1], 30.0f);
+        QCOMPARE(s.swpp[2], box_->swp2);
+        for (int e : {SHIFTED_PRIMARY, MAPPED_PRIMARY, SHIFTED_THEN_MAPPED_PRIMARY, SHIFTED_SECONDARY,
+                      MAPPED_OVER_SECONDARY, SHIFTED_THEN_MAPPED_MINUS_SHIFTED_SECONDARY})
+            QVERIFY2(s.swposs[static_cast<size_t>(e)] != nullptr, qPrintable(QString::number(e)));
+        for (int e : {SHIFTED_THEN_MAPPED_OVER_SHIFTED_SECONDARY, MAPPED_MINUS_SECONDARY})
+            QVERIFY(s.swposs[static_cast<size_t>(e)] == nullptr);
+        const HALDE_SWEEP_S &ratio = *s.swposs[MAPPED_OVER_SECONDARY];
+        QCOMPARE(QString::fromLatin1(ratio.lineage->mission), QStringLiteral("CLUSTER-2/CLUSTER-2"));
+        QCOMPARE(ratio.psd_units, UNKNOWN_PSD_UNITS);
+        QCOMPARE(ratio.etime.sec, box_->swp2->btime.sec);
+        QCOMPARE(QString::fromLatin1(s.swposs[SHIFTED_THEN_MAPPED_MINUS_SHIFTED_SECONDARY]->lineage->mission),
+                 QStringLiteral("CLUSTER-2 - CLUSTER-2"));
+        QVERIFY(!QImage(QString::fromStdString(out_->file("slice.gif"))).isNull());
+        QVERIFY(s.emax->text() != QStringLiteral("10"));
+        s.actions->button(3)->click();
+        QVERIFY(s.swposs[MAPPED_PRIMARY] == nullptr);
+        QCOMPARE(s.swposs[PRIMARY], nullptr);
+    }
+
+    // The demo of the sample archive: restore it, print the wheel and its
+    // ratio, draw the mapped primary with two cuts, save.
+    void acceptance()
+    {
+        fs::current_path(out_->path());
+        const QString demo = QString::fromStdString(root_->file("lunder_demo.settings"));
+        const QString saved = QString::fromStdString(out_->file("saved.settings"));
+        widgets::set_file_dialog_answer([&](widgets::FileDialog kind, const QString &) {
+            return kind == widgets::FileDialog::Open ? demo : saved;
+        });
+        box_->actions->button(5)->click();
+        QCOMPARE(box_->anal_proc->currentIndex(), 4);
+        StdoutCapture out;
+        box_->actions->button(1)->click();
+        QCOMPARE(QString::fromStdString(out.take()), QString());
+        const QImage image(QString::fromStdString(out_->file("lunder_demo.gif")));
+        QVERIFY(!image.isNull());
+        const int h = image.height();
+        QVERIFY(colourful(image, {0, 0, image.width(), h / 2}) > 5000); // the wheel
+        QVERIFY(colourful(image, {0, h / 2, image.width(), h / 2}) > 5000); // the ratio
+        QVERIFY(box_->analmax->text() != QStringLiteral("10"));
+        Slicewin &s = *box_->slicewin;
+        StdoutCapture out2;
+        s.actions->button(1)->click();
+        QVERIFY(!QString::fromStdString(out2.take()).contains("ailed"));
+        QVERIFY(s.swposs[MAPPED_PRIMARY] != nullptr);
+        QCOMPARE(s.nswps, 2);
+        const QImage slice(QString::fromStdString(out_->file("slice_map_demo.gif")));
+        QVERIFY(colourful(slice, {0, 0, slice.width(), h / 2}) > 5000); // mapped primary and secondary
+        QVERIFY(colourful(slice, {0, h / 2, slice.width(), h / 2}) > 100); // the two cuts
+        box_->actions->button(4)->click();
+        widgets::set_file_dialog_answer({});
+        QFile file(saved);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = file.readAll().split('\n');
+        QCOMPARE(lines.size(), 115); // 114 lines and the empty rest after the last
+        QCOMPARE(lines[55], QByteArray("ANALYSIS_OPT = 4"));
+        QCOMPARE(lines[113], QByteArray("SLICE_PLOT_STEM = slice_map_demo"));
+    }
+
+    // On PGPLOT's X-window server (run under the Xvfb wrapper only): the
+    // window number field names the window, and the slice-and-map window
+    // opens after the plot.
+    void xwinPlot()
+    {
+        if (qEnvironmentVariableIsEmpty("LUNDER_XWIN"))
+            QSKIP("needs the X-window server of the Xvfb wrapper");
+        box_->plot_win_edit->setText("256");
+        StdoutCapture out;
+        box_->actions->button(2)->click();
+        QVERIFY(!QString::fromStdString(out.take()).contains("ailed"));
+        QCOMPARE(device_open(), 0);
+        QVERIFY(box_->swp1 != nullptr);
+        QVERIFY(box_->slicewin->isVisible());
+    }
+};
+
+QTEST_MAIN(LunderTest)
+#include "lunder_test.moc"
