@@ -3,6 +3,9 @@
 #include "sweep_ops_int.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
 #include <cstdio>
 
 using namespace sweep_ops;
@@ -86,25 +89,40 @@ KOMBRA_SHORT CombineSweeps(HALDE_SWEEP_S *swp_new, float *weight, const HALDE_SW
 
     multiply_by_area(weight, swp_new);
     const float src_missing = src->missing_value;
+    /* The source levels under each destination level, found once. */
+    std::vector<std::pair<int, int>> levels(static_cast<std::size_t>(swp_new->n_lev), {0, -1});
+    for (int l = 0; l < swp_new->n_lev; ++l) {
+        int k0 = 0, k1 = -1;
+        if (find_subset_in_range(swp_new->elo[l], swp_new->ehi[l], src->elo, src->ehi, src->n_lev, &k0, &k1) >= 1)
+            levels[static_cast<std::size_t>(l)] = {k0, k1};
+    }
+    constexpr double kRad = std::numbers::pi / 180.0;
+    std::vector<double> polar(static_cast<std::size_t>(std::max(src->n_sen, 0)));
     for (int s = 0; s < swp_new->n_sen; ++s) {
         int j0 = 0, j1 = -1;
         if (find_subset_in_range(swp_new->thlo[s], swp_new->thhi[s], src->thlo, src->thhi, src->n_sen, &j0, &j1) < 1)
             continue;
+        /* The polar factor of each overlap, as polar_area computes it. */
+        for (int j = j0; j <= j1; ++j) {
+            const float th1 = std::max(swp_new->thlo[s], src->thlo[j]);
+            const float th2 = std::min(swp_new->thhi[s], src->thhi[j]);
+            polar[static_cast<std::size_t>(j)] = std::cos(th1 * kRad) - std::cos(th2 * kRad);
+        }
         for (int l = 0; l < swp_new->n_lev; ++l) {
-            int k0 = 0, k1 = -1;
-            if (find_subset_in_range(swp_new->elo[l], swp_new->ehi[l], src->elo, src->ehi, src->n_lev, &k0, &k1) < 1)
+            const auto [k0, k1] = levels[static_cast<std::size_t>(l)];
+            if (k1 < k0)
                 continue;
             const long long o = l + static_cast<long long>(swp_new->n_lev) * s;
             for (int j = j0; j <= j1; ++j) {
-                const float th1 = std::max(swp_new->thlo[s], src->thlo[j]);
-                const float th2 = std::min(swp_new->thhi[s], src->thhi[j]);
+                const double dcos = polar[static_cast<std::size_t>(j)];
                 for (int k = k0; k <= k1; ++k) {
                     const float v = src->psd[k + static_cast<long long>(src->n_lev) * j];
                     if (v == src_missing)
                         continue;
                     const float e1 = std::max(swp_new->elo[l], src->elo[k]);
                     const float e2 = std::min(swp_new->ehi[l], src->ehi[k]);
-                    const float w = polar_area(e1, e2, th1, th2);
+                    const float w = static_cast<float>(
+                        dcos * (static_cast<double>(e2) * e2 - static_cast<double>(e1) * e1) * 0.5);
                     weight[o] += w;
                     if (swp_new->psd[o] == swp_new->missing_value)
                         swp_new->psd[o] = v * w;
