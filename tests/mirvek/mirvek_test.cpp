@@ -112,6 +112,32 @@ private slots:
         QCOMPARE(box.exp_file_edit->text(), QStringLiteral("mirvek_data"));  // cancelled
     }
 
+    // "Save..." and "Restore..." through the window's own widgets; a
+    // cancelled dialog names no file.
+    void settingsRoundTrip()
+    {
+        MirvekBox box;
+        QString answer = file("mirvek.settings");
+        widgets::set_file_dialog_answer([&answer](widgets::FileDialog, const QString &) { return answer; });
+        box.plot_dev->setCurrentIndex(3);
+        box.exp_file_edit->setText(QStringLiteral("a=b"));
+        box.startendbox->setEMinute(7);
+        press(box, "Save...");
+        box.plot_dev->setCurrentIndex(0);
+        box.exp_file_edit->clear();
+        box.startendbox->setEMinute(1);
+        press(box, "Restore...");
+        answer.clear();
+        const std::string cancelled = press(box, "Save...");
+        widgets::set_file_dialog_answer({});
+        QCOMPARE(box.plot_dev->currentIndex(), 3);
+        QCOMPARE(box.exp_file_edit->text(), QStringLiteral("a=b"));
+        NURV_TIME_S end;
+        box.startendbox->GetEndTimeFromTimeBox(&end);
+        QCOMPARE(end.sec, 18 * 3600 + 7 * 60);
+        QCOMPARE(cancelled, std::string("Error opening  for save\n"));
+    }
+
     // Devices that do not open (no display, no folder) report their names.
     void deviceNames_data()
     {
