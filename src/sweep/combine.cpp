@@ -3,6 +3,8 @@
 #include "sweep_ops_int.h"
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 #include <cstdio>
 
 using namespace sweep_ops;
@@ -26,14 +28,33 @@ int test_sweeps_congruent(const HALDE_SWEEP_S *swp1, const HALDE_SWEEP_S *swp2)
     return 0;
 }
 
+namespace {
+
+/* polar_area in two factors, so that loops over levels take the cosines of a
+ * polar band once: the band's cosine difference, and the area of levels r1 to
+ * r2 within it (the same value as polar_area, bit for bit). */
+double polar_band(float th1, float th2)
+{
+    constexpr double kRad = std::numbers::pi / 180.0;
+    return std::cos(th1 * kRad) - std::cos(th2 * kRad);
+}
+
+float band_area(double band, float r1, float r2)
+{
+    return static_cast<float>(band * (static_cast<double>(r2) * r2 - static_cast<double>(r1) * r1) * 0.5);
+}
+
+} // namespace
+
 int fill_sweep_bin_area(float *area, const HALDE_SWEEP_S *sweep)
 {
     if (Cells(sweep) == 0)
         return kOk;
-    for (int s = 0; s < sweep->n_sen; ++s)
+    for (int s = 0; s < sweep->n_sen; ++s) {
+        const double band = polar_band(sweep->thlo[s], sweep->thhi[s]);
         for (int l = 0; l < sweep->n_lev; ++l)
-            area[l + static_cast<long long>(sweep->n_lev) * s] =
-                polar_area(sweep->elo[l], sweep->ehi[l], sweep->thlo[s], sweep->thhi[s]);
+            area[l + static_cast<long long>(sweep->n_lev) * s] = band_area(band, sweep->elo[l], sweep->ehi[l]);
+    }
     return kOk;
 }
 
@@ -98,13 +119,14 @@ KOMBRA_SHORT CombineSweeps(HALDE_SWEEP_S *swp_new, float *weight, const HALDE_SW
             for (int j = j0; j <= j1; ++j) {
                 const float th1 = std::max(swp_new->thlo[s], src->thlo[j]);
                 const float th2 = std::min(swp_new->thhi[s], src->thhi[j]);
+                const double band = polar_band(th1, th2);
                 for (int k = k0; k <= k1; ++k) {
                     const float v = src->psd[k + static_cast<long long>(src->n_lev) * j];
                     if (v == src_missing)
                         continue;
                     const float e1 = std::max(swp_new->elo[l], src->elo[k]);
                     const float e2 = std::min(swp_new->ehi[l], src->ehi[k]);
-                    const float w = polar_area(e1, e2, th1, th2);
+                    const float w = band_area(band, e1, e2);
                     weight[o] += w;
                     if (swp_new->psd[o] == swp_new->missing_value)
                         swp_new->psd[o] = v * w;
