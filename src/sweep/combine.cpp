@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <vector>
 #include <cstdio>
 
 using namespace sweep_ops;
@@ -33,10 +34,11 @@ namespace {
 /* polar_area in two factors, so that loops over levels take the cosines of a
  * polar band once: the band's cosine difference, and the area of levels r1 to
  * r2 within it (the same value as polar_area, bit for bit). */
+constexpr double kRadPerDegree = std::numbers::pi / 180.0;
+
 double polar_band(float th1, float th2)
 {
-    constexpr double kRad = std::numbers::pi / 180.0;
-    return std::cos(th1 * kRad) - std::cos(th2 * kRad);
+    return std::cos(th1 * kRadPerDegree) - std::cos(th2 * kRadPerDegree);
 }
 
 float band_area(double band, float r1, float r2)
@@ -107,6 +109,18 @@ KOMBRA_SHORT CombineSweeps(HALDE_SWEEP_S *swp_new, float *weight, const HALDE_SW
 
     multiply_by_area(weight, swp_new);
     const float src_missing = src->missing_value;
+    /* The cosines of every polar edge of both grids, taken once: an overlap
+     * of two bins is bounded by one edge of either. */
+    const auto cosines = [](const float *edges, int n) {
+        std::vector<double> out(static_cast<std::size_t>(std::max(n, 0)));
+        for (int i = 0; i < n; ++i)
+            out[static_cast<std::size_t>(i)] = std::cos(edges[i] * kRadPerDegree);
+        return out;
+    };
+    const std::vector<double> cos_new_lo = cosines(swp_new->thlo, swp_new->n_sen);
+    const std::vector<double> cos_new_hi = cosines(swp_new->thhi, swp_new->n_sen);
+    const std::vector<double> cos_src_lo = cosines(src->thlo, src->n_sen);
+    const std::vector<double> cos_src_hi = cosines(src->thhi, src->n_sen);
     for (int s = 0; s < swp_new->n_sen; ++s) {
         int j0 = 0, j1 = -1;
         if (find_subset_in_range(swp_new->thlo[s], swp_new->thhi[s], src->thlo, src->thhi, src->n_sen, &j0, &j1) < 1)
@@ -117,9 +131,10 @@ KOMBRA_SHORT CombineSweeps(HALDE_SWEEP_S *swp_new, float *weight, const HALDE_SW
                 continue;
             const long long o = l + static_cast<long long>(swp_new->n_lev) * s;
             for (int j = j0; j <= j1; ++j) {
-                const float th1 = std::max(swp_new->thlo[s], src->thlo[j]);
-                const float th2 = std::min(swp_new->thhi[s], src->thhi[j]);
-                const double band = polar_band(th1, th2);
+                const auto is = static_cast<std::size_t>(s), ij = static_cast<std::size_t>(j);
+                /* cos of max(lows) less cos of min(highs), as polar_band would take them. */
+                const double band = (swp_new->thlo[s] < src->thlo[j] ? cos_src_lo[ij] : cos_new_lo[is]) -
+                                    (src->thhi[j] < swp_new->thhi[s] ? cos_src_hi[ij] : cos_new_hi[is]);
                 for (int k = k0; k <= k1; ++k) {
                     const float v = src->psd[k + static_cast<long long>(src->n_lev) * j];
                     if (v == src_missing)
