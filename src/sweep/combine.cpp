@@ -29,14 +29,34 @@ int test_sweeps_congruent(const HALDE_SWEEP_S *swp1, const HALDE_SWEEP_S *swp2)
     return 0;
 }
 
+namespace {
+
+/* polar_area in two factors, so that loops over levels take the cosines of a
+ * polar band once: the band's cosine difference, and the area of levels r1 to
+ * r2 within it (the same value as polar_area, bit for bit). */
+constexpr double kRadPerDegree = std::numbers::pi / 180.0;
+
+double polar_band(float th1, float th2)
+{
+    return std::cos(th1 * kRadPerDegree) - std::cos(th2 * kRadPerDegree);
+}
+
+float band_area(double band, float r1, float r2)
+{
+    return static_cast<float>(band * (static_cast<double>(r2) * r2 - static_cast<double>(r1) * r1) * 0.5);
+}
+
+} // namespace
+
 int fill_sweep_bin_area(float *area, const HALDE_SWEEP_S *sweep)
 {
     if (Cells(sweep) == 0)
         return kOk;
-    for (int s = 0; s < sweep->n_sen; ++s)
+    for (int s = 0; s < sweep->n_sen; ++s) {
+        const double band = polar_band(sweep->thlo[s], sweep->thhi[s]);
         for (int l = 0; l < sweep->n_lev; ++l)
-            area[l + static_cast<long long>(sweep->n_lev) * s] =
-                polar_area(sweep->elo[l], sweep->ehi[l], sweep->thlo[s], sweep->thhi[s]);
+            area[l + static_cast<long long>(sweep->n_lev) * s] = band_area(band, sweep->elo[l], sweep->ehi[l]);
+    }
     return kOk;
 }
 
@@ -89,40 +109,39 @@ KOMBRA_SHORT CombineSweeps(HALDE_SWEEP_S *swp_new, float *weight, const HALDE_SW
 
     multiply_by_area(weight, swp_new);
     const float src_missing = src->missing_value;
-    /* The source levels under each destination level, found once. */
-    std::vector<std::pair<int, int>> levels(static_cast<std::size_t>(swp_new->n_lev), {0, -1});
-    for (int l = 0; l < swp_new->n_lev; ++l) {
-        int k0 = 0, k1 = -1;
-        if (find_subset_in_range(swp_new->elo[l], swp_new->ehi[l], src->elo, src->ehi, src->n_lev, &k0, &k1) >= 1)
-            levels[static_cast<std::size_t>(l)] = {k0, k1};
-    }
-    constexpr double kRad = std::numbers::pi / 180.0;
-    std::vector<double> polar(static_cast<std::size_t>(std::max(src->n_sen, 0)));
+    /* The cosines of every polar edge of both grids, taken once: an overlap
+     * of two bins is bounded by one edge of either. */
+    const auto cosines = [](const float *edges, int n) {
+        std::vector<double> out(static_cast<std::size_t>(std::max(n, 0)));
+        for (int i = 0; i < n; ++i)
+            out[static_cast<std::size_t>(i)] = std::cos(edges[i] * kRadPerDegree);
+        return out;
+    };
+    const std::vector<double> cos_new_lo = cosines(swp_new->thlo, swp_new->n_sen);
+    const std::vector<double> cos_new_hi = cosines(swp_new->thhi, swp_new->n_sen);
+    const std::vector<double> cos_src_lo = cosines(src->thlo, src->n_sen);
+    const std::vector<double> cos_src_hi = cosines(src->thhi, src->n_sen);
     for (int s = 0; s < swp_new->n_sen; ++s) {
         int j0 = 0, j1 = -1;
         if (find_subset_in_range(swp_new->thlo[s], swp_new->thhi[s], src->thlo, src->thhi, src->n_sen, &j0, &j1) < 1)
             continue;
-        /* The polar factor of each overlap, as polar_area computes it. */
-        for (int j = j0; j <= j1; ++j) {
-            const float th1 = std::max(swp_new->thlo[s], src->thlo[j]);
-            const float th2 = std::min(swp_new->thhi[s], src->thhi[j]);
-            polar[static_cast<std::size_t>(j)] = std::cos(th1 * kRad) - std::cos(th2 * kRad);
-        }
         for (int l = 0; l < swp_new->n_lev; ++l) {
-            const auto [k0, k1] = levels[static_cast<std::size_t>(l)];
-            if (k1 < k0)
+            int k0 = 0, k1 = -1;
+            if (find_subset_in_range(swp_new->elo[l], swp_new->ehi[l], src->elo, src->ehi, src->n_lev, &k0, &k1) < 1)
                 continue;
             const long long o = l + static_cast<long long>(swp_new->n_lev) * s;
             for (int j = j0; j <= j1; ++j) {
-                const double dcos = polar[static_cast<std::size_t>(j)];
+                const auto is = static_cast<std::size_t>(s), ij = static_cast<std::size_t>(j);
+                /* cos of max(lows) less cos of min(highs), as polar_band would take them. */
+                const double band = (swp_new->thlo[s] < src->thlo[j] ? cos_src_lo[ij] : cos_new_lo[is]) -
+                                    (src->thhi[j] < swp_new->thhi[s] ? cos_src_hi[ij] : cos_new_hi[is]);
                 for (int k = k0; k <= k1; ++k) {
                     const float v = src->psd[k + static_cast<long long>(src->n_lev) * j];
                     if (v == src_missing)
                         continue;
                     const float e1 = std::max(swp_new->elo[l], src->elo[k]);
                     const float e2 = std::min(swp_new->ehi[l], src->ehi[k]);
-                    const float w = static_cast<float>(
-                        dcos * (static_cast<double>(e2) * e2 - static_cast<double>(e1) * e1) * 0.5);
+                    const float w = band_area(band, e1, e2);
                     weight[o] += w;
                     if (swp_new->psd[o] == swp_new->missing_value)
                         swp_new->psd[o] = v * w;

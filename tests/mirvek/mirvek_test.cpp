@@ -1,0 +1,305 @@
+// Mirvek's main window and its plot and export actions on the sample
+// archive: defaults, stem dialogs, device names, pictures and exported
+// files checked by independent readers, and the failure paths.
+#include "../kve/cdf_dump.h"
+#include "../widgets/stdout_capture.h"
+#include "Helpbwin.h"
+#include "mirvek.h"
+#include "mirvek_boxes.h"
+#include "support.h"
+#include "sample_archive.h"
+#include "widget_values.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QImage>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+namespace {
+
+std::string ReadAll(const QString &path)
+{
+    std::ifstream in(path.toStdString(), std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Distinct colours of a picture other than white and black.
+int PaintedColours(const QImage &image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            colours.insert(image.pixel(x, y) & 0xffffff);
+    colours.remove(0xffffff);
+    colours.remove(0);
+    return static_cast<int>(colours.size());
+}
+
+} // namespace
+
+class MirvekTest : public QObject {
+    Q_OBJECT
+
+    QTemporaryDir archive_, out_;
+    QByteArray display_;  // set when run under scripts/with-xvfb
+    QString file(const char *name) const { return out_.filePath(QString::fromLatin1(name)); }
+    std::string press(MirvekBox &box, const char *button)
+    {
+        StdoutCapture capture;
+        box.findChild<QPushButton *>(QString::fromLatin1(button))->click();
+        return capture.take();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        kombra_sample::SampleOptions options;
+        options.docDir = kombra_test::SourceDir() + "/doc";
+        kombra_sample::WriteSampleArchive(archive_.path().toStdString(), options);
+        const QByteArray root = archive_.path().toLocal8Bit();
+        qputenv("KOMBRA_CONFIG", root + "/config");
+        qputenv("KOMBRA_DATA", root);
+        qputenv("KOMBRA_HOME", root);
+        qputenv("VELORA_HOME", root);
+        qputenv("KOMBRA_DB_TYPE", "SQLite");
+        qputenv("PGPLOT_DIR", "/usr/lib/pgplot5");
+        display_ = qgetenv("DISPLAY");
+        qunsetenv("DISPLAY");
+    }
+
+    void defaults()
+    {
+        MirvekBox box;
+        for (QComboBox *c : box.findChildren<QComboBox *>()) {
+            const bool log = c == box.energy_linlog || c == box.psd_linlog;
+            QCOMPARE(c->currentIndex(), log ? 1 : 0);
+        }
+        QCOMPARE(box.plottype->count(), 3);
+        QCOMPARE(box.plot_dev->itemText(3), QStringLiteral("Portrait PS File ->"));
+        QCOMPARE(box.exp_opt->itemText(0), QStringLiteral("Ascii Cluster Exchange 2"));
+        QCOMPARE(box.energy_sc_pot->toolTip(), QStringLiteral("Uses EFW for Cluster; otherwise only const used"));
+        QCOMPARE(box.psdmin->text() + box.psdmax->text(), QStringLiteral("1.0000010.0000"));
+        QCOMPARE(box.emin->text() + box.emax->text() + box.nebins->text(), QStringLiteral("10.001000.0010"));
+        QCOMPARE(box.plot_win_edit->maxLength(), 3);
+        QCOMPARE(box.plot_file_edit->text() + box.exp_file_edit->text(), QStringLiteral("mirvek_plotmirvek_data"));
+        QCOMPARE(box.startendbox->objectName(), QStringLiteral("Start/End Times"));
+        QVERIFY(box.helpbwin->isHidden());
+    }
+
+    void stemDialogs()
+    {
+        MirvekBox box;
+        QString asked;
+        widgets::set_file_dialog_answer([&asked](widgets::FileDialog, const QString &start) {
+            asked = start;
+            return start == QStringLiteral("mirvek_plot") ? QStringLiteral("/tmp/p") : QString();
+        });
+        box.findChild<QPushButton *>(QStringLiteral("plot_browse"))->click();
+        box.findChild<QPushButton *>(QStringLiteral("exp_browse"))->click();
+        widgets::set_file_dialog_answer({});
+        QCOMPARE(asked, QStringLiteral("mirvek_data"));
+        QCOMPARE(box.plot_file_edit->text(), QStringLiteral("/tmp/p"));
+        QCOMPARE(box.exp_file_edit->text(), QStringLiteral("mirvek_data"));  // cancelled
+    }
+
+    // "Save..." and "Restore..." through the window's own widgets; a
+    // cancelled dialog names no file.
+    void settingsRoundTrip()
+    {
+        MirvekBox box;
+        QString answer = file("mirvek.settings");
+        widgets::set_file_dialog_answer([&answer](widgets::FileDialog, const QString &) { return answer; });
+        box.plot_dev->setCurrentIndex(3);
+        box.exp_file_edit->setText(QStringLiteral("a=b"));
+        box.startendbox->setEMinute(7);
+        press(box, "Save...");
+        box.plot_dev->setCurrentIndex(0);
+        box.exp_file_edit->clear();
+        box.startendbox->setEMinute(1);
+        press(box, "Restore...");
+        answer.clear();
+        const std::string cancelled = press(box, "Save...");
+        widgets::set_file_dialog_answer({});
+        QCOMPARE(box.plot_dev->currentIndex(), 3);
+        QCOMPARE(box.exp_file_edit->text(), QStringLiteral("a=b"));
+        NURV_TIME_S end;
+        box.startendbox->GetEndTimeFromTimeBox(&end);
+        QCOMPARE(end.sec, 18 * 3600 + 7 * 60);
+        QCOMPARE(cancelled, std::string("Error opening  for save\n"));
+    }
+
+    // Devices that do not open (no display, no folder) report their names.
+    void deviceNames_data()
+    {
+        QTest::addColumn<QString>("window");
+        QTest::addColumn<int>("type");
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("window 0") << "0" << 0 << -1 << "device 53/Xserv ";
+        QTest::newRow("window 256") << "256" << 0 << -1 << "device 53/Xserv ";
+        QTest::newRow("no number") << "x" << 0 << -1 << "device 53/Xserv ";
+        QTest::newRow("window 3") << "3" << 0 << -1 << "device 3/Xserv ";
+        QTest::newRow("wheels, GIF") << "3" << 1 << 0 << "/no/such/mirvek_plot#.gif/GIF ";
+        QTest::newRow("stack, PS") << "3" << 0 << 2 << "/no/such/mirvek_plot.eps/CPS ";
+        QTest::newRow("cuts, VPS") << "3" << 2 << 3 << "/no/such/mirvek_plot.ps/VCPS ";
+    }
+    void deviceNames()
+    {
+        QFETCH(QString, window);
+        QFETCH(int, type);
+        QFETCH(int, kind);
+        QFETCH(QString, line);
+        MirvekBox box;
+        box.plot_win_edit->setText(window);
+        box.plottype->setCurrentIndex(type);
+        box.plot_dev->setCurrentIndex(std::max(kind, 0));
+        box.plot_file_edit->setText(QStringLiteral("/no/such/mirvek_plot"));
+        const std::string out = press(box, kind < 0 ? "Plot Xwin" : "Print to File");
+        QVERIFY2(out.find(line.toStdString() + "successfully\n") != std::string::npos, out.c_str());
+        QVERIFY(out.find("If file check write permissions; if Xwindow, check pgxwin server\n") != std::string::npos);
+        QVERIFY(out.find("Get Sweeps") == std::string::npos);  // nothing read
+    }
+
+    void spectrogramAndWheels()
+    {
+        MirvekBox box;
+        box.plot_file_edit->setText(file("stack"));
+        std::string out = press(box, "Print to File");
+        QVERIFY2(out.find("ail") == std::string::npos, out.c_str());
+        const QImage stack(file("stack.gif"));
+        QCOMPARE(stack.size(), QSize(850, 680));
+        QVERIFY(PaintedColours(stack) > 40);  // cells of many levels and the wedge
+        // The autoscaled colour range and the instrument's levels are written back.
+        QVERIFY(box.psdmin->text().toFloat() > 0 && box.psdmax->text().toFloat() > box.psdmin->text().toFloat());
+        QVERIFY(box.emin->text() != QStringLiteral("10.00") && box.emax->text().toFloat() > 1000);
+
+        box.plottype->setCurrentIndex(1);
+        box.plot_file_edit->setText(file("wheel"));
+        out = press(box, "Print to File");
+        QVERIFY2(out.find("ail") == std::string::npos, out.c_str());
+        QVERIFY(box.writtenFiles().size() > 10);
+        QCOMPARE(box.writtenFiles().first(), file("wheel1.gif"));
+        QVERIFY(PaintedColours(QImage(box.writtenFiles().last())) > 20);
+
+        box.plottype->setCurrentIndex(2);
+        box.plot_dev->setCurrentIndex(2);
+        box.plot_file_edit->setText(file("cuts"));
+        QVERIFY(press(box, "Print to File").find("ail") == std::string::npos);
+        QVERIFY(ReadAll(file("cuts.ps")).rfind("%!PS", 0) == 0);
+    }
+
+    void fourSpacecraftAndFailures()
+    {
+        MirvekBox box;
+        box.lineage->miss->setCurrentIndex(box.lineage->miss->findText(QStringLiteral("C1234")));
+        QVERIFY(box.lineage->miss->currentIndex() >= 0);
+        box.plot_file_edit->setText(file("four"));
+        QVERIFY(press(box, "Print to File").find("ail") == std::string::npos);
+        QCOMPARE(QImage(file("four.gif")).size(), QSize(850, 680));
+        box.exp_file_edit->setText(file("four"));
+        QCOMPARE(press(box, "Export"),
+                 std::string("Multi-spacecraft export not supported\n"
+                             "GetNHaldeSweeps returned error -504. Try another source/time?\n"));
+
+        // No data for the time: one line, the earlier plot and export kept.
+        box.lineage->miss->setCurrentIndex(box.lineage->miss->findText(QStringLiteral("CLUSTER-1")));
+        box.startendbox->bDoyspinBox->setValue(120);
+        const std::string earlier = ReadAll(file("four.gif"));
+        std::string out = press(box, "Print to File");
+        QVERIFY2(out.find("\nMIRVEK failed initial Get Sweeps returning ") != std::string::npos, out.c_str());
+        QCOMPARE(ReadAll(file("four.gif")), earlier);
+        QVERIFY(box.writtenFiles().isEmpty());
+
+        box.startendbox->bDoyspinBox->setValue(90);
+        box.energy_bins->setCurrentIndex(1);
+        box.nebins->setText(QStringLiteral("0"));
+        QCOMPARE(press(box, "Print to File"), std::string("The number of custom energy bins must be at least 1\n"));
+        box.energy_bins->setCurrentIndex(0);
+        box.lineage->pachoice->setCurrentIndex(2);
+        box.lineage->npa->setText(QStringLiteral("-3"));
+        QCOMPARE(press(box, "Export"), std::string("The number of pitch-angle bins must be at least 1\n"));
+        box.lineage->pachoice->setCurrentIndex(0);
+        box.lineage->gatherchoice->setCurrentIndex(0);
+        box.lineage->gathern->setText(QStringLiteral("0"));
+        out = press(box, "Export");
+        QVERIFY2(out.find("gather sweeps failed returning -518\n") != std::string::npos, out.c_str());
+        QVERIFY(out.find("GetNHaldeSweeps returned error -518. Try another source/time?\n") != std::string::npos);
+        box.plot_file_edit->setText(QString(600, QLatin1Char('p')));
+        QVERIFY(press(box, "Print to File").rfind("Failed to open pgplot device ppp", 0) == 0);
+    }
+
+    // On the X window: a spectrogram, then a wheel sequence paged at the
+    // terminal's prompt (stdin is /dev/null).
+    void xWindow()
+    {
+        if (display_.isEmpty())
+            QSKIP("no X display (run under scripts/with-xvfb)");
+        qputenv("DISPLAY", display_);
+        MirvekBox box;
+        QVERIFY(press(box, "Plot Xwin").find("ail") == std::string::npos);
+        box.plottype->setCurrentIndex(1);
+        box.startendbox->setESecond(12);
+        box.startendbox->setEMinute(0);
+        QVERIFY(press(box, "Plot Xwin").find("ail") == std::string::npos);
+        QVERIFY(box.psdmax->text() != QStringLiteral("10.0000"));
+        qunsetenv("DISPLAY");
+    }
+
+    void exports()
+    {
+        MirvekBox box;  // the 3D product, rebinned to pitch angle
+        box.lineage->inst->setCurrentIndex(box.lineage->inst->findText(QStringLiteral("3DR")));
+        box.lineage->virins->setCurrentIndex(box.lineage->virins->findText(QStringLiteral("CP3DRH")));
+        box.lineage->pachoice->setCurrentIndex(2);
+        box.lineage->npa->setText(QStringLiteral("10"));
+        box.energy_bins->setCurrentIndex(1);
+        box.exp_file_edit->setText(QStringLiteral("  ") + file("run  1") + QStringLiteral(" "));
+        const std::string shown = "io_f_path = |" + out_.path().toStdString() + "/|, io_f_name = |run 1|\n";
+        for (const int format : {1, 0, 2, 3}) {  // CEF 2 replaces CEF 1 (both .cef)
+            box.exp_opt->setCurrentIndex(format);
+            const std::string out = press(box, "Export");
+            QVERIFY2(out.find(shown) != std::string::npos && out.find("returned") == std::string::npos, out.c_str());
+            QCOMPARE(box.writtenFiles().size(), 1);
+        }
+        // CEF 2: one variable block per variable, one record end per gathered sweep.
+        const std::string cef = ReadAll(file("run 1.cef"));
+        QVERIFY(cef.rfind("!@.cef2@", 0) == 0 && cef.find("FILE_NAME = run 1.cef\n") != std::string::npos);
+        const std::string data = cef.substr(cef.find("DATA_UNTIL"));
+        QCOMPARE(std::count(data.begin(), data.end(), '$'), 17L);
+        QCOMPARE(static_cast<int>(QString::fromStdString(cef).count(QStringLiteral("\nEND_VARIABLE"))), 10);
+        // The table: every data row read by Python's csv with the same number of fields.
+        int status = 0;
+        const std::string rows = kve_test::RunProgram(
+            {"python3", "-c",
+             "import csv,sys\nr=[x for x in csv.reader(open(sys.argv[1]),delimiter=' ',skipinitialspace=True)"
+             " if x and x[0][:2].isdigit()]\nprint(len(r),len({len(x) for x in r}))",
+             file("run 1.qft").toStdString()},
+            &status);
+        QCOMPARE(rows, std::string("17 1\n"));
+        // CDF: read back by jcdf, ten pitch-angle bins.
+        std::string error;
+        const auto dump = kve_test::JcdfDump(file("run 1.cdf").toStdString(), &error);
+        QVERIFY2(dump, error.c_str());
+        QVERIFY2(dump->find("var psd FLOAT recvary=T dims=[10,10] records=17") != std::string::npos, dump->c_str());
+
+        // A failed write leaves the earlier file as it was and no scratch behind.
+        const std::string earlier = ReadAll(file("run 1.cdf"));
+        box.startendbox->bDoyspinBox->setValue(120);
+        press(box, "Export");
+        QCOMPARE(ReadAll(file("run 1.cdf")), earlier);
+        QCOMPARE(QDir(out_.path()).entryList(QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);
+    }
+};
+
+QTEST_MAIN(MirvekTest)
+#include "mirvek_test.moc"
