@@ -195,48 +195,67 @@ int nurv_sweep_nlevels(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_data *nur
     return nurp->num_sample;
 }
 
-KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_TIME_S *end, BIN_UNITS_E bin_units,
-                             PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *nswps, HALDE_SWEEP_S ***swpppp)
+bool sweep_pad_detour(const NURV_LINEAGE_S &asked, T_OR_F_E do_pa)
 {
-    /* Pitch-angle products are read through the spin-resolved data set. */
-    if (Equals(lineage->instrument, "PAD") && !Equals(lineage->virtual_inst, "CPPADAL") && do_pa != QPTRUE) {
-        NURV_LINEAGE_S spin{};
-        copy_lineage(&spin, lineage);
-        std::snprintf(spin.instrument, sizeof spin.instrument, "%s", "SPINPAD");
-        if (Equals(lineage->virtual_inst, "CPPADL")) {
-            std::snprintf(spin.virtual_inst, sizeof spin.virtual_inst, "%s", "LSPAD");
-        } else if (Equals(lineage->virtual_inst, "CPPADH")) {
-            std::snprintf(spin.virtual_inst, sizeof spin.virtual_inst, "%s", "HSPAD");
-        } else {
-            puts("PAD requested, but not CPPADL or CPPADH");
-            return -501;
-        }
-        const KOMBRA_SHORT status = GetNHaldeSweeps(&spin, begin, end, bin_units, psd_units, do_pa, nswps, swpppp);
-        lineage->vsn = spin.vsn;
-        return status;
-    }
+    return Equals(asked.instrument, "PAD") && !Equals(asked.virtual_inst, "CPPADAL") && do_pa != QPTRUE;
+}
 
+KOMBRA_SHORT sweep_read_lineage(const NURV_LINEAGE_S &asked, T_OR_F_E do_pa, NURV_LINEAGE_S *read)
+{
+    copy_lineage(read, &asked);
+    if (!sweep_pad_detour(asked, do_pa))
+        return 1;
+    std::snprintf(read->instrument, sizeof read->instrument, "%s", "SPINPAD");
+    if (Equals(asked.virtual_inst, "CPPADL")) {
+        std::snprintf(read->virtual_inst, sizeof read->virtual_inst, "%s", "LSPAD");
+    } else if (Equals(asked.virtual_inst, "CPPADH")) {
+        std::snprintf(read->virtual_inst, sizeof read->virtual_inst, "%s", "HSPAD");
+    } else {
+        puts("PAD requested, but not CPPADL or CPPADH");
+        return -501;
+    }
+    return 1;
+}
+
+KOMBRA_SHORT sweep_reader_open(NURV_LINEAGE_S *lineage, nur_data **nurp, KOMBRA_ULONG *dkey)
+{
     CfgInit();
     dbInitialize();
     init_nurv();
     get_version_number(&lineage->vsn);
-
-    nur_data *nurp = nullptr;
-    KOMBRA_SHORT status = create_nur_data_structure(&nurp);
+    KOMBRA_SHORT status = create_nur_data_structure(nurp);
     if (status != 1) {
         printf("Error %d in create nur struct for sweep\n", status);
         free_experiment_info();
         return status;
     }
-
-    KOMBRA_ULONG dkey = 0;
     status = static_cast<KOMBRA_SHORT>(get_data_key(lineage->project, lineage->mission, lineage->experiment,
-                                                    lineage->instrument, lineage->virtual_inst, &dkey));
+                                                    lineage->instrument, lineage->virtual_inst, dkey));
     if (status != 1) {
         puts("Error getting data key");
         free_experiment_info();
+    }
+    return status;
+}
+
+KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_TIME_S *end, BIN_UNITS_E bin_units,
+                             PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *nswps, HALDE_SWEEP_S ***swpppp)
+{
+    /* Pitch-angle products are read through the spin-resolved data set. */
+    if (sweep_pad_detour(*lineage, do_pa)) {
+        NURV_LINEAGE_S spin{};
+        if (sweep_read_lineage(*lineage, do_pa, &spin) != 1)
+            return -501;
+        const KOMBRA_SHORT status = GetNHaldeSweeps(&spin, begin, end, bin_units, psd_units, do_pa, nswps, swpppp);
+        lineage->vsn = spin.vsn;
         return status;
     }
+
+    nur_data *nurp = nullptr;
+    KOMBRA_ULONG dkey = 0;
+    KOMBRA_SHORT status = sweep_reader_open(lineage, &nurp, &dkey);
+    if (status != 1)
+        return status;
 
     bool pitch = do_pa == QPTRUE;
     KOMBRA_ULONG pa_dkey = 0;

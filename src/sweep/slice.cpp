@@ -19,11 +19,6 @@ namespace {
 
 constexpr double kDegrees = 57.29577951308232;
 
-bool Equals(const char *name, const char *what)
-{
-    return std::strcmp(name, what) == 0;
-}
-
 /* Replaces the template's polar bins by n pitch-angle bins over 0..180
  * degrees (equal in cosine with mu_bins) and sizes its value and pitch-angle
  * arrays to them.  False when memory runs out. */
@@ -198,38 +193,14 @@ KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime
     *etime = *btime;
     add_secs_to_nurv_time(etime, 4.0f);
     NURV_LINEAGE_S copy{};
-    copy_lineage(&copy, lineage);
-    if (Equals(lineage->instrument, "PAD") && !Equals(lineage->virtual_inst, "CPPADAL") && do_pa != QPTRUE) {
-        std::snprintf(copy.instrument, sizeof copy.instrument, "%s", "SPINPAD");
-        if (Equals(lineage->virtual_inst, "CPPADL")) {
-            std::snprintf(copy.virtual_inst, sizeof copy.virtual_inst, "%s", "LSPAD");
-        } else if (Equals(lineage->virtual_inst, "CPPADH")) {
-            std::snprintf(copy.virtual_inst, sizeof copy.virtual_inst, "%s", "HSPAD");
-        } else {
-            puts("PAD requested, but not CPPADL or CPPADH");
-            return -501;
-        }
-    }
-
-    CfgInit();
-    dbInitialize();
-    init_nurv();
-    get_version_number(&lineage->vsn);
+    if (sweep_read_lineage(*lineage, do_pa, &copy) != 1)
+        return -501;
     nur_data *nurp = nullptr;
-    KOMBRA_SHORT status = create_nur_data_structure(&nurp);
-    if (status != 1) {
-        printf("Error %d in create nur struct for sweep\n", status);
-        free_experiment_info();
-        return status;
-    }
     KOMBRA_ULONG key = 0;
-    status = static_cast<KOMBRA_SHORT>(
-        get_data_key(copy.project, copy.mission, copy.experiment, copy.instrument, copy.virtual_inst, &key));
-    if (status != 1) {
-        puts("Error getting data key");
-        free_experiment_info();
+    KOMBRA_SHORT status = sweep_reader_open(&copy, &nurp, &key);
+    lineage->vsn = copy.vsn;
+    if (status != 1)
         return status;
-    }
     NURV_TIME_S current = *btime;
     NURV_TIME_S limit = *etime;
     sweep_promote_passes(current, limit, {key}, "Trying to promote data: Pass %d\n");

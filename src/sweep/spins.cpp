@@ -55,25 +55,11 @@ KOMBRA_SHORT GetHaldeSpin(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, BIN_UNITS
     NURV_TIME_S begin = *btime;
     NURV_TIME_S end = begin;
     add_secs_to_nurv_time(&end, 4.0f);
-    CfgInit();
-    dbInitialize();
-    init_nurv();
-    get_version_number(&lineage->vsn);
     nur_data *nurp = nullptr;
-    KOMBRA_SHORT status = create_nur_data_structure(&nurp);
-    if (status != 1) {
-        printf("Error %d in create nur struct for sweep\n", status);
-        free_experiment_info();
-        return status;
-    }
     KOMBRA_ULONG key = 0;
-    status = static_cast<KOMBRA_SHORT>(get_data_key(lineage->project, lineage->mission, lineage->experiment,
-                                                    lineage->instrument, lineage->virtual_inst, &key));
-    if (status != 1) {
-        puts("Error getting data key");
-        free_experiment_info();
+    KOMBRA_SHORT status = sweep_reader_open(lineage, &nurp, &key);
+    if (status != 1)
         return status;
-    }
     KOMBRA_ULONG pa_key = 0;
     if (do_pa == QPTRUE && sweep_field_data_key(*lineage, &pa_key) != 1) {
         puts("Error getting pa_data key");

@@ -1,7 +1,7 @@
 /* Helpers shared by the sweep readers. */
 #pragma once
 
-#include "Qnurv_utils.h"
+#include "Velora_pad.h"
 
 #include <initializer_list>
 
@@ -28,3 +28,17 @@ int sweep_field_data_key(const NURV_LINEAGE_S &lineage, KOMBRA_ULONG *pa_dkey);
 /* True when the open data set's pitch-angle source is usable; otherwise
  * says that the request is ignored.  *pa_dkey becomes the source's key. */
 bool sweep_pitch_source_usable(KOMBRA_ULONG dkey, const NURV_LINEAGE_S &lineage, KOMBRA_ULONG *pa_dkey);
+
+struct nur_data;
+
+/* True when a request for the lineage is read through the spin-resolved
+ * data set: a pitch-angle product other than CPPADAL, without pitch angles. */
+bool sweep_pad_detour(const NURV_LINEAGE_S &asked, T_OR_F_E do_pa);
+/* The lineage actually read for a request into *read: the asked one, or for
+ * the detour SPINPAD with LSPAD (CPPADL) or HSPAD (CPPADH).  1, or -501 with
+ * a message for any other pitch-angle product. */
+KOMBRA_SHORT sweep_read_lineage(const NURV_LINEAGE_S &asked, T_OR_F_E do_pa, NURV_LINEAGE_S *read);
+/* The reader set up for one reading of the lineage: configuration, catalog,
+ * reader, a fresh version into lineage->vsn, a record and the data key.  1,
+ * or the failing status with its message and the reader freed. */
+KOMBRA_SHORT sweep_reader_open(NURV_LINEAGE_S *lineage, nur_data **nurp, KOMBRA_ULONG *dkey);
