@@ -10,6 +10,7 @@
 #include "Qsweep_spin.h"
 #include "Velora_plot.h"
 #include "cpgplot.h"
+#include "bench_support.h"
 #include "sample_archive.h"
 
 #include <fcntl.h>
@@ -27,50 +28,8 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Seconds(Clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
-
-struct Scratch {
-    std::string path;
-    Scratch()
-    {
-        std::string templ = std::filesystem::temp_directory_path().string() + "/kombra-plot-bench-XXXXXX";
-        if (mkdtemp(templ.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path = templ;
-    }
-    ~Scratch()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
-
-// Every data file of the product read whole.
-double Baseline(const std::string &dir)
-{
-    const auto start = Clock::now();
-    std::vector<char> buffer(1 << 20);
-    unsigned long long sum = 0;
-    for (const auto &e : std::filesystem::directory_iterator(dir)) {
-        const std::string name = e.path().string();
-        if (name.empty() || name.back() != 'D')
-            continue;
-        const int fd = ::open(name.c_str(), O_RDONLY);
-        if (fd < 0)
-            throw std::runtime_error("cannot open " + name);
-        for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;)
-            for (ssize_t i = 0; i < n; ++i)
-                sum += static_cast<unsigned char>(buffer[static_cast<std::size_t>(i)]);
-        ::close(fd);
-    }
-    const double t = Seconds(Clock::now() - start);
-    return sum == 0 ? t : t;
-}
+using bench::Clock;
+using bench::Seconds;
 
 long PeakKb()
 {
@@ -101,7 +60,7 @@ int main(int argc, char **argv)
         return 2;
     }
     try {
-        Scratch scratch;
+        bench::Scratch scratch("kombra-plot-bench");
         const auto t0 = Clock::now();
         kombra_sample::WriteSampleArchive(scratch.path, options);
         const double generate = Seconds(Clock::now() - t0);
@@ -160,7 +119,9 @@ int main(int argc, char **argv)
             return 1;
         }
         const long gif_bytes = static_cast<long>(std::filesystem::file_size(scratch.path + "/stack.gif"));
-        const double baseline = Baseline(scratch.path + "/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD");
+        unsigned long long sum = 0;
+        const double baseline =
+            bench::ReadWhole(bench::DataFiles(scratch.path + "/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD"), sum);
         const double chain = read + gather + draw;
 
         std::printf("plot_bench: %d hours of CLUSTER-1 HSPAD (archive written in %.2f s)\n", hours, generate);

@@ -10,6 +10,7 @@
 // the peak memory, and the ratio to the baseline of the same run: reading
 // the same data files whole and summing their words.  Exit status 1 when a
 // value read is not the one written.
+#include "bench_support.h"
 #include "config_fixture.h"
 #include "keld_fixture.h"
 #include "libCfg.h"
@@ -34,7 +35,8 @@
 namespace {
 
 using namespace kombra_fixtures;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Seconds;
 
 constexpr std::uint32_t kKey = 8921217;  // CLUSTERII/C1/HALDE/3DR/CP3DRH
 constexpr int kSensors = 8;
@@ -44,21 +46,6 @@ constexpr int kHourMs = 3600000;
 constexpr int kRecordsPerHour = kHourMs / kSpinMs;
 constexpr int kAccumMs = 15;  // per step: a sweep lasts 480 ms of the spin
 
-struct Scratch {
-    std::string path;
-    Scratch()
-    {
-        std::string templ = std::filesystem::temp_directory_path().string() + "/kombra-bench-XXXXXX";
-        if (mkdtemp(templ.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path = templ;
-    }
-    ~Scratch()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
 
 // Raw word of sensor c, step s of record k of hour h: 1 to 4096.
 int Word(int h, int k, int c, int s)
@@ -144,27 +131,7 @@ NurvFiles HourFiles(int h)
     return f;
 }
 
-double Seconds(Clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
 
-// The baseline: every data file read whole and its 16-bit words summed.
-double Baseline(const std::vector<std::string> &files, unsigned long long &sum)
-{
-    const auto start = Clock::now();
-    std::vector<unsigned char> buffer(1 << 20);
-    for (const std::string &name : files) {
-        const int fd = ::open(name.c_str(), O_RDONLY);
-        if (fd < 0)
-            throw std::runtime_error("cannot open " + name);
-        for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;)
-            for (ssize_t i = 0; i + 1 < n; i += 2)
-                sum += static_cast<unsigned>(buffer[i] << 8 | buffer[i + 1]);
-        ::close(fd);
-    }
-    return Seconds(Clock::now() - start);
-}
 
 }  // namespace
 
@@ -176,7 +143,7 @@ int main(int argc, char **argv)
         return 2;
     }
     try {
-        Scratch scratch;
+        bench::Scratch scratch;
         WriteStandardConfig(scratch.path, scratch.path);
         setenv("KOMBRA_CONFIG", scratch.path.c_str(), 1);
         setenv("KOMBRA_DATA", scratch.path.c_str(), 1);
@@ -203,8 +170,8 @@ int main(int argc, char **argv)
             throw std::runtime_error(dbErrorMsg());
 
         unsigned long long sum = 0;
-        Baseline(data_files, sum);  // warm the page cache
-        const double baseline = Baseline(data_files, sum);
+        bench::ReadWhole(data_files, sum);  // warm the page cache
+        const double baseline = bench::ReadWhole(data_files, sum);
 
         const KOMBRA_CHAR counts_tables[] = {0};
         const KOMBRA_LONG counts_codes[] = {0};

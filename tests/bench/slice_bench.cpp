@@ -8,6 +8,7 @@
 // of the same run: reading the sweep data files whole and summing their
 // words.  Exit status 1 when the sweeps read are not those written.
 #include "Qsweep_spin.h"
+#include "bench_support.h"
 #include "sweep_archive_fixture.h"
 
 #include <fcntl.h>
@@ -25,7 +26,8 @@
 namespace {
 
 using namespace kombra_fixtures;
-using Clock = std::chrono::steady_clock;
+using bench::Clock;
+using bench::Seconds;
 
 constexpr int kSensors = 12;
 constexpr int kLevels = 32;
@@ -36,46 +38,6 @@ const SweepSource kHalde{"CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH"};
 const SweepSource kField{"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"};
 const SweepSource kEfw{"CLUSTERII", "C1", "EFW", "PRIME", "CEFPRIME"};
 
-struct Scratch {
-    std::string path;
-    Scratch()
-    {
-        std::string templ = std::filesystem::temp_directory_path().string() + "/kombra-slice-bench-XXXXXX";
-        if (mkdtemp(templ.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        path = templ;
-    }
-    ~Scratch()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path, ec);
-    }
-};
-
-double Seconds(Clock::duration d)
-{
-    return std::chrono::duration<double>(d).count();
-}
-
-// The baseline: every sweep data file read whole and its 16-bit words summed.
-double Baseline(const std::string &dir, unsigned long long &sum)
-{
-    const auto start = Clock::now();
-    std::vector<unsigned char> buffer(1 << 20);
-    for (const auto &entry : std::filesystem::directory_iterator(dir)) {
-        const std::string name = entry.path().string();
-        if (name.empty() || name.back() != 'D')  // data files end in D, headers in H
-            continue;
-        const int fd = ::open(name.c_str(), O_RDONLY);
-        if (fd < 0)
-            throw std::runtime_error("cannot open " + name);
-        for (ssize_t n; (n = ::read(fd, buffer.data(), buffer.size())) > 0;)
-            for (ssize_t i = 0; i + 1 < n; i += 2)
-                sum += static_cast<unsigned>(buffer[i] << 8 | buffer[i + 1]);
-        ::close(fd);
-    }
-    return Seconds(Clock::now() - start);
-}
 
 }  // namespace
 
@@ -87,7 +49,7 @@ int main(int argc, char **argv)
         return 2;
     }
     try {
-        Scratch scratch;
+        bench::Scratch scratch("kombra-slice-bench");
         setenv("KOMBRA_CONFIG", (scratch.path + "/config").c_str(), 1);
         setenv("KOMBRA_DATA", scratch.path.c_str(), 1);
         setenv("KOMBRA_DB_TYPE", "SQLite", 1);
@@ -131,8 +93,9 @@ int main(int argc, char **argv)
         archive.Write();
 
         unsigned long long sum = 0;
-        Baseline(archive.DataDir(halde), sum);  // warm the page cache
-        const double baseline = Baseline(archive.DataDir(halde), sum);
+        const std::vector<std::string> files = bench::DataFiles(archive.DataDir(halde));
+        bench::ReadWhole(files, sum);  // warm the page cache
+        const double baseline = bench::ReadWhole(files, sum);
 
         NURV_LINEAGE_S lineage{};
         std::snprintf(lineage.project, NURV_LINEAGE_LEN, "CLUSTERII");
