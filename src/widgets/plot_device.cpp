@@ -114,12 +114,12 @@ std::error_code move_file(const fs::path &from, const fs::path &to)
     return {};
 }
 
-std::string device_type(const std::string &spec)
+std::string device_type(const std::string &name)
 {
-    const std::size_t slash = spec.rfind('/');
+    const std::size_t slash = name.rfind('/');
     if (slash == std::string::npos)
         return {};
-    std::string type = spec.substr(slash + 1);
+    std::string type = name.substr(slash + 1);
     for (char &c : type)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return type;
@@ -127,9 +127,9 @@ std::string device_type(const std::string &spec)
 
 } // namespace
 
-bool plot_device_is_screen(const std::string &spec)
+bool plot_device_is_screen(const std::string &name)
 {
-    const std::string type = device_type(spec);
+    const std::string type = device_type(name);
     return type.rfind("XS", 0) == 0 || type.rfind("XW", 0) == 0 || type.rfind("NU", 0) == 0;
 }
 
@@ -139,14 +139,14 @@ PlotDevice::~PlotDevice()
         close(false);
 }
 
-int PlotDevice::open(const std::string &spec)
+int PlotDevice::open(const std::string &name)
 {
     if (open_)
         return 0;
     files_.clear();
-    const std::size_t slash = spec.rfind('/');
-    if (slash == std::string::npos || plot_device_is_screen(spec)) {
-        const int id = cpgopen(spec.c_str());
+    const std::size_t slash = name.rfind('/');
+    if (slash == std::string::npos || plot_device_is_screen(name)) {
+        const int id = cpgopen(name.c_str());
         if (id < 1)
             return 0;
         open_ = true;
@@ -154,14 +154,14 @@ int PlotDevice::open(const std::string &spec)
         folder_.clear();
         return id;
     }
-    user_file_ = spec.substr(0, slash);
+    user_file_ = name.substr(0, slash);
     if (user_file_.empty() || !folder_writable(user_file_))
         return 0;
     folder_ = make_private_folder();
     if (folder_.empty())
         return 0;
-    const std::string temp_spec = folder_ + "/" + temp_name(user_file_) + spec.substr(slash);
-    const int id = cpgopen(temp_spec.c_str());
+    const std::string temp_name_given = folder_ + "/" + temp_name(user_file_) + name.substr(slash);
+    const int id = cpgopen(temp_name_given.c_str());
     if (id < 1) {
         remove_private_folder();
         return 0;

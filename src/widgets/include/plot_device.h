@@ -1,7 +1,7 @@
 /* The PGPLOT device of one plot action, for both programs.
  *
- * PGPLOT writes its picture files under the name in the device
- * specification, but cuts a GIF path at 80 characters and a PostScript path
+ * PGPLOT writes its picture files under the file name in the device
+ * name it opens, but cuts a GIF path at 80 characters and a PostScript path
  * at 90 without failing, and an open-then-close with nothing drawn leaves an
  * empty file in place of an earlier plot of the same name.  A PlotDevice
  * therefore lets PGPLOT write short names in a private temporary folder and
@@ -34,12 +34,12 @@ public:
     PlotDevice(const PlotDevice &) = delete;
     PlotDevice &operator=(const PlotDevice &) = delete;
 
-    /* Opens spec ("file/TYPE", as cpgopen takes it) and makes it the current
+    /* Opens name ("file/TYPE", as cpgopen takes it) and makes it the current
      * device.  Returns cpgopen's identifier (1 or more), or 0 when PGPLOT
      * refuses the device, the folder of the file does not exist or cannot
      * be written, a private folder cannot be made, or a device of this
      * object is open already.  Prints nothing. */
-    int open(const std::string &spec);
+    int open(const std::string &name);
 
     /* Closes the device (cpgclos).  keep true: every non-empty file PGPLOT
      * wrote replaces the file of the user's name (through a temporary file
@@ -57,13 +57,13 @@ private:
     void remove_private_folder();
 
     bool open_ = false;
-    std::string user_file_; /* the file part of the spec; empty for a passed-through device */
+    std::string user_file_; /* the file part of the name; empty for a passed-through device */
     std::string folder_;    /* the private folder; empty for a passed-through device */
     std::vector<std::string> files_;
 };
 
-/* True when the device type of spec (after its last "/") names a device
+/* True when the device type of name (after its last "/") names a device
  * that writes no file: an X window or the null device. */
-bool plot_device_is_screen(const std::string &spec);
+bool plot_device_is_screen(const std::string &name);
 
 } // namespace widgets
