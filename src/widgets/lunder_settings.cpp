@@ -7,23 +7,16 @@
 #include <QSpinBox>
 #include <QTimeEdit>
 
-#include <cassert>
-
 namespace lunder {
 
 std::vector<settings::Entry> settings_entries(const SettingsWidgets &w)
 {
     using settings::Form;
-    std::vector<settings::Entry> out;
-    out.reserve(N_SAVED_KEYS);
-    /* Each entry takes the next key of the table. */
-    auto add = [&out](Form form, settings::Target target) {
-        out.push_back({savestrings[out.size()], form, std::move(target)});
-    };
-    auto combo = [&add](QComboBox *c) { add(Form::Int, settings::ComboItem{c}); };
-    auto edit = [&add](Form form, QLineEdit *e) { add(form, settings::EditText{e}); };
+    settings::EntryList e(savestrings, N_SAVED_KEYS);
+    auto combo = [&e](QComboBox *c) { e.combo(c); };
+    auto edit = [&e](Form form, QLineEdit *l) { e.edit(form, l); };
     /* Lineage labels longer than a lineage field could never be read. */
-    auto label = [&add](QLabel *l) { add(Form::Text, settings::LabelText{l, NURV_LINEAGE_LEN - 1}); };
+    auto label = [&e](QLabel *l) { e.label(l, NURV_LINEAGE_LEN - 1); };
 
     combo(w.lineage->proj);
     combo(w.lineage->miss);
@@ -45,11 +38,9 @@ std::vector<settings::Entry> settings_entries(const SettingsWidgets &w)
         edit(Form::Real, panel->sc_pot_value);
         edit(Form::Real, panel->sc_pot_gap);
         TimeBox *tb = panel->timebox;
-        add(Form::Int, settings::SpinValue{tb->YearspinBox});
-        add(Form::Int, settings::SpinValue{tb->DoyspinBox});
-        add(Form::Int, settings::TimeField{tb->timeEdit, settings::TimePart::Hour});
-        add(Form::Int, settings::TimeField{tb->timeEdit, settings::TimePart::Minute});
-        add(Form::Int, settings::TimeField{tb->timeEdit, settings::TimePart::Second});
+        e.spin(tb->YearspinBox);
+        e.spin(tb->DoyspinBox);
+        e.time(tb->timeEdit);
         edit(Form::Real, panel->azslice);
         combo(panel->onecountchoice);
         edit(Form::Real, panel->onecount_mult);
@@ -104,8 +95,7 @@ std::vector<settings::Entry> settings_entries(const SettingsWidgets &w)
     edit(Form::Int, s.plot_win_edit);
     edit(Form::Text, s.plot_file_edit);
 
-    assert(out.size() == N_SAVED_KEYS);
-    return out;
+    return e.take();
 }
 
 } // namespace lunder

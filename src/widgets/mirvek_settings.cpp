@@ -6,24 +6,14 @@
 #include <QSpinBox>
 #include <QTimeEdit>
 
-#include <cassert>
-
 namespace mirvek {
 
 std::vector<settings::Entry> settings_entries(const SettingsWidgets &w)
 {
     using settings::Form;
-    std::vector<settings::Entry> out;
-    out.reserve(N_SAVED_KEYS);
-    /* Each entry takes the next key of the table. */
-    auto add = [&out](Form form, settings::Target target) {
-        out.push_back({savestrings[out.size()], form, std::move(target)});
-    };
-    auto combo = [&add](QComboBox *c) { add(Form::Int, settings::ComboItem{c}); };
-    auto edit = [&add](Form form, QLineEdit *e) { add(form, settings::EditText{e}); };
-    auto field = [&add](QTimeEdit *edit, settings::TimePart part) {
-        add(Form::Int, settings::TimeField{edit, part});
-    };
+    settings::EntryList e(savestrings, N_SAVED_KEYS);
+    auto combo = [&e](QComboBox *c) { e.combo(c); };
+    auto edit = [&e](Form form, QLineEdit *line) { e.edit(form, line); };
 
     LineageBox *l = w.lineage;
     combo(l->proj);
@@ -37,16 +27,12 @@ std::vector<settings::Entry> settings_entries(const SettingsWidgets &w)
     edit(Form::Real, l->gathern);
 
     TimeBox *t = w.startendbox;
-    add(Form::Int, settings::SpinValue{t->bYearspinBox});
-    add(Form::Int, settings::SpinValue{t->bDoyspinBox});
-    field(t->btimeEdit, settings::TimePart::Hour);
-    field(t->btimeEdit, settings::TimePart::Minute);
-    field(t->btimeEdit, settings::TimePart::Second);
-    add(Form::Int, settings::SpinValue{t->eYearspinBox});
-    add(Form::Int, settings::SpinValue{t->eDoyspinBox});
-    field(t->etimeEdit, settings::TimePart::Hour);
-    field(t->etimeEdit, settings::TimePart::Minute);
-    field(t->etimeEdit, settings::TimePart::Second);
+    e.spin(t->bYearspinBox);
+    e.spin(t->bDoyspinBox);
+    e.time(t->btimeEdit);
+    e.spin(t->eYearspinBox);
+    e.spin(t->eDoyspinBox);
+    e.time(t->etimeEdit);
 
     combo(w.plottype);
     combo(w.energy_units);
@@ -72,8 +58,7 @@ std::vector<settings::Entry> settings_entries(const SettingsWidgets &w)
     combo(w.exp_opt);
     edit(Form::Text, w.exp_file_edit);
 
-    assert(out.size() == N_SAVED_KEYS);
-    return out;
+    return e.take();
 }
 
 } // namespace mirvek

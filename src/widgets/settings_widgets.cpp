@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QTimeEdit>
 
+#include <cassert>
 #include <cstdio>
 #include <vector>
 
@@ -159,6 +160,24 @@ std::string local_name(const QString &name)
 }
 
 } // namespace
+
+void EntryList::add(Form form, Target target)
+{
+    assert(entries_.size() < count_);
+    entries_.push_back({keys_[entries_.size()], form, std::move(target)});
+}
+
+void EntryList::time(QTimeEdit *e)
+{
+    for (TimePart part : {TimePart::Hour, TimePart::Minute, TimePart::Second})
+        add(Form::Int, TimeField{e, part});
+}
+
+std::vector<Entry> EntryList::take()
+{
+    assert(entries_.size() == count_);
+    return std::move(entries_);
+}
 
 QByteArray encode_text(const QString &text)
 {

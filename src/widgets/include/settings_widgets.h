@@ -16,6 +16,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 class QComboBox;
 class QLabel;
@@ -60,6 +61,27 @@ struct Entry {
     const char *key;
     Form form;
     Target target;
+};
+
+/* A program's entries made in the order of its key table: each call takes
+ * the next key. */
+class EntryList {
+public:
+    EntryList(const char *const *keys, std::size_t count) : keys_(keys), count_(count) { entries_.reserve(count); }
+    void add(Form form, Target target);
+    void combo(QComboBox *c) { add(Form::Int, ComboItem{c}); }
+    void edit(Form form, QLineEdit *e) { add(form, EditText{e}); }
+    void label(QLabel *l, int max_chars) { add(Form::Text, LabelText{l, max_chars}); }
+    void spin(QSpinBox *s) { add(Form::Int, SpinValue{s}); }
+    /* The hour, minute and second of a time edit, in that order. */
+    void time(QTimeEdit *e);
+    /* The entries; every key of the table must have been taken. */
+    std::vector<Entry> take();
+
+private:
+    const char *const *keys_;
+    std::size_t count_;
+    std::vector<Entry> entries_;
 };
 
 /* Bytes of a text in a settings file, and the text of such bytes. */
