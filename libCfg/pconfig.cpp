@@ -39,6 +39,10 @@ std::string ShellQuote(const std::string &text)
 bool pc_open_input(const char *path, int preprocess, Input &in)
 {
     if (preprocess) {
+        // The one pipe through a shell: PC_PP and PC_PPOPTS are the user's
+        // own command line for the preprocessor (a program and its options,
+        // split as the user wrote them, as the configuration files have
+        // always been read); the file name is the only word of ours in it.
         const char *pp = GetEnv("PC_PP");
         const char *opts = GetEnv("PC_PPOPTS");
         std::string command = pp ? pp : "/usr/lib/cpp -P -Y.";
