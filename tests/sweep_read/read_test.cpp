@@ -223,6 +223,23 @@ TEST_F(SweepRead, EveryUnitFromTheTables)
     }
 }
 
+TEST_F(SweepRead, RecordsOfMoreLevelsThanTheOldBuffer)
+{
+    // 120 sweep steps: more than the 93 a fixed conversion buffer held.
+    shape.levels = 120;
+    shape.tables = FallingSweepTables(120, 1 << 30);
+    Describe(source, shape);
+    AddFile(0, 90, 16 * kHourMs, 2);
+    archive.Write();
+    auto r = Read(At(90, 16 * kHourMs), At(90, 16 * kHourMs + 100));
+    ASSERT_EQ(1, r->status);
+    const HALDE_SWEEP_S &s = (*r)[0];
+    ASSERT_EQ(120, s.n_lev);
+    for (int c = 0; c < kSensors; ++c)
+        for (int l : {0, 92, 93, 119})
+            EXPECT_FLOAT_EQ(static_cast<float>(Word(0, 0, c, 119 - l)), s.psd[l + 120 * c]) << c << " " << l;
+}
+
 TEST_F(SweepRead, FillWordsBecomeTheMissingValue)
 {
     Describe(source, shape);
