@@ -20,6 +20,8 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include "standin_log.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -28,36 +30,6 @@
 #include <vector>
 
 namespace {
-
-std::string Escaped(const char *word)
-{
-    std::string out;
-    for (const char *c = word; *c != '\0'; ++c) {
-        switch (*c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        default: out += *c; break;
-        }
-    }
-    return out;
-}
-
-void Log(int argc, char **argv)
-{
-    const char *log = std::getenv("KOMBRA_STANDIN_LOG");
-    if (log == nullptr)
-        return;
-    std::string line;
-    for (int i = 0; i < argc; ++i)
-        line += (i > 0 ? "\t" : "") + Escaped(argv[i]);
-    line += "\n";
-    const int fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        (void)!write(fd, line.data(), line.size());
-        close(fd);
-    }
-}
 
 struct Row {
     std::string table;
@@ -107,7 +79,7 @@ int WriteSqlite(const std::vector<Row> &rows, char **argv)
 
 int main(int argc, char **argv)
 {
-    Log(argc, argv);
+    standin::Log(argc, argv);
     if (argc != 9)
         return 2;
     const char *file = std::getenv("KOMBRA_STANDIN_ROWS");

@@ -17,6 +17,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "standin_log.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -25,43 +27,9 @@
 #include <sstream>
 #include <string>
 
-namespace {
-
-std::string Escaped(const char *word)
-{
-    std::string out;
-    for (const char *c = word; *c != '\0'; ++c) {
-        switch (*c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        default: out += *c; break;
-        }
-    }
-    return out;
-}
-
-void Log(int argc, char **argv)
-{
-    const char *log = std::getenv("KOMBRA_STANDIN_LOG");
-    if (log == nullptr)
-        return;
-    std::string line;
-    for (int i = 0; i < argc; ++i)
-        line += (i > 0 ? "\t" : "") + Escaped(argv[i]);
-    line += "\n";
-    const int fd = open(log, O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0600);
-    if (fd >= 0) {
-        (void)!write(fd, line.data(), line.size());
-        close(fd);
-    }
-}
-
-}  // namespace
-
 int main(int argc, char **argv)
 {
-    Log(argc, argv);
+    standin::Log(argc, argv);
     if (argc != 16)
         return 2;
     const std::string server = argv[1], type = argv[2], vinst = argv[7];
