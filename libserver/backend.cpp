@@ -10,13 +10,13 @@
 
 namespace {
 
-char gErrorText[125];   // last failure of a look-up by name or number
-bool gInitialized = false;
+char _error_str[125];   // last failure of a look-up by name or number
+bool _wasInitialized = false;
 
 void SetError(int code)
 {
     char text[64];
-    server_internal::CopyName(gErrorText, sizeof gErrorText, server_error_string(code, text));
+    server_internal::CopyName(_error_str, sizeof _error_str, server_error_string(code, text));
 }
 
 // The five names of a key in the front end's buffer sizes.
@@ -35,7 +35,7 @@ int NamesOfKey(KOMBRA_ULONG key, KeyNames &names)
 
 void server_internal::SetErrorText(const char *text)
 {
-    CopyName(gErrorText, sizeof gErrorText, text);
+    CopyName(_error_str, sizeof _error_str, text);
 }
 
 void Tarvo_dbSetErrorMsg(const char *text)
@@ -45,8 +45,8 @@ void Tarvo_dbSetErrorMsg(const char *text)
 
 int Tarvo_dbInitialize(void)
 {
-    gInitialized = true;
-    gErrorText[0] = '\0';
+    _wasInitialized = true;
+    _error_str[0] = '\0';
     return 1;
 }
 
@@ -57,7 +57,7 @@ int Tarvo_dbInitializeMsg(void)
 
 int Tarvo_dbClose(void)
 {
-    gInitialized = false;
+    _wasInitialized = false;
     return 1;
 }
 
@@ -96,7 +96,7 @@ void Tarvo_dbFreeResult(DB_RESULT) {}
 
 char *Tarvo_dbErrorMsg(void)
 {
-    return gErrorText;
+    return _error_str;
 }
 
 KOMBRA_ULONG Tarvo_dbGetDataKey(const char *p, const char *m, const char *e, const char *i, const char *v)
@@ -229,7 +229,7 @@ int Tarvo_dbNURVGetFile(KOMBRA_ULONG key, KOMBRA_SHORT b_yr, KOMBRA_SHORT b_day,
                         KOMBRA_SHORT e_yr, KOMBRA_SHORT e_day, KOMBRA_LONG e_msec, RequestedDataType type,
                         const char *exten, char *name1, char *name2)
 {
-    if (!gInitialized) {
+    if (!_wasInitialized) {
         std::printf("You need to call dbInitialize!\n");
         std::fflush(stdout);
     }
