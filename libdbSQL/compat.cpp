@@ -1,7 +1,5 @@
-// The older compatibility calls and the bridge from a data key to the
-// configuration items of its source.
+// The older compatibility calls.
 #include "dbsql_int.h"
-#include "libCfg.h"
 
 int get_data_key(const char *project, const char *mission, const char *experiment, const char *instrument,
                  const char *virtual_, KOMBRA_ULONG *data_key)
@@ -24,23 +22,4 @@ int dbGetFile(KOMBRA_ULONG data_key, Time_t *btime, Time_t etime, RequestedDataT
 char *db_msgs(void)
 {
     return dbErrorMsg();
-}
-
-char *dbCfgItem(KOMBRA_ULONG data_key, const char *item, int element)
-{
-    char project[DB_NAME_SIZE], mission[DB_NAME_SIZE], experiment[DB_NAME_SIZE], instrument[DB_NAME_SIZE];
-    char vinst[DB_VNAME_SIZE];
-    if (dbKeyToStrings_r(data_key, project, mission, experiment, instrument, vinst) != 1)
-        return nullptr;
-    return CfgGetItem(item, element, project, mission, experiment, instrument, vinst,
-                      static_cast<const char *>(nullptr));
-}
-
-char *dbCfgPath(KOMBRA_ULONG data_key, const char *item)
-{
-    char project[DB_NAME_SIZE], mission[DB_NAME_SIZE], experiment[DB_NAME_SIZE], instrument[DB_NAME_SIZE];
-    char vinst[DB_VNAME_SIZE];
-    if (dbKeyToStrings_r(data_key, project, mission, experiment, instrument, vinst) != 1)
-        return nullptr;
-    return CfgGetPath(item, project, mission, experiment, instrument, vinst, static_cast<const char *>(nullptr));
 }

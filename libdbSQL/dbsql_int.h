@@ -12,33 +12,33 @@ namespace dbsql {
 // The entries of one back end, in the order of the front end's rows.  A null
 // entry is a row that back end does not serve.
 struct Backend {
-    int (*isLocal)();
-    int (*isReadOnly)();
-    int (*initializeMsg)();
-    int (*pack)();
-    int (*create)(const char *name);
-    int (*initialize)();
-    void (*databaseName)(const char *name);
-    const char *(*getDBName)();
-    int (*close)();
-    DB_RESULT (*query)(const char *sql);
-    KOMBRA_ULONG (*getDataKey)(const char *, const char *, const char *, const char *, const char *);
-    const char *(*virtualName)(KOMBRA_ULONG key);
-    int (*virtualName_r)(KOMBRA_ULONG key, char *vinst, int len);
-    int (*keyToStr)(KOMBRA_ULONG key, char *, char *, char *, char *, char *);
-    int (*keyToStr_r)(KOMBRA_ULONG key, char *, char *, char *, char *, char *);
-    DB_RESULT (*queryStore)(const char *sql);
-    int (*queryExec)(const char *sql);
-    int (*badQuery)();
-    void (*freeResult)(DB_RESULT result);
-    DB_ROW (*fetchRow)(DB_RESULT result);
-    unsigned long (*numberRows)(DB_RESULT result);
-    unsigned int (*numberFields)(DB_RESULT result);
-    const char *(*fieldName)(DB_RESULT result, int i);
-    char *(*errorMsg)();
-    int (*initializeRemoteMsg)(const char *, const char *, const char *, const char *, const unsigned int);
-    int (*connected)();
-    int (*NURVgetFile)(KOMBRA_ULONG, short, short, long, short, short, long, RequestedDataType, const char *,
+    int (*_isLocal)();
+    int (*_isReadOnly)();
+    int (*_initializeMsg)();
+    int (*_pack)();
+    int (*_create)(const char *name);
+    int (*_initialize)();
+    void (*_databaseName)(const char *name);
+    const char *(*_getDBName)();
+    int (*_close)();
+    DB_RESULT (*_query)(const char *sql);
+    KOMBRA_ULONG (*_getDataKey)(const char *, const char *, const char *, const char *, const char *);
+    const char *(*_virtualName)(KOMBRA_ULONG key);
+    int (*_virtualName_r)(KOMBRA_ULONG key, char *vinst, int len);
+    int (*_keyToStr)(KOMBRA_ULONG key, char *, char *, char *, char *, char *);
+    int (*_keyToStr_r)(KOMBRA_ULONG key, char *, char *, char *, char *, char *);
+    DB_RESULT (*_queryStore)(const char *sql);
+    int (*_queryExec)(const char *sql);
+    int (*_badQuery)();
+    void (*_freeResult)(DB_RESULT result);
+    DB_ROW (*_fetchRow)(DB_RESULT result);
+    unsigned long (*_numberRows)(DB_RESULT result);
+    unsigned int (*_numberFields)(DB_RESULT result);
+    const char *(*_fieldName)(DB_RESULT result, int i);
+    char *(*_errorMsg)();
+    int (*_initializeRemoteMsg)(const char *, const char *, const char *, const char *, const unsigned int);
+    int (*_connected)();
+    int (*_NURVgetFile)(KOMBRA_ULONG, short, short, long, short, short, long, RequestedDataType, const char *,
                        char *, char *);
     // Bound statements for the shared SQL look-ups; none on Tarvo.
     int (*queryRows)(const char *sql, const std::vector<DbParam> &params, DbRows &rows);

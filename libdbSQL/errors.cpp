@@ -6,29 +6,29 @@
 
 namespace {
 
-char error_msg[DB_ERROR_SIZE];
+char _error_msg[DB_ERROR_SIZE];
 
 }  // namespace
 
 char *SetErrorString(const char *text)
 {
-    std::snprintf(error_msg, sizeof error_msg, "%s", text != nullptr ? text : "");
-    return error_msg;
+    std::snprintf(_error_msg, sizeof _error_msg, "%s", text != nullptr ? text : "");
+    return _error_msg;
 }
 
 char *GetErrorString(void)
 {
-    return error_msg;
+    return _error_msg;
 }
 
 char *SQL_dbErrorMsg(void)
 {
-    return error_msg;
+    return _error_msg;
 }
 
 char *CommonErrorString(const char *what, const char *message)
 {
-    std::snprintf(error_msg, sizeof error_msg, "ERROR: %s - %s!", what != nullptr ? what : "",
+    std::snprintf(_error_msg, sizeof _error_msg, "ERROR: %s - %s!", what != nullptr ? what : "",
                   message != nullptr ? message : "");
-    return error_msg;
+    return _error_msg;
 }

@@ -30,7 +30,7 @@ int CatalogBetweenTimes(const int entry_begin[3], const int entry_end[3], const 
 /* Ordering key of a time triple under that rule: a day count (proleptic
  * Gregorian, truncating divisions) times 144000000 plus msec.  Exact for
  * any 32-bit triple. */
-__int128 CatalogTimeKey(int yr, int day, int msec);
+__int128 day_number(int yr, int day, int msec);
 
 /* The change state of an open catalog.  Two states read from the same
  * connection differ whenever its entries may have changed in between: a
@@ -85,6 +85,10 @@ unsigned int SQLite_dbNumberFields(DB_RESULT handle);
 const char *SQLite_dbFieldName(DB_RESULT handle, int i);
 int SQLite_dbBadQuery(void);
 int SQLite_dbPack(void);
+/* A row callback for sqlite3_exec that takes nothing and returns 0, and a
+ * result step that does nothing: kept for older callers, unused here. */
+int GenericSQLCallback(void *data, int columns, char **values, char **names);
+void sqlite_store_result(void);
 /* The change state of the open catalog into *version; 1, or 0 with the
  * error text when no catalog is open or SQLite cannot tell. */
 int SQLite_dbCatalogVersion(CatalogVersion *version);

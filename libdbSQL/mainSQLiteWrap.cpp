@@ -87,12 +87,12 @@ private:
 // pointers that is both its handle and the row handed out by each fetch.  A
 // row-by-row result is its prepared statement with copies of the current
 // row's texts.
-struct QueryData {
+struct query_data {
     int num_cols = 0;
     int num_rows = 0;
     int row_cursor = 0;
     bool storedQuery = false;
-    char **table = nullptr;
+    char **result = nullptr;  // the whole answer of a stored result
     std::unique_ptr<char *[]> rowArray;
     sqlite3_stmt *statement = nullptr;
     bool finished = false;
@@ -101,12 +101,12 @@ struct QueryData {
 };
 
 struct SQLiteState {
-    sqlite3 *db = nullptr;
-    std::string filename;  // "" stands for "nurv"
-    int isReadOnly = 0;
-    int local = 1;
-    std::map<void *, QueryData> resMap;
-    // Guards resMap itself: a whole result is read after its hold has ended,
+    sqlite3 *_SQL = nullptr;
+    std::string _filename;  // "" stands for "nurv"
+    int _isReadOnly = 0;  // the file is not writable by this process
+    int SQLite_local = 1;  // 0 once a remote catalog was asked for
+    std::map<void *, query_data> _resMap;
+    // Guards _resMap itself: a whole result is read after its hold has ended,
     // while another thread may be entering a result of its own.
     std::mutex resMapMutex;
     // Bound statements of the look-ups, prepared once per connection.
@@ -117,7 +117,7 @@ struct SQLiteState {
     // statements of this process that may have written.
     std::atomic<unsigned long long> connections{0};
     std::atomic<unsigned long long> writes{0};
-    ResultLock lock;
+    ResultLock _sqlite_mutex;
 };
 
 constexpr std::size_t kPreparedMax = 64;
@@ -128,9 +128,9 @@ SQLiteState &State()
     return state;
 }
 
-const char *DatabaseName()
+const char *SQLiteDBName()
 {
-    const std::string &name = State().filename;
+    const std::string &name = State()._filename;
     return name.empty() ? "nurv" : name.c_str();
 }
 
@@ -142,7 +142,7 @@ void ErrorFrom(const char *what, char *message)
         CommonErrorString(what, message);
         sqlite3_free(message);
     } else {
-        CommonErrorString(what, sqlite3_errmsg(State().db));
+        CommonErrorString(what, sqlite3_errmsg(State()._SQL));
     }
 }
 
@@ -176,7 +176,7 @@ bool MayWrite(sqlite3 *db, const char *sql)
 
 bool NeedConnection(const char *what)
 {
-    if (State().db != nullptr)
+    if (State()._SQL != nullptr)
         return true;
     CommonErrorString(what, "no catalog is open");
     return false;
@@ -184,26 +184,26 @@ bool NeedConnection(const char *what)
 
 // The entry of a result handle, or null.  Entries stay where they are until
 // their result is freed.
-QueryData *FindQuery(void *handle)
+query_data *FindQuery(void *handle)
 {
     SQLiteState &s = State();
     std::lock_guard<std::mutex> guard(s.resMapMutex);
-    auto it = s.resMap.find(handle);
-    return it != s.resMap.end() ? &it->second : nullptr;
+    auto it = s._resMap.find(handle);
+    return it != s._resMap.end() ? &it->second : nullptr;
 }
 
-void AddQuery(void *handle, QueryData &&q)
+void AddQuery(void *handle, query_data &&q)
 {
     SQLiteState &s = State();
     std::lock_guard<std::mutex> guard(s.resMapMutex);
-    s.resMap[handle] = std::move(q);
+    s._resMap[handle] = std::move(q);
 }
 
-void ReleaseQuery(QueryData &q)
+void ReleaseQuery(query_data &q)
 {
     if (q.storedQuery) {
-        sqlite3_free_table(q.table);
-        q.table = nullptr;
+        sqlite3_free_table(q.result);
+        q.result = nullptr;
     } else if (q.statement != nullptr) {
         if (sqlite3_finalize(q.statement) != SQLITE_OK)
             ErrorFrom("SQLite_dbFreeResult - sqlite3_finalize", nullptr);
@@ -217,18 +217,18 @@ void CloseConnection()
     SQLiteState &s = State();
     {
         std::lock_guard<std::mutex> guard(s.resMapMutex);
-        for (auto &[handle, q] : s.resMap)
+        for (auto &[handle, q] : s._resMap)
             ReleaseQuery(q);
-        s.resMap.clear();
+        s._resMap.clear();
     }
     for (auto &[sql, statement] : s.prepared)
         sqlite3_finalize(statement);
     s.prepared.clear();
     sqlite3_finalize(s.dataVersion);
     s.dataVersion = nullptr;
-    if (s.db != nullptr)
-        sqlite3_close(s.db);
-    s.db = nullptr;
+    if (s._SQL != nullptr)
+        sqlite3_close(s._SQL);
+    s._SQL = nullptr;
 }
 
 std::string DatabasePath(const char *data, const char *name)
@@ -244,13 +244,13 @@ bool ReadyConnection(const char *what)
     // sqlite3_open reads nothing; a first look at the schema finds a file that
     // is not a database.  A lock held by another writer is no such fault: the
     // queries report it when they meet it.
-    const int rc = sqlite3_exec(s.db, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
+    const int rc = sqlite3_exec(s._SQL, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
         ErrorFrom(what, nullptr);
         CloseConnection();
         return false;
     }
-    dbsql::create_between_times(s.db);
+    dbsql::create_between_times(s._SQL);
     ++s.connections;
     return true;
 }
@@ -260,8 +260,8 @@ bool ReadyConnection(const char *what)
 int SQLite_dbInitializeMsg(void)
 {
     SQLiteState &s = State();
-    const char *name = DatabaseName();
-    if (s.db != nullptr)
+    const char *name = SQLiteDBName();
+    if (s._SQL != nullptr)
         return 1;
 
     const char *data = GetEnv("KOMBRA_DATA");
@@ -274,9 +274,9 @@ int SQLite_dbInitializeMsg(void)
         CommonErrorString("Cannot find database file!", std::strerror(errno));
         return 0;
     }
-    s.isReadOnly = access(path.c_str(), W_OK) != 0 ? 1 : 0;
+    s._isReadOnly = access(path.c_str(), W_OK) != 0 ? 1 : 0;
 
-    if (sqlite3_open(path.c_str(), &s.db) != SQLITE_OK) {
+    if (sqlite3_open(path.c_str(), &s._SQL) != SQLITE_OK) {
         ErrorFrom("Can not open NURV database - sqlite3_open", nullptr);
         CloseConnection();
         return 0;
@@ -308,12 +308,12 @@ int SQLite_dbCreate(const char *name)
     SQLite_dbClose();
 
     const std::string path = DatabasePath(data, dbName.c_str());
-    if (sqlite3_open(path.c_str(), &s.db) != SQLITE_OK) {
+    if (sqlite3_open(path.c_str(), &s._SQL) != SQLITE_OK) {
         ErrorFrom("Can not open database - sqlite3_open", nullptr);
         CloseConnection();
         return 0;
     }
-    s.filename = dbName;
+    s._filename = dbName;
     if (sqlite3_enable_shared_cache(0) != SQLITE_OK) {
         ErrorFrom("Can not share database - sqlite3_enable_shared_cache", nullptr);
         CloseConnection();
@@ -321,49 +321,49 @@ int SQLite_dbCreate(const char *name)
     }
     if (!ReadyConnection("Can not open database - sqlite3_open"))
         return 0;
-    s.isReadOnly = access(path.c_str(), W_OK) != 0 ? 1 : 0;
+    s._isReadOnly = access(path.c_str(), W_OK) != 0 ? 1 : 0;
     return 1;
 }
 
 void SQLite_dbSetDatabaseName(const char *name)
 {
-    State().filename = dbsql::OrEmpty(name);
+    State()._filename = dbsql::OrEmpty(name);
 }
 
 const char *SQLite_dbGetDatabaseName(void)
 {
-    return DatabaseName();
+    return SQLiteDBName();
 }
 
 int SQLite_dbClose(void)
 {
     SQLiteState &s = State();
-    if (s.db == nullptr)
+    if (s._SQL == nullptr)
         return 1;
-    s.lock.Take();
+    s._sqlite_mutex.Take();
     CloseConnection();
-    s.lock.Release();
+    s._sqlite_mutex.Release();
     return 1;
 }
 
 int SQLite_dbIsLocal(void)
 {
-    return State().local;
+    return State().SQLite_local;
 }
 
 int SQLite_dbIsReadOnly(void)
 {
-    return State().isReadOnly;
+    return State()._isReadOnly;
 }
 
 int SQLite_dbConnected(void)
 {
-    return State().db != nullptr ? 1 : 0;
+    return State()._SQL != nullptr ? 1 : 0;
 }
 
 int SQLite_dbInitializeRemoteMsg(const char *, const char *, const char *, const char *, const unsigned int)
 {
-    State().local = 0;
+    State().SQLite_local = 0;
     return 0;
 }
 
@@ -373,15 +373,15 @@ int SQLite_dbQueryExec(const char *sql)
     SQLiteState &s = State();
     if (!NeedConnection(what))
         return 0;
-    const bool took = s.lock.Take();
-    if (MayWrite(s.db, dbsql::OrEmpty(sql)))
+    const bool took = s._sqlite_mutex.Take();
+    if (MayWrite(s._SQL, dbsql::OrEmpty(sql)))
         ++s.writes;
     char *message = nullptr;
-    const int rc = sqlite3_exec(s.db, dbsql::OrEmpty(sql), nullptr, nullptr, &message);
+    const int rc = sqlite3_exec(s._SQL, dbsql::OrEmpty(sql), nullptr, nullptr, &message);
     if (rc != SQLITE_OK)
         ErrorFrom(what, message);
     if (took)
-        s.lock.Release();
+        s._sqlite_mutex.Release();
     return rc == SQLITE_OK ? 1 : 0;
 }
 
@@ -391,7 +391,7 @@ int SQLite_dbPack(void)
     if (!NeedConnection(what))
         return 0;
     char *message = nullptr;
-    if (sqlite3_exec(State().db, "VACUUM", nullptr, nullptr, &message) != SQLITE_OK) {
+    if (sqlite3_exec(State()._SQL, "VACUUM", nullptr, nullptr, &message) != SQLITE_OK) {
         ErrorFrom(what, message);
         return 0;
     }
@@ -404,25 +404,25 @@ DB_RESULT SQLite_dbQueryStore(const char *sql)
     SQLiteState &s = State();
     if (!NeedConnection(what))
         return nullptr;
-    s.lock.Take();
-    if (MayWrite(s.db, dbsql::OrEmpty(sql)))
+    s._sqlite_mutex.Take();
+    if (MayWrite(s._SQL, dbsql::OrEmpty(sql)))
         ++s.writes;
     char **table = nullptr;
     int rows = 0;
     int cols = 0;
     char *message = nullptr;
-    if (sqlite3_get_table(s.db, dbsql::OrEmpty(sql), &table, &rows, &cols, &message) != SQLITE_OK) {
+    if (sqlite3_get_table(s._SQL, dbsql::OrEmpty(sql), &table, &rows, &cols, &message) != SQLITE_OK) {
         ErrorFrom(what, message);
         sqlite3_free_table(table);
-        s.lock.Release();
+        s._sqlite_mutex.Release();
         return nullptr;
     }
-    QueryData q;
+    query_data q;
     q.num_cols = cols;
     q.num_rows = rows;
     q.row_cursor = cols;
     q.storedQuery = true;
-    q.table = table;
+    q.result = table;
     // At least one slot, so that a result without columns still has a handle.
     q.rowArray = std::make_unique<char *[]>(cols > 0 ? static_cast<std::size_t>(cols) : 1);
     void *handle = q.rowArray.get();
@@ -437,16 +437,16 @@ DB_RESULT SQLite_dbQuery(const char *sql)
     if (!NeedConnection(what))
         return nullptr;
     sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(s.db, dbsql::OrEmpty(sql), -1, &statement, nullptr) != SQLITE_OK ||
+    if (sqlite3_prepare_v2(s._SQL, dbsql::OrEmpty(sql), -1, &statement, nullptr) != SQLITE_OK ||
         statement == nullptr) {
         ErrorFrom(what, nullptr);
         sqlite3_finalize(statement);
         return nullptr;
     }
-    s.lock.Take();
+    s._sqlite_mutex.Take();
     if (MayWrite(statement))
         ++s.writes;
-    QueryData q;
+    query_data q;
     q.statement = statement;
     AddQuery(statement, std::move(q));
     return statement;
@@ -455,18 +455,18 @@ DB_RESULT SQLite_dbQuery(const char *sql)
 DB_ROW SQLite_dbFetchRow(DB_RESULT handle)
 {
     SQLiteState &s = State();
-    QueryData *found = FindQuery(handle);
+    query_data *found = FindQuery(handle);
     if (found == nullptr) {
-        s.lock.Release();
+        s._sqlite_mutex.Release();
         return nullptr;
     }
-    QueryData &q = *found;
+    query_data &q = *found;
     if (q.storedQuery) {
-        s.lock.Release();
+        s._sqlite_mutex.Release();
         if (q.num_cols <= 0 || q.row_cursor / q.num_cols > q.num_rows)
             return nullptr;
         for (int c = 0; c < q.num_cols; ++c)
-            q.rowArray[static_cast<std::size_t>(c)] = q.table[q.row_cursor + c];
+            q.rowArray[static_cast<std::size_t>(c)] = q.result[q.row_cursor + c];
         q.row_cursor += q.num_cols;
         return q.rowArray.get();
     }
@@ -480,12 +480,12 @@ DB_ROW SQLite_dbFetchRow(DB_RESULT handle)
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
         ErrorFrom("SQLite_dbFetchRow - sqlite3_step", nullptr);
         q.finished = true;
-        s.lock.Release();
+        s._sqlite_mutex.Release();
         return nullptr;
     }
     if (rc == SQLITE_DONE) {
         q.finished = true;
-        s.lock.Release();
+        s._sqlite_mutex.Release();
         return nullptr;
     }
     q.num_cols = sqlite3_data_count(q.statement);
@@ -502,10 +502,10 @@ DB_ROW SQLite_dbFetchRow(DB_RESULT handle)
 
 unsigned long SQLite_dbNumberRows(DB_RESULT handle)
 {
-    QueryData *found = FindQuery(handle);
+    query_data *found = FindQuery(handle);
     if (found == nullptr)
         return 0;
-    QueryData &q = *found;
+    query_data &q = *found;
     if (q.storedQuery)
         return static_cast<unsigned long>(q.num_rows);
 
@@ -533,10 +533,10 @@ unsigned long SQLite_dbNumberRows(DB_RESULT handle)
 
 unsigned int SQLite_dbNumberFields(DB_RESULT handle)
 {
-    const QueryData *found = FindQuery(handle);
+    const query_data *found = FindQuery(handle);
     if (found == nullptr)
         return 0;
-    const QueryData &q = *found;
+    const query_data &q = *found;
     if (q.storedQuery)
         return static_cast<unsigned int>(q.num_cols);
     return static_cast<unsigned int>(sqlite3_column_count(q.statement));
@@ -544,31 +544,31 @@ unsigned int SQLite_dbNumberFields(DB_RESULT handle)
 
 const char *SQLite_dbFieldName(DB_RESULT handle, int i)
 {
-    const QueryData *found = FindQuery(handle);
+    const query_data *found = FindQuery(handle);
     if (found == nullptr || i < 0)
         return nullptr;
-    const QueryData &q = *found;
+    const query_data &q = *found;
     if (q.storedQuery)  // the header row of the table
-        return i < q.num_cols && q.table != nullptr ? q.table[i] : nullptr;
+        return i < q.num_cols && q.result != nullptr ? q.result[i] : nullptr;
     return sqlite3_column_name(q.statement, i);
 }
 
 void SQLite_dbFreeResult(DB_RESULT handle)
 {
     SQLiteState &s = State();
-    std::map<void *, QueryData>::node_type entry;
+    std::map<void *, query_data>::node_type entry;
     {
         std::lock_guard<std::mutex> guard(s.resMapMutex);
-        entry = s.resMap.extract(handle);
+        entry = s._resMap.extract(handle);
     }
     if (!entry.empty())
         ReleaseQuery(entry.mapped());
-    s.lock.Release();
+    s._sqlite_mutex.Release();
 }
 
 int SQLite_dbBadQuery(void)
 {
-    sqlite3 *db = State().db;
+    sqlite3 *db = State()._SQL;
     return db != nullptr ? sqlite3_errcode(db) : 0;
 }
 
@@ -582,14 +582,14 @@ int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRo
     if (!NeedConnection(prepareWhat))
         return 0;
 
-    const Hold hold(s.lock);
+    const Hold hold(s._sqlite_mutex);
 
     const std::string text = dbsql::OrEmpty(sql);
     sqlite3_stmt *statement = nullptr;
     if (auto it = s.prepared.find(text); it != s.prepared.end()) {
         statement = it->second;
     } else {
-        if (sqlite3_prepare_v2(s.db, text.c_str(), -1, &statement, nullptr) != SQLITE_OK || statement == nullptr) {
+        if (sqlite3_prepare_v2(s._SQL, text.c_str(), -1, &statement, nullptr) != SQLITE_OK || statement == nullptr) {
             ErrorFrom(prepareWhat, nullptr);
             sqlite3_finalize(statement);
             return 0;
@@ -652,7 +652,7 @@ int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRo
             }
             // No text for a value that is not NULL: SQLite ran out of memory.
             const unsigned char *text = sqlite3_column_text(statement, c);
-            if (text == nullptr && sqlite3_errcode(s.db) == SQLITE_NOMEM) {
+            if (text == nullptr && sqlite3_errcode(s._SQL) == SQLITE_NOMEM) {
                 ErrorFrom(stepWhat, nullptr);
                 rows.clear();
                 return 0;
@@ -671,9 +671,9 @@ int SQLite_dbCatalogVersion(CatalogVersion *version)
     SQLiteState &s = State();
     if (version == nullptr || !NeedConnection(what))
         return 0;
-    const Hold hold(s.lock);
+    const Hold hold(s._sqlite_mutex);
     if (s.dataVersion == nullptr &&
-        sqlite3_prepare_v2(s.db, "PRAGMA data_version;", -1, &s.dataVersion, nullptr) != SQLITE_OK) {
+        sqlite3_prepare_v2(s._SQL, "PRAGMA data_version;", -1, &s.dataVersion, nullptr) != SQLITE_OK) {
         ErrorFrom(what, nullptr);
         sqlite3_finalize(s.dataVersion);
         s.dataVersion = nullptr;
@@ -720,14 +720,14 @@ int SQLite_dbCatalogSpan(const char *table, KOMBRA_ULONG key, CatalogSpan *span)
     SQLiteState &s = State();
     if (span == nullptr || table == nullptr || !NeedConnection(what))
         return 0;
-    const Hold hold(s.lock);
+    const Hold hold(s._sqlite_mutex);
     struct Statement {
         sqlite3_stmt *statement = nullptr;
         ~Statement() { sqlite3_finalize(statement); }
     } done;
     const std::string sql =
         std::string("SELECT b_yr, b_day, b_msec, e_yr, e_day, e_msec FROM ") + table + " WHERE data_key=?;";
-    if (sqlite3_prepare_v2(s.db, sql.c_str(), -1, &done.statement, nullptr) != SQLITE_OK ||
+    if (sqlite3_prepare_v2(s._SQL, sql.c_str(), -1, &done.statement, nullptr) != SQLITE_OK ||
         sqlite3_bind_int64(done.statement, 1, static_cast<sqlite3_int64>(key)) != SQLITE_OK) {
         ErrorFrom("SQLite_dbCatalogSpan - sqlite3_prepare_v2", nullptr);
         return 0;
@@ -747,7 +747,7 @@ int SQLite_dbCatalogSpan(const char *table, KOMBRA_ULONG key, CatalogSpan *span)
                      IntegerIn(done.statement, 5, kInt32Min, kInt32Max, e[2]);
         if (!span->tame)
             continue;
-        const auto length = static_cast<long long>(CatalogTimeKey(e[0], e[1], e[2]) - CatalogTimeKey(b[0], b[1], b[2]));
+        const auto length = static_cast<long long>(day_number(e[0], e[1], e[2]) - day_number(b[0], b[1], b[2]));
         if (length > span->longest)
             span->longest = length;
     }
@@ -761,18 +761,18 @@ int SQLite_dbCatalogSpan(const char *table, KOMBRA_ULONG key, CatalogSpan *span)
 int SQLite_dbReadBegin(void)
 {
     SQLiteState &s = State();
-    if (s.db == nullptr)
+    if (s._SQL == nullptr)
         return 0;
-    const Hold hold(s.lock);
-    return sqlite3_exec(s.db, "SAVEPOINT kombra_file_lookup;", nullptr, nullptr, nullptr) == SQLITE_OK ? 1 : 0;
+    const Hold hold(s._sqlite_mutex);
+    return sqlite3_exec(s._SQL, "SAVEPOINT kombra_file_lookup;", nullptr, nullptr, nullptr) == SQLITE_OK ? 1 : 0;
 }
 
 void SQLite_dbReadEnd(void)
 {
     SQLiteState &s = State();
-    if (s.db == nullptr)
+    if (s._SQL == nullptr)
         return;
-    const Hold hold(s.lock);
-    if (sqlite3_exec(s.db, "RELEASE kombra_file_lookup;", nullptr, nullptr, nullptr) != SQLITE_OK)
-        sqlite3_exec(s.db, "ROLLBACK TO kombra_file_lookup; RELEASE kombra_file_lookup;", nullptr, nullptr, nullptr);
+    const Hold hold(s._sqlite_mutex);
+    if (sqlite3_exec(s._SQL, "RELEASE kombra_file_lookup;", nullptr, nullptr, nullptr) != SQLITE_OK)
+        sqlite3_exec(s._SQL, "ROLLBACK TO kombra_file_lookup; RELEASE kombra_file_lookup;", nullptr, nullptr, nullptr);
 }

@@ -292,8 +292,8 @@ Found InWindow(const char *table, KOMBRA_ULONG key, const EntrySpan &span, const
         return Found::None;
     if (!span.tame)
         return FirstOverlapping(table, key, b, e, entry);
-    const __int128 rb = CatalogTimeKey(b.yr, b.day, b.msec);
-    const __int128 re = CatalogTimeKey(e.yr, e.day, e.msec);
+    const __int128 rb = day_number(b.yr, b.day, b.msec);
+    const __int128 re = day_number(e.yr, e.day, e.msec);
     Triple low{0, 0, 0}, high{};
     if (!UpperBound(rb > re ? rb : re, high))
         return Found::None;  // every begin lies later
@@ -400,16 +400,6 @@ bool WriteNames(const std::string &path, RequestedDataType type, char *name1, ch
 }
 
 }  // namespace
-
-int MakeFileName(const char *vinst, unsigned short time_yr, unsigned short time_day, long time_msec, char tail,
-                 char *loc, int len)
-{
-    const short hour = static_cast<short>(time_msec / 3600000);
-    const short minute = static_cast<short>((time_msec % 3600000) / 60000);
-    const std::size_t size = (loc != nullptr && len > 0) ? static_cast<std::size_t>(len) : 0;
-    return std::snprintf(size > 0 ? loc : nullptr, size, "%s%04d%03d%02hd%02hd%c", dbsql::OrEmpty(vinst),
-                         static_cast<int>(time_yr), static_cast<int>(time_day), hour, minute, tail);
-}
 
 int SQL_dbNURVGetFile(KOMBRA_ULONG data_key, short btime_yr, short btime_day, long btime_msec, short etime_yr,
                       short etime_day, long etime_msec, RequestedDataType dataType, const char *exten,

@@ -76,13 +76,13 @@ using dbsql::Current;
 int dbInitialize(void)
 {
     ChooseFromEnvironment();
-    return Current().initialize();
+    return Current()._initialize();
 }
 
 int dbInitializeMsg(void)
 {
     ChooseFromEnvironment();
-    return Current().initializeMsg();
+    return Current()._initializeMsg();
 }
 
 int dbSetDatabaseType(dbType type, const char *name)
@@ -92,11 +92,11 @@ int dbSetDatabaseType(dbType type, const char *name)
     // The name may be the back end's own text (dbGetDatabaseName), which its
     // closing drops.
     const std::optional<std::string> kept = name != nullptr ? std::optional<std::string>(name) : std::nullopt;
-    Current().close();
+    Current()._close();
     dbsql::ForgetNames();
     _dbType = type;
     dbSetDatabaseName(kept ? kept->c_str() : nullptr);
-    return Current().initializeMsg();
+    return Current()._initializeMsg();
 }
 
 KOMBRA_BOOL dbIsTarvo(void)
@@ -121,43 +121,43 @@ dbType dbGetDatabaseType(void)
 
 KOMBRA_BOOL dbIsLocal(void)
 {
-    if (_dbType == Tarvo || Current().isLocal == nullptr)
+    if (_dbType == Tarvo || Current()._isLocal == nullptr)
         return sTrue;
-    return Current().isLocal() != 0 ? sTrue : sFalse;
+    return Current()._isLocal() != 0 ? sTrue : sFalse;
 }
 
 int dbIsReadOnly(void)
 {
-    return Current().isReadOnly();
+    return Current()._isReadOnly();
 }
 
 int dbPack(void)
 {
-    return Current().pack != nullptr ? Current().pack() : 0;
+    return Current()._pack != nullptr ? Current()._pack() : 0;
 }
 
 int dbClose(void)
 {
     dbsql::ForgetNames();
-    return Current().close();
+    return Current()._close();
 }
 
 int dbConnected(void)
 {
-    return Current().connected();
+    return Current()._connected();
 }
 
 int dbBadQuery(void)
 {
-    return Current().badQuery();
+    return Current()._badQuery();
 }
 
 int dbCreate(const char *name)
 {
-    if (Current().create == nullptr)
+    if (Current()._create == nullptr)
         return 0;
     dbsql::ForgetNames();
-    if (Current().create(name) == 0)
+    if (Current()._create(name) == 0)
         return 0;
     dbSetDatabaseName(name);
     return 1;
@@ -165,66 +165,66 @@ int dbCreate(const char *name)
 
 void dbSetDatabaseName(const char *name)
 {
-    if (Current().databaseName != nullptr)
-        Current().databaseName(name);
+    if (Current()._databaseName != nullptr)
+        Current()._databaseName(name);
 }
 
 const char *dbGetDatabaseName(void)
 {
-    return Current().getDBName != nullptr ? Current().getDBName() : "";
+    return Current()._getDBName != nullptr ? Current()._getDBName() : "";
 }
 
 DB_RESULT dbQuery(const char *sql)
 {
-    return Current().query(sql);
+    return Current()._query(sql);
 }
 
 DB_RESULT dbQueryStore(const char *sql)
 {
-    return Current().queryStore(sql);
+    return Current()._queryStore(sql);
 }
 
 int dbQueryExec(const char *sql)
 {
-    return Current().queryExec != nullptr ? Current().queryExec(sql) : 0;
+    return Current()._queryExec != nullptr ? Current()._queryExec(sql) : 0;
 }
 
 DB_ROW dbFetchRow(DB_RESULT result)
 {
-    return Current().fetchRow != nullptr ? Current().fetchRow(result) : nullptr;
+    return Current()._fetchRow != nullptr ? Current()._fetchRow(result) : nullptr;
 }
 
 void dbFreeResult(DB_RESULT result)
 {
-    Current().freeResult(result);
+    Current()._freeResult(result);
 }
 
 unsigned long dbNumberRows(DB_RESULT result)
 {
-    return Current().numberRows != nullptr ? Current().numberRows(result) : 0;
+    return Current()._numberRows != nullptr ? Current()._numberRows(result) : 0;
 }
 
 unsigned int dbNumberFields(DB_RESULT result)
 {
-    return Current().numberFields != nullptr ? Current().numberFields(result) : 0;
+    return Current()._numberFields != nullptr ? Current()._numberFields(result) : 0;
 }
 
 const char *dbFieldName(DB_RESULT result, int i)
 {
-    return Current().fieldName != nullptr ? Current().fieldName(result, i) : nullptr;
+    return Current()._fieldName != nullptr ? Current()._fieldName(result, i) : nullptr;
 }
 
 char *dbErrorMsg(void)
 {
-    return Current().errorMsg();
+    return Current()._errorMsg();
 }
 
 int dbInitializeRemoteMsg(const char *host, const char *user, const char *passwd, const char *db,
                           const unsigned int port)
 {
-    if (Current().initializeRemoteMsg == nullptr)
+    if (Current()._initializeRemoteMsg == nullptr)
         return 0;
-    return Current().initializeRemoteMsg(host, user, passwd, db, port);
+    return Current()._initializeRemoteMsg(host, user, passwd, db, port);
 }
 
 int dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRows &rows)
@@ -239,35 +239,35 @@ int dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRows &row
 KOMBRA_ULONG dbGetDataKey(const char *project, const char *mission, const char *experiment, const char *instrument,
                           const char *virtual_)
 {
-    return Current().getDataKey(project, mission, experiment, instrument, virtual_);
+    return Current()._getDataKey(project, mission, experiment, instrument, virtual_);
 }
 
 const char *dbVirtualName(KOMBRA_ULONG key)
 {
-    return Current().virtualName(key);
+    return Current()._virtualName(key);
 }
 
 int dbVirtualName_r(KOMBRA_ULONG data_key, char *vinst, int len)
 {
-    return Current().virtualName_r(data_key, vinst, len);
+    return Current()._virtualName_r(data_key, vinst, len);
 }
 
 int dbKeyToStrings(KOMBRA_ULONG key, char *project, char *mission, char *experiment, char *instrument,
                    char *virtual_)
 {
-    return Current().keyToStr(key, project, mission, experiment, instrument, virtual_);
+    return Current()._keyToStr(key, project, mission, experiment, instrument, virtual_);
 }
 
 int dbKeyToStrings_r(KOMBRA_ULONG key, char *project, char *mission, char *experiment, char *instrument,
                      char *virtual_)
 {
-    return Current().keyToStr_r(key, project, mission, experiment, instrument, virtual_);
+    return Current()._keyToStr_r(key, project, mission, experiment, instrument, virtual_);
 }
 
 int dbNURVGetFile(KOMBRA_ULONG data_key, short btime_yr, short btime_day, long btime_msec, short etime_yr,
                   short etime_day, long etime_msec, RequestedDataType dataType, const char *exten, char *name1,
                   char *name2)
 {
-    return Current().NURVgetFile(data_key, btime_yr, btime_day, btime_msec, etime_yr, etime_day, etime_msec,
+    return Current()._NURVgetFile(data_key, btime_yr, btime_day, btime_msec, etime_yr, etime_day, etime_msec,
                                  dataType, exten, name1, name2);
 }

@@ -1,5 +1,7 @@
 // The catalog's overlap rule and the SQL functions that every SQLite
-// connection registers: between_times and compare_times.
+// connection registers: between_times and compare_times; beside them the
+// row callback and result step that the SQLite back end keeps for older
+// callers.
 #include "dbBackends.h"
 #include "sqlite_int.h"
 
@@ -9,7 +11,7 @@
 // key, not a count of milliseconds).  128-bit arithmetic keeps it exact and
 // defined for any stored triple; for real years it equals the 32-bit day
 // count of the catalog's rule.
-__int128 CatalogTimeKey(int yr, int day, int msec)
+__int128 day_number(int yr, int day, int msec)
 {
     const long long y = static_cast<long long>(yr) - 1;
     const long long days = y * 365 + y / 4 - y / 100 + y / 400 - 693500 + day;
@@ -19,10 +21,10 @@ __int128 CatalogTimeKey(int yr, int day, int msec)
 int CatalogBetweenTimes(const int entry_begin[3], const int entry_end[3], const int req_begin[3],
                         const int req_end[3])
 {
-    const __int128 b = CatalogTimeKey(entry_begin[0], entry_begin[1], entry_begin[2]);
-    const __int128 e = CatalogTimeKey(entry_end[0], entry_end[1], entry_end[2]);
-    const __int128 rb = CatalogTimeKey(req_begin[0], req_begin[1], req_begin[2]);
-    const __int128 re = CatalogTimeKey(req_end[0], req_end[1], req_end[2]);
+    const __int128 b = day_number(entry_begin[0], entry_begin[1], entry_begin[2]);
+    const __int128 e = day_number(entry_end[0], entry_end[1], entry_end[2]);
+    const __int128 rb = day_number(req_begin[0], req_begin[1], req_begin[2]);
+    const __int128 re = day_number(req_end[0], req_end[1], req_end[2]);
     if ((rb > b && rb >= e) || (rb < b && b > re))
         return 0;
     return 1;
@@ -47,6 +49,13 @@ void compare_times_sql(sqlite3_context *context, int argc, sqlite3_value **argv)
 }
 
 }  // namespace
+
+int GenericSQLCallback(void *, int, char **, char **)
+{
+    return 0;
+}
+
+void sqlite_store_result(void) {}
 
 namespace dbsql {
 

@@ -31,10 +31,10 @@ constexpr unsigned int kConnectTimeout = 10;
 const char kNotConnected[] = "No connection to the MySQL catalog server";
 
 struct MySQLState {
-    MYSQL *sql = nullptr;                // _SQL
-    std::optional<std::string> name;     // _name
-    std::string clientDbName = "nurv";   // CLIENT_DB_NAME
-    int local = 1;                       // MySQL_local
+    MYSQL *_SQL = nullptr;               // the connection
+    std::optional<std::string> _name;    // the name given by dbSetDatabaseName
+    std::string CLIENT_DB_NAME = "nurv"; // the database selected after connecting
+    int MySQL_local = 1;                 // 0 once a remote server was connected
     bool lost = false;                   // the server went away under the connection
     std::set<MYSQL_RES *> results;       // results made and not yet freed
 };
@@ -47,7 +47,7 @@ MySQLState &State()
 
 void FailFromConnection()
 {
-    MYSQL *sql = State().sql;
+    MYSQL *sql = State()._SQL;
     dbsql::mysql::NoteFailure(mysql_errno(sql), mysql_error(sql));
 }
 
@@ -61,9 +61,9 @@ void CloseConnection()
         mysql_free_result(res);
     s.results.clear();
     dbsql::mysql::ForgetStatements();
-    if (s.sql != nullptr)
-        mysql_close(s.sql);
-    s.sql = nullptr;
+    if (s._SQL != nullptr)
+        mysql_close(s._SQL);
+    s._SQL = nullptr;
     s.lost = false;
 }
 
@@ -91,7 +91,7 @@ bool ConnectLocal()
     MYSQL *sql = Connect(nullptr, "", nullptr, nullptr, 0);
     if (sql == nullptr)
         return false;
-    State().sql = sql;
+    State()._SQL = sql;
     State().lost = false;
     return true;
 }
@@ -100,7 +100,7 @@ bool ConnectLocal()
 // first column of the rows of a statement gives; false when it failed.
 bool CountFunctions(const char *statement, std::set<std::string> &found)
 {
-    MYSQL *sql = State().sql;
+    MYSQL *sql = State()._SQL;
     if (mysql_query(sql, statement) != 0)
         return false;
     MYSQL_RES *res = mysql_use_result(sql);
@@ -135,15 +135,15 @@ namespace dbsql::mysql {
 
 MYSQL *Connection()
 {
-    return State().sql;
+    return State()._SQL;
 }
 
 bool NeedConnection()
 {
     const MySQLState &s = State();
-    if (s.sql != nullptr && !s.lost)
+    if (s._SQL != nullptr && !s.lost)
         return true;
-    SetErrorString(s.sql != nullptr ? "Lost connection to the MySQL catalog server" : kNotConnected);
+    SetErrorString(s._SQL != nullptr ? "Lost connection to the MySQL catalog server" : kNotConnected);
     return false;
 }
 
@@ -170,7 +170,7 @@ int MySQL_TestDBIntegrity(void)
     // or those of any database when none is selected.  Loadable functions
     // count wherever they are; an account that may not read mysql.func
     // relies on stored functions alone.
-    if (State().sql == nullptr) {
+    if (State()._SQL == nullptr) {
         SetErrorString(kNotConnected);
         return 0;
     }
@@ -182,7 +182,7 @@ int MySQL_TestDBIntegrity(void)
     if (found.size() >= 2)
         return 1;
     const std::string text =
-        std::string("Database is not configured with NURV/KOMBRA functions!\n") + mysql_error(State().sql);
+        std::string("Database is not configured with NURV/KOMBRA functions!\n") + mysql_error(State()._SQL);
     SetErrorString(text.c_str());
     return 0;
 }
@@ -190,17 +190,17 @@ int MySQL_TestDBIntegrity(void)
 int MySQL_dbInitializeMsg(void)
 {
     MySQLState &s = State();
-    if (s.sql != nullptr && !s.lost)
+    if (s._SQL != nullptr && !s.lost)
         return 1;
     // A connection the server dropped is replaced by a new one.
     CloseConnection();
-    if (s.name)
-        s.clientDbName = *s.name;
+    if (s._name)
+        s.CLIENT_DB_NAME = *s._name;
 
     if (!ConnectLocal())
         return 0;
-    if (mysql_select_db(s.sql, s.clientDbName.c_str()) != 0) {
-        const std::string text = "mysql_select_db: " + s.clientDbName + " does not exist!";
+    if (mysql_select_db(s._SQL, s.CLIENT_DB_NAME.c_str()) != 0) {
+        const std::string text = "mysql_select_db: " + s.CLIENT_DB_NAME + " does not exist!";
         SetErrorString(text.c_str());
         CloseConnection();
         return 0;
@@ -230,8 +230,8 @@ int MySQL_dbInitializeRemoteMsg(const char *host, const char *user, const char *
         return 0;
     // The remote server replaces the catalog connection.
     CloseConnection();
-    State().sql = sql;
-    State().local = 0;
+    State()._SQL = sql;
+    State().MySQL_local = 0;
     return 1;
 }
 
@@ -242,9 +242,9 @@ int MySQL_dbCreate(const char *name)
         SetErrorString("Incorrect database name ''");
         return 0;
     }
-    if (s.sql == nullptr || s.lost) {
+    if (s._SQL == nullptr || s.lost) {
         CloseConnection();
-        s.clientDbName = name;
+        s.CLIENT_DB_NAME = name;
         if (!ConnectLocal())
             return 0;
         if (MySQL_TestDBIntegrity() != 1) {
@@ -258,24 +258,24 @@ int MySQL_dbCreate(const char *name)
     if (res != nullptr) {
         MySQL_dbFreeResult(res);
     } else if (MySQL_dbBadQuery() != 0) {
-        SetErrorString(mysql_error(s.sql));
+        SetErrorString(mysql_error(s._SQL));
         return 0;
     }
     // The new database becomes the current one.
-    if (mysql_select_db(s.sql, name) != 0) {
+    if (mysql_select_db(s._SQL, name) != 0) {
         FailFromConnection();
         return 0;
     }
-    s.clientDbName = name;
+    s.CLIENT_DB_NAME = name;
     return 1;
 }
 
 void MySQL_dbSetDatabaseName(const char *name)
 {
     if (name == nullptr || *name == '\0')
-        State().name.reset();
+        State()._name.reset();
     else
-        State().name = name;
+        State()._name = name;
 }
 
 const char *MySQL_dbGetDatabaseName(void)
@@ -283,22 +283,22 @@ const char *MySQL_dbGetDatabaseName(void)
     // The database that an opening selects: the name given, else the one
     // selected last (nurv at first).
     const MySQLState &s = State();
-    return s.name ? s.name->c_str() : s.clientDbName.c_str();
+    return s._name ? s._name->c_str() : s.CLIENT_DB_NAME.c_str();
 }
 
 int MySQL_dbClose(void)
 {
     MySQLState &s = State();
-    if (s.sql != nullptr) {
+    if (s._SQL != nullptr) {
         CloseConnection();
-        s.name.reset();
+        s._name.reset();
     }
     return 1;
 }
 
 int MySQL_dbIsLocal(void)
 {
-    return State().local;
+    return State().MySQL_local;
 }
 
 int MySQL_dbIsReadOnly(void)
@@ -308,7 +308,7 @@ int MySQL_dbIsReadOnly(void)
 
 int MySQL_dbConnected(void)
 {
-    return State().sql != nullptr && !State().lost ? 1 : 0;
+    return State()._SQL != nullptr && !State().lost ? 1 : 0;
 }
 
 DB_RESULT MySQL_dbQuery(const char *sql)
@@ -318,15 +318,15 @@ DB_RESULT MySQL_dbQuery(const char *sql)
         std::printf("dbQuery: %s\n", GetErrorString());
         return nullptr;
     }
-    if (mysql_query(s.sql, dbsql::OrEmpty(sql)) != 0) {
+    if (mysql_query(s._SQL, dbsql::OrEmpty(sql)) != 0) {
         FailFromConnection();
         std::printf("dbQuery: %s\n", GetErrorString());
         return nullptr;
     }
-    MYSQL_RES *res = mysql_use_result(s.sql);
+    MYSQL_RES *res = mysql_use_result(s._SQL);
     if (res == nullptr) {
         // No result set: a statement that returns none, or a failure.
-        if (mysql_errno(s.sql) != 0) {
+        if (mysql_errno(s._SQL) != 0) {
             FailFromConnection();
             std::printf("dbQuery: %s\n", GetErrorString());
         }
@@ -341,13 +341,13 @@ DB_RESULT MySQL_dbQueryStore(const char *sql)
     MySQLState &s = State();
     if (!dbsql::mysql::NeedConnection())
         return nullptr;
-    if (mysql_query(s.sql, dbsql::OrEmpty(sql)) != 0) {
+    if (mysql_query(s._SQL, dbsql::OrEmpty(sql)) != 0) {
         FailFromConnection();
         return nullptr;
     }
-    MYSQL_RES *res = mysql_store_result(s.sql);
+    MYSQL_RES *res = mysql_store_result(s._SQL);
     if (res == nullptr) {
-        if (mysql_errno(s.sql) != 0)
+        if (mysql_errno(s._SQL) != 0)
             FailFromConnection();
         return nullptr;
     }
@@ -362,17 +362,17 @@ int MySQL_dbQueryExec(const char *sql)
     DB_RESULT res = MySQL_dbQueryStore(sql);
     if (res != nullptr)
         MySQL_dbFreeResult(res);
-    return mysql_errno(State().sql) == 0 ? 1 : 0;
+    return mysql_errno(State()._SQL) == 0 ? 1 : 0;
 }
 
 int MySQL_dbBadQuery(void)
 {
     MySQLState &s = State();
-    if (s.sql == nullptr)
+    if (s._SQL == nullptr)
         return CR_SERVER_GONE_ERROR;
-    if (const unsigned int errnum = mysql_errno(s.sql); errnum != 0)
+    if (const unsigned int errnum = mysql_errno(s._SQL); errnum != 0)
         return static_cast<int>(errnum);
-    if (mysql_affected_rows(s.sql) == 0) {
+    if (mysql_affected_rows(s._SQL) == 0) {
         SetErrorString("No rows affected by query!");
         return 1;
     }
@@ -395,7 +395,7 @@ DB_ROW MySQL_dbFetchRow(DB_RESULT res)
     MYSQL_ROW row = mysql_fetch_row(result);
     // The end of a row-by-row result and a connection lost in the middle of
     // it both give no row; only the second leaves an error number.
-    if (row == nullptr && s.sql != nullptr && mysql_errno(s.sql) != 0)
+    if (row == nullptr && s._SQL != nullptr && mysql_errno(s._SQL) != 0)
         FailFromConnection();
     return row;
 }
