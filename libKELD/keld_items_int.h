@@ -41,7 +41,7 @@ struct KeldItemDef {
     const char *key;    /* text-format key pattern: %s the root, %d the
                            structure number; nullptr when there is none */
     KeldForm form;
-    uint16_t oldSize;   /* element size in the older binary format; 0: no slot */
+    uint16_t ir_size;   /* element size in the older binary format; 0: no slot */
 };
 
 /* The row of item what; nullptr outside 0 .. 128. */

@@ -50,25 +50,11 @@ enum class Missing {
     Stop   // left unwritten with every later element
 };
 
+// The rule of a per-element item.
 struct PerElement {
-    KELD_DEFS what;
     KELD_DEFS element;  // the item read for each element
     KELD_DEFS count;    // read with num 0
     Missing missing;
-};
-
-constexpr PerElement kPerElement[] = {
-    {_STATES, _STATE, _STATUS, Missing::Stop},
-    {_D_TYPE, _D_TYPE, _SEN, Missing::Skip},
-    {_TDW_LEN, _TDW_LEN, _SEN, Missing::Skip},
-    {_SEN_STATUS, _SEN_STATUS, _SEN, Missing::Skip},
-    {_TIME_OFF, _TIME_OFF, _SEN, Missing::Skip},
-    {_SPIN_TIME_OFF, _SPIN_TIME_OFF, _SEN, Missing::Zero},
-    {_CAL_USE, _CAL_USE, _CAL_SETS, Missing::Stop},
-    {_CAL_WLEN, _CAL_WLEN, _CAL_SETS, Missing::Stop},
-    {_CAL_TARGET, _CAL_TARGET, _CAL_SETS, Missing::Stop},
-    {_CAL_SCOPE, _CAL_SCOPE, _CAL_SETS, Missing::Zero},
-    {_CAL_D_TYPE, _CAL_D_TYPE, _CAL_SETS, Missing::Zero},
 };
 
 // Where a slice's count comes from.
@@ -80,17 +66,10 @@ enum class CountOf {
     TableValues     // _TBL_ELE_SZ of table num
 };
 
+// The rule of a slice item: its list, read with num, and its count.
 struct Slice {
     KELD_DEFS what;
     CountOf count;
-};
-
-constexpr Slice kSlices[] = {
-    {_KELD_CONST, CountOf::Sensors},      {_CONST_SCA, CountOf::Sensors},
-    {_TBL_SCA, CountOf::TableScales},     {_TBL_OFF, CountOf::TableSensors},
-    {_TBL_FMT, CountOf::TableSensors},    {_CRIT_ACTION, CountOf::CritActions},
-    {_CRIT_OFF, CountOf::Sensors},        {_CRIT_STATUS, CountOf::Sensors},
-    {_TBL, CountOf::TableValues},
 };
 
 template <typename Row, size_t N>
@@ -337,7 +316,7 @@ TableBlock MakeTableBlock(std::span<const keld_entry> values)
 // _TBL: served from the cache when it holds (map, _TBL, num); else read from
 // the map and then added to the cache (values owned by the cache, the count
 // not).  Without a cache the values are read for this request only.
-int ReadTable(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+int HandleTBL(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
 {
     const auto which = static_cast<KOMBRA_SHORT>(rq.num);
     const KOMBRA_LONG *block = nullptr;
@@ -377,6 +356,105 @@ int ReadTable(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
             _Cache->FreeCacheElement(_Cache->_cache_elements.size() - 1);
     }
     return KELD_SUCCESS;
+}
+
+// ---- Per-element items -----------------------------------------------------
+
+int HandleSTATES(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadPerElement(map, rq, {_STATE, _STATUS, Missing::Stop}, dest);
+}
+
+int HandleD_TYPE(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadPerElement(map, rq, {_D_TYPE, _SEN, Missing::Skip}, dest);
+}
+
+int HandleTDW_LEN(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadPerElement(map, rq, {_TDW_LEN, _SEN, Missing::Skip}, dest);
+}
+
+int HandleSEN_STATUS(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadPerElement(map, rq, {_SEN_STATUS, _SEN, Missing::Skip}, dest);
+}
+
+int HandleTIME_OFF(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadPerElement(map, rq, {_TIME_OFF, _SEN, Missing::Skip}, dest);
+}
+
+int HandleSPIN_TIME_OFF(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadPerElement(map, rq, {_SPIN_TIME_OFF, _SEN, Missing::Zero}, dest);
+}
+
+int HandleCAL_USE(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadPerElement(map, rq, {_CAL_USE, _CAL_SETS, Missing::Stop}, dest);
+}
+
+int HandleCAL_WLEN(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadPerElement(map, rq, {_CAL_WLEN, _CAL_SETS, Missing::Stop}, dest);
+}
+
+int HandleCAL_TARGET(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadPerElement(map, rq, {_CAL_TARGET, _CAL_SETS, Missing::Stop}, dest);
+}
+
+int HandleCAL_SCOPE(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadPerElement(map, rq, {_CAL_SCOPE, _CAL_SETS, Missing::Zero}, dest);
+}
+
+int HandleCAL_D_TYPE(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadPerElement(map, rq, {_CAL_D_TYPE, _CAL_SETS, Missing::Zero}, dest);
+}
+
+// ---- Slice items ------------------------------------------------------------
+
+int HandleCONST(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadSlice(map, rq, {_KELD_CONST, CountOf::Sensors}, dest);
+}
+
+int HandleCONST_SCA(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadSlice(map, rq, {_CONST_SCA, CountOf::Sensors}, dest);
+}
+
+int HandleTBL_SCA(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadSlice(map, rq, {_TBL_SCA, CountOf::TableScales}, dest);
+}
+
+int HandleTBL_OFF(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadSlice(map, rq, {_TBL_OFF, CountOf::TableSensors}, dest);
+}
+
+int HandleTBL_FMT(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadSlice(map, rq, {_TBL_FMT, CountOf::TableSensors}, dest);
+}
+
+int HandleCRIT_ACTION(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadSlice(map, rq, {_CRIT_ACTION, CountOf::CritActions}, dest);
+}
+
+int HandleCRIT_OFF(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadSlice(map, rq, {_CRIT_OFF, CountOf::Sensors}, dest);
+}
+
+int HandleCRIT_STATUS(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
+{
+    return ReadSlice(map, rq, {_CRIT_STATUS, CountOf::Sensors}, dest);
 }
 
 int UnknownWhat()
@@ -428,15 +506,30 @@ int ReadTextItem(const keld_map *map, const KeldRequest &rq, KeldDest &dest)
     case _POT_SRC_DEFINED:
     case _START_SPIN_DEFINED: return ReadPresence(map, rq, dest);
     case _PA_BXBYBZ: return ReadBxByBz(map, dest);
-    case _TBL: return ReadTable(map, rq, dest);
+    case _STATES: return HandleSTATES(map, rq, dest);
+    case _D_TYPE: return HandleD_TYPE(map, rq, dest);
+    case _TDW_LEN: return HandleTDW_LEN(map, rq, dest);
+    case _SEN_STATUS: return HandleSEN_STATUS(map, rq, dest);
+    case _TIME_OFF: return HandleTIME_OFF(map, rq, dest);
+    case _SPIN_TIME_OFF: return HandleSPIN_TIME_OFF(map, rq, dest);
+    case _CAL_USE: return HandleCAL_USE(map, rq, dest);
+    case _CAL_WLEN: return HandleCAL_WLEN(map, rq, dest);
+    case _CAL_TARGET: return HandleCAL_TARGET(map, rq, dest);
+    case _CAL_SCOPE: return HandleCAL_SCOPE(map, rq, dest);
+    case _CAL_D_TYPE: return HandleCAL_D_TYPE(map, rq, dest);
+    case _KELD_CONST: return HandleCONST(map, rq, dest);
+    case _CONST_SCA: return HandleCONST_SCA(map, rq, dest);
+    case _TBL_SCA: return HandleTBL_SCA(map, rq, dest);
+    case _TBL_OFF: return HandleTBL_OFF(map, rq, dest);
+    case _TBL_FMT: return HandleTBL_FMT(map, rq, dest);
+    case _CRIT_ACTION: return HandleCRIT_ACTION(map, rq, dest);
+    case _CRIT_OFF: return HandleCRIT_OFF(map, rq, dest);
+    case _CRIT_STATUS: return HandleCRIT_STATUS(map, rq, dest);
+    case _TBL: return HandleTBL(map, rq, dest);
     default: break;
     }
     if (const Default *rule = RuleOf(kDefaults, rq.what))
         return ReadDefaulted(map, rq, *rule, dest);
-    if (const PerElement *rule = RuleOf(kPerElement, rq.what))
-        return ReadPerElement(map, rq, *rule, dest);
-    if (const Slice *rule = RuleOf(kSlices, rq.what))
-        return ReadSlice(map, rq, *rule, dest);
     return ReadPlain(map, rq, dest);
 }
 

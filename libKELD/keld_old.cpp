@@ -262,7 +262,7 @@ int ReadStored(const keld_info &k, const KeldRequest &rq, KeldDest &dest)
     if (status != KELD_SUCCESS)
         return status;
 
-    size_t size = item->oldSize;
+    size_t size = item->ir_size;
     size_t stride = StringStride(rq.what);
     long long skip = 0;
     if (stride != 0)

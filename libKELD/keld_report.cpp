@@ -13,9 +13,9 @@ char GLOBAL_KELDFileName[255];
 
 namespace {
 
-std::string g_currentName;   // whole name of the file being parsed
-std::string g_reportedName;  // the name the last message was for
-bool g_printed = false;
+std::string g_currentName;  // whole name of the file being parsed
+std::string FileName;       // the name the last message was for
+bool ErrorPrinted = false;  // a message for FileName was printed
 
 // The name of the file being parsed.  GLOBAL_KELDFileName holds it cut short;
 // when someone has set that global to another name, the global wins.
@@ -40,12 +40,12 @@ int v_error(const char *message)
     if (keld_read_errno() != 0)
         return -1;
     const std::string name = CurrentName();
-    if (name != g_reportedName) {
-        g_reportedName = name;
-        g_printed = false;
+    if (name != FileName) {
+        FileName = name;
+        ErrorPrinted = false;
     }
-    if (!g_printed) {
-        g_printed = true;
+    if (!ErrorPrinted) {
+        ErrorPrinted = true;
         std::printf("\nError in %s: Line %d : %s at '%s'\n", name.c_str(), keld_lineno,
                     message != nullptr ? message : "", v_text != nullptr ? v_text : "");
         std::printf("\nFix KELD before continuing...\n\n");

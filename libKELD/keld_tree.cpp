@@ -22,9 +22,9 @@ namespace {
 struct ParserState {
     int symtype = 0;
     int symsize = 0;
-    long long counter = 0;              // slots still free, counting down
-    keld_pending_array *array = nullptr;  // not owned: it sits on the parser stack
-    long long elements = 0;             // array slots made by this parse
+    long long counter = 0;                    // slots still free, counting down
+    keld_pending_array *tmp_array = nullptr;  // not owned: it sits on the parser stack
+    long long elements = 0;                   // array slots made by this parse
 };
 
 ParserState g_state;
@@ -101,12 +101,12 @@ symtab_s *keld_new_decl(void)
 keld_pending_array *keld_begin_array(KOMBRA_LONG size)
 {
     g_state.counter = 0;
-    g_state.array = nullptr;
+    g_state.tmp_array = nullptr;
     auto *array = static_cast<keld_pending_array *>(std::calloc(1, sizeof(keld_pending_array)));
     if (array == nullptr)
         return nullptr;
     array->symtype = g_state.symtype;
-    g_state.array = array;
+    g_state.tmp_array = array;
     if (size <= 0 || size > kKeldMaxArray || g_state.elements + size > kKeldMaxElements) {
         v_error(kKeldBadSize);
         array->refused = 1;
@@ -126,7 +126,7 @@ keld_pending_array *keld_begin_array(KOMBRA_LONG size)
 
 void keld_add_array_value(keld_value value)
 {
-    keld_pending_array *array = g_state.array;
+    keld_pending_array *array = g_state.tmp_array;
     --g_state.counter;
     if (array == nullptr || array->refused) {
         keld_free_value(&value);
@@ -163,8 +163,8 @@ void keld_add_array_value(keld_value value)
 
 symtab_s *keld_finish_array(symtab_s *node, char *name, keld_pending_array *array)
 {
-    if (g_state.array == array)
-        g_state.array = nullptr;
+    if (g_state.tmp_array == array)
+        g_state.tmp_array = nullptr;
     if (node == nullptr || array == nullptr || array->refused) {
         std::free(name);
         keld_free_pending(array);
@@ -288,8 +288,8 @@ void keld_free_pending(keld_pending_array *array)
 {
     if (array == nullptr)
         return;
-    if (g_state.array == array)
-        g_state.array = nullptr;
+    if (g_state.tmp_array == array)
+        g_state.tmp_array = nullptr;
     if (array->symtype == Y_STRING && array->data != nullptr) {
         auto **slots = static_cast<char **>(array->data);
         for (int i = 0; i < array->length; ++i)

@@ -347,7 +347,7 @@ TEST(OldFormatAndText, AnswerEveryItemAlike)
     int compared = 0;
     for (const KeldItemDef &item : KeldItems()) {
         const bool pointer = KeldElementForm(item.form) == KeldForm::CharPtr;
-        if (differ.count(item.code) || (pointer && item.oldSize == 0))
+        if (differ.count(item.code) || (pointer && item.ir_size == 0))
             continue;
         // Structured keys are asked for each structure; element ranges from
         // 0 and 1 where the item has elements to range over.
