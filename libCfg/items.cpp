@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -102,10 +103,12 @@ StrHier_s *NodeOfLevel(LinkNode_s *projects, const std::string &level)
     return cfg_internal::FindByNames(projects, names);
 }
 
-struct DeclaredItem {
-    std::string name;
-    std::vector<std::string> defaults;
-    std::string keyword;  // ITEM.VALUE, for the per-level look-up
+// One item that ITEMS declares, while DB.cfg is read.
+struct GlobalItems_s {
+    std::string Item;                 // the item's name
+    std::vector<std::string> Values;  // its defaults, from ITEM.VALUE
+    int Nvalues = 0;                  // the number of defaults
+    std::string keyword;              // ITEM.VALUE, for the per-level look-up
 };
 
 }  // namespace
@@ -270,12 +273,14 @@ int ReadDbConfig(const char *path, LinkNode_s *projects)
         return 0;
     std::vector<std::string> itemNames = TakeList(top[1]);
 
-    std::vector<DeclaredItem> declared;
+    std::vector<GlobalItems_s> declared;
     for (const std::string &item : itemNames) {
         const std::string prefix = Cut(item + ".", kMaxItemPrefix);
         def_s values[] = {{"VALUE", PC_STRING_LIST, nullptr, PC_REQUIRED, 0}, {nullptr, 0, nullptr, 0, 0}};
         parse_config(cfg, prefix.c_str(), values);
-        declared.push_back({item, TakeList(values[0]), Cut(item + ".VALUE", kMaxItemKeyword)});
+        std::vector<std::string> defaults = TakeList(values[0]);
+        const int count = static_cast<int>(defaults.size());
+        declared.push_back({item, std::move(defaults), count, Cut(item + ".VALUE", kMaxItemKeyword)});
     }
 
     def_s levelsDef[] = {{"LEVELS", PC_STRING_LIST, nullptr, PC_REQUIRED, 0}, {nullptr, 0, nullptr, 0, 0}};
@@ -300,11 +305,13 @@ int ReadDbConfig(const char *path, LinkNode_s *projects)
         for (size_t i = 0; i < declared.size(); ++i) {
             const bool given = perLevel[i].required < 0;
             std::vector<std::string> values = TakeList(perLevel[i]);
-            if (!given)
-                values = declared[i].defaults;
+            if (!given) {
+                const GlobalItems_s &d = declared[i];
+                values.assign(d.Values.begin(), d.Values.begin() + d.Nvalues);
+            }
             for (std::string &v : values)
                 v = Expand(v);
-            items[i].Item = strdup(declared[i].name.c_str());
+            items[i].Item = strdup(declared[i].Item.c_str());
             items[i].Value = CopyList(values);
             items[i].n_Values = items[i].Value ? static_cast<int>(values.size()) : 0;
             if (items[i].Item == nullptr || items[i].Value == nullptr) {

@@ -198,6 +198,18 @@ void pc_load_config(FILE *in, config_s &cfg)
     }
 }
 
+// An empty table; null when memory runs out.
+config_s *pc_create_config()
+{
+    return new (std::nothrow) config_s;
+}
+
+// Frees every symbol and bucket and the table itself.
+void pc_destroy_config(config_s *cfg)
+{
+    delete cfg;
+}
+
 }  // namespace
 
 config_s *open_config(const char *path, int preprocess)
@@ -205,7 +217,7 @@ config_s *open_config(const char *path, int preprocess)
     Input in;
     if (!pc_open_input(path, preprocess, in))
         return nullptr;
-    config_s *cfg = new (std::nothrow) config_s;
+    config_s *cfg = pc_create_config();
     if (cfg == nullptr) {
         std::perror("open_config.pc_create_config.calloc");
         pc_close_input(in);
@@ -215,12 +227,12 @@ config_s *open_config(const char *path, int preprocess)
         pc_load_config(in.fp, *cfg);
     } catch (const std::bad_alloc &) {
         std::perror("open_config.pc_add_symbol.pc_grow");
-        delete cfg;
+        pc_destroy_config(cfg);
         pc_close_input(in);
         return nullptr;
     }
     if (!pc_close_input(in)) {
-        delete cfg;
+        pc_destroy_config(cfg);
         return nullptr;
     }
     return cfg;
@@ -228,7 +240,7 @@ config_s *open_config(const char *path, int preprocess)
 
 int close_config(config_s *cfg)
 {
-    delete cfg;
+    pc_destroy_config(cfg);
     return 0;
 }
 
