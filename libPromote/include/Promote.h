@@ -213,12 +213,16 @@ public:
     int AutoGetMeta(KOMBRA_ULONG key);
 
 private:
-    using QueryFn = bool (Promote::*)(const char *table, int limit, DbRows &rows);
+    // The query step of MakeList: the rows of table for the request, at most
+    // limit of them; false when the query failed.
+    using QueryFn = bool (*)(Promote *request, const char *table, int limit, DbRows &rows);
 
     void SetupDefaultServers(unsigned src);
     int MakeList(int which, FileStatusType status, int limit, QueryFn query);
     bool RegularQuery(const char *table, int limit, DbRows &rows);
     bool IntersectionQuery(const char *table, int limit, DbRows &rows);
+    static bool RegularQueryCallback(Promote *request, const char *table, int limit, DbRows &rows);
+    static bool IntersectionQueryCallback(Promote *request, const char *table, int limit, DbRows &rows);
     int SQL_BuildDBList(int which, FileStatusType status, int limit);
     int Tarvo_BuildDBList(int which, FileStatusType status, int limit);
     // The dBASE catalog tables of the source in use (suffix "I" or "HD").
