@@ -228,6 +228,13 @@ private:
     // The dBASE catalog tables of the source in use (suffix "I" or "HD").
     int OpenDatabase(const char *suffix, int *dbf, int *ndx);
     void CloseDatabase(int dbf, int ndx);
+    // One field of the current record, read only when it has the type read
+    // (a character field without trailing blanks, a numeric field as a whole
+    // number); 0 with "Error with database!" printed and kept, else 1.
+    int GetField(int dbf, const char *name, std::string &value);
+    int GetField(int dbf, const char *name, long &value);
+    void DatabaseError();
+    // V_INST and the begin and end times of the current record; 1 or 0.
     int FillInfoFromDB(int dbf, std::string &vinst, TimeObj &beg, TimeObj &end);
     int FindEntry(int dbf, int ndx);
     int MakeList(int &dbf, int &ndx, const char *suffix, int which, FileStatusType status, int limit);
