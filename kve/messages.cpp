@@ -9,7 +9,7 @@
 
 void KvEpochBreakdown(cdf_epoch *e)
 {
-    kcdf::EpochBreakdown(e->tsince0, &e->year, &e->month, &e->day, &e->hour, &e->minute, &e->second, &e->msec);
+    kcdf::EPOCHbreakdown(e->tsince0, &e->year, &e->month, &e->day, &e->hour, &e->minute, &e->second, &e->msec);
 }
 
 void KvEpochCompute(cdf_epoch *e)

@@ -89,17 +89,17 @@ int Promote::SQL_BuildDBList(int which, FileStatusType status, int limit)
         _haveMeta = DB_GOOD;
         _src_in_use = static_cast<int>(src);
         if ((which & PRO_KELD_V3) && _haveMeta != DB_ERROR)
-            added += MakeList(PRO_KELD_V3, status, limit, &Promote::RegularQuery);
+            added += MakeList(PRO_KELD_V3, status, limit, &Promote::RegularQueryCallback);
         if ((which & PRO_KELD_I) && _haveMeta != DB_ERROR)
-            added += MakeList(PRO_KELD_I, status, limit, &Promote::RegularQuery);
+            added += MakeList(PRO_KELD_I, status, limit, &Promote::RegularQueryCallback);
         if ((which & PRO_HD) == PRO_HD) {
             if (_haveMeta != DB_ERROR)
-                added += MakeList(PRO_HD, status, limit, &Promote::RegularQuery);
+                added += MakeList(PRO_HD, status, limit, &Promote::RegularQueryCallback);
         } else {
             if ((which & PRO_HEADER) && _haveMeta != DB_ERROR)
-                added += MakeList(PRO_HEADER, status, limit, &Promote::RegularQuery);
+                added += MakeList(PRO_HEADER, status, limit, &Promote::RegularQueryCallback);
             if ((which & PRO_DATA) && _haveMeta != DB_ERROR)
-                added += MakeList(PRO_DATA, status, limit, &Promote::RegularQuery);
+                added += MakeList(PRO_DATA, status, limit, &Promote::RegularQueryCallback);
         }
         if (which & PRO_PNUR) {
             auto *e = new Entry;
@@ -124,17 +124,17 @@ int Promote::BuildDBIntersectionList(int which, FileStatusType status, int limit
     _src_in_use = 0;
     int added = 0;
     if (which & PRO_KELD_V3)
-        added += MakeList(PRO_KELD_V3, status, limit, &Promote::IntersectionQuery);
+        added += MakeList(PRO_KELD_V3, status, limit, &Promote::IntersectionQueryCallback);
     if ((which & PRO_KELD_I) && _haveMeta != DB_ERROR)
-        added += MakeList(PRO_KELD_I, status, limit, &Promote::IntersectionQuery);
+        added += MakeList(PRO_KELD_I, status, limit, &Promote::IntersectionQueryCallback);
     if ((which & PRO_HD) == PRO_HD) {
         if (_haveMeta != DB_ERROR)
-            added += MakeList(PRO_HD, status, limit, &Promote::IntersectionQuery);
+            added += MakeList(PRO_HD, status, limit, &Promote::IntersectionQueryCallback);
     } else {
         if ((which & PRO_HEADER) && _haveMeta != DB_ERROR)
-            added += MakeList(PRO_HEADER, status, limit, &Promote::IntersectionQuery);
+            added += MakeList(PRO_HEADER, status, limit, &Promote::IntersectionQueryCallback);
         if ((which & PRO_DATA) && _haveMeta != DB_ERROR)
-            added += MakeList(PRO_DATA, status, limit, &Promote::IntersectionQuery);
+            added += MakeList(PRO_DATA, status, limit, &Promote::IntersectionQueryCallback);
     }
     if (which & PRO_PNUR) {
         auto *e = new Entry;
@@ -155,7 +155,7 @@ int Promote::MakeList(int which, FileStatusType status, int limit, QueryFn query
     int added = 0;
     for (int attempt = 0; attempt < 2; ++attempt) {
         DbRows rows;
-        if (!(this->*query)(table, limit, rows)) {
+        if (!query(this, table, limit, rows)) {
             std::fprintf(stderr, "Promote::MakeList: %s\n", dbErrorMsg());
             return added;
         }
@@ -206,6 +206,16 @@ int Promote::MakeList(int which, FileStatusType status, int limit, QueryFn query
         }
     }
     return added;
+}
+
+bool Promote::RegularQueryCallback(Promote *request, const char *table, int limit, DbRows &rows)
+{
+    return request->RegularQuery(table, limit, rows);
+}
+
+bool Promote::IntersectionQueryCallback(Promote *request, const char *table, int limit, DbRows &rows)
+{
+    return request->IntersectionQuery(table, limit, rows);
 }
 
 bool Promote::RegularQuery(const char *table, int limit, DbRows &rows)

@@ -18,6 +18,7 @@
 #include <fcntl.h>
 
 #include <cstdio>
+#include <limits>
 #include <string>
 
 namespace {
@@ -82,19 +83,44 @@ void Promote::CloseDatabase(int dbf, int ndx)
     CloseDbf(dbf);
 }
 
+int Promote::GetField(int dbf, const char *name, std::string &value)
+{
+    if (catalog_fields::ReadText(dbf, name, value))
+        return 1;
+    DatabaseError();
+    return 0;
+}
+
+int Promote::GetField(int dbf, const char *name, long &value)
+{
+    if (catalog_fields::ReadNumber(dbf, name, value))
+        return 1;
+    DatabaseError();
+    return 0;
+}
+
+void Promote::DatabaseError()
+{
+    std::fprintf(stderr, "Error with database!\n");
+    SetError("Error with database!");
+}
+
 int Promote::FillInfoFromDB(int dbf, std::string &vinst, TimeObj &beg, TimeObj &end)
 {
-    Time_t b{}, e{};
-    if (!catalog_fields::ReadText(dbf, "V_INST", vinst) ||
-        !catalog_fields::ReadTime(dbf, "B_YR", "B_DAY", "B_MSEC", b) ||
-        !catalog_fields::ReadTime(dbf, "E_YR", "E_DAY", "E_MSEC", e) || b.yr < 0 || b.day < 0 || b.msec < 0 ||
-        e.yr < 0 || e.day < 0 || e.msec < 0) {
-        std::fprintf(stderr, "Error with database!\n");
-        SetError("Error with database!");
+    static constexpr const char *kTimeFields[6] = {"B_YR", "B_DAY", "B_MSEC", "E_YR", "E_DAY", "E_MSEC"};
+    long t[6] = {};
+    if (!GetField(dbf, "V_INST", vinst))
         return 0;
-    }
-    beg.SetTime(static_cast<unsigned>(b.yr), static_cast<unsigned>(b.day), static_cast<unsigned>(b.msec));
-    end.SetTime(static_cast<unsigned>(e.yr), static_cast<unsigned>(e.day), static_cast<unsigned>(e.msec));
+    for (int i = 0; i < 6; ++i)
+        if (!GetField(dbf, kTimeFields[i], t[i]))
+            return 0;
+    for (const long v : t)
+        if (v < 0 || v > std::numeric_limits<KOMBRA_LONG>::max()) {
+            DatabaseError();
+            return 0;
+        }
+    beg.SetTime(static_cast<unsigned>(t[0]), static_cast<unsigned>(t[1]), static_cast<unsigned>(t[2]));
+    end.SetTime(static_cast<unsigned>(t[3]), static_cast<unsigned>(t[4]), static_cast<unsigned>(t[5]));
     return 1;
 }
 

@@ -111,13 +111,13 @@ void LoadTwoHalves(int lo, int n, float first_light, float first_step, float sec
     }
 }
 
-void LoadRamp(int lo, int n, Ramp hue, Ramp light, Ramp sat)
+void LoadRamp(int lo, int n, Ramp hue, Ramp lightness, Ramp saturation)
 {
     for (int i = 0; i < n; ++i) {
-        cpgshls(lo + i, hue.value, light.value, sat.value);
+        cpgshls(lo + i, hue.value, lightness.value, saturation.value);
         hue.value += hue.step;
-        light.value += light.step;
-        sat.value += sat.step;
+        lightness.value += lightness.step;
+        saturation.value += saturation.step;
     }
 }
 

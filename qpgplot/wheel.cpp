@@ -59,7 +59,7 @@ void LogScales(const RadiusScale &rs, Yes_or_No rnums)
     const float b = rs.r2a;
     struct HalfAxis {
         const char *opt;
-        float x1, y1, x2, y2, v1, v2, left, right, disp, angle;
+        float x1, y1, x2, y2, v1, v2, left, right, displacement, angle;
     };
     const HalfAxis axes[12] = {
         {ropt, -R, -R, 0, -R, b, a, 0.5f, 0, 1.0f, 320},
@@ -76,7 +76,7 @@ void LogScales(const RadiusScale &rs, Yes_or_No rnums)
         {"L", 0, 0, 0, R, a, b, 0.5f, 0.5f, 1.0f, 0},
     };
     for (const HalfAxis &h : axes)
-        cpgaxis(h.opt, h.x1, h.y1, h.x2, h.y2, h.v1, h.v2, 0.0f, 1, h.left, h.right, 0.5f, h.disp, h.angle);
+        cpgaxis(h.opt, h.x1, h.y1, h.x2, h.y2, h.v1, h.v2, 0.0f, 1, h.left, h.right, 0.5f, h.displacement, h.angle);
 }
 
 PGSpectro_ret Draw(const PGWheel &w)

@@ -131,7 +131,7 @@ double ComputeEpoch(long year, long month, long day, long hour, long minute, lon
             static_cast<double>(second)) * 1000.0 + static_cast<double>(msec);
 }
 
-void EpochBreakdown(double epoch, long *year, long *month, long *day, long *hour, long *minute, long *second,
+void EPOCHbreakdown(double epoch, long *year, long *month, long *day, long *hour, long *minute, long *second,
                     long *msec)
 {
     constexpr double kLast = 315569519999999.0;  // 9999-12-31T23:59:59.999

@@ -31,8 +31,11 @@ public:
     // The remote statement, its '?' marks taking params in order.
     void RemoteSetQuery(const char *query_str, std::vector<DbParam> params = {});
     void RemoteExecute();
-    unsigned long RemoteGetNumberRows() const { return static_cast<unsigned long>(_rows.size()); }
-    unsigned RemoteGetNumberFields() const { return static_cast<unsigned>(_names.size()); }
+    unsigned long RemoteGetNumberRows() const
+    {
+        return _remote_result ? static_cast<unsigned long>(_remote_result->size()) : 0;
+    }
+    unsigned RemoteGetNumberFields() const { return static_cast<unsigned>(_remote_fields.size()); }
     const char *RemoteGetFieldName(int column) const;
     // The column of the current row; none for SQL NULL or without a row.
     std::optional<std::string> RemoteGetFieldValue(int column) const;
@@ -56,12 +59,17 @@ private:
     bool SameSchemas(const char *table);
     [[noreturn]] void Throw(const std::string &text);
 
+    // A column description of the remote result.
+    struct RemoteField {
+        std::string name;
+        int type = 0;  // MySQL type code
+    };
+    using RemoteRow = std::vector<std::optional<std::string>>;  // none: SQL NULL
+
     MYSQL *_remote_SQL = nullptr;
-    bool _have_result = false;
-    std::vector<std::vector<std::optional<std::string>>> _rows;  // the remote result
-    size_t _row = 0;                                             // the current row
-    std::vector<std::string> _names;                             // its column names
-    std::vector<int> _types;                                     // their MySQL types
+    std::optional<std::vector<RemoteRow>> _remote_result;  // the stored result, none without one
+    size_t _remote_row = 0;                                // index of the current row; past the end after the last
+    std::vector<RemoteField> _remote_fields;               // the result's columns
     std::string _remote_query;
     std::vector<DbParam> _remote_params;
     std::string _error_msg;

@@ -213,17 +213,28 @@ public:
     int AutoGetMeta(KOMBRA_ULONG key);
 
 private:
-    using QueryFn = bool (Promote::*)(const char *table, int limit, DbRows &rows);
+    // The query step of MakeList: the rows of table for the request, at most
+    // limit of them; false when the query failed.
+    using QueryFn = bool (*)(Promote *request, const char *table, int limit, DbRows &rows);
 
     void SetupDefaultServers(unsigned src);
     int MakeList(int which, FileStatusType status, int limit, QueryFn query);
     bool RegularQuery(const char *table, int limit, DbRows &rows);
     bool IntersectionQuery(const char *table, int limit, DbRows &rows);
+    static bool RegularQueryCallback(Promote *request, const char *table, int limit, DbRows &rows);
+    static bool IntersectionQueryCallback(Promote *request, const char *table, int limit, DbRows &rows);
     int SQL_BuildDBList(int which, FileStatusType status, int limit);
     int Tarvo_BuildDBList(int which, FileStatusType status, int limit);
     // The dBASE catalog tables of the source in use (suffix "I" or "HD").
     int OpenDatabase(const char *suffix, int *dbf, int *ndx);
     void CloseDatabase(int dbf, int ndx);
+    // One field of the current record, read only when it has the type read
+    // (a character field without trailing blanks, a numeric field as a whole
+    // number); 0 with "Error with database!" printed and kept, else 1.
+    int GetField(int dbf, const char *name, std::string &value);
+    int GetField(int dbf, const char *name, long &value);
+    void DatabaseError();
+    // V_INST and the begin and end times of the current record; 1 or 0.
     int FillInfoFromDB(int dbf, std::string &vinst, TimeObj &beg, TimeObj &end);
     int FindEntry(int dbf, int ndx);
     int MakeList(int &dbf, int &ndx, const char *suffix, int which, FileStatusType status, int limit);

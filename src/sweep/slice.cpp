@@ -109,7 +109,7 @@ int find_az_sweep(const HALDE_SPIN3D_S *spin, float az)
 
 HALDE_SWEEP_S *HaldeGetAzSliceV2(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime, float az,
                                  BIN_UNITS_E bin_units, PSD_UNITS_E psd_units, HALDE_PITCH_ANGLE_OPTS_S *paopts,
-                                 PHISC_CHOICE_E phisc_choice, float phisc_value, float phisc_gapsecs,
+                                 PHISC_CHOICE_E phiscch, float phisc_value, float phisc_gapsecs,
                                  HALDE_GATHER_CHOICE_E gatch, HALDE_GATHER_GAPS_S gaps, float gath_secs,
                                  int gath_swp_spins)
 {
@@ -122,14 +122,14 @@ HALDE_SWEEP_S *HaldeGetAzSliceV2(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NU
     int n = 0;
     HALDE_SWEEP_S **sweeps = nullptr;
     KOMBRA_SHORT status = -501;
-    switch (phisc_choice) {
+    switch (phiscch) {
     case NO_SC_POT_CORR:
         status = GetNHaldeSweeps(lineage, btime, etime, bin_units, psd_units, do_pa, &n, &sweeps);
         break;
     case DO_SC_POT_CORR:
     case CONST_SC_POT:
         status = GetNPotCorrectedHaldeSweeps(lineage, btime, etime, bin_units, psd_units, do_pa,
-                                             phisc_choice == CONST_SC_POT ? QPTRUE : QPFALSE, phisc_value,
+                                             phiscch == CONST_SC_POT ? QPTRUE : QPFALSE, phisc_value,
                                              phisc_gapsecs, &n, &sweeps);
         break;
     default:
@@ -187,22 +187,22 @@ HALDE_SWEEP_S *HaldeGetAzSliceV2(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NU
     return result;
 }
 
-KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime,
+KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lngp, NURV_TIME_S *btimep, NURV_TIME_S *etimep,
                                      T_OR_F_E do_pa, HALDE_GATHER_CHOICE_E gathch, int n2count)
 {
-    *etime = *btime;
-    add_secs_to_nurv_time(etime, 4.0f);
+    *etimep = *btimep;
+    add_secs_to_nurv_time(etimep, 4.0f);
     NURV_LINEAGE_S copy{};
-    if (sweep_read_lineage(*lineage, do_pa, &copy) != 1)
+    if (sweep_read_lineage(*lngp, do_pa, &copy) != 1)
         return -501;
     nur_data *nurp = nullptr;
     KOMBRA_ULONG key = 0;
     KOMBRA_SHORT status = sweep_reader_open(&copy, &nurp, &key);
-    lineage->vsn = copy.vsn;
+    lngp->vsn = copy.vsn;
     if (status != 1)
         return status;
-    NURV_TIME_S current = *btime;
-    NURV_TIME_S limit = *etime;
+    NURV_TIME_S current = *btimep;
+    NURV_TIME_S limit = *etimep;
     sweep_promote_passes(current, limit, {key}, "Trying to promote data: Pass %d\n");
     status = init_nur_file(current, limit, key, nurp, copy.vsn);
     if (status != 1) {
@@ -239,7 +239,7 @@ KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime
                 break;
             }
         }
-        set_times_from_nur(&current, etime, &sun, nurp);
+        set_times_from_nur(&current, etimep, &sun, nurp);
     } else if (gathch == GATHER_SPINS) {
         /* To the first whole spin. */
         advance_nur_file_spin_start(key, nurp, &copy, &current, &limit, 0);
@@ -253,7 +253,7 @@ KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime
                     break;
             }
         }
-        set_times_from_nur(etime, &rec_end, &sun, nurp);
+        set_times_from_nur(etimep, &rec_end, &sun, nurp);
     } else {
         status = -518;
     }

@@ -172,6 +172,6 @@ KOMBRA_SHORT GetNHaldeSpins(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TI
 }
 
 void fill_spin3d(HALDE_SPIN3D_S * /*spin*/, NURV_LINEAGE_S * /*lineage*/, nur_data * /*nurp*/, KOMBRA_ULONG /*dkey*/,
-                 BIN_UNITS_E /*bin_units*/, PSD_UNITS_E /*psd_units*/, PHI_ZERO_FRAME /*frame*/, T_OR_F_E /*do_pa*/)
+                 BIN_UNITS_E /*bin_units*/, PSD_UNITS_E /*psd_units*/, PHI_ZERO_E /*frame*/, T_OR_F_E /*do_pa*/)
 {
 }

@@ -201,14 +201,14 @@ TEST(CdfModule, CreateClaimsThePathAndNamesAreUnique)
 TEST(CdfModule, EpochBreakdownAndComputeAgree)
 {
     long y, mo, d, h, mi, s, ms;
-    kcdf::EpochBreakdown(0.0, &y, &mo, &d, &h, &mi, &s, &ms);
+    kcdf::EPOCHbreakdown(0.0, &y, &mo, &d, &h, &mi, &s, &ms);
     EXPECT_EQ((std::vector<long>{0, 1, 1, 0, 0, 0, 0}), (std::vector<long>{y, mo, d, h, mi, s, ms}));
     const double e = kcdf::ComputeEpoch(2004, 12, 9, 10, 20, 30, 500);
-    kcdf::EpochBreakdown(e, &y, &mo, &d, &h, &mi, &s, &ms);
+    kcdf::EPOCHbreakdown(e, &y, &mo, &d, &h, &mi, &s, &ms);
     EXPECT_EQ((std::vector<long>{2004, 12, 9, 10, 20, 30, 500}), (std::vector<long>{y, mo, d, h, mi, s, ms}));
-    kcdf::EpochBreakdown(kcdf::ComputeEpoch(2000, 2, 29, 23, 59, 59, 999), &y, &mo, &d, &h, &mi, &s, &ms);
+    kcdf::EPOCHbreakdown(kcdf::ComputeEpoch(2000, 2, 29, 23, 59, 59, 999), &y, &mo, &d, &h, &mi, &s, &ms);
     EXPECT_EQ((std::vector<long>{2000, 2, 29, 23, 59, 59, 999}), (std::vector<long>{y, mo, d, h, mi, s, ms}));
-    kcdf::EpochBreakdown(-5.0, &y, &mo, &d, &h, &mi, &s, &ms);
+    kcdf::EPOCHbreakdown(-5.0, &y, &mo, &d, &h, &mi, &s, &ms);
     EXPECT_EQ(9999, y);
 }
 

@@ -86,4 +86,27 @@ TEST_F(TarvoListing, MissingAndEmptyTablesAreFetchedOncePerOpen)
     EXPECT_EQ(2u, Runs().size());
 }
 
+// A field of another type than the one read ends the walk with the
+// database error, reported and kept for the caller.
+TEST_F(TarvoListing, MistypedFieldEndsTheWalkWithTheDatabaseError)
+{
+    OpenCatalog();
+    auto fields = kombra_fixtures::CatalogFields();
+    auto row = kombra_fixtures::CatalogRow({"CP3DRH", 2003, 32, H(14, 30), 2003, 32, H(15)});
+    for (size_t i = 0; i < fields.size(); ++i)
+        if (fields[i].name == "E_YR") {
+            fields[i] = {"E_YR", 'D', 8, 0};
+            row[i] = "20030201";
+        }
+    kombra_fixtures::WriteDbf(Base() + ".HD.DBF", fields, {row});
+    kombra_fixtures::WriteNdx(Base() + ".HD.NDX", fields, {row}, kombra_fixtures::CatalogKeyFields());
+    testing::internal::CaptureStderr();
+    auto p = Request(PRO_HEADER);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(0u, p->GetEntryListSize());
+    EXPECT_NE(std::string::npos, err.find("Error with database!\n"));
+    EXPECT_STREQ("Error with database!", p->GetErrorMessage());
+    EXPECT_TRUE(Runs().empty());
+}
+
 }  // namespace

@@ -225,7 +225,7 @@ double ComputeEpoch(long year, long month, long day, long hour, long minute, lon
 /* Breaks an epoch down to its date and time.  A value that is not finite,
  * below 0 (after truncation to whole milliseconds) or after the last
  * millisecond of 9999 gives 9999-12-31 23:59:59.999, as fill values do. */
-void EpochBreakdown(double epoch, long *year, long *month, long *day, long *hour, long *minute, long *second,
+void EPOCHbreakdown(double epoch, long *year, long *month, long *day, long *hour, long *minute, long *second,
                     long *msec);
 
 }  // namespace kcdf

@@ -18,7 +18,7 @@
 #include <vector>
 
 /* Frame of a sweep's azimuths. */
-typedef enum PHI_ZERO_FRAME_E { HALDE_TZERO = 0, UNKNOWN = 1 } PHI_ZERO_FRAME;
+typedef enum PHI_ZERO_E { HALDE_TZERO = 0, UNKNOWN = 1 } PHI_ZERO_FRAME;
 
 /* One sweep.  The value of level l of sensor s is psd[l + n_lev * s]; levels
  * run from the lowest energy (or speed) up. */
@@ -352,17 +352,17 @@ void sweep_make_level_missing(HALDE_SWEEP_S *sweep, int level);
  * *etime is restored.  A new sweep for the caller, or null. */
 HALDE_SWEEP_S *HaldeGetAzSliceV2(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime, float az,
                                  BIN_UNITS_E bin_units, PSD_UNITS_E psd_units, HALDE_PITCH_ANGLE_OPTS_S *paopts,
-                                 PHISC_CHOICE_E phisc_choice, float phisc_value, float phisc_gapsecs,
+                                 PHISC_CHOICE_E phiscch, float phisc_value, float phisc_gapsecs,
                                  HALDE_GATHER_CHOICE_E gatch, HALDE_GATHER_GAPS_S gaps, float gath_secs,
                                  int gath_swp_spins);
 /* Index within the spin of the sweep whose azimuth range (or the nearer
  * half of the gap after it) holds az; -1 when none does. */
 int find_az_sweep(const HALDE_SPIN3D_S *spin, float az);
-/* *etime = the end of n2count sweeps (GATHER_SWEEPS) or the start of the
- * spin after n2count whole spins (GATHER_SPINS) from *btime.  The last
+/* *etimep = the end of n2count sweeps (GATHER_SWEEPS) or the start of the
+ * spin after n2count whole spins (GATHER_SPINS) from *btimep.  The last
  * reader status (1 when all went well); -518 for another choice; set-up
  * failures return their status. */
-KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime,
+KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lngp, NURV_TIME_S *btimep, NURV_TIME_S *etimep,
                                      T_OR_F_E do_pa, HALDE_GATHER_CHOICE_E gathch, int n2count);
 
 /* ---- Spins ------------------------------------------------------------------- */
@@ -377,7 +377,7 @@ KOMBRA_SHORT GetNHaldeSpins(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TI
                             PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *nspins, HALDE_SPIN3D_S ***spinppp);
 /* Does nothing. */
 void fill_spin3d(HALDE_SPIN3D_S *spin, NURV_LINEAGE_S *lineage, nur_data *nurp, KOMBRA_ULONG dkey,
-                 BIN_UNITS_E bin_units, PSD_UNITS_E psd_units, PHI_ZERO_FRAME frame, T_OR_F_E do_pa);
+                 BIN_UNITS_E bin_units, PSD_UNITS_E psd_units, PHI_ZERO_E frame, T_OR_F_E do_pa);
 
 /* ---- Pitch-angle product reader ----------------------------------------------
  * Instrument "PAD" ("CPPADL", "CPPADH"): sensors already binned in pitch

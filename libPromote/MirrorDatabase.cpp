@@ -1,13 +1,14 @@
-// The mirror catalog: the rows of a remote MySQL catalog's entries tables
-// for a source and time range, copied into the local catalog under the
-// local data key.
+// The mirror catalog: a connection to a remote MySQL catalog, the result of
+// its last statement, and the rows written into the local catalog.  The
+// copy of a source's rows is Promote::PromoteMetaForSource_MYSQL
+// (ALL_DB_inc.cpp).
 //
 // The remote server is outside the system: its values reach the local
 // catalog only as bound parameters, under the catalog's own column names
 // and table names (a remote result with other columns is refused), and an
 // SQL NULL stays NULL.  The remote statement binds the source's names.
 #include "MirrorDatabase.h"
-#include "Promote.h"
+#include "promote_int.h"
 
 #include "libdbSQL.h"
 
@@ -19,10 +20,6 @@
 #include <memory>
 
 namespace {
-
-// The columns of an entries table, in order.
-const char *const kEntryColumns[] = {"data_key", "b_yr",  "b_day", "b_msec",        "e_yr",
-                                     "e_day",    "e_msec", "size", "archive_label", "archive_date"};
 
 bool EntriesTable(const std::string &name)
 {
@@ -143,8 +140,7 @@ void MirrorDatabase::RemoteExecute()
     const unsigned columns = mysql_num_fields(meta);
     const MYSQL_FIELD *fields = mysql_fetch_fields(meta);
     for (unsigned c = 0; c < columns; ++c) {
-        _names.emplace_back(fields[c].name != nullptr ? fields[c].name : "");
-        _types.push_back(static_cast<int>(fields[c].type));
+        _remote_fields.push_back({fields[c].name != nullptr ? fields[c].name : "", static_cast<int>(fields[c].type)});
     }
     mysql_free_result(meta);
 
@@ -164,13 +160,14 @@ void MirrorDatabase::RemoteExecute()
         failed(mysql_stmt_error(statement.get()));
     if (mysql_stmt_store_result(statement.get()) != 0)
         failed(mysql_stmt_error(statement.get()));
+    std::vector<RemoteRow> rows;
     for (;;) {
         const int rc = mysql_stmt_fetch(statement.get());
         if (rc == MYSQL_NO_DATA)
             break;
         if (rc == 1)
             failed(mysql_stmt_error(statement.get()));
-        std::vector<std::optional<std::string>> row(columns);
+        RemoteRow row(columns);
         for (unsigned c = 0; c < columns; ++c) {
             if (nulls[c])
                 continue;
@@ -187,49 +184,51 @@ void MirrorDatabase::RemoteExecute()
             }
             row[c] = std::move(text);
         }
-        _rows.push_back(std::move(row));
+        rows.push_back(std::move(row));
     }
-    _have_result = true;
-    _row = 0;
+    _remote_result = std::move(rows);
+    _remote_row = 0;
 }
 
 const char *MirrorDatabase::RemoteGetFieldName(int column) const
 {
-    return column >= 0 && static_cast<size_t>(column) < _names.size() ? _names[static_cast<size_t>(column)].c_str()
-                                                                        : "";
+    return column >= 0 && static_cast<size_t>(column) < _remote_fields.size()
+               ? _remote_fields[static_cast<size_t>(column)].name.c_str()
+               : "";
 }
 
 std::optional<std::string> MirrorDatabase::RemoteGetFieldValue(int column) const
 {
-    if (_row >= _rows.size() || column < 0 || static_cast<size_t>(column) >= _rows[_row].size())
+    if (!_remote_result || _remote_row >= _remote_result->size() || column < 0)
         return std::nullopt;
-    return _rows[_row][static_cast<size_t>(column)];
+    const RemoteRow &row = (*_remote_result)[_remote_row];
+    if (static_cast<size_t>(column) >= row.size())
+        return std::nullopt;
+    return row[static_cast<size_t>(column)];
 }
 
 bool MirrorDatabase::RemoteIsValueNum(int column) const
 {
-    if (column < 0 || static_cast<size_t>(column) >= _types.size())
+    if (column < 0 || static_cast<size_t>(column) >= _remote_fields.size())
         return false;
-    const int type = _types[static_cast<size_t>(column)];
+    const int type = _remote_fields[static_cast<size_t>(column)].type;
     return (type >= MYSQL_TYPE_DECIMAL && type <= MYSQL_TYPE_INT24) || type == MYSQL_TYPE_YEAR ||
            type == MYSQL_TYPE_NEWDECIMAL;
 }
 
 void MirrorDatabase::RemoteNextRow()
 {
-    if (!_have_result)
+    if (!_remote_result)
         Throw("MirrorDatabase::RemoteNextRow() = _remote_result = NULL\n");
-    if (_row < _rows.size())
-        ++_row;
+    if (_remote_row < _remote_result->size())
+        ++_remote_row;
 }
 
 void MirrorDatabase::EndRemoteQuery()
 {
-    _have_result = false;
-    _rows.clear();
-    _names.clear();
-    _types.clear();
-    _row = 0;
+    _remote_result.reset();
+    _remote_fields.clear();
+    _remote_row = 0;
 }
 
 void MirrorDatabase::LocalAddField(const char *fieldName)
@@ -360,76 +359,4 @@ bool MirrorDatabase::SameSchemas(const char *table)
         same = std::strcmp(dbFieldName(result, static_cast<int>(c)), RemoteGetFieldName(static_cast<int>(c))) == 0;
     dbFreeResult(result);
     return same;
-}
-
-// ---- Promote: rows from a remote catalog ----------------------------------
-
-Promote::DBPromoteStatus Promote::PromoteMetaForSource_MYSQL(const char *which_server, KOMBRA_ULONG local_data_key,
-                                                             const char *proj, const char *miss, const char *exp,
-                                                             const char *inst, const char *vinst)
-{
-    char names[5][DB_VNAME_SIZE] = {};
-    if (local_data_key == 0) {
-        local_data_key = dbGetDataKey(proj, miss, exp, inst, vinst);
-        const char *given[5] = {proj, miss, exp, inst, vinst};
-        for (int i = 0; i < 5; ++i)
-            std::snprintf(names[i], sizeof names[i], "%s", given[i] != nullptr ? given[i] : "");
-    } else if (dbKeyToStrings(local_data_key, names[0], names[1], names[2], names[3], names[4]) != 1) {
-        return DB_ERROR;
-    }
-    bool hd_rows = false;
-    try {
-        _mirror = new MirrorDatabase(which_server, "nurv");
-        _mirror->BeginTransaction();
-        for (const char *table : {"v_entries", "hd_entries"}) {
-            const std::string sql =
-                std::string("SELECT b_yr, b_day, b_msec, e_yr, e_day, e_msec, size, archive_label, archive_date FROM "
-                            "hierarchy,") +
-                table + " WHERE hierarchy.data_key=" + table +
-                ".data_key AND project=? AND mission=? AND experiment=? AND instrument=? AND virtual=? AND "
-                "BETWEEN_TIMES(b_yr, b_day, b_msec, e_yr, e_day, e_msec, ?, ?, ?, ?, ?, ?) > 0;";
-            _mirror->SetTables(table, "");
-            _mirror->RemoteSetQuery(
-                sql.c_str(), {DbParam::Text(names[0]), DbParam::Text(names[1]), DbParam::Text(names[2]),
-                              DbParam::Text(names[3]), DbParam::Text(names[4]), DbParam::Int(_btime->GetYear()),
-                              DbParam::Int(_btime->GetDay()), DbParam::Int(_btime->GetMSec()),
-                              DbParam::Int(_etime->GetYear()), DbParam::Int(_etime->GetDay()),
-                              DbParam::Int(_etime->GetMSec())});
-            _mirror->RemoteExecute();
-            const unsigned long rows = _mirror->RemoteGetNumberRows();
-            const unsigned columns = _mirror->RemoteGetNumberFields();
-            // The remote result must have the catalog's own columns.
-            if (columns != 9)
-                throw "MirrorDatabase: the remote table's columns differ from the catalog's\n";
-            for (unsigned c = 0; c < columns; ++c)
-                if (std::strcmp(_mirror->RemoteGetFieldName(static_cast<int>(c)), kEntryColumns[c + 1]) != 0)
-                    throw "MirrorDatabase: the remote table's columns differ from the catalog's\n";
-            for (unsigned long r = 0; r < rows; ++r) {
-                _mirror->LocalAddField("data_key");
-                _mirror->LocalAddValue(static_cast<unsigned long>(local_data_key));
-                for (unsigned c = 0; c < columns; ++c) {
-                    _mirror->LocalAddField(kEntryColumns[c + 1]);
-                    _mirror->LocalAddValue(_mirror->RemoteGetFieldValue(static_cast<int>(c)));
-                }
-                _mirror->LocalAddRow();
-                _mirror->RemoteNextRow();
-            }
-            if (std::strcmp(table, "hd_entries") == 0)
-                hd_rows = rows > 0;
-            _mirror->EndRemoteQuery();
-        }
-        _mirror->EndTransaction();
-        delete _mirror;
-        _mirror = nullptr;
-    } catch (const char *text) {
-        std::fprintf(stderr, "PromoteMetaForSource_MySQL() Error: %s\n", text);
-        if (_mirror != nullptr) {
-            _mirror->EndRemoteQuery();
-            _mirror->EndTransaction();
-            delete _mirror;
-            _mirror = nullptr;
-        }
-        return DB_ERROR;
-    }
-    return hd_rows ? DB_GOOD : DB_NO_DATA;
 }
