@@ -101,12 +101,13 @@ void KeepRecord(experiment_info &main, ir_ancillary kind, nur_data *&record)
 // The common start of a record: the end of the caller's range, the main
 // set's extension, "not read yet" formats.
 template <typename R>
-void Start(R &rec, const experiment_info &main, const ir_range &r)
+void Start(R &rec, const experiment_info &main, KOMBRA_SHORT stop_year, KOMBRA_SHORT stop_day,
+           KOMBRA_LONG stop_sec, KOMBRA_LONG stop_nano)
 {
-    rec.stop_year = r.eyr;
-    rec.stop_day = r.eday;
-    rec.stop_sec = r.esec;
-    rec.stop_nano = r.ensec;
+    rec.stop_year = stop_year;
+    rec.stop_day = stop_day;
+    rec.stop_sec = stop_sec;
+    rec.stop_nano = stop_nano;
     std::memcpy(rec.exten, main.exten, 2);
     rec.exten[2] = '\0';
     rec.file_status = 0;
@@ -124,48 +125,78 @@ void Version(KOMBRA_USHORT &version, KOMBRA_USHORT &kept)
     }
 }
 
-// Reads the five hierarchy items of a kind, each cut at its first blank,
-// and the data key they name.  1, or a code (mapped when from the
-// description).
-KOMBRA_SHORT Hierarchy(const Kind &k, const ir_range &r, KOMBRA_ULONG &key_out)
+// One description item of the data set of key (the main set's), read for
+// the caller's range.
+int KeldItem(KOMBRA_ULONG key, const ir_range &r, void *var, size_t size, KELD_DEFS what, KOMBRA_SHORT num = 0,
+             KOMBRA_LONG start = 0, KOMBRA_SHORT len = 1)
 {
-    std::string names[5];
-    const KELD_DEFS items[5] = {k.project, k.mission, k.experiment, k.instrument, k.vinst};
-    for (int i = 0; i < 5; ++i) {
-        char *text = nullptr;
-        const int status = ir_keld_item(r, &text, sizeof text, items[i]);
+    return ir_seams.read_keld(key, r.byr, r.bday, r.bsec, r.bnsec, r.eyr, r.eday, r.esec, r.ensec, var, size, what,
+                              num, start, len);
+}
+
+// One hierarchy name of the description, cut at its first blank.  The
+// registry's text is copied, never written to.
+int HierarchyName(KOMBRA_ULONG key, const ir_range &r, KELD_DEFS what, std::string &name)
+{
+    char *text = nullptr;
+    const int status = KeldItem(key, r, &text, sizeof text, what);
+    if (status != 1)
+        return status;
+    name = text != nullptr ? text : "";
+    const size_t blank = name.find(' ');
+    if (blank != std::string::npos)
+        name.resize(blank);
+    return 1;
+}
+
+// Reads the five hierarchy items of a kind and the data key they name.  1,
+// or a code (mapped when from the description).
+KOMBRA_SHORT Hierarchy(const Kind &k, KOMBRA_ULONG key, const ir_range &r, KOMBRA_ULONG &key_out)
+{
+    std::string project, mission, experiment, instrument, virtual_instrument;
+    const struct {
+        KELD_DEFS item;
+        std::string *name;
+    } items[] = {{k.project, &project},
+                 {k.mission, &mission},
+                 {k.experiment, &experiment},
+                 {k.instrument, &instrument},
+                 {k.vinst, &virtual_instrument}};
+    for (const auto &item : items) {
+        const int status = HierarchyName(key, r, item.item, *item.name);
         if (status != 1)
             return Mapped(k, status);
-        names[i] = text != nullptr ? text : "";
-        const size_t blank = names[i].find(' ');
-        if (blank != std::string::npos)
-            names[i].resize(blank);
     }
-    const int status = get_data_key(names[0].c_str(), names[1].c_str(), names[2].c_str(), names[3].c_str(),
-                                    names[4].c_str(), &key_out);
+    const int status = get_data_key(project.c_str(), mission.c_str(), experiment.c_str(), instrument.c_str(),
+                                    virtual_instrument.c_str(), &key_out);
     return status == 1 ? KOMBRA_SHORT{1} : static_cast<KOMBRA_SHORT>(std::clamp(status, -32768, 32767));
 }
 
-// Naming of the ancillary set: key_out the data key of the set the
-// description names, 0 when it names none.
-KOMBRA_SHORT DataSource(const Kind &k, const ir_range &r, KOMBRA_ULONG &key_out, bool has_format)
+// Naming of the ancillary set: key_out the data key of the set that the
+// description of the data set key names, 0 when it names none.
+KOMBRA_SHORT DataSource(const Kind &k, KOMBRA_ULONG key, const ir_range &r, KOMBRA_ULONG *key_out, bool has_format)
 {
-    key_out = 0;
+    KOMBRA_ULONG named = 0;
+    if (key_out != nullptr)
+        *key_out = 0;
     KOMBRA_CHAR defined = 0;
-    int status = ir_keld_item(r, &defined, sizeof defined, k.defined, 0, 0, has_format ? 1 : -1);
+    int status = KeldItem(key, r, &defined, sizeof defined, k.defined, 0, 0, has_format ? 1 : -1);
     if (status != 1)
         return Mapped(k, status);
     if (!defined)
         return 1;
     if (has_format) {
         KOMBRA_SHORT format = 0;
-        status = ir_keld_item(r, &format, sizeof format, k.format, 0, 0, 1);
+        status = KeldItem(key, r, &format, sizeof format, k.format, 0, 0, 1);
         if (status != 1)
             return Mapped(k, status);
         if (format == 0)
             return 1;
     }
-    return Hierarchy(k, r, key_out);
+    const KOMBRA_SHORT result = Hierarchy(k, key, r, named);
+    if (key_out != nullptr)
+        *key_out = named;
+    return result;
 }
 
 // The conversion table list: count, table numbers and operation codes.
@@ -322,6 +353,39 @@ KOMBRA_SHORT ir_get_pitch_angle_constants(KOMBRA_SHORT byr, KOMBRA_SHORT bday, K
     return 1;
 }
 
+KOMBRA_SHORT ir_alloc_pitch_info(KOMBRA_SHORT stop_year, KOMBRA_SHORT stop_day, KOMBRA_LONG stop_sec,
+                                 KOMBRA_LONG stop_nano)
+{
+    experiment_info &ex = *ginfo.expt;
+    ir_free_pitch_angle_data(&ex);
+    auto *p = NewRecord<pitch_info>();
+    if (p == nullptr)
+        return kPitch.no_record;
+    ex.bmem.base_pitch_info = p;
+    ex.pitch_angles = p;
+    Start(*p, ex, stop_year, stop_day, stop_sec, stop_nano);
+    p->pa_format = -1;
+    p->get_pa_data = 1;
+    std::fill(p->next_data, p->next_data + 3, 1);
+    return SizePitch(*p, StepsOf(ex), ex.num_sensor);
+}
+
+KOMBRA_SHORT ir_pitch_angle_data_src(KOMBRA_ULONG data_key, KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec,
+                                     KOMBRA_LONG bnsec, KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec,
+                                     KOMBRA_LONG ensec, KOMBRA_ULONG *key_out)
+{
+    return DataSource(kPitch, data_key, RangeOf(byr, bday, bsec, bnsec, eyr, eday, esec, ensec), key_out, true);
+}
+
+KOMBRA_SHORT ir_pitch_angle_tbl_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                                     KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec)
+{
+    pitch_info *p = ginfo.expt->pitch_angles;
+    if (p == nullptr)
+        return kPitch.no_record;
+    return TableList(kPitch, RangeOf(byr, bday, bsec, bnsec, eyr, eday, esec, ensec), *p);
+}
+
 KOMBRA_SHORT ir_get_pitch_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
                                KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec)
 {
@@ -329,17 +393,12 @@ KOMBRA_SHORT ir_get_pitch_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG 
     experiment_info &ex = *main.ex;
     const ir_range r = RangeOf(byr, bday, bsec, bnsec, eyr, eday, esec, ensec);
     if (ex.bmem.base_pitch_info == nullptr) {
-        auto *p = NewRecord<pitch_info>();
-        if (p == nullptr)
-            return kPitch.no_record;
-        ex.bmem.base_pitch_info = p;
-        ex.pitch_angles = p;
-        Start(*p, ex, r);
-        p->pa_format = -1;
-        p->get_pa_data = 1;
-        std::fill(p->next_data, p->next_data + 3, 1);
+        const KOMBRA_SHORT made = ir_alloc_pitch_info(eyr, eday, esec, ensec);
+        if (made != 1)
+            return made;
     }
     pitch_info &p = *ex.pitch_angles;
+    // A later description may need more steps or sensors.
     const KOMBRA_SHORT sized = SizePitch(p, StepsOf(ex), ex.num_sensor);
     if (sized != 1)
         return sized;
@@ -360,9 +419,9 @@ KOMBRA_SHORT ir_get_pitch_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG 
     status = ir_keld_item(r, p.sensor, sizeof p.sensor, _PA_BXBYBZ, 0, 0, -1);
     KOMBRA_SHORT code = status == 1 ? KOMBRA_SHORT{1} : Mapped(kPitch, status);
     if (code == 1)
-        code = DataSource(kPitch, r, p.data_key, true);
+        code = ir_pitch_angle_data_src(ex.data_key, byr, bday, bsec, bnsec, eyr, eday, esec, ensec, &p.data_key);
     if (code == 1)
-        code = TableList(kPitch, r, p);
+        code = ir_pitch_angle_tbl_info(byr, bday, bsec, bnsec, eyr, eday, esec, ensec);
     if (code == 1)
         code = ir_get_pinfo_rval(ir_get_unit_normals(byr, bday, bsec, bnsec, eyr, eday, esec, ensec));
     if (code == 1)
@@ -402,6 +461,39 @@ KOMBRA_SHORT SizePotential(potential_info &p, long long steps)
 
 }  // namespace
 
+KOMBRA_SHORT ir_alloc_potential_info(KOMBRA_SHORT stop_year, KOMBRA_SHORT stop_day, KOMBRA_LONG stop_sec,
+                                     KOMBRA_LONG stop_nano)
+{
+    experiment_info &ex = *ginfo.expt;
+    ir_free_potential_data(&ex);
+    auto *p = NewRecord<potential_info>();
+    if (p == nullptr)
+        return kPotential.no_record;
+    ex.bmem.base_potential_info = p;
+    ex.potential = p;
+    Start(*p, ex, stop_year, stop_day, stop_sec, stop_nano);
+    p->scpot_format = -1;
+    p->get_potential_data = 1;
+    p->next_data = 1;
+    return SizePotential(*p, StepsOf(ex));
+}
+
+KOMBRA_SHORT ir_potential_data_src(KOMBRA_ULONG data_key, KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec,
+                                   KOMBRA_LONG bnsec, KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec,
+                                   KOMBRA_LONG ensec, KOMBRA_ULONG *key_out)
+{
+    return DataSource(kPotential, data_key, RangeOf(byr, bday, bsec, bnsec, eyr, eday, esec, ensec), key_out, true);
+}
+
+KOMBRA_SHORT ir_potential_tbl_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                                   KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec)
+{
+    potential_info *p = ginfo.expt->potential;
+    if (p == nullptr)
+        return kPotential.no_record;
+    return TableList(kPotential, RangeOf(byr, bday, bsec, bnsec, eyr, eday, esec, ensec), *p);
+}
+
 KOMBRA_SHORT ir_get_potential_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
                                    KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec)
 {
@@ -409,15 +501,9 @@ KOMBRA_SHORT ir_get_potential_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_L
     experiment_info &ex = *main.ex;
     const ir_range r = RangeOf(byr, bday, bsec, bnsec, eyr, eday, esec, ensec);
     if (ex.bmem.base_potential_info == nullptr) {
-        auto *p = NewRecord<potential_info>();
-        if (p == nullptr)
-            return kPotential.no_record;
-        ex.bmem.base_potential_info = p;
-        ex.potential = p;
-        Start(*p, ex, r);
-        p->scpot_format = -1;
-        p->get_potential_data = 1;
-        p->next_data = 1;
+        const KOMBRA_SHORT made = ir_alloc_potential_info(eyr, eday, esec, ensec);
+        if (made != 1)
+            return made;
     }
     potential_info &p = *ex.potential;
     const KOMBRA_SHORT sized = SizePotential(p, StepsOf(ex));
@@ -438,13 +524,14 @@ KOMBRA_SHORT ir_get_potential_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_L
     if (p.scpot_format != 1)
         return kPotential.bad_format;
 
-    KOMBRA_SHORT code = DataSource(kPotential, r, p.data_key, true);
+    KOMBRA_SHORT code =
+        ir_potential_data_src(ex.data_key, byr, bday, bsec, bnsec, eyr, eday, esec, ensec, &p.data_key);
     if (code == 1) {
         status = ir_keld_item(r, &p.sensor, sizeof p.sensor, _POT_SRC_SENSOR, 0, 0, -1);
         code = status == 1 ? KOMBRA_SHORT{1} : Mapped(kPotential, status);
     }
     if (code == 1)
-        code = TableList(kPotential, r, p);
+        code = ir_potential_tbl_info(byr, bday, bsec, bnsec, eyr, eday, esec, ensec);
     if (code == 1) {
         p.constant_val = IR_MISSING_VALUE;
         status = ir_keld_item(r, &p.constant_val, sizeof p.constant_val, _POT_CONSTANT_VAL, 0, 0, -1);
@@ -572,6 +659,50 @@ KOMBRA_SHORT ir_get_euler_angle_constants(KOMBRA_SHORT byr, KOMBRA_SHORT bday, K
     return 1;
 }
 
+KOMBRA_SHORT ir_alloc_euler_info(KOMBRA_SHORT stop_year, KOMBRA_SHORT stop_day, KOMBRA_LONG stop_sec,
+                                 KOMBRA_LONG stop_nano, KOMBRA_SHORT num_pmi_angles, KOMBRA_SHORT pmi_format)
+{
+    experiment_info &ex = *ginfo.expt;
+    if (num_pmi_angles < 1)
+        return -476;
+    ir_free_euler_angle_data(&ex);
+    auto *e = NewRecord<euler_info>();
+    if (e == nullptr)
+        return kAttitude.no_record;
+    ex.bmem.base_euler_info = e;
+    ex.euler_angles = e;
+    Start(*e, ex, stop_year, stop_day, stop_sec, stop_nano);
+    e->num_pmi_angles = num_pmi_angles;
+    e->pmi_format = pmi_format;
+    e->get_pmi_data = 1;
+    if (pmi_format == 1) {
+        e->nur_data_ptr =
+            static_cast<nur_data **>(std::calloc(static_cast<size_t>(num_pmi_angles), sizeof(nur_data *)));
+        if (e->nur_data_ptr == nullptr)
+            return -481;
+    }
+    // No angle block for a format that the set-up refuses.
+    if (pmi_format != 0 && pmi_format != 1)
+        return 1;
+    return SizeEuler(*e, StepsOf(ex), ex.num_sensor);
+}
+
+KOMBRA_SHORT ir_euler_angle_data_src(KOMBRA_ULONG data_key, KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec,
+                                     KOMBRA_LONG bnsec, KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec,
+                                     KOMBRA_LONG ensec, KOMBRA_ULONG *key_out)
+{
+    return DataSource(kAttitude, data_key, RangeOf(byr, bday, bsec, bnsec, eyr, eday, esec, ensec), key_out, true);
+}
+
+KOMBRA_SHORT ir_euler_angle_tbl_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                                     KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec)
+{
+    euler_info *e = ginfo.expt->euler_angles;
+    if (e == nullptr)
+        return kAttitude.no_record;
+    return TableList(kAttitude, RangeOf(byr, bday, bsec, bnsec, eyr, eday, esec, ensec), *e);
+}
+
 KOMBRA_SHORT ir_get_euler_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
                                KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec)
 {
@@ -585,25 +716,13 @@ KOMBRA_SHORT ir_get_euler_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG 
             status = ir_keld_item(r, &format, sizeof format, _PMI_FORMAT, 0, 0, 1);
         if (status != 1)
             return Mapped(kAttitude, status);
-        if (angles < 1)
-            return -476;
-        auto *e = NewRecord<euler_info>();
-        if (e == nullptr)
-            return kAttitude.no_record;
-        ex.bmem.base_euler_info = e;
-        ex.euler_angles = e;
-        Start(*e, ex, r);
-        e->num_pmi_angles = angles;
-        e->pmi_format = format;
-        e->get_pmi_data = 1;
-        if (format == 1) {
-            e->nur_data_ptr = static_cast<nur_data **>(std::calloc(static_cast<size_t>(angles), sizeof(nur_data *)));
-            if (e->nur_data_ptr == nullptr)
-                return -481;
-        }
+        const KOMBRA_SHORT made = ir_alloc_euler_info(eyr, eday, esec, ensec, angles, format);
+        if (made != 1)
+            return made;
     }
     euler_info &e = *ex.euler_angles;
     if (e.pmi_format == 0 || e.pmi_format == 1) {
+        // A later description may need more steps or sensors.
         const KOMBRA_SHORT sized = SizeEuler(e, StepsOf(ex), ex.num_sensor);
         if (sized != 1)
             return sized;
@@ -618,7 +737,8 @@ KOMBRA_SHORT ir_get_euler_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG 
         return kAttitude.bad_format;
 
     const long long a = e.num_pmi_angles;
-    KOMBRA_SHORT code = DataSource(kAttitude, r, e.data_key, true);
+    KOMBRA_SHORT code =
+        ir_euler_angle_data_src(ex.data_key, byr, bday, bsec, bnsec, eyr, eday, esec, ensec, &e.data_key);
     if (code == 1) {
         int status = ir_keld_item(r, e.sensor, sizeof(KOMBRA_SHORT) * static_cast<size_t>(a), _PMI_SENSORS, 0, 0,
                                   static_cast<KOMBRA_SHORT>(a));
@@ -628,7 +748,7 @@ KOMBRA_SHORT ir_get_euler_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG 
         code = status == 1 ? KOMBRA_SHORT{1} : Mapped(kAttitude, status);
     }
     if (code == 1)
-        code = TableList(kAttitude, r, e);
+        code = ir_euler_angle_tbl_info(byr, bday, bsec, bnsec, eyr, eday, esec, ensec);
     if (code == 1)
         code = OpenAncillary(kAttitude, ex, ir_ancillary::attitude, e.data_key, e.exten, e.version, r, e.sensor,
                              e.nur_data_ptr, static_cast<int>(a));
@@ -645,6 +765,27 @@ KOMBRA_SHORT ir_get_euler_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG 
 
 // ---- Start of spin -----------------------------------------------------------
 
+KOMBRA_SHORT ir_alloc_spin_src_info()
+{
+    experiment_info &ex = *ginfo.expt;
+    ir_free_spin_src_data(&ex);
+    auto *s = NewRecord<spin_src_info>();
+    if (s == nullptr)
+        return kSpin.no_record;
+    ex.bmem.base_spin_src = s;
+    ex.spin_src = s;
+    std::memcpy(s->exten, ex.exten, 2);
+    s->no_acquire = 1;
+    return 1;
+}
+
+KOMBRA_SHORT ir_start_spin_data_src(KOMBRA_ULONG data_key, KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec,
+                                    KOMBRA_LONG bnsec, KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec,
+                                    KOMBRA_LONG ensec, KOMBRA_ULONG *key_out)
+{
+    return DataSource(kSpin, data_key, RangeOf(byr, bday, bsec, bnsec, eyr, eday, esec, ensec), key_out, false);
+}
+
 KOMBRA_SHORT ir_get_spin_src_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
                                   KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec)
 {
@@ -652,17 +793,14 @@ KOMBRA_SHORT ir_get_spin_src_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LO
     experiment_info &ex = *main.ex;
     const ir_range r = RangeOf(byr, bday, bsec, bnsec, eyr, eday, esec, ensec);
     if (ex.bmem.base_spin_src == nullptr) {
-        auto *s = NewRecord<spin_src_info>();
-        if (s == nullptr)
-            return kSpin.no_record;
-        ex.bmem.base_spin_src = s;
-        ex.spin_src = s;
-        std::memcpy(s->exten, ex.exten, 2);
-        s->no_acquire = 1;
+        const KOMBRA_SHORT made = ir_alloc_spin_src_info();
+        if (made != 1)
+            return made;
     }
     spin_src_info &s = *ex.spin_src;
     Version(s.version, ex.spin_version);
-    KOMBRA_SHORT code = DataSource(kSpin, r, s.data_key, false);
+    KOMBRA_SHORT code =
+        ir_start_spin_data_src(ex.data_key, byr, bday, bsec, bnsec, eyr, eday, esec, ensec, &s.data_key);
     if (code == 1) {
         int status = ir_keld_item(r, &s.sensor, sizeof s.sensor, _START_SPIN_SENSOR, 0, 0, -1);
         if (status == 1)

@@ -53,6 +53,10 @@ Instant EndOf(const time_span &t)
 {
     return {DayNumber(t.eyear, t.eday), t.emilli * kNsPerMs + t.enano};
 }
+Instant EndAt(KOMBRA_SHORT eyear, KOMBRA_SHORT eday, KOMBRA_LONG emilli, KOMBRA_LONG enano)
+{
+    return {DayNumber(eyear, eday), emilli * kNsPerMs + enano};
+}
 long long Nanoseconds(const Instant &from, const Instant &to)
 {
     return (to.day - from.day) * kNsPerDay + (to.ns - from.ns);
@@ -137,11 +141,27 @@ public:
     // value of component c weighted by f into step k.
     virtual void Add(long long k, int c, double value, double f, const nur_data &record) = 0;
     virtual void Finish(long long k) = 0;
-    virtual void CopyStep0(long long k) = 0;
     // The value of a record without sample data.
     virtual double Unfilled() const { return kMissing; }
     virtual KOMBRA_SHORT Deliver(nur_data &d, long long n, KOMBRA_SHORT sensor) = 0;
     virtual void NoValues(nur_data &d) = 0;
+
+    // The kind's own steps: acquisition of step k (same_times the main
+    // set's flag), accumulation of component c's record, its time fraction
+    // and end-time test, the record times of the components (first: the
+    // record that gives them) and the switch to the next file.
+    virtual KOMBRA_SHORT AcquireStep(const time_span &step, long long k, int8_t same_times) = 0;
+    virtual KOMBRA_SHORT Process(const time_span &step, int c, long long k) = 0;
+    virtual KOMBRA_FLOAT TimeFrac(const time_span &step, int c) = 0;
+    virtual void EndTime(const time_span &step, const time_span &record, int c) = 0;
+    virtual void SameTime(bool first, int c);
+    virtual KOMBRA_SHORT LosNextFile(int c, const time_span &step) = 0;
+
+    // Several components read one record: the later ones take component
+    // 0's fraction and, where the copy flags say so, its read flags (null
+    // for a source of one component).
+    KOMBRA_FLOAT *last_comp_frac = nullptr;
+    KOMBRA_BOOL *copy_next_data = nullptr, *copy_all_done = nullptr;
 };
 
 // The share of step covered by record: overlap over the step's length.
@@ -151,8 +171,11 @@ double Fraction(const time_span &step, const time_span &record)
     const long long length = Nanoseconds(b, e);
     if (length <= 0)
         return -1.0;
-    const Instant rb = BeginOf(record), re = EndOf(record);
-    const long long overlap = Nanoseconds(std::max(b, rb), std::min(e, re));
+    if (ir_check_time_range(step, record.byear, record.bday, record.bmilli, record.bnano))
+        return -1.0;
+    const Instant from =
+        ir_frac_start_time(step, record.byear, record.bday, record.bmilli, record.bnano) == 3 ? BeginOf(record) : b;
+    const long long overlap = Nanoseconds(from, std::min(e, EndOf(record)));
     if (overlap <= 0)
         return -1.0;
     return static_cast<double>(overlap) / static_cast<double>(length);
@@ -160,19 +183,66 @@ double Fraction(const time_span &step, const time_span &record)
 
 // The read state of component c after its record ends at end: the record
 // also serves the next step (step ends before it), completes this one
-// exactly, or another record is needed.
-void EndTimeTest(Source &src, int c, const time_span &step, const time_span &record)
+// exactly, or another record is needed.  The copy flags tell the later
+// components which of component 0's flags to take.
+void EndTimeTest(Source &src, int c, const time_span &step, const Instant &end)
 {
-    const Instant s = EndOf(step), e = EndOf(record);
-    if (s < e) {
+    const Instant s = EndOf(step);
+    bool copy_done = true;
+    if (s < end) {
         src.NextData(c) = 0;
         src.AllDone(c) = 1;
-    } else if (s == e) {
+    } else if (s == end) {
         src.NextData(c) = 1;
         src.AllDone(c) = 1;
     } else {
         src.NextData(c) = 1;
+        copy_done = false;
     }
+    if (src.copy_next_data != nullptr) {
+        *src.copy_next_data = sTrue;
+        *src.copy_all_done = copy_done ? sTrue : sFalse;
+    }
+}
+
+// The time fraction of component c's record in step: computed by component
+// 0 (after its end-time test), taken over by the later components.
+KOMBRA_FLOAT TimeFraction(Source &src, int c, const time_span &step)
+{
+    if (c > 0 && src.last_comp_frac != nullptr) {
+        if (*src.copy_next_data)
+            src.NextData(c) = src.NextData(0);
+        if (*src.copy_all_done)
+            src.AllDone(c) = src.AllDone(0);
+        return *src.last_comp_frac;
+    }
+    const time_span record = RecordSpan(*src.Record(c));
+    src.EndTime(step, record, c);
+    const auto f = static_cast<KOMBRA_FLOAT>(Fraction(step, record));
+    if (src.last_comp_frac != nullptr)
+        *src.last_comp_frac = f;
+    return f;
+}
+
+// Component 0's record times become the source's; a later component's
+// record takes them over its own.
+void SameTimes(Source &src, bool first, int c)
+{
+    if (!first) {
+        SetRecordTimes(*src.Record(c), src.Last());
+        return;
+    }
+    src.Last() = RecordSpan(*src.Record(c));
+    if (src.last_comp_frac != nullptr) {
+        *src.copy_next_data = sFalse;
+        *src.copy_all_done = sFalse;
+        *src.last_comp_frac = 0;
+    }
+}
+
+void Source::SameTime(bool first, int c)
+{
+    SameTimes(*this, first, c);
 }
 
 // The first converted value of component c's record.
@@ -208,10 +278,8 @@ KOMBRA_SHORT Accumulate(Source &src, int c, const time_span &step, long long k)
     const KOMBRA_SHORT status = Value(src, c, value);
     if (status != 1)
         return status;
-    const time_span record = RecordSpan(*src.Record(c));
-    EndTimeTest(src, c, step, record);
-    const double f = Fraction(step, record);
-    if (f > 1.0)
+    const KOMBRA_FLOAT f = src.TimeFrac(step, c);
+    if (f > 1.0f)
         return src.fraction_code;
     if (f > 0 && Present(value))
         src.Add(k, c, value, f, *src.Record(c));
@@ -257,7 +325,7 @@ KOMBRA_SHORT Acquire(Source &src, const time_span &step, long long k)
             if (src.AllDone(c))
                 continue;
             if (!src.NextData(c)) {
-                const KOMBRA_SHORT status = Accumulate(src, c, step, k);
+                const KOMBRA_SHORT status = src.Process(step, c, k);
                 if (status != 1)
                     return status;
                 continue;
@@ -276,10 +344,7 @@ KOMBRA_SHORT Acquire(Source &src, const time_span &step, long long k)
                 }
                 break;
             }
-            if (c == 0)
-                src.Last() = RecordSpan(d);
-            else
-                SetRecordTimes(d, src.Last());
+            src.SameTime(c == 0, c);
             if (d.hdr_change) {
                 for (int j = 0; j < nc; ++j) {
                     const KOMBRA_SHORT status = ir_check_nur_data_memory(src.key, src.exten, src.version,
@@ -292,7 +357,7 @@ KOMBRA_SHORT Acquire(Source &src, const time_span &step, long long k)
             if (end_mark && !d.filled_data) {
                 // Only the end mark: on to the next file, every component
                 // from its first record there.
-                const KOMBRA_SHORT status = NextFile(src, c, step);
+                const KOMBRA_SHORT status = src.LosNextFile(c, step);
                 if (status != 1)
                     return status;
                 for (int j = 0; j < nc; ++j)
@@ -300,11 +365,11 @@ KOMBRA_SHORT Acquire(Source &src, const time_span &step, long long k)
                 restart = true;
                 continue;
             }
-            KOMBRA_SHORT status = Accumulate(src, c, step, k);
+            KOMBRA_SHORT status = src.Process(step, c, k);
             if (status != 1)
                 return status;
             if (end_mark) {
-                status = NextFile(src, c, step);
+                status = src.LosNextFile(c, step);
                 if (status != 1)
                     return status;
             }
@@ -317,7 +382,7 @@ KOMBRA_SHORT Acquire(Source &src, const time_span &step, long long k)
 }
 
 // The values of one record of the main set (main set current).
-KOMBRA_SHORT Values(Source &src, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data &d)
+KOMBRA_SHORT Values(Source &src, KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data &d)
 {
     experiment_info *main = ginfo.expt;
     struct Back {
@@ -359,15 +424,13 @@ KOMBRA_SHORT Values(Source &src, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_
             }
             step.leap_year = Leap(step.byear) ? sTrue : sFalse;
             step.bdays_in_yr = Leap(step.byear) ? 366 : 365;
-            if (st.same_times && k > 0) {
-                src.CopyStep0(k);
-                continue;
-            }
-            if (ir_locate_ex(src.key, src.exten, src.version, 0) != 1) {
+            // A step repeated with same_times reads nothing.
+            const bool repeat = st.same_times && k > 0;
+            if (!repeat && ir_locate_ex(src.key, src.exten, src.version, 0) != 1) {
                 src.NoValues(d);
                 return 1;
             }
-            const KOMBRA_SHORT status = Acquire(src, step, k);
+            const KOMBRA_SHORT status = src.AcquireStep(step, k, st.same_times);
             if (status != 1) {
                 *src.file_status = status;
                 src.NoValues(d);
@@ -376,7 +439,10 @@ KOMBRA_SHORT Values(Source &src, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_
         }
     }
     ginfo.expt = main;
-    return src.Deliver(d, n, sensor);
+    const KOMBRA_SHORT delivered = src.Deliver(d, n, sensor);
+    if (delivered == 1 && fwd)
+        *src.acquire = 1;
+    return delivered;
 }
 
 // ---- Pitch angles -------------------------------------------------------------
@@ -401,6 +467,37 @@ public:
         stop_day = p.stop_day;
         stop_sec = p.stop_sec;
         stop_nano = p.stop_nano;
+        last_comp_frac = &p.last_comp_frac;
+        copy_next_data = &p.copy_next_data;
+        copy_all_done = &p.copy_all_done;
+    }
+    KOMBRA_SHORT AcquireStep(const time_span &step, long long k, int8_t same_times) override
+    {
+        if (same_times && k > 0) {
+            ir_copy_pitch_angle(&p_, static_cast<KOMBRA_USHORT>(k));
+            return 1;
+        }
+        return ir_acquire_pitch_data(step, &p_, static_cast<KOMBRA_USHORT>(k));
+    }
+    KOMBRA_SHORT Process(const time_span &step, int c, long long k) override
+    {
+        return ir_process_pitch_data(&p_, step, static_cast<KOMBRA_SHORT>(c), static_cast<KOMBRA_USHORT>(k));
+    }
+    KOMBRA_FLOAT TimeFrac(const time_span &step, int c) override
+    {
+        return ir_pitch_time_frac(&p_, step, static_cast<KOMBRA_SHORT>(c));
+    }
+    void EndTime(const time_span &step, const time_span &r, int c) override
+    {
+        ir_pitch_end_time(&p_, step, r.eyear, r.eday, r.emilli, r.enano, static_cast<KOMBRA_SHORT>(c));
+    }
+    void SameTime(bool first, int c) override
+    {
+        ir_same_pitch_time(&p_, first ? 1 : 0, static_cast<KOMBRA_SHORT>(c));
+    }
+    KOMBRA_SHORT LosNextFile(int c, const time_span &step) override
+    {
+        return ir_pitch_los_next_file(&p_, static_cast<KOMBRA_SHORT>(c), step);
     }
     nur_data *Record(int c) override { return p_.nur_data_ptr[c]; }
     KOMBRA_SHORT Sensor(int c) const override { return p_.sensor[c]; }
@@ -434,15 +531,6 @@ public:
                 continue;
             for (double *a : {p_.data_val, p_.start_az, p_.stop_az, p_.start_theta, p_.stop_theta})
                 a[i] /= p_.time_frac[i];
-        }
-    }
-    void CopyStep0(long long k) override
-    {
-        for (int c = 0; c < 3; ++c) {
-            for (double *a : {p_.data_val, p_.start_az, p_.stop_az, p_.start_theta, p_.stop_theta})
-                a[3 * k + c] = a[c];
-            p_.time_frac[3 * k + c] = 1.0f;
-            p_.all_done[c] = 0;
         }
     }
     KOMBRA_SHORT Deliver(nur_data &d, long long n, KOMBRA_SHORT sensor) override
@@ -502,6 +590,20 @@ public:
         stop_sec = p.stop_sec;
         stop_nano = p.stop_nano;
     }
+    KOMBRA_SHORT AcquireStep(const time_span &step, long long k, int8_t same_times) override
+    {
+        return ir_acquire_potential_data(step, &p_, static_cast<KOMBRA_USHORT>(k), same_times);
+    }
+    KOMBRA_SHORT Process(const time_span &step, int, long long k) override
+    {
+        return ir_process_potential_data(&p_, step, static_cast<KOMBRA_USHORT>(k));
+    }
+    KOMBRA_FLOAT TimeFrac(const time_span &step, int) override { return ir_potential_time_frac(&p_, step); }
+    void EndTime(const time_span &step, const time_span &r, int) override
+    {
+        ir_potential_end_time(&p_, step, r.eyear, r.eday, r.emilli, r.enano);
+    }
+    KOMBRA_SHORT LosNextFile(int, const time_span &step) override { return ir_potential_los_next_file(&p_, step); }
     nur_data *Record(int) override { return p_.nur_data_ptr; }
     KOMBRA_SHORT Sensor(int) const override { return p_.sensor; }
     KOMBRA_CHAR &NextData(int) override { return p_.next_data; }
@@ -534,12 +636,6 @@ public:
         p_.data_val[k] = p_.constant_val;
         p_.time_frac[k] = 1.0f;
         p_.step_status[k] = 2;
-    }
-    void CopyStep0(long long k) override
-    {
-        p_.data_val[k] = p_.data_val[0];
-        p_.time_frac[k] = p_.time_frac[0];
-        p_.step_status[k] = p_.step_status[0];
     }
     double Unfilled() const override { return p_.constant_val; }
     KOMBRA_SHORT Deliver(nur_data &d, long long n, KOMBRA_SHORT) override
@@ -590,6 +686,37 @@ public:
         stop_day = e.stop_day;
         stop_sec = e.stop_sec;
         stop_nano = e.stop_nano;
+        last_comp_frac = &e.last_comp_frac;
+        copy_next_data = &e.copy_next_data;
+        copy_all_done = &e.copy_all_done;
+    }
+    KOMBRA_SHORT AcquireStep(const time_span &step, long long k, int8_t same_times) override
+    {
+        if (same_times && k > 0) {
+            ir_copy_euler_angle(&e_, static_cast<KOMBRA_USHORT>(k));
+            return 1;
+        }
+        return ir_acquire_euler_data(step, &e_, static_cast<KOMBRA_USHORT>(k));
+    }
+    KOMBRA_SHORT Process(const time_span &step, int c, long long k) override
+    {
+        return ir_process_euler_data(&e_, step, static_cast<KOMBRA_SHORT>(c), static_cast<KOMBRA_USHORT>(k));
+    }
+    KOMBRA_FLOAT TimeFrac(const time_span &step, int c) override
+    {
+        return ir_euler_time_frac(&e_, step, static_cast<KOMBRA_SHORT>(c));
+    }
+    void EndTime(const time_span &step, const time_span &r, int c) override
+    {
+        ir_euler_end_time(&e_, step, r.eyear, r.eday, r.emilli, r.enano, static_cast<KOMBRA_SHORT>(c));
+    }
+    void SameTime(bool first, int c) override
+    {
+        ir_same_euler_time(&e_, first ? 1 : 0, static_cast<KOMBRA_SHORT>(c));
+    }
+    KOMBRA_SHORT LosNextFile(int c, const time_span &step) override
+    {
+        return ir_euler_los_next_file(&e_, static_cast<KOMBRA_SHORT>(c), step);
     }
     nur_data *Record(int c) override { return e_.nur_data_ptr[c]; }
     KOMBRA_SHORT Sensor(int c) const override { return e_.sensor[c]; }
@@ -620,15 +747,6 @@ public:
         for (long long i = k * a; i < (k + 1) * a; ++i)
             if (e_.time_frac[i] > 0)
                 e_.euler_angle[i] /= e_.time_frac[i];
-    }
-    void CopyStep0(long long k) override
-    {
-        const long long a = e_.num_pmi_angles;
-        for (long long j = 0; j < a; ++j) {
-            e_.euler_angle[k * a + j] = e_.euler_angle[j];
-            e_.time_frac[k * a + j] = 1.0f;
-            e_.all_done[j] = 0;
-        }
     }
     KOMBRA_SHORT Deliver(nur_data &d, long long n, KOMBRA_SHORT) override
     {
@@ -694,23 +812,185 @@ void ir_compute_pitch_angle(const pitch_info *pitch, KOMBRA_FLOAT *angles, KOMBR
     }
 }
 
-KOMBRA_SHORT ir_nurv_pitch_angles(KOMBRA_CHAR, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr)
+KOMBRA_SHORT ir_frac_start_time(const time_span &step, KOMBRA_SHORT byear, KOMBRA_SHORT bday, KOMBRA_LONG bmilli,
+                                KOMBRA_LONG bnano)
 {
-    PitchSource src(*ginfo.expt->pitch_angles);
-    return Values(src, full_swp, sensor, *nur_data_ptr);
+    time_span record{};
+    record.byear = byear;
+    record.bday = bday;
+    record.bmilli = bmilli;
+    record.bnano = bnano;
+    const Instant s = BeginOf(step), r = BeginOf(record);
+    return s > r ? 1 : s == r ? 2 : 3;
 }
 
-KOMBRA_SHORT ir_nurv_potential_values(KOMBRA_CHAR, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor,
+bool ir_check_time_range(const time_span &step, KOMBRA_SHORT byear, KOMBRA_SHORT bday, KOMBRA_LONG bmilli,
+                         KOMBRA_LONG bnano)
+{
+    time_span record{};
+    record.byear = byear;
+    record.bday = bday;
+    record.bmilli = bmilli;
+    record.bnano = bnano;
+    return EndOf(step) < BeginOf(record);
+}
+
+// ---- The kinds' members of the matching --------------------------------------
+
+KOMBRA_SHORT ir_acquire_pitch_data(time_span step, pitch_info *pitch, KOMBRA_USHORT step_index)
+{
+    PitchSource src(*pitch);
+    return Acquire(src, step, step_index);
+}
+
+KOMBRA_SHORT ir_process_pitch_data(pitch_info *pitch, const time_span &step, KOMBRA_SHORT component,
+                                   KOMBRA_USHORT step_index)
+{
+    PitchSource src(*pitch);
+    return Accumulate(src, component, step, step_index);
+}
+
+KOMBRA_FLOAT ir_pitch_time_frac(pitch_info *pitch, const time_span &step, KOMBRA_SHORT component)
+{
+    PitchSource src(*pitch);
+    return TimeFraction(src, component, step);
+}
+
+void ir_pitch_end_time(pitch_info *pitch, const time_span &step, KOMBRA_SHORT eyear, KOMBRA_SHORT eday,
+                       KOMBRA_LONG emilli, KOMBRA_LONG enano, KOMBRA_SHORT component)
+{
+    PitchSource src(*pitch);
+    EndTimeTest(src, component, step, EndAt(eyear, eday, emilli, enano));
+}
+
+void ir_same_pitch_time(pitch_info *pitch, KOMBRA_CHAR first, KOMBRA_SHORT component)
+{
+    PitchSource src(*pitch);
+    SameTimes(src, first != 0, component);
+}
+
+void ir_copy_pitch_angle(pitch_info *pitch, KOMBRA_USHORT k)
+{
+    for (int c = 0; c < 3; ++c) {
+        for (KOMBRA_DOUBLE *a : {pitch->data_val, pitch->start_az, pitch->stop_az, pitch->start_theta,
+                                 pitch->stop_theta})
+            a[3 * k + c] = a[c];
+        pitch->time_frac[3 * k + c] = 1.0f;
+        pitch->all_done[c] = 0;
+    }
+}
+
+KOMBRA_SHORT ir_pitch_los_next_file(pitch_info *pitch, KOMBRA_SHORT component, const time_span &step)
+{
+    PitchSource src(*pitch);
+    return NextFile(src, component, step);
+}
+
+// The potential's single record gives its own times; a step repeated with
+// same_times takes step 0's value, fraction and fallback mark unchanged.
+KOMBRA_SHORT ir_acquire_potential_data(time_span step, potential_info *potential, KOMBRA_USHORT step_index,
+                                       int8_t same_times)
+{
+    if (same_times && step_index > 0) {
+        potential->data_val[step_index] = potential->data_val[0];
+        potential->time_frac[step_index] = potential->time_frac[0];
+        potential->step_status[step_index] = potential->step_status[0];
+        return 1;
+    }
+    PotentialSource src(*potential);
+    return Acquire(src, step, step_index);
+}
+
+KOMBRA_SHORT ir_process_potential_data(potential_info *potential, const time_span &step, KOMBRA_USHORT step_index)
+{
+    PotentialSource src(*potential);
+    return Accumulate(src, 0, step, step_index);
+}
+
+KOMBRA_FLOAT ir_potential_time_frac(potential_info *potential, const time_span &step)
+{
+    PotentialSource src(*potential);
+    return TimeFraction(src, 0, step);
+}
+
+void ir_potential_end_time(potential_info *potential, const time_span &step, KOMBRA_SHORT eyear, KOMBRA_SHORT eday,
+                           KOMBRA_LONG emilli, KOMBRA_LONG enano)
+{
+    PotentialSource src(*potential);
+    EndTimeTest(src, 0, step, EndAt(eyear, eday, emilli, enano));
+}
+
+KOMBRA_SHORT ir_potential_los_next_file(potential_info *potential, const time_span &step)
+{
+    PotentialSource src(*potential);
+    return NextFile(src, 0, step);
+}
+
+KOMBRA_SHORT ir_acquire_euler_data(time_span step, euler_info *euler, KOMBRA_USHORT step_index)
+{
+    EulerSource src(*euler);
+    return Acquire(src, step, step_index);
+}
+
+KOMBRA_SHORT ir_process_euler_data(euler_info *euler, const time_span &step, KOMBRA_SHORT component,
+                                   KOMBRA_USHORT step_index)
+{
+    EulerSource src(*euler);
+    return Accumulate(src, component, step, step_index);
+}
+
+KOMBRA_FLOAT ir_euler_time_frac(euler_info *euler, const time_span &step, KOMBRA_SHORT component)
+{
+    EulerSource src(*euler);
+    return TimeFraction(src, component, step);
+}
+
+void ir_euler_end_time(euler_info *euler, const time_span &step, KOMBRA_SHORT eyear, KOMBRA_SHORT eday,
+                       KOMBRA_LONG emilli, KOMBRA_LONG enano, KOMBRA_SHORT component)
+{
+    EulerSource src(*euler);
+    EndTimeTest(src, component, step, EndAt(eyear, eday, emilli, enano));
+}
+
+void ir_same_euler_time(euler_info *euler, KOMBRA_CHAR first, KOMBRA_SHORT component)
+{
+    EulerSource src(*euler);
+    SameTimes(src, first != 0, component);
+}
+
+void ir_copy_euler_angle(euler_info *euler, KOMBRA_USHORT k)
+{
+    const long long a = euler->num_pmi_angles;
+    for (long long j = 0; j < a; ++j) {
+        euler->euler_angle[k * a + j] = euler->euler_angle[j];
+        euler->time_frac[k * a + j] = 1.0f;
+        euler->all_done[j] = 0;
+    }
+}
+
+KOMBRA_SHORT ir_euler_los_next_file(euler_info *euler, KOMBRA_SHORT component, const time_span &step)
+{
+    EulerSource src(*euler);
+    return NextFile(src, component, step);
+}
+
+KOMBRA_SHORT ir_nurv_pitch_angles(KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr)
+{
+    PitchSource src(*ginfo.expt->pitch_angles);
+    return Values(src, fwd, full_swp, sensor, *nur_data_ptr);
+}
+
+KOMBRA_SHORT ir_nurv_potential_values(KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor,
                                       nur_data *nur_data_ptr)
 {
     PotentialSource src(*ginfo.expt->potential);
-    return Values(src, full_swp, sensor, *nur_data_ptr);
+    return Values(src, fwd, full_swp, sensor, *nur_data_ptr);
 }
 
-KOMBRA_SHORT ir_nurv_euler_angles(KOMBRA_CHAR, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr)
+KOMBRA_SHORT ir_nurv_euler_angles(KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr)
 {
     EulerSource src(*ginfo.expt->euler_angles);
-    return Values(src, full_swp, sensor, *nur_data_ptr);
+    return Values(src, fwd, full_swp, sensor, *nur_data_ptr);
 }
 
 KOMBRA_SHORT ir_constant_pitch_angles(KOMBRA_CHAR full_swp, KOMBRA_SHORT sensor, nur_data *nur_data_ptr)

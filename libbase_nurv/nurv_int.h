@@ -214,10 +214,10 @@ struct time_span {
 // k and field component c (0 x, 1 y, 2 z).
 struct pitch_info {
     time_span ptimes;               // the field record last read for component 0
-    double *start_az, *stop_az, *start_theta, *stop_theta;  // in base_data
-    double *data_val;               // in base_data
-    double *unit_normals;           // per sensor x, y, z (format 1), or its constant angle; base_normal
-    double *mag_normal;             // per sensor, in base_normal
+    KOMBRA_DOUBLE *start_az, *stop_az, *start_theta, *stop_theta;  // in base_data
+    KOMBRA_DOUBLE *data_val;        // in base_data
+    KOMBRA_DOUBLE *unit_normals;    // per sensor x, y, z (format 1), or its constant angle; base_normal
+    KOMBRA_DOUBLE *mag_normal;      // per sensor, in base_normal
     KOMBRA_FLOAT *time_frac;        // in base_data; -1 before any
     KOMBRA_FLOAT last_comp_frac;
     KOMBRA_ULONG data_key;          // the field data set
@@ -242,7 +242,7 @@ struct pitch_info {
 // The spacecraft-potential source.
 struct potential_info {
     time_span last_swp;             // the record last read
-    double *data_val;               // per step, in base_data
+    KOMBRA_DOUBLE *data_val;        // per step, in base_data
     KOMBRA_FLOAT *time_frac;        // per step, in base_data; -1 before any
     KOMBRA_CHAR *step_status;       // per step, 2 while it holds the constant fallback
     KOMBRA_FLOAT constant_val;
@@ -833,6 +833,40 @@ KOMBRA_SHORT ir_get_euler_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG 
                                KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec);
 KOMBRA_SHORT ir_get_spin_src_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
                                   KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec);
+// Allocation of a source record of the current (main) entry, with the end
+// of the caller's range, its value blocks sized for the entry: 1, or the
+// kind's allocation code (pitch -277, -289, -290; potential -449, -451;
+// attitude -472, -476, -481; start of spin -425).
+KOMBRA_SHORT ir_alloc_pitch_info(KOMBRA_SHORT stop_year, KOMBRA_SHORT stop_day, KOMBRA_LONG stop_sec,
+                                 KOMBRA_LONG stop_nano);
+KOMBRA_SHORT ir_alloc_potential_info(KOMBRA_SHORT stop_year, KOMBRA_SHORT stop_day, KOMBRA_LONG stop_sec,
+                                     KOMBRA_LONG stop_nano);
+KOMBRA_SHORT ir_alloc_euler_info(KOMBRA_SHORT stop_year, KOMBRA_SHORT stop_day, KOMBRA_LONG stop_sec,
+                                 KOMBRA_LONG stop_nano, KOMBRA_SHORT num_pmi_angles, KOMBRA_SHORT pmi_format);
+KOMBRA_SHORT ir_alloc_spin_src_info();
+// Naming of the ancillary set from the description of data_key: *key_out
+// the data key its hierarchy names, 0 when the source is not defined or
+// takes constants.  1, a mapped description code, or get_data_key's code.
+KOMBRA_SHORT ir_pitch_angle_data_src(KOMBRA_ULONG data_key, KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec,
+                                     KOMBRA_LONG bnsec, KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec,
+                                     KOMBRA_LONG ensec, KOMBRA_ULONG *key_out);
+KOMBRA_SHORT ir_potential_data_src(KOMBRA_ULONG data_key, KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec,
+                                   KOMBRA_LONG bnsec, KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec,
+                                   KOMBRA_LONG ensec, KOMBRA_ULONG *key_out);
+KOMBRA_SHORT ir_euler_angle_data_src(KOMBRA_ULONG data_key, KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec,
+                                     KOMBRA_LONG bnsec, KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec,
+                                     KOMBRA_LONG ensec, KOMBRA_ULONG *key_out);
+KOMBRA_SHORT ir_start_spin_data_src(KOMBRA_ULONG data_key, KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec,
+                                    KOMBRA_LONG bnsec, KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec,
+                                    KOMBRA_LONG ensec, KOMBRA_ULONG *key_out);
+// The conversion table list of the current entry's source: 1, a mapped
+// description code, or the kind's table block code (-278, -446, -474).
+KOMBRA_SHORT ir_pitch_angle_tbl_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                                     KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec);
+KOMBRA_SHORT ir_potential_tbl_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                                   KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec);
+KOMBRA_SHORT ir_euler_angle_tbl_info(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
+                                     KOMBRA_SHORT eyr, KOMBRA_SHORT eday, KOMBRA_LONG esec, KOMBRA_LONG ensec);
 // Constants of format 0 (pitch: identifier 11 per sensor; attitude:
 // identifiers 12 and 13).
 KOMBRA_SHORT ir_get_pitch_angle_constants(KOMBRA_SHORT byr, KOMBRA_SHORT bday, KOMBRA_LONG bsec, KOMBRA_LONG bnsec,
@@ -886,6 +920,53 @@ void ir_compute_pitch_angle(const pitch_info *pitch, KOMBRA_FLOAT *angles, KOMBR
 // divided by the step's length, or -1.0 for no overlap (also for a step of
 // no length).
 KOMBRA_FLOAT ir_overlap_fraction(const time_span &step, const time_span &record);
+// Record begin (year, day, milliseconds, nanoseconds) against a step: 1 when
+// the step begins after it, 2 at the same time, 3 before it.
+KOMBRA_SHORT ir_frac_start_time(const time_span &step, KOMBRA_SHORT byear, KOMBRA_SHORT bday, KOMBRA_LONG bmilli,
+                                KOMBRA_LONG bnano);
+// Whether the step ends before the record begins.
+bool ir_check_time_range(const time_span &step, KOMBRA_SHORT byear, KOMBRA_SHORT bday, KOMBRA_LONG bmilli,
+                         KOMBRA_LONG bnano);
+// The kinds' steps of the matching (the ancillary set current).
+// Acquisition of step step_index: reads and accumulates the records that
+// overlap it, then averages; 1 or the failure of a read, conversion, time
+// fraction (-287, -448, -484), memory check or file switch.  The potential
+// repeats step 0 for a later step when same_times is set.
+KOMBRA_SHORT ir_acquire_pitch_data(time_span step, pitch_info *pitch, KOMBRA_USHORT step_index);
+KOMBRA_SHORT ir_acquire_potential_data(time_span step, potential_info *potential, KOMBRA_USHORT step_index,
+                                       int8_t same_times);
+KOMBRA_SHORT ir_acquire_euler_data(time_span step, euler_info *euler, KOMBRA_USHORT step_index);
+// Accumulation of a component's current record into a step.
+KOMBRA_SHORT ir_process_pitch_data(pitch_info *pitch, const time_span &step, KOMBRA_SHORT component,
+                                   KOMBRA_USHORT step_index);
+KOMBRA_SHORT ir_process_potential_data(potential_info *potential, const time_span &step, KOMBRA_USHORT step_index);
+KOMBRA_SHORT ir_process_euler_data(euler_info *euler, const time_span &step, KOMBRA_SHORT component,
+                                   KOMBRA_USHORT step_index);
+// The share of the step that a component's current record covers (-1.0 for
+// none), after its end-time test; later components take component 0's.
+KOMBRA_FLOAT ir_pitch_time_frac(pitch_info *pitch, const time_span &step, KOMBRA_SHORT component);
+KOMBRA_FLOAT ir_potential_time_frac(potential_info *potential, const time_span &step);
+KOMBRA_FLOAT ir_euler_time_frac(euler_info *euler, const time_span &step, KOMBRA_SHORT component);
+// The read flags of a component whose record ends at the given end.
+void ir_pitch_end_time(pitch_info *pitch, const time_span &step, KOMBRA_SHORT eyear, KOMBRA_SHORT eday,
+                       KOMBRA_LONG emilli, KOMBRA_LONG enano, KOMBRA_SHORT component);
+void ir_potential_end_time(potential_info *potential, const time_span &step, KOMBRA_SHORT eyear, KOMBRA_SHORT eday,
+                           KOMBRA_LONG emilli, KOMBRA_LONG enano);
+void ir_euler_end_time(euler_info *euler, const time_span &step, KOMBRA_SHORT eyear, KOMBRA_SHORT eday,
+                       KOMBRA_LONG emilli, KOMBRA_LONG enano, KOMBRA_SHORT component);
+// Record times of the components: first set, the component's record gives
+// them (ptimes; copy flags and last_comp_frac cleared); else it takes them.
+void ir_same_pitch_time(pitch_info *pitch, KOMBRA_CHAR first, KOMBRA_SHORT component);
+void ir_same_euler_time(euler_info *euler, KOMBRA_CHAR first, KOMBRA_SHORT component);
+// Step 0's averaged values into step k (fraction 1.0, every all_done clear).
+void ir_copy_pitch_angle(pitch_info *pitch, KOMBRA_USHORT k);
+void ir_copy_euler_angle(euler_info *euler, KOMBRA_USHORT k);
+// After a record with an end mark that ends no later than the step: the
+// ancillary set reopened 1 ms after the record's end (its result kept in
+// file_status) and positioned; 1, or the failure of either.
+KOMBRA_SHORT ir_pitch_los_next_file(pitch_info *pitch, KOMBRA_SHORT component, const time_span &step);
+KOMBRA_SHORT ir_potential_los_next_file(potential_info *potential, const time_span &step);
+KOMBRA_SHORT ir_euler_los_next_file(euler_info *euler, KOMBRA_SHORT component, const time_span &step);
 
 // ---- Conversion kernels ------------------------------------------------------
 

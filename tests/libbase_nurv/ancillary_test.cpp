@@ -50,6 +50,76 @@ TEST(Overlap, ShareOfTheStepTheRecordCovers)
         EXPECT_FLOAT_EQ(c.fraction, ir_overlap_fraction(c.step, c.record)) << c.what;
 }
 
+// A record's begin against a step's: compared as one instant, the year
+// first, then the day, the milliseconds and the nanoseconds.
+TEST(Overlap, RecordBeginAgainstTheStep)
+{
+    const time_span step = Span(2003, 365, 86399995, 2004, 1, 5);
+    const struct {
+        const char *what;
+        int year, day;
+        long ms, ns;
+        KOMBRA_SHORT start;  // ir_frac_start_time
+        bool ends_before;    // ir_check_time_range
+    } cases[] = {
+        {"same begin", 2003, 365, 86399995, 0, 2, false},
+        {"a nanosecond later", 2003, 365, 86399995, 1, 3, false},
+        {"earlier the same day", 2003, 365, 10, 0, 1, false},
+        {"a day earlier with more milliseconds", 2003, 364, 86399999, 999999, 1, false},
+        {"next year, inside the step", 2004, 1, 0, 0, 3, false},
+        {"at the step's end", 2004, 1, 5, 0, 3, false},
+        {"a nanosecond after the step's end", 2004, 1, 5, 1, 3, true},
+    };
+    for (const auto &c : cases) {
+        const auto year = static_cast<KOMBRA_SHORT>(c.year), day = static_cast<KOMBRA_SHORT>(c.day);
+        EXPECT_EQ(c.start, ir_frac_start_time(step, year, day, c.ms, c.ns)) << c.what;
+        EXPECT_EQ(c.ends_before, ir_check_time_range(step, year, day, c.ms, c.ns)) << c.what;
+    }
+}
+
+// The field components read one record: component 0 gives the record times,
+// the fraction and the read state; the later ones take them over.
+TEST(Overlap, LaterFieldComponentsFollowTheFirst)
+{
+    pitch_info p{};
+    nur_data records[3] = {};
+    for (int c = 0; c < 3; ++c)
+        p.nur_data_ptr[c] = &records[c];
+    const time_span step = Span(2003, 32, 10, 2003, 32, 20);
+    const auto record = [&](long begin, long end) {
+        records[0].byear = records[0].eyear = 2003;
+        records[0].bday = records[0].eday = 32;
+        records[0].bmilli = begin;
+        records[0].emilli = end;
+        ir_same_pitch_time(&p, 1, 0);
+        for (int c = 1; c < 3; ++c)
+            ir_same_pitch_time(&p, 0, static_cast<KOMBRA_SHORT>(c));
+    };
+
+    // The record reaches past the step: it also serves the next step.
+    record(15, 30);
+    EXPECT_EQ(15, records[2].bmilli);
+    EXPECT_EQ(30, records[2].emilli);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_FLOAT_EQ(0.5f, ir_pitch_time_frac(&p, step, static_cast<KOMBRA_SHORT>(c))) << c;
+        EXPECT_EQ(0, p.next_data[c]) << c;
+        EXPECT_EQ(1, p.all_done[c]) << c;
+    }
+
+    // It ends inside the step: another record is needed, and each
+    // component keeps its own all_done.
+    p.all_done[0] = p.all_done[1] = 0;
+    p.all_done[2] = 1;
+    record(12, 18);
+    EXPECT_EQ(0, p.last_comp_frac);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_FLOAT_EQ(0.6f, ir_pitch_time_frac(&p, step, static_cast<KOMBRA_SHORT>(c))) << c;
+        EXPECT_EQ(1, p.next_data[c]) << c;
+    }
+    EXPECT_EQ(0, p.all_done[1]);
+    EXPECT_EQ(1, p.all_done[2]);
+}
+
 // ---- Pitch angles --------------------------------------------------------------
 
 constexpr int kMagStart = 14 * kHour - 1000;  // one second before the main data
