@@ -705,9 +705,33 @@ KOMBRA_SHORT ir_mode_tbl_size(KOMBRA_UCHAR mode, KOMBRA_LONG *bytes, KOMBRA_SHOR
 KOMBRA_SHORT ir_sensor_combo(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
                              KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
                              KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+// Reads every sensor's table offsets into tbl_ptrs and the status bytes of
+// the tables with critical actions into crit_stat_ptrs (table t, sensor s
+// at t * num_sensor + s); marks in chk_tbl and chk_crit which tables differ
+// between the needed sensors; *crit_tbl becomes the first table with
+// critical actions (255 none).  1 or -78 .. -82.
+KOMBRA_SHORT ir_get_sensor_tables(std::vector<int8_t> &chk_tbl, std::vector<int8_t> &chk_crit,
+                                  std::vector<KOMBRA_LONG> &tbl_ptrs, std::vector<KOMBRA_UCHAR> &crit_stat_ptrs,
+                                  int *crit_tbl, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                                  KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr,
+                                  KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+// Numbers the combinations of the needed sensors into index_sen_tbl; their
+// count, or -30, -31.
+KOMBRA_SHORT ir_count_combo(const std::vector<int8_t> &chk_tbl, const std::vector<int8_t> &chk_crit,
+                            const std::vector<KOMBRA_LONG> &tbl_ptrs, const std::vector<KOMBRA_UCHAR> &crit_stat_ptrs,
+                            int crit_tbl);
+// Fills each of the num_combo combinations: its widest word, its critical
+// actions (one per table marked in chk_crit) and its tables.
+KOMBRA_SHORT ir_init_sensor_ptr(KOMBRA_SHORT num_combo, const std::vector<KOMBRA_UCHAR> &crit_stat_ptrs,
+                                KOMBRA_CHAR first_time, int crit_tbl, const std::vector<int8_t> &chk_crit,
+                                KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                                KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                                KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
 // The critical action act_index of combination combo from sensor's values.
 KOMBRA_SHORT ir_get_critical_info(KOMBRA_UCHAR cstat, KOMBRA_SHORT combo, KOMBRA_SHORT sensor, KOMBRA_SHORT table,
-                                  int act_index, const ir_range &r);
+                                  int act_index, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                                  KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr,
+                                  KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
 // Re-reads the tables whose status byte the current header changed.
 KOMBRA_SHORT ir_check_critical_status(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
                                       KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
