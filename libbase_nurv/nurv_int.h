@@ -809,6 +809,22 @@ KOMBRA_SHORT ir_fill_data_array(KOMBRA_LONG column, KOMBRA_CHAR full_swp, nur_da
 // narrower ones (and bytes of 5- to 7-bit words) bit by bit.
 void ir_fill_cal_array_byte(KOMBRA_LONG column, nur_data *nur_data_ptr);
 void ir_fill_cal_array_bit(KOMBRA_LONG column, nur_data *nur_data_ptr);
+// One calibration set's elements (of width bits) from ALL_CAL_SWP,
+// ALL_CAL_SEN, CAL_SWP_TBL or CAL_SENSOR: element k at bit position
+// *bit_pos + k * width of the area that begins skip bytes into the array,
+// into cal_data from *index on.  *bit_pos moves past the set; *index and
+// cal_len grow by the values stored.
+void ir_fill_cal_array_bit_all_swp(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                                   nur_data *nur_data_ptr);
+void ir_fill_cal_array_bit_all_sen(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                                   nur_data *nur_data_ptr);
+void ir_fill_cal_array_bit_swp(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                               nur_data *nur_data_ptr);
+void ir_fill_cal_array_bit_sen(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                               nur_data *nur_data_ptr);
+// The container of the current entry's width at bit bit (0 .. 7) of byte,
+// as an unsigned value.
+void ir_fill_cal_array_bit_data(KOMBRA_LONG *destination, const KOMBRA_UCHAR *byte, int bit);
 // Every value of the found column into the caller's record.
 KOMBRA_SHORT ir_read_drec_data_values(nur_data *nur_data_ptr, KOMBRA_SHORT sensor, KOMBRA_CHAR fwd,
                                       KOMBRA_CHAR full_swp, KOMBRA_LONG column);
