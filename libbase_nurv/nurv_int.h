@@ -798,8 +798,9 @@ KOMBRA_SHORT ir_position_real_time(nur_data *data_ptr, KOMBRA_SHORT btime_yr, KO
                                    KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec);
 // Reads forward from the current record to the sample position that holds
 // (or first follows) the begin time.
-KOMBRA_SHORT ir_fine_search(nur_data *data_ptr, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
-                            KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec);
+KOMBRA_SHORT ir_fine_search(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *data_ptr,
+                            KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                            KOMBRA_LONG btime_nsec);
 
 // ---- Reading data records ----------------------------------------------------
 
