@@ -432,6 +432,11 @@ struct general_info {
     std::vector<nur_data *> nur_data_ptr;        // registered caller records
     std::vector<tensor_data *> tensor_data_ptr;  // registered tensor records (none made)
     std::vector<void *> moments_data_ptr;        // registered moments records (none made)
+
+    // How many records each list holds.
+    KOMBRA_LONG num_nur_data_ptr() const { return static_cast<KOMBRA_LONG>(nur_data_ptr.size()); }
+    KOMBRA_LONG num_tensor_data_ptr() const { return static_cast<KOMBRA_LONG>(tensor_data_ptr.size()); }
+    KOMBRA_LONG num_moments_data_ptr() const { return static_cast<KOMBRA_LONG>(moments_data_ptr.size()); }
 };
 
 // Element operation of the conversion kernels: combines target elements with
