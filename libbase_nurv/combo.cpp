@@ -19,14 +19,6 @@ namespace {
 
 constexpr int kNoCriticalTable = 255;
 
-// Offsets and status bytes of every sensor for every table, and which tables
-// differ between the needed sensors.
-struct Scratch {
-    std::vector<KOMBRA_LONG> offsets;  // table t, sensor s at t * N + s
-    std::vector<KOMBRA_UCHAR> status;  // likewise
-    std::vector<int8_t> chk_tbl, chk_crit;
-};
-
 bool HasCriticalActions(const inst_tbl_info &info)
 {
     return info.crit_act_sz != 0;
@@ -69,36 +61,40 @@ void FreeCombinations(experiment_info &ex)
     ex.num_combo = 0;
 }
 
-// Reads every sensor's table offsets and the status bytes of the tables
-// with critical actions, and marks which tables differ between the needed
-// sensors; crit_tbl becomes the first table with critical actions.
-KOMBRA_SHORT GetSensorTables(Scratch &scratch, int &crit_tbl, const ir_range &r)
+}  // namespace
+
+KOMBRA_SHORT ir_get_sensor_tables(std::vector<int8_t> &chk_tbl, std::vector<int8_t> &chk_crit,
+                                  std::vector<KOMBRA_LONG> &tbl_ptrs, std::vector<KOMBRA_UCHAR> &crit_stat_ptrs,
+                                  int *crit_tbl, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                                  KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr,
+                                  KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec)
 {
     experiment_info &ex = *ginfo.expt;
+    const ir_range r{btime_yr, btime_day, btime_sec, btime_nsec, etime_yr, etime_day, etime_sec, etime_nsec};
     const int n = ex.num_sensor;
-    crit_tbl = kNoCriticalTable;
+    *crit_tbl = kNoCriticalTable;
     for (int t = 0; t < ex.num_tbls; ++t) {
         const inst_tbl_info &info = ex.tbl_info_ptr[t];
         if (ModeTable(info))
             continue;
-        KOMBRA_LONG *offsets = scratch.offsets.data() + static_cast<size_t>(t) * n;
+        KOMBRA_LONG *offsets = tbl_ptrs.data() + static_cast<size_t>(t) * n;
         int status = ir_keld_item(r, offsets, sizeof(KOMBRA_LONG) * n, _TBL_OFF, static_cast<KOMBRA_SHORT>(t));
         if (status != 1)
             return ir_keld_rval(status, -78);
         if (HasCriticalActions(info)) {
-            KOMBRA_UCHAR *status_bytes = scratch.status.data() + static_cast<size_t>(t) * n;
+            KOMBRA_UCHAR *status_bytes = crit_stat_ptrs.data() + static_cast<size_t>(t) * n;
             status = ir_keld_item(r, status_bytes, static_cast<size_t>(n), _CRIT_STATUS, static_cast<KOMBRA_SHORT>(t));
             if (status != 1)
                 return ir_keld_rval(status, -78);
-            if (crit_tbl == kNoCriticalTable)
-                crit_tbl = t;
+            if (*crit_tbl == kNoCriticalTable)
+                *crit_tbl = t;
         }
     }
 
     const int f = FirstNeeded(ex);
     for (int t = 0; t < ex.num_tbls; ++t) {
         const inst_tbl_info &info = ex.tbl_info_ptr[t];
-        scratch.chk_tbl[t] = 0;
+        chk_tbl[t] = 0;
         if (ModeTable(info))
             continue;
         const size_t row = static_cast<size_t>(t) * n;
@@ -106,19 +102,21 @@ KOMBRA_SHORT GetSensorTables(Scratch &scratch, int &crit_tbl, const ir_range &r)
         for (int s = f + 1; s < n; ++s) {
             if (!Needed(ex, s))
                 continue;
-            differ = differ || scratch.offsets[row + s] != scratch.offsets[row + f];
-            differ_status = differ_status || scratch.status[row + s] != scratch.status[row + f];
+            differ = differ || tbl_ptrs[row + s] != tbl_ptrs[row + f];
+            differ_status = differ_status || crit_stat_ptrs[row + s] != crit_stat_ptrs[row + f];
         }
-        scratch.chk_tbl[t] = differ ? 1 : 0;
-        if (scratch.chk_crit[t])
-            scratch.chk_crit[t] = differ_status ? 1 : 0;
+        chk_tbl[t] = differ ? 1 : 0;
+        if (chk_crit[t])
+            chk_crit[t] = differ_status ? 1 : 0;
     }
     return 1;
 }
 
-// Numbers the combinations of the needed sensors; their count, or -30, -31.
-int CountCombinations(experiment_info &ex, const Scratch &scratch, int crit_tbl)
+KOMBRA_SHORT ir_count_combo(const std::vector<int8_t> &chk_tbl, const std::vector<int8_t> &chk_crit,
+                            const std::vector<KOMBRA_LONG> &tbl_ptrs, const std::vector<KOMBRA_UCHAR> &crit_stat_ptrs,
+                            int crit_tbl)
 {
+    experiment_info &ex = *ginfo.expt;
     const int n = ex.num_sensor;
     for (int s = 0; s < n; ++s)
         ex.index_sen_tbl[s] = Needed(ex, s) ? 0 : -1;
@@ -128,12 +126,12 @@ int CountCombinations(experiment_info &ex, const Scratch &scratch, int crit_tbl)
         for (int s = 0; s < n; ++s)
             if (Needed(ex, s))
                 ex.index_sen_tbl[s] = static_cast<KOMBRA_SHORT>(count++);
-        return count;
+        return static_cast<KOMBRA_SHORT>(count);
     }
     bool any_tbl = false, any_crit = false;
     for (int t = 0; t < ex.num_tbls; ++t) {
-        any_tbl = any_tbl || scratch.chk_tbl[t];
-        any_crit = any_crit || scratch.chk_crit[t];
+        any_tbl = any_tbl || chk_tbl[t];
+        any_crit = any_crit || chk_crit[t];
     }
     if (!any_tbl && !any_crit)
         return 1;
@@ -153,12 +151,12 @@ int CountCombinations(experiment_info &ex, const Scratch &scratch, int crit_tbl)
     auto same = [&](int a, int b) {
         for (int t = 0; t < ex.num_tbls; ++t) {
             const size_t row = static_cast<size_t>(t) * n;
-            if (scratch.chk_tbl[t] && scratch.offsets[row + a] != scratch.offsets[row + b])
+            if (chk_tbl[t] && tbl_ptrs[row + a] != tbl_ptrs[row + b])
                 return false;
         }
         if (any_crit && crit_tbl != kNoCriticalTable) {
             const size_t row = static_cast<size_t>(crit_tbl) * n;
-            if (scratch.status[row + a] != scratch.status[row + b])
+            if (crit_stat_ptrs[row + a] != crit_stat_ptrs[row + b])
                 return false;
         }
         return true;
@@ -175,15 +173,16 @@ int CountCombinations(experiment_info &ex, const Scratch &scratch, int crit_tbl)
             ex.index_sen_tbl[s] = static_cast<KOMBRA_SHORT>(count);
         list.swap(kept);
     }
-    return count;
+    return static_cast<KOMBRA_SHORT>(count);
 }
 
-}  // namespace
-
 KOMBRA_SHORT ir_get_critical_info(KOMBRA_UCHAR cstat, KOMBRA_SHORT combo, KOMBRA_SHORT sensor, KOMBRA_SHORT table,
-                                  int act_index, const ir_range &r)
+                                  int act_index, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                                  KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr,
+                                  KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec)
 {
     experiment_info &ex = *ginfo.expt;
+    const ir_range r{btime_yr, btime_day, btime_sec, btime_nsec, etime_yr, etime_day, etime_sec, etime_nsec};
     crit_action_info &action = ex.sen_tbl_ptr[combo].act_ptr[act_index];
     KOMBRA_UCHAR status_byte = cstat;
     int status = ir_keld_item(r, &status_byte, sizeof status_byte, _CRIT_STATUS, table, sensor, 1);
@@ -218,14 +217,15 @@ KOMBRA_SHORT ir_get_critical_info(KOMBRA_UCHAR cstat, KOMBRA_SHORT combo, KOMBRA
     return status == 1 ? KOMBRA_SHORT{1} : ir_get_crit_rval(status);
 }
 
-namespace {
-
-// Fills each combination: its widest word, critical actions and tables.
-KOMBRA_SHORT InitCombinations(const Scratch &scratch, int crit_tbl, const ir_range &r)
+KOMBRA_SHORT ir_init_sensor_ptr(KOMBRA_SHORT num_combo, const std::vector<KOMBRA_UCHAR> &crit_stat_ptrs,
+                                KOMBRA_CHAR first_time, int crit_tbl, const std::vector<int8_t> &chk_crit,
+                                KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                                KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                                KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec)
 {
     experiment_info &ex = *ginfo.expt;
     const int n = ex.num_sensor;
-    for (int c = 0; c < ex.num_combo; ++c) {
+    for (int c = 0; c < num_combo && c < ex.num_combo; ++c) {
         sensor_tables &st = ex.sen_tbl_ptr[c];
         int representative = -1;
         int8_t widest = 0;
@@ -246,11 +246,18 @@ KOMBRA_SHORT InitCombinations(const Scratch &scratch, int crit_tbl, const ir_ran
                 return NURV_NO_CRIT_RECORDS;
             st.act_ptr = static_cast<crit_action_info *>(st.base_crit_action);
             for (int t = 0, a = 0; t < ex.num_tbls && a < ex.crit_action; ++t)
-                if (HasCriticalActions(ex.tbl_info_ptr[t]))
+                if (chk_crit[t])
                     st.act_ptr[a++].crit_tbl = static_cast<int8_t>(t);
+            if (first_time)
+                for (int a = 0; a < ex.crit_action; ++a) {
+                    st.act_ptr[a].base_action = nullptr;
+                    st.act_ptr[a].crit_action = nullptr;
+                    st.act_ptr[a].num_states = 0;
+                }
         }
         KOMBRA_SHORT status = ir_get_tbl_info(static_cast<KOMBRA_SHORT>(representative), static_cast<KOMBRA_SHORT>(c),
-                                              r.byr, r.bday, r.bsec, r.bnsec, r.eyr, r.eday, r.esec, r.ensec);
+                                              btime_yr, btime_day, btime_sec, btime_nsec, etime_yr, etime_day,
+                                              etime_sec, etime_nsec);
         if (status != 1)
             return status;
         for (int a = 0; a < ex.crit_action; ++a) {
@@ -261,19 +268,19 @@ KOMBRA_SHORT InitCombinations(const Scratch &scratch, int crit_tbl, const ir_ran
                 action.crit_status = 255;
                 continue;
             }
-            action.crit_status = scratch.status[static_cast<size_t>(action.crit_tbl) * n + representative];
+            action.crit_status = crit_stat_ptrs[static_cast<size_t>(action.crit_tbl) * n + representative];
             if (action.crit_status == 255)
                 continue;
             status = ir_get_critical_info(action.crit_status, static_cast<KOMBRA_SHORT>(c),
-                                          static_cast<KOMBRA_SHORT>(representative), action.crit_tbl, a, r);
+                                          static_cast<KOMBRA_SHORT>(representative), action.crit_tbl, a, btime_yr,
+                                          btime_day, btime_sec, btime_nsec, etime_yr, etime_day, etime_sec,
+                                          etime_nsec);
             if (status != 1)
                 return status;
         }
     }
     return 1;
 }
-
-}  // namespace
 
 KOMBRA_SHORT ir_sensor_combo(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
                              KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
@@ -282,34 +289,40 @@ KOMBRA_SHORT ir_sensor_combo(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMB
     experiment_info *ex = ginfo.expt;
     if (ex == nullptr || ex->num_sensor <= 0)
         return NURV_NO_DATA_SET;
-    const ir_range r{btime_yr, btime_day, btime_sec, btime_nsec, etime_yr, etime_day, etime_sec, etime_nsec};
     const int n = ex->num_sensor;
     const int t = ex->num_tbls > 0 ? ex->num_tbls : 0;
-    Scratch scratch;
+    // Per table: every sensor's offset and status byte (table t, sensor s
+    // at t * n + s), and whether they differ between the needed sensors.
+    std::vector<KOMBRA_LONG> tbl_ptrs;
+    std::vector<KOMBRA_UCHAR> crit_stat_ptrs;
+    std::vector<int8_t> chk_tbl, chk_crit;
     try {
-        scratch.offsets.assign(static_cast<size_t>(n) * t, 0);
-        scratch.status.assign(static_cast<size_t>(n) * t, 0);
+        tbl_ptrs.assign(static_cast<size_t>(n) * t, 0);
+        crit_stat_ptrs.assign(static_cast<size_t>(n) * t, 0);
     } catch (const std::bad_alloc &) {
         return NURV_NO_COMBO_SCRATCH;
     }
     try {
-        scratch.chk_tbl.assign(static_cast<size_t>(t), 1);
-        scratch.chk_crit.assign(static_cast<size_t>(t), 0);
+        chk_tbl.assign(static_cast<size_t>(t), 1);
+        chk_crit.assign(static_cast<size_t>(t), 0);
     } catch (const std::bad_alloc &) {
         return NURV_NO_COMBO_FLAGS;
     }
 
     // Old combinations go first: their critical records are counted by the
     // old number of critical tables.
+    const KOMBRA_CHAR first_time = ex->sen_tbl_ptr == nullptr ? 1 : 0;
     FreeCombinations(*ex);
     ex->crit_action = 0;
     for (int i = 0; i < t; ++i)
         if (HasCriticalActions(ex->tbl_info_ptr[i])) {
-            scratch.chk_crit[static_cast<size_t>(i)] = 1;
+            chk_crit[static_cast<size_t>(i)] = 1;
             ++ex->crit_action;
         }
     int crit_tbl = kNoCriticalTable;
-    KOMBRA_SHORT status = GetSensorTables(scratch, crit_tbl, r);
+    KOMBRA_SHORT status = ir_get_sensor_tables(chk_tbl, chk_crit, tbl_ptrs, crit_stat_ptrs, &crit_tbl, btime_yr,
+                                               btime_day, btime_sec, btime_nsec, etime_yr, etime_day, etime_sec,
+                                               etime_nsec);
     if (status != 1)
         return status;
 
@@ -318,17 +331,20 @@ KOMBRA_SHORT ir_sensor_combo(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMB
     ex->index_sen_tbl = static_cast<KOMBRA_SHORT *>(ex->bmem.base_tbl_index);
     if (ex->index_sen_tbl == nullptr)
         return NURV_NO_COMBO_INDEX;
-    const int count = CountCombinations(*ex, scratch, crit_tbl);
+    const KOMBRA_SHORT count = ir_count_combo(chk_tbl, chk_crit, tbl_ptrs, crit_stat_ptrs, crit_tbl);
     if (count < 0)
-        return static_cast<KOMBRA_SHORT>(count);
+        return count;
     if (count == 0)
         return NURV_NO_COMBINATIONS;
     ex->bmem.base_sen_ptr = std::calloc(static_cast<size_t>(count), sizeof(sensor_tables));
     if (ex->bmem.base_sen_ptr == nullptr)
         return NURV_NO_COMBINATIONS;
     ex->sen_tbl_ptr = static_cast<sensor_tables *>(ex->bmem.base_sen_ptr);
-    ex->num_combo = static_cast<KOMBRA_SHORT>(count);
-    return InitCombinations(scratch, crit_tbl, r);
+    ex->num_combo = count;
+    for (int i = 0; i < t; ++i)
+        chk_crit[static_cast<size_t>(i)] = HasCriticalActions(ex->tbl_info_ptr[i]) ? 1 : 0;
+    return ir_init_sensor_ptr(count, crit_stat_ptrs, first_time, crit_tbl, chk_crit, btime_yr, btime_day, btime_sec,
+                              btime_nsec, etime_yr, etime_day, etime_sec, etime_nsec);
 }
 
 KOMBRA_SHORT ir_check_critical_status(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,

@@ -413,6 +413,132 @@ void Missing(KOMBRA_FLOAT *ret, long long n)
     std::fill(ret, ret + std::max(0LL, n), kMissing);
 }
 
+// What a conversion asks for, as convert_to_units was given it.
+struct ir_conversion_request {
+    KOMBRA_SHORT sensor;  // kind 4: the mode index
+    int8_t cal_set;
+    int n;  // pairs
+    const KOMBRA_CHAR *tables;
+    const KOMBRA_LONG *codes;
+    KOMBRA_FLOAT *ret_data;
+    int8_t chk_fill;
+    KOMBRA_LONG fill_value;
+};
+
+// Kind 1: the sensor's values, then the fill check on the raw words.
+KOMBRA_SHORT ir_convert_sensor_data(Conversion &c, const experiment_info &ex, const nur_data &d,
+                                    const ir_conversion_request &q)
+{
+    c.work = q.ret_data;
+    c.count = d.num_sample;
+    ir_transfer_data(q.ret_data, d.sen_data, d.num_sample, ex.d_type != nullptr ? ex.d_type[q.sensor] : 0,
+                     ex.sen_tdw_len != nullptr ? ex.sen_tdw_len[q.sensor] : 0, 0);
+    RunPairs(c, q.n, q.tables, q.codes);
+    if (q.chk_fill)
+        for (long long k = 0; k < d.num_sample; ++k)
+            if (d.sen_data[k] == q.fill_value)
+                q.ret_data[k] = kMissing;
+    return 1;
+}
+
+// Kind 2: the sweep steps.
+KOMBRA_SHORT ir_convert_sweep_data(Conversion &c, const nur_data &d, const ir_conversion_request &q)
+{
+    c.work = q.ret_data;
+    c.count = d.num_swp_steps;
+    for (long long k = 0; k < d.num_swp_steps; ++k)
+        q.ret_data[k] = static_cast<KOMBRA_FLOAT>(static_cast<KOMBRA_ULONG>(d.swp_data[k]));
+    RunPairs(c, q.n, q.tables, q.codes);
+    return 1;
+}
+
+// Kind 3: calibration set cal_set, converted in a working array and spread
+// over the samples it applies to.
+KOMBRA_SHORT ir_convert_cal_data(Conversion &c, const experiment_info &ex, const nur_data &d,
+                                 const ir_conversion_request &q)
+{
+    const int8_t cal_set = q.cal_set;
+    if (d.num_sample == 0 || d.cset_num == nullptr)
+        return NURV_CONV_NO_WORK;
+    if (cal_set < 0 || cal_set >= ex.cal_sets)
+        return NURV_CONV_NO_CAL_SET;
+    std::vector<KOMBRA_FLOAT> work;
+    try {
+        work.assign(d.num_sample, 0.0f);
+    } catch (const std::bad_alloc &) {
+        return NURV_CONV_NO_WORK;
+    }
+    long long words = d.cset_num[cal_set];
+    if (words > d.num_sample)
+        return NURV_CONV_NO_WORK;
+    long long first = 0;
+    for (int i = 0; i < cal_set; ++i)
+        first += d.cset_num[i];
+    if (ex.smp_id == 2 && d.num_sample == 1 && words != 1) {
+        const ptr_rec *p = ex.info_ptr;
+        long long row = p != nullptr ? (p->time_advanced ? p->time_row - 1 : p->time_row) : 0;
+        if (row < 0)
+            row = words - 1;
+        c.cal_row = row;
+        first += row;
+        words = 1;
+    }
+    if (first < 0 || first + words > d.cal_len)
+        return NURV_CONV_NO_CAL_SET;
+    c.work = work.data();
+    c.count = words;
+    c.cal_first = first;
+    ir_transfer_data(work.data(), d.cal_data, static_cast<KOMBRA_LONG>(words),
+                     ex.cal_d_type != nullptr ? ex.cal_d_type[cal_set] : 0,
+                     ex.cal_wlen != nullptr ? ex.cal_wlen[cal_set] : 0, static_cast<KOMBRA_LONG>(first));
+    const KOMBRA_SHORT status = RunPairs(c, q.n, q.tables, q.codes);
+    if (status != 1)
+        return status;
+    if (q.chk_fill)
+        for (long long k = 0; k < words; ++k)
+            if (d.cal_data[first + k] == q.fill_value)
+                work[static_cast<size_t>(k)] = kMissing;
+    const long long rep = ex.CAL_USE != nullptr && ex.CAL_USE[cal_set] != 0 ? ex.CAL_USE[cal_set] : d.num_sample;
+    for (long long j = 0, out = 0; j < words && out < d.num_sample; ++j)
+        for (long long r = 0; r < rep && out < d.num_sample; ++r)
+            q.ret_data[out++] = work[static_cast<size_t>(j)];
+    return 1;
+}
+
+// Kind 4: mode value number sensor, through the mode's tables.
+KOMBRA_SHORT ir_convert_mode_data(Conversion &c, const experiment_info &ex, const nur_data &d,
+                                  const ir_conversion_request &q)
+{
+    const int m = q.sensor;
+    if (m < 0 || m > d.mode_len)
+        return NURV_CONV_NO_MODE;
+    c.work = q.ret_data;
+    c.count = 1;
+    q.ret_data[0] = m < d.mode_len ? static_cast<KOMBRA_FLOAT>(static_cast<KOMBRA_ULONG>(d.mode[m])) : kMissing;
+    const mode_tables *mt = ex.mode_tbl_ptr != nullptr && m < ex.num_modes ? &ex.mode_tbl_ptr[m] : nullptr;
+    for (int i = 0; i < q.n; ++i) {
+        const Op op = Decode(q.codes[i]);
+        if (op.kind == Op::Combine) {
+            c.Combine(op);
+            continue;
+        }
+        const KOMBRA_SHORT status = c.ModeOperation(static_cast<int8_t>(q.tables[i]), op, m, mt);
+        if (status != 1)
+            return status;
+    }
+    return 1;
+}
+
+// Kind 9: the spacecraft potential values present in the record.
+KOMBRA_SHORT ir_convert_spacecraft_potential_data(Conversion &c, const nur_data &d, const ir_conversion_request &q)
+{
+    c.work = q.ret_data;
+    c.count = d.num_potential;
+    std::copy(d.potential, d.potential + d.num_potential, q.ret_data);
+    RunPairs(c, q.n, q.tables, q.codes);
+    return 1;
+}
+
 }  // namespace
 
 KOMBRA_SHORT convert_to_units(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *nur_data_ptr,
@@ -453,93 +579,16 @@ KOMBRA_SHORT convert_to_units(KOMBRA_ULONG data_key, const char *exten, KOMBRA_U
     }
     Conversion c(ex, d, sensor, data_type, base, stride);
 
+    const ir_conversion_request q{sensor, cal_set, n, tbls_to_apply, tbl_oper, ret_data, chk_fill, fill_value};
     switch (data_type) {
-    case 1: {
-        c.work = ret_data;
-        c.count = d.num_sample;
-        ir_transfer_data(ret_data, d.sen_data, d.num_sample, ex.d_type != nullptr ? ex.d_type[sensor] : 0,
-                         ex.sen_tdw_len != nullptr ? ex.sen_tdw_len[sensor] : 0, 0);
-        RunPairs(c, n, tbls_to_apply, tbl_oper);
-        if (chk_fill)
-            for (long long k = 0; k < d.num_sample; ++k)
-                if (d.sen_data[k] == fill_value)
-                    ret_data[k] = kMissing;
-        return 1;
-    }
+    case 1:
+        return ir_convert_sensor_data(c, ex, d, q);
     case 2:
-        c.work = ret_data;
-        c.count = d.num_swp_steps;
-        for (long long k = 0; k < d.num_swp_steps; ++k)
-            ret_data[k] = static_cast<KOMBRA_FLOAT>(static_cast<KOMBRA_ULONG>(d.swp_data[k]));
-        RunPairs(c, n, tbls_to_apply, tbl_oper);
-        return 1;
-    case 3: {
-        if (d.num_sample == 0 || d.cset_num == nullptr)
-            return NURV_CONV_NO_WORK;
-        if (cal_set < 0 || cal_set >= ex.cal_sets)
-            return NURV_CONV_NO_CAL_SET;
-        std::vector<KOMBRA_FLOAT> work;
-        try {
-            work.assign(d.num_sample, 0.0f);
-        } catch (const std::bad_alloc &) {
-            return NURV_CONV_NO_WORK;
-        }
-        long long words = d.cset_num[cal_set];
-        if (words > d.num_sample)
-            return NURV_CONV_NO_WORK;
-        long long first = 0;
-        for (int i = 0; i < cal_set; ++i)
-            first += d.cset_num[i];
-        if (ex.smp_id == 2 && d.num_sample == 1 && words != 1) {
-            const ptr_rec *p = ex.info_ptr;
-            long long row = p != nullptr ? (p->time_advanced ? p->time_row - 1 : p->time_row) : 0;
-            if (row < 0)
-                row = words - 1;
-            c.cal_row = row;
-            first += row;
-            words = 1;
-        }
-        if (first < 0 || first + words > d.cal_len)
-            return NURV_CONV_NO_CAL_SET;
-        c.work = work.data();
-        c.count = words;
-        c.cal_first = first;
-        ir_transfer_data(work.data(), d.cal_data, static_cast<KOMBRA_LONG>(words),
-                         ex.cal_d_type != nullptr ? ex.cal_d_type[cal_set] : 0,
-                         ex.cal_wlen != nullptr ? ex.cal_wlen[cal_set] : 0, static_cast<KOMBRA_LONG>(first));
-        status = RunPairs(c, n, tbls_to_apply, tbl_oper);
-        if (status != 1)
-            return status;
-        if (chk_fill)
-            for (long long k = 0; k < words; ++k)
-                if (d.cal_data[first + k] == fill_value)
-                    work[static_cast<size_t>(k)] = kMissing;
-        const long long rep = ex.CAL_USE != nullptr && ex.CAL_USE[cal_set] != 0 ? ex.CAL_USE[cal_set] : d.num_sample;
-        for (long long j = 0, out = 0; j < words && out < d.num_sample; ++j)
-            for (long long r = 0; r < rep && out < d.num_sample; ++r)
-                ret_data[out++] = work[static_cast<size_t>(j)];
-        return 1;
-    }
-    case 4: {
-        const int m = sensor;
-        if (m < 0 || m > d.mode_len)
-            return NURV_CONV_NO_MODE;
-        c.work = ret_data;
-        c.count = 1;
-        ret_data[0] = m < d.mode_len ? static_cast<KOMBRA_FLOAT>(static_cast<KOMBRA_ULONG>(d.mode[m])) : kMissing;
-        const mode_tables *mt = ex.mode_tbl_ptr != nullptr && m < ex.num_modes ? &ex.mode_tbl_ptr[m] : nullptr;
-        for (int i = 0; i < n; ++i) {
-            const Op op = Decode(tbl_oper[i]);
-            if (op.kind == Op::Combine) {
-                c.Combine(op);
-                continue;
-            }
-            status = c.ModeOperation(static_cast<int8_t>(tbls_to_apply[i]), op, m, mt);
-            if (status != 1)
-                return status;
-        }
-        return 1;
-    }
+        return ir_convert_sweep_data(c, d, q);
+    case 3:
+        return ir_convert_cal_data(c, ex, d, q);
+    case 4:
+        return ir_convert_mode_data(c, ex, d, q);
     case 5:
         ret_data[0] = static_cast<KOMBRA_FLOAT>(d.d_qual);
         return 1;
@@ -561,10 +610,6 @@ KOMBRA_SHORT convert_to_units(KOMBRA_ULONG data_key, const char *exten, KOMBRA_U
             Missing(ret_data, d.num_sample);
             return 1;
         }
-        c.work = ret_data;
-        c.count = d.num_potential;
-        std::copy(d.potential, d.potential + d.num_potential, ret_data);
-        RunPairs(c, n, tbls_to_apply, tbl_oper);
-        return 1;
+        return ir_convert_spacecraft_potential_data(c, d, q);
     }
 }

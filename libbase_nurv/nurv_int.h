@@ -432,6 +432,11 @@ struct general_info {
     std::vector<nur_data *> nur_data_ptr;        // registered caller records
     std::vector<tensor_data *> tensor_data_ptr;  // registered tensor records (none made)
     std::vector<void *> moments_data_ptr;        // registered moments records (none made)
+
+    // How many records each list holds.
+    KOMBRA_LONG num_nur_data_ptr() const { return static_cast<KOMBRA_LONG>(nur_data_ptr.size()); }
+    KOMBRA_LONG num_tensor_data_ptr() const { return static_cast<KOMBRA_LONG>(tensor_data_ptr.size()); }
+    KOMBRA_LONG num_moments_data_ptr() const { return static_cast<KOMBRA_LONG>(moments_data_ptr.size()); }
 };
 
 // Element operation of the conversion kernels: combines target elements with
@@ -705,9 +710,33 @@ KOMBRA_SHORT ir_mode_tbl_size(KOMBRA_UCHAR mode, KOMBRA_LONG *bytes, KOMBRA_SHOR
 KOMBRA_SHORT ir_sensor_combo(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
                              KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
                              KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+// Reads every sensor's table offsets into tbl_ptrs and the status bytes of
+// the tables with critical actions into crit_stat_ptrs (table t, sensor s
+// at t * num_sensor + s); marks in chk_tbl and chk_crit which tables differ
+// between the needed sensors; *crit_tbl becomes the first table with
+// critical actions (255 none).  1 or -78 .. -82.
+KOMBRA_SHORT ir_get_sensor_tables(std::vector<int8_t> &chk_tbl, std::vector<int8_t> &chk_crit,
+                                  std::vector<KOMBRA_LONG> &tbl_ptrs, std::vector<KOMBRA_UCHAR> &crit_stat_ptrs,
+                                  int *crit_tbl, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                                  KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr,
+                                  KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+// Numbers the combinations of the needed sensors into index_sen_tbl; their
+// count, or -30, -31.
+KOMBRA_SHORT ir_count_combo(const std::vector<int8_t> &chk_tbl, const std::vector<int8_t> &chk_crit,
+                            const std::vector<KOMBRA_LONG> &tbl_ptrs, const std::vector<KOMBRA_UCHAR> &crit_stat_ptrs,
+                            int crit_tbl);
+// Fills each of the num_combo combinations: its widest word, its critical
+// actions (one per table marked in chk_crit) and its tables.
+KOMBRA_SHORT ir_init_sensor_ptr(KOMBRA_SHORT num_combo, const std::vector<KOMBRA_UCHAR> &crit_stat_ptrs,
+                                KOMBRA_CHAR first_time, int crit_tbl, const std::vector<int8_t> &chk_crit,
+                                KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                                KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
+                                KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
 // The critical action act_index of combination combo from sensor's values.
 KOMBRA_SHORT ir_get_critical_info(KOMBRA_UCHAR cstat, KOMBRA_SHORT combo, KOMBRA_SHORT sensor, KOMBRA_SHORT table,
-                                  int act_index, const ir_range &r);
+                                  int act_index, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
+                                  KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr,
+                                  KOMBRA_SHORT etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
 // Re-reads the tables whose status byte the current header changed.
 KOMBRA_SHORT ir_check_critical_status(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
                                       KOMBRA_LONG btime_nsec, KOMBRA_SHORT etime_yr, KOMBRA_SHORT etime_day,
@@ -774,8 +803,9 @@ KOMBRA_SHORT ir_position_real_time(nur_data *data_ptr, KOMBRA_SHORT btime_yr, KO
                                    KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec);
 // Reads forward from the current record to the sample position that holds
 // (or first follows) the begin time.
-KOMBRA_SHORT ir_fine_search(nur_data *data_ptr, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
-                            KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec);
+KOMBRA_SHORT ir_fine_search(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *data_ptr,
+                            KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                            KOMBRA_LONG btime_nsec);
 
 // ---- Reading data records ----------------------------------------------------
 
@@ -785,6 +815,22 @@ KOMBRA_SHORT ir_fill_data_array(KOMBRA_LONG column, KOMBRA_CHAR full_swp, nur_da
 // narrower ones (and bytes of 5- to 7-bit words) bit by bit.
 void ir_fill_cal_array_byte(KOMBRA_LONG column, nur_data *nur_data_ptr);
 void ir_fill_cal_array_bit(KOMBRA_LONG column, nur_data *nur_data_ptr);
+// One calibration set's elements (of width bits) from ALL_CAL_SWP,
+// ALL_CAL_SEN, CAL_SWP_TBL or CAL_SENSOR: element k at bit position
+// *bit_pos + k * width of the area that begins skip bytes into the array,
+// into cal_data from *index on.  *bit_pos moves past the set; *index and
+// cal_len grow by the values stored.
+void ir_fill_cal_array_bit_all_swp(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                                   nur_data *nur_data_ptr);
+void ir_fill_cal_array_bit_all_sen(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                                   nur_data *nur_data_ptr);
+void ir_fill_cal_array_bit_swp(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                               nur_data *nur_data_ptr);
+void ir_fill_cal_array_bit_sen(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                               nur_data *nur_data_ptr);
+// The container of the current entry's width at bit bit (0 .. 7) of byte,
+// as an unsigned value.
+void ir_fill_cal_array_bit_data(KOMBRA_LONG *destination, const KOMBRA_UCHAR *byte, int bit);
 // Every value of the found column into the caller's record.
 KOMBRA_SHORT ir_read_drec_data_values(nur_data *nur_data_ptr, KOMBRA_SHORT sensor, KOMBRA_CHAR fwd,
                                       KOMBRA_CHAR full_swp, KOMBRA_LONG column);

@@ -130,14 +130,15 @@ KOMBRA_SHORT ir_playback_data_files(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr
     experiment_info &ex = *ginfo.expt;
     if (ex.fdh != -1)
         return 1;
-    std::string header(DB_PATH_MAX, '\0'), data(DB_PATH_MAX, '\0');
-    const int status = dbNURVGetFile(data_key, btime_yr, btime_day, Msec(btime_sec, btime_nsec), etime_yr,
-                                     etime_day, Msec(etime_sec, etime_nsec), _H_AND_D_, exten != nullptr ? exten : "",
-                                     header.data(), data.data());
+    std::string header_path(DB_PATH_MAX, '\0'), data_path(DB_PATH_MAX, '\0');
+    const KOMBRA_LONG begin_ms = Msec(btime_sec, btime_nsec);
+    const KOMBRA_LONG end_ms = Msec(etime_sec, etime_nsec);
+    const int status = dbNURVGetFile(data_key, btime_yr, btime_day, begin_ms, etime_yr, etime_day, end_ms, _H_AND_D_,
+                                     exten != nullptr ? exten : "", header_path.data(), data_path.data());
     if (status != 1)
         return static_cast<KOMBRA_SHORT>(status < INT16_MIN ? INT16_MIN : status);
-    ex.header_name = header.c_str();
-    ex.data_name = data.c_str();
+    ex.header_name = header_path.c_str();
+    ex.data_name = data_path.c_str();
     ex.fdh = ::open(ex.header_name.c_str(), O_RDONLY);
     if (ex.fdh < 0)
         return NURV_NO_HEADER_FILE;
@@ -155,16 +156,16 @@ KOMBRA_SHORT ir_realtime_data_files(KOMBRA_ULONG data_key, const char *exten)
     experiment_info &ex = *ginfo.expt;
     if (ex.fdh != -1)
         return 1;
-    std::string header(DB_PATH_MAX, '\0'), data(DB_PATH_MAX, '\0');
-    const int status =
-        dbNURVGetRealTimeFile(data_key, _H_AND_D_, exten != nullptr ? exten : "", header.data(), data.data());
+    std::string header_path(DB_PATH_MAX, '\0'), data_path(DB_PATH_MAX, '\0');
+    const int status = dbNURVGetRealTimeFile(data_key, _H_AND_D_, exten != nullptr ? exten : "", header_path.data(),
+                                             data_path.data());
     if (status != 1)
         return static_cast<KOMBRA_SHORT>(status < INT16_MIN ? INT16_MIN : status);
     const AlarmPause pause;
-    ex.header_name = header.c_str();
+    ex.header_name = header_path.c_str();
     if (!WaitForNewFile(ex.header_name, ex.fdh, ex.inh))
         return NURV_NO_NEW_HEADER_FILE;
-    ex.data_name = data.c_str();
+    ex.data_name = data_path.c_str();
     if (!WaitForNewFile(ex.data_name, ex.fdd, ex.ind)) {
         ::close(ex.fdh);
         ex.fdh = -1;

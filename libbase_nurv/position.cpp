@@ -111,11 +111,12 @@ KOMBRA_SHORT FillFirstSensor(experiment_info &ex, nur_data *data_ptr, KOMBRA_CHA
 
 }  // namespace
 
-KOMBRA_SHORT ir_fine_search(nur_data *data_ptr, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,
-                            KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec)
+KOMBRA_SHORT ir_fine_search(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *data_ptr,
+                            KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
+                            KOMBRA_LONG btime_nsec)
 {
     experiment_info *ex = ginfo.expt;
-    const ir_identity self = ir_identity_of(*ex);
+    const ir_identity self{data_key, exten != nullptr ? exten : "", vnum};
     const When t{btime_yr, btime_day, btime_sec, btime_nsec};
     KOMBRA_SHORT status = FillFirstSensor(*ex, data_ptr, 0);
     if (status != 1)
@@ -182,7 +183,10 @@ KOMBRA_SHORT ir_position_playback(nur_data *data_ptr, KOMBRA_SHORT btime_yr, KOM
 
     if (last_time < begin) {
         if (ex.header_format == 1) {
-            const KOMBRA_SHORT status = ir_fine_search(data_ptr, btime_yr, btime_day, btime_sec, btime_nsec);
+            const ir_identity self = ir_identity_of(ex);
+            const KOMBRA_SHORT status =
+                ir_fine_search(self.key, self.exten.c_str(), self.vnum, data_ptr, btime_yr, btime_day, btime_sec,
+                               btime_nsec);
             if (status != 1)
                 return status;
         }

@@ -14,16 +14,6 @@
 
 namespace {
 
-// One calibration value of a container narrower than a byte (or a byte for
-// words of 5 to 7 bits) at bit position bit of array.
-KOMBRA_LONG BitValue(const KOMBRA_UCHAR *array, long long bit, int width, int8_t tdw_len)
-{
-    KOMBRA_ULONG v = ir_bits_at(array, static_cast<KOMBRA_ULONG>(bit), width);
-    if (tdw_len == 3)
-        v &= 7u;
-    return static_cast<KOMBRA_LONG>(v);
-}
-
 // One calibration value of 8, 16 or 32 bits, in host order.
 KOMBRA_LONG ByteValue(const KOMBRA_UCHAR *at, int size)
 {
@@ -39,10 +29,10 @@ KOMBRA_LONG ByteValue(const KOMBRA_UCHAR *at, int size)
     return static_cast<KOMBRA_LONG>(v);
 }
 
-// The calibration values of column, set after set, each set from its
-// source: the arrays stored once for all sensors (scope 1) or per column,
-// for the sweep (target 1) or the sensor.  Each source is read on from
-// where its previous set stopped; positions count containers.
+// The calibration values of column in byte containers, set after set, each
+// set from its source: the arrays stored once for all sensors (scope 1) or
+// per column, for the sweep (target 1) or the sensor.  Each source is read
+// on from where its previous set stopped; positions count containers.
 template <typename Read>
 void WalkCalibrationSets(const experiment_info &ex, nur_data &d, long long column, const Read &read)
 {
@@ -57,15 +47,32 @@ void WalkCalibrationSets(const experiment_info &ex, nur_data &d, long long colum
         const bool all = ex.cal_scope[i] == 1;
         const bool sweep = ex.cal_target[i] == 1;
         const KOMBRA_UCHAR *array = all ? (sweep ? p.ALL_CAL_SWP : p.ALL_CAL_SEN) : (sweep ? p.CAL_SWP_TBL : p.CAL_SENSOR);
-        int bit = all ? (sweep ? p.all_swp_bit : p.all_sen_bit) : (sweep ? p.swp_bit : p.sen_bit);
         long long &at = all ? (sweep ? all_swp : all_sen) : (sweep ? swp : sen);
         for (long long k = 0; k < ex.CSET_NUM[i]; ++k, ++at) {
             if (array == nullptr || d.cal_len >= room)
                 continue;
-            d.cal_data[d.cal_len++] = read(array, bit, at);
+            d.cal_data[d.cal_len++] = read(array, at);
         }
         if (d.cset_num != nullptr)
             d.cset_num[i] = ex.CSET_NUM[i];
+    }
+}
+
+// One calibration set's elements of width bits from array: element k at
+// bit position *bit_pos + k * width of the area that begins skip bytes into
+// array.  Values go to cal_data from *index on, as far as it holds them.
+void CopyCalibrationBits(const KOMBRA_UCHAR *array, KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set,
+                         long long *bit_pos, nur_data *nur_data_ptr)
+{
+    const experiment_info &ex = *ginfo.expt;
+    nur_data &d = *nur_data_ptr;
+    const long long room = d.cal_size / sizeof(KOMBRA_LONG);
+    for (long long k = 0; k < ex.CSET_NUM[set]; ++k, *bit_pos += width) {
+        if (array == nullptr || *index >= room)
+            continue;
+        ir_fill_cal_array_bit_data(&d.cal_data[*index], array + skip + *bit_pos / 8, static_cast<int>(*bit_pos % 8));
+        ++*index;
+        ++d.cal_len;
     }
 }
 
@@ -99,19 +106,74 @@ void ir_fill_cal_array_byte(KOMBRA_LONG column, nur_data *nur_data_ptr)
     const experiment_info &ex = *ginfo.expt;
     const int size = ex.tdw_len <= 8 ? 1 : (ex.tdw_len <= 16 ? 2 : 4);
     const long long skip = (ex.accum_ss_sz + 7) / 8;
-    WalkCalibrationSets(ex, *nur_data_ptr, column, [&](const KOMBRA_UCHAR *array, int, long long at) {
+    WalkCalibrationSets(ex, *nur_data_ptr, column, [&](const KOMBRA_UCHAR *array, long long at) {
         return ByteValue(array + skip + at * size, size);
     });
+}
+
+void ir_fill_cal_array_bit_data(KOMBRA_LONG *destination, const KOMBRA_UCHAR *byte, int bit)
+{
+    const int8_t tdw_len = ginfo.expt->tdw_len;
+    const int width = tdw_len <= 4 ? ir_container_width(tdw_len) : 8;
+    KOMBRA_ULONG v = ir_bits_at(byte, static_cast<KOMBRA_ULONG>(bit), width);
+    if (tdw_len == 3)
+        v &= 7u;
+    *destination = static_cast<KOMBRA_LONG>(v);
+}
+
+void ir_fill_cal_array_bit_all_swp(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                                   nur_data *nur_data_ptr)
+{
+    CopyCalibrationBits(ginfo.expt->info_ptr->ALL_CAL_SWP, index, width, skip, set, bit_pos, nur_data_ptr);
+}
+
+void ir_fill_cal_array_bit_all_sen(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                                   nur_data *nur_data_ptr)
+{
+    CopyCalibrationBits(ginfo.expt->info_ptr->ALL_CAL_SEN, index, width, skip, set, bit_pos, nur_data_ptr);
+}
+
+void ir_fill_cal_array_bit_swp(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                               nur_data *nur_data_ptr)
+{
+    CopyCalibrationBits(ginfo.expt->info_ptr->CAL_SWP_TBL, index, width, skip, set, bit_pos, nur_data_ptr);
+}
+
+void ir_fill_cal_array_bit_sen(KOMBRA_LONG *index, int width, KOMBRA_LONG skip, int set, long long *bit_pos,
+                               nur_data *nur_data_ptr)
+{
+    CopyCalibrationBits(ginfo.expt->info_ptr->CAL_SENSOR, index, width, skip, set, bit_pos, nur_data_ptr);
 }
 
 void ir_fill_cal_array_bit(KOMBRA_LONG column, nur_data *nur_data_ptr)
 {
     const experiment_info &ex = *ginfo.expt;
+    const ptr_rec &p = *ex.info_ptr;
+    nur_data &d = *nur_data_ptr;
     const int width = ex.tdw_len <= 4 ? ir_container_width(ex.tdw_len) : 8;
-    const long long skip = (ex.accum_ss_sz + 7) / 8;
-    WalkCalibrationSets(ex, *nur_data_ptr, column, [&](const KOMBRA_UCHAR *array, int bit, long long at) {
-        return BitValue(array + skip, bit + at * width, width, ex.tdw_len);
-    });
+    const KOMBRA_LONG skip = (ex.accum_ss_sz + 7) / 8;
+    const long long n_sen = *p.N_SEN > 0 ? *p.N_SEN : 1;
+    // Where each source's values begin: the per-column sources past the
+    // values of the columns before this one.
+    long long all_swp_bit = p.all_swp_bit, all_sen_bit = p.all_sen_bit;
+    long long swp_bit = p.swp_bit + width * (p.num_swp_cal / n_sen) * column;
+    long long sen_bit = p.sen_bit + width * (p.num_sen_cal / n_sen) * column;
+    KOMBRA_LONG index = 0;
+    d.cal_len = 0;
+    for (int set = 0; set < ex.cal_sets; ++set) {
+        const bool all = ex.cal_scope[set] == 1;
+        const bool sweep = ex.cal_target[set] == 1;
+        if (all && sweep)
+            ir_fill_cal_array_bit_all_swp(&index, width, skip, set, &all_swp_bit, nur_data_ptr);
+        else if (all)
+            ir_fill_cal_array_bit_all_sen(&index, width, skip, set, &all_sen_bit, nur_data_ptr);
+        else if (sweep)
+            ir_fill_cal_array_bit_swp(&index, width, skip, set, &swp_bit, nur_data_ptr);
+        else
+            ir_fill_cal_array_bit_sen(&index, width, skip, set, &sen_bit, nur_data_ptr);
+        if (d.cset_num != nullptr)
+            d.cset_num[set] = ex.CSET_NUM[set];
+    }
 }
 
 KOMBRA_SHORT ir_read_drec_data_values(nur_data *nur_data_ptr, KOMBRA_SHORT sensor, KOMBRA_CHAR fwd,

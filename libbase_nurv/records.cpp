@@ -35,12 +35,13 @@ KOMBRA_SHORT create_nur_data_structure(nur_data **nur_data_ptr)
     if (nur_data_ptr == nullptr)
         return NURV_NO_RECORD;
     std::vector<nur_data *> &list = ginfo.nur_data_ptr;
+    const KOMBRA_LONG count = ginfo.num_nur_data_ptr();
     // The list grows in steps of IR_NUR_DATA_STEP records.
     if (list.size() == list.capacity()) {
         try {
-            list.reserve(list.size() + IR_NUR_DATA_STEP);
+            list.reserve(static_cast<size_t>(count) + IR_NUR_DATA_STEP);
         } catch (const std::exception &) {  // bad_alloc, length_error
-            return list.empty() ? NURV_NO_RECORD_LIST : NURV_NO_LIST_GROWTH;
+            return count == 0 ? NURV_NO_RECORD_LIST : NURV_NO_LIST_GROWTH;
         }
     }
     auto *p = static_cast<nur_data *>(std::calloc(1, sizeof(nur_data)));

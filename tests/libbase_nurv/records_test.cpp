@@ -22,6 +22,7 @@ TEST_F(ReaderTest, RecordsStayValidWhenTheListGrows)
     for (nur_data *p : made)
         EXPECT_EQ(1, valid_nur_data_structure(p));
     EXPECT_STATUS(-272, create_nur_data_structure(nullptr));
+    EXPECT_EQ(30, ginfo.num_nur_data_ptr());  // the failed call registered nothing
 }
 
 TEST_F(ReaderTest, UnregisteredRecordIsNeitherValidNorFreed)
@@ -127,6 +128,9 @@ TEST_F(ReaderTest, FreeWithoutAnyDataSetReleasesRecords)
     ASSERT_EQ(1, ir_alloc_swp_data(5, p));
     free_experiment_info();
     EXPECT_EQ(0, valid_nur_data_structure(p));
+    EXPECT_EQ(0, ginfo.num_nur_data_ptr());
+    EXPECT_EQ(0, ginfo.num_tensor_data_ptr());
+    EXPECT_EQ(0, ginfo.num_moments_data_ptr());
     init_nurv();
 }
 
