@@ -138,7 +138,7 @@ class ForeignCdf : public testing::TestWithParam<Foreign> {};
 
 TEST_P(ForeignCdf, ReadsAsJcdfDoesOrRefusesCleanly)
 {
-    const std::string path = kombra_test::SourceDir() + "/../shared/data/cdf/" + std::string(GetParam().file);
+    const std::string path = kombra_test::SourceDir() + "/tests/data/cdf/" + std::string(GetParam().file);
     std::string error;
     const auto ours = kve_test::KcdfDump(path, &error);
     if (!GetParam().readable) {
@@ -164,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(SharedData, ForeignCdf,
 TEST(CdfModule, CutOrScrambledFilesAreRefusedNotRead)
 {
     TempDir dir;
-    const std::vector<unsigned char> good = kombra_test::ReadBytes(kombra_test::SourceDir() + "/../shared/data/cdf/example2.cdf");
+    const std::vector<unsigned char> good = kombra_test::ReadBytes(kombra_test::SourceDir() + "/tests/data/cdf/example2.cdf");
     for (size_t cut : {size_t{0}, size_t{4}, size_t{8}, size_t{100}, size_t{400}, good.size() / 2, good.size() - 1}) {
         std::vector<unsigned char> bad(good.begin(), good.begin() + static_cast<long>(cut));
         kombra_test::WriteBytes(dir.file("cut.cdf"), bad);

@@ -524,7 +524,7 @@ TEST(KveCdfReader, OurWriterReadsBackAndWritesAgain)
 
 TEST(KveCdfReader, FilesOfOtherWriters)
 {
-    const std::string data = kombra_test::SourceDir() + "/../shared/data/cdf/";
+    const std::string data = kombra_test::SourceDir() + "/tests/data/cdf/";
     for (const char *file : {"indep_network_row.cdf", "indep_network_col.cdf"}) {
         SCOPED_TRACE(file);
         KvCDFContents *c = KvMakeCDFContentsObj();
