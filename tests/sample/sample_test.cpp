@@ -158,13 +158,41 @@ TEST_F(SampleArchive, DefaultSourcesOfBothProgramsAndTheDeadDetector)
     EXPECT_EQ(d.n_sen - 1 - kDeadSensor, missing_row);  // spin-pad rows run backwards
 }
 
+// Both programs start on CLUSTER-1 and CLUSTER-2, so every product of those
+// two reads from the first to the last minute of the sample, as the programs
+// ask for it with and without pitch-angle binning (the pitch-angle products
+// through the spin products without it, as themselves with it).
+TEST_F(SampleArchive, EveryProductOfTheFirstTwoSpacecraftReads)
+{
+    struct Product {
+        const char *instrument, *vinst, *readAs;
+    };
+    const Product products[] = {{"3DR", "CP3DRH", "CP3DRH"}, {"3DR", "CP3DRL", "CP3DRL"},
+                                {"PAD", "CPPADH", "HSPAD"},  {"PAD", "CPPADL", "LSPAD"},
+                                {"SPINPAD", "HSPAD", "HSPAD"}, {"SPINPAD", "LSPAD", "LSPAD"}};
+    for (const char *mission : {"CLUSTER-1", "CLUSTER-2"})
+        for (const Product &p : products)
+            for (const T_OR_F_E pa : {QPFALSE, QPTRUE})
+                for (const int hour : {FirstHour({}), EndHour({}) - 1}) {
+                    SCOPED_TRACE(std::string(mission) + " " + p.vinst + (pa == QPTRUE ? " in pitch angle" : "") +
+                                 " at " + std::to_string(hour) + ":30");
+                    auto r = Read(Lineage(mission, p.instrument, p.vinst), At(hour, 30), At(hour, 30, 8),
+                                  PSD_UNITS_CNTS_ACCUM, pa);
+                    ASSERT_EQ(1, r->status);
+                    ASSERT_GE(r->n, 2);
+                    EXPECT_STREQ(pa == QPTRUE ? p.vinst : p.readAs, r->s[0]->lineage->virtual_inst);
+                    EXPECT_EQ(pa == QPTRUE, r->s[0]->pa != nullptr);
+                }
+}
+
 TEST_F(SampleArchive, EveryCataloguedFileIsOnDisk)
 {
     CfgInit();
     ASSERT_EQ(1, dbInitializeMsg()) << dbErrorMsg();
     void *request = pro_InitPromote(2001, 90, 0, 2001, 91, 0, 0);
     for (const char *mission : {"CLUSTER-1", "CLUSTER-2", "CLUSTER-3", "CLUSTER-4"})
-        for (auto [i, v] : {std::pair{"3DR", "CP3DRH"}, {"SPINPAD", "HSPAD"}, {"SPINPAD", "LSPAD"}}) {
+        for (auto [i, v] : {std::pair{"3DR", "CP3DRH"}, {"3DR", "CP3DRL"}, {"PAD", "CPPADH"}, {"PAD", "CPPADL"},
+                            {"SPINPAD", "HSPAD"}, {"SPINPAD", "LSPAD"}}) {
             KOMBRA_ULONG key = 0;
             ASSERT_EQ(1, get_data_key("CLUSTERII", mission, "HALDE", i, v, &key)) << mission << v;
             pro_AddSource(request, key);
