@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -201,6 +203,52 @@ TEST_F(SampleArchive, EveryCataloguedFileIsOnDisk)
     pro_FreePromote(request);
 }
 
+// The catalog is written for every back end: with KOMBRA_DB_TYPE unset the
+// dBASE tables answer every look-up of data and description files as the
+// SQLite file does, for sources with and without data and for hours inside
+// and outside the sample.
+TEST_F(SampleArchive, DbaseTablesAnswerAsTheSqliteCatalog)
+{
+    struct Source {
+        const char *mission, *experiment, *instrument, *vinst;
+    };
+    std::vector<Source> sources;
+    for (const char *mission : {"CLUSTER-1", "CLUSTER-2", "CLUSTER-3", "CLUSTER-4"}) {
+        for (auto [i, v] : {std::pair{"3DR", "CP3DRH"}, {"3DR", "CP3DRL"}, {"PAD", "CPPADH"}, {"PAD", "CPPADL"},
+                            {"SPINPAD", "HSPAD"}, {"SPINPAD", "LSPAD"}})
+            sources.push_back({mission, "HALDE", i, v});
+        sources.push_back({mission, "FGM", "VEC", "CFUNIT"});
+        sources.push_back({mission, "EFW", "PRIME", "CEFPRIME"});
+    }
+    // By back end: every look-up's answer ("status name1 name2"), in one order.
+    std::map<int, std::vector<std::string>> answers;
+    CfgInit();
+    for (const dbType type : {SQLite, Tarvo}) {
+        ASSERT_EQ(1, dbSetDatabaseType(type, "nurv")) << dbErrorMsg();
+        for (const Source &s : sources) {
+            const KOMBRA_ULONG key = dbGetDataKey("CLUSTERII", s.mission, s.experiment, s.instrument, s.vinst);
+            ASSERT_NE(0u, key) << s.mission << s.vinst;
+            for (const int hour : {FirstHour({}) - 1, FirstHour({}), EndHour({}) - 1, EndHour({})})
+                for (const RequestedDataType what : {_H_AND_D_, _KELD_}) {
+                    std::vector<char> name1(4096), name2(4096);
+                    const long msec = hour * 3600000L + 1800000L;
+                    const int status = dbNURVGetFile(key, 2001, 90, msec, 2001, 90, msec + 1000, what, "",
+                                                     name1.data(), name2.data());
+                    answers[type].push_back(std::string(s.mission) + " " + s.vinst + " " + std::to_string(hour) +
+                                            ":30 kind " + std::to_string(what) + ": " + std::to_string(status) +
+                                            " " + name1.data() + " " + name2.data());
+                }
+        }
+    }
+    EXPECT_EQ(answers[SQLite], answers[Tarvo]);
+    // The comparison covered files found and hours without data alike.
+    const auto count = [&](const char *status) {
+        return std::ranges::count_if(answers[Tarvo], [&](const std::string &a) { return a.find(status) != a.npos; });
+    };
+    EXPECT_GT(count(": 1200 "), 10);
+    EXPECT_GT(count(": 1 /"), 100);
+}
+
 std::map<std::string, std::string> Contents(const std::string &root)
 {
     std::map<std::string, std::string> files;
@@ -221,6 +269,11 @@ TEST(SampleArchiveRuns, TwoRunsWriteTheSameBytes)
     const auto second = Contents(root);
     EXPECT_GT(first.size(), 50u);
     EXPECT_TRUE(first == second);
+    // The default archive stays small enough to write on every set-up.
+    std::size_t bytes = 0;
+    for (const auto &[name, text] : first)
+        bytes += text.size();
+    EXPECT_LT(bytes, 32u << 20);
 }
 
 }  // namespace

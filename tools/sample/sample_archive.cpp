@@ -172,6 +172,8 @@ std::string Quoted(const std::string &text)
 void WriteEnvironment(const std::string &root)
 {
     WriteText(root + "/kombra.env", "# Source this file to point Lunder and Mirvek at the sample archive.\n"
+                                    "# KOMBRA_DB_TYPE chooses the catalog: SQLite (nurv.db3), unset (the dBASE\n"
+                                    "# tables under catalog/) or MySQL (a server loaded with nurv.sql).\n"
                                     "export KOMBRA_HOME=" + Quoted(root) + "\n"
                                     "export KOMBRA_CONFIG=" + Quoted(root + "/config") + "\n"
                                     "export KOMBRA_DATA=" + Quoted(root) + "\n"
