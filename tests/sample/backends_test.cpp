@@ -16,6 +16,7 @@
 #include "mirvek_script.h"
 #include "mysql_catalog_fixture.h"
 #include "sample_archive.h"
+#include "stdout_capture.h"
 #include "support.h"
 
 #include <QButtonGroup>
@@ -27,53 +28,11 @@
 #include <QSet>
 #include <QtTest>
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 
 namespace {
-
-// What the code under test writes on one file descriptor (1 or 2) for the
-// life of the object.
-class Capture {
-public:
-    explicit Capture(int fd) : fd_(fd)
-    {
-        std::fflush(nullptr);
-        file_ = std::tmpfile();
-        saved_ = ::dup(fd_);
-        ::dup2(::fileno(file_), fd_);
-    }
-    ~Capture() { take(); }
-    Capture(const Capture &) = delete;
-    Capture &operator=(const Capture &) = delete;
-
-    std::string take()
-    {
-        if (file_ == nullptr)
-            return text_;
-        std::fflush(nullptr);
-        ::dup2(saved_, fd_);
-        ::close(saved_);
-        std::rewind(file_);
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0)
-            text_.append(buf, n);
-        std::fclose(file_);
-        file_ = nullptr;
-        return text_;
-    }
-
-private:
-    int fd_;
-    int saved_ = -1;
-    std::FILE *file_ = nullptr;
-    std::string text_;
-};
 
 // Distinct colours of a picture other than white and black.
 int paintedColours(const QImage &image)
@@ -161,7 +120,7 @@ private slots:
         QVERIFY2(chooseBackEnd(backEnd), "no test MariaDB server: run this test through ctest");
         const std::string dir = out_->file("session_" + backEnd.toStdString());
         std::filesystem::create_directories(dir);
-        Capture out(1), err(2);
+        StdoutCapture out, err(2);
         int failures = 0;
         {
             MirvekBox box;
@@ -207,8 +166,9 @@ private slots:
         const QString stem = QString::fromStdString(
             out_->file((backEnd + QLatin1Char('_') + program + (pitchAngles ? "_pa" : "")).toStdString()));
 
-        Capture out(1), err(2);
+        StdoutCapture out, err(2);
         QString picture, ranges;
+        bool slices = true, binned = pitchAngles;  // Lunder's slices say what they hold
         if (program == QLatin1String("Mirvek")) {
             MirvekBox box;
             box.lineage->pachoice->setCurrentIndex(pitchAngles ? 1 : 0);
@@ -225,14 +185,17 @@ private slots:
             }
             box.plot_file_edit->setText(stem);
             box.actions->button(1)->click();
-            QVERIFY(box.swp1 != nullptr && box.swp2 != nullptr);
-            QCOMPARE(QByteArray(box.swp1->lineage->virtual_inst).endsWith("_pa"), pitchAngles);
+            slices = box.swp1 != nullptr && box.swp2 != nullptr;
+            binned = slices && QByteArray(box.swp1->lineage->virtual_inst).endsWith("_pa") &&
+                     QByteArray(box.swp2->lineage->virtual_inst).endsWith("_pa");
             picture = stem + QStringLiteral(".gif");
             ranges = box.psdmin->text() + ' ' + box.psdmax->text() + ' ' + box.emin->text() + ' ' + box.emax->text();
         }
         const std::string printed = out.take() + err.take();
         for (const char *failure : {"ail", "rror", "no data", "No data", "Ignoring"})
             QVERIFY2(printed.find(failure) == std::string::npos, printed.c_str());
+        QVERIFY(slices);
+        QCOMPARE(binned, pitchAngles);
         QCOMPARE(picture, stem + QStringLiteral(".gif"));
         const QImage image(picture);
         QVERIFY2(!image.isNull(), qPrintable(picture));
