@@ -14,10 +14,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <vector>
 
 namespace {
 
@@ -158,19 +160,93 @@ TEST_F(SampleArchive, DefaultSourcesOfBothProgramsAndTheDeadDetector)
     EXPECT_EQ(d.n_sen - 1 - kDeadSensor, missing_row);  // spin-pad rows run backwards
 }
 
+// Both programs start on CLUSTER-1 and CLUSTER-2, so every product of those
+// two reads from the first to the last minute of the sample, as the programs
+// ask for it with and without pitch-angle binning (the pitch-angle products
+// through the spin products without it, as themselves with it).
+TEST_F(SampleArchive, EveryProductOfTheFirstTwoSpacecraftReads)
+{
+    struct Product {
+        const char *instrument, *vinst, *readAs;
+    };
+    const Product products[] = {{"3DR", "CP3DRH", "CP3DRH"}, {"3DR", "CP3DRL", "CP3DRL"},
+                                {"PAD", "CPPADH", "HSPAD"},  {"PAD", "CPPADL", "LSPAD"},
+                                {"SPINPAD", "HSPAD", "HSPAD"}, {"SPINPAD", "LSPAD", "LSPAD"}};
+    for (const char *mission : {"CLUSTER-1", "CLUSTER-2"})
+        for (const Product &p : products)
+            for (const T_OR_F_E pa : {QPFALSE, QPTRUE})
+                for (const int hour : {FirstHour({}), EndHour({}) - 1}) {
+                    SCOPED_TRACE(std::string(mission) + " " + p.vinst + (pa == QPTRUE ? " in pitch angle" : "") +
+                                 " at " + std::to_string(hour) + ":30");
+                    auto r = Read(Lineage(mission, p.instrument, p.vinst), At(hour, 30), At(hour, 30, 8),
+                                  PSD_UNITS_CNTS_ACCUM, pa);
+                    ASSERT_EQ(1, r->status);
+                    ASSERT_GE(r->n, 2);
+                    EXPECT_STREQ(pa == QPTRUE ? p.vinst : p.readAs, r->s[0]->lineage->virtual_inst);
+                    EXPECT_EQ(pa == QPTRUE, r->s[0]->pa != nullptr);
+                }
+}
+
 TEST_F(SampleArchive, EveryCataloguedFileIsOnDisk)
 {
     CfgInit();
     ASSERT_EQ(1, dbInitializeMsg()) << dbErrorMsg();
     void *request = pro_InitPromote(2001, 90, 0, 2001, 91, 0, 0);
     for (const char *mission : {"CLUSTER-1", "CLUSTER-2", "CLUSTER-3", "CLUSTER-4"})
-        for (auto [i, v] : {std::pair{"3DR", "CP3DRH"}, {"SPINPAD", "HSPAD"}, {"SPINPAD", "LSPAD"}}) {
+        for (auto [i, v] : {std::pair{"3DR", "CP3DRH"}, {"3DR", "CP3DRL"}, {"PAD", "CPPADH"}, {"PAD", "CPPADL"},
+                            {"SPINPAD", "HSPAD"}, {"SPINPAD", "LSPAD"}}) {
             KOMBRA_ULONG key = 0;
             ASSERT_EQ(1, get_data_key("CLUSTERII", mission, "HALDE", i, v, &key)) << mission << v;
             pro_AddSource(request, key);
         }
     EXPECT_EQ(0, pro_NeedToPromote(request));
     pro_FreePromote(request);
+}
+
+// The catalog is written for every back end: with KOMBRA_DB_TYPE unset the
+// dBASE tables answer every look-up of data and description files as the
+// SQLite file does, for sources with and without data and for hours inside
+// and outside the sample.
+TEST_F(SampleArchive, DbaseTablesAnswerAsTheSqliteCatalog)
+{
+    struct Source {
+        const char *mission, *experiment, *instrument, *vinst;
+    };
+    std::vector<Source> sources;
+    for (const char *mission : {"CLUSTER-1", "CLUSTER-2", "CLUSTER-3", "CLUSTER-4"}) {
+        for (auto [i, v] : {std::pair{"3DR", "CP3DRH"}, {"3DR", "CP3DRL"}, {"PAD", "CPPADH"}, {"PAD", "CPPADL"},
+                            {"SPINPAD", "HSPAD"}, {"SPINPAD", "LSPAD"}})
+            sources.push_back({mission, "HALDE", i, v});
+        sources.push_back({mission, "FGM", "VEC", "CFUNIT"});
+        sources.push_back({mission, "EFW", "PRIME", "CEFPRIME"});
+    }
+    // By back end: every look-up's answer ("status name1 name2"), in one order.
+    std::map<int, std::vector<std::string>> answers;
+    CfgInit();
+    for (const dbType type : {SQLite, Tarvo}) {
+        ASSERT_EQ(1, dbSetDatabaseType(type, "nurv")) << dbErrorMsg();
+        for (const Source &s : sources) {
+            const KOMBRA_ULONG key = dbGetDataKey("CLUSTERII", s.mission, s.experiment, s.instrument, s.vinst);
+            ASSERT_NE(0u, key) << s.mission << s.vinst;
+            for (const int hour : {FirstHour({}) - 1, FirstHour({}), EndHour({}) - 1, EndHour({})})
+                for (const RequestedDataType what : {_H_AND_D_, _KELD_}) {
+                    std::vector<char> name1(4096), name2(4096);
+                    const long msec = hour * 3600000L + 1800000L;
+                    const int status = dbNURVGetFile(key, 2001, 90, msec, 2001, 90, msec + 1000, what, "",
+                                                     name1.data(), name2.data());
+                    answers[type].push_back(std::string(s.mission) + " " + s.vinst + " " + std::to_string(hour) +
+                                            ":30 kind " + std::to_string(what) + ": " + std::to_string(status) +
+                                            " " + name1.data() + " " + name2.data());
+                }
+        }
+    }
+    EXPECT_EQ(answers[SQLite], answers[Tarvo]);
+    // The comparison covered files found and hours without data alike.
+    const auto count = [&](const char *status) {
+        return std::ranges::count_if(answers[Tarvo], [&](const std::string &a) { return a.find(status) != a.npos; });
+    };
+    EXPECT_GT(count(": 1200 "), 10);
+    EXPECT_GT(count(": 1 /"), 100);
 }
 
 std::map<std::string, std::string> Contents(const std::string &root)
@@ -193,6 +269,11 @@ TEST(SampleArchiveRuns, TwoRunsWriteTheSameBytes)
     const auto second = Contents(root);
     EXPECT_GT(first.size(), 50u);
     EXPECT_TRUE(first == second);
+    // The default archive stays small enough to write on every set-up.
+    std::size_t bytes = 0;
+    for (const auto &[name, text] : first)
+        bytes += text.size();
+    EXPECT_LT(bytes, 32u << 20);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // Captures what the code under test prints on the standard output (file
-// descriptor 1) for the life of the object.
+// descriptor 1, or the one given) for the life of the object.
 #pragma once
 
 #include <cstdio>
@@ -8,12 +8,12 @@
 
 class StdoutCapture {
 public:
-    StdoutCapture()
+    explicit StdoutCapture(int fd = 1) : fd_(fd)
     {
-        std::fflush(stdout);
+        std::fflush(nullptr);
         file_ = std::tmpfile();
-        saved_ = ::dup(1);
-        ::dup2(::fileno(file_), 1);
+        saved_ = ::dup(fd_);
+        ::dup2(::fileno(file_), fd_);
     }
     ~StdoutCapture() { take(); }
     StdoutCapture(const StdoutCapture &) = delete;
@@ -24,8 +24,8 @@ public:
     {
         if (file_ == nullptr)
             return text_;
-        std::fflush(stdout);
-        ::dup2(saved_, 1);
+        std::fflush(nullptr);
+        ::dup2(saved_, fd_);
         ::close(saved_);
         std::rewind(file_);
         char buf[4096];
@@ -38,6 +38,7 @@ public:
     }
 
 private:
+    int fd_;
     std::FILE *file_ = nullptr;
     int saved_ = -1;
     std::string text_;

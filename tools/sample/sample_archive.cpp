@@ -43,9 +43,7 @@ struct Product {
     const char *instrument;
     const char *vinst;
 };
-// Every product of the hierarchy; the default archive holds data of the
-// spin pitch-angle products of every spacecraft and the 3D product of
-// CLUSTER-1.
+// Every product of the hierarchy.
 const Product kProducts[] = {{"3DR", "CP3DRH"},  {"3DR", "CP3DRL"},    {"PAD", "CPPADH"},
                              {"PAD", "CPPADL"},  {"SPINPAD", "HSPAD"}, {"SPINPAD", "LSPAD"}};
 
@@ -53,10 +51,11 @@ bool HasData(const SampleOptions &o, int sc, const Product &p)
 {
     if (o.day)
         return true;
-    // Both programs start on the pitch-angle products (through HSPAD and
-    // LSPAD) of CLUSTER-1 and CLUSTER-2; Mirvek can draw all four.
-    const std::string v = p.vinst;
-    return v == "HSPAD" || (sc < 2 && v == "LSPAD") || (sc == 0 && v == "CP3DRH");
+    // Both programs start on the pitch-angle products of CLUSTER-1 and
+    // CLUSTER-2, read as the spin products HSPAD and LSPAD, or as
+    // themselves when binned in pitch angle: those two spacecraft hold every
+    // product.  Mirvek's C1234 draws the high-energy spin product of all four.
+    return sc < 2 || std::string(p.vinst) == "HSPAD";
 }
 
 SweepShape Shape(int sc, const std::string &vinst)
@@ -173,6 +172,8 @@ std::string Quoted(const std::string &text)
 void WriteEnvironment(const std::string &root)
 {
     WriteText(root + "/kombra.env", "# Source this file to point Lunder and Mirvek at the sample archive.\n"
+                                    "# KOMBRA_DB_TYPE chooses the catalog: SQLite (nurv.db3), unset (the dBASE\n"
+                                    "# tables under catalog/) or MySQL (a server loaded with nurv.sql).\n"
                                     "export KOMBRA_HOME=" + Quoted(root) + "\n"
                                     "export KOMBRA_CONFIG=" + Quoted(root + "/config") + "\n"
                                     "export KOMBRA_DATA=" + Quoted(root) + "\n"

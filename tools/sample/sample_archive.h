@@ -1,6 +1,9 @@
-// The sample archive: configuration, catalog, descriptions, data and help
-// pages of 2001 day 90 for the four Cluster spacecraft, written into a
-// folder with the environment file that points the programs at it.
+// The sample archive: configuration, the catalog for every back end (SQLite
+// file, dBASE tables, MySQL statements), descriptions, data and help pages
+// of 2001 day 90 for the four Cluster spacecraft, written into a folder with
+// the environment file that points the programs at it.  By default 16:00 to
+// 20:00: every product of CLUSTER-1 and CLUSTER-2, the HSPAD product of the
+// other two, and the field and potential data of all four.
 #pragma once
 
 #include <string>
