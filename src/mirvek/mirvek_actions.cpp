@@ -510,6 +510,8 @@ bool MirvekBox::exportFile(const QString &stem, int format)
                 moved = false;
                 continue;
             }
+            std::printf("Wrote export file %s\n", target.c_str());
+            std::fflush(stdout);
             written_files_ << QString::fromStdString(target);
         }
     }

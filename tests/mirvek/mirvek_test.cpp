@@ -187,6 +187,10 @@ private slots:
         box.plot_file_edit->setText(file("wheel"));
         out = press(box, "Print to File");
         QVERIFY2(out.find("ail") == std::string::npos, out.c_str());
+        // The lines name the files kept, never PGPLOT's scratch pages.
+        QVERIFY2(out.find("Wrote plot file " + file("wheel1.gif").toStdString() + "\n") != std::string::npos &&
+                     out.find("%PGPLOT") == std::string::npos,
+                 out.c_str());
         QVERIFY(box.writtenFiles().size() > 10);
         QCOMPARE(box.writtenFiles().first(), file("wheel1.gif"));
         QVERIFY(PaintedColours(QImage(box.writtenFiles().last())) > 20);
@@ -270,6 +274,9 @@ private slots:
             const std::string out = press(box, "Export");
             QVERIFY2(out.find(shown) != std::string::npos && out.find("returned") == std::string::npos, out.c_str());
             QCOMPARE(box.writtenFiles().size(), 1);
+            const char *extension[] = {".cef", ".cef", ".qft", ".cdf"};
+            const std::string kept = "Wrote export file " + file("run 1").toStdString() + extension[format] + "\n";
+            QVERIFY2(out.find(kept) != std::string::npos, out.c_str());
         }
         // CEF 2: one variable block per variable, one record end per gathered sweep.
         const std::string cef = ReadAll(file("run 1.cef"));
