@@ -8,6 +8,7 @@
 #include "mirvek_boxes.h"
 #include "support.h"
 #include "sample_archive.h"
+#include "wheel_pager.h"
 #include "widget_values.h"
 
 #include <QComboBox>
@@ -242,8 +243,9 @@ private slots:
         QVERIFY(press(box, "Print to File").rfind("Failed to open pgplot device ppp", 0) == 0);
     }
 
-    // On the X window: a spectrogram, then a wheel sequence paged at the
-    // terminal's prompt (stdin is /dev/null).
+    // On the X window: a spectrogram, then wheel sequences that wait in the
+    // window between wheels (the dialog answered in advance), never at
+    // PGPLOT's prompt on the standard input.
     void xWindow()
     {
         if (display_.isEmpty())
@@ -254,8 +256,38 @@ private slots:
         box.plottype->setCurrentIndex(1);
         box.startendbox->setESecond(12);
         box.startendbox->setEMinute(0);
-        QVERIFY(press(box, "Plot Xwin").find("ail") == std::string::npos);
+        struct Asked {
+            QString source;
+            int shown, total;
+            bool last;
+        };
+        QList<Asked> asked;
+        int next_answers = 0;
+        mirvek::set_next_wheel_answer([&](const QString &source, int shown, int total, bool last) {
+            asked.append({source, shown, total, last});
+            return next_answers-- > 0;
+        });
+        next_answers = 99;  // through to the last wheel
+        std::string out = press(box, "Plot Xwin");
+        QVERIFY2(out.find("ail") == std::string::npos && out.find("RETURN") == std::string::npos, out.c_str());
         QVERIFY(box.psdmax->text() != QStringLiteral("10.0000"));
+        QVERIFY(asked.size() >= 3);
+        for (int i = 0; i < asked.size(); ++i) {
+            QCOMPARE(asked[i].source, QStringLiteral("CLUSTER-1"));
+            QCOMPARE(asked[i].shown, i + 1);
+            QCOMPARE(asked[i].total, static_cast<int>(asked.size()));
+            QCOMPARE(asked[i].last, i + 1 == asked.size());
+        }
+
+        asked.clear();
+        next_answers = 1;  // "Next Wheel" once, then "Stop"
+        box.plottype->setCurrentIndex(2);
+        out = press(box, "Plot Xwin");
+        mirvek::set_next_wheel_answer({});
+        QVERIFY2(out.find("ail") == std::string::npos && out.find("RETURN") == std::string::npos, out.c_str());
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.last().shown, 2);
+        QVERIFY(!asked.last().last);
         qunsetenv("DISPLAY");
     }
 
