@@ -95,6 +95,9 @@ private slots:
         QCOMPARE(box.plot_file_edit->text() + box.exp_file_edit->text(), QStringLiteral("mirvek_plotmirvek_data"));
         QCOMPARE(box.startendbox->objectName(), QStringLiteral("Start/End Times"));
         QVERIFY(box.helpbwin->isHidden());
+        // The archive carries the whole linked set of help pages.
+        for (const char *page : {"mirvek.html", "mirvek_plot.html", "mirvek_export.html", "lunder_slicemap.html"})
+            QVERIFY2(QFileInfo::exists(archive_.filePath(QStringLiteral("doc/") + page)), page);
     }
 
     void stemDialogs()
