@@ -22,7 +22,12 @@ NextWheelAnswer &answer_hook()
 
 bool wheels_wait_in_window()
 {
-    return answer_hook() || isatty(STDIN_FILENO) == 0;
+    if (answer_hook())
+        return true;
+    /* PGPLOT's prompt needs a terminal the program may read: its standard
+     * input, with the program in the foreground (a job started with "&"
+     * would be stopped by the read). */
+    return isatty(STDIN_FILENO) == 0 || tcgetpgrp(STDIN_FILENO) != getpgrp();
 }
 
 bool ask_next_wheel(QWidget *parent, const QString &source, int shown, int total, bool last)

@@ -3,9 +3,10 @@
  * PGPLOT waits between the pages of an X window by asking on the standard
  * input ("Type <RETURN> for next page:").  Started without a terminal (from
  * a desktop launcher, or with the standard input redirected) that prompt
- * finds nothing to read and the whole sequence flashes by.  The sequence
- * then waits in the program's own window instead: after each wheel a small
- * dialog shows the next wheel or stops. */
+ * finds nothing to read and the whole sequence flashes by, and in a job
+ * started in the background it stops the program.  The sequence then waits
+ * in the program's own window instead: after each wheel a small dialog
+ * shows the next wheel or stops. */
 #pragma once
 
 #include <QString>
@@ -17,7 +18,8 @@ class QWidget;
 namespace mirvek {
 
 /* True when a wheel sequence on the X window waits in the window: the
- * standard input is no terminal, or an answer is set (below). */
+ * standard input is no terminal, or one whose foreground is another job,
+ * or an answer is set (below). */
 bool wheels_wait_in_window();
 
 /* The dialog "Wheel Sequence" after wheel `shown` of `total` of `source`

@@ -10,25 +10,44 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
 
-// The standard input replaced by another file for the life of the object.
-class StdinAs {
-public:
-    explicit StdinAs(int fd) : saved_(::dup(STDIN_FILENO)) { ::dup2(fd, STDIN_FILENO); }
-    ~StdinAs()
-    {
-        ::dup2(saved_, STDIN_FILENO);
-        ::close(saved_);
-    }
-    StdinAs(const StdinAs &) = delete;
-    StdinAs &operator=(const StdinAs &) = delete;
+enum class Input { None, ForegroundTerminal, BackgroundTerminal };
 
-private:
-    int saved_;
-};
+// wheels_wait_in_window() in a child process whose standard input is
+// /dev/null, or a terminal of its own with the child in its foreground or
+// in a background job: 1 or 0, or -1 when the child could not be set up.
+int waits_in_window(Input input)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        if (input == Input::None) {
+            const int null = ::open("/dev/null", O_RDONLY);
+            _exit(null >= 0 && ::dup2(null, STDIN_FILENO) >= 0 ? int(mirvek::wheels_wait_in_window()) : 3);
+        }
+        // A new session whose controlling terminal is a new pseudo-terminal.
+        const int master = posix_openpt(O_RDWR | O_NOCTTY);
+        if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 || setsid() < 0)
+            _exit(3);
+        const int terminal = ::open(ptsname(master), O_RDWR);
+        if (terminal < 0 || ::dup2(terminal, STDIN_FILENO) < 0)
+            _exit(3);
+        if (input == Input::ForegroundTerminal)
+            _exit(int(mirvek::wheels_wait_in_window()));
+        const pid_t job = fork();  // a job of its own group: not the foreground
+        if (job == 0)
+            _exit(setpgid(0, 0) == 0 ? int(mirvek::wheels_wait_in_window()) : 3);
+        int status = 0;
+        _exit(job > 0 && waitpid(job, &status, 0) == job && WIFEXITED(status) ? WEXITSTATUS(status) : 3);
+    }
+    int status = 0;
+    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status) || WEXITSTATUS(status) > 1)
+        return -1;
+    return WEXITSTATUS(status);
+}
 
 } // namespace
 
@@ -36,28 +55,24 @@ class WheelPagerTest : public QObject {
     Q_OBJECT
 
 private slots:
-    // On a terminal PGPLOT's own prompt waits; anything else waits in the
-    // window, as does any run with an answer set.
+    // On a terminal in the foreground PGPLOT's own prompt waits; anything
+    // else waits in the window, as does any run with an answer set.
+    void whereTheSequenceWaits_data()
+    {
+        QTest::addColumn<int>("input");
+        QTest::addColumn<int>("in_window");
+        QTest::newRow("no terminal") << int(Input::None) << 1;
+        QTest::newRow("terminal, foreground") << int(Input::ForegroundTerminal) << 0;
+        QTest::newRow("terminal, background job") << int(Input::BackgroundTerminal) << 1;
+    }
     void whereTheSequenceWaits()
     {
-        const int master = posix_openpt(O_RDWR | O_NOCTTY);
-        QVERIFY(master >= 0 && grantpt(master) == 0 && unlockpt(master) == 0);
-        const int terminal = ::open(ptsname(master), O_RDWR | O_NOCTTY);
-        QVERIFY(terminal >= 0);
-        const int null = ::open("/dev/null", O_RDONLY);
-        {
-            StdinAs in(terminal);
-            QVERIFY(!mirvek::wheels_wait_in_window());
-            mirvek::set_next_wheel_answer([](const QString &, int, int, bool) { return true; });
-            QVERIFY(mirvek::wheels_wait_in_window());
-            mirvek::set_next_wheel_answer({});
-        }
-        {
-            StdinAs in(null);
-            QVERIFY(mirvek::wheels_wait_in_window());
-        }
-        for (int fd : {null, terminal, master})
-            ::close(fd);
+        QFETCH(int, input);
+        QFETCH(int, in_window);
+        QCOMPARE(waits_in_window(static_cast<Input>(input)), in_window);
+        mirvek::set_next_wheel_answer([](const QString &, int, int, bool) { return true; });
+        QCOMPARE(waits_in_window(static_cast<Input>(input)), 1);
+        mirvek::set_next_wheel_answer({});
     }
 
     void dialog_data()
