@@ -21,8 +21,9 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <string>
+#include <filesystem>
 #include <initializer_list>
+#include <string>
 
 namespace {
 
@@ -344,9 +345,28 @@ void Slicewin::slotRun(int id)
         return;
     const std::string name =
         lunder::device_name(id == 1 ? plot_dev->currentIndex() : 5, plot_file_edit, plot_win_edit);
+    /* A failed run draws nothing in place of the earlier picture: a plot
+     * file is only replaced by a whole plot, and the X window keeps what it
+     * showed until a page is begun.  The last line of a failure says so. */
+    bool paged = false;
+    auto not_replaced = [&]() {
+        if (id == 1) {
+            const std::string file = name.substr(0, name.rfind('/'));
+            std::error_code ec;
+            if (std::filesystem::exists(file, ec))
+                std::printf("Slice'n'Map: the earlier picture in %s was not replaced\n", file.c_str());
+            else
+                std::printf("Slice'n'Map: no picture written to %s\n", file.c_str());
+        } else if (!paged) {
+            std::printf("Slice'n'Map: the earlier picture on the X window was not replaced\n");
+        }
+        std::fflush(stdout);
+    };
     widgets::PlotDevice device;
     if (device.open(name) < 1) {
         lunder::print_open_failure(name);
+        if (id == 1)
+            not_replaced();
         return;
     }
 
@@ -391,10 +411,15 @@ void Slicewin::slotRun(int id)
     if ((uses(kFromPrimary, std::size(kFromPrimary)) && swposs[PRIMARY] == nullptr) ||
         (uses(kFromSecondary, std::size(kFromSecondary)) && swposs[SECONDARY] == nullptr)) {
         std::printf("Slice'n'Map: no sweeps from the main window; plot them first\n");
+        device.close(false);
+        not_replaced();
         return;
     }
-    if (!derive())
+    if (!derive()) {
+        device.close(false);
+        not_replaced();
         return;
+    }
     for (int k = 0; k < nswps; ++k)
         swpp[static_cast<size_t>(k)] = swposs[cutsrc[static_cast<size_t>(k)]];
 
@@ -409,8 +434,11 @@ void Slicewin::slotRun(int id)
         if (rwhsrc == NO_SOURCE)
             rwhsrc = lwhsrc;
         cpgpage();
+        paged = true;
         if (PlotTwoSweeps(swposs[lwhsrc], swposs[rwhsrc], swop) != 0) {
             std::printf("Slice'n'Map: Wheel plot failed\n");
+            device.close(false);
+            not_replaced();
             return;
         }
         emin->setText(widgets::number_text(swop->rmin));
@@ -420,9 +448,12 @@ void Slicewin::slotRun(int id)
     }
     if (nswps >= 1) {
         cpgpage();
+        paged = true;
         pg_ret_val = Sweep_n_cuts_plot(swpp.data(), nswps, thetas.data(), scop);
         if (pg_ret_val != PGSPECTRO_OK) {
             std::printf("Slice'n'Map: Slices plot failed\n");
+            device.close(false);
+            not_replaced();
             return;
         }
         emin->setText(widgets::number_text(scop->xmin));

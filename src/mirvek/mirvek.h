@@ -96,4 +96,8 @@ private:
     bool exportFile(const QString &stem, int format);
 
     QStringList written_files_;
+    /* A wheel sequence on the X window waits in this window between wheels
+     * (no terminal to wait on), and the user stopped it. */
+    bool wheels_wait_ = false;
+    bool wheels_stopped_ = false;
 };

@@ -12,6 +12,7 @@
 #include "kve_flat.h"
 #include "mirvek_boxes.h"
 #include "plot_device.h"
+#include "wheel_pager.h"
 #include "widget_values.h"
 
 #include <stdlib.h>
@@ -288,12 +289,18 @@ void MirvekBox::slotPlot(int id)
     }
     cpgshls(0, 0.0f, 1.0f, 0.0f);
     cpgshls(1, 0.0f, 0.0f, 0.0f);
+    /* Without a terminal PGPLOT's prompt between pages would read nothing
+     * and let the sequence flash by; the sequence waits in the window. */
+    wheels_wait_ = id == 0 && type != 0 && mirvek::wheels_wait_in_window();
+    wheels_stopped_ = false;
+    if (wheels_wait_)
+        cpgask(0);
 
     const int panels = is_multi_spacecraft(lng1) ? 4 : 1;
     cpgsubp(1, panels);
     bool drawn = false;
     for (int p = 0; p < panels; ++p)
-        if (!plotPanel(p, panels, type, autoscale, &drawn))
+        if (!plotPanel(p, panels, type, autoscale, &drawn) || wheels_stopped_)
             break;
     freeSweeps();
     plot.close(drawn);
@@ -388,6 +395,11 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
             if (type == 2) {
                 HALDE_SWEEP *pair[2] = {swppp[i], swppp[i]};
                 Sweep_n_cuts_plot(pair, 2, thetas, &cuts);
+            }
+            if (wheels_wait_ && !mirvek::ask_next_wheel(this, QString::fromLatin1(lng1.mission), i + 1, nswp,
+                                                        panel == panels - 1 && i == nswp - 1)) {
+                wheels_stopped_ = true;
+                break;
             }
             cpgpage();
         }
@@ -510,6 +522,8 @@ bool MirvekBox::exportFile(const QString &stem, int format)
                 moved = false;
                 continue;
             }
+            std::printf("Wrote export file %s\n", target.c_str());
+            std::fflush(stdout);
             written_files_ << QString::fromStdString(target);
         }
     }

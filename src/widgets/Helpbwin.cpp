@@ -1,6 +1,7 @@
 /* The help window. */
 #include "Helpbwin.h"
 
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QPushButton>
@@ -46,7 +47,15 @@ Helpbwin::Helpbwin(QWidget *parent, const char *name, Program program) : QWidget
     const char *home = std::getenv("VELORA_HOME");
     const QString path = QString::fromLocal8Bit(home != nullptr ? home : "") + QStringLiteral("/doc/");
     browser->setSearchPaths({path});
-    browser->setSource(QUrl(lunder ? QStringLiteral("lunder.html") : QStringLiteral("mirvek.html")));
+    const QString page = lunder ? QStringLiteral("lunder.html") : QStringLiteral("mirvek.html");
+    if (QFileInfo(path + page).isFile()) {
+        browser->setSource(QUrl(page));
+    } else {
+        const QString where = home != nullptr ? QStringLiteral("the folder doc of VELORA_HOME")
+                                              : QStringLiteral("VELORA_HOME is not set");
+        browser->setPlainText(QStringLiteral("The help pages are looked for in %1 (%2), and %3 is not there.")
+                                  .arg(path, where, page));
+    }
 }
 
 Helpbwin::~Helpbwin()

@@ -1,5 +1,6 @@
 /* The PGPLOT device of a plot action: short temporary files in a private
- * folder, moved to the user's names when the plot is kept. */
+ * folder, moved to the user's names when the plot is kept, and the lines
+ * printed meanwhile without PGPLOT's notes on the temporary names. */
 #include "plot_device.h"
 
 #include "cpgplot.h"
@@ -137,6 +138,55 @@ PlotDevice::~PlotDevice()
 {
     if (open_)
         close(false);
+    end_capture();
+}
+
+void PlotDevice::begin_capture()
+{
+    std::fflush(stdout);
+    held_ = std::tmpfile();
+    saved_stdout_ = held_ != nullptr ? ::dup(STDOUT_FILENO) : -1;
+    if (saved_stdout_ < 0 || ::dup2(::fileno(held_), STDOUT_FILENO) < 0) {
+        if (saved_stdout_ >= 0)
+            ::close(saved_stdout_);
+        if (held_ != nullptr)
+            std::fclose(held_);
+        held_ = nullptr;
+        saved_stdout_ = -1;
+    }
+}
+
+void PlotDevice::end_capture()
+{
+    if (held_ == nullptr)
+        return;
+    /* PGPLOT writes through its own unit, which writes each line out as it
+     * is finished; the C stream is ours to flush. */
+    std::fflush(stdout);
+    ::dup2(saved_stdout_, STDOUT_FILENO);
+    ::close(saved_stdout_);
+    saved_stdout_ = -1;
+    std::rewind(held_);
+    const std::string note = "Writing new GIF image as: " + folder_ + "/";
+    std::string line;
+    char buf[4096];
+    auto flush_line = [&]() {
+        if (folder_.empty() || line.find(note) == std::string::npos)
+            std::fwrite(line.data(), 1, line.size(), stdout);
+        line.clear();
+    };
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, held_)) > 0) {
+        for (std::size_t i = 0; i < n; ++i) {
+            line += buf[i];
+            if (buf[i] == '\n')
+                flush_line();
+        }
+    }
+    flush_line();
+    std::fflush(stdout);
+    std::fclose(held_);
+    held_ = nullptr;
 }
 
 int PlotDevice::open(const std::string &name)
@@ -161,8 +211,10 @@ int PlotDevice::open(const std::string &name)
     if (folder_.empty())
         return 0;
     const std::string temp_name_given = folder_ + "/" + temp_name(user_file_) + name.substr(slash);
+    begin_capture();
     const int id = cpgopen(temp_name_given.c_str());
     if (id < 1) {
+        end_capture();
         remove_private_folder();
         return 0;
     }
@@ -176,6 +228,7 @@ bool PlotDevice::close(bool keep)
         return false;
     cpgclos();
     open_ = false;
+    end_capture();
     if (folder_.empty())
         return keep;
 
@@ -198,6 +251,8 @@ bool PlotDevice::close(bool keep)
                 ok = false;
                 continue;
             }
+            std::printf("Wrote plot file %s\n", page.user_name.c_str());
+            std::fflush(stdout);
             files_.push_back(page.user_name);
         }
     }

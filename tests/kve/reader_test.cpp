@@ -187,12 +187,12 @@ const char *kCeh =
 
 const char *kCef =
     "!@.cef2@archive\n"
-    "FILE_NAME = \"C1_CP_TEST.cef\"\n"
+    "FILE_NAME = \"CLUSTER-1_HALDE_TEST.cef\"\n"
     "FILE_FORMAT_VERSION = \"CEF-2.0\"\n"
     "END_OF_RECORD_MARKER = \"$\"\n"
     "include = \"c1_test.ceh\"\n"
     "START_META = LOGICAL_FILE_ID\n"
-    "   ENTRY = \"C1_CP_TEST\"\n"
+    "   ENTRY = \"CLUSTER-1_HALDE_TEST\"\n"
     "END_META = LOGICAL_FILE_ID\n"
     "START_META = Generation_date\n"
     "   VALUE_TYPE = ISO_TIME\n"
@@ -209,10 +209,10 @@ TEST(KveCef2Reader, ArchiveFormWithIncludesAndDollarRecordEnds)
 {
     TempDir dir;
     kombra_test::WriteFile(dir.file("c1_test.ceh"), kCeh);
-    kombra_test::WriteFile(dir.file("C1_CP_TEST.cef"), kCef);
+    kombra_test::WriteFile(dir.file("CLUSTER-1_HALDE_TEST.cef"), kCef);
     Read r;
     r.o->f_type = TABULAR;  // the magic line wins
-    EXPECT_STATUS(0, r.From(dir.str(), "C1_CP_TEST", ".cef"));
+    EXPECT_STATUS(0, r.From(dir.str(), "CLUSTER-1_HALDE_TEST", ".cef"));
     EXPECT_EQ(CAA, r.o->f_type);
     EXPECT_EQ('$', r.o->rec_end);
     ASSERT_EQ(4, r.c->n_vars);
@@ -237,7 +237,7 @@ TEST(KveCef2Reader, ArchiveFormWithIncludesAndDollarRecordEnds)
     EXPECT_EQ("last", Slot(note, 2));
     EXPECT_EQ("2004-12-09T10:00:08.000Z", Slot(r.Var("time_tags"), 2).substr(0, 24));
     ASSERT_EQ(2, r.c->num_g_attrs);
-    EXPECT_STREQ("C1_CP_TEST", static_cast<const char *>(r.c->g_attr[0]->entry[0].data));
+    EXPECT_STREQ("CLUSTER-1_HALDE_TEST", static_cast<const char *>(r.c->g_attr[0]->entry[0].data));
     EXPECT_EQ(ISO_TIME, r.c->g_attr[1]->entry[0].data_type);
 }
 

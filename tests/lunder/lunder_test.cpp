@@ -63,6 +63,9 @@ class LunderTest : public QObject {
     std::unique_ptr<kombra_test::TempDir> out_;
     std::unique_ptr<LunderBox> box_;
 
+    // The line that names a plot file kept in the output folder.
+    std::string wrote(const std::string &name) const { return "Wrote plot file " + out_->file(name) + "\n"; }
+
     // The box's plot into GIF stem name in the output folder.
     std::string plotGif(const std::string &name, int id = 1)
     {
@@ -177,7 +180,7 @@ private slots:
     void plotWheel()
     {
         const std::string printed = plotGif("wheel");
-        QCOMPARE(QString::fromStdString(printed), QString());
+        QCOMPARE(QString::fromStdString(printed), QString::fromStdString(wrote("wheel.gif")));
         QCOMPARE(device_open(), 0);
         QVERIFY(box_->swp1 != nullptr && box_->swp2 != nullptr && box_->swpar == nullptr);
         const QImage image(QString::fromStdString(out_->file("wheel.gif")));
@@ -223,7 +226,7 @@ private slots:
         QFETCH(int, hour);
         QFETCH(QString, npa);
         QFETCH(QString, expected);
-        QVERIFY(plotGif("keep").empty());
+        QCOMPARE(plotGif("keep"), wrote("keep.gif"));
         const auto before = fs::file_size(out_->file("keep.gif"));
         box_->prim_sweep->timebox->setSHour(hour);
         box_->prim_sweep->pachoice->setCurrentIndex(1);
@@ -241,19 +244,35 @@ private slots:
         QCOMPARE(box_->psdmin->text(), QStringLiteral("1"));
     }
 
-    // Before any plot the slice-and-map window has nothing to derive from.
+    // Before any plot the slice-and-map window has nothing to derive from;
+    // the failed run says what became of the picture file.
+    void sliceWithoutSweeps_data()
+    {
+        QTest::addColumn<QString>("stem");
+        QTest::addColumn<bool>("earlier");
+        QTest::newRow("no earlier file") << "none" << false;
+        QTest::newRow("earlier picture") << "earlier" << true;
+    }
     void sliceWithoutSweeps()
     {
+        QFETCH(QString, stem);
+        QFETCH(bool, earlier);
+        const std::string file = out_->file(stem.toStdString() + ".gif");
+        if (earlier)
+            kombra_test::WriteFile(file, "earlier picture");
         Slicewin &s = *box_->slicewin;
         s.lwheel->setCurrentIndex(PRIMARY);
         s.cuts[0]->source->setCurrentIndex(MAPPED_PRIMARY);
-        s.plot_file_edit->setText(QString::fromStdString(out_->file("none")));
+        s.plot_file_edit->setText(QString::fromStdString(out_->file(stem.toStdString())));
         StdoutCapture out;
         s.slotRun(1);
-        QCOMPARE(QString::fromStdString(out.take()),
-                 QStringLiteral("Slice'n'Map: no sweeps from the main window; plot them first\n"));
+        const std::string last = earlier ? "Slice'n'Map: the earlier picture in " + file + " was not replaced\n"
+                                         : "Slice'n'Map: no picture written to " + file + "\n";
+        QCOMPARE(out.take(), "Slice'n'Map: no sweeps from the main window; plot them first\n" + last);
         QCOMPARE(device_open(), 0);
-        QVERIFY(!fs::exists(out_->file("none.gif")));
+        QCOMPARE(fs::exists(file), earlier);
+        if (earlier)
+            QCOMPARE(kombra_test::ReadFile(file), std::string("earlier picture"));
         for (HALDE_SWEEP_S *e : s.swposs)
             QVERIFY(e == nullptr);
     }
@@ -264,7 +283,7 @@ private slots:
     {
         box_->sec_sweep->timebox->setSMinute(1);
         box_->psd_units->setCurrentIndex(PSD_UNITS_S3_PER_KM6);
-        QVERIFY(plotGif("pair").empty());
+        QCOMPARE(plotGif("pair"), wrote("pair.gif"));
         Slicewin &s = *box_->slicewin;
         s.plot_file_edit->setText(QString::fromStdString(out_->file("slice")));
         s.b2->setText("2");
@@ -312,7 +331,7 @@ private slots:
         QCOMPARE(box_->anal_proc->currentIndex(), 4);
         StdoutCapture out;
         box_->actions->button(1)->click();
-        QCOMPARE(QString::fromStdString(out.take()), QString());
+        QCOMPARE(QString::fromStdString(out.take()), QStringLiteral("Wrote plot file lunder_demo.gif\n"));
         const QImage image(QString::fromStdString(out_->file("lunder_demo.gif")));
         QVERIFY(!image.isNull());
         const int h = image.height();

@@ -8,6 +8,7 @@
 #include "mirvek_boxes.h"
 #include "support.h"
 #include "sample_archive.h"
+#include "wheel_pager.h"
 #include "widget_values.h"
 
 #include <QComboBox>
@@ -94,6 +95,9 @@ private slots:
         QCOMPARE(box.plot_file_edit->text() + box.exp_file_edit->text(), QStringLiteral("mirvek_plotmirvek_data"));
         QCOMPARE(box.startendbox->objectName(), QStringLiteral("Start/End Times"));
         QVERIFY(box.helpbwin->isHidden());
+        // The archive carries the whole linked set of help pages.
+        for (const char *page : {"mirvek.html", "mirvek_plot.html", "mirvek_export.html", "lunder_slicemap.html"})
+            QVERIFY2(QFileInfo::exists(archive_.filePath(QStringLiteral("doc/") + page)), page);
     }
 
     void stemDialogs()
@@ -187,6 +191,10 @@ private slots:
         box.plot_file_edit->setText(file("wheel"));
         out = press(box, "Print to File");
         QVERIFY2(out.find("ail") == std::string::npos, out.c_str());
+        // The lines name the files kept, never PGPLOT's scratch pages.
+        QVERIFY2(out.find("Wrote plot file " + file("wheel1.gif").toStdString() + "\n") != std::string::npos &&
+                     out.find("%PGPLOT") == std::string::npos,
+                 out.c_str());
         QVERIFY(box.writtenFiles().size() > 10);
         QCOMPARE(box.writtenFiles().first(), file("wheel1.gif"));
         QVERIFY(PaintedColours(QImage(box.writtenFiles().last())) > 20);
@@ -238,8 +246,9 @@ private slots:
         QVERIFY(press(box, "Print to File").rfind("Failed to open pgplot device ppp", 0) == 0);
     }
 
-    // On the X window: a spectrogram, then a wheel sequence paged at the
-    // terminal's prompt (stdin is /dev/null).
+    // On the X window: a spectrogram, then wheel sequences that wait in the
+    // window between wheels (the dialog answered in advance), never at
+    // PGPLOT's prompt on the standard input.
     void xWindow()
     {
         if (display_.isEmpty())
@@ -250,8 +259,38 @@ private slots:
         box.plottype->setCurrentIndex(1);
         box.startendbox->setESecond(12);
         box.startendbox->setEMinute(0);
-        QVERIFY(press(box, "Plot Xwin").find("ail") == std::string::npos);
+        struct Asked {
+            QString source;
+            int shown, total;
+            bool last;
+        };
+        QList<Asked> asked;
+        int next_answers = 0;
+        mirvek::set_next_wheel_answer([&](const QString &source, int shown, int total, bool last) {
+            asked.append({source, shown, total, last});
+            return next_answers-- > 0;
+        });
+        next_answers = 99;  // through to the last wheel
+        std::string out = press(box, "Plot Xwin");
+        QVERIFY2(out.find("ail") == std::string::npos && out.find("RETURN") == std::string::npos, out.c_str());
         QVERIFY(box.psdmax->text() != QStringLiteral("10.0000"));
+        QVERIFY(asked.size() >= 3);
+        for (int i = 0; i < asked.size(); ++i) {
+            QCOMPARE(asked[i].source, QStringLiteral("CLUSTER-1"));
+            QCOMPARE(asked[i].shown, i + 1);
+            QCOMPARE(asked[i].total, static_cast<int>(asked.size()));
+            QCOMPARE(asked[i].last, i + 1 == asked.size());
+        }
+
+        asked.clear();
+        next_answers = 1;  // "Next Wheel" once, then "Stop"
+        box.plottype->setCurrentIndex(2);
+        out = press(box, "Plot Xwin");
+        mirvek::set_next_wheel_answer({});
+        QVERIFY2(out.find("ail") == std::string::npos && out.find("RETURN") == std::string::npos, out.c_str());
+        QCOMPARE(asked.size(), 2);
+        QCOMPARE(asked.last().shown, 2);
+        QVERIFY(!asked.last().last);
         qunsetenv("DISPLAY");
     }
 
@@ -270,6 +309,9 @@ private slots:
             const std::string out = press(box, "Export");
             QVERIFY2(out.find(shown) != std::string::npos && out.find("returned") == std::string::npos, out.c_str());
             QCOMPARE(box.writtenFiles().size(), 1);
+            const char *extension[] = {".cef", ".cef", ".qft", ".cdf"};
+            const std::string kept = "Wrote export file " + file("run 1").toStdString() + extension[format] + "\n";
+            QVERIFY2(out.find(kept) != std::string::npos, out.c_str());
         }
         // CEF 2: one variable block per variable, one record end per gathered sweep.
         const std::string cef = ReadAll(file("run 1.cef"));

@@ -77,7 +77,7 @@ TEST(CutPlot, OneSweepAtThirtyDegrees)
     EXPECT_FLOAT_EQ(15.0f, c.opt.ymax);
     ps.Close();
     const std::string texts = ps.Texts();
-    for (const char *t : {"Cuts of HALDE Sweep Data", "eV (Flow Dir)", "CLUSTER-2", "HALDE", "LEEA", "3DR",
+    for (const char *t : {"Cuts of HALDE Sweep Data", "eV (Flow Dir)", "CLUSTER-2", "HALDE", "3DR", "CP3DRH",
                           "2001-02-03 10:20:30.250", "-> 2001-02-03 10:20:34.000", "s**3/km**6"})
         EXPECT_NE(std::string::npos, texts.find(t)) << t << " in\n" << texts;
 }

@@ -104,7 +104,7 @@ TEST(Stack, TextsOfTheStack)
     ASSERT_EQ(PGSPECTRO_OK, st.Plot());
     ps.Close();
     const std::string texts = ps.Texts();
-    for (const char *t : {"Flow Az", "UT", "2001-02-03", "CLUSTER CLUSTER-2 HALDE LEEA 3DR", "     15",
+    for (const char *t : {"Flow Az", "UT", "2001-02-03", "CLUSTERII CLUSTER-2 HALDE 3DR CP3DRH", "     15",
                           "1.5e+02", "1.5e+03", "Flow   0", "180", "s**3/km**6", "eV"})
         EXPECT_NE(std::string::npos, texts.find(t)) << t << " in\n" << texts;
     EXPECT_EQ(texts.find("2001-02-03"), texts.rfind("2001-02-03")) << "one date for one day";

@@ -33,11 +33,11 @@ inline SweepPtr MakeSweep(int n_sen, const std::vector<float> &elo, const std::v
         for (int l = 0; l < s->n_lev; ++l)
             s->psd[l + s->n_lev * i] = value(i, l);
     std::memset(s->lineage, 0, sizeof(NURV_LINEAGE_S));
-    std::strcpy(s->lineage->project, "CLUSTER");
+    std::strcpy(s->lineage->project, "CLUSTERII");
     std::strcpy(s->lineage->mission, "CLUSTER-2");
     std::strcpy(s->lineage->experiment, "HALDE");
-    std::strcpy(s->lineage->instrument, "LEEA");
-    std::strcpy(s->lineage->virtual_inst, "3DR");
+    std::strcpy(s->lineage->instrument, "3DR");
+    std::strcpy(s->lineage->virtual_inst, "CP3DRH");
     to_nurv_time(2001, 34, 10, 20, 30, 250000000, &s->btime);
     to_nurv_time(2001, 34, 10, 20, 34, 0, &s->etime);
     s->phi_lo = 10;

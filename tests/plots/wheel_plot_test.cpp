@@ -81,7 +81,7 @@ TEST(SweepWheel, TitlesCarryLineageTimesAndAzimuths)
     ASSERT_EQ(PGSPECTRO_OK, Sweep_wheel_plot(s.get(), &opt));
     ps.Close();
     const std::string texts = ps.Texts();
-    for (const char *t : {" CLUSTER-2 HALDE", " LEEA", " 3DR", " 2001 034 10:20:30.250, 2001 034 10:20:34.000",
+    for (const char *t : {" CLUSTER-2 HALDE", " 3DR", " CP3DRH", " 2001 034 10:20:30.250, 2001 034 10:20:34.000",
                           " 10.00 < phi(azim) < 100.00", "eV", "s**3/km**6", "180"})
         EXPECT_NE(std::string::npos, texts.find(t)) << t << " in\n" << texts;
 }

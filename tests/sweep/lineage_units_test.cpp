@@ -11,9 +11,9 @@ NURV_LINEAGE_S Lineage(const char *virtual_inst)
 {
     NURV_LINEAGE_S l{};
     std::strcpy(l.project, "CLUSTERII");
-    std::strcpy(l.mission, "C1");
-    std::strcpy(l.experiment, "PEACE");
-    std::strcpy(l.instrument, "HEEA");
+    std::strcpy(l.mission, "CLUSTER-1");
+    std::strcpy(l.experiment, "HALDE");
+    std::strcpy(l.instrument, "PAD");
     std::strcpy(l.virtual_inst, virtual_inst);
     l.vsn = 7;
     return l;
@@ -33,7 +33,7 @@ TEST(Lineage, CopyIsWholeAndBoundedByTheField)
     EXPECT_EQ('\0', dst.exten[99]);
 
     copy_lineage(&dst, &dst);
-    EXPECT_STREQ("PEACE", dst.experiment) << "copying onto itself";
+    EXPECT_STREQ("HALDE", dst.experiment) << "copying onto itself";
 }
 
 TEST(Lineage, MarksAppendOnlyWhenThereIsRoomAndStayTerminated)
@@ -67,8 +67,8 @@ TEST(Lineage, Prints)
     const NURV_LINEAGE_S l = Lineage("CPPADL");
     testing::internal::CaptureStdout();
     print_nurv_lineage(&l);
-    EXPECT_EQ("NURV Lineage Strings are:\nproject |CLUSTERII|\nmission |C1|\nexperiment |PEACE|\n"
-              "instrument |HEEA|\nvirtual_inst |CPPADL|\nexten ||\n",
+    EXPECT_EQ("NURV Lineage Strings are:\nproject |CLUSTERII|\nmission |CLUSTER-1|\nexperiment |HALDE|\n"
+              "instrument |PAD|\nvirtual_inst |CPPADL|\nexten ||\n",
               testing::internal::GetCapturedStdout());
 }
 

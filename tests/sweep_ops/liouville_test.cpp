@@ -170,7 +170,7 @@ TEST(Boost, NoBoostKeepsAnIsotropicDistributionAndItsEnergyRange)
     EXPECT_NEAR(40.0, b->ehi[3], 1e-3);
     for (float v : Values(b.get()))
         EXPECT_FLOAT_EQ(5.0f, v);
-    EXPECT_STREQ("LEEA V//+=   0km/s", b->lineage->instrument);
+    EXPECT_STREQ("PAD V//+=   0km/s", b->lineage->instrument);
     EXPECT_STREQ("CPPADL", b->lineage->virtual_inst);
 }
 
@@ -204,7 +204,7 @@ TEST(Boost, AShellMovesByTheBoostAlongTheField)
     EXPECT_TRUE(PeakWithin(b.get(), 0, 1500, 1833));
     EXPECT_TRUE(PeakWithin(b.get(), b->n_sen - 1, 500, 833));
     EXPECT_FALSE(PeakWithin(b.get(), 0, 1000, 1333)) << "the shell has moved";
-    EXPECT_STREQ("LEEA V//+=5e+02km/s", b->lineage->instrument);
+    EXPECT_STREQ("PAD V//+=5e+02km/s", b->lineage->instrument);
 }
 
 TEST(Boost, BadFactorsFail)

@@ -49,7 +49,7 @@ inline SweepPtr MakeSweep(const Grid &g, const std::vector<float> &values, PSD_U
             s->pa[k++] = a;
     std::strcpy(s->lineage->project, "CLUSTERII");
     std::strcpy(s->lineage->experiment, "HALDE");
-    std::strcpy(s->lineage->instrument, "LEEA");
+    std::strcpy(s->lineage->instrument, "PAD");
     std::strcpy(s->lineage->virtual_inst, "CPPADL");
     return s;
 }

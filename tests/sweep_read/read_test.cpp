@@ -466,7 +466,7 @@ TEST(SweepTablesOfUnits, ListsByProjectProductAndUnit)
     ASSERT_EQ(3, n);
     EXPECT_EQ(5, tbls[2]);
     EXPECT_EQ(-499, list("DOUBLESTAR", "RPAD", 4));
-    EXPECT_EQ(-499, list("POLAR", "3DR", 0));
+    EXPECT_EQ(-499, list("UNKNOWN", "3DR", 0));
     EXPECT_EQ(1, list("CLUSTERII", "RPAD", 4));  // r-pad is a Double Star product
 }
 

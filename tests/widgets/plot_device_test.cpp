@@ -8,6 +8,7 @@
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -92,6 +93,37 @@ TEST_F(PlotDeviceTest, PagesOfMultiPageGifsLandBesideTheFirst)
     EXPECT_TRUE(fs::is_empty(work));
     for (const char *name : {"seq.gif", "seq.gif_2", "seq.gif_3", "w1.gif", "w2.gif"})
         EXPECT_FALSE(QImage(QString::fromStdString((sub / name).string())).isNull()) << name;
+}
+
+// PGPLOT announces each GIF page by its private name; the user reads the
+// names of the files kept instead, and every other line in its place.
+TEST_F(PlotDeviceTest, LinesNameTheKeptFilesOnly)
+{
+    const std::string stem = dir_.file("w");
+    testing::internal::CaptureStdout();
+    {
+        widgets::PlotDevice device;
+        ASSERT_GE(device.open(stem + "#.gif/GIF"), 1);
+        std::printf("before the pages\n");
+        DrawPages(2);
+        cpgswin(0, 0, 0, 1);  // PGPLOT's own warning, printed while held
+        EXPECT_TRUE(device.close(true));
+    }
+    const std::string kept = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(kept, "before the pages\n"
+                    " %PGPLOT, invalid x limits in PGSWIN: X1 = X2.\n"
+                    "Wrote plot file " + stem + "1.gif\n"
+                    "Wrote plot file " + stem + "2.gif\n");
+
+    testing::internal::CaptureStdout();
+    {
+        widgets::PlotDevice device;
+        ASSERT_GE(device.open(stem + "#.gif/GIF"), 1);
+        DrawPages(2);
+        EXPECT_FALSE(device.close(false));
+        std::printf("after the close\n");
+    }
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "after the close\n");
 }
 
 TEST_F(PlotDeviceTest, MissingOrUnwritableFoldersAndBadTypesDoNotOpen)

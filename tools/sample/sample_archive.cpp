@@ -156,9 +156,10 @@ void CopyHelp(const std::string &root, const std::string &docDir)
     if (docDir.empty())
         return;
     std::filesystem::create_directories(root + "/doc");
-    for (const char *page : {"lunder.html", "mirvek.html"})
-        std::filesystem::copy_file(docDir + "/" + page, root + "/doc/" + page,
-                                   std::filesystem::copy_options::overwrite_existing);
+    for (const auto &page : std::filesystem::directory_iterator(docDir))
+        if (page.path().extension() == ".html")
+            std::filesystem::copy_file(page.path(), root + "/doc/" + page.path().filename().string(),
+                                       std::filesystem::copy_options::overwrite_existing);
 }
 
 std::string Quoted(const std::string &text)

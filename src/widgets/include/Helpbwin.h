@@ -17,8 +17,9 @@ public:
 
     /* Caption "lunder help" or "mirvek help", 600 x 600 pixels; the browser
      * looks up pages in $VELORA_HOME/doc/ ("/doc/" when the variable is
-     * unset) and starts at lunder.html or mirvek.html.  Nothing checks that
-     * the folder or the page exists. */
+     * unset) and starts at lunder.html or mirvek.html.  When the start page
+     * is not there the browser shows one line that says where the pages are
+     * looked for. */
     explicit Helpbwin(QWidget *parent = nullptr, const char *name = nullptr, Program program = Program::Lunder);
     ~Helpbwin() override;
 

@@ -13,6 +13,12 @@
  * does.  X-window devices (/XSERVE, /XWINDOW) and /NULL are opened exactly
  * as given.
  *
+ * PGPLOT announces each GIF page it starts by the private name, which the
+ * user never sees on disk.  While a file device is open, the standard output
+ * is therefore held in a scratch file; at close the announcements of private
+ * files are left out, everything else printed meanwhile follows in its
+ * order, and each file kept is then named in one line "Wrote plot file %s".
+ *
  * Use:
  *     widgets::PlotDevice device;
  *     if (device.open("stem.gif/GIF") < 1) { ...report, end... }
@@ -22,6 +28,7 @@
  * One PGPLOT device is open at a time per process, so one PlotDevice. */
 #pragma once
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -44,9 +51,10 @@ public:
     /* Closes the device (cpgclos).  keep true: every non-empty file PGPLOT
      * wrote replaces the file of the user's name (through a temporary file
      * in the user's folder when the two folders are on different file
-     * systems); true when all moved.  A file that cannot be moved prints
-     * "Could not write plot file %s: %s" and is removed; false then.
-     * keep false: the files are removed; false.  Nothing open: false. */
+     * systems) and is named in the line "Wrote plot file %s"; true when all
+     * moved.  A file that cannot be moved prints "Could not write plot file
+     * %s: %s" and is removed; false then.  keep false: the files are
+     * removed; false.  Nothing open: false. */
     bool close(bool keep);
 
     bool is_open() const { return open_; }
@@ -55,11 +63,17 @@ public:
 
 private:
     void remove_private_folder();
+    /* Standard output into a scratch file, and back: end_capture prints what
+     * was held, less PGPLOT's announcements of the private files. */
+    void begin_capture();
+    void end_capture();
 
     bool open_ = false;
     std::string user_file_; /* the file part of the name; empty for a passed-through device */
     std::string folder_;    /* the private folder; empty for a passed-through device */
     std::vector<std::string> files_;
+    int saved_stdout_ = -1;          /* the real standard output while held */
+    std::FILE *held_ = nullptr;      /* what was printed meanwhile */
 };
 
 /* True when the device type of name (after its last "/") names a device

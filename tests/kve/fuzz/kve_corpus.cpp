@@ -82,7 +82,7 @@ const char *const kCeh =
 
 const char *const kCef =
     "!@.cef2@seed\nFILE_FORMAT_VERSION = \"CEF-2.0\"\nEND_OF_RECORD_MARKER = \"$\"\ninclude = \"inc.ceh\"\n"
-    "START_META = LOGICAL_FILE_ID\n   ENTRY = \"C1_CP_TEST\"\nEND_META = LOGICAL_FILE_ID\n"
+    "START_META = LOGICAL_FILE_ID\n   ENTRY = \"CLUSTER-1_HALDE_TEST\"\nEND_META = LOGICAL_FILE_ID\n"
     "DATA_UNTIL = EOF\n"
     "2004-12-09T10:00:00.000Z, 1.5, -2, 3.5 , \"a, b! c\"$\n! comment\n"
     "2004-12-09T10:00:04.000Z,\n   4, 5, 6, \"two\"$\n"
