@@ -207,15 +207,19 @@ int set_pgp_rainbow(PGSpectro_col color_table);
  * current viewport, with its scale (numbers on the right, powers of ten for
  * PGSPECTRO_LOG) and wedge.label on its left.  zscalemin and zscalemax are in
  * the units of the colour axis (logarithms for a logarithmic one).  Viewport,
- * window and colour index are restored afterwards. */
+ * window and colour index are restored afterwards.  Equal ends are widened
+ * by one unit either way (a decade on a logarithmic scale) about their value,
+ * as the pictures widen their colour scales. */
 void spectro_wedge(PGSpectro_wedge wedge, float zscalemin, float zscalemax, PGSpectro_linlog lin_log);
 
 /* ---- Pictures ------------------------------------------------------------------ */
 /* Each sets the viewport, window, colour and character height it needs and
  * leaves them in force.  Values are painted in colour indices from 16 up;
- * a recognised missing value, and any NaN, in the background colour 0; a
- * colour scale with equal ends, or a device with a single colour, paints
- * every other value in index 16. */
+ * a recognised missing value, and any NaN, in the background colour 0.  A
+ * colour scale whose ends are equal (after taking logarithms, for a
+ * logarithmic scale) is widened by one unit either way about that value,
+ * which on a logarithmic scale is a decade, so the value takes the middle
+ * colour.  A device with a single colour paints every value in index 16. */
 
 /* One binned spectrogram panel: PGSPECTRO_OK, PGSPECTRO_NO_DEVICE (nothing
  * drawn) or PGSPECTRO_MALLOC_FAILURE.  The record is only read. */
