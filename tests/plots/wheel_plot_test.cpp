@@ -46,8 +46,6 @@ TEST_P(WrittenBackRanges, AutoscaledRangesReachTheOptions)
 INSTANTIATE_TEST_SUITE_P(
     SweepWheel, WrittenBackRanges,
     testing::Values(RangeCase{"spread_values_skip_missing", {3, -1, 40, 7}, kElo, 3, 40, 10, 1000},
-                    RangeCase{"all_equal", {5, 5, 5, 5}, kElo, 5, 5.5f, 10, 1000},
-                    RangeCase{"all_zero", {0, 0, 0, 0}, kElo, 0, 1.17549435e-36f, 10, 1000},
                     RangeCase{"capped_at_float_limit", {5e37f, 1, 2, 3}, kElo, 1, 3.4028235e37f, 10, 1000},
                     RangeCase{"negative_levels_start_at_0_1", {1, 2, 3, 4}, {-5.0f, -1.0f}, 1, 4, 0.1f, 1000},
                     RangeCase{"last_level_edge_zero", {1, 2, 3, 4}, {-5.0f, 0.0f}, 1, 4, 0, 1000}),
@@ -181,8 +179,7 @@ TEST(TwoSweeps, FailuresReturnMinus501)
     ASSERT_TRUE(gif.open());
     testing::internal::CaptureStdout();
     EXPECT_EQ(-501, PlotTwoSweeps(&empty, s.get(), &opt));
-    EXPECT_NE(std::string::npos,
-              testing::internal::GetCapturedStdout().find("Sweep_wheel_plot returned PGSPECTRO error 4\n"));
+    EXPECT_EQ("primary sweep for plot has no bins; plot abandoned\n", testing::internal::GetCapturedStdout());
 }
 
 }  // namespace
