@@ -174,12 +174,16 @@ TEST(TwoSweeps, FailuresReturnMinus501)
     EXPECT_NE(std::string::npos,
               testing::internal::GetCapturedStdout().find("Failed to open pgplot device successfully\n"));
 
+    // A primary without bins is refused before a device is opened, so no
+    // empty picture file is left behind.
     HALDE_SWEEP_S empty{};
-    PlotFile gif("GIF");
-    ASSERT_TRUE(gif.open());
+    kombra_test::TempDir dir;
+    const std::string device = dir.file("empty.gif") + "/GIF";
+    opt.pg_device = device.c_str();
     testing::internal::CaptureStdout();
     EXPECT_EQ(-501, PlotTwoSweeps(&empty, s.get(), &opt));
     EXPECT_EQ("primary sweep for plot has no bins; plot abandoned\n", testing::internal::GetCapturedStdout());
+    EXPECT_FALSE(std::filesystem::exists(dir.file("empty.gif")));
 }
 
 }  // namespace
