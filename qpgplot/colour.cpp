@@ -6,6 +6,7 @@
 #include <cpgplot.h>
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <string_view>
@@ -20,6 +21,18 @@ bool DeviceOpen()
     int len = static_cast<int>(sizeof state);
     cpgqinf("STATE", state, &len);
     return std::string_view(state, static_cast<std::size_t>(len > 0 ? len : 0)) == "OPEN";
+}
+
+void WidenEqualEnds(float *lo, float *hi)
+{
+    if (*lo != *hi || !std::isfinite(*lo))
+        return;
+    const float v = *lo;
+    float step = 1.0f;
+    if (v - step == v || v + step == v)
+        step = std::fabs(v) / 10.0f;
+    *lo = std::fmax(v - step, -FLT_MAX);
+    *hi = std::fmin(v + step, FLT_MAX);
 }
 
 std::vector<float> LogCopy(const float *v, std::size_t n)
@@ -52,6 +65,7 @@ ColourScale::ColourScale(const float *z, std::size_t count, float zscalemin, flo
         values_ = logs_.data();
         marker_ = kLogMarker;
     }
+    WidenEqualEnds(&zmin_, &zmax_);
     zrange_ = zmax_ - zmin_;
 }
 
@@ -64,6 +78,10 @@ int ColourScale::IndexOf(std::size_t k) const
      * values over, so every value takes the ramp's first colour. */
     if (ncolours_ <= 1 || !(zrange_ > 0) || !std::isfinite(zrange_))
         return kFirstRampIndex;
+    /* The top of the scale is tested directly: (n - 1) (v - zmin) / zrange
+     * in floats can fall just short of n - 1 for v equal to zmax. */
+    if (v >= zmax_)
+        return kFirstRampIndex + ncolours_ - 1;
     const float c = std::clamp(v, zmin_, zmax_);
     const int step = static_cast<int>(static_cast<float>(ncolours_ - 1) * (c - zmin_) / zrange_);
     return kFirstRampIndex + std::clamp(step, 0, ncolours_ - 1);
@@ -171,6 +189,7 @@ void spectro_wedge(PGSpectro_wedge wedge, float zscalemin, float zscalemax, PGSp
     float xch = 0, ych = 0;
     cpgqcs(0, &xch, &ych);
 
+    qpgplot::WidenEqualEnds(&zscalemin, &zscalemax);
     const float left = vx2 + wedge.disp * xch;
     cpgsvp(left, left + wedge.width * xch, vy1, vy2);
     cpgswin(0.0f, 1.0f, zscalemin, zscalemax);

@@ -39,6 +39,13 @@ private:
     int ncolours_;
 };
 
+/* Scale ends (in the units of the axis: logarithms for a logarithmic one)
+ * that are equal, widened by one unit either way about their value, which
+ * on a logarithmic axis is a decade; where one unit is lost to the float's
+ * precision, by a tenth of the value.  PGPLOT refuses a window without
+ * width.  Other ends stay. */
+void WidenEqualEnds(float *lo, float *hi);
+
 /* SafeLog10 of each element. */
 std::vector<float> LogCopy(const float *v, std::size_t n);
 

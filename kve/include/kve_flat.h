@@ -60,10 +60,10 @@ int KvSetVarToGet(KvCDFContents *contents, KvRecord_format *format, const char *
 
 /* ---- Free-format times ------------------------------------------------------ */
 
-typedef enum KvSTimeFormat_e { NOT_A_TIME = 0, ISO = 1, FREE_TIME_FORMAT = 2 } KvSTimeFormat_e;
-typedef enum KvSFTAllRecordsFlag_e { No_all_records_time = 0, All_records_time_found = 1 } KvSFTAllRecordsFlag_e;
-typedef enum KvSFTdatestrings_e { YYYY_FTe = 0, YY_FTe, DOY_FTe, MON_FTe, MO_FTe, DD_FTe } KvSFTdatestrings_e;
-typedef enum KvSFTtimestrings_e {
+typedef enum KvSTimeFormat_e : int { NOT_A_TIME = 0, ISO = 1, FREE_TIME_FORMAT = 2 } KvSTimeFormat_e;
+typedef enum KvSFTAllRecordsFlag_e : int { No_all_records_time = 0, All_records_time_found = 1 } KvSFTAllRecordsFlag_e;
+typedef enum KvSFTdatestrings_e : int { YYYY_FTe = 0, YY_FTe, DOY_FTe, MON_FTe, MO_FTe, DD_FTe } KvSFTdatestrings_e;
+typedef enum KvSFTtimestrings_e : int {
     H_FTe = 0, MI_FTe, S_FTe, MC_FTe, d_FTe, h_FTe, m_FTe, s_FTe, c_FTe
 } KvSFTtimestrings_e;
 

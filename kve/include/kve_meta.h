@@ -113,7 +113,7 @@ enum {
 
 /* ---- Records ------------------------------------------------------------------ */
 
-typedef enum KvSCDFVariable_novary { WRITE_ONCE = 0, EVERY_RECORD = 1 } KvSCDFVariable_novary;
+typedef enum KvSCDFVariable_novary : int { WRITE_ONCE = 0, EVERY_RECORD = 1 } KvSCDFVariable_novary;
 
 typedef struct KvSVarAttribute {
     long number;    /* its slot index */
@@ -172,11 +172,11 @@ typedef struct KvSCDFContents {
     KvGlobalAttribute **g_attr; /* malloc'd; grows by realloc as attributes are added */
 } KvCDFContents;
 
-typedef enum KvSOptions_header { ATTACHED = 0, DETACHED = 1, NO_HEADER = 2 } KvSOptions_header;
-typedef enum KvSOptions_f_type { UNSET = 0, TABULAR = 1, DELIMITED = 2, EXCHANGE = 3, CAA = 4 } KvSOptions_f_type;
-typedef enum KvSOptions_rec_num { NUM_OFF = 0, NUM_ON = 1 } KvSOptions_rec_num;
-typedef enum KvSOptions_priority { REPLACE = 1, WARN = 2 } KvSOptions_priority;
-typedef enum KvSOptions_object { TS = 0, DS = 1 } KvSOptions_object;
+typedef enum KvSOptions_header : int { ATTACHED = 0, DETACHED = 1, NO_HEADER = 2 } KvSOptions_header;
+typedef enum KvSOptions_f_type : int { UNSET = 0, TABULAR = 1, DELIMITED = 2, EXCHANGE = 3, CAA = 4 } KvSOptions_f_type;
+typedef enum KvSOptions_rec_num : int { NUM_OFF = 0, NUM_ON = 1 } KvSOptions_rec_num;
+typedef enum KvSOptions_priority : int { REPLACE = 1, WARN = 2 } KvSOptions_priority;
+typedef enum KvSOptions_object : int { TS = 0, DS = 1 } KvSOptions_object;
 
 typedef struct KvSOptions {
     KvSOptions_header header;

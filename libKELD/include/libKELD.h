@@ -59,7 +59,7 @@ const char *KELDStatusText(int status);
 
 /* Token numbers of the text format.  A node's symtype is one of the first
  * six: the root, a struct or one of the four value types. */
-enum keld_token {
+enum keld_token : int {
     Y_KELD = 258,          /* "KELD" or "keld" */
     Y_STRUCT = 259,        /* "STRUCT" or "struct" */
     Y_CHAR = 260,          /* "CHAR" or "char" */
@@ -145,7 +145,7 @@ union value_s {
     char *sval;
 };
 
-enum keld_value_type { FLOAT = 0, INT = 1, STRING = 2, CHAR = 3 };
+enum keld_value_type : int { FLOAT = 0, INT = 1, STRING = 2, CHAR = 3 };
 
 /* One value of the map. */
 struct keld_entry {

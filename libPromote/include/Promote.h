@@ -12,13 +12,13 @@
 #include <vector>
 
 // Progress window on or off.
-enum XFileStatusType { OFF = 0, ON = 1 };
+enum XFileStatusType : int { OFF = 0, ON = 1 };
 // Local availability of a catalogued file; EITHER only filters.
-enum FileStatusType { ONLINE = 0, OFFLINE = 1, EITHER = 2, BAD = 3 };
+enum FileStatusType : int { ONLINE = 0, OFFLINE = 1, EITHER = 2, BAD = 3 };
 // Where a PNUR or SCF file lives.
-enum shareFileStatusType { GLOBAL = 0, SHARED = 1, LOCAL = 2 };
+enum shareFileStatusType : int { GLOBAL = 0, SHARED = 1, LOCAL = 2 };
 // Text forms of a time.
-enum FormatType { NICE_FMT = 0, FILENAME = 1, COLON_SEP = 2, WITH_MSEC = 3 };
+enum FormatType : int { NICE_FMT = 0, FILENAME = 1, COLON_SEP = 2, WITH_MSEC = 3 };
 
 // File-type bits of the listing and of an entry.
 enum : int {
@@ -130,7 +130,7 @@ private:
 // The ordered servers of one source (its NetID items).
 class CServer {
 public:
-    enum SQL_STATE { MySQL = 0, OLD = 1 };
+    enum SQL_STATE : int { MySQL = 0, OLD = 1 };
 
     CServer() = default;
     explicit CServer(const char *ip) { AddServer(ip); }
@@ -165,7 +165,7 @@ class MirrorDatabase;
 // One promotion request.
 class Promote {
 public:
-    enum DBPromoteStatus { DB_GOOD = 0, DB_NO_DATA = 1, DB_ERROR = 2 };
+    enum DBPromoteStatus : int { DB_GOOD = 0, DB_NO_DATA = 1, DB_ERROR = 2 };
 
     Promote(const char *app_name, KOMBRA_BOOL force);
     virtual ~Promote();

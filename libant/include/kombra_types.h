@@ -12,4 +12,4 @@ typedef uint32_t KOMBRA_ULONG;   /* 32-bit unsigned */
 typedef float KOMBRA_FLOAT;      /* 32-bit IEEE float */
 typedef double KOMBRA_DOUBLE;    /* 64-bit IEEE double */
 
-typedef enum { sFalse = 0, sTrue = 1 } KOMBRA_BOOL;
+typedef enum : int { sFalse = 0, sTrue = 1 } KOMBRA_BOOL;

@@ -54,9 +54,9 @@ enum {
 
 /* ---- Records ---------------------------------------------------------- */
 
-typedef enum { NotOpen = 0, NotUpdated = 1, Updated = 2 } Status_t;
-typedef enum { FAILURE = 0, SUCCESS = 1 } dbRet_t;
-typedef enum {
+typedef enum : int { NotOpen = 0, NotUpdated = 1, Updated = 2 } Status_t;
+typedef enum : int { FAILURE = 0, SUCCESS = 1 } dbRet_t;
+typedef enum : int {
     FAIL = 0,          /* bad handle */
     EXACT_MATCH = 1,   /* an entry begins with the key; its record is current */
     NO_MATCH = 2,      /* no entry begins with the key */

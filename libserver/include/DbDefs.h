@@ -13,14 +13,14 @@
 
 /* ---- Catalog types shared with the front end --------------------------- */
 
-typedef enum { SQLite = 0, MySQL = 1, Tarvo = 2 } dbType;
+typedef enum : int { SQLite = 0, MySQL = 1, Tarvo = 2 } dbType;
 
 /* One query result (opaque) and the column texts of its current row. */
 typedef void *DB_RESULT;
 typedef char **DB_ROW;
 
 /* Kind of catalogued file asked for. */
-typedef enum {
+typedef enum : int {
     _H_AND_D_ = 0, /* header and data pair */
     _HEADER_ = 1,
     _DATA_ = 2,

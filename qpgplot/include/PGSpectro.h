@@ -13,12 +13,12 @@
 #pragma once
 
 /* Flags of the layer: YES is 0. */
-typedef enum Yes_or_No_e { YES = 0, NO = 1 } Yes_or_No;
+typedef enum Yes_or_No_e : int { YES = 0, NO = 1 } Yes_or_No;
 
-typedef enum PGSpectro_linlog_e { PGSPECTRO_LIN = 0, PGSPECTRO_LOG = 1 } PGSpectro_linlog;
+typedef enum PGSpectro_linlog_e : int { PGSPECTRO_LIN = 0, PGSPECTRO_LOG = 1 } PGSpectro_linlog;
 
 /* Colour tables (see set_pgp_rainbow). */
-typedef enum PGSpectro_col_e {
+typedef enum PGSpectro_col_e : int {
     PGSPECTRO_RAINBOW = 0,
     PGSPECTRO_GRAY_WHITE_LOW = 1,
     PGSPECTRO_GRAY_WHITE_HIGH = 2,
@@ -28,7 +28,7 @@ typedef enum PGSpectro_col_e {
 } PGSpectro_col;
 
 /* Results of the drawing operations and of the sweep plots. */
-typedef enum PGSpectro_ret_e {
+typedef enum PGSpectro_ret_e : int {
     PGSPECTRO_OK = 0,                 /* drawn */
     PGSPECTRO_NO_DEVICE = 1,          /* no PGPLOT device open: nothing drawn */
     PGSPECTRO_MALLOC_FAILURE = 2,     /* a work array could not be allocated */
@@ -38,7 +38,7 @@ typedef enum PGSpectro_ret_e {
 } PGSpectro_ret;
 
 /* PGPLOT colour indices. */
-typedef enum QPGLine_colour_e {
+typedef enum QPGLine_colour_e : int {
     QPGWHITE = 0,
     QPGBLACK = 1,
     QPGRED = 2,
@@ -52,7 +52,7 @@ typedef enum QPGLine_colour_e {
 } QPGLine_colour;
 
 /* PGPLOT line styles. */
-typedef enum QPGLinestyle_e {
+typedef enum QPGLinestyle_e : int {
     QPGSOLID = 1,
     QPGDASHED = 2,
     QPGDASHDOT = 3,
@@ -61,7 +61,7 @@ typedef enum QPGLinestyle_e {
 } QPGLinestyle;
 
 /* PGPLOT marker numbers. */
-typedef enum QPGSymbol_e {
+typedef enum QPGSymbol_e : int {
     QPGPOINT = 1,
     QPGPLUS = 2,
     QPGSTAR = 3,
@@ -207,15 +207,19 @@ int set_pgp_rainbow(PGSpectro_col color_table);
  * current viewport, with its scale (numbers on the right, powers of ten for
  * PGSPECTRO_LOG) and wedge.label on its left.  zscalemin and zscalemax are in
  * the units of the colour axis (logarithms for a logarithmic one).  Viewport,
- * window and colour index are restored afterwards. */
+ * window and colour index are restored afterwards.  Equal ends are widened
+ * by one unit either way (a decade on a logarithmic scale) about their value,
+ * as the pictures widen their colour scales. */
 void spectro_wedge(PGSpectro_wedge wedge, float zscalemin, float zscalemax, PGSpectro_linlog lin_log);
 
 /* ---- Pictures ------------------------------------------------------------------ */
 /* Each sets the viewport, window, colour and character height it needs and
  * leaves them in force.  Values are painted in colour indices from 16 up;
- * a recognised missing value, and any NaN, in the background colour 0; a
- * colour scale with equal ends, or a device with a single colour, paints
- * every other value in index 16. */
+ * a recognised missing value, and any NaN, in the background colour 0.  A
+ * colour scale whose ends are equal (after taking logarithms, for a
+ * logarithmic scale) is widened by one unit either way about that value,
+ * which on a logarithmic scale is a decade, so the value takes the middle
+ * colour.  A device with a single colour paints every value in index 16. */
 
 /* One binned spectrogram panel: PGSPECTRO_OK, PGSPECTRO_NO_DEVICE (nothing
  * drawn) or PGSPECTRO_MALLOC_FAILURE.  The record is only read. */

@@ -329,8 +329,13 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
     wheel.rmin = rmin;
     wheel.rmax = rmax;
 
-    if (autoscale && panel == 0)
-        sweeps_autoscaler(swppp, nswp, &pgspectro.zscalemin, &pgspectro.zscalemax);
+    /* A logarithmic scale takes its range from the values it can show. */
+    if (autoscale && panel == 0) {
+        if (pgspectro.zlinlog == PGSPECTRO_LOG)
+            sweeps_log_autoscaler(swppp, nswp, &pgspectro.zscalemin, &pgspectro.zscalemax);
+        else
+            sweeps_autoscaler(swppp, nswp, &pgspectro.zscalemin, &pgspectro.zscalemax);
+    }
     pgspectro.zmissing = swppp[0]->missing_value;
     const HALDE_SWEEP_S *shown = swppp[0];
 
@@ -405,10 +410,14 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
         }
     }
 
+    /* The colour range drawn: the stack's, or that of the wheels (the first
+     * wheel's autoscaled range, which the others of the panel share). */
+    const float zshown_min = type == 0 ? pgspectro.zscalemin : wheel.zmin;
+    const float zshown_max = type == 0 ? pgspectro.zscalemax : wheel.zmax;
     emin->setText(widgets::number_text(shown->n_lev > 0 ? shown->elo[0] : 0.0));
     emax->setText(widgets::number_text(shown->n_lev > 0 ? shown->ehi[shown->n_lev - 1] : 0.0));
-    psdmin->setText(widgets::number_text(pgspectro.zscalemin));
-    psdmax->setText(widgets::number_text(pgspectro.zscalemax));
+    psdmin->setText(widgets::number_text(zshown_min));
+    psdmax->setText(widgets::number_text(zshown_max));
     freeSweeps();
     return true;
 }

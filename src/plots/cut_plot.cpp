@@ -9,6 +9,7 @@
 #include <cpgplot.h>
 
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,9 +101,27 @@ std::vector<CutPair> MakeCuts(HALDE_SWEEP **swpp, int nswps, const float *thetas
     return pairs;
 }
 
-/* Energy range over the opposite cuts: first and last level centres. */
-void EnergyRange(const std::vector<CutPair> &pairs, float *xmin, float *xmax)
+constexpr const char *kWho = "Sweep_cuts_plot";
+
+/* Energy range over the opposite cuts (every cut of a sweep has the same
+ * levels).  Linear: from the smallest first level centre to the largest last
+ * one.  Logarithmic: the smallest and largest centre above zero; with none
+ * the range stays as it is, after one line. */
+void EnergyRange(const std::vector<CutPair> &pairs, PGSpectro_linlog xlinlog, float *xmin, float *xmax)
 {
+    if (xlinlog == PGSPECTRO_LOG) {
+        plots::ShownRange shown(PGSPECTRO_LOG);
+        for (const CutPair &p : pairs)
+            for (int k = 0; k < p.opposite->n_lev; ++k)
+                shown.Take(p.opposite->ecen[k], std::numeric_limits<float>::quiet_NaN());
+        if (shown.found()) {
+            *xmin = shown.lo();
+            *xmax = shown.hi();
+        } else {
+            plots::PrintRangeKept(kWho, "energy axis", *xmin, *xmax);
+        }
+        return;
+    }
     const HALDE_1D_SWEEP_CUT_S &first = *pairs[0].opposite;
     *xmin = first.ecen[0];
     *xmax = first.ecen[first.n_lev - 1];
@@ -115,33 +134,51 @@ void EnergyRange(const std::vector<CutPair> &pairs, float *xmin, float *xmax)
     }
 }
 
-/* Value range over both cuts of every pair; zeros never take part. */
-void ValueRange(const std::vector<CutPair> &pairs, float *ymin, float *ymax)
+/* Value range over both cuts of every pair, from the present values (not
+ * their sweep's missing value, not NaN).  Linear: the non-zero ones, or 0
+ * when every present value is 0.  Logarithmic: those above zero.  Without
+ * such values the range stays as it is, after one line: there is nothing to
+ * draw when no value is present at all. */
+void ValueRange(const std::vector<CutPair> &pairs, HALDE_SWEEP **swpp, PGSpectro_linlog ylinlog, float *ymin,
+                float *ymax)
 {
-    const HALDE_1D_SWEEP_CUT_S &first = *pairs[0].opposite;
-    float seed = first.psd1D[first.n_lev - 1];
-    for (int k = 0; k < first.n_lev; ++k) {
-        if (first.psd1D[k] != 0) {
-            seed = first.psd1D[k];
-            break;
-        }
-    }
-    *ymin = *ymax = seed;
-    auto take = [&](float v) {
-        if (v == 0)
-            return;
-        if (v < *ymin)
-            *ymin = v;
-        if (v > *ymax)
-            *ymax = v;
-    };
+    plots::ShownRange shown(ylinlog, true);
     for (const CutPair &p : pairs) {
+        const float missing = swpp[p.sweep]->missing_value;
         const int n = p.opposite->n_lev < p.at_theta->n_lev ? p.opposite->n_lev : p.at_theta->n_lev;
         for (int k = 0; k < n; ++k) {
-            take(p.opposite->psd1D[k]);
-            take(p.at_theta->psd1D[k]);
+            shown.Take(p.opposite->psd1D[k], missing);
+            shown.Take(p.at_theta->psd1D[k], missing);
         }
     }
+    if (shown.found()) {
+        *ymin = shown.lo();
+        *ymax = shown.hi();
+    } else if (!shown.any_present()) {
+        std::printf("%s: every value is missing; nothing to draw\n", kWho);
+    } else if (ylinlog == PGSPECTRO_LOG) {
+        plots::PrintRangeKept(kWho, "value axis", *ymin, *ymax);
+    } else {
+        *ymin = *ymax = 0.0f;
+    }
+}
+
+/* The ranges of a cut plot as drawn, left in the options: autoscaled when
+ * asked, with replace_negative energies below 0 replaced (0.1 for the low
+ * end, 1.0 for the high end), equal ends widened. */
+void DrawnRanges(HALDE_SWEEP **swpp, const std::vector<CutPair> &pairs, bool replace_negative,
+                 SWEEP_CUT_OPTIONS *opt)
+{
+    if (opt->xautoscale == YES)
+        EnergyRange(pairs, opt->xlinlog, &opt->xmin, &opt->xmax);
+    if (replace_negative && opt->xmin < 0)
+        opt->xmin = 0.1f;
+    if (replace_negative && opt->xmax < 0)
+        opt->xmax = 1.0f;
+    plots::WidenEqualEnds(&opt->xmin, &opt->xmax, opt->xlinlog);
+    if (opt->yautoscale == YES)
+        ValueRange(pairs, swpp, opt->ylinlog, &opt->ymin, &opt->ymax);
+    plots::WidenEqualEnds(&opt->ymin, &opt->ymax, opt->ylinlog);
 }
 
 /* How one variant lays out and labels its picture. */
@@ -306,12 +343,7 @@ PGSpectro_ret Sweep_n_cuts_plot(HALDE_SWEEP **swpp, int nswps, float *thetas, SW
     if (pairs.empty() || !HaveDevice(*scutopt))
         return PGSPECTRO_TRACE_ERROR;
 
-    if (scutopt->xautoscale == YES)
-        EnergyRange(pairs, &scutopt->xmin, &scutopt->xmax);
-    float xmin = scutopt->xmin < 0 ? 0.1f : scutopt->xmin;
-    float xmax = scutopt->xmax < 0 ? 1.0f : scutopt->xmax;
-    if (scutopt->yautoscale == YES)
-        ValueRange(pairs, &scutopt->ymin, &scutopt->ymax);
+    DrawnRanges(swpp, pairs, true, scutopt);
 
     const float x0 = scutopt->xndcmin;
     const float w = scutopt->xndcmax - scutopt->xndcmin;
@@ -337,7 +369,7 @@ PGSpectro_ret Sweep_n_cuts_plot(HALDE_SWEEP **swpp, int nswps, float *thetas, SW
     lay.start_f = 0.714f;
     lay.end_f = 0.857f;
     lay.start_format = "Cut %4.2g\xb0: %4.4d-%2.2d-%2.2d %2.2d:%2.2d:%2.2d.%3.3d";
-    Draw(swpp, pairs, *scutopt, lay, xmin, xmax, scutopt->ymin, scutopt->ymax);
+    Draw(swpp, pairs, *scutopt, lay, scutopt->xmin, scutopt->xmax, scutopt->ymin, scutopt->ymax);
     return PGSPECTRO_OK;
 }
 
@@ -357,10 +389,7 @@ PGSpectro_ret Sweep_cuts_plot(HALDE_SWEEP **swpp, int nswps, float *thetas, int 
     if (pairs.empty() || !HaveDevice(*scutopt))
         return PGSPECTRO_TRACE_ERROR;
 
-    if (scutopt->xautoscale == YES)
-        EnergyRange(pairs, &scutopt->xmin, &scutopt->xmax);
-    if (scutopt->yautoscale == YES)
-        ValueRange(pairs, &scutopt->ymin, &scutopt->ymax);
+    DrawnRanges(swpp, pairs, false, scutopt);
 
     Layout lay{};
     lay.heading_x1 = 0.1f;

@@ -6,6 +6,7 @@
 
 #include <cpgplot.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -60,6 +61,27 @@ void free_spectro_arrays(PGSpectro *pgspec)
         std::free(*p);
         *p = nullptr;
     }
+}
+
+int sweeps_log_autoscaler(HALDE_SWEEP **swppp, int nswp, float *psdmin, float *psdmax)
+{
+    constexpr float kBig = 3.4028234663852886e+37f;
+    plots::ShownRange shown(PGSPECTRO_LOG);
+    for (int i = 0; i < nswp; ++i) {
+        const HALDE_SWEEP *s = swppp[i];
+        if (s == nullptr || s->psd == nullptr || s->n_sen < 1 || s->n_lev < 1)
+            continue;
+        const std::size_t n = static_cast<std::size_t>(s->n_sen) * static_cast<std::size_t>(s->n_lev);
+        for (std::size_t k = 0; k < n; ++k)
+            shown.Take(s->psd[k], s->missing_value);
+    }
+    if (!shown.found()) {
+        plots::PrintRangeKept("sweeps_log_autoscaler", "colour scale", *psdmin, *psdmax);
+        return 0;
+    }
+    *psdmin = std::fmin(shown.lo(), kBig);
+    *psdmax = std::fmin(shown.hi(), kBig);
+    return 1;
 }
 
 void mirvek_time_init(const NURV_TIME_S *start, const NURV_TIME_S *end, char *datestart, char *dateend,
@@ -162,6 +184,7 @@ PGSpectro_ret Mirvek_plot(HALDE_SWEEP **swps, int nswp, PGSpectro *pgspec, NURV_
         }
     }
     const HALDE_SWEEP &first = *swps[0];
+    plots::WidenEqualEnds(&pgspec->zscalemin, &pgspec->zscalemax, pgspec->zlinlog);
 
     char datestart[20];
     char dateend[20];

@@ -33,11 +33,17 @@ float CapMagnitude(float v)
     return v;
 }
 
-/* Radius-major values of the wheel and the data range of the sweep. */
+/* Radius-major values of the wheel and the data ranges of the sweep: the
+ * range of a linear colour scale (every present value, zeros and tiny values
+ * included) and, when there is one, that of a logarithmic scale (present
+ * values above zero only), each capped at the float limit. */
 struct WheelValues {
     std::vector<float> z;
     float psd_min = kTinyValue;
     float psd_max = kTinyValue;
+    bool positive = false;
+    float positive_min = 0;
+    float positive_max = 0;
 };
 
 WheelValues CollectValues(const HALDE_SWEEP &s)
@@ -53,10 +59,12 @@ WheelValues CollectValues(const HALDE_SWEEP &s)
             break;
         }
     }
+    plots::ShownRange shown(PGSPECTRO_LOG);
     for (std::size_t l = 0; l < nlev; ++l) {
         for (std::size_t sen = 0; sen < nsen; ++sen) {
             const float v = s.psd[sen * nlev + l];
             w.z[l * nsen + sen] = v;
+            shown.Take(v, s.missing_value);
             if (v != s.missing_value) {
                 w.psd_min = std::fmin(w.psd_min, v);
                 w.psd_max = std::fmax(w.psd_max, v);
@@ -69,6 +77,9 @@ WheelValues CollectValues(const HALDE_SWEEP &s)
         std::swap(w.psd_min, w.psd_max);
     if (std::fabs(w.psd_max - w.psd_min) < kMinWidth)
         w.psd_max = std::fabs(w.psd_min) >= kMinWidth ? 1.1f * std::fabs(w.psd_min) : 1.0f;
+    w.positive = shown.found();
+    w.positive_min = CapMagnitude(shown.lo());
+    w.positive_max = CapMagnitude(shown.hi());
     return w;
 }
 
@@ -159,10 +170,21 @@ PGSpectro_ret Sweep_wheel_plot(HALDE_SWEEP *swpp, SWEEP_WHEEL_OPTIONS *swop)
     wheel.nr = s.n_lev;
     wheel.nth = s.n_sen;
 
+    /* A logarithmic scale is autoscaled from the values it can show; without
+     * any it keeps the options' range.  The range drawn is the one left in
+     * the options. */
     if (swop->zautoscale == YES) {
-        swop->zmin = values.psd_min;
-        swop->zmax = values.psd_max;
+        if (swop->zlinlog != PGSPECTRO_LOG) {
+            swop->zmin = values.psd_min;
+            swop->zmax = values.psd_max;
+        } else if (values.positive) {
+            swop->zmin = values.positive_min;
+            swop->zmax = values.positive_max;
+        } else {
+            plots::PrintRangeKept("Sweep_wheel_plot", "colour scale", swop->zmin, swop->zmax);
+        }
     }
+    plots::WidenEqualEnds(&swop->zmin, &swop->zmax, swop->zlinlog);
     wheel.zscalemin = swop->zmin;
     wheel.zscalemax = swop->zmax;
 
@@ -225,6 +247,12 @@ int PlotTwoSweeps(HALDE_SWEEP *swp_pri, HALDE_SWEEP *swp_sec, SWEEP_WHEEL_OPTION
 {
     if (swp_pri == nullptr || swp_sec == nullptr) {
         std::printf("one of requested sweeps for plot is null; plot abandoned\n");
+        return -501;
+    }
+    /* A primary that cannot be drawn is refused before a device is opened,
+     * so no empty plot file is left behind. */
+    if (swp_pri->n_lev < 1 || swp_pri->n_sen < 1 || swp_pri->psd == nullptr) {
+        std::printf("primary sweep for plot has no bins; plot abandoned\n");
         return -501;
     }
     if (!plots::DeviceOpen()) {

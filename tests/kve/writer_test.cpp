@@ -302,6 +302,80 @@ TEST(KveFlatWriter, FailedWriteRemovesOnlyItsOwnFile)
     }
 }
 
+// Option codes outside their lists: an unknown file type is refused, an
+// unknown header placement writes no header after a warning, any priority
+// but REPLACE keeps an existing file, any numbering but NUM_ON numbers no
+// record.  What is written equals what the fallback codes write.
+struct OptionCodes {
+    int f_type, header, priority, rec_numbering;
+};
+
+struct OptionCodeCase {
+    const char *name;
+    OptionCodes odd, fallback;
+    const char *stem; // "kept" names the file that exists already
+    int status;
+    std::string message;
+};
+
+void PrintTo(const OptionCodeCase &c, std::ostream *os) { *os << c.name; }
+
+class KveOutOfRangeOptions : public testing::TestWithParam<OptionCodeCase> {};
+
+// Writes the small data set with the codes into dir; the status, and the
+// display messages in *message.
+int WriteWithCodes(const TempDir &dir, const char *stem, const OptionCodes &codes, std::string *message)
+{
+    kombra_test::WriteFile(dir.file("kept.qft"), "old");
+    ContentsPtr data(Small(dir.str(), stem));
+    OptionsPtr o(KvMakeOptionsObj());
+    o->f_type = static_cast<KvSOptions_f_type>(codes.f_type);
+    o->header = static_cast<KvSOptions_header>(codes.header);
+    o->priority = static_cast<KvSOptions_priority>(codes.priority);
+    o->rec_numbering = static_cast<KvSOptions_rec_num>(codes.rec_numbering);
+    FILE *messages = std::fopen(dir.file("messages").c_str(), "w");
+    o->fp_display = messages;
+    const int status = KvWriteCSDSgenFlat(data.get(), o.get());
+    if (messages != nullptr)
+        std::fclose(messages);
+    *message = ReadFile(dir.file("messages"));
+    return status;
+}
+
+TEST_P(KveOutOfRangeOptions, TakeTheirFallback)
+{
+    const OptionCodeCase &c = GetParam();
+    TempDir odd_dir, fallback_dir;
+    std::string message, fallback_message;
+    EXPECT_STATUS(c.status, WriteWithCodes(odd_dir, c.stem, c.odd, &message));
+    EXPECT_EQ(c.message, message);
+    EXPECT_EQ("old", ReadFile(odd_dir.file("kept.qft")));
+    const std::string file = std::string(c.stem) + ".qft";
+    if (c.status != 0) {
+        if (std::string(c.stem) != "kept") {
+            EXPECT_FALSE(std::filesystem::exists(odd_dir.file(file)));
+        }
+        return;
+    }
+    EXPECT_STATUS(0, WriteWithCodes(fallback_dir, c.stem, c.fallback, &fallback_message));
+    EXPECT_EQ(ReadFile(fallback_dir.file(file)), ReadFile(odd_dir.file(file)));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    KveFlatWriter, KveOutOfRangeOptions,
+    testing::Values(
+        OptionCodeCase{"file_type_9_is_unknown", {9, ATTACHED, REPLACE, NUM_OFF}, {}, "none", KV_FILE_TYPE, ""},
+        OptionCodeCase{"file_type_minus_1_is_unknown", {-1, ATTACHED, REPLACE, NUM_OFF}, {}, "none", KV_FILE_TYPE,
+                       ""},
+        OptionCodeCase{"header_5_writes_no_header", {TABULAR, 5, REPLACE, NUM_OFF},
+                       {TABULAR, NO_HEADER, REPLACE, NUM_OFF}, "bare", 0,
+                       "KVE Warning: unknown option no header written\n"},
+        OptionCodeCase{"priority_0_keeps_an_existing_file", {TABULAR, ATTACHED, 0, NUM_OFF}, {}, "kept",
+                       KV_FILE_EXISTS, ""},
+        OptionCodeCase{"numbering_7_numbers_nothing", {TABULAR, ATTACHED, REPLACE, 7},
+                       {TABULAR, ATTACHED, REPLACE, NUM_OFF}, "plain", 0, ""}),
+    [](const testing::TestParamInfo<OptionCodeCase> &info) { return std::string(info.param.name); });
+
 TEST(KveFlatWriter, WarnRefusesAnExistingFile)
 {
     TempDir dir;

@@ -47,6 +47,19 @@ long colourful(const QImage &image, QRect area)
     return n;
 }
 
+// Pixels that differ between two pictures of one size, the identification
+// line at the foot of the page aside.
+long changed_pixels(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return -1;
+    long n = 0;
+    for (int y = 0; y < a.height() * 95 / 100; ++y)
+        for (int x = 0; x < a.width(); ++x)
+            n += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
+    return n;
+}
+
 int device_open()
 {
     int id = 0;
@@ -201,6 +214,30 @@ private slots:
         QVERIFY2(box_->psdmax->text() != QStringLiteral("10"), qPrintable(box_->psdmin->text() + " " + box_->psdmax->text() + " " + box_->emin->text()));
         QVERIFY(box_->emax->text() != QStringLiteral("10"));
         QVERIFY(box_->psdmin->text().toFloat() < box_->psdmax->text().toFloat());
+    }
+
+    // The ranges written back are the ones drawn: plotted again with them as
+    // user ranges, the picture is the same.  On the default logarithmic
+    // scales they hold values above zero only.
+    void writtenBackRangesAreDrawn()
+    {
+        box_->sec_sweep->timebox->setSMinute(1);
+        box_->anal_proc->setCurrentIndex(SUBTRACT); // a difference holds values below zero
+        QVERIFY(plotGif("auto_range").empty());
+        for (const QLineEdit *low : {box_->psdmin, box_->emin, box_->analmin})
+            QVERIFY2(low->text().toFloat() > 0, qPrintable(low->text()));
+        QVERIFY(box_->analmax->text().toFloat() > box_->analmin->text().toFloat());
+        box_->psd_scale->setCurrentIndex(1);
+        box_->energy_scale->setCurrentIndex(1);
+        box_->anal_scale->setCurrentIndex(1);
+        QVERIFY(plotGif("user_range").empty());
+        const QImage automatic(QString::fromStdString(out_->file("auto_range.gif")));
+        const QImage user(QString::fromStdString(out_->file("user_range.gif")));
+        QVERIFY(!automatic.isNull());
+        // The fields hold 6 significant digits: a pixel on a bin's edge may
+        // change, never a bin.
+        const long changed = changed_pixels(automatic, user);
+        QVERIFY2(changed >= 0 && changed < 20, qPrintable(QString::number(changed)));
     }
 
     // Every failure: its lines, no device left open, the earlier plot kept.

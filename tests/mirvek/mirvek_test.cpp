@@ -46,6 +46,19 @@ int PaintedColours(const QImage &image)
     return static_cast<int>(colours.size());
 }
 
+// Pixels that differ between two pictures of one size (-1 for sizes that
+// differ), the identification line at the foot of the page aside.
+long ChangedPixels(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return -1;
+    long n = 0;
+    for (int y = 0; y < a.height() * 95 / 100; ++y)
+        for (int x = 0; x < a.width(); ++x)
+            n += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
+    return n;
+}
+
 } // namespace
 
 class MirvekTest : public QObject {
@@ -204,6 +217,41 @@ private slots:
         box.plot_file_edit->setText(file("cuts"));
         QVERIFY(press(box, "Print to File").find("ail") == std::string::npos);
         QVERIFY(ReadAll(file("cuts.ps")).rfind("%!PS", 0) == 0);
+    }
+
+    // The colour range written back is the one drawn: plotted again with it
+    // as the user range, the picture is the same.  On the default
+    // logarithmic scale the range holds values above zero only.
+    void writtenBackRangeIsDrawn_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("picture");
+        QTest::newRow("spectrogram") << 0 << QStringLiteral(".gif");
+        QTest::newRow("wheels") << 1 << QStringLiteral("1.gif");
+    }
+    void writtenBackRangeIsDrawn()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, picture);
+        MirvekBox box;
+        box.plottype->setCurrentIndex(type);
+        QCOMPARE(box.psd_linlog->currentText(), QStringLiteral("Log"));
+        QStringList drawn;
+        for (const char *stem : {"auto", "user"}) {
+            box.plot_file_edit->setText(file(stem) + QStringLiteral("_range"));
+            const std::string out = press(box, "Print to File");
+            QVERIFY2(out.find("ail") == std::string::npos, out.c_str());
+            drawn << file(stem) + QStringLiteral("_range") + picture;
+            box.psd_scale->setCurrentIndex(1);
+        }
+        QVERIFY2(box.psdmin->text().toFloat() > 0, qPrintable(box.psdmin->text()));
+        QVERIFY(box.psdmax->text().toFloat() > box.psdmin->text().toFloat());
+        const QImage automatic(drawn[0]), user(drawn[1]);
+        QVERIFY(!automatic.isNull());
+        // The fields hold 6 significant digits: a pixel on a bin's edge may
+        // change, never a bin.
+        const long changed = ChangedPixels(automatic, user);
+        QVERIFY2(changed >= 0 && changed < 20, qPrintable(QString::number(changed)));
     }
 
     void fourSpacecraftAndFailures()

@@ -125,6 +125,26 @@ TEST(Wedge, ColoursRiseFromBottomToTopAndStateIsRestored)
     }
 }
 
+// Equal ends: PGPLOT refuses a window without width, so the wedge is drawn
+// a unit (a decade on a logarithmic scale) either way about the value.
+TEST(Wedge, EqualEndsShowTheirValue)
+{
+    PlotFile ps("CPS");
+    ASSERT_TRUE(ps.open());
+    cpgpage();
+    cpgsvp(0.1f, 0.6f, 0.2f, 0.8f);
+    PGSpectro_wedge wedge{1.5f, 1.5f, "one value"};
+    testing::internal::CaptureStderr();
+    spectro_wedge(wedge, 2.0f, 2.0f, PGSPECTRO_LOG);
+    cpgpage();
+    spectro_wedge(wedge, 7.0f, 7.0f, PGSPECTRO_LIN);
+    EXPECT_EQ("", testing::internal::GetCapturedStderr()) << "no PGPLOT complaint";
+    ps.Close();
+    const std::string texts = "\n" + ps.Texts();
+    for (const char *t : {"\n10\n", "\n100\n", "\n1000\n", "\n6\n", "\n7\n", "\n8\n"})
+        EXPECT_NE(std::string::npos, texts.find(t)) << t << " in " << texts;
+}
+
 TEST(Wedge, LogarithmicScaleIsLabelledAndUnknownScalingSaysSo)
 {
     PlotFile ps("CPS");

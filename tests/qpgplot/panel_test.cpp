@@ -109,10 +109,17 @@ INSTANTIATE_TEST_SUITE_P(
                  {16, 255, 135, 16, 0, 255}},
         CellCase{"logarithmic", {0.0f, 10.0f, 1000.0f, -5.0f, -1e31f, 100.0f}, 1, 1000, PGSPECTRO_LOG, YES,
                  {16, 95, 255, 16, 0, 175}},
+        // (n - 1) (v - zmin) / zrange falls just short of n - 1 for the top
+        // of log 2 .. log 40 in floats: the top value still takes the last.
+        CellCase{"top_of_a_logarithmic_scale", {2.0f, 40.0f, 40.0f, 2.0f, 1.0f, 100.0f}, 2, 40, PGSPECTRO_LOG, YES,
+                 {16, 255, 255, 16, 16, 255}},
+        // Equal ends are widened by one unit either way (a decade on a
+        // logarithmic scale): 5..5 draws as 4..6, and 0..1e-36 (both
+        // logarithms -33) as logarithms -34..-32.
         CellCase{"equal_scale_ends", {0.5f, 5.0f, 7.0f, -1e31f, kNaN, 5.0f}, 5, 5, PGSPECTRO_LIN, YES,
-                 {16, 16, 16, 0, 0, 16}},
+                 {16, 135, 255, 0, 0, 135}},
         CellCase{"equal_logarithmic_ends", {0.0f, 0.0f, 1.0f, -1e31f, 0.0f, 0.0f}, 0, 1e-36f, PGSPECTRO_LOG,
-                 YES, {16, 16, 16, 0, 16, 16}}),
+                 YES, {135, 135, 255, 0, 135, 135}}),
     [](const testing::TestParamInfo<CellCase> &info) { return std::string(info.param.name); });
 
 TEST(Spectrogram, OneColourDevicePaintsEveryValueInTheFirstColour)

@@ -34,11 +34,16 @@ void Set_sweep_wheel_options_default(SWEEP_WHEEL_OPTIONS *swop);
 /* One sweep as a wheel: radius is level, angle the polar direction (0 up).
  * Returns PGWheel_Plot's result, PGSPECTRO_MALLOC_FAILURE, or
  * PGSPECTRO_SIZE_ERROR for a missing sweep or one without bins.  May write
- * zmin, zmax, rmin, rmax of swop. */
+ * zmin, zmax, rmin, rmax of swop; zmin, zmax are then the colour range drawn.
+ * A logarithmic colour scale is autoscaled from the present values above
+ * zero; with none it keeps swop's range and says so in one line.  Equal
+ * ends of the colour range are widened about their value (a decade either
+ * way on a logarithmic scale, one unit on a linear one). */
 PGSpectro_ret Sweep_wheel_plot(HALDE_SWEEP *swpp, SWEEP_WHEEL_OPTIONS *swop);
 
 /* The primary on the left half of one wheel, the secondary mirrored onto the
  * right half on the primary's ranges.  0, or -501 when a sweep is null, the
+ * primary has no bins (both refused before any device is opened), the
  * device cannot be opened or the primary cannot be drawn.  Leaves swop with
  * title_just 0, both autoscale flags NO and the primary's ranges. */
 int PlotTwoSweeps(HALDE_SWEEP *swp_pri, HALDE_SWEEP *swp_sec, SWEEP_WHEEL_OPTIONS *swop);
@@ -49,11 +54,21 @@ int PlotTwoSweeps(HALDE_SWEEP *swp_pri, HALDE_SWEEP *swp_sec, SWEEP_WHEEL_OPTION
  * pgspec: an azimuth panel at the bottom, one angle-time panel per level
  * above it and one wedge.  PGSPECTRO_OK, PGSPECTRO_MIRVEK_INCONGRUENT (nothing
  * drawn), PGSPECTRO_SIZE_ERROR (no sweeps or sweeps without bins; nothing
- * drawn), PGSPECTRO_MALLOC_FAILURE or a level panel's failure.  Afterwards
- * pgspec keeps the geometry and flags of the last panel; its texts point at
- * the shared " " and its five arrays are null. */
+ * drawn), PGSPECTRO_MALLOC_FAILURE or a level panel's failure.  Equal ends
+ * of pgspec's colour range are first widened about their value (a decade
+ * either way on a logarithmic scale, one unit on a linear one), so that its
+ * zscalemin and zscalemax are the range drawn.  Afterwards pgspec keeps the
+ * geometry and flags of the last panel; its texts point at the shared " "
+ * and its five arrays are null. */
 PGSpectro_ret Mirvek_plot(HALDE_SWEEP **swps, int nswp, PGSpectro *pgspec, NURV_TIME_S nur_start,
                           NURV_TIME_S nur_end);
+/* The colour range of a stack on a logarithmic scale: the smallest and
+ * largest present value above zero over all nswp sweeps (a value is present
+ * when it is not its sweep's missing value and not NaN), capped at a tenth
+ * of the largest float like sweeps_autoscaler's.  1 when there is such a
+ * value; 0 when there is none, *psdmin and *psdmax keeping what they hold,
+ * after one line that says so.  (A linear scale takes sweeps_autoscaler.) */
+int sweeps_log_autoscaler(HALDE_SWEEP **swppp, int nswp, float *psdmin, float *psdmax);
 /* Writes "yyyy-mm-dd" of start and end into the two buffers (20 characters
  * each), makes them the record's dates, sets its world x range to seconds
  * since the start day's midnight (returned in epoch_midnight) and turns on
@@ -106,8 +121,13 @@ PGSpectro_ret Set_Sweep_cut_options_default(SWEEP_CUT_OPTIONS *scopp);
  * panel (energy rising to the left), with a legend of lineages and times.
  * PGSPECTRO_OK, or PGSPECTRO_TRACE_ERROR with a message and nothing drawn
  * (no sweeps, a count unlike the options', units that differ, a device that
- * cannot be opened, a sweep that cannot be cut).  May write xmin, xmax, ymin,
- * ymax of scutopt. */
+ * cannot be opened, a sweep that cannot be cut).  Leaves in xmin, xmax,
+ * ymin, ymax of scutopt the ranges drawn: autoscaled when asked (a
+ * logarithmic axis from the present values above zero only; with none, or
+ * with no present value at all, the options' range is kept after one line),
+ * energies below 0 replaced by 0.1 and 1.0, equal ends widened about their
+ * value (a decade either way on a logarithmic axis, one unit on a linear
+ * one). */
 PGSpectro_ret Sweep_n_cuts_plot(HALDE_SWEEP **swpp, int nswps, float *thetas, SWEEP_CUT_OPTIONS *scutopt);
 
 /* The older layout: every sweep cut at each of the ncuts angles, colour by

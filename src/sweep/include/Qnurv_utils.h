@@ -24,7 +24,7 @@ typedef struct NURV_TIME_S {
     KOMBRA_LONG nano;  /* nanoseconds within the second */
 } NURV_TIME;
 
-typedef enum NURV_TIME_COMPARE_E { T2_LATER = -1, SAME_TIME = 0, T1_LATER = 1 } NURV_TIME_COMPARE;
+typedef enum NURV_TIME_COMPARE_E : int { T2_LATER = -1, SAME_TIME = 0, T1_LATER = 1 } NURV_TIME_COMPARE;
 
 /* Days of each month: row 0 a common year, row 1 a leap year; column 0 is 0. */
 extern const int qnur_days_in_month[2][13];
@@ -87,7 +87,7 @@ std::string lineage_scale_mark(float mult);
 
 /* ---- Spacecraft and version ------------------------------------------------ */
 
-typedef enum SC_E {
+typedef enum SC_E : int {
     CLUSTER1 = 0,
     CLUSTER2 = 1,
     CLUSTER3 = 2,
@@ -106,7 +106,7 @@ char *velora_version_str();
 /* ---- Units ------------------------------------------------------------------ */
 
 /* Unit of a sweep's values; the 1CNT units are the level one count gives. */
-typedef enum PSD_UNITS_E {
+typedef enum PSD_UNITS_E : int {
     PSD_UNITS_CNTS_ACCUM = 0,
     PSD_UNITS_DIFF_ENERGY_FLUX = 1,
     PSD_UNITS_S3_PER_KM6 = 2,
@@ -117,11 +117,11 @@ typedef enum PSD_UNITS_E {
 } PSD_UNITS;
 
 /* Unit of a sweep's level edges. */
-typedef enum BIN_UNITS_E { BIN_UNITS_EV = 0, BIN_UNITS_KM_S = 1 } BIN_UNITS;
+typedef enum BIN_UNITS_E : int { BIN_UNITS_EV = 0, BIN_UNITS_KM_S = 1 } BIN_UNITS;
 
 /* DIFFERENTIAL values keep under averaging over bins; INTEGRAL values are
  * summed over a bin (counts). */
-typedef enum INTERP_QUANTITY_E { DIFFERENTIAL = 0, INTEGRAL = 1 } INTERP_QUANTITY;
+typedef enum INTERP_QUANTITY_E : int { DIFFERENTIAL = 0, INTEGRAL = 1 } INTERP_QUANTITY;
 
 /* Labels, and the SI conversions exported files carry ("factor>SI unit");
  * any value out of range gets the unknown-unit texts. */

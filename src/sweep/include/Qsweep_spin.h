@@ -18,7 +18,7 @@
 #include <vector>
 
 /* Frame of a sweep's azimuths. */
-typedef enum PHI_ZERO_E { HALDE_TZERO = 0, UNKNOWN = 1 } PHI_ZERO_FRAME;
+typedef enum PHI_ZERO_E : int { HALDE_TZERO = 0, UNKNOWN = 1 } PHI_ZERO_FRAME;
 
 /* One sweep.  The value of level l of sensor s is psd[l + n_lev * s]; levels
  * run from the lowest energy (or speed) up. */
@@ -111,7 +111,7 @@ void free_sweep_set(int n, HALDE_SWEEP_S **sweeps);
  * destination.  Bins equal to their sweep's missing_value are skipped as
  * sources and count as empty as destinations. */
 
-typedef enum HALDE_GATHER_CHOICE_E {
+typedef enum HALDE_GATHER_CHOICE_E : int {
     GATHER_SWEEPS = 0, /* groups of a number of sweeps */
     GATHER_SPINS = 1,  /* groups of a number of spins */
     GATHER_SECS = 2,   /* groups spanning a number of seconds */
@@ -163,7 +163,7 @@ KOMBRA_SHORT gather_sweeps(HALDE_SWEEP_S **swppp, int nswp, const HALDE_SWEEP_S 
 
 /* ---- Arithmetic, regridding, scaling and cuts -------------------------------- */
 
-typedef enum ARITH_OPER_E { NONE = 0, ADD = 1, SUBTRACT = 2, MULTIPLY = 3, DIVIDE = 4 } ARITH_OPER;
+typedef enum ARITH_OPER_E : int { NONE = 0, ADD = 1, SUBTRACT = 2, MULTIPLY = 3, DIVIDE = 4 } ARITH_OPER;
 
 /* The values of one sweep along one polar bin, level by level.  Made by
  * sweep_1D_cut; free_1D_cut_arrays frees ecen, psd1D and lineage, the caller
@@ -286,7 +286,7 @@ void print_nur_data(const nur_data *nurp);
  * sweep's level edges are then shifted by it. */
 
 /* How the potential correction is asked for (a combo index). */
-typedef enum PHISC_CHOICE_E {
+typedef enum PHISC_CHOICE_E : int {
     NO_SC_POT_CORR = 0, /* none */
     DO_SC_POT_CORR = 1, /* from the EFW data set */
     CONST_SC_POT = 2    /* one constant potential */
@@ -386,8 +386,8 @@ void fill_spin3d(HALDE_SPIN3D_S *spin, NURV_LINEAGE_S *lineage, nur_data *nurp, 
  * over 0..180 degrees. */
 
 /* The half spin in which the field-parallel direction is seen. */
-typedef enum PARALLEL_FIELD_HALF_SPIN_E { PARALLEL_FIRST_HALF = 0, PARALLEL_SECOND_HALF = 1 } PARALLEL_FIELD_HALF_SPIN;
-typedef enum CLOCK_DIRECTION_E { COUNTERCLOCKWISE = -1, CLOCKSTEPERROR = 0, CLOCKWISE = 1 } CLOCK_DIRECTION;
+typedef enum PARALLEL_FIELD_HALF_SPIN_E : int { PARALLEL_FIRST_HALF = 0, PARALLEL_SECOND_HALF = 1 } PARALLEL_FIELD_HALF_SPIN;
+typedef enum CLOCK_DIRECTION_E : int { COUNTERCLOCKWISE = -1, CLOCKSTEPERROR = 0, CLOCKWISE = 1 } CLOCK_DIRECTION;
 
 /* The older one-spin slice: a pitch-angle product through GetHaldePAD, any
  * other source through GetHaldeSpin and the sweep holding az; optionally

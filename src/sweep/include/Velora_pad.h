@@ -2,7 +2,7 @@
 #ifndef VELORA_PAD_H
 #define VELORA_PAD_H
 
-typedef enum { QPFALSE = 0, QPTRUE = 1 } T_OR_F_E;
+typedef enum : int { QPFALSE = 0, QPTRUE = 1 } T_OR_F_E;
 typedef T_OR_F_E T_OR_F;
 
 /* How sweeps are rebinned to pitch angle. */

@@ -14,7 +14,7 @@ class QLabel;
 /* The sweep sources of the slice-and-map window; the values are the
  * indices of Sources, the settings values and the slots of the window's
  * source table. */
-typedef enum SWEEP_SOURCE_E {
+typedef enum SWEEP_SOURCE_E : int {
     NO_SOURCE = 0,
     PRIMARY = 1,
     SHIFTED_PRIMARY = 2,
