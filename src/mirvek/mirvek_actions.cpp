@@ -173,16 +173,19 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
             lo = widgets::edit_float(emin);
             hi = widgets::edit_float(emax);
         } else {
-            /* The first positive low edge (the last one when none is). */
+            /* The first positive low edge from the lowest level up (the
+             * highest level's when none is), whichever way the levels are
+             * listed. */
             lo = 0.1f;
-            for (int l = 0; l < first->n_lev; ++l) {
-                lo = first->elo[l];
+            const bool fall = bins_fall(first->elo, first->n_lev);
+            for (int k = 0; k < first->n_lev; ++k) {
+                lo = first->elo[fall ? first->n_lev - 1 - k : k];
                 if (lo > 0)
                     break;
             }
             if (lo < 0)
                 lo = 0.1f;
-            hi = first->n_lev > 0 ? first->ehi[first->n_lev - 1] : 1.0f;
+            hi = first->n_lev > 0 ? bins_highest_edge(first->elo, first->ehi, first->n_lev) : 1.0f;
             if (hi < 0)
                 hi = 1.0f;
         }
@@ -221,8 +224,8 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
     const KOMBRA_SHORT status = gather_sweeps(
         swppp, nswp, templ.get(), static_cast<HALDE_GATHER_CHOICE>(lineage->gatherchoice->currentIndex()), gaps,
         widgets::edit_float(lineage->gathern), widgets::edit_int(lineage->gathern), &gathered, &ngat);
-    *rmin = templ->n_lev > 0 ? templ->elo[0] : 0.0f;
-    *rmax = templ->n_lev > 0 ? templ->ehi[templ->n_lev - 1] : 0.0f;
+    *rmin = templ->n_lev > 0 ? bins_lowest_edge(templ->elo, templ->n_lev) : 0.0f;
+    *rmax = templ->n_lev > 0 ? bins_highest_edge(templ->elo, templ->ehi, templ->n_lev) : 0.0f;
     freeSweeps();
     if (status != 1 || ngat < 1) {
         free_sweep_set(ngat, gathered);
@@ -405,8 +408,9 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
         }
     }
 
-    emin->setText(widgets::number_text(shown->n_lev > 0 ? shown->elo[0] : 0.0));
-    emax->setText(widgets::number_text(shown->n_lev > 0 ? shown->ehi[shown->n_lev - 1] : 0.0));
+    emin->setText(widgets::number_text(shown->n_lev > 0 ? bins_lowest_edge(shown->elo, shown->n_lev) : 0.0));
+    emax->setText(
+        widgets::number_text(shown->n_lev > 0 ? bins_highest_edge(shown->elo, shown->ehi, shown->n_lev) : 0.0));
     psdmin->setText(widgets::number_text(pgspectro.zscalemin));
     psdmax->setText(widgets::number_text(pgspectro.zscalemax));
     freeSweeps();

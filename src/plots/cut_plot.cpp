@@ -8,6 +8,7 @@
 
 #include <cpgplot.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -100,18 +101,18 @@ std::vector<CutPair> MakeCuts(HALDE_SWEEP **swpp, int nswps, const float *thetas
     return pairs;
 }
 
-/* Energy range over the opposite cuts: first and last level centres. */
+/* Energy range over the opposite cuts: lowest and highest level centres,
+ * the first and last of levels listed rising, the other way round of
+ * levels listed falling. */
 void EnergyRange(const std::vector<CutPair> &pairs, float *xmin, float *xmax)
 {
-    const HALDE_1D_SWEEP_CUT_S &first = *pairs[0].opposite;
-    *xmin = first.ecen[0];
-    *xmax = first.ecen[first.n_lev - 1];
+    const auto lowest = [](const HALDE_1D_SWEEP_CUT_S &c) { return std::min(c.ecen[0], c.ecen[c.n_lev - 1]); };
+    const auto highest = [](const HALDE_1D_SWEEP_CUT_S &c) { return std::max(c.ecen[0], c.ecen[c.n_lev - 1]); };
+    *xmin = lowest(*pairs[0].opposite);
+    *xmax = highest(*pairs[0].opposite);
     for (const CutPair &p : pairs) {
-        const HALDE_1D_SWEEP_CUT_S &c = *p.opposite;
-        if (c.ecen[0] < *xmin)
-            *xmin = c.ecen[0];
-        if (c.ecen[c.n_lev - 1] > *xmax)
-            *xmax = c.ecen[c.n_lev - 1];
+        *xmin = std::min(*xmin, lowest(*p.opposite));
+        *xmax = std::max(*xmax, highest(*p.opposite));
     }
 }
 

@@ -220,8 +220,12 @@ PGSpectro_ret Mirvek_plot(HALDE_SWEEP **swps, int nswp, PGSpectro *pgspec, NURV_
     pgspec->ynums = NO;
     pgspec->draw_wedge = NO;
     pgspec->ylabel_vert = YES;
-    pgspec->domain.yworldmin = first.thlo[0];
-    pgspec->domain.yworldmax = first.thhi[first.n_sen - 1];
+    /* 0 degrees at the bottom also for the reader's rows, which run from 180
+     * degrees down. */
+    const float angle_low = bins_lowest_edge(first.thlo, first.n_sen);
+    const float angle_high = bins_highest_edge(first.thlo, first.thhi, first.n_sen);
+    pgspec->domain.yworldmin = angle_low;
+    pgspec->domain.yworldmax = angle_high;
     pgspec->skip_missing = YES;
     pgspec->zmissing = first.missing_value;
     const NURV_LINEAGE_S blank{};
@@ -241,8 +245,8 @@ PGSpectro_ret Mirvek_plot(HALDE_SWEEP **swps, int nswp, PGSpectro *pgspec, NURV_
             return ret;
         }
     }
-    cpgmtxt("R", 1.0f, 0.0f, 1.0f, Format("Flow %3.0f", static_cast<double>(pgspec->ybinlow[0])).c_str());
-    cpgmtxt("R", 1.0f, 1.0f, 0.0f, Format("%3.0f", static_cast<double>(pgspec->ybinhigh[pgspec->ny - 1])).c_str());
+    cpgmtxt("R", 1.0f, 0.0f, 1.0f, Format("Flow %3.0f", static_cast<double>(angle_low)).c_str());
+    cpgmtxt("R", 1.0f, 1.0f, 0.0f, Format("%3.0f", static_cast<double>(angle_high)).c_str());
 
     ForgetCallState(pgspec);
     return PGSPECTRO_OK;

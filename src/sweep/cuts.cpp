@@ -11,9 +11,9 @@ HALDE_1D_SWEEP_CUT_S *sweep_1D_cut(float theta, const HALDE_SWEEP_S *swp)
         std::printf("1D CUT: Theta bins exhausted\n");
         return nullptr;
     }
-    int i = 0;
-    while (i < swp->n_sen - 1 && swp->thhi[i] < theta)
-        ++i;
+    /* The lowest bin reaching theta, also in the reader's rows, which run
+     * from 180 degrees down. */
+    const int i = bin_reaching(theta, swp->thlo, swp->thhi, swp->n_sen);
 
     const int n_lev = swp->n_lev > 0 ? swp->n_lev : 0;
     std::unique_ptr<HALDE_1D_SWEEP_CUT_S> cut(new (std::nothrow) HALDE_1D_SWEEP_CUT_S{});
