@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -45,11 +46,13 @@ void print_line(const char *text)
     std::fflush(stdout);
 }
 
-/* Replaces a sweep's float array by a new one of n entries. */
+/* Replaces a sweep's float array by a new one of n zeroed entries, taken
+ * with calloc as the sweep model releases it with free; null when memory
+ * runs out. */
 float *replace_floats(float *&array, int n)
 {
-    delete[] array;
-    array = new float[static_cast<std::size_t>(n)]();
+    std::free(array);
+    array = static_cast<float *>(std::calloc(static_cast<std::size_t>(std::max(n, 1)), sizeof(float)));
     return array;
 }
 
@@ -189,14 +192,23 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
             if (hi < 0)
                 hi = 1.0f;
         }
-        set_equal_bins_linlog(replace_floats(templ->elo, n), replace_floats(templ->ehi, n), n, lo, hi,
-                              static_cast<PGSpectro_linlog>(energy_linlog->currentIndex()));
+        float *elo = replace_floats(templ->elo, n);
+        float *ehi = replace_floats(templ->ehi, n);
+        if (elo == nullptr || ehi == nullptr) {
+            freeSweeps();
+            return -501;
+        }
+        set_equal_bins_linlog(elo, ehi, n, lo, hi, static_cast<PGSpectro_linlog>(energy_linlog->currentIndex()));
         templ->n_lev = n;
     }
     if (paopts.do_pa == QPTRUE) {
         const int n = paopts.n_pabins;
         float *lo = replace_floats(templ->thlo, n);
         float *hi = replace_floats(templ->thhi, n);
+        if (lo == nullptr || hi == nullptr) {
+            freeSweeps();
+            return -501;
+        }
         if (paopts.mu_bins == QPFALSE) {
             set_equal_bins(lo, hi, n, 0.0f, 180.0f);
         } else {
@@ -210,9 +222,9 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
         }
         templ->n_sen = n;
     }
-    delete[] templ->psd;
+    std::free(templ->psd);
     templ->psd = nullptr;
-    delete[] templ->pa;
+    std::free(templ->pa);
     templ->pa = nullptr;
 
     HALDE_GATHER_GAPS_S gaps;
@@ -340,7 +352,12 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
     if (type == 0) {
         pg_ret_val = Mirvek_plot(swppp, nswp, &pgspectro, idft1, idft2);
         if (pg_ret_val == PGSPECTRO_MIRVEK_INCONGRUENT) {
-            cong_swps = new HALDE_SWEEP_S *[static_cast<std::size_t>(nswp)]();
+            cong_swps = static_cast<HALDE_SWEEP_S **>(std::calloc(static_cast<std::size_t>(nswp), sizeof *cong_swps));
+            if (cong_swps == nullptr) {
+                std::printf("Mirvek failed to malloc the regridded sweep array\n");
+                std::fflush(stdout);
+                return false;
+            }
             for (int i = 0; i < nswp; ++i) {
                 cong_swps[i] = rebin_sweep(swppp[0], swppp[i]);
                 if (cong_swps[i] == nullptr) {

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -22,7 +23,7 @@ struct CutDeleter {
     void operator()(HALDE_1D_SWEEP_CUT_S *cut) const
     {
         free_1D_cut_arrays(cut);
-        delete cut;
+        std::free(cut);
     }
 };
 using CutPtr = std::unique_ptr<HALDE_1D_SWEEP_CUT_S, CutDeleter>;
