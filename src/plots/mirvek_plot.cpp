@@ -233,10 +233,14 @@ PGSpectro_ret Mirvek_plot(HALDE_SWEEP **swps, int nswp, PGSpectro *pgspec, NURV_
     const std::string title =
         Format("%s %s %s %s %s", lin.project, lin.mission, lin.experiment, lin.instrument, lin.virtual_inst);
 
-    for (int lev = 0; lev < nlev; ++lev) {
-        pgspec->domain.yndcmin = bottom + static_cast<float>(lev + 1) * h;
-        pgspec->domain.yndcmax = bottom + static_cast<float>(lev + 2) * h;
-        if (lev == nlev - 1)
+    /* Panels from the lowest level at the bottom up, whichever way the
+     * levels are listed. */
+    const bool levels_fall = bins_fall(first.elo, nlev);
+    for (int k = 0; k < nlev; ++k) {
+        const int lev = levels_fall ? nlev - 1 - k : k;
+        pgspec->domain.yndcmin = bottom + static_cast<float>(k + 1) * h;
+        pgspec->domain.yndcmax = bottom + static_cast<float>(k + 2) * h;
+        if (k == nlev - 1)
             pgspec->title = title.c_str();
         const PGSpectro_ret ret = Mirvek_lev_panel(pgspec, swps, lev);
         if (ret != PGSPECTRO_OK) {
