@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include <clocale>
+#include <cstdlib>
 #include <initializer_list>
 
 namespace {
@@ -189,7 +190,7 @@ void LunderBox::freeSweeps()
     for (HALDE_SWEEP_S **s : {&swp1, &swp2, &swpar}) {
         if (*s != nullptr) {
             free_sweep_arrays(*s);
-            delete *s;
+            std::free(*s);
             *s = nullptr;
         }
     }

@@ -13,6 +13,7 @@
 #include <cpgplot.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace lunder {
@@ -36,7 +37,7 @@ void free_sweep(HALDE_SWEEP_S *&sweep)
 {
     if (sweep != nullptr) {
         free_sweep_arrays(sweep);
-        delete sweep;
+        std::free(sweep);
         sweep = nullptr;
     }
 }

@@ -23,6 +23,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -45,11 +46,13 @@ void print_line(const char *text)
     std::fflush(stdout);
 }
 
-/* Replaces a sweep's float array by a new one of n entries. */
+/* Replaces a sweep's float array by a new one of n zeroed entries, taken
+ * with calloc as the sweep model releases it with free; null when memory
+ * runs out. */
 float *replace_floats(float *&array, int n)
 {
-    delete[] array;
-    array = new float[static_cast<std::size_t>(n)]();
+    std::free(array);
+    array = static_cast<float *>(std::calloc(static_cast<std::size_t>(std::max(n, 1)), sizeof(float)));
     return array;
 }
 
@@ -173,27 +176,39 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
             lo = widgets::edit_float(emin);
             hi = widgets::edit_float(emax);
         } else {
-            /* The first positive low edge (the last one when none is). */
+            /* The first positive low edge from the lowest level up (the
+             * highest level's when none is), whichever way the levels are
+             * listed. */
             lo = 0.1f;
-            for (int l = 0; l < first->n_lev; ++l) {
-                lo = first->elo[l];
+            const bool fall = bins_fall(first->elo, first->n_lev);
+            for (int k = 0; k < first->n_lev; ++k) {
+                lo = first->elo[fall ? first->n_lev - 1 - k : k];
                 if (lo > 0)
                     break;
             }
             if (lo < 0)
                 lo = 0.1f;
-            hi = first->n_lev > 0 ? first->ehi[first->n_lev - 1] : 1.0f;
+            hi = first->n_lev > 0 ? bins_highest_edge(first->elo, first->ehi, first->n_lev) : 1.0f;
             if (hi < 0)
                 hi = 1.0f;
         }
-        set_equal_bins_linlog(replace_floats(templ->elo, n), replace_floats(templ->ehi, n), n, lo, hi,
-                              static_cast<PGSpectro_linlog>(energy_linlog->currentIndex()));
+        float *elo = replace_floats(templ->elo, n);
+        float *ehi = replace_floats(templ->ehi, n);
+        if (elo == nullptr || ehi == nullptr) {
+            freeSweeps();
+            return -501;
+        }
+        set_equal_bins_linlog(elo, ehi, n, lo, hi, static_cast<PGSpectro_linlog>(energy_linlog->currentIndex()));
         templ->n_lev = n;
     }
     if (paopts.do_pa == QPTRUE) {
         const int n = paopts.n_pabins;
         float *lo = replace_floats(templ->thlo, n);
         float *hi = replace_floats(templ->thhi, n);
+        if (lo == nullptr || hi == nullptr) {
+            freeSweeps();
+            return -501;
+        }
         if (paopts.mu_bins == QPFALSE) {
             set_equal_bins(lo, hi, n, 0.0f, 180.0f);
         } else {
@@ -207,9 +222,9 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
         }
         templ->n_sen = n;
     }
-    delete[] templ->psd;
+    std::free(templ->psd);
     templ->psd = nullptr;
-    delete[] templ->pa;
+    std::free(templ->pa);
     templ->pa = nullptr;
 
     HALDE_GATHER_GAPS_S gaps;
@@ -221,8 +236,8 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
     const KOMBRA_SHORT status = gather_sweeps(
         swppp, nswp, templ.get(), static_cast<HALDE_GATHER_CHOICE>(lineage->gatherchoice->currentIndex()), gaps,
         widgets::edit_float(lineage->gathern), widgets::edit_int(lineage->gathern), &gathered, &ngat);
-    *rmin = templ->n_lev > 0 ? templ->elo[0] : 0.0f;
-    *rmax = templ->n_lev > 0 ? templ->ehi[templ->n_lev - 1] : 0.0f;
+    *rmin = templ->n_lev > 0 ? bins_lowest_edge(templ->elo, templ->n_lev) : 0.0f;
+    *rmax = templ->n_lev > 0 ? bins_highest_edge(templ->elo, templ->ehi, templ->n_lev) : 0.0f;
     freeSweeps();
     if (status != 1 || ngat < 1) {
         free_sweep_set(ngat, gathered);
@@ -342,7 +357,12 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
     if (type == 0) {
         pg_ret_val = Mirvek_plot(swppp, nswp, &pgspectro, idft1, idft2);
         if (pg_ret_val == PGSPECTRO_MIRVEK_INCONGRUENT) {
-            cong_swps = new HALDE_SWEEP_S *[static_cast<std::size_t>(nswp)]();
+            cong_swps = static_cast<HALDE_SWEEP_S **>(std::calloc(static_cast<std::size_t>(nswp), sizeof *cong_swps));
+            if (cong_swps == nullptr) {
+                std::printf("Mirvek failed to malloc the regridded sweep array\n");
+                std::fflush(stdout);
+                return false;
+            }
             for (int i = 0; i < nswp; ++i) {
                 cong_swps[i] = rebin_sweep(swppp[0], swppp[i]);
                 if (cong_swps[i] == nullptr) {
@@ -414,8 +434,9 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
      * wheel's autoscaled range, which the others of the panel share). */
     const float zshown_min = type == 0 ? pgspectro.zscalemin : wheel.zmin;
     const float zshown_max = type == 0 ? pgspectro.zscalemax : wheel.zmax;
-    emin->setText(widgets::number_text(shown->n_lev > 0 ? shown->elo[0] : 0.0));
-    emax->setText(widgets::number_text(shown->n_lev > 0 ? shown->ehi[shown->n_lev - 1] : 0.0));
+    emin->setText(widgets::number_text(shown->n_lev > 0 ? bins_lowest_edge(shown->elo, shown->n_lev) : 0.0));
+    emax->setText(
+        widgets::number_text(shown->n_lev > 0 ? bins_highest_edge(shown->elo, shown->ehi, shown->n_lev) : 0.0));
     psdmin->setText(widgets::number_text(zshown_min));
     psdmax->setText(widgets::number_text(zshown_max));
     freeSweeps();

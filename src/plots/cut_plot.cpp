@@ -8,7 +8,9 @@
 
 #include <cpgplot.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <memory>
 #include <string>
@@ -22,7 +24,7 @@ struct CutDeleter {
     void operator()(HALDE_1D_SWEEP_CUT_S *cut) const
     {
         free_1D_cut_arrays(cut);
-        delete cut;
+        std::free(cut);
     }
 };
 using CutPtr = std::unique_ptr<HALDE_1D_SWEEP_CUT_S, CutDeleter>;
@@ -104,9 +106,9 @@ std::vector<CutPair> MakeCuts(HALDE_SWEEP **swpp, int nswps, const float *thetas
 constexpr const char *kWho = "Sweep_cuts_plot";
 
 /* Energy range over the opposite cuts (every cut of a sweep has the same
- * levels).  Linear: from the smallest first level centre to the largest last
- * one.  Logarithmic: the smallest and largest centre above zero; with none
- * the range stays as it is, after one line. */
+ * levels).  Linear: from the lowest level centre to the highest, whichever
+ * way the levels are listed.  Logarithmic: the smallest and largest centre
+ * above zero; with none the range stays as it is, after one line. */
 void EnergyRange(const std::vector<CutPair> &pairs, PGSpectro_linlog xlinlog, float *xmin, float *xmax)
 {
     if (xlinlog == PGSPECTRO_LOG) {
@@ -122,15 +124,13 @@ void EnergyRange(const std::vector<CutPair> &pairs, PGSpectro_linlog xlinlog, fl
         }
         return;
     }
-    const HALDE_1D_SWEEP_CUT_S &first = *pairs[0].opposite;
-    *xmin = first.ecen[0];
-    *xmax = first.ecen[first.n_lev - 1];
+    const auto lowest = [](const HALDE_1D_SWEEP_CUT_S &c) { return std::min(c.ecen[0], c.ecen[c.n_lev - 1]); };
+    const auto highest = [](const HALDE_1D_SWEEP_CUT_S &c) { return std::max(c.ecen[0], c.ecen[c.n_lev - 1]); };
+    *xmin = lowest(*pairs[0].opposite);
+    *xmax = highest(*pairs[0].opposite);
     for (const CutPair &p : pairs) {
-        const HALDE_1D_SWEEP_CUT_S &c = *p.opposite;
-        if (c.ecen[0] < *xmin)
-            *xmin = c.ecen[0];
-        if (c.ecen[c.n_lev - 1] > *xmax)
-            *xmax = c.ecen[c.n_lev - 1];
+        *xmin = std::min(*xmin, lowest(*p.opposite));
+        *xmax = std::max(*xmax, highest(*p.opposite));
     }
 }
 

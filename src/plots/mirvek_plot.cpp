@@ -243,8 +243,12 @@ PGSpectro_ret Mirvek_plot(HALDE_SWEEP **swps, int nswp, PGSpectro *pgspec, NURV_
     pgspec->ynums = NO;
     pgspec->draw_wedge = NO;
     pgspec->ylabel_vert = YES;
-    pgspec->domain.yworldmin = first.thlo[0];
-    pgspec->domain.yworldmax = first.thhi[first.n_sen - 1];
+    /* 0 degrees at the bottom also for the reader's rows, which run from 180
+     * degrees down. */
+    const float angle_low = bins_lowest_edge(first.thlo, first.n_sen);
+    const float angle_high = bins_highest_edge(first.thlo, first.thhi, first.n_sen);
+    pgspec->domain.yworldmin = angle_low;
+    pgspec->domain.yworldmax = angle_high;
     pgspec->skip_missing = YES;
     pgspec->zmissing = first.missing_value;
     const NURV_LINEAGE_S blank{};
@@ -252,10 +256,14 @@ PGSpectro_ret Mirvek_plot(HALDE_SWEEP **swps, int nswp, PGSpectro *pgspec, NURV_
     const std::string title =
         Format("%s %s %s %s %s", lin.project, lin.mission, lin.experiment, lin.instrument, lin.virtual_inst);
 
-    for (int lev = 0; lev < nlev; ++lev) {
-        pgspec->domain.yndcmin = bottom + static_cast<float>(lev + 1) * h;
-        pgspec->domain.yndcmax = bottom + static_cast<float>(lev + 2) * h;
-        if (lev == nlev - 1)
+    /* Panels from the lowest level at the bottom up, whichever way the
+     * levels are listed. */
+    const bool levels_fall = bins_fall(first.elo, nlev);
+    for (int k = 0; k < nlev; ++k) {
+        const int lev = levels_fall ? nlev - 1 - k : k;
+        pgspec->domain.yndcmin = bottom + static_cast<float>(k + 1) * h;
+        pgspec->domain.yndcmax = bottom + static_cast<float>(k + 2) * h;
+        if (k == nlev - 1)
             pgspec->title = title.c_str();
         const PGSpectro_ret ret = Mirvek_lev_panel(pgspec, swps, lev);
         if (ret != PGSPECTRO_OK) {
@@ -264,8 +272,8 @@ PGSpectro_ret Mirvek_plot(HALDE_SWEEP **swps, int nswp, PGSpectro *pgspec, NURV_
             return ret;
         }
     }
-    cpgmtxt("R", 1.0f, 0.0f, 1.0f, Format("Flow %3.0f", static_cast<double>(pgspec->ybinlow[0])).c_str());
-    cpgmtxt("R", 1.0f, 1.0f, 0.0f, Format("%3.0f", static_cast<double>(pgspec->ybinhigh[pgspec->ny - 1])).c_str());
+    cpgmtxt("R", 1.0f, 0.0f, 1.0f, Format("Flow %3.0f", static_cast<double>(angle_low)).c_str());
+    cpgmtxt("R", 1.0f, 1.0f, 0.0f, Format("%3.0f", static_cast<double>(angle_high)).c_str());
 
     ForgetCallState(pgspec);
     return PGSPECTRO_OK;

@@ -208,15 +208,17 @@ PGSpectro_ret Sweep_wheel_plot(HALDE_SWEEP *swpp, SWEEP_WHEEL_OPTIONS *swop)
     wheel.title_just = swop->title_just;
 
     if (swop->rautoscale == YES) {
+        /* Levels walked from the lowest up, whichever way they are listed. */
+        const bool fall = bins_fall(s.elo, s.n_lev);
         float rmin = s.elo[0];
-        for (int l = 0; l < s.n_lev; ++l) {
-            rmin = s.elo[l];
+        for (int k = 0; k < s.n_lev; ++k) {
+            rmin = s.elo[fall ? s.n_lev - 1 - k : k];
             if (rmin > 0)
                 break;
         }
         if (rmin < 0)
             rmin = 0.1f;
-        float rmax = s.ehi[s.n_lev - 1];
+        float rmax = bins_highest_edge(s.elo, s.ehi, s.n_lev);
         if (rmax < 0)
             rmax = 1.0f;
         swop->rmin = rmin;

@@ -1,6 +1,7 @@
 /* New sweeps from old: bin-by-bin arithmetic between two sweeps, regridding
  * onto another sweep's grid, scaling and the value range of a set. */
 #include "sweep_ops_int.h"
+#include "sweep_alloc_int.h"
 
 #include <algorithm>
 #include <cmath>
@@ -75,7 +76,7 @@ HALDE_SWEEP_S *rebin_sweep(const HALDE_SWEEP_S *bin_holder, const HALDE_SWEEP_S 
         std::printf("rebin_sweep failed; bin-units don't match\n");
         return nullptr;
     }
-    SweepPtr out(new (std::nothrow) HALDE_SWEEP_S(*swp));
+    SweepPtr out(sweep_alloc::NewRecord(*swp));
     if (!out) {
         std::printf("rebin_sweep failed to malloc ptr\n");
         return nullptr;
@@ -110,7 +111,7 @@ KOMBRA_SHORT rebin_n_sweeps(const HALDE_SWEEP_S *bin_holder, int nswps, HALDE_SW
 {
     *nrebinned = 0;
     const int n = std::max(nswps, 0);
-    auto **out = new (std::nothrow) HALDE_SWEEP_S *[static_cast<std::size_t>(n)]();
+    auto **out = sweep_alloc::NewArray<HALDE_SWEEP_S *>(n, true);
     *swpsoutppp = out;
     if (out == nullptr) {
         std::printf("Malloc error in rebin_n_sweeps\n");

@@ -63,12 +63,41 @@ float polar_area(float r1, float r2, float th1, float th2)
                               (static_cast<double>(r2) * r2 - static_cast<double>(r1) * r1) * 0.5);
 }
 
+bool bins_fall(const float *low, int n)
+{
+    return n > 1 && low[0] > low[n - 1];
+}
+
+float bins_lowest_edge(const float *low, int n)
+{
+    return bins_fall(low, n) ? low[n - 1] : low[0];
+}
+
+float bins_highest_edge(const float *low, const float *high, int n)
+{
+    return bins_fall(low, n) ? high[0] : high[n - 1];
+}
+
+int bin_reaching(double x, const float *low, const float *high, int n)
+{
+    if (n < 1)
+        return -1;
+    /* Walked from the lowest bin up, whichever way the bins are listed. */
+    const bool fall = bins_fall(low, n);
+    for (int k = 0; k < n - 1; ++k) {
+        const int i = fall ? n - 1 - k : k;
+        if (!(high[i] < x))
+            return i;
+    }
+    return fall ? 0 : n - 1;
+}
+
 int find_subset_in_range(float lo, float hi, const float *low, const float *high, int n, int *first, int *last)
 {
     /* Polar rows of the reader's sweeps run downwards (180 degrees less the
      * sensor angles): for bins in falling order take the bins that overlap
      * the range, first and last by index. */
-    if (n > 1 && low[0] > low[n - 1]) {
+    if (bins_fall(low, n)) {
         int f = -1, l = -1;
         for (int i = 0; i < n; ++i)
             if (high[i] > lo && low[i] < hi) {
@@ -103,11 +132,16 @@ KOMBRA_SHORT check_bins(float *low, float *high, int n)
             ++centre_only;
     if (centre_only == 0)
         return kOk;
-    /* high[i] and high[i + 1] are still the original centres at step i. */
-    for (int i = 0; i + 1 < n; ++i) {
-        const float m = (high[i] + high[i + 1]) / 2;
-        low[i + 1] = m;
-        high[i] = m;
+    /* Walked from the lowest centre up: each edge goes between a bin and
+     * the next one above it.  high[below] and high[above] are still the
+     * original centres at each step. */
+    const bool fall = bins_fall(low, n);
+    for (int k = 0; k + 1 < n; ++k) {
+        const int below = fall ? n - 1 - k : k;
+        const int above = fall ? below - 1 : k + 1;
+        const float m = (high[below] + high[above]) / 2;
+        low[above] = m;
+        high[below] = m;
     }
     return kOk;
 }

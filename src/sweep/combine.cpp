@@ -159,10 +159,15 @@ KOMBRA_SHORT CombineSweeps(HALDE_SWEEP_S *swp_new, float *weight, const HALDE_SW
 
 int inbin(float value, const float *lobins, const float *hibins, int nbins)
 {
-    if (nbins < 1 || lobins[0] > value || value > hibins[nbins - 1])
+    if (nbins < 1)
         return -1;
-    int i = 0;
-    while (i < nbins - 1 && !(value < hibins[i]))
-        ++i;
-    return value >= lobins[i] ? i : -1;
+    /* Walked from the lowest bin up, whichever way the bins are listed. */
+    const bool fall = bins_fall(lobins, nbins);
+    const auto at = [&](int k) { return fall ? nbins - 1 - k : k; };
+    if (lobins[at(0)] > value || value > hibins[at(nbins - 1)])
+        return -1;
+    int k = 0;
+    while (k < nbins - 1 && !(value < hibins[at(k)]))
+        ++k;
+    return value >= lobins[at(k)] ? at(k) : -1;
 }

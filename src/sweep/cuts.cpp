@@ -1,9 +1,13 @@
 /* One-dimensional cuts of a sweep along one polar bin, for the cut plots. */
 #include "sweep_ops_int.h"
+#include "sweep_alloc_int.h"
 
 #include <cstdio>
 
 using namespace sweep_ops;
+using sweep_alloc::MallocPtr;
+using sweep_alloc::NewArray;
+using sweep_alloc::NewRecord;
 
 HALDE_1D_SWEEP_CUT_S *sweep_1D_cut(float theta, const HALDE_SWEEP_S *swp)
 {
@@ -11,15 +15,16 @@ HALDE_1D_SWEEP_CUT_S *sweep_1D_cut(float theta, const HALDE_SWEEP_S *swp)
         std::printf("1D CUT: Theta bins exhausted\n");
         return nullptr;
     }
-    int i = 0;
-    while (i < swp->n_sen - 1 && swp->thhi[i] < theta)
-        ++i;
+    /* The lowest bin reaching theta, also in the reader's rows, which run
+     * from 180 degrees down. */
+    const int i = bin_reaching(theta, swp->thlo, swp->thhi, swp->n_sen);
 
     const int n_lev = swp->n_lev > 0 ? swp->n_lev : 0;
-    std::unique_ptr<HALDE_1D_SWEEP_CUT_S> cut(new (std::nothrow) HALDE_1D_SWEEP_CUT_S{});
-    auto ecen = Scratch(n_lev);
-    auto values = Scratch(n_lev);
-    std::unique_ptr<NURV_LINEAGE_S> lineage(new (std::nothrow) NURV_LINEAGE_S{});
+    /* The record and its arrays are the caller's, released with free. */
+    MallocPtr<HALDE_1D_SWEEP_CUT_S> cut(NewRecord<HALDE_1D_SWEEP_CUT_S>());
+    MallocPtr<float> ecen(NewArray<float>(n_lev, true));
+    MallocPtr<float> values(NewArray<float>(n_lev, true));
+    MallocPtr<NURV_LINEAGE_S> lineage(NewRecord<NURV_LINEAGE_S>());
     if (!cut || !ecen || !values || !lineage)
         return nullptr;
     cut->starttime = swp->btime;
@@ -28,8 +33,8 @@ HALDE_1D_SWEEP_CUT_S *sweep_1D_cut(float theta, const HALDE_SWEEP_S *swp)
     cut->phi_cen = (swp->phi_lo + swp->phi_hi) * 0.5f;
     cut->thcen = (swp->thlo[i] + swp->thhi[i]) * 0.5f;
     for (int l = 0; l < n_lev; ++l) {
-        ecen[l] = (swp->elo[l] + swp->ehi[l]) * 0.5f;
-        values[l] = swp->psd[l + static_cast<long long>(n_lev) * i];
+        ecen.get()[l] = (swp->elo[l] + swp->ehi[l]) * 0.5f;
+        values.get()[l] = swp->psd[l + static_cast<long long>(n_lev) * i];
     }
     cut->bin_units = swp->bin_units;
     cut->psd_units = swp->psd_units;
@@ -43,9 +48,9 @@ HALDE_1D_SWEEP_CUT_S *sweep_1D_cut(float theta, const HALDE_SWEEP_S *swp)
 
 void free_1D_cut_arrays(HALDE_1D_SWEEP_CUT_S *cut)
 {
-    delete[] cut->ecen;
-    delete[] cut->psd1D;
-    delete cut->lineage;
+    std::free(cut->ecen);
+    std::free(cut->psd1D);
+    std::free(cut->lineage);
     cut->ecen = nullptr;
     cut->psd1D = nullptr;
     cut->lineage = nullptr;

@@ -1,6 +1,7 @@
 /* Gathering: cutting a time-ordered sweep set into groups of sweeps, spins
  * or seconds and averaging each group onto a template grid. */
 #include "sweep_ops_int.h"
+#include "sweep_alloc_int.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -139,7 +140,7 @@ KOMBRA_SHORT gather_sweeps(HALDE_SWEEP_S **swppp, int nswp, const HALDE_SWEEP_S 
     }
 
     /* The caller's array has one entry per input sweep. */
-    auto **out = new (std::nothrow) HALDE_SWEEP_S *[static_cast<std::size_t>(nswp > 0 ? nswp : 0)]();
+    auto **out = sweep_alloc::NewArray<HALDE_SWEEP_S *>(nswp > 0 ? nswp : 0, true);
     if (out == nullptr) {
         std::printf("gather_sweeps failed to malloc sweep pointer array\n");
         return kGatherFailed;

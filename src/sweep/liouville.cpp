@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 #include <vector>
 
 using namespace sweep_ops;
@@ -18,9 +19,18 @@ constexpr double kRadPerDeg = 0.017453292519943295;
 constexpr double kBoostRadPerDeg = 0.017453292;
 
 /* 2n + 1 refined bins from n: every bin split in quarter steps so that the
- * refined centres straddle the old ones. */
+ * refined centres straddle the old ones.  Falling bins are refined as the
+ * same bins listed rising, and the refined ones listed falling again. */
 void RefineEdges(const float *lo, const float *hi, int n, float *lo2, float *hi2)
 {
+    if (bins_fall(lo, n)) {
+        const std::vector<float> rlo(std::make_reverse_iterator(lo + n), std::make_reverse_iterator(lo));
+        const std::vector<float> rhi(std::make_reverse_iterator(hi + n), std::make_reverse_iterator(hi));
+        RefineEdges(rlo.data(), rhi.data(), n, lo2, hi2);
+        std::reverse(lo2, lo2 + 2 * n + 1);
+        std::reverse(hi2, hi2 + 2 * n + 1);
+        return;
+    }
     lo2[0] = lo[0];
     for (int i = 0; i + 1 < n; ++i) {
         lo2[2 * i + 1] = (3 * lo[i] + lo[i + 1]) / 4;
@@ -186,7 +196,11 @@ HALDE_SWEEP_S *PADLiouvilleMap(const HALDE_SWEEP_S *swp1, float B1, float B2, fl
     }
 
     Accumulator acc(swp2.get());
+    /* The polar grid is the input's, in its listing order: the reader's
+     * rows run from 180 degrees down. */
     const int n_out = swp2->n_sen;
+    const float lowest = n_out > 0 ? bins_lowest_edge(swp2->thlo, n_out) : 0.0f;
+    const float highest = n_out > 0 ? bins_highest_edge(swp2->thlo, swp2->thhi, n_out) : 0.0f;
     for (int t = 0; t < r->n_sen; ++t) {
         const float centre = (r->thlo[t] + r->thhi[t]) / 2;
         for (int l = 0; l < n_lev; ++l) {
@@ -197,11 +211,9 @@ HALDE_SWEEP_S *PADLiouvilleMap(const HALDE_SWEEP_S *swp1, float B1, float B2, fl
             double a = std::asin(std::sqrt(static_cast<double>(s))) / kRadPerDeg;
             if (centre > 90)
                 a = 180 - a;
-            if (n_out < 1 || a < swp2->thlo[0] || a > swp2->thhi[n_out - 1])
+            if (n_out < 1 || a < lowest || a > highest)
                 continue;
-            int j = 0;
-            while (j < n_out - 1 && swp2->thhi[j] < a)
-                ++j;
+            const int j = bin_reaching(a, swp2->thlo, swp2->thhi, n_out);
             const float v = r->psd[l + static_cast<long long>(n_lev) * t];
             if (v != r->missing_value)
                 acc.Add(l + static_cast<long long>(swp2->n_lev) * j, v);
@@ -234,8 +246,8 @@ HALDE_SWEEP_S *PADvpara_boost(const HALDE_SWEEP_S *swpin, float vparaboost, int 
         std::printf("PADvparaboost failed to malloc bin_holder\n");
         return nullptr;
     }
-    const double e_first = swpin->elo[0];
-    const double e_last = swpin->ehi[swpin->n_lev - 1];
+    const double e_first = bins_lowest_edge(swpin->elo, swpin->n_lev);
+    const double e_last = bins_highest_edge(swpin->elo, swpin->ehi, swpin->n_lev);
     double low, high;
     if (speeds) {
         low = e_first - avb;

@@ -1,5 +1,6 @@
 /* Helpers shared by the operations on sweeps. */
 #include "sweep_ops_int.h"
+#include "sweep_alloc_int.h"
 
 #include <algorithm>
 #include <cstdarg>
@@ -10,7 +11,7 @@ namespace sweep_ops {
 
 SweepPtr NewSweepLike(const HALDE_SWEEP_S *like, int n_sen, int n_lev, bool want_pa)
 {
-    SweepPtr sweep(new (std::nothrow) HALDE_SWEEP_S(*like));
+    SweepPtr sweep(sweep_alloc::NewRecord(*like));
     if (!sweep)
         return nullptr;
     nullify_sweep_arrays(sweep.get());

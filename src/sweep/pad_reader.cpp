@@ -6,6 +6,7 @@
  * direction round to its opposite, giving rows of pitch angle 0..180.
  * Also the older one-spin slice entry point. */
 #include "Qsweep_spin.h"
+#include "sweep_alloc_int.h"
 #include "sweep_int.h"
 
 #include "libCfg.h"
@@ -604,7 +605,7 @@ KOMBRA_SHORT GetNHaldePADs(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIM
         free_experiment_info();
         return kPadFailed;
     }
-    auto **sweeps = new (std::nothrow) HALDE_SWEEP_S *[static_cast<std::size_t>(count)]();
+    auto **sweeps = sweep_alloc::NewArray<HALDE_SWEEP_S *>(count, true);
     if (sweeps == nullptr) {
         printf("GetNHaldePADs failed to malloc swppp with %d sweep ptrs\n", count);
         free_experiment_info();
@@ -616,7 +617,7 @@ KOMBRA_SHORT GetNHaldePADs(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIM
     NURV_TIME_S spin_start{}, rec_begin{}, rec_end{};
     set_times_from_nur(&rec_begin, &rec_end, &spin_start, reading.pad);
     while (compare_nurv_time(&spin_start, etime) != T1_LATER && ipad < count && status == 1) {
-        HALDE_SWEEP_S *sweep = new (std::nothrow) HALDE_SWEEP_S{};
+        HALDE_SWEEP_S *sweep = new_sweep_record();
         if (sweep == nullptr) {
             puts("GetNPads failed to malloc sweep structure");
             status = kPadFailed;
@@ -655,8 +656,7 @@ KOMBRA_SHORT GetNHaldePADs(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIM
         *swpppp = sweeps;
         return 12;
     }
-    free_n_sweeps(count, sweeps);
-    delete[] sweeps;
+    free_sweep_set(count, sweeps);
     return -500;
 }
 
@@ -665,7 +665,7 @@ HALDE_SWEEP_S *HaldeGetAzSlice(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, floa
 {
     const T_OR_F_E do_pa = paopts->do_pa;
     if (Equals(lineage->instrument, "PAD") && !Equals(lineage->virtual_inst, "CPPADAL")) {
-        SweepPtr sweep(new (std::nothrow) HALDE_SWEEP_S{});
+        SweepPtr sweep(new_sweep_record());
         if (!sweep) {
             puts("Failed to malloc sweep structure");
             return nullptr;
@@ -704,7 +704,7 @@ HALDE_SWEEP_S *HaldeGetAzSlice(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, floa
         HALDE_SWEEP_S **rebinned = nullptr;
         if (Rebin_n_spins_to_pa(spins, 1, paopts, &rebinned) == 1 && rebinned != nullptr && rebinned[0] != nullptr) {
             result = rebinned[0];
-            delete[] rebinned;
+            std::free(rebinned);
         } else {
             printf("Rebinning spin sweeps to pa failed\n!");
             free_sweep_set(rebinned != nullptr ? 1 : 0, rebinned);

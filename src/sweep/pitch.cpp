@@ -2,6 +2,7 @@
  * replaced by pitch-angle bins over 0..180 degrees. */
 #include "Velora_pad.h"
 #include "sweep_ops_int.h"
+#include "sweep_alloc_int.h"
 
 #include <algorithm>
 #include <cmath>
@@ -66,7 +67,7 @@ KOMBRA_SHORT rebin_sweep_to_pa(HALDE_SWEEP_S **swpp, int nswps, const HALDE_PITC
 
     /* The output's polar arrays are sized to the pitch-angle bins, not to
      * the sensors. */
-    SweepPtr out(new (std::nothrow) HALDE_SWEEP_S(*first));
+    SweepPtr out(sweep_alloc::NewRecord(*first));
     if (!out)
         return kBadArgument;
     nullify_sweep_arrays(out.get());
@@ -158,7 +159,7 @@ KOMBRA_SHORT Rebin_n_sweeps_to_pa(HALDE_SWEEP_S **swppp, int nswps, int nswpgrp,
         return kPitchFailed;
     }
     const int ngroups = std::max(nswps, 0) / nswpgrp;
-    auto **set = new (std::nothrow) HALDE_SWEEP_S *[static_cast<std::size_t>(ngroups)]();
+    auto **set = sweep_alloc::NewArray<HALDE_SWEEP_S *>(ngroups, true);
     if (set == nullptr) {
         std::printf("paswpp malloc failed in Rebin_n_sweeps_to_pa\n");
         return kPitchFailed;
@@ -181,7 +182,7 @@ KOMBRA_SHORT Rebin_n_spins_to_pa(HALDE_SPIN3D_S **spinpp, int nspins, const HALD
 {
     *paswppp_p = nullptr;
     const int n = std::max(nspins, 0);
-    auto **set = new (std::nothrow) HALDE_SWEEP_S *[static_cast<std::size_t>(n)]();
+    auto **set = sweep_alloc::NewArray<HALDE_SWEEP_S *>(n, true);
     if (set == nullptr) {
         std::printf("paswpp malloc failed in Rebin_n_spins_to_pa\n");
         return kPitchFailed;

@@ -2,6 +2,7 @@
  * set (sensor 15 holds 1 - potential) or one constant, the potential of each
  * sweep at its mid time, and the level edges shifted by it. */
 #include "Qsweep_spin.h"
+#include "sweep_alloc_int.h"
 #include "sweep_int.h"
 
 #include "libCfg.h"
@@ -32,8 +33,8 @@ bool StoreSeries(HALDE_SC_POTENTIAL_S *phisc, const std::vector<float> &values, 
 {
     free_phisc_arrays(phisc);
     const std::size_t n = values.size();
-    phisc->phisc = new (std::nothrow) float[n];
-    phisc->phisc_time = new (std::nothrow) NURV_TIME_S[n];
+    phisc->phisc = sweep_alloc::NewArray<float>(static_cast<long long>(n));
+    phisc->phisc_time = sweep_alloc::NewArray<NURV_TIME_S>(static_cast<long long>(n));
     if (phisc->phisc == nullptr || phisc->phisc_time == nullptr) {
         free_phisc_arrays(phisc);
         return false;
@@ -93,8 +94,8 @@ void SC_Pot_init(HALDE_SC_POTENTIAL_S *phisc)
 
 KOMBRA_SHORT free_phisc_arrays(HALDE_SC_POTENTIAL_S *phisc)
 {
-    delete[] phisc->phisc;
-    delete[] phisc->phisc_time;
+    std::free(phisc->phisc);
+    std::free(phisc->phisc_time);
     phisc->phisc = nullptr;
     phisc->phisc_time = nullptr;
     phisc->n = 0;

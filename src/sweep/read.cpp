@@ -3,6 +3,7 @@
  * positioned, its sweeps counted and then filled one by one across file
  * boundaries. */
 #include "Qsweep_spin.h"
+#include "sweep_alloc_int.h"
 #include "sweep_int.h"
 
 #include "libCfg.h"
@@ -299,7 +300,7 @@ KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_T
         free_experiment_info();
         return -501;
     }
-    HALDE_SWEEP_S **sweeps = new (std::nothrow) HALDE_SWEEP_S *[static_cast<std::size_t>(nswp)]();
+    HALDE_SWEEP_S **sweeps = sweep_alloc::NewArray<HALDE_SWEEP_S *>(nswp, true);
     if (sweeps == nullptr) {
         printf("GetNHaldeSweeps failed to malloc swppp with %d sweep ptrs\n", nswp);
         free_experiment_info();
@@ -326,7 +327,7 @@ KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_T
                 failed = true;
                 break;
             }
-            HALDE_SWEEP_S *sweep = new (std::nothrow) HALDE_SWEEP_S{};
+            HALDE_SWEEP_S *sweep = new_sweep_record();
             if (sweep == nullptr) {
                 puts("GetNHaldeSweeps failed to malloc sweep structure");
                 status = -501;
@@ -345,7 +346,7 @@ KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_T
             status = fill_sweep(sweep, lineage, nurp, dkey, QPFALSE, pitch ? QPTRUE : QPFALSE);
             if (status == -520) {
                 free_sweep_arrays(sweep);
-                delete sweep;
+                std::free(sweep);
                 sweeps[iswp] = nullptr;
                 printf("ran of file end; incomplete sweep started at: ");
                 print_nurv_time(&current);
@@ -387,7 +388,7 @@ KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_T
         return 12;
     }
     free_n_sweeps(nswp, sweeps);
-    delete[] sweeps;
+    std::free(sweeps);
     *swpppp = nullptr;
     free_experiment_info();
     return -500;

@@ -3,6 +3,7 @@
  * optionally in pitch angle and potential-corrected; and the end time that
  * covers a number of sweeps or spins from a start time. */
 #include "Qsweep_spin.h"
+#include "sweep_alloc_int.h"
 #include "sweep_int.h"
 
 #include "libCfg.h"
@@ -24,22 +25,23 @@ constexpr double kDegrees = 57.29577951308232;
  * arrays to them.  False when memory runs out. */
 bool MakePitchTemplate(HALDE_SWEEP_S *tmpl, int n, T_OR_F mu_bins)
 {
-    const auto cells = static_cast<std::size_t>(n) * static_cast<std::size_t>(tmpl->n_lev);
-    float *thlo = new (std::nothrow) float[static_cast<std::size_t>(n)];
-    float *thhi = new (std::nothrow) float[static_cast<std::size_t>(n)];
-    float *psd = new (std::nothrow) float[cells]();
-    float *pa = tmpl->pa != nullptr ? new (std::nothrow) float[cells]() : nullptr;
+    /* The sweep's arrays are malloc'd, as free_sweep_arrays expects. */
+    const auto cells = static_cast<long long>(n) * tmpl->n_lev;
+    float *thlo = sweep_alloc::NewArray<float>(n);
+    float *thhi = sweep_alloc::NewArray<float>(n);
+    float *psd = sweep_alloc::NewArray<float>(cells, true);
+    float *pa = tmpl->pa != nullptr ? sweep_alloc::NewArray<float>(cells, true) : nullptr;
     if (thlo == nullptr || thhi == nullptr || psd == nullptr || (tmpl->pa != nullptr && pa == nullptr)) {
-        delete[] thlo;
-        delete[] thhi;
-        delete[] psd;
-        delete[] pa;
+        std::free(thlo);
+        std::free(thhi);
+        std::free(psd);
+        std::free(pa);
         return false;
     }
-    delete[] tmpl->thlo;
-    delete[] tmpl->thhi;
-    delete[] tmpl->psd;
-    delete[] tmpl->pa;
+    std::free(tmpl->thlo);
+    std::free(tmpl->thhi);
+    std::free(tmpl->psd);
+    std::free(tmpl->pa);
     tmpl->thlo = thlo;
     tmpl->thhi = thhi;
     tmpl->psd = psd;

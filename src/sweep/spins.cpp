@@ -2,6 +2,7 @@
  * at a time or all over a range into spin records that own copies of their
  * sweeps. */
 #include "Qsweep_spin.h"
+#include "sweep_alloc_int.h"
 #include "sweep_int.h"
 
 #include "libCfg.h"
@@ -28,7 +29,7 @@ double Epoch(const NURV_TIME_S &t)
  * sweeps freed) when a copy cannot be had. */
 bool CopyRun(HALDE_SPIN3D_S *spin, HALDE_SWEEP_S **first, int count, float tspin)
 {
-    spin->sweeppp = new (std::nothrow) HALDE_SWEEP_S *[static_cast<std::size_t>(count)]();
+    spin->sweeppp = sweep_alloc::NewArray<HALDE_SWEEP_S *>(count, true);
     spin->n_swp = count;
     if (spin->sweeppp == nullptr) {
         spin->n_swp = 0;
@@ -141,7 +142,7 @@ KOMBRA_SHORT GetNHaldeSpins(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TI
     const auto tspin = static_cast<float>(nspin == 1 ? Epoch(sweeps[nswp - 1]->etime) - Epoch(sweeps[0]->suntime)
                                                      : periods / (nspin - 1));
 
-    auto **spins = new (std::nothrow) HALDE_SPIN3D_S *[static_cast<std::size_t>(nspin)]();
+    auto **spins = sweep_alloc::NewArray<HALDE_SPIN3D_S *>(nspin, true);
     if (spins == nullptr) {
         puts("GetNHaldeSpins failed to malloc spin ptrs");
         free_sweep_set(nswp, sweeps);
@@ -152,7 +153,7 @@ KOMBRA_SHORT GetNHaldeSpins(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TI
         int last = first;
         while (last + 1 < nswp && SameSun(sweeps[last + 1], sweeps[first]))
             ++last;
-        std::unique_ptr<HALDE_SPIN3D_S> spin(new (std::nothrow) HALDE_SPIN3D_S{});
+        sweep_alloc::MallocPtr<HALDE_SPIN3D_S> spin(sweep_alloc::NewRecord<HALDE_SPIN3D_S>());
         if (spin && CopyRun(spin.get(), sweeps + first, last - first + 1, tspin))
             spins[stored++] = spin.release();
         first = last + 1;
@@ -164,7 +165,7 @@ KOMBRA_SHORT GetNHaldeSpins(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TI
     if (stored == 0) {
         puts("GetNHaldeSpins got zero spins");
         free_n_spins(spins, nspin);
-        delete[] spins;
+        std::free(spins);
         return -501;
     }
     *spinppp = spins;

@@ -1,5 +1,6 @@
 /* The sweep record: making, copying, freeing and printing its arrays; spins. */
 #include "Qsweep_spin.h"
+#include "sweep_alloc_int.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -11,13 +12,15 @@ namespace {
 constexpr KOMBRA_SHORT kOk = 1;
 constexpr KOMBRA_SHORT kBadArgument = -501;
 
-/* A float array of n elements, or null when n is negative or memory runs
- * out. */
-std::unique_ptr<float[]> NewFloats(long long n)
+using sweep_alloc::MallocPtr;
+using sweep_alloc::NewArray;
+using sweep_alloc::NewRecord;
+
+/* A malloc'd float array of n elements, or null when n is negative or
+ * memory runs out. */
+MallocPtr<float> NewFloats(long long n)
 {
-    if (n < 0 || n > std::numeric_limits<std::ptrdiff_t>::max() / static_cast<long long>(sizeof(float)))
-        return nullptr;
-    return std::unique_ptr<float[]>(new (std::nothrow) float[static_cast<std::size_t>(n)]);
+    return MallocPtr<float>(NewArray<float>(n));
 }
 
 void CopyFloats(float *dst, const float *src, long long n)
@@ -62,8 +65,8 @@ KOMBRA_SHORT malloc_sweep_arrays(HALDE_SWEEP_S *sweep, int want_pa)
     auto elo = NewFloats(sweep->n_lev);
     auto ehi = NewFloats(sweep->n_lev);
     auto psd = NewFloats(cells);
-    std::unique_ptr<NURV_LINEAGE_S> lineage(new (std::nothrow) NURV_LINEAGE_S{});
-    std::unique_ptr<float[]> pa;
+    MallocPtr<NURV_LINEAGE_S> lineage(NewRecord<NURV_LINEAGE_S>());
+    MallocPtr<float> pa;
     if (want_pa != 0)
         pa = NewFloats(cells);
 
@@ -85,19 +88,19 @@ KOMBRA_SHORT malloc_sweep_arrays(HALDE_SWEEP_S *sweep, int want_pa)
 
 void free_sweep_arrays(HALDE_SWEEP_S *sweep)
 {
-    delete[] sweep->thlo;
-    delete[] sweep->thhi;
-    delete[] sweep->elo;
-    delete[] sweep->ehi;
-    delete[] sweep->psd;
-    delete[] sweep->pa;
-    delete sweep->lineage;
+    std::free(sweep->thlo);
+    std::free(sweep->thhi);
+    std::free(sweep->elo);
+    std::free(sweep->ehi);
+    std::free(sweep->psd);
+    std::free(sweep->pa);
+    std::free(sweep->lineage);
     nullify_sweep_arrays(sweep);
 }
 
 HALDE_SWEEP_S *create_sweep_full_copy(const HALDE_SWEEP_S *src)
 {
-    SweepPtr copy(new (std::nothrow) HALDE_SWEEP_S(*src));
+    SweepPtr copy(NewRecord(*src));
     if (!copy)
         return nullptr;
     /* The scalar fields came with the record; the pointers are the source's
@@ -128,7 +131,7 @@ void free_n_sweeps(int n, HALDE_SWEEP_S **sweeps)
         if (sweeps[i] == nullptr)
             continue;
         free_sweep_arrays(sweeps[i]);
-        delete sweeps[i];
+        std::free(sweeps[i]);
     }
 }
 
@@ -180,7 +183,7 @@ int free_spin_data(HALDE_SPIN3D_S *spin)
     if (spin == nullptr)
         return 1;
     free_n_sweeps(spin->n_swp, spin->sweeppp);
-    delete[] spin->sweeppp;
+    std::free(spin->sweeppp);
     spin->sweeppp = nullptr;
     spin->n_swp = 0;
     return 1;
@@ -188,13 +191,13 @@ int free_spin_data(HALDE_SPIN3D_S *spin)
 
 HALDE_SPIN3D_S *copy_spin(const HALDE_SPIN3D_S *src)
 {
-    std::unique_ptr<HALDE_SPIN3D_S> spin(new (std::nothrow) HALDE_SPIN3D_S(*src));
+    MallocPtr<HALDE_SPIN3D_S> spin(NewRecord(*src));
     if (!spin)
         return nullptr;
     spin->sweeppp = nullptr;
     spin->n_swp = 0;
     if (src->n_swp < 0 || (src->n_swp > 0 && src->sweeppp == nullptr) ||
-        !(spin->sweeppp = new (std::nothrow) HALDE_SWEEP_S *[static_cast<std::size_t>(std::max(src->n_swp, 0))]())) {
+        !(spin->sweeppp = NewArray<HALDE_SWEEP_S *>(src->n_swp, true))) {
         std::printf("copy_spin failed to malloc sweep pointer array\n");
         return nullptr;
     }
@@ -220,7 +223,7 @@ int free_n_spins(HALDE_SPIN3D_S **spins, int n)
         if (spins[i] == nullptr)
             continue;
         free_spin_data(spins[i]);
-        delete spins[i];
+        std::free(spins[i]);
         spins[i] = nullptr;
     }
     return 1;
@@ -242,14 +245,19 @@ void print_halde_spin_info(const HALDE_SPIN3D_S *spin)
 void SweepDeleter::operator()(HALDE_SWEEP_S *sweep) const
 {
     free_sweep_arrays(sweep);
-    delete sweep;
+    std::free(sweep);
+}
+
+HALDE_SWEEP_S *new_sweep_record()
+{
+    return NewRecord<HALDE_SWEEP_S>();
 }
 
 HALDE_SWEEP_S **SweepSet::release()
 {
     if (sweeps_.empty())
         return nullptr;
-    auto **array = new (std::nothrow) HALDE_SWEEP_S *[sweeps_.size()];
+    auto **array = NewArray<HALDE_SWEEP_S *>(static_cast<long long>(sweeps_.size()));
     if (array == nullptr)
         return nullptr;
     for (std::size_t i = 0; i < sweeps_.size(); ++i)
@@ -261,5 +269,5 @@ HALDE_SWEEP_S **SweepSet::release()
 void free_sweep_set(int n, HALDE_SWEEP_S **sweeps)
 {
     free_n_sweeps(n, sweeps);
-    delete[] sweeps;
+    std::free(sweeps);
 }

@@ -35,7 +35,7 @@ long FileBytes(const std::string &path)
 
 SweepPtr MakeSweep(int k)
 {
-    SweepPtr s(new HALDE_SWEEP_S{});
+    SweepPtr s(new_sweep_record());
     s->n_sen = 12;
     s->n_lev = 32;
     malloc_sweep_arrays(s.get(), 0);

@@ -27,7 +27,7 @@ using OptionsPtr = std::unique_ptr<KvOptions, Freer>;
 // of level l of sensor s = 100 k + 10 s + l.
 SweepPtr MakeSweep(int k, int n_sen, int n_lev, int units = BIN_UNITS_EV)
 {
-    SweepPtr s(new HALDE_SWEEP_S{});
+    SweepPtr s(new_sweep_record());
     s->n_sen = n_sen;
     s->n_lev = n_lev;
     EXPECT_EQ(1, malloc_sweep_arrays(s.get(), 0));

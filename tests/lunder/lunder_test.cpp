@@ -382,8 +382,19 @@ private slots:
         QVERIFY(s.swposs[MAPPED_PRIMARY] != nullptr);
         QCOMPARE(s.nswps, 2);
         const QImage slice(QString::fromStdString(out_->file("slice_map_demo.gif")));
-        QVERIFY(colourful(slice, {0, 0, slice.width(), h / 2}) > 5000); // mapped primary and secondary
-        QVERIFY(colourful(slice, {0, h / 2, slice.width(), h / 2}) > 100); // the two cuts
+        const int sw = slice.width(), sh = slice.height(), cx = sw * 475 / 1000;
+        // Both halves of the wheel: the mapped primary on the left, the
+        // secondary on the right; the colour bar spans the mapped values.
+        QVERIFY2(colourful(slice, {sw * 15 / 100, 0, cx - sw * 15 / 100, sh / 2}) > 5000, "mapped primary drawn");
+        QVERIFY2(colourful(slice, {cx, 0, sw * 72 / 100 - cx, sh / 2}) > 5000, "secondary drawn");
+        QVERIFY(s.swop->zmin > 0.0f && s.swop->zmin < s.swop->zmax);
+        QVERIFY(colourful(slice, {0, sh / 2, sw, sh / 2}) > 100); // the two cuts
+        const QImage cuts_at_zero = slice.copy(0, sh / 2, sw, sh / 2);
+        // Cuts at other angles draw other rows of the mapped primary.
+        s.cuts[0]->pangle->setText("45");
+        s.actions->button(1)->click();
+        const QImage cuts_at_45 = QImage(QString::fromStdString(out_->file("slice_map_demo.gif"))).copy(0, sh / 2, sw, sh / 2);
+        QVERIFY(cuts_at_45 != cuts_at_zero);
         box_->actions->button(4)->click();
         widgets::set_file_dialog_answer({});
         QFile file(saved);

@@ -17,7 +17,7 @@ namespace plot_test {
 inline SweepPtr MakeSweep(int n_sen, const std::vector<float> &elo, const std::vector<float> &ehi,
                           const std::function<float(int, int)> &value)
 {
-    SweepPtr s(new HALDE_SWEEP_S{});
+    SweepPtr s(new_sweep_record());
     s->n_sen = n_sen;
     s->n_lev = static_cast<int>(elo.size());
     EXPECT_EQ(1, malloc_sweep_arrays(s.get(), 0));

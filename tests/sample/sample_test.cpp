@@ -16,9 +16,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -185,6 +187,57 @@ TEST_F(SampleArchive, EveryProductOfTheFirstTwoSpacecraftReads)
                     EXPECT_STREQ(pa == QPTRUE ? p.vinst : p.readAs, r->s[0]->lineage->virtual_inst);
                     EXPECT_EQ(pa == QPTRUE, r->s[0]->pa != nullptr);
                 }
+}
+
+// The reader lists its polar rows from 180 degrees down.  Mapped to the same
+// field with no potential step, each sweep comes back as it was: every
+// present bin, give or take a third of the step to its neighbouring rows
+// (the refined bins that straddle an edge mix a little of them in).  Cuts
+// take the row of their angle (on a shared edge the lower row: 45 degrees is
+// the row of 30..45).
+TEST_F(SampleArchive, SweepsReadFallingMapOntoThemselvesAndCutByAngle)
+{
+    for (auto [mission, instrument, vinst] :
+         {std::tuple{"CLUSTER-2", "PAD", "CPPADL"}, std::tuple{"CLUSTER-1", "3DR", "CP3DRH"}}) {
+        SCOPED_TRACE(vinst);
+        auto r = Read(Lineage(mission, instrument, vinst), At(18, 0), At(18, 0, 8), PSD_UNITS_S3_PER_KM6, QPFALSE);
+        ASSERT_EQ(1, r->status);
+        ASSERT_GE(r->n, 2);
+        for (int k = 0; k < 2; ++k) {
+            const HALDE_SWEEP_S &in = *r->s[k];
+            ASSERT_GT(in.thlo[0], in.thlo[in.n_sen - 1]) << "rows listed falling";
+            testing::internal::CaptureStdout();
+            SweepPtr mapped(PADLiouvilleMap(&in, 1, 1, 0, 7));
+            testing::internal::GetCapturedStdout();
+            ASSERT_NE(nullptr, mapped);
+            int present = 0;
+            for (int s = 0; s < in.n_sen; ++s)
+                for (int l = 0; l < in.n_lev; ++l) {
+                    const auto at = [&](int row) { return in.psd[l + in.n_lev * row]; };
+                    if (at(s) == in.missing_value)
+                        continue;
+                    ++present;
+                    float lo = at(s), hi = at(s);
+                    for (const int n : {s - 1, s + 1})
+                        if (n >= 0 && n < in.n_sen && at(n) != in.missing_value) {
+                            lo = std::min(lo, at(n));
+                            hi = std::max(hi, at(n));
+                        }
+                    EXPECT_NEAR(at(s), mapped->psd[l + in.n_lev * s], (hi - lo) / 3 + 1e-5f * at(s))
+                        << "sweep " << k << " row " << s << " level " << l;
+                }
+            EXPECT_GT(present, in.n_sen * in.n_lev / 2);
+
+            for (auto [theta, row] : {std::pair{10.0f, 11}, {45.0f, 9}, {135.0f, 3}, {170.0f, 0}}) {
+                HALDE_1D_SWEEP_CUT_S *cut = sweep_1D_cut(theta, &in);
+                ASSERT_NE(nullptr, cut);
+                EXPECT_EQ((in.thlo[row] + in.thhi[row]) / 2, cut->thcen) << theta;
+                EXPECT_TRUE(std::equal(cut->psd1D, cut->psd1D + in.n_lev, in.psd + in.n_lev * row)) << theta;
+                free_1D_cut_arrays(cut);
+                std::free(cut);
+            }
+        }
+    }
 }
 
 TEST_F(SampleArchive, EveryCataloguedFileIsOnDisk)

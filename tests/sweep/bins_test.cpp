@@ -1,8 +1,11 @@
 // Bin grids (linear, logarithmic, half-ended), searching and repairing bins,
 // and the angle and number helpers.
 #include "Qnurv_utils.h"
+#include "Qsweep_spin.h"
 #include "support.h"
 
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -115,6 +118,98 @@ TEST(CheckBins, CentresBecomeEdgesHalfWay)
     EXPECT_EQ(5.0f, wide_low[1]);
     EXPECT_EQ(10.0f, wide_high[0]);
 }
+
+// ---- Bins listed rising or falling ---------------------------------------------
+// The reader lists its polar rows from 180 degrees down.  Every search answers
+// for the same bin whichever way the bins are listed: bin k of the rising
+// listing is bin n - 1 - k of the falling one.
+
+struct Listing {
+    const char *name;
+    bool falls;
+};
+
+void PrintTo(const Listing &l, std::ostream *os)
+{
+    *os << l.name;
+}
+
+class ListedBins : public testing::TestWithParam<Listing> {
+protected:
+    // Bins 0..10, 10..20, 20..30 and 40..50 (a hole between 30 and 40).
+    std::vector<float> low{0, 10, 20, 40}, high{10, 20, 30, 50};
+    void SetUp() override
+    {
+        if (GetParam().falls) {
+            std::reverse(low.begin(), low.end());
+            std::reverse(high.begin(), high.end());
+        }
+    }
+    // Index in this listing of bin k of the rising listing; -1 stays.
+    int At(int k) const { return k < 0 || !GetParam().falls ? k : 3 - k; }
+};
+
+TEST_P(ListedBins, OrderAndExtent)
+{
+    EXPECT_EQ(GetParam().falls, bins_fall(low.data(), 4));
+    EXPECT_EQ(0.0f, bins_lowest_edge(low.data(), 4));
+    EXPECT_EQ(50.0f, bins_highest_edge(low.data(), high.data(), 4));
+    EXPECT_FALSE(bins_fall(low.data(), 1)) << "one bin rises";
+}
+
+TEST_P(ListedBins, InbinFindsTheSameBin)
+{
+    // value, rising answer: shared edges belong to the upper bin, the top
+    // edge to the last bin, holes and the outside to none.
+    const std::pair<float, int> cases[] = {{0, 0},  {5, 0},   {10, 1}, {25, 2},  {30, -1},
+                                           {35, -1}, {40, 3}, {50, 3}, {50.5f, -1}, {-1, -1}};
+    for (const auto &[value, rising] : cases)
+        EXPECT_EQ(At(rising), inbin(value, low.data(), high.data(), 4)) << value;
+    EXPECT_EQ(-1, inbin(5, low.data(), high.data(), 0));
+}
+
+TEST_P(ListedBins, BinReachingTakesTheLowestBin)
+{
+    // The lowest bin whose high edge is at least x; the highest above all.
+    const std::pair<double, int> cases[] = {{-5, 0}, {10, 0}, {10.5, 1}, {30, 2}, {35, 3}, {50, 3}, {200, 3}};
+    for (const auto &[x, rising] : cases)
+        EXPECT_EQ(At(rising), bin_reaching(x, low.data(), high.data(), 4)) << x;
+    EXPECT_EQ(-1, bin_reaching(1, low.data(), high.data(), 0));
+}
+
+TEST_P(ListedBins, SubsetInRangeMeetsTheSameBins)
+{
+    // lo, hi, count, first and last rising index
+    const struct {
+        float lo, hi;
+        int count, first, last;
+    } cases[] = {{12, 25, 2, 1, 2}, {-100, 100, 4, 0, 3}, {5, 45, 4, 0, 3}, {10, 10.5f, 1, 1, 1}};
+    for (const auto &c : cases) {
+        int first = -9, last = -9;
+        EXPECT_EQ(c.count, find_subset_in_range(c.lo, c.hi, low.data(), high.data(), 4, &first, &last)) << c.lo;
+        EXPECT_EQ(std::min(At(c.first), At(c.last)), first) << c.lo;
+        EXPECT_EQ(std::max(At(c.first), At(c.last)), last) << c.lo;
+    }
+    int first = -9, last = -9;
+    EXPECT_EQ(0, find_subset_in_range(50, 60, low.data(), high.data(), 4, &first, &last));
+    EXPECT_EQ(0, find_subset_in_range(-10, 0, low.data(), high.data(), 4, &first, &last));
+    EXPECT_EQ(-9, first);
+}
+
+TEST_P(ListedBins, CheckBinsPutsEdgesBetweenNeighbouringCentres)
+{
+    std::vector<float> lo{10, 20, 40}, hi{10, 20, 40};
+    std::vector<float> want_low{10, 15, 30}, want_high{15, 30, 40};
+    if (GetParam().falls)
+        for (auto *v : {&lo, &hi, &want_low, &want_high})
+            std::reverse(v->begin(), v->end());
+    EXPECT_STATUS(1, check_bins(lo.data(), hi.data(), 3));
+    EXPECT_EQ(want_low, lo);
+    EXPECT_EQ(want_high, hi);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bins, ListedBins, testing::Values(Listing{"Rising", false}, Listing{"Falling", true}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 TEST(Angles, Mod360)
 {

@@ -1,8 +1,10 @@
 // The sweep record and spins: allocation, deep copies, freeing (twice, and
 // half-made sweeps), sets, and the diagnostic print.
 #include "Qsweep_spin.h"
+#include "Velora_pad.h"
 #include "support.h"
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -11,7 +13,7 @@ namespace {
 // it sits.
 SweepPtr MakeSweep(int n_sen, int n_lev, bool with_pa)
 {
-    SweepPtr s(new HALDE_SWEEP_S{});
+    SweepPtr s(new_sweep_record());
     s->n_sen = n_sen;
     s->n_lev = n_lev;
     s->btime = {2003, 45, 100, 5};
@@ -63,8 +65,8 @@ TEST(SweepArrays, FreeingTwiceAndHalfMadeSweepsAreSafe)
     HALDE_SWEEP_S half{};
     half.n_sen = 2;
     half.n_lev = 2;
-    half.elo = new float[2];
-    half.psd = new float[4];
+    half.elo = static_cast<float *>(std::malloc(2 * sizeof(float)));
+    half.psd = static_cast<float *>(std::malloc(4 * sizeof(float)));
     free_sweep_arrays(&half);
     EXPECT_EQ(nullptr, half.elo);
 }
@@ -116,12 +118,68 @@ TEST(SweepSets, FreeSkipsNullEntries)
     EXPECT_EQ(nullptr, SweepSet().release());
 }
 
+// What the sweep model hands out, released as its interface says: records
+// and arrays with free.  The sanitizer build reports any other allocator.
+TEST(Ownership, CallersReleaseRecordsSetsAndArraysWithFree)
+{
+    SweepPtr a = MakeSweep(2, 3, true), b = MakeSweep(2, 3, true);
+    b->btime.sec += 1;
+    HALDE_SWEEP_S *in[] = {a.get(), b.get()};
+
+    // A record: its arrays, then the record itself.  An array a caller
+    // puts into a sweep is malloc'd and goes with the sweep.
+    HALDE_SWEEP_S *copy = create_sweep_full_copy(a.get());
+    ASSERT_NE(nullptr, copy);
+    std::free(copy->psd);
+    copy->psd = static_cast<float *>(std::calloc(6, sizeof(float)));
+    free_sweep_arrays(copy);
+    std::free(copy);
+    std::free(new_sweep_record());
+
+    // Sweep sets: the sweeps, then the pointer array.
+    HALDE_SWEEP_S **set = nullptr;
+    int n = 0;
+    ASSERT_EQ(1, rebin_n_sweeps(a.get(), 2, in, &n, &set));
+    free_n_sweeps(n, set);
+    std::free(set);
+    HALDE_GATHER_GAPS_S gaps;
+    sweep_spin_gap_defaults(&gaps);
+    ASSERT_EQ(1, gather_sweeps(in, 2, a.get(), GATHER_SWEEPS, gaps, 0, 1, &set, &n));
+    free_n_sweeps(n, set);
+    std::free(set);
+    HALDE_PITCH_ANGLE_OPTS_S opts;
+    set_pa_opts_defaults(&opts);
+    ASSERT_EQ(1, Rebin_n_sweeps_to_pa(in, 2, 1, &opts, &set, &n));
+    free_n_sweeps(n, set);
+    std::free(set);
+    SweepSet made;
+    made.push_back(MakeSweep(1, 1, false));
+    set = made.release();
+    free_n_sweeps(1, set);
+    std::free(set);
+
+    // A cut: its arrays, then the record.
+    HALDE_1D_SWEEP_CUT_S *cut = sweep_1D_cut(20, a.get());
+    ASSERT_NE(nullptr, cut);
+    free_1D_cut_arrays(cut);
+    std::free(cut);
+
+    // A spin: its sweeps and pointer array, then the record.
+    HALDE_SPIN3D_S view{};
+    view.n_swp = 2;
+    view.sweeppp = in;
+    HALDE_SPIN3D_S *spin = copy_spin(&view);
+    ASSERT_NE(nullptr, spin);
+    free_spin_data(spin);
+    std::free(spin);
+}
+
 TEST(Spins, CopyDeeplyAndFree)
 {
-    auto *spin = new HALDE_SPIN3D_S{};
+    auto *spin = static_cast<HALDE_SPIN3D_S *>(std::calloc(1, sizeof(HALDE_SPIN3D_S)));
     spin->tspin = 4.0f;
     spin->n_swp = 2;
-    spin->sweeppp = new HALDE_SWEEP_S *[2];
+    spin->sweeppp = static_cast<HALDE_SWEEP_S **>(std::calloc(2, sizeof(HALDE_SWEEP_S *)));
     spin->sweeppp[0] = MakeSweep(2, 3, false).release();
     spin->sweeppp[1] = MakeSweep(2, 3, true).release();
 

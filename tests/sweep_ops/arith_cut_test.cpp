@@ -2,6 +2,7 @@
 // and 1D cuts, against hand-computed values.
 #include "sweep_builders.h"
 
+#include <cstdlib>
 #include <string>
 
 using sweep_test::Grid;
@@ -194,7 +195,7 @@ struct CutDeleter {
     void operator()(HALDE_1D_SWEEP_CUT_S *cut) const
     {
         free_1D_cut_arrays(cut);
-        delete cut;
+        std::free(cut);
     }
 };
 using CutPtr = std::unique_ptr<HALDE_1D_SWEEP_CUT_S, CutDeleter>;

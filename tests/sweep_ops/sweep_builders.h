@@ -20,7 +20,7 @@ struct Grid {
 inline SweepPtr MakeSweep(const Grid &g, const std::vector<float> &values, PSD_UNITS units = PSD_UNITS_S3_PER_KM6,
                           const std::vector<float> &pa = {})
 {
-    SweepPtr s(new HALDE_SWEEP_S{});
+    SweepPtr s(new_sweep_record());
     s->n_sen = static_cast<int>(g.th.size()) - 1;
     s->n_lev = static_cast<int>(g.lev.size()) - 1;
     s->psd_units = units;

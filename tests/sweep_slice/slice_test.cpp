@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -270,7 +271,7 @@ TEST_F(SweepSlice, Spins)
         EXPECT_EQ(Msec(spins[k]->sweeppp[0]->etime), Msec(spins[k]->etime));
     }
     free_n_spins(spins, n);
-    delete[] spins;
+    std::free(spins);
 
     // One sweep: the spin lasts from its sun pulse to the sweep's end.
     NURV_TIME_S one_end = At(kT0 + 3000);
@@ -278,7 +279,7 @@ TEST_F(SweepSlice, Spins)
     ASSERT_EQ(1, n);
     EXPECT_NEAR(static_cast<double>(Msec(spins[0]->etime) - kT0 - kSpinMs) / 1000.0, spins[0]->tspin, 1e-3);
     free_n_spins(spins, n);
-    delete[] spins;
+    std::free(spins);
 
     HALDE_SPIN3D_S spin{};
     ASSERT_EQ(1, GetHaldeSpin(&l, &b, BIN_UNITS_EV, PSD_UNITS_CNTS_ACCUM, QPFALSE, &spin));

@@ -146,12 +146,25 @@ double near_nice_number(double x);
 void scale_then_rotate_angles(const float *in, float *out, int n, float rotation, float scale);
 /* Area weight of a bin of polar range th1..th2 (degrees), levels r1..r2. */
 float polar_area(float r1, float r2, float th1, float th2);
+/* Bins are listed rising (bin 0 the lowest) or falling: the reader's polar
+ * rows run from 180 degrees down.  Every search below takes either order
+ * and answers for the same bins whatever the order they are listed in. */
+/* True when the bins are listed falling (low[0] above low[n - 1]). */
+bool bins_fall(const float *low, int n);
+/* The lowest low edge and the highest high edge of n >= 1 bins. */
+float bins_lowest_edge(const float *low, int n);
+float bins_highest_edge(const float *low, const float *high, int n);
+/* Index of the lowest bin whose high edge is at least x, the highest bin
+ * when x lies above them all; -1 when n < 1.  The bin's low edge is not
+ * tested. */
+int bin_reaching(double x, const float *low, const float *high, int n);
 /* The number of bins meeting lo..hi with their first and last index (both
  * untouched when the range meets no bin or there are none).  Can be 0 or
  * negative when the range falls between two bins. */
 int find_subset_in_range(float lo, float hi, const float *low, const float *high, int n, int *first, int *last);
 /* When some bins are given by their centres only (equal edges), puts every
- * inner edge half way between neighbouring centres; returns 1. */
+ * inner edge half way between neighbouring centres (in either listing
+ * order); returns 1. */
 KOMBRA_SHORT check_bins(float *low, float *high, int n);
 /* n equal bins from xmin to xmax, the last ending at xmax exactly. */
 KOMBRA_SHORT set_equal_bins(float *low, float *high, int n, float xmin, float xmax);

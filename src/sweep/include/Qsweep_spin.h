@@ -6,10 +6,12 @@
  * lineage; free_sweep_arrays frees them and nulls the pointers, so freeing
  * twice, or freeing a sweep whose arrays were never all made, is safe.
  *
- * Records are made with `new HALDE_SWEEP_S{}` (every pointer starts null) and
- * freed with free_n_sweeps or SweepPtr.  A sweep set is an array of n sweep
- * pointers made with new[]: free_n_sweeps frees the sweeps, the caller the
- * pointer array (delete[]); SweepSet does both. */
+ * Every record and array the sweep model hands out is taken with malloc and
+ * released with free: a sweep record (new_sweep_record, every pointer null)
+ * is freed with free_sweep_arrays and free, or free_n_sweeps, or SweepPtr.
+ * A sweep set is a malloc'd array of n sweep pointers: free_n_sweeps frees
+ * the sweeps, the caller the pointer array (free); free_sweep_set does
+ * both.  Arrays a caller puts into a sweep must be malloc'd too. */
 #pragma once
 
 #include "Qnurv_utils.h"
@@ -72,7 +74,7 @@ void print_sweep_structure(const HALDE_SWEEP_S *sweep);
 
 /* A deep copy of a spin, null on failure. */
 HALDE_SPIN3D_S *copy_spin(const HALDE_SPIN3D_S *spin);
-/* Frees the spin's sweeps and pointer array, not the record; 1. */
+/* Frees the spin's sweeps and pointer array, not the record (free); 1. */
 int free_spin_data(HALDE_SPIN3D_S *spin);
 /* Frees the non-null spins of the array, records included, and nulls the
  * entries; 1. */
@@ -81,13 +83,17 @@ void print_halde_spin_info(const HALDE_SPIN3D_S *spin);
 
 /* ---- Ownership helpers for C++ callers ------------------------------------- */
 
+/* A new sweep record with every field at its default and no arrays, taken
+ * with malloc; null when memory runs out. */
+HALDE_SWEEP_S *new_sweep_record();
+
 struct SweepDeleter {
     void operator()(HALDE_SWEEP_S *sweep) const;
 };
 using SweepPtr = std::unique_ptr<HALDE_SWEEP_S, SweepDeleter>;
 
 /* A set of sweeps under construction: owns its sweeps until release hands
- * them over as a new[] pointer array. */
+ * them over as a malloc'd pointer array. */
 class SweepSet {
 public:
     void push_back(SweepPtr sweep) { sweeps_.push_back(std::move(sweep)); }
@@ -167,7 +173,7 @@ typedef enum ARITH_OPER_E : int { NONE = 0, ADD = 1, SUBTRACT = 2, MULTIPLY = 3,
 
 /* The values of one sweep along one polar bin, level by level.  Made by
  * sweep_1D_cut; free_1D_cut_arrays frees ecen, psd1D and lineage, the caller
- * the record (delete). */
+ * the record (free). */
 typedef struct HALDE_1D_SWEEP_CUT_S {
     NURV_TIME_S starttime{}; /* the sweep's btime */
     NURV_TIME_S endtime{};   /* the sweep's etime */
@@ -371,8 +377,8 @@ KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lngp, NURV_TIME_S *btimep, 
  * sweeps); 1, -501 or a set-up status. */
 KOMBRA_SHORT GetHaldeSpin(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, BIN_UNITS_E bin_units, PSD_UNITS_E psd_units,
                           T_OR_F_E do_pa, HALDE_SPIN3D_S *spin);
-/* Every spin of *btime .. *etime: 1 with *spinppp a new[] array of *nspins
- * spins (free with free_n_spins and delete[]), or -501. */
+/* Every spin of *btime .. *etime: 1 with *spinppp a malloc'd array of
+ * *nspins spins (free with free_n_spins and free), or -501. */
 KOMBRA_SHORT GetNHaldeSpins(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime, BIN_UNITS_E bin_units,
                             PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *nspins, HALDE_SPIN3D_S ***spinppp);
 /* Does nothing. */
@@ -399,7 +405,7 @@ HALDE_SWEEP_S *HaldeGetAzSlice(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, floa
 KOMBRA_SHORT GetHaldePAD(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, BIN_UNITS_E bin_units, PSD_UNITS_E psd_units,
                          T_OR_F_E do_pa, HALDE_SWEEP_S *sweep);
 /* One distribution per spin of *btime .. *etime; 1 or 12 with *swpppp a
- * new[] array of *npads sweeps (free with free_sweep_set), else a failure
+ * malloc'd array of *npads sweeps (free with free_sweep_set), else a failure
  * with nothing left allocated. */
 KOMBRA_SHORT GetNHaldePADs(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIME_S *etime, BIN_UNITS_E bin_units,
                            PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *npads, HALDE_SWEEP_S ***swpppp);
