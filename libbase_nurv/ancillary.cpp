@@ -289,6 +289,7 @@ KOMBRA_SHORT SizePitch(pitch_info &p, long long steps, long long sensors)
             return -290;
         p.base_data = block;
         p.steps = steps;
+        p.field_steps = 0;
         auto *d = static_cast<double *>(block);
         p.data_val = d;
         p.start_az = d + 3 * steps;
@@ -953,6 +954,7 @@ void ir_free_pitch_angle_data(experiment_info *entry)
         std::free(p->base_tbls);
         std::free(p->base_normal);
         std::free(p->base_data);
+        std::free(p->base_field);
         std::free(p);
     }
     entry->bmem.base_pitch_info = nullptr;

@@ -9,6 +9,12 @@
 // Missing values (below -3e38) change neither sum nor weight; a step with
 // no present value stays missing, or for the potential takes the constant.
 // Every array is written only as far as it holds values.
+//
+// One acquisition converts each ancillary record once, however many steps
+// it covers (a field record of a spin covers every step of a sweep), and
+// the pitch source works out once what the angles of every sensor share;
+// both give the values the plain way would give, bit for bit
+// (ir_match_reuse).
 #include "nurv_int.h"
 
 #include <algorithm>
@@ -145,6 +151,9 @@ public:
     virtual double Unfilled() const { return kMissing; }
     virtual KOMBRA_SHORT Deliver(nur_data &d, long long n, KOMBRA_SHORT sensor) = 0;
     virtual void NoValues(nur_data &d) = 0;
+    // Where component c's converted value is kept (null, as for the
+    // attitude angles: converted anew at every step).
+    virtual held_value *Held(int) { return nullptr; }
 
     // The kind's own steps: acquisition of step k (same_times the main
     // set's flag), accumulation of component c's record, its time fraction
@@ -245,8 +254,46 @@ void Source::SameTime(bool first, int c)
     SameTimes(*this, first, c);
 }
 
-// The first converted value of component c's record.
+// Drops the kept converted value of component c, or of every component
+// when c is negative: its record is about to change.
+void Forget(Source &src, int c = -1)
+{
+    const int from = c < 0 ? 0 : c, to = c < 0 ? src.components : c + 1;
+    for (int j = from; j < to; ++j)
+        if (held_value *h = src.Held(j))
+            h->valid = 0;
+}
+
+// Keeps the converted values for the length of one acquisition only, so
+// that nothing outside it (positioning, a rebuild) can leave one stale.
+struct HeldForAcquisition {
+    Source &src;
+    explicit HeldForAcquisition(Source &s) : src(s) { Forget(src); }
+    ~HeldForAcquisition() { Forget(src); }
+    HeldForAcquisition(const HeldForAcquisition &) = delete;
+    HeldForAcquisition &operator=(const HeldForAcquisition &) = delete;
+};
+
+KOMBRA_SHORT Convert(Source &src, int c, double &value);
+
+// The first converted value of component c's record: converted once while
+// the record serves further steps of the acquisition.
 KOMBRA_SHORT Value(Source &src, int c, double &value)
+{
+    held_value *held = ir_match_reuse ? src.Held(c) : nullptr;
+    if (held != nullptr && held->valid) {
+        value = held->value;
+        return 1;
+    }
+    const KOMBRA_SHORT status = Convert(src, c, value);
+    if (status == 1 && held != nullptr) {
+        held->value = value;
+        held->valid = 1;
+    }
+    return status;
+}
+
+KOMBRA_SHORT Convert(Source &src, int c, double &value)
 {
     nur_data &d = *src.Record(c);
     if (!d.filled_data) {
@@ -293,6 +340,7 @@ KOMBRA_SHORT NextFile(Source &src, int c, const time_span &step)
     const time_span record = RecordSpan(*src.Record(c));
     if (EndOf(record) > EndOf(step))
         return 1;
+    Forget(src);
     KOMBRA_SHORT year = record.eyear, day = record.eday;
     long long ns = record.enano + kNsPerMs;
     long long msec = record.emilli + ns / kNsPerMs;
@@ -331,6 +379,7 @@ KOMBRA_SHORT Acquire(Source &src, const time_span &step, long long k)
                 continue;
             }
             nur_data &d = *src.Record(c);
+            Forget(src, c);
             const KOMBRA_SHORT got = read_drec(src.key, src.exten, src.version, &d, src.Sensor(c),
                                                c == nc - 1 ? 1 : 0, 0);
             if (got < 0)
@@ -346,6 +395,7 @@ KOMBRA_SHORT Acquire(Source &src, const time_span &step, long long k)
             }
             src.SameTime(c == 0, c);
             if (d.hdr_change) {
+                Forget(src);
                 for (int j = 0; j < nc; ++j) {
                     const KOMBRA_SHORT status = ir_check_nur_data_memory(src.key, src.exten, src.version,
                                                                          src.Record(j));
@@ -402,6 +452,7 @@ KOMBRA_SHORT Values(Source &src, KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp, KOMBRA_S
     const sweep_timing &st = main->swp_times;
     if (*src.acquire) {
         *src.acquire = 0;
+        const HeldForAcquisition held(src);
         src.Preset(m);
         const bool same_day = d.eday == d.bday;
         for (long long k = 0; k < n; ++k) {
@@ -446,6 +497,84 @@ KOMBRA_SHORT Values(Source &src, KOMBRA_CHAR fwd, KOMBRA_CHAR full_swp, KOMBRA_S
 }
 
 // ---- Pitch angles -------------------------------------------------------------
+
+// The angle in degrees between the field b of length length (above 0) and
+// a sensor's normal of magnitude magnitude (above 0).  Double precision is
+// ample for an angle delivered as a float.
+KOMBRA_FLOAT AngleOf(const double *normal, double magnitude, const double *b, double length)
+{
+    const double dot = normal[0] * b[0] + normal[1] * b[1] + normal[2] * b[2];
+    const double cosine = std::clamp(-dot / (magnitude * length), -1.0, 1.0);
+    return static_cast<KOMBRA_FLOAT>(std::acos(cosine) / 0.017453292519943);
+}
+
+// The length of the field b: 0 when a component is missing.
+double FieldLength(const double *b)
+{
+    const bool present = Present(b[0]) && Present(b[1]) && Present(b[2]);
+    return present ? std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]) : 0;
+}
+
+// Works out for the first n steps what every sensor's delivery shares: the
+// field's length, its direction cosines and the averaged look angles as
+// floats.  False when there is no room for them (the caller then works
+// each sensor out in full).
+bool PrepareField(pitch_info &p, long long n)
+{
+    if (n <= p.field_steps)
+        return true;
+    if (n > p.field_room) {
+        const size_t bytes = static_cast<size_t>(n) * (sizeof(KOMBRA_DOUBLE) + 15 * sizeof(KOMBRA_FLOAT));
+        void *block = std::realloc(p.base_field, bytes);
+        if (block == nullptr)
+            return false;
+        p.base_field = block;
+        p.field_room = n;
+        p.field_length = static_cast<KOMBRA_DOUBLE *>(block);
+        p.field_floats = reinterpret_cast<KOMBRA_FLOAT *>(p.field_length + n);
+    }
+    const long long room = p.field_room;
+    KOMBRA_FLOAT *dir = p.field_floats;
+    const KOMBRA_DOUBLE *angles[4] = {p.start_az, p.stop_az, p.start_theta, p.stop_theta};
+    const auto missing = static_cast<KOMBRA_FLOAT>(kMissing);
+    for (long long k = 0; k < n; ++k) {
+        const double *b = p.data_val + 3 * k;
+        const double length = FieldLength(b);
+        p.field_length[k] = length;
+        for (int c = 0; c < 3; ++c)
+            dir[3 * k + c] = length > 0 ? static_cast<KOMBRA_FLOAT>(b[c] / length) : missing;
+        for (int a = 0; a < 4; ++a)
+            for (int c = 0; c < 3; ++c)
+                dir[3 * room * (a + 1) + 3 * k + c] = static_cast<KOMBRA_FLOAT>(angles[a][3 * k + c]);
+    }
+    p.field_steps = n;
+    return true;
+}
+
+// ir_compute_pitch_angle from what PrepareField worked out for n steps.
+void PitchAnglesOfField(const pitch_info &p, KOMBRA_FLOAT *angles, KOMBRA_SHORT sensor, long long n,
+                        direction_cos *dc)
+{
+    const double *normal = p.unit_normals + 3 * sensor;
+    const double magnitude = p.mag_normal[sensor];
+    const auto missing = static_cast<KOMBRA_FLOAT>(kMissing);
+    for (long long k = 0; k < n; ++k) {
+        const double length = p.field_length[k];
+        angles[k] = length > 0 && magnitude > 0 ? AngleOf(normal, magnitude, p.data_val + 3 * k, length) : missing;
+    }
+    if (dc == nullptr)
+        return;
+    KOMBRA_FLOAT *targets[5] = {dc->dir_cos123, dc->start_az123, dc->stop_az123, dc->start_theta123,
+                                dc->stop_theta123};
+    const size_t count = static_cast<size_t>(3 * n);
+    for (int a = 0; a < 5; ++a) {
+        if (a == 0 && !(magnitude > 0))
+            std::fill(targets[a], targets[a] + count, missing);
+        else
+            std::copy(p.field_floats + 3 * p.field_room * a, p.field_floats + 3 * p.field_room * a + count,
+                      targets[a]);
+    }
+}
 
 class PitchSource : public Source {
 public:
@@ -510,9 +639,11 @@ public:
         for (double *a : {p_.data_val, p_.start_az, p_.stop_az, p_.start_theta, p_.stop_theta})
             std::fill(a, a + 3 * m, kMissing);
         std::fill(p_.time_frac, p_.time_frac + 3 * m, -1.0f);
+        p_.field_steps = 0;
     }
     void Add(long long k, int c, double value, double f, const nur_data &r) override
     {
+        p_.field_steps = 0;
         const long long i = 3 * k + c;
         const double angles[4] = {r.num_angle > 0 && r.start_az != nullptr ? r.start_az[0] : kMissing,
                                   r.num_angle > 0 && r.stop_az != nullptr ? r.stop_az[0] : kMissing, r.start_theta,
@@ -526,6 +657,7 @@ public:
     }
     void Finish(long long k) override
     {
+        p_.field_steps = 0;
         for (long long i = 3 * k; i < 3 * k + 3; ++i) {
             if (p_.time_frac[i] <= 0)
                 continue;
@@ -558,11 +690,15 @@ public:
             dc->start_theta123 = v + 9 * cap;
             dc->stop_theta123 = v + 12 * cap;
         }
-        ir_compute_pitch_angle(&p_, d.pitch_angles, sensor, static_cast<KOMBRA_USHORT>(n), dc);
+        if (ir_match_reuse && PrepareField(p_, n))
+            PitchAnglesOfField(p_, d.pitch_angles, sensor, n, dc);
+        else
+            ir_compute_pitch_angle(&p_, d.pitch_angles, sensor, static_cast<KOMBRA_USHORT>(n), dc);
         d.num_pitch = static_cast<KOMBRA_USHORT>(n);
         return 1;
     }
     void NoValues(nur_data &d) override { d.num_pitch = 0; }
+    held_value *Held(int c) override { return &p_.held[c]; }
 
 private:
     pitch_info &p_;
@@ -649,6 +785,7 @@ public:
         return 1;
     }
     void NoValues(nur_data &d) override { d.num_potential = 0; }
+    held_value *Held(int) override { return &p_.held; }
 
 private:
     potential_info &p_;
@@ -786,13 +923,9 @@ void ir_compute_pitch_angle(const pitch_info *pitch, KOMBRA_FLOAT *angles, KOMBR
     const auto missing = static_cast<KOMBRA_FLOAT>(kMissing);
     for (long long k = 0; k < n; ++k) {
         const double *b = pitch->data_val + 3 * k;
-        const bool present = Present(b[0]) && Present(b[1]) && Present(b[2]);
-        // Double precision is ample for an angle delivered as a float.
-        const double length = present ? std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]) : 0;
-        if (present && length > 0 && magnitude > 0) {
-            const double dot = normal[0] * b[0] + normal[1] * b[1] + normal[2] * b[2];
-            const double cosine = std::clamp(-dot / (magnitude * length), -1.0, 1.0);
-            angles[k] = static_cast<KOMBRA_FLOAT>(std::acos(cosine) / 0.017453292519943);
+        const double length = FieldLength(b);
+        if (length > 0 && magnitude > 0) {
+            angles[k] = AngleOf(normal, magnitude, b, length);
             if (dir_cosines != nullptr)
                 for (int c = 0; c < 3; ++c)
                     dir_cosines->dir_cos123[3 * k + c] = static_cast<KOMBRA_FLOAT>(b[c] / length);
@@ -871,6 +1004,7 @@ void ir_same_pitch_time(pitch_info *pitch, KOMBRA_CHAR first, KOMBRA_SHORT compo
 
 void ir_copy_pitch_angle(pitch_info *pitch, KOMBRA_USHORT k)
 {
+    pitch->field_steps = 0;
     for (int c = 0; c < 3; ++c) {
         for (KOMBRA_DOUBLE *a : {pitch->data_val, pitch->start_az, pitch->stop_az, pitch->start_theta,
                                  pitch->stop_theta})

@@ -210,6 +210,13 @@ struct time_span {
 // steps steps (and sensors sensors) and grow when a later description needs
 // more.
 
+// The converted value of a source component's current record, kept while
+// that record serves further steps of one acquisition (valid 0: none kept).
+struct held_value {
+    KOMBRA_DOUBLE value;
+    KOMBRA_CHAR valid;
+};
+
 // The pitch-angle source.  Element 3k + c of a value array belongs to step
 // k and field component c (0 x, 1 y, 2 z).
 struct pitch_info {
@@ -237,6 +244,16 @@ struct pitch_info {
     nur_data *nur_data_ptr[3];
     void *base_tbls, *base_normal, *base_data;
     long long steps, sensors;       // sizes of base_data (steps) and base_normal (sensors)
+    // What the deliveries of one acquisition share: each component's
+    // converted value, and per step the field's length (0 when a component
+    // is missing) and the floats that every sensor gets alike (direction
+    // cosines, then the four look angles, 3 per step each) for the first
+    // field_steps steps (0: not worked out since the values last changed).
+    held_value held[3];
+    KOMBRA_DOUBLE *field_length;    // in base_field
+    KOMBRA_FLOAT *field_floats;     // in base_field, 15 x field_room
+    void *base_field;
+    long long field_room, field_steps;
 };
 
 // The spacecraft-potential source.
@@ -262,6 +279,7 @@ struct potential_info {
     nur_data *nur_data_ptr;
     void *base_tbls, *base_data;
     long long steps;
+    held_value held;                // the current record's converted value
 };
 
 // The attitude source: num_pmi_angles (A) angles.  Format 1: element
@@ -473,6 +491,12 @@ extern ir_combine_fn COMBINE_OPER[10];
 // Most entries the table may hold (its index is 16-bit).  Tests lower it to
 // reach the limit quickly.
 extern KOMBRA_SHORT ir_table_limit;
+
+// Set: the matching converts an ancillary record once while it serves
+// further steps, and works out once per acquisition what the pitch angles
+// of every sensor share.  Tests clear it to have every step converted and
+// every sensor worked out anew, and compare the two.
+extern bool ir_match_reuse;
 
 // The ancillary sources of a data set.
 enum class ir_ancillary { pitch, spin, potential, attitude };

@@ -19,6 +19,7 @@ KOMBRA_FLOAT ir_conv_fill[8192];
 ir_nur_oper_fn NUR_OPER[10];
 ir_combine_fn COMBINE_OPER[10];
 KOMBRA_SHORT ir_table_limit = INT16_MAX;
+bool ir_match_reuse = true;
 
 void ir_init_struct(void)
 {

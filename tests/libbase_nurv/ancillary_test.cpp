@@ -1,10 +1,14 @@
 // Ancillary sources: the overlap weighting on synthetic spans, and each kind
-// end to end on files: pitch angles from a finely sampled field, the
-// potential with its fallback and its switch to the next file, attitude
-// angles, the start of spin, the rebuild on a change of description, and
-// sources that cannot be used.
+// end to end on files: pitch angles from a finely sampled field, the same
+// values whether the matching reuses converted records and the shared field
+// or works each step and sensor out anew, the potential with its fallback
+// and its switch to the next file, attitude angles, the start of spin, the
+// rebuild on a change of description, and sources that cannot be used.
 #include "ancillary_fixture.h"
 #include "description_fixture.h"
+
+#include <algorithm>
+#include <bit>
 
 namespace {
 
@@ -206,6 +210,115 @@ TEST_F(AncillaryTest, PitchAngleOfSpecialFields)
     ir_compute_pitch_angle(&p, out, 1, 1, nullptr);  // a normal of no length
     EXPECT_EQ(IR_MISSING_VALUE, out[0]);
 }
+
+// ---- One conversion per record, one field per acquisition --------------------------
+
+// Field (MAG) and potential (EFW) files alike: records of cadence ms, each
+// one sample as long, from start ms after 14:00 on.
+struct AuxSpan {
+    int start, count;
+};
+struct ReuseCase {
+    const char *name;
+    int cadence;
+    std::vector<AuxSpan> files;
+    int gapFrom = 0, gapTo = 0;  // records [gapFrom, gapTo) of the first file left out
+    int fillAt = -1;             // record of the first file whose y component is the fill value
+};
+void PrintTo(const ReuseCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+// One read of the main set: its status and every value delivered, as bits.
+struct Delivery {
+    std::string where;
+    KOMBRA_SHORT status = 0;
+    std::vector<std::uint32_t> pitch, field, potential;
+    bool operator==(const Delivery &) const = default;
+};
+
+std::vector<std::uint32_t> Bits(const KOMBRA_FLOAT *v, long long n)
+{
+    std::vector<std::uint32_t> bits;
+    for (long long i = 0; i < n; ++i)
+        bits.push_back(std::bit_cast<std::uint32_t>(v[i]));
+    return bits;
+}
+
+class ReuseTest : public AncillaryTest, public ::testing::WithParamInterface<ReuseCase> {
+protected:
+    // Reads the four main records sensor by sensor, sensor 0 twice (the
+    // second time from the values already acquired).
+    std::vector<Delivery> ReadAll(bool reuse)
+    {
+        ir_match_reuse = reuse;
+        free_experiment_info();
+        init_nurv();
+        NewReader();
+        EXPECT_STATUS(1, Open(32, 14 * 3600, 0));
+        EXPECT_STATUS(1, Position(32, 14 * 3600, 0));
+        std::vector<Delivery> all;
+        for (int k = 0; k < 4; ++k)
+            for (const int sensor : {0, 1, 0, 1}) {
+                Delivery d;
+                d.where = "record " + std::to_string(k) + " sensor " + std::to_string(sensor);
+                d.status = Read(sensor, all.size() % 4 == 3);
+                d.pitch = Bits(rec->pitch_angles, rec->num_pitch);
+                const direction_cos &dc = *rec->dir_cosines;
+                for (const KOMBRA_FLOAT *a : {dc.dir_cos123, dc.start_az123, dc.stop_az123, dc.start_theta123,
+                                              dc.stop_theta123})
+                    std::ranges::copy(Bits(a, 3LL * rec->num_pitch), std::back_inserter(d.field));
+                d.potential = Bits(rec->potential, rec->num_potential);
+                all.push_back(d);
+            }
+        const experiment_info &ex = Main();
+        Delivery sources;
+        sources.where = "source states";
+        sources.pitch = {static_cast<std::uint32_t>(ex.pitch_angles->file_status)};
+        sources.potential = {static_cast<std::uint32_t>(ex.potential->file_status)};
+        all.push_back(sources);
+        return all;
+    }
+};
+
+TEST_P(ReuseTest, EveryValueAsWhenEachStepConvertsAndEachSensorComputes)
+{
+    const ReuseCase &c = GetParam();
+    AddMain(MainDescription({.pitch = true, .potential = true}));
+    for (const Aux a : {Aux::MAG, Aux::EFW}) {
+        AddAuxDescription(a);
+        for (size_t f = 0; f < c.files.size(); ++f) {
+            const int start = 14 * kHour + c.files[f].start;
+            const auto value = [&c, f](int i, int s) {
+                if (f == 0 && i == c.fillAt && s == 1)
+                    return 65535;
+                return static_cast<int>(f * 500) + (i * 37 + s * 11) % 90 - 45;
+            };
+            const auto skip = [&c, f](int i) { return f == 0 && i >= c.gapFrom && i < c.gapTo; };
+            AddAux(a, start, AuxFiles(a, start, c.files[f].count, c.cadence, c.cadence, value, skip), c.cadence);
+        }
+    }
+    WriteCatalog();
+    const std::vector<Delivery> plain = ReadAll(false), reused = ReadAll(true);
+    ASSERT_EQ(plain.size(), reused.size());
+    for (size_t i = 0; i < plain.size(); ++i)
+        EXPECT_TRUE(plain[i] == reused[i]) << plain[i].where;
+    // Not a comparison of nothing: some field reached the angles.
+    EXPECT_TRUE(std::ranges::any_of(reused, [](const Delivery &d) {
+        return std::ranges::any_of(d.pitch, [](std::uint32_t b) { return std::bit_cast<float>(b) >= 0; });
+    }));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    FieldLayouts, ReuseTest,
+    ::testing::Values(ReuseCase{"RecordsOverSeveralSteps", 25, {{-1000, 250}}},
+                      ReuseCase{"SeveralRecordsPerStep", 2, {{-1000, 2600}}},
+                      ReuseCase{"RecordsOverSeveralMainRecords", 1500, {{-1000, 5}}},
+                      ReuseCase{"NextFileBeginsInsideAStep", 25, {{-1000, 81}, {1027, 150}}},
+                      ReuseCase{"DataEndInsideTheSecondRecord", 25, {{-1000, 85}}},
+                      ReuseCase{"GapsAndFillValues", 25, {{-1000, 250}}, 40, 46, 81}),
+    [](const auto &info) { return std::string(info.param.name); });
 
 // ---- Spacecraft potential ---------------------------------------------------------
 

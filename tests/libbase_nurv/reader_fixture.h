@@ -1,5 +1,5 @@
-// A reader set up for each test and released afterwards, with the seams and
-// the table limit put back.
+// A reader set up for each test and released afterwards, with the seams,
+// the table limit and the matching's reuse put back.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,6 +16,7 @@ protected:
         free_experiment_info();
         ir_seams = ir_default_seams;
         ir_table_limit = INT16_MAX;
+        ir_match_reuse = true;
     }
 
     // Adds (or finds) an entry and returns it.

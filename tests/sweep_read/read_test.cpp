@@ -6,11 +6,13 @@
 #include "config_reset.h"
 #include "libKELD.h"
 #include "libdbSQL.h"
+#include "nurv_int.h"
 #include "support.h"
 #include "sweep_archive_fixture.h"
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -425,6 +427,52 @@ TEST_F(SweepRead, PitchAnglesFromTheFieldSet)
                 EXPECT_TRUE(std::fabs(pa) < 0.01f || std::fabs(pa - 180.0f) < 0.01f) << pa;
         }
 
+}
+
+// Two files of sweeps, and two of field records of 25 ms whose boundary
+// lies inside a sweep: every value and pitch angle is the same to the bit
+// whether the matching converts each field record once and shares the
+// field among the sensors or works every step and sensor out anew.
+TEST_F(SweepRead, PitchAnglesAlikeWithAndWithoutReuse)
+{
+    const SweepSource field{"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"};
+    const int fgm = archive.AddSource(field);
+    SweepShape withField = shape;
+    withField.pitchAngles = true;
+    withField.field = field;
+    Describe(source, withField);
+    AddFile(0, 90, 16 * kHourMs, 5);
+    AddFile(1, 90, 16 * kHourMs + 60000, 5);
+    archive.AddDescription(fgm, {2001, 1, 0}, {2002, 1, 0}, FieldDescription(field, {2001, 1, 0}, {2002, 1, 0}));
+    const auto b = [](int k) { return std::vector<int>{300 + k % 50, 200 - k % 30, 900 - k % 17}; };
+    // The first file ends 25 ms into the third sweep, the second begins 15 ms later.
+    for (const auto &[start, count] : {std::pair{-10000, 721}, std::pair{8040, 2880}})
+        archive.AddFiles(fgm, 2001, 90, 16 * kHourMs + start, FieldFiles(2001, 90, 16 * kHourMs + start, count, 25, b),
+                         false, 0);
+    archive.Write();
+
+    const auto read = [&](bool reuse) {
+        ir_match_reuse = reuse;
+        auto r = Read(At(90, 16 * kHourMs), At(90, 16 * kHourMs + 70000), PSD_UNITS_DIFF_ENERGY_FLUX, BIN_UNITS_EV,
+                      kHalde, QPTRUE);
+        ir_match_reuse = true;
+        return r;
+    };
+    const auto plain = read(false), reused = read(true);
+    ASSERT_EQ(1, reused->status);
+    ASSERT_EQ(9, reused->n);
+    ASSERT_EQ(plain->n, reused->n);
+    const auto bits = [](const float *v) {
+        std::vector<std::uint32_t> out;
+        for (int i = 0; i < kSensors * kLevels; ++i)
+            out.push_back(std::bit_cast<std::uint32_t>(v[i]));
+        return out;
+    };
+    for (int k = 0; k < reused->n; ++k) {
+        ASSERT_NE(nullptr, (*reused)[k].pa);
+        EXPECT_EQ(bits((*plain)[k].psd), bits((*reused)[k].psd)) << "sweep " << k;
+        EXPECT_EQ(bits((*plain)[k].pa), bits((*reused)[k].pa)) << "sweep " << k;
+    }
 }
 
 TEST_F(SweepRead, PitchAnglesWithoutASourceAreDropped)
