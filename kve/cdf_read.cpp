@@ -124,8 +124,8 @@ int KvGetCDFVar(KvCDFVariable *var, long number, int *epoch_flag)
     if (elem == 0)
         return KV_BAD_TYPE;
     var->sizeofentry = elem;
-    if (info.compressed) {
-        std::fprintf(stderr, "CDFlib err code %ld", kcdf::kCompressed);
+    if (info.unreadable != kcdf::kOk) {
+        std::fprintf(stderr, "CDFlib err code %ld", info.unreadable);
         return KV_CDF_READ;
     }
 

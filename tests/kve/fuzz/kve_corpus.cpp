@@ -3,6 +3,7 @@
 // back; nothing binary is kept in the source tree.
 #include "kve_corpus.h"
 
+#include "cdf_forms.h"
 #include "kve_cdf.h"
 #include "kve_flat.h"
 
@@ -159,6 +160,12 @@ std::vector<std::string> KveCdfSeedCorpus()
             std::string spoiled = cdf;
             spoiled.replace(at, 4, "\xff\xff\xff\xff");
             seeds.push_back(spoiled);
+        }
+        // Its variables, and the whole file, compressed as the CDF library
+        // compresses them.
+        for (const int32_t method : {cdf_forms::kGzip, cdf_forms::kRle, cdf_forms::kHuff}) {
+            seeds.push_back(cdf_forms::CompressVariables(cdf, method));
+            seeds.push_back(cdf_forms::CompressFile(cdf, method));
         }
     }
     KvFreeCDFContentsObj(c);

@@ -1,0 +1,299 @@
+// Compressed CDF files: the NASA library's own files read by the exchange
+// reader with every value as jcdf lists it, and a table of forms of one file
+// of our writer (its variables or the whole file compressed by GZIP, RLE,
+// HUFF or AHUFF, and damaged compressed data), each read by our module and
+// the exchange reader and compared with jcdf's listing of the same file.
+#include "cdf_dump.h"
+#include "fuzz/cdf_forms.h"
+#include "kcdf.h"
+#include "kve_builders.h"
+#include "kve_cdf.h"
+#include "support.h"
+
+#include <cstring>
+#include <functional>
+#include <map>
+
+namespace {
+
+using kombra_test::TempDir;
+
+// The blocks of a listing ("gattr NAME" or "var NAME" with the lines under
+// it), by their first line's first two words.
+std::map<std::string, std::string> Blocks(const std::string &listing)
+{
+    std::map<std::string, std::string> blocks;
+    std::string key;
+    size_t at = 0;
+    while (at < listing.size()) {
+        size_t end = listing.find('\n', at);
+        end = end == std::string::npos ? listing.size() : end + 1;
+        const std::string line = listing.substr(at, end - at);
+        if (line[0] != ' ')
+            key = line.substr(0, line.find(' ', line.find(' ') + 1));
+        blocks[key] += line;
+        at = end;
+    }
+    return blocks;
+}
+
+// A data set that the exchange reader filled, in the listing's form.
+std::string DataSetListing(const KvCDFContents *c)
+{
+    std::string out;
+    for (long g = 0; g < c->num_g_attrs; ++g) {
+        const KvGlobalAttribute *a = c->g_attr[g];
+        out += std::string("gattr ") + a->name + "\n";
+        for (long e = 0; e < a->num_entries; ++e) {
+            const KvGAttrEntry &entry = a->entry[e];
+            if (entry.exists == 0)
+                continue;
+            const auto *p = static_cast<const unsigned char *>(entry.data);
+            out += "  entry " + std::to_string(e) + " " + kve_test::CdfTypeName(entry.data_type) + " " +
+                   (entry.data_type == CDF_CHAR || entry.data_type == CDF_UCHAR
+                        ? kve_test::CdfItems(entry.data_type, entry.num_elems, p, 1)
+                        : kve_test::CdfItems(entry.data_type, 1, p, static_cast<size_t>(entry.num_elems))) +
+                   "\n";
+        }
+    }
+    for (long i = 0; i < c->n_vars; ++i) {
+        const KvCDFVariable *v = c->vardata[i];
+        std::string dims;
+        size_t values = 1;
+        for (long d = 0; d < v->num_dims; ++d) {
+            dims += (d > 0 ? "," : "") + std::to_string(v->dim_sizes[d]);
+            values *= static_cast<size_t>(v->dim_sizes[d]);
+        }
+        out += std::string("var ") + v->name + " " + kve_test::CdfTypeName(v->data_type) +
+               " recvary=" + (v->rec_vary != 0 ? "T" : "F") + " dims=[" + dims +
+               "] records=" + std::to_string(v->max_rec_num + 1) + "\n";
+        const size_t recordBytes = values * static_cast<size_t>(v->sizeofentry * v->num_elems);
+        for (long r = 0; r <= v->max_rec_num; ++r)
+            out += "  rec " + std::to_string(r) + " " +
+                   kve_test::CdfItems(v->data_type, v->num_elems,
+                                      static_cast<const unsigned char *>(v->data) + static_cast<size_t>(r) * recordBytes,
+                                      values) +
+                   "\n";
+        for (long a = 0; a < v->num_v_attrs; ++a) {
+            const KvVarAttribute &attr = v->attribute[a];
+            const auto *p = static_cast<const unsigned char *>(attr.data);
+            const bool text = attr.data_type == CDF_CHAR || attr.data_type == CDF_UCHAR;
+            out += std::string("  attr ") + attr.name + " " + kve_test::CdfTypeName(attr.data_type) + " " +
+                   (text ? kve_test::CdfItems(attr.data_type, static_cast<long>(std::strlen(static_cast<const char *>(attr.data))), p, 1)
+                         : kve_test::CdfItems(attr.data_type, 1, p, static_cast<size_t>(attr.num_elems))) +
+                   "\n";
+        }
+    }
+    return out;
+}
+
+// Reads a file with the exchange reader, quietly.
+struct ExchangeRead {
+    KvCDFContents *c = KvMakeCDFContentsObj();
+    int status;
+    explicit ExchangeRead(const std::string &path)
+    {
+        testing::internal::CaptureStderr();
+        status = KvGetCSDSgenCDF(path.c_str(), c);
+        testing::internal::GetCapturedStderr();
+    }
+    ~ExchangeRead() { KvFreeCDFContentsObj(c); }
+};
+
+// ---- The NASA library's files ---------------------------------------------------
+
+struct NasaFile {
+    const char *file;
+    int status;           // of the exchange reader
+    long vars;            // variables read before it stopped
+    const char *packed;   // a compressed variable among them
+};
+
+void PrintTo(const NasaFile &f, std::ostream *os) { *os << f.file; }
+
+class NasaCompressed : public testing::TestWithParam<NasaFile> {};
+
+TEST_P(NasaCompressed, ExchangeReaderGivesJcdfsValues)
+{
+    const NasaFile &f = GetParam();
+    const std::string path = kombra_test::SourceDir() + "/tests/data/cdf/" + f.file;
+    ExchangeRead read(path);
+    EXPECT_STATUS(f.status, read.status);
+    ASSERT_EQ(f.vars, read.c->n_vars);
+    std::string error;
+    const auto jcdf = kve_test::JcdfDump(path, &error);
+    ASSERT_TRUE(jcdf) << error;
+    const auto theirs = Blocks(*jcdf);
+    const auto ours = Blocks(DataSetListing(read.c));
+    EXPECT_EQ(1u, ours.count(std::string("var ") + f.packed));
+    for (const auto &[key, block] : ours) {
+        ASSERT_EQ(1u, theirs.count(key)) << key;
+        EXPECT_EQ(theirs.at(key), block);
+    }
+    if (f.status == 0) {
+        EXPECT_EQ(theirs.size(), ours.size());
+    }
+}
+
+// example1.cdf holds one GZIP-compressed variable (Image); test.cdf two
+// (Longitude, longitude_dup) beside EPOCH16, INT8 and TIME_TT2000 ones, of
+// which the exchange reader stops at the EPOCH16 one, its 17th variable.
+INSTANTIATE_TEST_SUITE_P(Files, NasaCompressed,
+                         testing::Values(NasaFile{"example1.cdf", 0, 3, "Image"},
+                                         NasaFile{"test.cdf", KV_BAD_TYPE, 16, "Longitude"}),
+                         [](const testing::TestParamInfo<NasaFile> &info) {
+                             return std::string(info.param.file).substr(0, std::strlen(info.param.file) - 4);
+                         });
+
+// ---- Forms of a file of our writer ------------------------------------------------
+
+// A data set with long runs of zero bytes, text, a dimension that does not
+// vary and one that does not vary by record, written by our writer.
+std::string WrittenImage(const TempDir &dir)
+{
+    using kve_test::Var;
+    std::vector<int32_t> wide(3 * 300, 0);
+    wide[5] = 7;
+    wide[299] = -1;
+    wide[600] = 1 << 24;
+    KvCDFVariable *grid = Var<float>("grid", CDF_REAL4, {2, 3}, {1, 2, 3, 1, 2, 3, 4, 5, 6, 4, 5, 6, 0, 0, 9, 0, 0, 9}, 3);
+    grid->dim_varys[0] = 0;
+    KvCDFVariable *fixed = Var<double>("fixed", CDF_DOUBLE, {}, {2.5}, 1);
+    fixed->rec_vary = 0;
+    fixed->max_rec_num = 0;
+    KvCDFVariable *label = Var<char>("label", CDF_CHAR, {2}, {'a', 'b', 'c', 'd', 'x', ' ', 'y', 'z', 'p', 'q', 'r', 's'}, 3);
+    label->num_elems = 2;
+    label->sizeofentry = 1;
+    KvCDFVariable *counts = Var<int16_t>("counts", CDF_INT2, {4}, {0, 0, 0, 5, 0, 0, 0, 0, 7, 0, 0, -3}, 3);
+    kve_test::TextAttr(counts, "UNITS", "counts");
+    KvCDFContents *c = kve_test::DataSet(
+        {Var<double>("time", CDF_EPOCH, {}, {63269805600000.0, 63269805604000.0, 63269805608000.0}, 3), counts,
+         Var<int32_t>("wide", CDF_INT4, {300}, wide, 3), label, grid, fixed},
+        3, dir.str(), "forms");
+    KvCreateGlobalTxtAttr(c, "TITLE", "compressed forms");
+    KvOptions *o = KvMakeOptionsObj();
+    const int status = KvWriteCSDSgenCDF(c, o);
+    KvFreeCDFContentsObj(c);
+    KvFreeOptionsObj(o);
+    EXPECT_EQ(0, status);
+    return kombra_test::ReadFile(dir.file("forms.cdf"));
+}
+
+struct Form {
+    const char *name;
+    std::function<std::string(const std::string &)> make;
+    kcdf::Status open;    // of our module
+    kcdf::Status values;  // of reading every variable's values (kOk: all read)
+    int exchange;         // of the exchange reader
+};
+
+void PrintTo(const Form &f, std::ostream *os) { *os << f.name; }
+
+class CompressedForms : public testing::TestWithParam<Form> {};
+
+// The GZIP data of the first CVVR with one byte of its deflate data changed.
+std::string SpoilFirstCvvr(const std::string &image)
+{
+    std::string out = image;
+    for (const uint64_t vdr : cdf_forms::Vdrs(out)) {
+        const uint64_t vxr = cdf_forms::Get(out, vdr + 28, 8);
+        if (vxr == 0)
+            continue;
+        const uint64_t n = cdf_forms::Get(out, vxr + 20, 4);
+        const uint64_t cvvr = cdf_forms::Get(out, vxr + 28 + 8 * n, 8);
+        out[cvvr + 24 + 14] = static_cast<char>(out[cvvr + 24 + 14] ^ 0x55);
+        break;
+    }
+    return out;
+}
+
+TEST_P(CompressedForms, ReadAsJcdfReadsThemOrRefusedWithTheirStatus)
+{
+    TempDir dir;
+    const std::string plain = WrittenImage(dir);
+    ASSERT_FALSE(plain.empty());
+    const Form &form = GetParam();
+    const std::string path = dir.file("form.cdf");
+    kombra_test::WriteFile(path, form.make(plain));
+
+    std::unique_ptr<kcdf::File> f;
+    ASSERT_EQ(form.open, kcdf::File::Open(path, f)) << kcdf::StatusText(kcdf::File::Open(path, f));
+    if (form.open == kcdf::kOk) {
+        kcdf::Status worst = kcdf::kOk;
+        for (long v = 0; v < f->NumVars(); ++v) {
+            kcdf::VarInfo info;
+            ASSERT_EQ(kcdf::kOk, f->GetVarInfo(v, &info));
+            kcdf::Hyper h;
+            h.recCount = info.maxRec + 1;
+            h.dimIndices.assign(info.dimSizes.size(), 0);
+            h.dimCounts = info.dimSizes;
+            size_t bytes = 0;
+            ASSERT_EQ(kcdf::kOk, f->HyperBytes(v, h, &bytes));
+            std::vector<unsigned char> values(bytes);
+            if (const kcdf::Status s = f->GetHyper(v, h, values.data(), bytes); s != kcdf::kOk)
+                worst = s;
+        }
+        EXPECT_EQ(form.values, worst) << kcdf::StatusText(worst);
+    }
+    ExchangeRead read(path);
+    EXPECT_STATUS(form.exchange, read.status);
+    if (form.open != kcdf::kOk || form.values != kcdf::kOk)
+        return;
+
+    // Every value as jcdf reads it, and as the uncompressed file holds it.
+    std::string error;
+    const auto jcdf = kve_test::JcdfDump(path, &error);
+    ASSERT_TRUE(jcdf) << error;
+    const auto ours = kve_test::KcdfDump(path, &error);
+    ASSERT_TRUE(ours) << error;
+    EXPECT_EQ(*jcdf, *ours);
+    kombra_test::WriteFile(dir.file("plain.cdf"), plain);
+    EXPECT_EQ(*kve_test::KcdfDump(dir.file("plain.cdf"), &error), *ours);
+    EXPECT_EQ(*jcdf, DataSetListing(read.c));
+}
+
+using cdf_forms::CompressFile;
+using cdf_forms::CompressVariables;
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CompressedForms,
+    testing::Values(
+        Form{"GzipVariables", [](const std::string &s) { return CompressVariables(s, cdf_forms::kGzip); },
+             kcdf::kOk, kcdf::kOk, 0},
+        Form{"RleVariables", [](const std::string &s) { return CompressVariables(s, cdf_forms::kRle); },
+             kcdf::kOk, kcdf::kOk, 0},
+        Form{"GzipFile", [](const std::string &s) { return CompressFile(s, cdf_forms::kGzip); }, kcdf::kOk,
+             kcdf::kOk, 0},
+        Form{"RleFile", [](const std::string &s) { return CompressFile(s, cdf_forms::kRle); }, kcdf::kOk,
+             kcdf::kOk, 0},
+        Form{"GzipFileOfRleVariables",
+             [](const std::string &s) { return CompressFile(CompressVariables(s, cdf_forms::kRle), cdf_forms::kGzip); },
+             kcdf::kOk, kcdf::kOk, 0},
+        Form{"HuffVariables", [](const std::string &s) { return CompressVariables(s, cdf_forms::kHuff); },
+             kcdf::kOk, kcdf::kCompressed, KV_CDF_READ},
+        Form{"AhuffVariables", [](const std::string &s) { return CompressVariables(s, cdf_forms::kAhuff); },
+             kcdf::kOk, kcdf::kCompressed, KV_CDF_READ},
+        Form{"HuffFile", [](const std::string &s) { return CompressFile(s, cdf_forms::kHuff); },
+             kcdf::kCompressed, kcdf::kOk, KV_CDF_OPEN},
+        Form{"AhuffFile", [](const std::string &s) { return CompressFile(s, cdf_forms::kAhuff); },
+             kcdf::kCompressed, kcdf::kOk, KV_CDF_OPEN},
+        Form{"SpoiltGzipVariable",
+             [](const std::string &s) { return SpoilFirstCvvr(CompressVariables(s, cdf_forms::kGzip)); },
+             kcdf::kOk, kcdf::kDecompress, KV_CDF_READ},
+        Form{"CutGzipFile",
+             [](const std::string &s) {
+                 std::string out = CompressFile(s, cdf_forms::kGzip);
+                 cdf_forms::Put(out, 8, 8, cdf_forms::Get(out, 8, 8) - 20);  // the CCR ends early
+                 return out;
+             },
+             kcdf::kDecompress, kcdf::kOk, KV_CDF_OPEN},
+        Form{"RleFileLongerThanItsSize",
+             [](const std::string &s) {
+                 std::string out = CompressFile(s, cdf_forms::kRle);
+                 cdf_forms::Put(out, 28, 8, cdf_forms::Get(out, 28, 8) - 1);
+                 return out;
+             },
+             kcdf::kDecompress, kcdf::kOk, KV_CDF_OPEN}),
+    [](const testing::TestParamInfo<Form> &info) { return std::string(info.param.name); });
+
+}  // namespace
