@@ -1,8 +1,11 @@
-// Compressed CDF files: the NASA library's own files read by the exchange
-// reader with every value as jcdf lists it, and a table of forms of one file
-// of our writer (its variables or the whole file compressed by GZIP, RLE,
-// HUFF or AHUFF, and damaged compressed data), each read by our module and
-// the exchange reader and compared with jcdf's listing of the same file.
+// CDF files of other writers: the NASA library's compressed files read by
+// the exchange reader with every value as jcdf lists it; a table of forms of
+// one file of our writer (its variables or the whole file compressed by
+// GZIP, RLE, HUFF or AHUFF, and damaged compressed data), each read by our
+// module and the exchange reader and compared with jcdf's listing of the
+// same file; a table of the same file with counts and sizes that ask for
+// more than the file holds or the limit of one file allows; and files with
+// more attributes than the data set's slots.
 #include "cdf_dump.h"
 #include "fuzz/cdf_forms.h"
 #include "kcdf.h"
@@ -295,5 +298,120 @@ INSTANTIATE_TEST_SUITE_P(
              },
              kcdf::kDecompress, kcdf::kOk, KV_CDF_OPEN}),
     [](const testing::TestParamInfo<Form> &info) { return std::string(info.param.name); });
+
+// ---- Counts and sizes beyond the file -----------------------------------------------
+
+// Lowers the limit of one file for a test.
+struct FileLimit {
+    size_t saved = kcdf::max_file_bytes;
+    explicit FileLimit(size_t bytes) { kcdf::max_file_bytes = bytes; }
+    ~FileLimit() { kcdf::max_file_bytes = saved; }
+};
+
+constexpr size_t kTestFileLimit = size_t{16} << 20;
+
+// Offsets in a file of WrittenImage.
+uint64_t VdrOf(const std::string &image, size_t var) { return cdf_forms::Vdrs(image).at(var); }
+uint64_t VxrOf(const std::string &image, size_t var) { return cdf_forms::Get(image, VdrOf(image, var) + 28, 8); }
+enum Var : size_t { kTime, kCounts, kWide, kLabel, kGrid, kFixed };
+
+struct Oversized {
+    const char *name;
+    std::function<void(std::string &)> alter;
+    kcdf::Status open;  // of our module
+    int exchange;       // of the exchange reader
+    const char *lost;   // a global attribute the exchange reader leaves out, or ""
+};
+
+void PrintTo(const Oversized &o, std::ostream *os) { *os << o.name; }
+
+class OversizedCounts : public testing::TestWithParam<Oversized> {};
+
+TEST_P(OversizedCounts, RefusedOrLeftOutWithinTheLimitOfOneFile)
+{
+    TempDir dir;
+    std::string image = WrittenImage(dir);
+    ASSERT_FALSE(image.empty());
+    const Oversized &o = GetParam();
+    o.alter(image);
+    const std::string path = dir.file("oversized.cdf");
+    kombra_test::WriteFile(path, image);
+    FileLimit limit(kTestFileLimit);
+    std::unique_ptr<kcdf::File> f;
+    EXPECT_EQ(o.open, kcdf::File::Open(path, f)) << kcdf::StatusText(kcdf::File::Open(path, f));
+    if (f) {
+        EXPECT_LE(f->HeldBytes(), kTestFileLimit);
+    }
+    ExchangeRead read(path);
+    EXPECT_STATUS(o.exchange, read.status);
+    if (*o.lost != '\0') {
+        for (long g = 0; g < read.c->num_g_attrs; ++g)
+            EXPECT_STRNE(o.lost, read.c->g_attr[g]->name);
+        EXPECT_EQ(1, read.c->num_g_attrs);  // Software_version is left
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, OversizedCounts,
+    testing::Values(
+        // The 2,441-byte file that asked for 4 GB: one global entry numbered
+        // near 2^31 makes the attribute's entry array that long.
+        Oversized{"GlobalEntryNumberedNearTwoBillion",
+                  [](std::string &s) {
+                      cdf_forms::Put(s, cdf_forms::Entries(s, cdf_forms::Adrs(s).at(0)).at(0) + 28, 4, 0x7FFFFFFE);
+                  },
+                  kcdf::kOk, 0, "TITLE"},
+        Oversized{"GlobalEntryArrayOverTheLimit",
+                  [](std::string &s) {
+                      cdf_forms::Put(s, cdf_forms::Entries(s, cdf_forms::Adrs(s).at(0)).at(0) + 28, 4, 1 << 20);
+                  },
+                  kcdf::kOk, 0, "TITLE"},
+        Oversized{"VariableCountBeyondTheFile",
+                  [](std::string &s) { cdf_forms::Put(s, cdf_forms::Gdr(s) + 60, 4, 0x7FFFFFFF); }, kcdf::kCorrupt,
+                  KV_CDF_OPEN, ""},
+        Oversized{"AttributeCountBeyondTheFile",
+                  [](std::string &s) { cdf_forms::Put(s, cdf_forms::Gdr(s) + 48, 4, 0x10000000); }, kcdf::kCorrupt,
+                  KV_CDF_OPEN, ""},
+        Oversized{"EntryCountBeyondTheFile",
+                  [](std::string &s) { cdf_forms::Put(s, cdf_forms::Adrs(s).at(0) + 36, 4, 0x7FFFFFFF); },
+                  kcdf::kCorrupt, KV_CDF_OPEN, ""},
+        // Virtual records, each within the limit of one variable, together
+        // beyond the limit of the file.
+        Oversized{"VirtualRecordsOverTheLimit",
+                  [](std::string &s) {
+                      cdf_forms::Put(s, VdrOf(s, kWide) + 24, 4, 7000);      // 8.4 MB
+                      cdf_forms::Put(s, VdrOf(s, kCounts) + 24, 4, 1200000);  // 9.6 MB
+                  },
+                  kcdf::kOk, KV_CDF_SELECT, ""},
+        Oversized{"HighestRecordNearTwoBillion",
+                  [](std::string &s) { cdf_forms::Put(s, VdrOf(s, kCounts) + 24, 4, 0x7FFFFFF0); }, kcdf::kOk,
+                  KV_CDF_SELECT, ""},
+        // A dimension that does not vary is held once, but given whole.
+        Oversized{"DimensionThatDoesNotVaryOverTheLimit",
+                  [](std::string &s) { cdf_forms::Put(s, VdrOf(s, kGrid) + 344, 4, 1000000); }, kcdf::kOk,
+                  KV_CDF_SELECT, ""},
+        // A record index past the variable's highest record: those records
+        // are not the variable's, and are not read.
+        Oversized{"RecordsIndexedPastTheHighest",
+                  [](std::string &s) {
+                      const uint64_t vxr = VxrOf(s, kCounts);
+                      cdf_forms::Put(s, vxr + 28, 4, 0x7FFFFF00);
+                      cdf_forms::Put(s, vxr + 28 + 4 * cdf_forms::Get(s, vxr + 20, 4), 4, 0x7FFFFF00);
+                  },
+                  kcdf::kOk, 0, ""},
+        Oversized{"CompressedFileOfFourGigabytes",
+                  [](std::string &s) {
+                      s = cdf_forms::CompressFile(s, cdf_forms::kGzip);
+                      cdf_forms::Put(s, 28, 8, uint64_t{1} << 32);
+                  },
+                  kcdf::kTooBig, KV_CDF_OPEN, ""},
+        Oversized{"CompressedRecordsOfTwoBillion",
+                  [](std::string &s) {
+                      s = cdf_forms::CompressVariables(s, cdf_forms::kGzip);
+                      const uint64_t vxr = VxrOf(s, kWide);
+                      cdf_forms::Put(s, vxr + 28 + 4 * cdf_forms::Get(s, vxr + 20, 4), 4, 0x7FFFFFF0);
+                  },
+                  kcdf::kTooBig, KV_CDF_OPEN, ""}),
+    [](const testing::TestParamInfo<Oversized> &info) { return std::string(info.param.name); });
 
 }  // namespace
