@@ -89,14 +89,19 @@ int KvGetVariableAttr(long number, KvCDFVariable *var)
 {
     if (!current)
         return KV_CDF_ATTR;
-    const long attrs = std::min(current->NumAttrs(), 200L);
-    long slot = 0;
-    for (long a = 0; a < attrs && slot < KV_VATTR_SLOTS; ++a) {
+    // Every attribute of the file is looked at; those for which the
+    // variable has no slot left are counted and said.
+    long slot = 0, left_out = 0;
+    for (long a = 0; a < current->NumAttrs(); ++a) {
         kcdf::AttrInfo info;
         kcdf::EntryInfo entry;
         if (current->GetAttrInfo(a, &info) != kcdf::kOk || info.scope != kcdf::kVariableScope ||
             current->GetEntryInfo(a, kcdf::EntryKind::Variable, number, &entry) != kcdf::kOk)
             continue;
+        if (slot == KV_VATTR_SLOTS) {
+            ++left_out;
+            continue;
+        }
         const size_t elem = kcdf::ElementSize(entry.dataType);
         size_t bytes = 0;
         if (elem == 0 || entry.numElems < 1 || __builtin_mul_overflow(elem, static_cast<size_t>(entry.numElems), &bytes) ||
@@ -115,6 +120,11 @@ int KvGetVariableAttr(long number, KvCDFVariable *var)
         attr.num_elems = kcdf::IsText(entry.dataType) ? 1 : entry.numElems;
         attr.data = data;
         var->num_v_attrs = ++slot;
+    }
+    if (left_out > 0) {
+        const std::string text = KvFormat(": %ld variable attributes left out, no slot beyond %d", left_out,
+                                          static_cast<int>(KV_VATTR_SLOTS));
+        KveAlertBox(var->name, text.c_str());
     }
     return 0;
 }

@@ -414,4 +414,52 @@ INSTANTIATE_TEST_SUITE_P(
                   kcdf::kTooBig, KV_CDF_OPEN, ""}),
     [](const testing::TestParamInfo<Oversized> &info) { return std::string(info.param.name); });
 
+// ---- More attributes than slots ---------------------------------------------------
+
+// A file of 250 global attributes, written before the variable attributes
+// as our writer writes them, and variables with 3 and with 215 variable
+// attributes (written through our module: the data set holds at most 211).
+TEST(KveCdfReader, EveryAttributeOfTheFileIsLookedAt)
+{
+    TempDir dir;
+    std::unique_ptr<kcdf::File> f;
+    ASSERT_EQ(kcdf::kOk, kcdf::File::Create(dir.file("attrs"), f));
+    long few = 0, many = 0, num = 0;
+    ASSERT_EQ(kcdf::kOk, f->CreateVar({"few", kcdf::kInt4, 1, {}, {}, true}, &few));
+    ASSERT_EQ(kcdf::kOk, f->CreateVar({"many", kcdf::kInt4, 1, {}, {}, true}, &many));
+    for (int g = 0; g < 250; ++g) {
+        ASSERT_EQ(kcdf::kOk, f->CreateAttr("G" + std::to_string(g), kcdf::kGlobalScope, &num));
+        ASSERT_EQ(kcdf::kOk, f->PutEntry(num, kcdf::EntryKind::Global, 0, kcdf::kChar, 1, "g", 1));
+    }
+    for (int a = 0; a < 215; ++a) {
+        ASSERT_EQ(kcdf::kOk, f->CreateAttr("V" + std::to_string(a), kcdf::kVariableScope, &num));
+        const int32_t value = a;
+        ASSERT_EQ(kcdf::kOk, f->PutEntry(num, kcdf::EntryKind::Variable, many, kcdf::kInt4, 1, &value, 4));
+        if (a % 100 == 7) {
+            ASSERT_EQ(kcdf::kOk, f->PutEntry(num, kcdf::EntryKind::Variable, few, kcdf::kChar, 2, "ok", 2));
+        }
+    }
+    ASSERT_EQ(kcdf::kOk, f->Close());
+
+    KvCDFContents *c = KvMakeCDFContentsObj();
+    testing::internal::CaptureStderr();
+    EXPECT_STATUS(0, KvGetCSDSgenCDF(dir.file("attrs.cdf").c_str(), c));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(250, c->num_g_attrs);
+    ASSERT_EQ(2, c->n_vars);
+    const KvCDFVariable *v = c->vardata[0];
+    ASSERT_EQ(3, v->num_v_attrs);
+    for (long a = 0; a < 3; ++a) {
+        EXPECT_EQ("V" + std::to_string(a * 100 + 7), v->attribute[a].name);
+        EXPECT_STREQ("ok", static_cast<const char *>(v->attribute[a].data));
+    }
+    // The slots of a variable end at 211: the rest is left out, and said.
+    v = c->vardata[1];
+    ASSERT_EQ(KV_VATTR_SLOTS, v->num_v_attrs);
+    EXPECT_STREQ("V210", v->attribute[210].name);
+    EXPECT_EQ(210, *static_cast<const int32_t *>(v->attribute[210].data));
+    EXPECT_NE(std::string::npos, said.find("4 variable attributes left out")) << said;
+    KvFreeCDFContentsObj(c);
+}
+
 }  // namespace
