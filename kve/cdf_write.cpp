@@ -5,6 +5,7 @@
 #include "kve_int.h"
 #include "kve_cdf_int.h"
 
+#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -50,13 +51,13 @@ void SetAttrEpoch(KvVarAttribute *a, double epoch) { SetAttr(a, CDF_EPOCH, &epoc
 
 bool TextType(long type) { return type == CDF_CHAR || type == CDF_UCHAR || type == ISO_TIME; }
 
-// Values a variable's data holds: all its dimensions, times its records.
-long ValueCount(const KvCDFContents *c, const KvCDFVariable *v)
+// Values a variable's data hold over the data set's records, in whichever
+// layout their block holds (no more than the block holds).
+long ValueCount(const KvCDFContents *c, const KvCDFVariable *v, size_t valueBytes)
 {
-    long n = 1;
-    for (long d = 0; d < v->num_dims && d < KV_MAX_DIMS; ++d)
-        n *= v->dim_sizes[d];
-    return v->rec_vary != 0 ? n * c->n_recs : n;
+    size_t values = 0;
+    KvDataLayoutOf(v, v->rec_vary != 0 ? c->n_recs : 1, valueBytes, &values);
+    return static_cast<long>(values);
 }
 
 void IsoAttrsToEpoch(KvCDFVariable *v)
@@ -69,6 +70,78 @@ void IsoAttrsToEpoch(KvCDFVariable *v)
 }
 
 }  // namespace
+
+namespace {
+
+// Bytes the allocator may round a small block up by: a block that holds
+// every dimension but fewer than this more than the varying values may
+// have been made for either layout.
+constexpr size_t kBlockRounding = 32;
+
+// True when the values along each dimension that does not vary repeat the
+// value at its index 0 over the first `records` records of every
+// dimension, as the values of such a dimension do.
+bool RepeatsAlongFixedDimensions(const KvCDFVariable *v, size_t records, size_t valueBytes)
+{
+    const long dims = std::min(v->num_dims, static_cast<long>(KV_MAX_DIMS));
+    const auto *data = static_cast<const unsigned char *>(v->data);
+    std::vector<long> at(static_cast<size_t>(dims), 0);
+    size_t k = 0;
+    for (size_t r = 0; r < records; ++r) {
+        const size_t recordStart = k;
+        for (bool more = true; more; ++k) {
+            // The position of the same value at index 0 of every fixed
+            // dimension.
+            size_t home = 0;
+            for (long d = 0; d < dims; ++d)
+                home = home * static_cast<size_t>(v->dim_sizes[d]) +
+                       static_cast<size_t>(v->dim_varys[d] != 0 ? at[static_cast<size_t>(d)] : 0);
+            if (std::memcmp(data + k * valueBytes, data + (recordStart + home) * valueBytes, valueBytes) != 0)
+                return false;
+            more = false;
+            for (long d = dims - 1; d >= 0 && !more; --d) {
+                more = ++at[static_cast<size_t>(d)] < v->dim_sizes[d];
+                if (!more)
+                    at[static_cast<size_t>(d)] = 0;
+            }
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+KvDataLayout KvDataLayoutOf(const KvCDFVariable *v, long records, size_t valueBytes, size_t *values)
+{
+    const size_t have = v->data != nullptr ? malloc_usable_size(v->data) : 0;
+    const size_t recs = records > 0 ? static_cast<size_t>(records) : 0;
+    size_t every = recs, varying = recs;
+    bool fits = valueBytes > 0;
+    for (long d = 0; d < v->num_dims && d < KV_MAX_DIMS; ++d) {
+        const size_t size = v->dim_sizes[d] > 0 ? static_cast<size_t>(v->dim_sizes[d]) : 0;
+        fits = fits && !__builtin_mul_overflow(every, size, &every);
+        if (v->dim_varys[d] != 0)
+            fits = fits && !__builtin_mul_overflow(varying, size, &varying);
+    }
+    size_t everyBytes = 0, varyingBytes = 0;
+    fits = fits && !__builtin_mul_overflow(every, valueBytes, &everyBytes) &&
+           !__builtin_mul_overflow(varying, valueBytes, &varyingBytes);
+    // A small block may hold every dimension only by the allocator's
+    // rounding of a block made for the varying values: then the values
+    // tell, repeating along the dimensions that do not vary or not.
+    if (fits && everyBytes <= have &&
+        (everyBytes == varyingBytes || have >= varyingBytes + kBlockRounding ||
+         RepeatsAlongFixedDimensions(v, recs, valueBytes))) {
+        *values = every;
+        return KvDataLayout::kEveryDimension;
+    }
+    if (fits && varyingBytes <= have) {
+        *values = varying;
+        return KvDataLayout::kVaryingOnly;
+    }
+    *values = valueBytes > 0 ? have / valueBytes : 0;
+    return KvDataLayout::kShort;
+}
 
 int KvTestStructure(const KvCDFContents *c)
 {
@@ -114,7 +187,7 @@ int KvRemoveISO_TIME(KvCDFContents *c)
             std::printf("variable %s data is NULL\n", v->name);
             continue;
         }
-        const long n = ValueCount(c, v);
+        const long n = ValueCount(c, v, static_cast<size_t>(std::max(width, 1L)));
         auto *epochs = static_cast<double *>(std::malloc(static_cast<size_t>(std::max(n, 1L)) * sizeof(double)));
         for (long k = 0; k < n; ++k) {
             const std::string text(static_cast<const char *>(v->data) + k * width,
@@ -173,7 +246,7 @@ int KvRemoveEpoch(KvCDFContents *c)
             continue;
         }
         constexpr long kSlot = 30;
-        const long n = ValueCount(c, v);
+        const long n = ValueCount(c, v, sizeof(double));
         char *texts = static_cast<char *>(std::calloc(static_cast<size_t>(std::max(n, 1L) * kSlot), 1));
         for (long k = 0; k < n; ++k) {
             const std::string text = KvEpochText(static_cast<const double *>(v->data)[k], 'T');
@@ -382,8 +455,11 @@ int KvWriteVariable(KvCDFContents *c, long index)
     if (KvStatusHandler(created, " on create") != 0 || created != kcdf::kOk)
         return KV_CDF_SELECT;
     current->SetBlockingFactor(num, v->max_rec_num);
+    // Records 0 to max_rec_num; one record of a variable that does not vary
+    // by record, which is all its data hold.
+    const long records = v->rec_vary != 0 ? std::max(v->max_rec_num + 1, 1L) : 1;
     kcdf::Hyper hyper;
-    hyper.recCount = std::max(v->max_rec_num + 1, 1L);
+    hyper.recCount = records;
     hyper.dimIndices.assign(spec.dimSizes.size(), 0);
     hyper.dimCounts = spec.dimSizes;
     hyper.dimIntervals.assign(spec.dimSizes.size(), 1);
@@ -394,6 +470,25 @@ int KvWriteVariable(KvCDFContents *c, long index)
     if (v->data == nullptr) {
         std::printf("Variable %s data is NULL\n", v->name);
         return -1;
+    }
+    // The data hold every value of every dimension, or only those of the
+    // varying dimensions (then read with a count of 1 along the others);
+    // data shorter than both are refused, never read past.
+    const size_t valueBytes = kcdf::ElementSize(v->data_type) * static_cast<size_t>(std::max(v->num_elems, 0L));
+    size_t values = 0;
+    switch (KvDataLayoutOf(v, records, valueBytes, &values)) {
+    case KvDataLayout::kEveryDimension:
+        break;
+    case KvDataLayout::kVaryingOnly:
+        for (size_t d = 0; d < spec.dimVarys.size(); ++d)
+            if (spec.dimVarys[d] == 0)
+                hyper.dimCounts[d] = 1;
+        if (current->HyperBytes(num, hyper, &bytes) != kcdf::kOk)
+            return KV_CDF_SELECT;
+        break;
+    case KvDataLayout::kShort:
+        std::printf("KVE Error: variable %s holds %zu values, fewer than its shape needs\n", v->name, values);
+        return KV_DATA_WRITE;
     }
     if (current->PutHyper(num, hyper, v->data, bytes) != kcdf::kOk)
         return KV_DATA_WRITE;
