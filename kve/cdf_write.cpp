@@ -51,14 +51,52 @@ void SetAttrEpoch(KvVarAttribute *a, double epoch) { SetAttr(a, CDF_EPOCH, &epoc
 
 bool TextType(long type) { return type == CDF_CHAR || type == CDF_UCHAR || type == ISO_TIME; }
 
-// Values a variable's data hold over the data set's records, in whichever
-// layout their block holds (no more than the block holds).
-long ValueCount(const KvCDFContents *c, const KvCDFVariable *v, size_t valueBytes)
-{
-    size_t values = 0;
-    KvDataLayoutOf(v, v->rec_vary != 0 ? c->n_recs : 1, valueBytes, &values);
-    return static_cast<long>(values);
-}
+// Where a conversion takes each value of a variable's data from: the
+// values it makes (every value of every dimension over the data set's
+// records, or, for data shorter than their shape, what the data hold), and
+// for the k-th of them the index of its value in the data, whose layout
+// the size of their block tells.  The converted data so hold every
+// dimension, as the project keeps them, and nothing is read past the block.
+struct ValueSource {
+    KvDataLayout layout;
+    size_t count = 0;
+    const KvCDFVariable *v;
+
+    ValueSource(const KvCDFContents *c, const KvCDFVariable *var, size_t valueBytes) : v(var)
+    {
+        const long records = v->rec_vary != 0 ? c->n_recs : 1;
+        layout = KvDataLayoutOf(v, records, valueBytes, &count);
+        if (layout == KvDataLayout::kVaryingOnly) {
+            // Every size is at least 1 and their product fits (else the
+            // layout would be every dimension or short).
+            count = static_cast<size_t>(std::max(records, 0L));
+            for (long d = 0; d < v->num_dims && d < KV_MAX_DIMS; ++d)
+                count *= static_cast<size_t>(v->dim_sizes[d]);
+        }
+    }
+    size_t operator()(size_t k) const
+    {
+        if (layout != KvDataLayout::kVaryingOnly)
+            return k;
+        const long dims = std::min(v->num_dims, static_cast<long>(KV_MAX_DIMS));
+        size_t every = 1, varying = 1;
+        for (long d = 0; d < dims; ++d) {
+            every *= static_cast<size_t>(v->dim_sizes[d]);
+            if (v->dim_varys[d] != 0)
+                varying *= static_cast<size_t>(v->dim_sizes[d]);
+        }
+        size_t within = k % every, index = 0, stride = 1;
+        for (long d = dims - 1; d >= 0; --d) {
+            const auto size = static_cast<size_t>(v->dim_sizes[d]);
+            if (v->dim_varys[d] != 0) {
+                index += (within % size) * stride;
+                stride *= size;
+            }
+            within /= size;
+        }
+        return k / every * varying + index;
+    }
+};
 
 void IsoAttrsToEpoch(KvCDFVariable *v)
 {
@@ -130,7 +168,7 @@ KvDataLayout KvDataLayoutOf(const KvCDFVariable *v, long records, size_t valueBy
     // rounding of a block made for the varying values: then the values
     // tell, repeating along the dimensions that do not vary or not.
     if (fits && everyBytes <= have &&
-        (everyBytes == varyingBytes || have >= varyingBytes + kBlockRounding ||
+        (everyBytes == varyingBytes || everyBytes == 0 || have >= varyingBytes + kBlockRounding ||
          RepeatsAlongFixedDimensions(v, recs, valueBytes))) {
         *values = every;
         return KvDataLayout::kEveryDimension;
@@ -187,12 +225,11 @@ int KvRemoveISO_TIME(KvCDFContents *c)
             std::printf("variable %s data is NULL\n", v->name);
             continue;
         }
-        const long n = ValueCount(c, v, static_cast<size_t>(std::max(width, 1L)));
-        auto *epochs = static_cast<double *>(std::malloc(static_cast<size_t>(std::max(n, 1L)) * sizeof(double)));
-        for (long k = 0; k < n; ++k) {
-            const std::string text(static_cast<const char *>(v->data) + k * width,
-                                   strnlen(static_cast<const char *>(v->data) + k * width, static_cast<size_t>(width)));
-            epochs[k] = KvISOStringToEpoch(text.c_str());
+        const ValueSource from(c, v, static_cast<size_t>(std::max(width, 1L)));
+        auto *epochs = static_cast<double *>(std::calloc(std::max<size_t>(from.count, 1), sizeof(double)));
+        for (size_t k = 0; epochs != nullptr && k < from.count; ++k) {
+            const char *text = static_cast<const char *>(v->data) + from(k) * static_cast<size_t>(width);
+            epochs[k] = KvISOStringToEpoch(std::string(text, strnlen(text, static_cast<size_t>(width))).c_str());
         }
         std::free(v->data);
         v->data = epochs;
@@ -246,10 +283,10 @@ int KvRemoveEpoch(KvCDFContents *c)
             continue;
         }
         constexpr long kSlot = 30;
-        const long n = ValueCount(c, v, sizeof(double));
-        char *texts = static_cast<char *>(std::calloc(static_cast<size_t>(std::max(n, 1L) * kSlot), 1));
-        for (long k = 0; k < n; ++k) {
-            const std::string text = KvEpochText(static_cast<const double *>(v->data)[k], 'T');
+        const ValueSource from(c, v, sizeof(double));
+        char *texts = static_cast<char *>(std::calloc(std::max<size_t>(from.count, 1), kSlot));
+        for (size_t k = 0; texts != nullptr && k < from.count; ++k) {
+            const std::string text = KvEpochText(static_cast<const double *>(v->data)[from(k)], 'T');
             std::memcpy(texts + k * kSlot, text.c_str(), std::min<size_t>(text.size(), kSlot));
         }
         std::free(v->data);

@@ -466,4 +466,26 @@ INSTANTIATE_TEST_SUITE_P(
                "  rec 1 d42ccc59324de5000 d42ccc59324de5000\n"}),
     [](const testing::TestParamInfo<Layout> &info) { return std::string(info.param.name); });
 
+// The time conversions of the writers read the data in either layout and
+// give every value of every dimension.
+TEST(KveCdfWriter, TimeConversionsGiveEveryDimension)
+{
+    TempDir dir;
+    KvCDFVariable *v = Var<double>("t", CDF_EPOCH, {2}, {63269805600000.0, 63269805604000.0}, 2);
+    v->dim_varys[0] = 0;
+    SetData(v, std::vector<double>{63269805600000.0, 63269805604000.0});
+    ContentsPtr c(DataSet({v}, 2, dir.str(), "conv"));
+    EXPECT_EQ(0, KvRemoveEpoch(c.get()));
+    ASSERT_EQ(ISO_TIME, v->data_type);
+    const char *texts = static_cast<const char *>(v->data);
+    for (const auto &[k, text] : {std::pair{0, "2004-12-09T10:00:00.000Z"}, {1, "2004-12-09T10:00:00.000Z"},
+                                  {2, "2004-12-09T10:00:04.000Z"}, {3, "2004-12-09T10:00:04.000Z"}})
+        EXPECT_STREQ(text, texts + k * v->num_elems) << k;
+    EXPECT_EQ(0, KvRemoveISO_TIME(c.get()));
+    ASSERT_EQ(CDF_EPOCH, v->data_type);
+    const auto *epochs = static_cast<const double *>(v->data);
+    EXPECT_EQ((std::vector<double>{63269805600000.0, 63269805600000.0, 63269805604000.0, 63269805604000.0}),
+              std::vector<double>(epochs, epochs + 4));
+}
+
 }  // namespace
