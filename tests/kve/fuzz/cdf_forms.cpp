@@ -86,29 +86,24 @@ std::string Compress(int32_t method, const std::string &data)
 
 uint64_t Gdr(const std::string &image) { return Get(image, 20, 8); }
 
-std::vector<uint64_t> Vdrs(const std::string &image)
+namespace {
+
+// The records of a chain from its head, each naming the next at +12.
+std::vector<uint64_t> Chain(const std::string &image, uint64_t head, std::vector<uint64_t> into = {})
 {
-    std::vector<uint64_t> vdrs;
-    for (uint64_t at = Get(image, Gdr(image) + 20, 8); at != 0 && vdrs.size() < 100000; at = Get(image, at + 12, 8))
-        vdrs.push_back(at);
-    return vdrs;
+    for (uint64_t at = head; at != 0 && into.size() < 100000; at = Get(image, at + 12, 8))
+        into.push_back(at);
+    return into;
 }
 
-std::vector<uint64_t> Adrs(const std::string &image)
-{
-    std::vector<uint64_t> adrs;
-    for (uint64_t at = Get(image, Gdr(image) + 28, 8); at != 0 && adrs.size() < 100000; at = Get(image, at + 12, 8))
-        adrs.push_back(at);
-    return adrs;
-}
+}  // namespace
+
+std::vector<uint64_t> Vdrs(const std::string &image) { return Chain(image, Get(image, Gdr(image) + 20, 8)); }
+std::vector<uint64_t> Adrs(const std::string &image) { return Chain(image, Get(image, Gdr(image) + 28, 8)); }
 
 std::vector<uint64_t> Entries(const std::string &image, uint64_t adr)
 {
-    std::vector<uint64_t> entries;
-    for (const uint64_t head : {Get(image, adr + 20, 8), Get(image, adr + 48, 8)})
-        for (uint64_t at = head; at != 0 && entries.size() < 100000; at = Get(image, at + 12, 8))
-            entries.push_back(at);
-    return entries;
+    return Chain(image, Get(image, adr + 48, 8), Chain(image, Get(image, adr + 20, 8)));
 }
 
 std::string CompressVariables(const std::string &image, int32_t method)
