@@ -300,10 +300,6 @@ Status ReadVariables(Context &c, int64_t head, long count, bool zVars, const std
     return kOk;
 }
 
-}  // namespace
-
-namespace {
-
 // The image of a compressed file expanded: the magic numbers of an
 // uncompressed file, then the records the CCR holds.
 Status ExpandFile(const std::vector<unsigned char> &image, size_t *budget, std::vector<unsigned char> &plain)
@@ -319,7 +315,7 @@ Status ExpandFile(const std::vector<unsigned char> &image, size_t *budget, std::
     const long method = r.I32(static_cast<uint64_t>(cpr) + 12);
     if (method != kRleCompression && method != kGzipCompression)
         return method == kHuffCompression || method == kAhuffCompression ? kCompressed : kCorrupt;
-    if (static_cast<uint64_t>(uSize) > *budget - std::min<size_t>(*budget, 8))
+    if (*budget < 8 || static_cast<uint64_t>(uSize) > *budget - 8)
         return kTooBig;
     *budget -= static_cast<size_t>(uSize) + 8;
     plain.reserve(static_cast<size_t>(uSize) + 8);
