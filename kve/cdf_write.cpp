@@ -181,6 +181,28 @@ KvDataLayout KvDataLayoutOf(const KvCDFVariable *v, long records, size_t valueBy
     return KvDataLayout::kShort;
 }
 
+int KvDataToEveryDimension(const KvCDFContents *c, KvCDFVariable *v)
+{
+    const size_t valueBytes = TextType(v->data_type) ? static_cast<size_t>(std::max(v->num_elems, 0L))
+                                                     : kcdf::ElementSize(v->data_type);
+    if (v->data == nullptr || valueBytes == 0)
+        return 0;
+    const ValueSource from(c, v, valueBytes);
+    if (from.layout == KvDataLayout::kShort)
+        return -1;
+    if (from.layout == KvDataLayout::kEveryDimension)
+        return 0;
+    auto *every = static_cast<unsigned char *>(std::malloc(std::max<size_t>(from.count, 1) * valueBytes));
+    if (every == nullptr)
+        return -1;
+    for (size_t k = 0; k < from.count; ++k)
+        std::memcpy(every + k * valueBytes, static_cast<const unsigned char *>(v->data) + from(k) * valueBytes,
+                    valueBytes);
+    std::free(v->data);
+    v->data = every;
+    return 0;
+}
+
 int KvTestStructure(const KvCDFContents *c)
 {
     for (long i = 0; i < c->n_vars; ++i) {

@@ -29,3 +29,8 @@ std::string KvJoinPath(const char *dir, const char *name, const char *extn);
 // records (for kShort, what the block holds).  Reads nothing past the block.
 enum class KvDataLayout { kEveryDimension, kVaryingOnly, kShort };
 KvDataLayout KvDataLayoutOf(const KvCDFVariable *v, long records, size_t valueBytes, size_t *values);
+// Replaces data that hold only the varying values over the data set's
+// records by every value of every dimension, repeated along the dimensions
+// that do not vary: 0, or -1 (nothing changed) when the data are shorter
+// than both layouts or memory runs out.
+int KvDataToEveryDimension(const KvCDFContents *c, KvCDFVariable *v);

@@ -488,4 +488,26 @@ TEST(KveCdfWriter, TimeConversionsGiveEveryDimension)
               std::vector<double>(epochs, epochs + 4));
 }
 
+// The flat writers write every dimension from data of the varying values
+// only, and refuse data shorter than their shape.
+TEST(KveFlatWriter, DataOfTheVaryingValuesOnlyOrShort)
+{
+    for (const auto &[values, status] : {std::pair{std::vector<int16_t>{1, 2, 3, 4, 5, 6}, 0},
+                                         {std::vector<int16_t>(20, 1), int{KV_VAR_NO_DATA}}}) {
+        TempDir dir;
+        KvCDFVariable *v = Var<int16_t>("v", CDF_INT2, {values.size() == 6 ? 3L : 30L, 2}, values, 2);
+        v->dim_varys[1] = 0;
+        SetData(v, values);
+        ContentsPtr c(DataSet({v}, 2, dir.str(), "flat"));
+        OptionsPtr o(KvMakeOptionsObj());
+        o->f_type = DELIMITED;
+        o->data_delim = ',';
+        o->header = NO_HEADER;
+        EXPECT_STATUS(status, KvWriteCSDSgenFlat(c.get(), o.get()));
+        if (status == 0) {
+            EXPECT_EQ("1,1,2,2,3,3\n4,4,5,5,6,6\n", ReadFile(dir.file("flat.qfd")));
+        }
+    }
+}
+
 }  // namespace
