@@ -4,6 +4,12 @@
 // holds values row major in host order whatever the file's majority and
 // encoding; the data of a variable hold every value of every dimension,
 // the ones that do not vary repeated, so that a read data set writes back.
+//
+// What a file asks the reader to build (virtual records, dimensions that do
+// not vary, entry numbers far apart) is not bounded by its size, so the
+// data set of one file takes at most what the module's limit of one file
+// (kcdf::max_file_bytes) leaves after what the module holds; each
+// allocation is checked against that before it is made.
 #include "kcdf.h"
 #include "kve_cdf.h"
 #include "kve_cdf_int.h"
@@ -16,6 +22,21 @@
 using kve_cdf::current;
 
 namespace {
+
+// Bytes the read in progress may still take for its data set.
+size_t read_left = kcdf::max_file_bytes;
+
+bool TakeBytes(size_t bytes)
+{
+    if (bytes > read_left)
+        return false;
+    read_left -= bytes;
+    return true;
+}
+
+// Bytes of one variable record of the data set with its attribute slots.
+constexpr size_t kVariableBytes =
+    sizeof(KvCDFVariable *) + sizeof(KvCDFVariable) + KV_VATTR_SLOTS * sizeof(KvVarAttribute) + 2 * KV_MAX_DIMS * sizeof(long);
 
 // Bytes of one element as the data set holds it; 0 for types it does not.
 long ReadElementSize(long type)
@@ -68,17 +89,23 @@ int KvGetVariableAttr(long number, KvCDFVariable *var)
 {
     if (!current)
         return KV_CDF_ATTR;
-    const long attrs = std::min(current->NumAttrs(), 200L);
-    long slot = 0;
-    for (long a = 0; a < attrs && slot < KV_VATTR_SLOTS; ++a) {
+    // Every attribute of the file is looked at; those for which the
+    // variable has no slot left are counted and said.
+    long slot = 0, left_out = 0;
+    for (long a = 0; a < current->NumAttrs(); ++a) {
         kcdf::AttrInfo info;
         kcdf::EntryInfo entry;
         if (current->GetAttrInfo(a, &info) != kcdf::kOk || info.scope != kcdf::kVariableScope ||
             current->GetEntryInfo(a, kcdf::EntryKind::Variable, number, &entry) != kcdf::kOk)
             continue;
+        if (slot == KV_VATTR_SLOTS) {
+            ++left_out;
+            continue;
+        }
         const size_t elem = kcdf::ElementSize(entry.dataType);
         size_t bytes = 0;
-        if (elem == 0 || entry.numElems < 1 || __builtin_mul_overflow(elem, static_cast<size_t>(entry.numElems), &bytes))
+        if (elem == 0 || entry.numElems < 1 || __builtin_mul_overflow(elem, static_cast<size_t>(entry.numElems), &bytes) ||
+            !TakeBytes(bytes + 1))
             continue;
         void *data = KvAttrEntryMalloc(entry.numElems, entry.dataType);
         // Only an entry whose data cannot be read gives its slot to the next.
@@ -93,6 +120,11 @@ int KvGetVariableAttr(long number, KvCDFVariable *var)
         attr.num_elems = kcdf::IsText(entry.dataType) ? 1 : entry.numElems;
         attr.data = data;
         var->num_v_attrs = ++slot;
+    }
+    if (left_out > 0) {
+        const std::string text = KvFormat(": %ld variable attributes left out, no slot beyond %d", left_out,
+                                          static_cast<int>(KV_VATTR_SLOTS));
+        KveAlertBox(var->name, text.c_str());
     }
     return 0;
 }
@@ -124,8 +156,8 @@ int KvGetCDFVar(KvCDFVariable *var, long number, int *epoch_flag)
     if (elem == 0)
         return KV_BAD_TYPE;
     var->sizeofentry = elem;
-    if (info.compressed) {
-        std::fprintf(stderr, "CDFlib err code %ld", kcdf::kCompressed);
+    if (info.unreadable != kcdf::kOk) {
+        std::fprintf(stderr, "CDFlib err code %ld", info.unreadable);
         return KV_CDF_READ;
     }
 
@@ -136,8 +168,11 @@ int KvGetCDFVar(KvCDFVariable *var, long number, int *epoch_flag)
     hyper.dimCounts = info.dimSizes;
     hyper.dimIntervals.assign(info.dimSizes.size(), 1);
     size_t bytes = 0;
-    if (const kcdf::Status status = current->HyperBytes(number, hyper, &bytes); status < kcdf::kWarn) {
-        std::fprintf(stderr, "CDFlib err code %ld", status);
+    kcdf::Status selected = current->HyperBytes(number, hyper, &bytes);
+    if (selected == kcdf::kOk && !TakeBytes(bytes))
+        selected = kcdf::kTooBig;
+    if (selected < kcdf::kWarn) {
+        std::fprintf(stderr, "CDFlib err code %ld", selected);
         return KV_CDF_SELECT;
     }
     var->data = std::malloc(std::max<size_t>(bytes, 1));
@@ -161,13 +196,18 @@ int KvGetGlobalAttr(long number, KvGlobalAttribute *attr)
     attr->number = number;
     if (info.maxGEntry < 0)
         return 1;
-    attr->num_entries = info.maxGEntry + 1;
     attr->name = KvNewStr(info.name.c_str());
-    attr->entry = KvMakeEntries(attr->num_entries);
-    if (attr->entry == nullptr) {
-        attr->num_entries = 0;
+    // Entries are numbered, not counted: one entry numbered near 2^31 makes
+    // the array that long.
+    const size_t entries = static_cast<size_t>(info.maxGEntry) + 1;
+    if (!TakeBytes(entries * sizeof(KvGAttrEntry))) {
+        KveAlertBox(attr->name, "- Failed to get entry info for attribute");
         return KV_CDF_GATTR;
     }
+    attr->entry = KvMakeEntries(static_cast<long>(entries));
+    if (attr->entry == nullptr)
+        return KV_CDF_GATTR;
+    attr->num_entries = static_cast<long>(entries);
     kcdf::Status last = kcdf::kOk;
     for (long e = 0; e < attr->num_entries; ++e) {
         kcdf::EntryInfo entry;
@@ -175,7 +215,8 @@ int KvGetGlobalAttr(long number, KvGlobalAttribute *attr)
             continue;
         const size_t elem = kcdf::ElementSize(entry.dataType);
         size_t bytes = 0;
-        if (elem == 0 || __builtin_mul_overflow(elem, static_cast<size_t>(entry.numElems), &bytes)) {
+        if (elem == 0 || __builtin_mul_overflow(elem, static_cast<size_t>(entry.numElems), &bytes) ||
+            !TakeBytes(bytes + 1)) {
             KveAlertBox(attr->name, "- Failed to get entry info for attribute");
             return KV_CDF_GATTR;
         }
@@ -224,9 +265,13 @@ int KvGetCSDSgenCDF(const char *name, KvCDFContents *c)
     current.reset();
     if (name == nullptr || c == nullptr || kcdf::File::Open(name, current) != kcdf::kOk)
         return KV_CDF_OPEN;
+    const size_t held = current->HeldBytes();
+    read_left = kcdf::max_file_bytes > held ? kcdf::max_file_bytes - held : 0;
     const long n = current->NumVars();
     c->n_vars = 0;
     c->n_recs = current->MaxRec() + 1;
+    if (!TakeBytes(static_cast<size_t>(n) * kVariableBytes))
+        return KV_CDF_COUNTS;
     c->vardata = KvMakeKvVariablePtrs(n);
     if (c->vardata == nullptr)
         return KV_CDF_COUNTS;

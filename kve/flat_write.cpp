@@ -769,6 +769,14 @@ int KvWriteCSDSgenFlat(KvCDFContents *c, KvOptions *o)
     default:
         return KV_FILE_TYPE;
     }
+    // The records are written from every value of every dimension: data of
+    // the varying values only are expanded, shorter data refused.
+    for (long i = 0; i < c->n_vars; ++i) {
+        if (KvDataToEveryDimension(c, c->vardata[i]) != 0) {
+            KvDisplayMessage(KvFormat("KVE Error: data shorter than their shape, var number %ld", i).c_str(), o);
+            return KV_VAR_NO_DATA;
+        }
+    }
     const bool replace = o->priority == REPLACE;
     auto open = [&](const char *dir, const char *name, const char *extn, int *status) -> FILE * {
         errno = 0;

@@ -1,7 +1,11 @@
-// The parse of a whole single-file CDF 3 image into the in-memory CDF.
-// Every offset, record size and count is checked against the image before
-// use; chains are walked at most as many steps as the image could hold
-// records, so a loop of offsets ends as corrupt.
+// The parse of a whole single-file CDF 3 image into the in-memory CDF, its
+// compressed file or records expanded.  Every offset, record size and count
+// is checked against the image before use; chains are walked at most as
+// many steps as the image could hold records, so a loop of offsets ends as
+// corrupt.  What the parse keeps or expands in memory is taken from the
+// file's budget of max_file_bytes (less the image itself), and the bytes it
+// copies or expands from a budget as large, so that no file makes it hold
+// or move more than that whatever its offsets say.
 #include "kcdf_int.h"
 
 namespace kcdf {
@@ -10,6 +14,12 @@ namespace {
 
 constexpr uint32_t kMagic3 = 0xCDF30001u;
 constexpr uint32_t kMagicCompressed = 0xCCCC0001u;
+constexpr uint32_t kMagicUncompressed = 0x0000FFFFu;
+
+// Smallest sizes of the records that counts in the GDR and ADRs stand for.
+constexpr uint64_t kRVdrSize = 340, kZVdrSize = 344, kAdrSize = 68 + kMaxNameLength, kAedrSize = 56;
+// Header bytes of a CCR, CPR and CVVR before their data or parameters.
+constexpr uint64_t kCcrHead = 32, kCprHead = 24, kCvvrHead = 24;
 
 class Reader {
 public:
@@ -56,8 +66,30 @@ struct Context {
     const Reader &r;
     bool big;
     bool columnMajor;
-    size_t steps;  // budget of chain steps over the whole parse
-    bool Step() { return steps-- > 0; }
+    size_t steps;   // chain steps left over the whole parse
+    size_t budget;  // bytes the parse may still keep in memory
+    size_t work;    // bytes it may still copy or expand
+    bool Step()
+    {
+        if (steps == 0)
+            return false;
+        --steps;
+        return true;
+    }
+    bool Take(size_t n)
+    {
+        if (n > budget)
+            return false;
+        budget -= n;
+        return true;
+    }
+    bool Move(size_t n)
+    {
+        if (n > work)
+            return false;
+        work -= n;
+        return true;
+    }
 };
 
 Status ReadEntryChain(Context &c, int64_t head, long count, std::map<long, Entry> &into, int32_t type,
@@ -81,6 +113,8 @@ Status ReadEntryChain(Context &c, int64_t head, long count, std::map<long, Entry
         size_t bytes = 0;
         if (!MulSize(elem, static_cast<size_t>(e.numElems), &bytes) || bytes > size - 56)
             return kCorrupt;
+        if (!c.Take(bytes + sizeof e))
+            return kTooBig;
         e.bytes.assign(c.r.Ptr(u + 56), c.r.Ptr(u + 56) + bytes);
         ConvertOrder(e.bytes.data(), bytes, e.dataType, c.big);
         long key = 0;
@@ -92,12 +126,15 @@ Status ReadEntryChain(Context &c, int64_t head, long count, std::map<long, Entry
     return kOk;
 }
 
-// Copies the records a VXR tree indexes into the variable.
+// Copies the records a VXR tree indexes into the variable, expanding the
+// compressed ones; records after the variable's highest are left out.  A
+// variable whose compressed records do not expand is marked unreadable.
 Status ReadIndex(Context &c, Variable &v, int64_t head, int depth)
 {
     if (depth > 8)
         return kCorrupt;
     const size_t recordBytes = v.RecordBytes();
+    std::vector<unsigned char> plain;
     int64_t at = head;
     while (at != 0) {
         uint64_t size = 0;
@@ -114,29 +151,60 @@ Status ReadIndex(Context &c, Variable &v, int64_t head, int depth)
             const int64_t off = c.r.I64(u + 28 + 8 * static_cast<uint64_t>(n) + 8 * static_cast<uint64_t>(k));
             if (first < 0 || last < first || off < 8 || !c.r.Has(static_cast<uint64_t>(off), 12))
                 return kCorrupt;
-            const int32_t type = c.r.I32(static_cast<uint64_t>(off) + 8);
+            const auto o = static_cast<uint64_t>(off);
+            const int32_t type = c.r.I32(o + 8);
             if (type == 6) {
                 if (const Status s = ReadIndex(c, v, off, depth + 1); s != kOk)
                     return s;
                 continue;
             }
-            if (type == 13)
-                return kCompressed;
-            uint64_t vvrSize = 0;
-            if (!c.r.Record(off, 7, 12, &vvrSize))
-                return kCorrupt;
             const size_t count = static_cast<size_t>(last - first) + 1;
-            size_t bytes = 0, needed = 0;
-            if (!MulSize(count, recordBytes, &bytes) || bytes > vvrSize - 12 ||
-                !MulSize(static_cast<size_t>(last) + 1, recordBytes, &needed) || needed > max_value_bytes)
+            size_t bytes = 0;
+            if (!MulSize(count, recordBytes, &bytes))
                 return kCorrupt;
-            if (v.data.size() < needed) {
-                v.data.resize(needed);
-                v.written.resize(static_cast<size_t>(last) + 1, false);
+            const unsigned char *records = nullptr;
+            uint64_t recSize = 0;
+            if (type == 13) {
+                if (v.compression == kNoCompression || !c.r.Record(off, 13, kCvvrHead, &recSize))
+                    return kCorrupt;
+                const int64_t cSize = c.r.I64(o + 16);
+                if (cSize < 0 || static_cast<uint64_t>(cSize) > recSize - kCvvrHead)
+                    return kCorrupt;
+                if (v.unreadable != kOk || first > v.maxRec)
+                    continue;
+                // The expanded records are held only until copied.
+                if (bytes > max_value_bytes || bytes > c.budget || !c.Move(bytes))
+                    return kTooBig;
+                plain.clear();
+                const Status s =
+                    Expand(v.compression, c.r.Ptr(o + kCvvrHead), static_cast<size_t>(cSize), bytes, plain);
+                if (s != kOk) {
+                    v.unreadable = s;
+                    continue;
+                }
+                records = plain.data();
+            } else {
+                if (!c.r.Record(off, 7, 12, &recSize) || bytes > recSize - 12)
+                    return kCorrupt;
+                records = c.r.Ptr(o + 12);
             }
-            std::memcpy(v.data.data() + static_cast<size_t>(first) * recordBytes,
-                        c.r.Ptr(static_cast<uint64_t>(off) + 12), bytes);
-            for (size_t r = static_cast<size_t>(first); r <= static_cast<size_t>(last); ++r)
+            if (first > v.maxRec || v.unreadable != kOk)
+                continue;
+            const long kept = std::min<long>(last, v.maxRec);
+            const size_t keptBytes = static_cast<size_t>(kept - first + 1) * recordBytes;
+            size_t needed = 0;
+            if (!MulSize(static_cast<size_t>(kept) + 1, recordBytes, &needed) || needed > max_value_bytes)
+                return kTooBig;
+            if (v.data.size() < needed) {
+                if (!c.Take(needed - v.data.size() + (static_cast<size_t>(kept) + 1) / 8))
+                    return kTooBig;
+                v.data.resize(needed);
+                v.written.resize(static_cast<size_t>(kept) + 1, false);
+            }
+            if (type != 13 && !c.Move(keptBytes))
+                return kTooBig;
+            std::memcpy(v.data.data() + static_cast<size_t>(first) * recordBytes, records, keptBytes);
+            for (size_t r = static_cast<size_t>(first); r <= static_cast<size_t>(kept); ++r)
                 v.written[r] = true;
         }
         at = c.r.I64(u + 12);
@@ -163,7 +231,18 @@ Status ReadVariables(Context &c, int64_t head, long count, bool zVars, const std
         v.blockingFactor = c.r.I32(u + 80);
         v.name = c.r.Name(u + 84);
         v.recVary = (flags & 1) != 0;
-        v.compressed = (flags & 4) != 0;
+        if ((flags & 4) != 0) {
+            // The CPR names the method; one not read leaves the variable
+            // unreadable, the rest of the file is read.
+            const int64_t cpr = c.r.I64(u + 72);
+            uint64_t cprSize = 0;
+            if (!c.r.Record(cpr, 11, kCprHead, &cprSize))
+                return kCorrupt;
+            v.compression = c.r.I32(static_cast<uint64_t>(cpr) + 12);
+            if (v.compression != kNoCompression && v.compression != kRleCompression &&
+                v.compression != kGzipCompression)
+                v.unreadable = kCompressed;
+        }
         uint64_t pos = u + 340;
         if (zVars) {
             const int32_t dims = c.r.I32(pos);
@@ -192,21 +271,14 @@ Status ReadVariables(Context &c, int64_t head, long count, bool zVars, const std
             v.pad.assign(c.r.Ptr(pos), c.r.Ptr(pos) + bytes);
             ConvertOrder(v.pad.data(), bytes, v.dataType, c.big);
         }
-        if (!v.compressed && v.maxRec >= 0 && vxrHead != 0) {
-            const Status s = ReadIndex(c, v, vxrHead, 0);
-            if (s == kCompressed)
-                v.compressed = true;
-            else if (s != kOk)
+        if (v.unreadable == kOk && v.maxRec >= 0 && vxrHead != 0)
+            if (const Status s = ReadIndex(c, v, vxrHead, 0); s != kOk)
                 return s;
-        }
-        if (v.compressed) {
-            v.data.clear();
-            v.written.clear();
+        if (v.unreadable != kOk) {
+            c.budget += v.data.size();
+            v.data = {};
+            v.written = {};
         } else {
-            if (v.maxRec >= 0 && v.written.size() > static_cast<size_t>(v.maxRec) + 1) {
-                v.written.resize(static_cast<size_t>(v.maxRec) + 1);
-                v.data.resize(v.written.size() * v.RecordBytes());
-            }
             const size_t recordBytes = v.RecordBytes();
             std::vector<long> varying;
             for (size_t d = 0; d < v.dimSizes.size(); ++d)
@@ -228,19 +300,56 @@ Status ReadVariables(Context &c, int64_t head, long count, bool zVars, const std
     return kOk;
 }
 
+// The image of a compressed file expanded: the magic numbers of an
+// uncompressed file, then the records the CCR holds.
+Status ExpandFile(const std::vector<unsigned char> &image, size_t *budget, std::vector<unsigned char> &plain)
+{
+    const Reader r(image);
+    uint64_t ccrSize = 0, cprSize = 0;
+    if (!r.Record(8, 10, kCcrHead, &ccrSize))
+        return kCorrupt;
+    const int64_t cpr = r.I64(20);
+    const int64_t uSize = r.I64(28);
+    if (!r.Record(cpr, 11, kCprHead, &cprSize) || uSize < 0)
+        return kCorrupt;
+    const long method = r.I32(static_cast<uint64_t>(cpr) + 12);
+    if (method != kRleCompression && method != kGzipCompression)
+        return method == kHuffCompression || method == kAhuffCompression ? kCompressed : kCorrupt;
+    if (*budget < 8 || static_cast<uint64_t>(uSize) > *budget - 8)
+        return kTooBig;
+    *budget -= static_cast<size_t>(uSize) + 8;
+    plain.reserve(static_cast<size_t>(uSize) + 8);
+    for (const uint32_t magic : {kMagic3, kMagicUncompressed})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            plain.push_back(static_cast<unsigned char>(magic >> shift));
+    return Expand(method, r.Ptr(8 + kCcrHead), static_cast<size_t>(ccrSize - kCcrHead), static_cast<size_t>(uSize),
+                  plain);
+}
+
 }  // namespace
 
 Status File::Impl::Parse(const std::vector<unsigned char> &image)
+{
+    size_t budget = image.size() < max_file_bytes ? max_file_bytes - image.size() : 0;
+    const Reader outer(image);
+    if (outer.Has(0, 8) && outer.U(0, 4) == kMagic3 && outer.U(4, 4) == kMagicCompressed) {
+        std::vector<unsigned char> plain;
+        if (const Status s = ExpandFile(image, &budget, plain); s != kOk)
+            return s;
+        return ParseImage(plain, budget);
+    }
+    return ParseImage(image, budget);
+}
+
+Status File::Impl::ParseImage(const std::vector<unsigned char> &image, size_t budget)
 {
     const Reader r(image);
     if (!r.Has(0, 8))
         return kNotACdf;
     const auto magic1 = static_cast<uint32_t>(r.U(0, 4));
     const auto magic2 = static_cast<uint32_t>(r.U(4, 4));
-    if (magic1 != kMagic3)
+    if (magic1 != kMagic3 || magic2 == kMagicCompressed)
         return kNotACdf;
-    if (magic2 == kMagicCompressed)
-        return kCompressed;
     uint64_t size = 0;
     if (!r.Record(8, 1, 56 + kMaxNameLength, &size))
         return kCorrupt;
@@ -266,10 +375,14 @@ Status File::Impl::Parse(const std::vector<unsigned char> &image)
     if (nrVars < 0 || nzVars < 0 || numAttr < 0 || rNumDims < 0 || rNumDims > kMaxDims ||
         84 + 4 * static_cast<uint64_t>(rNumDims) > size)
         return kCorrupt;
+    // Each variable and attribute counted is a record of the image.
+    if (kRVdrSize * static_cast<uint64_t>(nrVars) + kZVdrSize * static_cast<uint64_t>(nzVars) > image.size() ||
+        kAdrSize * static_cast<uint64_t>(numAttr) > image.size())
+        return kCorrupt;
     std::vector<long> rDims;
     for (int32_t d = 0; d < rNumDims; ++d)
         rDims.push_back(r.I32(g + 84 + 4 * static_cast<uint64_t>(d)));
-    Context c{r, *big, majority == kColumnMajor, image.size() / 12 + 1};
+    Context c{r, *big, majority == kColumnMajor, image.size() / 12 + 1, budget, max_file_bytes};
     if (const Status s = ReadVariables(c, rVdrHead, nrVars, false, rDims, vars); s != kOk)
         return s;
     if (const Status s = ReadVariables(c, zVdrHead, nzVars, true, rDims, vars); s != kOk)
@@ -284,13 +397,15 @@ Status File::Impl::Parse(const std::vector<unsigned char> &image)
         attr.scope = (scope == 1 || scope == 3) ? kGlobalScope : kVariableScope;
         attr.name = r.Name(u + 68);
         const bool global = attr.scope == kGlobalScope;
+        const int32_t nGr = r.I32(u + 36), nZ = r.I32(u + 56);
+        if (nGr < 0 || nZ < 0 || kAedrSize * (static_cast<uint64_t>(nGr) + static_cast<uint64_t>(nZ)) > image.size())
+            return kCorrupt;
         // A variable attribute's gr-entries are its rVariables' entries; its
         // z-entries follow the rVariables in our numbering.
-        if (const Status s = ReadEntryChain(c, r.I64(u + 20), r.I32(u + 36), global ? attr.gEntries : attr.zEntries,
-                                            5, 0);
+        if (const Status s = ReadEntryChain(c, r.I64(u + 20), nGr, global ? attr.gEntries : attr.zEntries, 5, 0);
             s != kOk)
             return s;
-        if (const Status s = ReadEntryChain(c, r.I64(u + 48), r.I32(u + 56), attr.zEntries, 9, global ? 0 : nrVars);
+        if (const Status s = ReadEntryChain(c, r.I64(u + 48), nZ, attr.zEntries, 9, global ? 0 : nrVars);
             s != kOk)
             return s;
         attrs.push_back(std::move(attr));

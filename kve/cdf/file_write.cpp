@@ -83,6 +83,11 @@ int64_t WriteEntries(Image &img, const std::map<long, Entry> &entries, long attr
 
 Status File::Impl::Serialize(std::vector<unsigned char> &out) const
 {
+    // A variable whose values were never read would be written without
+    // them.
+    for (const Variable &v : vars)
+        if (v.unreadable != kOk)
+            return v.unreadable;
     const bool big = *EncodingIsBigEndian(encoding);
     out.clear();
     size_t planned = 8 + 312 + 84;

@@ -43,7 +43,8 @@ struct Variable {
     std::vector<unsigned char> pad;     // one value; empty: the type's default
     std::vector<unsigned char> data;    // physical records 0 .. data.size()/RecordBytes()-1
     std::vector<bool> written;          // per physical record
-    bool compressed = false;
+    long compression = kNoCompression;  // of its records in the file
+    Status unreadable = kOk;            // kCompressed or kDecompress: values not read
 
     // Bytes of one value (all its elements).
     size_t ValueBytes() const { return ElementSize(dataType) * static_cast<size_t>(numElems); }
@@ -75,6 +76,14 @@ void Transpose(const unsigned char *from, unsigned char *to, const std::vector<l
 // Checks a variable's shape: type, elements, dimensions.
 Status CheckShape(long dataType, long numElems, const std::vector<long> &dimSizes);
 
+// Expands n bytes compressed by method (GZIP: a gzip stream; RLE: runs of
+// zero bytes as a zero and a count of the zeros after the first), appending
+// them to out; they must come to exactly size bytes, which the caller has
+// checked against its limits.  kOk; kCompressed for HUFF, AHUFF or another
+// method; kDecompress for data that do not expand to exactly size bytes
+// (out is then as it was).
+Status Expand(long method, const unsigned char *in, size_t n, size_t size, std::vector<unsigned char> &out);
+
 }  // namespace kcdf
 
 struct kcdf::File::Impl {
@@ -86,8 +95,11 @@ struct kcdf::File::Impl {
     std::vector<Variable> vars;
     std::vector<Attribute> attrs;
 
-    // The parse of a whole file image into this CDF (file_read.cpp).
+    // The parse of a whole file image into this CDF, expanded first when
+    // the whole file is compressed (file_read.cpp).
     Status Parse(const std::vector<unsigned char> &image);
+    // The parse of an uncompressed image, keeping at most budget bytes.
+    Status ParseImage(const std::vector<unsigned char> &image, size_t budget);
     // The file image of this CDF (file_write.cpp).
     Status Serialize(std::vector<unsigned char> &image) const;
 };

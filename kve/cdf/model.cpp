@@ -15,6 +15,7 @@
 namespace kcdf {
 
 size_t max_value_bytes = size_t{256} << 20;
+size_t max_file_bytes = size_t{1} << 30;
 
 size_t ElementSize(long dataType)
 {
@@ -222,7 +223,7 @@ Status File::Open(const std::string &name, std::unique_ptr<File> &out)
         ::close(fd);
         return kNoSuchCdf;
     }
-    if (static_cast<unsigned long long>(st.st_size) > max_value_bytes + (size_t{64} << 20)) {
+    if (static_cast<unsigned long long>(st.st_size) > max_file_bytes) {
         ::close(fd);
         return kTooBig;
     }
@@ -294,6 +295,18 @@ long File::Majority() const { return impl_->majority; }
 const std::string &File::Path() const { return impl_->path; }
 long File::NumVars() const { return static_cast<long>(impl_->vars.size()); }
 
+size_t File::HeldBytes() const
+{
+    size_t held = 0;
+    for (const Variable &v : impl_->vars)
+        held += v.data.size() + v.written.size() / 8 + v.pad.size();
+    for (const Attribute &a : impl_->attrs)
+        for (const auto *entries : {&a.gEntries, &a.zEntries})
+            for (const auto &[num, e] : *entries)
+                held += e.bytes.size() + sizeof e;
+    return held;
+}
+
 long File::MaxRec() const
 {
     long maxRec = -1;
@@ -353,7 +366,8 @@ Status File::GetVarInfo(long num, VarInfo *info) const
     info->recVary = v.recVary;
     info->maxRec = v.maxRec;
     info->blockingFactor = v.blockingFactor;
-    info->compressed = v.compressed;
+    info->compression = v.compression;
+    info->unreadable = v.unreadable;
     return kOk;
 }
 
@@ -445,8 +459,8 @@ Status File::GetHyper(long num, const Hyper &hyper, void *values, size_t bytes) 
     if (bytes != expected || values == nullptr)
         return kBadArgument;
     const Variable &v = impl_->vars[static_cast<size_t>(num)];
-    if (v.compressed)
-        return kCompressed;
+    if (v.unreadable != kOk)
+        return v.unreadable;
     const size_t valueBytes = v.ValueBytes();
     const size_t recordBytes = v.RecordBytes();
     const std::vector<unsigned char> pad = v.PadValue();

@@ -16,7 +16,7 @@ const char *StatusText(Status status)
     case kNoSuchCdf: return "NO_SUCH_CDF: the CDF cannot be opened or read";
     case kNotACdf: return "NOT_A_CDF: not a single-file CDF of version 3";
     case kCorrupt: return "CORRUPTED_V3_CDF: a record or size does not fit the file";
-    case kCompressed: return "UNSUPPORTED_COMPRESSION: compressed files and variables are not handled";
+    case kCompressed: return "UNSUPPORTED_COMPRESSION: HUFF and AHUFF compression are not handled";
     case kBadEncoding: return "BAD_ENCODING: the encoding's numbers are not IEEE";
     case kMultiFile: return "UNSUPPORTED_FORMAT: multi-file CDFs are not handled";
     case kBadDataType: return "BAD_DATA_TYPE: unknown data type";
@@ -37,6 +37,7 @@ const char *StatusText(Status status)
     case kBadName: return "BAD_NAME: empty name or one longer than 256 characters";
     case kBadArgument: return "BAD_ARGUMENT: an argument is out of range";
     case kClosed: return "BAD_CDF_ID: the handle was closed or deleted";
+    case kDecompress: return "DECOMPRESSION_ERROR: compressed data do not expand to their size";
     default: return "UNKNOWN_STATUS: a status this module does not know";
     }
 }

@@ -18,11 +18,6 @@ extern char **environ;
 
 namespace kve_test {
 
-namespace {
-
-// Runs argv, giving its standard output; the exit status in *status.
-}  // namespace
-
 std::string RunProgram(const std::vector<std::string> &args, int *status)
 {
     int out[2];
@@ -58,9 +53,7 @@ std::string RunProgram(const std::vector<std::string> &args, int *status)
     return text;
 }
 
-namespace {
-
-const char *TypeName(long type)
+const char *CdfTypeName(long type)
 {
     switch (type) {
     case kcdf::kInt1: return "INT1";
@@ -84,9 +77,7 @@ const char *TypeName(long type)
     }
 }
 
-// Items of values in jcdf's form: reals as the hex of their bits, text as
-// one [..] per value of numElems characters.
-std::string Items(long type, long numElems, const unsigned char *p, size_t values)
+std::string CdfItems(long type, long numElems, const unsigned char *p, size_t values)
 {
     std::string out;
     char buf[64];
@@ -113,6 +104,12 @@ std::string Items(long type, long numElems, const unsigned char *p, size_t value
             out += buf;
             break;
         }
+        case kcdf::kEpoch16: {
+            uint64_t v[2]; std::memcpy(v, p + 16 * i, 16);
+            std::snprintf(buf, sizeof buf, "d%" PRIx64 " d%" PRIx64, v[0], v[1]);
+            out += buf;
+            break;
+        }
         case kcdf::kChar: case kcdf::kUchar:
             out += "[" + std::string(reinterpret_cast<const char *>(p) + i * static_cast<size_t>(numElems),
                                      static_cast<size_t>(numElems)) + "]";
@@ -123,6 +120,8 @@ std::string Items(long type, long numElems, const unsigned char *p, size_t value
     return out;
 }
 
+namespace {
+
 std::string EntryText(const kcdf::File &f, long attr, kcdf::EntryKind kind, long entry)
 {
     kcdf::EntryInfo info;
@@ -130,10 +129,10 @@ std::string EntryText(const kcdf::File &f, long attr, kcdf::EntryKind kind, long
         return "";
     std::vector<unsigned char> bytes(kcdf::ElementSize(info.dataType) * static_cast<size_t>(info.numElems));
     f.GetEntry(attr, kind, entry, bytes.data(), bytes.size());
-    std::string text = TypeName(info.dataType);
+    std::string text = CdfTypeName(info.dataType);
     if (kcdf::IsText(info.dataType))
-        return text + " " + Items(info.dataType, info.numElems, bytes.data(), 1);
-    return text + " " + Items(info.dataType, 1, bytes.data(), static_cast<size_t>(info.numElems));
+        return text + " " + CdfItems(info.dataType, info.numElems, bytes.data(), 1);
+    return text + " " + CdfItems(info.dataType, 1, bytes.data(), static_cast<size_t>(info.numElems));
 }
 
 }  // namespace
@@ -177,7 +176,7 @@ std::optional<std::string> KcdfDump(const std::string &path, std::string *error)
         for (size_t d = 0; d < info.dimSizes.size(); ++d)
             dims += (d > 0 ? "," : "") + std::to_string(info.dimSizes[d]);
         const long records = info.maxRec + 1;
-        out += "var " + info.name + " " + TypeName(info.dataType) + " recvary=" + (info.recVary ? "T" : "F") +
+        out += "var " + info.name + " " + CdfTypeName(info.dataType) + " recvary=" + (info.recVary ? "T" : "F") +
                " dims=[" + dims + "] records=" + std::to_string(records) + "\n";
         kcdf::Hyper h;
         h.dimIndices.assign(info.dimSizes.size(), 0);
@@ -193,7 +192,7 @@ std::optional<std::string> KcdfDump(const std::string &path, std::string *error)
                 return std::nullopt;
             }
             const size_t count = bytes / (kcdf::ElementSize(info.dataType) * static_cast<size_t>(info.numElems));
-            out += "  rec " + std::to_string(r) + " " + Items(info.dataType, info.numElems, values.data(), count) + "\n";
+            out += "  rec " + std::to_string(r) + " " + CdfItems(info.dataType, info.numElems, values.data(), count) + "\n";
         }
         for (long a = 0; a < f->NumAttrs(); ++a) {
             kcdf::AttrInfo ai;

@@ -20,4 +20,11 @@ std::optional<std::string> JcdfDump(const std::string &path, std::string *error)
 // Our module's listing; nullopt with the status text when it cannot open it.
 std::optional<std::string> KcdfDump(const std::string &path, std::string *error);
 
+// The listing's name of a CDF data type ("?" for an unknown code).
+const char *CdfTypeName(long type);
+// Items of values in the listing's form: reals as the hex of their bits,
+// text as one [..] per value of numElems characters, an EPOCH16 value as its
+// two doubles.
+std::string CdfItems(long type, long numElems, const unsigned char *values, size_t count);
+
 }  // namespace kve_test

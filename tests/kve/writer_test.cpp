@@ -10,7 +10,9 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -438,6 +440,147 @@ TEST(KveCdfWriter, ExistingFilesAndDuplicateNames)
         c->vardata[1]->max_rec_num = 0;
         OptionsPtr o(KvMakeOptionsObj());
         EXPECT_STATUS(KV_NO_VARIABLES, KvWriteCSDSgenCDF(c.get(), o.get()));
+    }
+}
+
+// ---- Data layouts of the CDF writer ---------------------------------------------
+
+// Gives a variable data of exactly these values (no spare byte, so that a
+// read past them is one past the block).
+template <typename T>
+void SetData(KvCDFVariable *v, const std::vector<T> &values)
+{
+    std::free(v->data);
+    v->data = std::malloc(values.size() * sizeof(T));
+    std::memcpy(v->data, values.data(), values.size() * sizeof(T));
+}
+
+struct Layout {
+    const char *name;
+    std::function<KvCDFVariable *()> make;  // the variable "v" of a data set of 2 records
+    int status;
+    const char *listed;  // what jcdf lists of it
+};
+
+void PrintTo(const Layout &l, std::ostream *os) { *os << l.name; }
+
+class CdfDataLayouts : public testing::TestWithParam<Layout> {};
+
+// A 3 x 2 INT2 variable whose second dimension does not vary, its data
+// every value of both dimensions or only the varying ones.
+KvCDFVariable *Grid(const std::vector<int16_t> &values, bool leading = false)
+{
+    KvCDFVariable *v = Var<int16_t>("v", CDF_INT2, leading ? std::initializer_list<long>{2, 3}
+                                                           : std::initializer_list<long>{3, 2},
+                                    values, 2);
+    v->dim_varys[leading ? 0 : 1] = 0;
+    SetData(v, values);
+    return v;
+}
+
+TEST_P(CdfDataLayouts, WrittenFromEitherLayoutOrRefusedNeverReadPast)
+{
+    TempDir dir;
+    const Layout &l = GetParam();
+    ContentsPtr c(DataSet({Var<double>("time", CDF_EPOCH, {}, {63269805600000.0, 63269805604000.0}, 2), l.make()},
+                          2, dir.str(), "layout"));
+    OptionsPtr o(KvMakeOptionsObj());
+    testing::internal::CaptureStdout();
+    EXPECT_STATUS(l.status, KvWriteCSDSgenCDF(c.get(), o.get()));
+    const std::string said = testing::internal::GetCapturedStdout();
+    if (l.status != 0) {
+        EXPECT_NE(std::string::npos, said.find("KVE Error: variable v holds")) << said;
+        EXPECT_FALSE(std::filesystem::exists(dir.file("layout.cdf")));
+        return;
+    }
+    std::string error;
+    const auto dump = kve_test::JcdfDump(dir.file("layout.cdf"), &error);
+    ASSERT_TRUE(dump) << error;
+    EXPECT_NE(std::string::npos, dump->find(l.listed)) << *dump;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CdfDataLayouts,
+    testing::Values(
+        Layout{"EveryDimensionGiven", [] { return Grid({1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6}); }, 0,
+               "var v INT2 recvary=T dims=[3,2] records=2\n  rec 0 1 1 2 2 3 3\n  rec 1 4 4 5 5 6 6\n"},
+        Layout{"VaryingValuesOnly", [] { return Grid({1, 2, 3, 4, 5, 6}); }, 0,
+               "var v INT2 recvary=T dims=[3,2] records=2\n  rec 0 1 1 2 2 3 3\n  rec 1 4 4 5 5 6 6\n"},
+        Layout{"LeadingDimensionVaryingValuesOnly", [] { return Grid({1, 2, 3, 4, 5, 6}, true); }, 0,
+               "var v INT2 recvary=T dims=[2,3] records=2\n  rec 0 1 2 3 1 2 3\n  rec 1 4 5 6 4 5 6\n"},
+        Layout{"ShorterThanEither",
+               [] {
+                   // 40 bytes for a variable of 120 varying bytes: short
+                   // beyond any rounding of the block.
+                   KvCDFVariable *v = Var<int16_t>("v", CDF_INT2, {30, 2}, std::vector<int16_t>(20, 1), 2);
+                   v->dim_varys[1] = 0;
+                   SetData(v, std::vector<int16_t>(20, 1));
+                   return v;
+               },
+               KV_DATA_WRITE, ""},
+        Layout{"RecordThatDoesNotVaryVaryingValuesOnly",
+               [] {
+                   KvCDFVariable *v = Grid({7, 8, 9});
+                   v->rec_vary = 0;
+                   return v;
+               },
+               0, "var v INT2 recvary=F dims=[3,2] records=1\n  rec 0 7 7 8 8 9 9\n"},
+        Layout{"IsoTimesVaryingValuesOnly",
+               [] {
+                   const std::string texts = "2004-12-09T10:00:00.000Z2004-12-09T10:00:04.000Z";
+                   KvCDFVariable *v = Var<char>("v", ISO_TIME, {2}, std::vector<char>(texts.begin(), texts.end()), 2);
+                   v->num_elems = 24;
+                   v->sizeofentry = 1;
+                   v->dim_varys[0] = 0;
+                   SetData(v, std::vector<char>(texts.begin(), texts.end()));
+                   return v;
+               },
+               0,
+               "var v EPOCH recvary=T dims=[2] records=2\n  rec 0 d42ccc59324d68000 d42ccc59324d68000\n"
+               "  rec 1 d42ccc59324de5000 d42ccc59324de5000\n"}),
+    [](const testing::TestParamInfo<Layout> &info) { return std::string(info.param.name); });
+
+// The time conversions of the writers read the data in either layout and
+// give every value of every dimension.
+TEST(KveCdfWriter, TimeConversionsGiveEveryDimension)
+{
+    TempDir dir;
+    KvCDFVariable *v = Var<double>("t", CDF_EPOCH, {2}, {63269805600000.0, 63269805604000.0}, 2);
+    v->dim_varys[0] = 0;
+    SetData(v, std::vector<double>{63269805600000.0, 63269805604000.0});
+    ContentsPtr c(DataSet({v}, 2, dir.str(), "conv"));
+    EXPECT_EQ(0, KvRemoveEpoch(c.get()));
+    ASSERT_EQ(ISO_TIME, v->data_type);
+    const char *texts = static_cast<const char *>(v->data);
+    for (const auto &[k, text] : {std::pair{0, "2004-12-09T10:00:00.000Z"}, {1, "2004-12-09T10:00:00.000Z"},
+                                  {2, "2004-12-09T10:00:04.000Z"}, {3, "2004-12-09T10:00:04.000Z"}})
+        EXPECT_STREQ(text, texts + k * v->num_elems) << k;
+    EXPECT_EQ(0, KvRemoveISO_TIME(c.get()));
+    ASSERT_EQ(CDF_EPOCH, v->data_type);
+    const auto *epochs = static_cast<const double *>(v->data);
+    EXPECT_EQ((std::vector<double>{63269805600000.0, 63269805600000.0, 63269805604000.0, 63269805604000.0}),
+              std::vector<double>(epochs, epochs + 4));
+}
+
+// The flat writers write every dimension from data of the varying values
+// only, and refuse data shorter than their shape.
+TEST(KveFlatWriter, DataOfTheVaryingValuesOnlyOrShort)
+{
+    for (const auto &[values, status] : {std::pair{std::vector<int16_t>{1, 2, 3, 4, 5, 6}, 0},
+                                         {std::vector<int16_t>(20, 1), int{KV_VAR_NO_DATA}}}) {
+        TempDir dir;
+        KvCDFVariable *v = Var<int16_t>("v", CDF_INT2, {values.size() == 6 ? 3L : 30L, 2}, values, 2);
+        v->dim_varys[1] = 0;
+        SetData(v, values);
+        ContentsPtr c(DataSet({v}, 2, dir.str(), "flat"));
+        OptionsPtr o(KvMakeOptionsObj());
+        o->f_type = DELIMITED;
+        o->data_delim = ',';
+        o->header = NO_HEADER;
+        EXPECT_STATUS(status, KvWriteCSDSgenFlat(c.get(), o.get()));
+        if (status == 0) {
+            EXPECT_EQ("1,1,2,2,3,3\n4,4,5,5,6,6\n", ReadFile(dir.file("flat.qfd")));
+        }
     }
 }
 

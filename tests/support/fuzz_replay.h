@@ -7,29 +7,50 @@
 
 #include "support.h"
 
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size);
+// Where the sanitizers write their reports; defined only in sanitized
+// builds, so declared weak.
+extern "C" void __sanitizer_set_report_fd(void *fd) __attribute__((weak));
 
 namespace kombra_test {
 
 // Where the readers under test report what they refuse; the replay drops it.
 enum class FuzzChatter { None, Stdout, Stderr };
 
+// Runs the entry point over one input with the readers' chatter captured.
+// A sanitizer's report still reaches the test log: while standard error is
+// captured, the sanitizers write to a copy of it taken beforehand.  A
+// replay that fails shows what the readers said.
 inline void ReplayFuzzInput(const std::string &input, FuzzChatter chatter)
 {
+    int report = -1;
+    if (chatter == FuzzChatter::Stderr && __sanitizer_set_report_fd != nullptr) {
+        report = ::dup(2);
+        if (report >= 0)
+            __sanitizer_set_report_fd(reinterpret_cast<void *>(static_cast<intptr_t>(report)));
+    }
     if (chatter == FuzzChatter::Stdout)
         testing::internal::CaptureStdout();
     if (chatter == FuzzChatter::Stderr)
         testing::internal::CaptureStderr();
-    EXPECT_EQ(0, LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(input.data()), input.size()));
+    const int result = LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(input.data()), input.size());
+    std::string said;
     if (chatter == FuzzChatter::Stdout)
-        testing::internal::GetCapturedStdout();
+        said = testing::internal::GetCapturedStdout();
     if (chatter == FuzzChatter::Stderr)
-        testing::internal::GetCapturedStderr();
+        said = testing::internal::GetCapturedStderr();
+    if (report >= 0) {
+        __sanitizer_set_report_fd(reinterpret_cast<void *>(static_cast<intptr_t>(2)));
+        ::close(report);
+    }
+    EXPECT_EQ(0, result) << "replaying an input of " << input.size() << " bytes; the reader said:\n" << said;
 }
 
 }  // namespace kombra_test

@@ -7,7 +7,8 @@
 //   gattr NAME
 //     entry J TYPE ITEMS
 //   var NAME TYPE recvary=T|F dims=[..] records=N
-//     rec R ITEMS                   (every value of the record, row major)
+//     rec R ITEMS                   (every value of the record, row major;
+//                                    an EPOCH16 value as its two doubles)
 //     attr NAME TYPE ITEMS
 import java.io.File;
 import java.lang.reflect.Array;
@@ -20,6 +21,8 @@ import uk.ac.bristol.star.cdf.VariableAttribute;
 
 public class KveCdfDump {
     static String item(Object o) {
+        if (o != null && o.getClass().isArray())
+            return items(o);  // an EPOCH16 value: its two doubles
         if (o instanceof Float)
             return "f" + Integer.toHexString(Float.floatToRawIntBits((Float) o));
         if (o instanceof Double)

@@ -3,21 +3,24 @@
  * file, variables and attributes addressed by number, hyperslab reads and
  * writes, and every operation answering with a status.
  *
- * What it handles: uncompressed single-file CDF 3; both byte orders of IEEE
- * data (NETWORK, IBMPC and their kin) and both majorities when reading, of
- * which the writer produces the four combinations; rVariables and
- * zVariables when reading (rVariables come first and are seen as
- * zVariables, their rEntries as zEntries), zVariables only when writing;
- * 0 to 10 dimensions with record and dimension variances; sparse records
- * (pad and previous); global and variable attributes with their entries; the
- * 17 data types of CDF 3.  Refused with a status: compressed files and
- * variables, multi-file CDFs, CDF 2 files, VAX encodings and any record or
- * size that does not fit the file.
+ * What it handles: single-file CDF 3; both byte orders of IEEE data
+ * (NETWORK, IBMPC and their kin) and both majorities when reading, of which
+ * the writer produces the four combinations; rVariables and zVariables when
+ * reading (rVariables come first and are seen as zVariables, their rEntries
+ * as zEntries), zVariables only when writing; 0 to 10 dimensions with record
+ * and dimension variances; sparse records (pad and previous); global and
+ * variable attributes with their entries; the 17 data types of CDF 3;
+ * whole-file and per-variable compression by GZIP and RLE when reading (the
+ * writer writes uncompressed files).  Refused with a status: HUFF and AHUFF
+ * compression (a file so compressed does not open; a variable so compressed
+ * opens, and reading its values answers kCompressed), multi-file CDFs, CDF 2
+ * files, VAX encodings, any record or size that does not fit the file, and
+ * files whose reading would take more memory than max_file_bytes.
  *
  * In memory every value is held in host byte order, row major, with only the
  * varying dimensions of each record stored, as the file stores it; the file
- * is read whole by Open and written whole by Close, through a temporary file
- * beside it that is renamed into place.
+ * is read whole (and decompressed) by Open and written whole by Close,
+ * through a temporary file beside it that is renamed into place.
  *
  * Statuses: 0 success; positive: done, with a remark; -1 to -2000: warnings;
  * below -2000 (kWarn): errors, of which nothing was changed.  StatusText
@@ -51,7 +54,7 @@ inline constexpr Status kCdfExists = -2001;       /* the file to create exists a
 inline constexpr Status kNoSuchCdf = -2002;       /* the file cannot be opened or read */
 inline constexpr Status kNotACdf = -2003;         /* no CDF 3 magic numbers */
 inline constexpr Status kCorrupt = -2004;         /* a record or size does not fit the file */
-inline constexpr Status kCompressed = -2005;      /* compressed file or variable: not handled */
+inline constexpr Status kCompressed = -2005;      /* HUFF or AHUFF compression: not handled */
 inline constexpr Status kBadEncoding = -2006;     /* an encoding whose numbers are not IEEE */
 inline constexpr Status kMultiFile = -2007;       /* a multi-file CDF: not handled */
 inline constexpr Status kBadDataType = -2008;     /* unknown data type code */
@@ -72,6 +75,7 @@ inline constexpr Status kWriteFailed = -2022;     /* the file could not be writt
 inline constexpr Status kBadName = -2023;         /* empty name or one longer than 256 characters */
 inline constexpr Status kBadArgument = -2024;     /* an encoding, majority or count out of range */
 inline constexpr Status kClosed = -2025;          /* the handle was closed or deleted */
+inline constexpr Status kDecompress = -2026;      /* compressed data that do not expand to their size */
 
 /* The text of a status; unknown codes have a text naming them. */
 const char *StatusText(Status status);
@@ -99,6 +103,15 @@ inline constexpr size_t kMaxNameLength = 256;
 /* Most bytes of values one variable, or one read, may hold in memory; a
  * hook for tests and fuzzing, which lower it. */
 extern size_t max_value_bytes;
+/* Most bytes that reading one file may take in memory at once: its image,
+ * its decompressed image and records, the values and entries it holds, and
+ * what a reader of this module builds from them (see File::HeldBytes); a
+ * larger file does not open (kTooBig).  Also a hook for tests and fuzzing. */
+extern size_t max_file_bytes;
+
+/* Compression methods of a file or variable. */
+inline constexpr long kNoCompression = 0, kRleCompression = 1, kHuffCompression = 2, kAhuffCompression = 3,
+                      kGzipCompression = 5;
 
 /* ---- Records of the interface ------------------------------------------ */
 
@@ -120,7 +133,8 @@ struct VarInfo {
     bool recVary = true;
     long maxRec = -1;             /* highest record written; -1 none */
     long blockingFactor = 0;
-    bool compressed = false;      /* its values cannot be read */
+    long compression = kNoCompression;  /* of its records in the file */
+    Status unreadable = kOk;      /* kCompressed or kDecompress: its values cannot be read */
 };
 
 /* A hyperslab: records recStart .. recStart+recCount-1 and, per dimension,
@@ -166,11 +180,13 @@ public:
      * NETWORK-encoded and row major until changed. */
     static Status Create(const std::string &name, std::unique_ptr<File> &out);
     /* Reads the CDF at name, or at name + ".cdf" when name does not end so:
-     * kNoSuchCdf, kNotACdf, kCorrupt, kCompressed, kBadEncoding, kMultiFile,
-     * kTooBig. */
+     * kNoSuchCdf, kNotACdf, kCorrupt, kCompressed, kDecompress (both for a
+     * compressed file), kBadEncoding, kMultiFile, kTooBig.  Every count and
+     * size is checked against the file before anything is allocated. */
     static Status Open(const std::string &name, std::unique_ptr<File> &out);
     /* Writes a created or changed CDF (temporary file, then rename) and ends
-     * the handle; kWriteFailed leaves any earlier file untouched. */
+     * the handle; kWriteFailed leaves any earlier file untouched, as does a
+     * variable whose values could not be read (its status). */
     Status Close();
     /* Removes the file and ends the handle. */
     Status Delete();
@@ -184,6 +200,8 @@ public:
     /* Variables. */
     long NumVars() const;
     long MaxRec() const;  /* highest record over all variables; -1 none */
+    /* Bytes of values and entries the handle holds in memory. */
+    size_t HeldBytes() const;
     Status VarNumber(const std::string &name, long *num) const;
     Status CreateVar(const VarSpec &spec, long *num);
     Status GetVarInfo(long num, VarInfo *info) const;
@@ -193,7 +211,8 @@ public:
     Status PutHyper(long num, const Hyper &hyper, const void *values, size_t bytes);
     /* Records never written read as the pad value (or, for sparse
      * "previous" variables, the last written record before them); such a
-     * read answers kVirtualRecords. */
+     * read answers kVirtualRecords.  A variable whose values cannot be read
+     * answers its VarInfo::unreadable status. */
     Status GetHyper(long num, const Hyper &hyper, void *values, size_t bytes) const;
 
     /* Attributes. */

@@ -1,7 +1,7 @@
 // Fuzz entry point of the CDF reader: the input is written as a CDF file
 // into a scratch folder and read whole into a data set through our CDF
-// module, whose value limit is lowered; every read byte of the data set is
-// walked within the sizes it gives.  Built with libFuzzer under clang (see
+// module, whose limits of one variable and one file are lowered; every read
+// byte of the data set is walked within the sizes it gives.  Built with libFuzzer under clang (see
 // CMakeLists.txt here) and replayed over a generated corpus by the normal
 // test build.
 #include <cstdint>
@@ -35,6 +35,7 @@ long ElementBytes(long type)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     kcdf::max_value_bytes = size_t{1} << 22;
+    kcdf::max_file_bytes = size_t{1} << 24;
     const std::string path = fuzz_scratch::Path("in.cdf");
     if (!fuzz_scratch::Write(path, data, size))
         return 0;

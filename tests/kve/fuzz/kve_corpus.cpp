@@ -3,6 +3,7 @@
 // back; nothing binary is kept in the source tree.
 #include "kve_corpus.h"
 
+#include "cdf_forms.h"
 #include "kve_cdf.h"
 #include "kve_flat.h"
 
@@ -159,6 +160,23 @@ std::vector<std::string> KveCdfSeedCorpus()
             std::string spoiled = cdf;
             spoiled.replace(at, 4, "\xff\xff\xff\xff");
             seeds.push_back(spoiled);
+        }
+        // Counts far beyond the file: a global entry numbered 2^26 (a fuzzing
+        // find that made the reader take 2 GB) and near 2^31, a variable of
+        // about 2^31 virtual records.
+        for (const uint32_t number : {0x04000000u, 0x7FFFFFFEu}) {
+            std::string far = cdf;
+            cdf_forms::Put(far, cdf_forms::Entries(far, cdf_forms::Adrs(far).at(0)).at(0) + 28, 4, number);
+            seeds.push_back(far);
+        }
+        std::string virtualRecords = cdf;
+        cdf_forms::Put(virtualRecords, cdf_forms::Vdrs(cdf).at(1) + 24, 4, 0x7FFFFFF0);
+        seeds.push_back(virtualRecords);
+        // Its variables, and the whole file, compressed as the CDF library
+        // compresses them.
+        for (const int32_t method : {cdf_forms::kGzip, cdf_forms::kRle, cdf_forms::kHuff}) {
+            seeds.push_back(cdf_forms::CompressVariables(cdf, method));
+            seeds.push_back(cdf_forms::CompressFile(cdf, method));
         }
     }
     KvFreeCDFContentsObj(c);

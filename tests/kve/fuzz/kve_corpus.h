@@ -1,7 +1,7 @@
 // Seed inputs of the exchange library's fuzz targets: files of every
 // layout our writers produce, hand-written CEF 2 files with include files,
 // header faults, time pictures with texts, and CDFs of our writer with
-// cut and altered copies.
+// cut, altered and compressed copies.
 #pragma once
 
 #include <string>
