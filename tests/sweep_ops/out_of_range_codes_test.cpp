@@ -4,6 +4,7 @@
 // average as differential values and label as unknown.
 #include "sweep_builders.h"
 
+#include <cstdlib>
 #include <functional>
 #include <memory>
 
@@ -57,9 +58,10 @@ INSTANTIATE_TEST_SUITE_P(
                  "4.000000 12", "Unknown PSD_UNITS:diff_or_integral defaults to differential\n"},
         CodeCase{"cut_psd_units_minus_3_is_labelled_unknown", BIN_UNITS_EV, -3,
                  [](HALDE_SWEEP_S *s) {
-                     std::unique_ptr<HALDE_1D_SWEEP_CUT_S> cut(sweep_1D_cut(100.0f, s));
+                     HALDE_1D_SWEEP_CUT_S *cut = sweep_1D_cut(100.0f, s);
                      const std::string text = PSD_UNITS_STRING(cut->psd_units);
-                     free_1D_cut_arrays(cut.get());
+                     free_1D_cut_arrays(cut);
+                     std::free(cut);
                      return text;
                  },
                  "UNKNOWN PSD UNITS", ""}),
