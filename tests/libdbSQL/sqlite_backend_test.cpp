@@ -1,16 +1,23 @@
 // The SQLite back end: opening, results, errors and locks.
 #include "catalog_env.h"
 
+#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <functional>
 #include <future>
 #include <thread>
+
+extern char **environ;
 
 using namespace dbsql_test;
 using kombra_test::ScopedEnv;
@@ -118,15 +125,38 @@ private:
     bool locked_ = false;
 };
 
+// The busy wait of every statement, shortened for one test.
+class BusyWait {
+public:
+    explicit BusyWait(int msec) { SQLite_dbSetBusyWait(msec); }
+    ~BusyWait() { SQLite_dbSetBusyWait(10000); }
+};
+
+// A lock kept longer than the busy wait fails the statement after the wait,
+// as a busy catalog (not a missing or faulty one).
 TEST_F(Catalog, LockedCatalogIsReportedNotFatal)
 {
+    const BusyWait wait(300);
     Writer writer(catalog->where() + "/nurv.db3");
     ASSERT_TRUE(writer.locked());
+    const auto start = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(nullptr, dbQueryStore("SELECT * FROM hd_entries;"));
-    EXPECT_STREQ("ERROR: SQLite_dbQueryStore - sqlite3_get_table - database is locked!", dbErrorMsg());
-    // The file look-up already fails to read the source's name.
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    const std::string busy = "ERROR: SQLite_dbQueryStore - sqlite3_get_table - the catalog " + catalog->where() +
+                             "/nurv.db3 was busy: another process kept it locked for more than 0.3 s (database is "
+                             "locked)!";
+    EXPECT_EQ(busy, dbErrorMsg());
+    EXPECT_EQ(busy + "\n", told);
+    EXPECT_EQ(1, dbCatalogBusy());
+    // The file look-up already fails to read the source's name, and says
+    // why: the source itself is not bad.
     char name1[DB_PATH_MAX] = "", name2[DB_PATH_MAX] = "";
-    EXPECT_EQ(DB_FILE_BAD_SOURCE, dbNURVGetFile(kCP3DRH, 2003, 32, 0, 2003, 33, 0, _H_AND_D_, "", name1, name2));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DB_FILE_QUERY_FAILED, dbNURVGetFile(kCP3DRH, 2003, 32, 0, 2003, 33, 0, _H_AND_D_, "", name1, name2));
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(nullptr, std::strstr(dbErrorMsg(), "was busy: another process kept it locked")) << dbErrorMsg();
     EXPECT_STREQ("", name1);
 
     // Opening while another writer holds the lock is not a fault either.
@@ -135,6 +165,46 @@ TEST_F(Catalog, LockedCatalogIsReportedNotFatal)
 
     writer.Release();
     EXPECT_EQ("42", One("SELECT count(*) FROM v_entries;"));
+    EXPECT_EQ(0, dbCatalogBusy());
+}
+
+// Another process writing the catalog 14 times a second, keeping its lock
+// 20 ms each time: every look-up of the file, key and names of a source
+// waits for the lock and succeeds.
+TEST_F(Catalog, LookUpsWaitForAWritingProcess)
+{
+    const std::string writer = kombra_test::ToolsDir() + "/standins/catalog_writer";
+    const std::string db = catalog->where() + "/nurv.db3";
+    char *argv[] = {const_cast<char *>(writer.c_str()), const_cast<char *>(db.c_str()), const_cast<char *>("3"),
+                    const_cast<char *>("14"), const_cast<char *>("20"), nullptr};
+    pid_t pid = 0;
+    ASSERT_EQ(0, posix_spawn(&pid, writer.c_str(), nullptr, nullptr, argv, environ));
+    int lookups = 0, status = 0;
+    struct Reap {  // the writer is not left behind by a failed assertion
+        pid_t pid;
+        bool reaped = false;
+        ~Reap()
+        {
+            if (!reaped) {
+                kill(pid, SIGTERM);
+                waitpid(pid, nullptr, 0);
+            }
+        }
+    } reap{pid};
+    for (; waitpid(pid, &status, WNOHANG) == 0; ++lookups) {
+        const int hour = 3600000;
+        char name1[DB_PATH_MAX] = "", name2[DB_PATH_MAX] = "";
+        ASSERT_EQ(1, dbNURVGetFile(kCP3DRH, 2003, 32, 15 * hour, 2003, 32, 15 * hour + 1000, _H_AND_D_, "", name1,
+                                   name2))
+            << dbErrorMsg();
+        ASSERT_EQ(kCP3DRH, dbGetDataKey("CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH")) << dbErrorMsg();
+        char p[DB_NAME_SIZE], m[DB_NAME_SIZE], e[DB_NAME_SIZE], i[DB_NAME_SIZE], v[DB_VNAME_SIZE];
+        ASSERT_EQ(1, dbKeyToStrings_r(kCP3DRH, p, m, e, i, v)) << dbErrorMsg();
+        ASSERT_EQ("42", One("SELECT count(*) FROM v_entries;"));
+    }
+    reap.reaped = true;  // by the loop
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_GT(lookups, 10);
 }
 
 // What the file look-up keeps of a source is read again when another
@@ -235,21 +305,34 @@ protected:
     ScopedEnv typeEnv{"KOMBRA_DB_TYPE", "SQLite"};
 };
 
-const char kHint[] = "\nCheck to make sure KOMBRA_DATA is set correctly and that the file \\(nurv.db3\\) is "
-                     "readable!\nIf you need to create a SQLite database, use the catalog or run "
-                     "\"sqlite_db_create; sqlite_db_init\"$";
+const char kHint[] = "\nCheck that KOMBRA_DATA names the folder that holds the catalog file nurv\\.db3 and that "
+                     "the file is readable!\n$";
+
+// text as an extended regular expression that matches just itself.
+std::string Literal(const std::string &text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (std::strchr("\\.^$|()[]{}*+?", c) != nullptr)
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
 
 TEST_F(OpenFailure, MissingCatalogEndsTheProcess)
 {
     EXPECT_EQ(0, dbInitializeMsg());
-    EXPECT_STREQ("ERROR: Cannot find database file! - No such file or directory!", dbErrorMsg());
+    const std::string missing = "ERROR: Cannot find database file! - " + data.file("nurv.db3") +
+                                ": No such file or directory (KOMBRA_DATA names its folder)!";
+    EXPECT_EQ(missing, dbErrorMsg());
     EXPECT_EXIT(
         {
             dup2(STDERR_FILENO, STDOUT_FILENO);
             dbInitialize();
         },
         ::testing::ExitedWithCode(255),
-        std::string("^SQLite_dbInitialize: ERROR: Cannot find database file! - No such file or directory!\n") + kHint);
+        "^SQLite_dbInitialize: " + Literal(missing) + "\n" + kHint);
 }
 
 TEST_F(OpenFailure, CorruptCatalogEndsTheProcess)
@@ -266,6 +349,25 @@ TEST_F(OpenFailure, CorruptCatalogEndsTheProcess)
         std::string("^SQLite_dbInitialize: ERROR: Can not open NURV database - sqlite3_open - file is not a "
                     "database!\n") +
             kHint);
+}
+
+// A catalog file that is no regular file is refused at once: SQLite would
+// wait on a FIFO for a writer.
+TEST_F(OpenFailure, OnlyARegularFileIsOpened)
+{
+    const std::string path = data.file("nurv.db3");
+    for (const auto &[what, make] : std::initializer_list<std::pair<const char *, std::function<void()>>>{
+             {"fifo", [&] { mkfifo(path.c_str(), 0600); }},
+             {"link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", path); }}}) {
+        SCOPED_TRACE(what);
+        make();
+        EXPECT_EQ(0, dbInitializeMsg());
+        EXPECT_EQ("ERROR: Can not open NURV database - sqlite3_open - " + path +
+                      ": not a regular file (KOMBRA_DATA names its folder)!",
+                  std::string(dbErrorMsg()));
+        EXPECT_EQ(0, dbConnected());
+        std::filesystem::remove(path);
+    }
 }
 
 TEST_F(OpenFailure, NamedCatalogIsLookedForUnderItsName)
