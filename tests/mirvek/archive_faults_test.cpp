@@ -3,9 +3,10 @@
 // action with a line that names it (or leaves the action working), never
 // ends or hangs the program, and the same action works once the file is
 // mended.  Besides, sessions read the catalog while another process writes
-// it.
+// it, and a catalog kept locked too long is reported as busy.
 #include "../widgets/stdout_capture.h"
 #include "config_reset.h"
+#include "dbBackends.h"
 #include "libdbSQL.h"
 #include "lunder.h"
 #include "mirvek.h"
@@ -19,6 +20,7 @@
 #include <QtTest>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 
@@ -179,6 +181,37 @@ private slots:
         }
         QCOMPARE(writer.exitCode(), 0);
         QVERIFY(sessions >= 8);
+    }
+
+    // A lock kept past the busy wait (shortened here): the action fails and
+    // says that the catalog was busy, not that it is misconfigured.
+    void catalogStaysBusy()
+    {
+        SQLite_dbSetBusyWait(300);
+        QProcess writer;
+        writer.start(QString::fromStdString(kombra_test::ToolsDir() + "/standins/catalog_writer"),
+                     {archive_.filePath(QStringLiteral("nurv.db3")), QStringLiteral("3"), QStringLiteral("0.5"),
+                      QStringLiteral("2500")});
+        QVERIFY(writer.waitForStarted());
+        QTest::qWait(300);
+        std::string said;
+        {
+            StdoutCapture capture;
+            const int saved = dup(2);
+            dup2(1, 2);
+            MirvekBox box;
+            box.plot_file_edit->setText(out_.filePath(QStringLiteral("busy")));
+            box.findChild<QPushButton *>(QStringLiteral("Print to File"))->click();
+            dup2(saved, 2);
+            close(saved);
+            said = capture.take();
+        }
+        SQLite_dbSetBusyWait(10000);
+        QVERIFY(writer.waitForFinished());
+        QVERIFY2(said.find("nurv.db3 was busy: another process kept it locked for more than 0.3 s") !=
+                     std::string::npos,
+                 said.c_str());
+        QVERIFY2(said.find("not configured") == std::string::npos, said.c_str());
     }
 };
 
