@@ -1,23 +1,17 @@
 // The SQLite back end: opening, results, errors and locks.
 #include "catalog_env.h"
 
-#include <spawn.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 #include <future>
 #include <thread>
-
-extern char **environ;
 
 using namespace dbsql_test;
 using kombra_test::ScopedEnv;
@@ -168,45 +162,6 @@ TEST_F(Catalog, LockedCatalogIsReportedNotFatal)
     EXPECT_EQ(0, dbCatalogBusy());
 }
 
-// Another process writing the catalog 14 times a second, keeping its lock
-// 20 ms each time: every look-up of the file, key and names of a source
-// waits for the lock and succeeds.
-TEST_F(Catalog, LookUpsWaitForAWritingProcess)
-{
-    const std::string writer = kombra_test::ToolsDir() + "/standins/catalog_writer";
-    const std::string db = catalog->where() + "/nurv.db3";
-    char *argv[] = {const_cast<char *>(writer.c_str()), const_cast<char *>(db.c_str()), const_cast<char *>("3"),
-                    const_cast<char *>("14"), const_cast<char *>("20"), nullptr};
-    pid_t pid = 0;
-    ASSERT_EQ(0, posix_spawn(&pid, writer.c_str(), nullptr, nullptr, argv, environ));
-    int lookups = 0, status = 0;
-    struct Reap {  // the writer is not left behind by a failed assertion
-        pid_t pid;
-        bool reaped = false;
-        ~Reap()
-        {
-            if (!reaped) {
-                kill(pid, SIGTERM);
-                waitpid(pid, nullptr, 0);
-            }
-        }
-    } reap{pid};
-    for (; waitpid(pid, &status, WNOHANG) == 0; ++lookups) {
-        const int hour = 3600000;
-        char name1[DB_PATH_MAX] = "", name2[DB_PATH_MAX] = "";
-        ASSERT_EQ(1, dbNURVGetFile(kCP3DRH, 2003, 32, 15 * hour, 2003, 32, 15 * hour + 1000, _H_AND_D_, "", name1,
-                                   name2))
-            << dbErrorMsg();
-        ASSERT_EQ(kCP3DRH, dbGetDataKey("CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH")) << dbErrorMsg();
-        char p[DB_NAME_SIZE], m[DB_NAME_SIZE], e[DB_NAME_SIZE], i[DB_NAME_SIZE], v[DB_VNAME_SIZE];
-        ASSERT_EQ(1, dbKeyToStrings_r(kCP3DRH, p, m, e, i, v)) << dbErrorMsg();
-        ASSERT_EQ("42", One("SELECT count(*) FROM v_entries;"));
-    }
-    reap.reaped = true;  // by the loop
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    EXPECT_GT(lookups, 10);
-}
-
 // What the file look-up keeps of a source is read again when another
 // connection changes the catalog.
 TEST_F(Catalog, FileLookUpsSeeWhatAnotherConnectionWrites)
@@ -349,25 +304,6 @@ TEST_F(OpenFailure, CorruptCatalogEndsTheProcess)
         std::string("^SQLite_dbInitialize: ERROR: Can not open NURV database - sqlite3_open - file is not a "
                     "database!\n") +
             kHint);
-}
-
-// A catalog file that is no regular file is refused at once: SQLite would
-// wait on a FIFO for a writer.
-TEST_F(OpenFailure, OnlyARegularFileIsOpened)
-{
-    const std::string path = data.file("nurv.db3");
-    for (const auto &[what, make] : std::initializer_list<std::pair<const char *, std::function<void()>>>{
-             {"fifo", [&] { mkfifo(path.c_str(), 0600); }},
-             {"link to /dev/zero", [&] { std::filesystem::create_symlink("/dev/zero", path); }}}) {
-        SCOPED_TRACE(what);
-        make();
-        EXPECT_EQ(0, dbInitializeMsg());
-        EXPECT_EQ("ERROR: Can not open NURV database - sqlite3_open - " + path +
-                      ": not a regular file (KOMBRA_DATA names its folder)!",
-                  std::string(dbErrorMsg()));
-        EXPECT_EQ(0, dbConnected());
-        std::filesystem::remove(path);
-    }
 }
 
 TEST_F(OpenFailure, NamedCatalogIsLookedForUnderItsName)
