@@ -41,13 +41,16 @@ class ArchiveFaultsTest : public QObject {
     QTemporaryDir archive_, out_;
     std::string root() const { return archive_.path().toStdString(); }
 
-    // One plot of the program into a GIF: what it printed, and whether it
-    // wrote its picture.
-    std::pair<std::string, bool> plot(bool lunder)
+    // One plot of the program into a GIF: what it printed (with the
+    // standard error when asked), and whether it wrote its picture.
+    std::pair<std::string, bool> plot(bool lunder, bool withStderr = false)
     {
         const std::string stem = out_.filePath(QStringLiteral("plot")).toStdString();
         fs::remove(stem + ".gif");
         StdoutCapture capture;
+        const int stderrFd = withStderr ? dup(2) : -1;
+        if (withStderr)
+            dup2(1, 2);
         if (lunder) {
             LunderBox box;
             box.plot_file_edit->setText(QString::fromStdString(stem));
@@ -56,6 +59,10 @@ class ArchiveFaultsTest : public QObject {
             MirvekBox box;
             box.plot_file_edit->setText(QString::fromStdString(stem));
             box.findChild<QPushButton *>(QStringLiteral("Print to File"))->click();
+        }
+        if (withStderr) {
+            dup2(stderrFd, 2);
+            close(stderrFd);
         }
         return {capture.take(), fs::exists(stem + ".gif")};
     }
@@ -194,18 +201,7 @@ private slots:
                       QStringLiteral("2500")});
         QVERIFY(writer.waitForStarted());
         QTest::qWait(300);
-        std::string said;
-        {
-            StdoutCapture capture;
-            const int saved = dup(2);
-            dup2(1, 2);
-            MirvekBox box;
-            box.plot_file_edit->setText(out_.filePath(QStringLiteral("busy")));
-            box.findChild<QPushButton *>(QStringLiteral("Print to File"))->click();
-            dup2(saved, 2);
-            close(saved);
-            said = capture.take();
-        }
+        const std::string said = plot(false, true).first;
         SQLite_dbSetBusyWait(10000);
         QVERIFY(writer.waitForFinished());
         QVERIFY2(said.find("nurv.db3 was busy: another process kept it locked for more than 0.3 s") !=
