@@ -66,17 +66,27 @@ FILE *KvOpenFile(const char *mode, const char *dir, const char *name, const char
         return std::fopen(path.c_str(), m.c_str());
     }
     if (!m.empty() && m[0] == 'r') {
-        // Only regular files are read (never a FIFO or device).
-        auto regular = [](const std::string &p) {
+        // Only regular files are read (never a FIFO or device): the file is
+        // opened without waiting and checked before it is read, so a FIFO
+        // put in its place cannot block the open.
+        auto regular = [&m](const std::string &p) -> FILE * {
+            const int flags = m.find('+') != std::string::npos ? O_RDWR : O_RDONLY;
+            const int fd = ::open(p.c_str(), flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+            if (fd < 0)
+                return nullptr;
             struct stat st{};
-            return ::stat(p.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+            FILE *stream = nullptr;
+            if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
+                stream = ::fdopen(fd, m.c_str());
+            if (stream == nullptr)
+                ::close(fd);
+            return stream;
         };
-        if (regular(path))
-            return std::fopen(path.c_str(), m.c_str());
+        if (FILE *stream = regular(path))
+            return stream;
         const std::string bare = KvSafePath(KvJoinPath(dir, name, "").c_str());
-        if (!bare.empty() && regular(bare))
-            return std::fopen(bare.c_str(), m.c_str());
-        return nullptr;
+        return bare.empty() ? nullptr : regular(bare);
     }
     return std::fopen(path.c_str(), m.c_str());
 }

@@ -2,6 +2,7 @@
 // the hierarchy tree from PROJECTS.cfg.
 #include "cfg_int.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cctype>
@@ -104,6 +105,107 @@ char *GetGoodPath(const char *name)
     return Readable(path) ? path : nullptr;
 }
 
+namespace {
+
+std::string gCfgError;  // the line of the latest CfgInitMsg failure
+
+// Frees a level list with everything below it and the item lists.
+void FreeLevel(LinkNode_s *list)
+{
+    if (list == nullptr)
+        return;
+    auto *first = static_cast<StrHier_s *>(list->data);
+    for (LinkNode_s *cell = list; cell != nullptr;) {
+        FreeLevel(static_cast<StrHier_s *>(cell->data)->sublist);
+        LinkNode_s *next = cell->next;
+        std::free(cell);
+        cell = next;
+    }
+    DestroyStrHier(first);
+}
+
+// The tree of the loaded PROJECTS.cfg (closed here); NULL without a usable
+// top-level Strings list.
+LinkNode_s *BuildTree(config_s *cfg)
+{
+    gLevel = 0;
+    LinkNode_s *list = aConfig(cfg, nullptr, nullptr);
+    close_config(cfg);
+    return list;
+}
+
+// Where a configuration file was looked for, for the line of a file that
+// was not found.
+std::string LookedIn(const char *name)
+{
+    const char *config = std::getenv("KOMBRA_CONFIG");
+    const char *home = std::getenv("KOMBRA_HOME");
+    return std::string("no readable ") + name + " in $KOMBRA_CONFIG (" + (config ? config : "not set") +
+           ") or $KOMBRA_HOME/config (" + (home ? std::string(home) + "/config" : std::string("not set")) + ")";
+}
+
+int Fail(const std::string &line)
+{
+    gCfgError = line;
+    return 0;
+}
+
+// Why a file that was found cannot be read: the open's own error.
+std::string OpenProblem(const std::string &path)
+{
+    const int fd = OpenRegularFile(path.c_str(), O_RDONLY);
+    if (fd < 0)
+        return OpenErrorText(errno);
+    close(fd);
+    return {};
+}
+
+}  // namespace
+
+int CfgInitMsg(void)
+{
+    if (Projects != nullptr)
+        return 1;
+
+    if (const char *kombra = GetGoodPath("kombra.cfg"))
+        InitKOMBRACfg(std::string(kombra).c_str());
+
+    const char *found = GetGoodPath("PROJECTS.cfg");
+    if (found == nullptr)
+        return Fail("Cannot read PROJECTS configuration: " + LookedIn("PROJECTS.cfg"));
+    const std::string projects = found;
+    config_s *cfg = open_config(projects.c_str(), 0);
+    if (cfg == nullptr) {
+        const std::string problem = OpenProblem(projects);
+        return Fail("Cannot read PROJECTS configuration " + projects + ": " +
+                    (problem.empty() ? std::string("cannot be read") : problem));
+    }
+    LinkNode_s *tree = BuildTree(cfg);
+    if (tree == nullptr)
+        return Fail("PROJECTS configuration " + projects + " has no usable top-level Strings list of projects");
+
+    found = GetGoodPath("DB.cfg");
+    if (found == nullptr) {
+        FreeLevel(tree);
+        return Fail("Cannot read DB configuration: " + LookedIn("DB.cfg"));
+    }
+    const std::string db = found;
+    if (DB_Config(db.c_str(), tree) != 1) {
+        FreeLevel(tree);
+        const std::string problem = OpenProblem(db);
+        return Fail("Cannot read DB configuration " + db + ": " +
+                    (problem.empty() ? std::string("no usable ITEMS or LEVELS list") : problem));
+    }
+    Projects = tree;
+    gCfgError.clear();
+    return 1;
+}
+
+const char *CfgErrorMsg(void)
+{
+    return gCfgError.c_str();
+}
+
 void CfgInit(void)
 {
     if (Projects != nullptr)
@@ -134,10 +236,7 @@ LinkNode_s *P_Config(const char *path)
         std::fprintf(stderr, "...Error opening %s\n", path);
         std::exit(3);
     }
-    gLevel = 0;
-    LinkNode_s *list = aConfig(cfg, nullptr, nullptr);
-    close_config(cfg);
-    return list;
+    return BuildTree(cfg);
 }
 
 LinkNode_s *aConfig(config_s *cfg, const char *prefix, StrHier_s *parent)

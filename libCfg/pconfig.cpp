@@ -3,7 +3,9 @@
 #include "pconfig_int.h"
 #include "libant.h"
 
+#include <fcntl.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <cerrno>
@@ -56,6 +58,16 @@ bool pc_open_input(const char *path, int preprocess, Input &in)
             command += "-";
         else
             command += ShellQuote(path[0] == '-' ? std::string("./") + path : std::string(path));
+        // The preprocessor reads the file itself: it must be a regular file,
+        // or the preprocessor would wait on a FIFO or read a device for ever.
+        if (path != nullptr) {
+            const int fd = OpenRegularFile(path, O_RDONLY);
+            if (fd < 0) {
+                std::fprintf(stderr, "open_config.pc_open_input.popen: %s\n", OpenErrorText(errno));
+                return false;
+            }
+            close(fd);
+        }
         std::fflush(nullptr);
         in.fp = popen(command.c_str(), "r");
         if (in.fp == nullptr) {
@@ -69,9 +81,11 @@ bool pc_open_input(const char *path, int preprocess, Input &in)
         in.fp = stdin;
         return true;
     }
-    in.fp = std::fopen(path, "r");
+    in.fp = FopenRegularFile(path, "r");
     if (in.fp == nullptr) {
-        std::perror("open_config.pc_open_input.fopen");
+        const int error = errno;
+        std::fprintf(stderr, "open_config.pc_open_input.fopen: %s\n", OpenErrorText(error));
+        errno = error;
         return false;
     }
     return true;

@@ -155,11 +155,11 @@ int ParseNewKELDFromStream(keld_map **keld, FILE *in, const char *name)
 
 int ParseNewKELD(keld_map **keld, const char *filename)
 {
-    FILE *in = filename != nullptr ? std::fopen(filename, "r") : nullptr;
+    FILE *in = filename != nullptr ? FopenRegularFile(filename, "r") : nullptr;
     if (in == nullptr) {
         if (filename == nullptr)
             errno = EINVAL;
-        std::perror("ParseKELD: ERROR - opening KELD");
+        std::fprintf(stderr, "ParseKELD: ERROR - opening KELD: %s\n", OpenErrorText(errno));
         return KELD_OPEN_FAILED;
     }
     const int status = ParseNewKELDFromStream(keld, in, filename);

@@ -497,7 +497,7 @@ int ParseOldKELD(keld_info *KELD_INFO, const char *filename)
     if (KELD_INFO == nullptr)
         return KELD_NO_IMAGE;
     free_keld_structure(KELD_INFO);
-    FILE *in = filename != nullptr ? std::fopen(filename, "rb") : nullptr;
+    FILE *in = filename != nullptr ? FopenRegularFile(filename, "rb") : nullptr;
     if (in == nullptr)
         return KELD_NOT_ONLINE;
     std::vector<unsigned char> bytes;

@@ -80,7 +80,12 @@ const char *Entry::GetCFGElement(const char *item)
 {
     const char *path = dbCfgPath(_source, item);
     if (path == nullptr) {
-        std::fprintf(stderr, "ERROR: Database not configured for %s and %s\n", item, dbHierarchyString(_source));
+        // A catalog that stayed locked has already said so: its source is
+        // unknown for now, not missing from the configuration.
+        if (dbCatalogBusy() == 1)
+            std::fprintf(stderr, "ERROR: %s not looked up, the catalog was busy\n", item);
+        else
+            std::fprintf(stderr, "ERROR: Database not configured for %s and %s\n", item, dbHierarchyString(_source));
         _Status = BAD;
     }
     return path;

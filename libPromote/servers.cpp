@@ -93,8 +93,11 @@ int _Process(const char *program, ...)
     for (std::string &w : words)
         argv.push_back(w.data());
     argv.push_back(nullptr);
+    // Found as a shell finds a command: a name without a '/' on PATH, any
+    // other path as given (so a bare name never runs from the working
+    // directory unless PATH names it).
     pid_t pid = 0;
-    if (posix_spawn(&pid, program, nullptr, nullptr, argv.data(), environ) != 0)
+    if (posix_spawnp(&pid, program, nullptr, nullptr, argv.data(), environ) != 0)
         return -1;
     int status = 0;
     while (waitpid(pid, &status, 0) < 0)

@@ -51,7 +51,7 @@ void InitKOMBRACfg(const char *path)
         return;
 
     bool namesConfig = false;
-    if (FILE *in = path ? std::fopen(path, "r") : nullptr) {
+    if (FILE *in = path ? FopenRegularFile(path, "r") : nullptr) {
         std::string line;
         while (numRead < KOMBRA_CFG_MAX && ReadLine(in, line)) {
             const auto eq = line.find('=');

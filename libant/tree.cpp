@@ -145,7 +145,7 @@ constexpr int kHierLine = 80;  // indented tree files: at most 79 characters a l
 
 StrHier_s *StrHierFetch(const char *path)
 {
-    FILE *in = path ? std::fopen(path, "r") : nullptr;
+    FILE *in = path ? FopenRegularFile(path, "r") : nullptr;
     if (in == nullptr)
         return nullptr;
     const char *dot = std::strchr(path, '.');

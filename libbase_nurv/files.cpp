@@ -4,24 +4,23 @@
 #include "nurv_int.h"
 
 #include <cstdio>
-#include <cstdlib>
 #include <sys/resource.h>
 
 // Sets the soft RLIMIT_NOFILE to the hard limit.  Either call failing prints
-// the system error ("getrlimit: ..." or "setrlimit: ...") and ends the
-// process with status 255.  Returns the result of the set call (0).
+// the system error ("getrlimit: ..." or "setrlimit: ...") and leaves the
+// limit as it is: the reader works on with fewer files open at once, and an
+// open that meets the limit fails as any other open does.  Returns the
+// result of the set call (0, or -1 after a failure).
 int ir_set_fd_limit(void)
 {
     struct rlimit limit {};
     if (getrlimit(RLIMIT_NOFILE, &limit) != 0) {
         std::perror("getrlimit");
-        std::exit(-1);
+        return -1;
     }
     limit.rlim_cur = limit.rlim_max;
     const int rval = setrlimit(RLIMIT_NOFILE, &limit);
-    if (rval != 0) {
+    if (rval != 0)
         std::perror("setrlimit");
-        std::exit(-1);
-    }
     return rval;
 }

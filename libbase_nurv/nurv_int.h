@@ -616,7 +616,8 @@ KOMBRA_SHORT ir_alloc_exp_once(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KO
                                KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec, nur_data *nur_data_ptr);
 // Pixel timing records of the current entry.  1 or -119.
 KOMBRA_SHORT ir_alloc_timing(void);
-// Raises the soft open-file limit to the hard limit; ends the process on failure.
+// Raises the soft open-file limit to the hard limit; a failure is printed and
+// the limit stays as it was (-1).
 int ir_set_fd_limit(void);
 
 // ---- Caller records ---------------------------------------------------------

@@ -73,11 +73,12 @@ void Nap()
 }
 
 // Opens name once its inode differs from the one opened last (*inode);
-// false after every try.
+// false after every try.  Only a regular file counts: a FIFO or device in its
+// place is a failed try.
 bool WaitForNewFile(const std::string &name, int &fd, KOMBRA_ULONG &inode)
 {
     for (int attempt = 0; attempt < g_realtime_tries; ++attempt) {
-        fd = ::open(name.c_str(), O_RDONLY);
+        fd = OpenRegularFile(name.c_str(), O_RDONLY);
         if (fd >= 0) {
             struct stat st {};
             if (fstat(fd, &st) == 0 && static_cast<KOMBRA_ULONG>(st.st_ino) != inode) {
@@ -139,10 +140,10 @@ KOMBRA_SHORT ir_playback_data_files(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr
         return static_cast<KOMBRA_SHORT>(status < INT16_MIN ? INT16_MIN : status);
     ex.header_name = header_path.c_str();
     ex.data_name = data_path.c_str();
-    ex.fdh = ::open(ex.header_name.c_str(), O_RDONLY);
+    ex.fdh = OpenRegularFile(ex.header_name.c_str(), O_RDONLY);
     if (ex.fdh < 0)
         return NURV_NO_HEADER_FILE;
-    ex.fdd = ::open(ex.data_name.c_str(), O_RDONLY);
+    ex.fdd = OpenRegularFile(ex.data_name.c_str(), O_RDONLY);
     if (ex.fdd < 0) {
         ::close(ex.fdh);
         ex.fdh = -1;

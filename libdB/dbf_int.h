@@ -3,6 +3,7 @@
 #pragma once
 
 #include "dbf.h"
+#include "libant.h"
 
 #include <sys/types.h>
 

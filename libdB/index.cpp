@@ -185,7 +185,7 @@ dbRet_t OpenNdx(int tableHandle, const char *path, int *ndxNum)
         SetFileError(ENAMETOOLONG, path);
         return FAILURE;
     }
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+    const int fd = OpenRegularFile(path, O_RDONLY);
     if (fd < 0) {
         SetFileError(errno, path);
         libdb::DropNdxRecord(table, index);

@@ -181,7 +181,7 @@ dbRet_t OpenDbf(int *handle, const char *path, int oflag)
         SetFileError(DBF_OPEN, path);
         return FAILURE;
     }
-    table->dFile = ::open(path, oflag | O_CLOEXEC, 0666);
+    table->dFile = OpenRegularFile(path, oflag);
     if (table->dFile < 0) {
         table->dFile = -1;
         libdb::DropDbfRecord(table);

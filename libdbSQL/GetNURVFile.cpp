@@ -412,6 +412,10 @@ int SQL_dbNURVGetFile(KOMBRA_ULONG data_key, short btime_yr, short btime_day, lo
     const ReadSnapshot snapshot;
     char vinst[DB_VNAME_SIZE] = {};
     if (dbVirtualName_r(data_key, vinst, DB_VNAME_SIZE) != 1 || vinst[0] == '\0') {
+        // A catalog that stayed locked keeps its own error text: the source
+        // is not bad, its name could not be read.
+        if (dbCatalogBusy() == 1)
+            return DB_FILE_QUERY_FAILED;
         SetErrorString(kBadVirtual);
         return DB_FILE_BAD_SOURCE;
     }
@@ -423,7 +427,8 @@ int SQL_dbNURVGetFile(KOMBRA_ULONG data_key, short btime_yr, short btime_day, lo
     Triple entry = begin;
     switch (FindEntry(table, data_key, begin, end, snapshot.open(), entry)) {
     case Found::Failed:
-        SetErrorString(kQueryFailed);
+        if (dbCatalogBusy() != 1)
+            SetErrorString(kQueryFailed);
         return DB_FILE_QUERY_FAILED;
     case Found::None:
         SetErrorString(kNoData);

@@ -219,6 +219,11 @@ char *dbErrorMsg(void)
     return Current()._errorMsg();
 }
 
+int dbCatalogBusy(void)
+{
+    return dbIsSQLite() == sTrue ? SQLite_dbBusy() : 0;
+}
+
 int dbInitializeRemoteMsg(const char *host, const char *user, const char *passwd, const char *db,
                           const unsigned int port)
 {

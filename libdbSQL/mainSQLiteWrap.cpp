@@ -4,15 +4,18 @@
 #include "dbsql_int.h"
 #include "sqlite_int.h"
 
+#include <fcntl.h>
 #include <sqlite3.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -96,9 +99,15 @@ struct query_data {
     std::unique_ptr<char *[]> rowArray;
     sqlite3_stmt *statement = nullptr;
     bool finished = false;
+    bool stepped = false;  // a step has run since the statement (re)started
     std::vector<std::string> rowCopies;
     std::vector<char *> row;
 };
+
+// A statement waits this long for a lock another process holds, then gives
+// up with a busy catalog.
+constexpr int kBusyWaitMsec = 10000;
+constexpr int kRetryPauseMsec = 20;
 
 struct SQLiteState {
     sqlite3 *_SQL = nullptr;
@@ -118,6 +127,13 @@ struct SQLiteState {
     std::atomic<unsigned long long> connections{0};
     std::atomic<unsigned long long> writes{0};
     ResultLock _sqlite_mutex;
+    // How long a statement waits while another process holds the catalog
+    // locked (a catalog fetch program, another program writing rows).
+    int busyMsec = kBusyWaitMsec;
+    // The latest statement gave up on a busy catalog (read by dbCatalogBusy).
+    bool lastBusy = false;
+    // The path of the open catalog, for the busy message.
+    std::string openPath;
 };
 
 constexpr std::size_t kPreparedMax = 64;
@@ -134,15 +150,52 @@ const char *SQLiteDBName()
     return name.empty() ? "nurv" : name.c_str();
 }
 
+bool IsBusy(int rc)
+{
+    return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
+}
+
 // Error text from what and the message of the failing call (released here),
-// else the connection's current message.
+// else the connection's current message.  A call that gave up on a catalog
+// another process kept locked says so, also on stderr, so that the failure
+// is not taken for a fault of the catalog or the configuration.
 void ErrorFrom(const char *what, char *message)
 {
-    if (message != nullptr) {
+    SQLiteState &s = State();
+    s.lastBusy = s._SQL != nullptr && IsBusy(sqlite3_errcode(s._SQL));
+    if (s.lastBusy) {
+        char wait[32];
+        std::snprintf(wait, sizeof wait, "%g", s.busyMsec / 1000.0);
+        const std::string busy = "the catalog " + s.openPath +
+                                 " was busy: another process kept it locked for more than " + wait + " s (" +
+                                 (message != nullptr ? message : sqlite3_errmsg(s._SQL)) + ")";
+        CommonErrorString(what, busy.c_str());
+        std::fprintf(stderr, "%s\n", GetErrorString());
+        sqlite3_free(message);
+    } else if (message != nullptr) {
         CommonErrorString(what, message);
         sqlite3_free(message);
     } else {
-        CommonErrorString(what, sqlite3_errmsg(State()._SQL));
+        CommonErrorString(what, sqlite3_errmsg(s._SQL));
+    }
+}
+
+// Runs attempt (a prepare, step or whole query) again while it answers that
+// the catalog is locked, until the busy wait has passed.  SQLite's own busy
+// handler waits for a lock held by another process; this also covers the
+// answers it gives without waiting (SQLITE_LOCKED, and SQLITE_BUSY where
+// waiting could deadlock).  Only for attempts that changed nothing before
+// they failed.
+template <class Attempt>
+int Retrying(Attempt attempt)
+{
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(State().busyMsec);
+    for (;;) {
+        const int rc = attempt();
+        if (!IsBusy(rc) || Clock::now() >= deadline)
+            return rc;
+        std::this_thread::sleep_for(std::chrono::milliseconds(kRetryPauseMsec));
     }
 }
 
@@ -174,8 +227,32 @@ bool MayWrite(sqlite3 *db, const char *sql)
     return false;
 }
 
+// Whether sql holds exactly one statement (false when it cannot be told).
+bool OneStatement(sqlite3 *db, const char *sql)
+{
+    sqlite3_stmt *statement = nullptr;
+    const char *tail = nullptr;
+    if (sqlite3_prepare_v2(db, sql, -1, &statement, &tail) != SQLITE_OK || statement == nullptr) {
+        sqlite3_finalize(statement);
+        return false;
+    }
+    sqlite3_finalize(statement);
+    for (; tail != nullptr && *tail != '\0'; ++tail)
+        if (!std::isspace(static_cast<unsigned char>(*tail)) && *tail != ';')
+            return false;
+    return true;
+}
+
+// "<path>: <problem> (...)": the file looked for and the variable that
+// names its folder.
+std::string LookedFor(const std::string &path, const char *problem)
+{
+    return path + ": " + problem + " (KOMBRA_DATA names its folder)";
+}
+
 bool NeedConnection(const char *what)
 {
+    State().lastBusy = false;
     if (State()._SQL != nullptr)
         return true;
     CommonErrorString(what, "no catalog is open");
@@ -229,6 +306,7 @@ void CloseConnection()
     if (s._SQL != nullptr)
         sqlite3_close(s._SQL);
     s._SQL = nullptr;
+    s.openPath.clear();
 }
 
 std::string DatabasePath(const char *data, const char *name)
@@ -238,14 +316,17 @@ std::string DatabasePath(const char *data, const char *name)
 
 // Registers the catalog's SQL functions on a new connection and drops it
 // again when the file turns out to be no usable database.
-bool ReadyConnection(const char *what)
+bool ReadyConnection(const char *what, const std::string &path)
 {
     SQLiteState &s = State();
+    s.openPath = path;
+    sqlite3_busy_timeout(s._SQL, s.busyMsec);
     // sqlite3_open reads nothing; a first look at the schema finds a file that
     // is not a database.  A lock held by another writer is no such fault: the
     // queries report it when they meet it.
-    const int rc = sqlite3_exec(s._SQL, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK && rc != SQLITE_BUSY && rc != SQLITE_LOCKED) {
+    const int rc = Retrying(
+        [&] { return sqlite3_exec(s._SQL, "SELECT count(*) FROM sqlite_master;", nullptr, nullptr, nullptr); });
+    if (rc != SQLITE_OK && !IsBusy(rc)) {
         ErrorFrom(what, nullptr);
         CloseConnection();
         return false;
@@ -270,10 +351,18 @@ int SQLite_dbInitializeMsg(void)
         return 0;
     }
     const std::string path = DatabasePath(data, name);
-    if (access(path.c_str(), F_OK) != 0) {
-        CommonErrorString("Cannot find database file!", std::strerror(errno));
+    // Only a regular file: SQLite would wait on a FIFO, or read a device.
+    const int fd = OpenRegularFile(path.c_str(), O_RDONLY);
+    if (fd < 0 && errno == ENOENT) {
+        CommonErrorString("Cannot find database file!", LookedFor(path, std::strerror(errno)).c_str());
         return 0;
     }
+    if (fd < 0 && errno != EACCES) {
+        CommonErrorString("Can not open NURV database - sqlite3_open", LookedFor(path, OpenErrorText(errno)).c_str());
+        return 0;
+    }
+    if (fd >= 0)
+        close(fd);
     s._isReadOnly = access(path.c_str(), W_OK) != 0 ? 1 : 0;
 
     if (sqlite3_open(path.c_str(), &s._SQL) != SQLITE_OK) {
@@ -281,7 +370,7 @@ int SQLite_dbInitializeMsg(void)
         CloseConnection();
         return 0;
     }
-    return ReadyConnection("Can not open NURV database - sqlite3_open") ? 1 : 0;
+    return ReadyConnection("Can not open NURV database - sqlite3_open", path) ? 1 : 0;
 }
 
 int SQLite_dbInitialize(void)
@@ -289,9 +378,9 @@ int SQLite_dbInitialize(void)
     if (SQLite_dbInitializeMsg() == 1)
         return 1;
     std::printf("SQLite_dbInitialize: %s\n", GetErrorString());
-    std::printf("\nCheck to make sure KOMBRA_DATA is set correctly and that the file (nurv.db3) is readable!\n"
-                "If you need to create a SQLite database, use the catalog or run \"sqlite_db_create; "
-                "sqlite_db_init\"");
+    std::printf("\nCheck that KOMBRA_DATA names the folder that holds the catalog file %s.db3 and that the file "
+                "is readable!\n",
+                SQLiteDBName());
     std::exit(-1);
 }
 
@@ -308,6 +397,12 @@ int SQLite_dbCreate(const char *name)
     SQLite_dbClose();
 
     const std::string path = DatabasePath(data, dbName.c_str());
+    if (const int fd = OpenRegularFile(path.c_str(), O_RDONLY); fd >= 0) {
+        close(fd);
+    } else if (errno != ENOENT && errno != EACCES) {
+        CommonErrorString("Can not open database - sqlite3_open", LookedFor(path, OpenErrorText(errno)).c_str());
+        return 0;
+    }
     if (sqlite3_open(path.c_str(), &s._SQL) != SQLITE_OK) {
         ErrorFrom("Can not open database - sqlite3_open", nullptr);
         CloseConnection();
@@ -319,7 +414,7 @@ int SQLite_dbCreate(const char *name)
         CloseConnection();
         return 0;
     }
-    if (!ReadyConnection("Can not open database - sqlite3_open"))
+    if (!ReadyConnection("Can not open database - sqlite3_open", path))
         return 0;
     s._isReadOnly = access(path.c_str(), W_OK) != 0 ? 1 : 0;
     return 1;
@@ -377,7 +472,14 @@ int SQLite_dbQueryExec(const char *sql)
     if (MayWrite(s._SQL, dbsql::OrEmpty(sql)))
         ++s.writes;
     char *message = nullptr;
-    const int rc = sqlite3_exec(s._SQL, dbsql::OrEmpty(sql), nullptr, nullptr, &message);
+    const auto run = [&] {
+        sqlite3_free(message);
+        message = nullptr;
+        return sqlite3_exec(s._SQL, dbsql::OrEmpty(sql), nullptr, nullptr, &message);
+    };
+    // A text of several statements may have run some of them before one
+    // found the catalog locked: only a single statement is run again.
+    const int rc = OneStatement(s._SQL, dbsql::OrEmpty(sql)) ? Retrying(run) : run();
     if (rc != SQLITE_OK)
         ErrorFrom(what, message);
     if (took)
@@ -411,7 +513,14 @@ DB_RESULT SQLite_dbQueryStore(const char *sql)
     int rows = 0;
     int cols = 0;
     char *message = nullptr;
-    if (sqlite3_get_table(s._SQL, dbsql::OrEmpty(sql), &table, &rows, &cols, &message) != SQLITE_OK) {
+    const int rc = Retrying([&] {
+        sqlite3_free_table(table);
+        table = nullptr;
+        sqlite3_free(message);
+        message = nullptr;
+        return sqlite3_get_table(s._SQL, dbsql::OrEmpty(sql), &table, &rows, &cols, &message);
+    });
+    if (rc != SQLITE_OK) {
         ErrorFrom(what, message);
         sqlite3_free_table(table);
         s._sqlite_mutex.Release();
@@ -437,7 +546,8 @@ DB_RESULT SQLite_dbQuery(const char *sql)
     if (!NeedConnection(what))
         return nullptr;
     sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(s._SQL, dbsql::OrEmpty(sql), -1, &statement, nullptr) != SQLITE_OK ||
+    if (Retrying([&] { return sqlite3_prepare_v2(s._SQL, dbsql::OrEmpty(sql), -1, &statement, nullptr); }) !=
+            SQLITE_OK ||
         statement == nullptr) {
         ErrorFrom(what, nullptr);
         sqlite3_finalize(statement);
@@ -474,7 +584,10 @@ DB_ROW SQLite_dbFetchRow(DB_RESULT handle)
     // Once done the statement would start over on the next step.
     if (q.finished)
         return nullptr;
-    const int rc = sqlite3_step(q.statement);
+    // The first step may wait for the catalog; a later one reads on from
+    // where the statement stands and is not run again.
+    const int rc = q.stepped ? sqlite3_step(q.statement) : Retrying([&] { return sqlite3_step(q.statement); });
+    q.stepped = true;
     q.rowCopies.clear();
     q.row.clear();
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
@@ -512,14 +625,10 @@ unsigned long SQLite_dbNumberRows(DB_RESULT handle)
     // Count the rows, then start the statement over for the next fetch.  A
     // lock held by another writer is waited for a while, not forever.
     unsigned long rows = 0;
-    int busy = 0;
-    for (;;) {
-        const int rc = sqlite3_step(q.statement);
+    for (bool first = true;; first = false) {
+        const int rc = first ? Retrying([&] { return sqlite3_step(q.statement); }) : sqlite3_step(q.statement);
         if (rc == SQLITE_ROW) {
             ++rows;
-        } else if (rc == SQLITE_BUSY && busy < 200) {
-            ++busy;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         } else {
             if (rc != SQLITE_DONE)
                 ErrorFrom("SQLite_dbNumberRows - sqlite3_step", nullptr);
@@ -528,6 +637,7 @@ unsigned long SQLite_dbNumberRows(DB_RESULT handle)
     }
     sqlite3_reset(q.statement);
     q.finished = false;
+    q.stepped = false;
     return rows;
 }
 
@@ -566,6 +676,19 @@ void SQLite_dbFreeResult(DB_RESULT handle)
     s._sqlite_mutex.Release();
 }
 
+int SQLite_dbBusy(void)
+{
+    return State().lastBusy ? 1 : 0;
+}
+
+void SQLite_dbSetBusyWait(int msec)
+{
+    SQLiteState &s = State();
+    s.busyMsec = msec < 0 ? 0 : msec;
+    if (s._SQL != nullptr)
+        sqlite3_busy_timeout(s._SQL, s.busyMsec);
+}
+
 int SQLite_dbBadQuery(void)
 {
     sqlite3 *db = State()._SQL;
@@ -589,7 +712,9 @@ int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRo
     if (auto it = s.prepared.find(text); it != s.prepared.end()) {
         statement = it->second;
     } else {
-        if (sqlite3_prepare_v2(s._SQL, text.c_str(), -1, &statement, nullptr) != SQLITE_OK || statement == nullptr) {
+        if (Retrying([&] { return sqlite3_prepare_v2(s._SQL, text.c_str(), -1, &statement, nullptr); }) !=
+                SQLITE_OK ||
+            statement == nullptr) {
             ErrorFrom(prepareWhat, nullptr);
             sqlite3_finalize(statement);
             return 0;
@@ -633,10 +758,24 @@ int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRo
         }
     }
 
+    // Rows already read are read again when the catalog was found locked
+    // part-way (a statement that starts over sees the catalog afresh).
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s.busyMsec);
     for (;;) {
         const int rc = sqlite3_step(statement);
         if (rc == SQLITE_DONE)
             return 1;
+        if (IsBusy(rc) && Clock::now() < deadline && !MayWrite(statement)) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRetryPauseMsec));
+            sqlite3_reset(statement);
+            rows.clear();
+            continue;
+        }
+        if (IsBusy(rc) && Clock::now() < deadline && rows.empty()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(kRetryPauseMsec));
+            continue;
+        }
         if (rc != SQLITE_ROW) {
             ErrorFrom(stepWhat, nullptr);
             rows.clear();
@@ -673,13 +812,14 @@ int SQLite_dbCatalogVersion(CatalogVersion *version)
         return 0;
     const Hold hold(s._sqlite_mutex);
     if (s.dataVersion == nullptr &&
-        sqlite3_prepare_v2(s._SQL, "PRAGMA data_version;", -1, &s.dataVersion, nullptr) != SQLITE_OK) {
+        Retrying([&] { return sqlite3_prepare_v2(s._SQL, "PRAGMA data_version;", -1, &s.dataVersion, nullptr); }) !=
+            SQLITE_OK) {
         ErrorFrom(what, nullptr);
         sqlite3_finalize(s.dataVersion);
         s.dataVersion = nullptr;
         return 0;
     }
-    const int rc = sqlite3_step(s.dataVersion);
+    const int rc = Retrying([&] { return sqlite3_step(s.dataVersion); });
     const long long data = rc == SQLITE_ROW ? sqlite3_column_int64(s.dataVersion, 0) : -1;
     if (rc != SQLITE_ROW)
         ErrorFrom(what, nullptr);
@@ -727,15 +867,16 @@ int SQLite_dbCatalogSpan(const char *table, KOMBRA_ULONG key, CatalogSpan *span)
     } done;
     const std::string sql =
         std::string("SELECT b_yr, b_day, b_msec, e_yr, e_day, e_msec FROM ") + table + " WHERE data_key=?;";
-    if (sqlite3_prepare_v2(s._SQL, sql.c_str(), -1, &done.statement, nullptr) != SQLITE_OK ||
+    if (Retrying([&] { return sqlite3_prepare_v2(s._SQL, sql.c_str(), -1, &done.statement, nullptr); }) !=
+            SQLITE_OK ||
         sqlite3_bind_int64(done.statement, 1, static_cast<sqlite3_int64>(key)) != SQLITE_OK) {
         ErrorFrom("SQLite_dbCatalogSpan - sqlite3_prepare_v2", nullptr);
         return 0;
     }
     *span = {};
     constexpr long long kInt32Min = -2147483648LL, kInt32Max = 2147483647LL;
-    int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(done.statement)) == SQLITE_ROW) {
+    int rc = Retrying([&] { return sqlite3_step(done.statement); });
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(done.statement)) {
         ++span->count;
         if (!span->tame)
             continue;

@@ -20,6 +20,16 @@ extern LinkNode_s *Projects;
  * when PROJECTS.cfg or DB.cfg cannot be found, 3 when PROJECTS.cfg cannot be
  * opened. */
 void CfgInit(void);
+/* The same for the programs, whose window must outlive a fault of a file
+ * the user edits: 1 when the tree is read (at once once it is), else 0 with
+ * one line naming the file and the problem for CfgErrorMsg.  A PROJECTS.cfg
+ * or DB.cfg that cannot be found or opened, a PROJECTS.cfg without a usable
+ * top-level Strings list and a DB.cfg without ITEMS or LEVELS all fail;
+ * nothing of a failure is kept, so the next call reads the files again.
+ * Never ends the process. */
+int CfgInitMsg(void);
+/* The line of the latest CfgInitMsg failure (no line end); "" before any. */
+const char *CfgErrorMsg(void);
 /* Readable path of a configuration file, or NULL; static buffer of 256 bytes
  * overwritten by the next call. */
 char *GetGoodPath(const char *name);

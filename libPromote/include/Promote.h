@@ -264,7 +264,8 @@ private:
 };
 
 // Runs program with the arguments up to the first null pointer, the first
-// of them its argv[0], without a shell; waits for it.  The wait status (0:
+// of them its argv[0], without a shell; waits for it.  A program named
+// without a '/' is looked for on PATH, as a shell would.  The wait status (0:
 // a normal exit with status 0), or -1 when it could not be started.
 int _Process(const char *program, ...);
 

@@ -123,6 +123,19 @@ char *GetUserName(void);
 /* $HOME, else the real user's home directory, else NULL; not a copy. */
 char *GetHomeDirectory(void);
 
+/* Opens path like open(2) with flags (O_CLOEXEC always added), but only when
+ * it names a regular file (after symbolic links); the open itself never
+ * waits, so a FIFO cannot block it.  Returns the descriptor, or -1 with
+ * errno set: the open's own error, EISDIR for a folder, ENXIO for a FIFO,
+ * device or socket. */
+int OpenRegularFile(const char *path, int flags);
+/* The same as a stream; mode must be a read mode ("r", "rb", "r+" ...),
+ * else NULL with EINVAL. */
+FILE *FopenRegularFile(const char *path, const char *mode);
+/* Text of an errno value from an open: "not a regular file" for ENXIO,
+ * otherwise strerror's. */
+const char *OpenErrorText(int error);
+
 /* Reports a failed assertion in the C library's words ("prog: file:line:
  * function: Assertion `expr' failed.") and aborts, whatever the build's
  * NDEBUG: used where a call before set-up is a programming error. */

@@ -85,6 +85,13 @@ unsigned int SQLite_dbNumberFields(DB_RESULT handle);
 const char *SQLite_dbFieldName(DB_RESULT handle, int i);
 int SQLite_dbBadQuery(void);
 int SQLite_dbPack(void);
+/* 1 when the latest statement gave up on a catalog another process kept
+ * locked (dbCatalogBusy). */
+int SQLite_dbBusy(void);
+/* How long every statement waits for a lock that another process holds,
+ * in milliseconds (10000 unless set; a test shortens it).  Applies to the
+ * open connection too. */
+void SQLite_dbSetBusyWait(int msec);
 /* A row callback for sqlite3_exec that takes nothing and returns 0, and a
  * result step that does nothing: kept for older callers, unused here. */
 int GenericSQLCallback(void *data, int columns, char **values, char **names);

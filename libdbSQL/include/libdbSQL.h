@@ -100,6 +100,10 @@ unsigned int dbNumberFields(DB_RESULT result);
 const char *dbFieldName(DB_RESULT result, int i);
 /* The current back end's last error text. */
 char *dbErrorMsg(void);
+/* 1 when the latest catalog statement gave up because another process kept
+ * the catalog locked for the whole busy wait (the error text then says so),
+ * else 0.  Only the SQLite catalog is ever busy in this sense. */
+int dbCatalogBusy(void);
 int dbInitializeRemoteMsg(const char *host, const char *user, const char *passwd, const char *db,
                           const unsigned int port);
 

@@ -34,6 +34,10 @@ namespace {
 /* The longest device name the plot action hands to PGPLOT. */
 constexpr std::size_t kMaxDeviceName = 499;
 constexpr double kDegreesPerRadian = 57.29577951308232;
+/* The most custom energy or pitch-angle bins an action makes: far beyond
+ * any plot's resolution, while every gathered sweep holds bins x levels
+ * values and the gathering time grows with both. */
+constexpr int kMaxBins = 10000;
 
 bool is_multi_spacecraft(const NURV_LINEAGE_S &lineage)
 {
@@ -100,8 +104,18 @@ bool MirvekBox::binCountsUsable() const
         print_line("The number of custom energy bins must be at least 1\n");
         return false;
     }
+    if (energy_bins->currentIndex() == 1 && widgets::edit_int(nebins) > kMaxBins) {
+        std::printf("The number of custom energy bins must be at most %d\n", kMaxBins);
+        std::fflush(stdout);
+        return false;
+    }
     if (paopts.do_pa == QPTRUE && paopts.n_pabins < 1) {
         print_line("The number of pitch-angle bins must be at least 1\n");
+        return false;
+    }
+    if (paopts.do_pa == QPTRUE && paopts.n_pabins > kMaxBins) {
+        std::printf("The number of pitch-angle bins must be at most %d\n", kMaxBins);
+        std::fflush(stdout);
         return false;
     }
     return true;

@@ -94,9 +94,8 @@ KOMBRA_SHORT PadReading::Open(NURV_LINEAGE_S *lineage, const NURV_TIME_S &begin,
     copy_lineage(&iel, lineage);
     std::snprintf(iel.instrument, sizeof iel.instrument, "%s", "CORE");
     std::snprintf(iel.virtual_inst, sizeof iel.virtual_inst, "%s", "CPCIEL");
-    CfgInit();
-    init_nurv();
-    dbInitialize();
+    if (sweep_data_access_ready() != 1)
+        return -501;
     get_version_number(&lineage->vsn);
     get_version_number(&iel.vsn);
 

@@ -111,9 +111,8 @@ KOMBRA_SHORT Phisc_fill_not_available(HALDE_SC_POTENTIAL_S *phisc, NURV_TIME_S *
 
 KOMBRA_SHORT SC_Pot_fetch(HALDE_SC_POTENTIAL_S *phisc, NURV_TIME_S *btime, NURV_TIME_S *etime)
 {
-    CfgInit();
-    init_nurv();
-    dbInitialize();
+    if (sweep_data_access_ready() != 1)
+        return Phisc_fill_not_available(phisc, btime, etime);
     NURV_LINEAGE_S &lineage = phisc->phisc_lineage;
     get_version_number(&lineage.vsn);
 

@@ -218,11 +218,24 @@ KOMBRA_SHORT sweep_read_lineage(const NURV_LINEAGE_S &asked, T_OR_F_E do_pa, NUR
     return 1;
 }
 
+KOMBRA_SHORT sweep_data_access_ready()
+{
+    if (CfgInitMsg() != 1) {
+        printf("%s\n", CfgErrorMsg());
+        return -501;
+    }
+    if (dbInitializeMsg() != 1) {
+        printf("Cannot open the catalog: %s\n", dbErrorMsg());
+        return -501;
+    }
+    init_nurv();
+    return 1;
+}
+
 KOMBRA_SHORT sweep_reader_open(NURV_LINEAGE_S *lineage, nur_data **nurp, KOMBRA_ULONG *dkey)
 {
-    CfgInit();
-    dbInitialize();
-    init_nurv();
+    if (sweep_data_access_ready() != 1)
+        return -501;
     get_version_number(&lineage->vsn);
     KOMBRA_SHORT status = create_nur_data_structure(nurp);
     if (status != 1) {
@@ -284,10 +297,9 @@ KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_T
     if (pitch) {
         /* The count moved the reader and its field source: start again. */
         free_experiment_info();
-        CfgInit();
-        dbInitialize();
-        init_nurv();
-        status = OpenReader(*begin, *end, dkey, lineage->vsn, &nurp);
+        status = sweep_data_access_ready();
+        if (status == 1)
+            status = OpenReader(*begin, *end, dkey, lineage->vsn, &nurp);
         if (status != 1) {
             free_experiment_info();
             return status;

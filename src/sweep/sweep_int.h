@@ -38,6 +38,11 @@ bool sweep_pad_detour(const NURV_LINEAGE_S &asked, T_OR_F_E do_pa);
  * the detour SPINPAD with LSPAD (CPPADL) or HSPAD (CPPADH).  1, or -501 with
  * a message for any other pitch-angle product. */
 KOMBRA_SHORT sweep_read_lineage(const NURV_LINEAGE_S &asked, T_OR_F_E do_pa, NURV_LINEAGE_S *read);
+/* The configuration loaded and the catalog opened (both once per process)
+ * and the reader initialised.  1, or -501 after one line on stdout naming
+ * the file and the problem; a failure is not kept, so the next reading tries
+ * again once the file is mended.  Never ends the process. */
+KOMBRA_SHORT sweep_data_access_ready();
 /* The reader set up for one reading of the lineage: configuration, catalog,
  * reader, a fresh version into lineage->vsn, a record and the data key.  1,
  * or the failing status with its message and the reader freed. */

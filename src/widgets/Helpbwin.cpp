@@ -11,6 +11,43 @@
 #include <QVBoxLayout>
 
 #include <cstdlib>
+#include <filesystem>
+
+namespace {
+
+/* A browser that reads only regular files: a FIFO or a device such as
+ * /dev/zero in place of a help page would block the window for ever (the
+ * start page already while the window is built). */
+class HelpBrowser : public QTextBrowser {
+public:
+    using QTextBrowser::QTextBrowser;
+
+    QVariant loadResource(int type, const QUrl &name) override
+    {
+        return readable(name) ? QTextBrowser::loadResource(type, name) : QVariant();
+    }
+
+private:
+    /* False when the file the name resolves to (as the browser resolves it:
+     * a relative name on each search path in turn) is not a regular file. */
+    bool readable(const QUrl &name) const
+    {
+        if (!name.isLocalFile() && !name.scheme().isEmpty())
+            return true;
+        const std::filesystem::path file = (name.isLocalFile() ? name.toLocalFile() : name.path()).toStdString();
+        std::error_code ec;
+        if (file.is_absolute())
+            return !std::filesystem::exists(file, ec) || std::filesystem::is_regular_file(file, ec);
+        for (const QString &folder : searchPaths()) {
+            const std::filesystem::path at = std::filesystem::path(folder.toStdString()) / file;
+            if (std::filesystem::exists(at, ec))
+                return std::filesystem::is_regular_file(at, ec);
+        }
+        return true;
+    }
+};
+
+} // namespace
 
 Helpbwin::Helpbwin(QWidget *parent, const char *name, Program program) : QWidget(parent)
 {
@@ -37,7 +74,7 @@ Helpbwin::Helpbwin(QWidget *parent, const char *name, Program program) : QWidget
     row->addWidget(forward);
     row->addWidget(top);
 
-    auto *browser = new QTextBrowser(this);
+    auto *browser = new HelpBrowser(this);
     browser->setObjectName(QStringLiteral("browser"));
     layout->addWidget(browser);
     connect(back, &QPushButton::clicked, browser, &QTextBrowser::backward);

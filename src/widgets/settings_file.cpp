@@ -129,9 +129,22 @@ std::string text_line(std::string_view key, std::string_view value)
 
 bool read_file(const std::string &path, std::string &contents)
 {
-    std::FILE *in = std::fopen(path.c_str(), "rb");
-    if (in == nullptr)
+    /* Only a regular file: the open of a FIFO would wait for a writer, and
+     * a device such as /dev/zero never ends.  O_NONBLOCK keeps the open
+     * itself from waiting. */
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return false;
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    std::FILE *in = ::fdopen(fd, "rb");
+    if (in == nullptr) {
+        ::close(fd);
+        return false;
+    }
     contents.clear();
     char buf[8192];
     size_t n;

@@ -3,6 +3,8 @@
 #include "libant.h"
 #include "support.h"
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -121,6 +123,22 @@ TEST(ConfigInput, MissingFileIsReportedAsFopen)
     testing::internal::CaptureStderr();
     EXPECT_EQ(nullptr, open_config(dir.file("absent.cfg").c_str(), 0));
     EXPECT_EQ(0u, testing::internal::GetCapturedStderr().find("open_config.pc_open_input.fopen: "));
+}
+
+// A FIFO or device in place of the file is refused without waiting, read
+// directly or through the preprocessor.
+TEST(ConfigInput, OnlyARegularFileIsRead)
+{
+    TempDir dir;
+    ASSERT_EQ(0, mkfifo(dir.file("fifo.cfg").c_str(), 0600));
+    std::filesystem::create_symlink("/dev/zero", dir.file("zero.cfg"));
+    for (const char *name : {"fifo.cfg", "zero.cfg"})
+        for (const auto &[preprocess, label] : {std::pair{0, "fopen"}, std::pair{1, "popen"}}) {
+            testing::internal::CaptureStderr();
+            EXPECT_EQ(nullptr, open_config(dir.file(name).c_str(), preprocess));
+            EXPECT_EQ(std::string("open_config.pc_open_input.") + label + ": not a regular file\n",
+                      testing::internal::GetCapturedStderr());
+        }
 }
 
 TEST(ConfigInput, ReadsThroughTheSystemPreprocessor)

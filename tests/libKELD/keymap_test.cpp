@@ -3,7 +3,10 @@
 #include "keld_fixture.h"
 #include "keld_test_util.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 using kombra_test::TempDir;
@@ -50,23 +53,29 @@ TEST(KeldMap, PrintAndInsert)
     EXPECT_EQ(6u, KELDValueCount(parsed.map.get()));
 }
 
+// Files that are absent or not regular files fail at the open with its
+// reason, without waiting on a FIFO or reading a device for ever.
 TEST(KeldFiles, UnreadableFilesFailWithTheSystemError)
 {
     TempDir dir;
-    keld_map *map = nullptr;
-    testing::internal::CaptureStderr();
-    EXPECT_STATUS(KELD_OPEN_FAILED, ParseNewKELD(&map, dir.file("absent.V.v3").c_str()));
-    EXPECT_EQ("ParseKELD: ERROR - opening KELD: No such file or directory\n",
-              testing::internal::GetCapturedStderr());
-    EXPECT_EQ(nullptr, map);
-
-    // A folder opens but cannot be read: no syntax error is claimed.
-    testing::internal::CaptureStderr();
-    testing::internal::CaptureStdout();
-    EXPECT_STATUS(KELD_OPEN_FAILED, ParseNewKELD(&map, dir.str().c_str()));
-    EXPECT_EQ("", testing::internal::GetCapturedStdout());
-    EXPECT_EQ("ParseKELD: ERROR - reading KELD: Is a directory\n", testing::internal::GetCapturedStderr());
-    EXPECT_EQ(nullptr, map);
+    mkfifo(dir.file("fifo.V.v3").c_str(), 0600);
+    std::filesystem::create_symlink("/dev/zero", dir.file("zero.V.v3"));
+    const std::pair<std::string, const char *> cases[] = {
+        {dir.file("absent.V.v3"), "No such file or directory"},
+        {dir.str(), "Is a directory"},
+        {dir.file("fifo.V.v3"), "not a regular file"},
+        {dir.file("zero.V.v3"), "not a regular file"},
+    };
+    for (const auto &[path, reason] : cases) {
+        keld_map *map = nullptr;
+        testing::internal::CaptureStderr();
+        testing::internal::CaptureStdout();
+        EXPECT_STATUS(KELD_OPEN_FAILED, ParseNewKELD(&map, path.c_str()));
+        EXPECT_EQ("", testing::internal::GetCapturedStdout());
+        EXPECT_EQ(std::string("ParseKELD: ERROR - opening KELD: ") + reason + "\n",
+                  testing::internal::GetCapturedStderr());
+        EXPECT_EQ(nullptr, map);
+    }
 }
 
 TEST(KeldStatus, EveryCodeHasItsText)

@@ -5,9 +5,12 @@
 #include "keld_items_int.h"
 #include "keld_test_util.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <memory>
@@ -142,8 +145,15 @@ TEST_F(OldFormat, LoadsTheFileWhole)
     ImagePtr fromFile = NewImage();
     EXPECT_STATUS(1, ParseOldKELD(fromFile.get(), dir.file("X20030010000I").c_str()));
     EXPECT_EQ(image->data_len, fromFile->data_len);
-    EXPECT_STATUS(KELD_NOT_ONLINE, ParseOldKELD(fromFile.get(), dir.file("absent").c_str()));
-    EXPECT_EQ(nullptr, fromFile->keld_data);
+    // Absent, a FIFO (whose open would wait for a writer) or a device: not
+    // online.
+    mkfifo(dir.file("fifo").c_str(), 0600);
+    std::filesystem::create_symlink("/dev/zero", dir.file("zero"));
+    for (const char *name : {"absent", "fifo", "zero"}) {
+        SCOPED_TRACE(name);
+        EXPECT_STATUS(KELD_NOT_ONLINE, ParseOldKELD(fromFile.get(), dir.file(name).c_str()));
+        EXPECT_EQ(nullptr, fromFile->keld_data);
+    }
 }
 
 TEST_F(OldFormat, ItemsAsStored)

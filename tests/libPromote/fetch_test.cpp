@@ -157,6 +157,48 @@ TEST_F(Fetching, HostileWordsAreSingleArguments)
     EXPECT_EQ(255u, std::string(p.GetErrorMessage()).size());
 }
 
+// A DataPromote named without a folder is found as a shell finds a command:
+// on PATH, never in the working directory, where a decoy of the same name
+// waits.
+struct BareNameCase {
+    const char *name;
+    bool onPath;  // the stand-in is in the folder PATH names
+};
+
+void PrintTo(const BareNameCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class BareProgramName : public Fetching, public ::testing::WithParamInterface<BareNameCase> {};
+
+TEST_P(BareProgramName, IsLookedForOnPathOnly)
+{
+    const std::string bin = root.file("path-bin"), work = root.file("work");
+    std::filesystem::create_directories(bin);
+    std::filesystem::create_directories(work);
+    if (GetParam().onPath)
+        Install(bin + "/fetch_data");
+    kombra_test::WriteFile(work + "/fetch_data", "#!/bin/sh\necho ran > '" + root.file("decoy-ran") + "'\n");
+    std::filesystem::permissions(work + "/fetch_data", std::filesystem::perms::owner_all);
+    Configure({"srvA"}, "fetch_data");
+    OnServer("srvA", "CP3DRH20030321400H");
+    OpenCatalog();
+    kombra_test::ScopedEnv path("PATH", bin);
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(work);
+    Promote &p = Listed();
+    const int fetched = p.PromoteHDI(p.GetEntry(0), "srvA");
+    std::filesystem::current_path(before);
+    EXPECT_EQ(GetParam().onPath ? 1 : 0, fetched);
+    EXPECT_EQ(GetParam().onPath ? 1u : 0u, Runs().size());
+    EXPECT_FALSE(std::filesystem::exists(root.file("decoy-ran")));
+}
+
+INSTANTIATE_TEST_SUITE_P(Fetching, BareProgramName,
+                         ::testing::Values(BareNameCase{"OnPath", true}, BareNameCase{"NotOnPath", false}),
+                         [](const auto &info) { return std::string(info.param.name); });
+
 TEST_F(Fetching, PlainInterfaceToleratesNullAndRepeats)
 {
     OpenCatalog();

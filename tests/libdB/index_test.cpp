@@ -2,6 +2,8 @@
 // the index files this library writes.
 #include "dbf_test_util.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <fcntl.h>
 #include <functional>
@@ -165,6 +167,9 @@ TEST_F(DbfTest, MissingIndexGivesTheSystemError)
     int x = 0;
     EXPECT_EQ(FAILURE, OpenNdx(t, dir.file("none.NDX").c_str(), &x));
     EXPECT_EQ(ENOENT, dbf_code);
+    mkfifo(dir.file("fifo.NDX").c_str(), 0600);  // its open would wait for a writer
+    EXPECT_EQ(FAILURE, OpenNdx(t, dir.file("fifo.NDX").c_str(), &x));
+    EXPECT_EQ(ENXIO, dbf_code);
     EXPECT_EQ(SUCCESS, CloseDbf(t));
 }
 

@@ -2,7 +2,10 @@
 // handle numbers, messages and the text helpers.
 #include "dbf_test_util.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <filesystem>
 #include <cstring>
 #include <functional>
 
@@ -170,6 +173,14 @@ TEST_F(TableTest, MissingFileIsAnOpenError)
     EXPECT_EQ("dbf: file open error, '" + dir.file("none.dbf") + "'", Msg());
     EXPECT_EQ(FAILURE, OpenDbf(&h, std::string(300, 'p').c_str(), 0));
     EXPECT_EQ(DBF_OPEN, dbf_code);
+    // Nor is anything but a regular file opened: a FIFO would wait for a
+    // writer, a device never end.
+    mkfifo(dir.file("fifo.dbf").c_str(), 0600);
+    std::filesystem::create_symlink("/dev/zero", dir.file("zero.dbf"));
+    for (const char *name : {"fifo.dbf", "zero.dbf"}) {
+        EXPECT_EQ(FAILURE, OpenDbf(&h, dir.file(name).c_str(), 0));
+        EXPECT_EQ(DBF_OPEN, dbf_code);
+    }
 }
 
 TEST(DbfMessages, EveryCodeHasItsText)

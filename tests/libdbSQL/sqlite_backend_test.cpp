@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <future>
 #include <thread>
@@ -118,15 +119,38 @@ private:
     bool locked_ = false;
 };
 
+// The busy wait of every statement, shortened for one test.
+class BusyWait {
+public:
+    explicit BusyWait(int msec) { SQLite_dbSetBusyWait(msec); }
+    ~BusyWait() { SQLite_dbSetBusyWait(10000); }
+};
+
+// A lock kept longer than the busy wait fails the statement after the wait,
+// as a busy catalog (not a missing or faulty one).
 TEST_F(Catalog, LockedCatalogIsReportedNotFatal)
 {
+    const BusyWait wait(300);
     Writer writer(catalog->where() + "/nurv.db3");
     ASSERT_TRUE(writer.locked());
+    const auto start = std::chrono::steady_clock::now();
+    testing::internal::CaptureStderr();
     EXPECT_EQ(nullptr, dbQueryStore("SELECT * FROM hd_entries;"));
-    EXPECT_STREQ("ERROR: SQLite_dbQueryStore - sqlite3_get_table - database is locked!", dbErrorMsg());
-    // The file look-up already fails to read the source's name.
+    const std::string told = testing::internal::GetCapturedStderr();
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    const std::string busy = "ERROR: SQLite_dbQueryStore - sqlite3_get_table - the catalog " + catalog->where() +
+                             "/nurv.db3 was busy: another process kept it locked for more than 0.3 s (database is "
+                             "locked)!";
+    EXPECT_EQ(busy, dbErrorMsg());
+    EXPECT_EQ(busy + "\n", told);
+    EXPECT_EQ(1, dbCatalogBusy());
+    // The file look-up already fails to read the source's name, and says
+    // why: the source itself is not bad.
     char name1[DB_PATH_MAX] = "", name2[DB_PATH_MAX] = "";
-    EXPECT_EQ(DB_FILE_BAD_SOURCE, dbNURVGetFile(kCP3DRH, 2003, 32, 0, 2003, 33, 0, _H_AND_D_, "", name1, name2));
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(DB_FILE_QUERY_FAILED, dbNURVGetFile(kCP3DRH, 2003, 32, 0, 2003, 33, 0, _H_AND_D_, "", name1, name2));
+    testing::internal::GetCapturedStderr();
+    EXPECT_NE(nullptr, std::strstr(dbErrorMsg(), "was busy: another process kept it locked")) << dbErrorMsg();
     EXPECT_STREQ("", name1);
 
     // Opening while another writer holds the lock is not a fault either.
@@ -135,6 +159,7 @@ TEST_F(Catalog, LockedCatalogIsReportedNotFatal)
 
     writer.Release();
     EXPECT_EQ("42", One("SELECT count(*) FROM v_entries;"));
+    EXPECT_EQ(0, dbCatalogBusy());
 }
 
 // What the file look-up keeps of a source is read again when another
@@ -235,21 +260,34 @@ protected:
     ScopedEnv typeEnv{"KOMBRA_DB_TYPE", "SQLite"};
 };
 
-const char kHint[] = "\nCheck to make sure KOMBRA_DATA is set correctly and that the file \\(nurv.db3\\) is "
-                     "readable!\nIf you need to create a SQLite database, use the catalog or run "
-                     "\"sqlite_db_create; sqlite_db_init\"$";
+const char kHint[] = "\nCheck that KOMBRA_DATA names the folder that holds the catalog file nurv\\.db3 and that "
+                     "the file is readable!\n$";
+
+// text as an extended regular expression that matches just itself.
+std::string Literal(const std::string &text)
+{
+    std::string out;
+    for (const char c : text) {
+        if (std::strchr("\\.^$|()[]{}*+?", c) != nullptr)
+            out += '\\';
+        out += c;
+    }
+    return out;
+}
 
 TEST_F(OpenFailure, MissingCatalogEndsTheProcess)
 {
     EXPECT_EQ(0, dbInitializeMsg());
-    EXPECT_STREQ("ERROR: Cannot find database file! - No such file or directory!", dbErrorMsg());
+    const std::string missing = "ERROR: Cannot find database file! - " + data.file("nurv.db3") +
+                                ": No such file or directory (KOMBRA_DATA names its folder)!";
+    EXPECT_EQ(missing, dbErrorMsg());
     EXPECT_EXIT(
         {
             dup2(STDERR_FILENO, STDOUT_FILENO);
             dbInitialize();
         },
         ::testing::ExitedWithCode(255),
-        std::string("^SQLite_dbInitialize: ERROR: Cannot find database file! - No such file or directory!\n") + kHint);
+        "^SQLite_dbInitialize: " + Literal(missing) + "\n" + kHint);
 }
 
 TEST_F(OpenFailure, CorruptCatalogEndsTheProcess)

@@ -280,10 +280,17 @@ private slots:
         box.energy_bins->setCurrentIndex(1);
         box.nebins->setText(QStringLiteral("0"));
         QCOMPARE(press(box, "Print to File"), std::string("The number of custom energy bins must be at least 1\n"));
+        // Counts that would keep the window busy for hours are refused as
+        // soon, before anything is read.
+        box.nebins->setText(QStringLiteral("100000000"));
+        QCOMPARE(press(box, "Print to File"),
+                 std::string("The number of custom energy bins must be at most 10000\n"));
         box.energy_bins->setCurrentIndex(0);
         box.lineage->pachoice->setCurrentIndex(2);
         box.lineage->npa->setText(QStringLiteral("-3"));
         QCOMPARE(press(box, "Export"), std::string("The number of pitch-angle bins must be at least 1\n"));
+        box.lineage->npa->setText(QStringLiteral("10001"));
+        QCOMPARE(press(box, "Export"), std::string("The number of pitch-angle bins must be at most 10000\n"));
         box.lineage->pachoice->setCurrentIndex(0);
         box.lineage->gatherchoice->setCurrentIndex(0);
         box.lineage->gathern->setText(QStringLiteral("0"));

@@ -22,6 +22,7 @@
 #include <cstdlib>
 #include <memory>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 
 namespace {
@@ -314,6 +315,14 @@ private slots:
             StdoutCapture out;
             QVERIFY(!settings::restore_settings(QString(), win.entries()));
             QCOMPARE(out.take(), std::string("Error opening  for restore\n"));
+        }
+        {
+            // A FIFO is refused at once: reading it would wait for a writer.
+            const std::string fifo = dir.path().toStdString() + "/fifo";
+            QCOMPARE(mkfifo(fifo.c_str(), 0600), 0);
+            StdoutCapture out;
+            QVERIFY(!settings::restore_settings(QString::fromStdString(fifo), win.entries()));
+            QCOMPARE(out.take(), "Error opening " + fifo + " for restore\n");
         }
         const QString path = dir.path() + "/keep";
         QVERIFY(settings::save_settings(path, win.entries()));

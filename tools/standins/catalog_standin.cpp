@@ -44,6 +44,7 @@ int WriteSqlite(const std::vector<Row> &rows, char **argv)
     sqlite3 *db = nullptr;
     if (sqlite3_open((std::string(data) + "/nurv.db3").c_str(), &db) != SQLITE_OK)
         return 1;
+    sqlite3_busy_timeout(db, 10000);  // the programs may be reading
     sqlite3_stmt *find = nullptr;
     sqlite3_prepare_v2(db,
                        "SELECT data_key FROM hierarchy WHERE project=? AND mission=? AND experiment=? AND "

@@ -69,7 +69,8 @@ std::string int_line(std::string_view key, int value);
 std::string real_line(std::string_view key, float value);
 std::string text_line(std::string_view key, std::string_view value);
 
-/* The whole content of a file; false when it cannot be opened or read. */
+/* The whole content of a file; false when it cannot be opened or read, or
+ * is not a regular file. */
 bool read_file(const std::string &path, std::string &contents);
 
 /* Writes contents to a new file beside path and renames it over path only
