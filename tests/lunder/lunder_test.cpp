@@ -7,6 +7,7 @@
 #include "lunder.h"
 #include "lunder_boxes.h"
 #include "sample_archive.h"
+#include "sample_pictures.h"
 #include "stdout_capture.h"
 #include "support.h"
 #include "widget_values.h"
@@ -32,33 +33,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-// Pixels of a picture region that are neither white, black nor grey.
-long colourful(const QImage &image, QRect area)
-{
-    long n = 0;
-    area = area.intersected(image.rect());
-    for (int y = area.top(); y <= area.bottom(); ++y)
-        for (int x = area.left(); x <= area.right(); ++x) {
-            const QColor c = image.pixelColor(x, y);
-            if (std::max({c.red(), c.green(), c.blue()}) - std::min({c.red(), c.green(), c.blue()}) > 60)
-                ++n;
-        }
-    return n;
-}
-
-// Pixels that differ between two pictures of one size, the identification
-// line at the foot of the page aside.
-long changed_pixels(const QImage &a, const QImage &b)
-{
-    if (a.size() != b.size())
-        return -1;
-    long n = 0;
-    for (int y = 0; y < a.height() * 95 / 100; ++y)
-        for (int x = 0; x < a.width(); ++x)
-            n += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
-    return n;
-}
 
 int device_open()
 {
@@ -95,11 +69,7 @@ private slots:
         root_ = std::make_unique<kombra_test::TempDir>();
         out_ = std::make_unique<kombra_test::TempDir>();
         kombra_sample::WriteSampleArchive(root_->str(), {});
-        qputenv("KOMBRA_CONFIG", QByteArray::fromStdString(root_->file("config")));
-        qputenv("KOMBRA_DATA", QByteArray::fromStdString(root_->str()));
-        qputenv("KOMBRA_HOME", QByteArray::fromStdString(root_->str()));
-        qputenv("KOMBRA_DB_TYPE", "SQLite");
-        qputenv("VELORA_HOME", QByteArray::fromStdString(root_->str()));
+        sample_pictures::UseSampleArchive(QByteArray::fromStdString(root_->str()));
     }
 
     void init() { box_ = std::make_unique<LunderBox>(); }
@@ -200,8 +170,8 @@ private slots:
         QVERIFY(!image.isNull());
         const int w = image.width(), h = image.height();
         const int cx = w * 475 / 1000; // the wheel's centre
-        QVERIFY(colourful(image, {w * 15 / 100, 0, cx - w * 15 / 100, h}) > 20000);
-        QVERIFY(colourful(image, {cx, 0, w * 72 / 100 - cx, h}) > 20000);
+        QVERIFY(sample_pictures::Colourful(image, {w * 15 / 100, 0, cx - w * 15 / 100, h}) > 20000);
+        QVERIFY(sample_pictures::Colourful(image, {cx, 0, w * 72 / 100 - cx, h}) > 20000);
         // The wedge: a ramp of many colours up its column.
         int most = 0;
         for (int x = w * 73 / 100; x < w * 85 / 100; ++x) {
@@ -236,7 +206,7 @@ private slots:
         QVERIFY(!automatic.isNull());
         // The fields hold 6 significant digits: a pixel on a bin's edge may
         // change, never a bin.
-        const long changed = changed_pixels(automatic, user);
+        const long changed = sample_pictures::ChangedPixels(automatic, user);
         QVERIFY2(changed >= 0 && changed < 20, qPrintable(QString::number(changed)));
     }
 
@@ -372,8 +342,8 @@ private slots:
         const QImage image(QString::fromStdString(out_->file("lunder_demo.gif")));
         QVERIFY(!image.isNull());
         const int h = image.height();
-        QVERIFY(colourful(image, {0, 0, image.width(), h / 2}) > 5000); // the wheel
-        QVERIFY(colourful(image, {0, h / 2, image.width(), h / 2}) > 5000); // the ratio
+        QVERIFY(sample_pictures::Colourful(image, {0, 0, image.width(), h / 2}) > 5000); // the wheel
+        QVERIFY(sample_pictures::Colourful(image, {0, h / 2, image.width(), h / 2}) > 5000); // the ratio
         QVERIFY(box_->analmax->text() != QStringLiteral("10"));
         Slicewin &s = *box_->slicewin;
         StdoutCapture out2;
@@ -385,10 +355,10 @@ private slots:
         const int sw = slice.width(), sh = slice.height(), cx = sw * 475 / 1000;
         // Both halves of the wheel: the mapped primary on the left, the
         // secondary on the right; the colour bar spans the mapped values.
-        QVERIFY2(colourful(slice, {sw * 15 / 100, 0, cx - sw * 15 / 100, sh / 2}) > 5000, "mapped primary drawn");
-        QVERIFY2(colourful(slice, {cx, 0, sw * 72 / 100 - cx, sh / 2}) > 5000, "secondary drawn");
+        QVERIFY2(sample_pictures::Colourful(slice, {sw * 15 / 100, 0, cx - sw * 15 / 100, sh / 2}) > 5000, "mapped primary drawn");
+        QVERIFY2(sample_pictures::Colourful(slice, {cx, 0, sw * 72 / 100 - cx, sh / 2}) > 5000, "secondary drawn");
         QVERIFY(s.swop->zmin > 0.0f && s.swop->zmin < s.swop->zmax);
-        QVERIFY(colourful(slice, {0, sh / 2, sw, sh / 2}) > 100); // the two cuts
+        QVERIFY(sample_pictures::Colourful(slice, {0, sh / 2, sw, sh / 2}) > 100); // the two cuts
         const QImage cuts_at_zero = slice.copy(0, sh / 2, sw, sh / 2);
         // Cuts at other angles draw other rows of the mapped primary.
         s.cuts[0]->pangle->setText("45");

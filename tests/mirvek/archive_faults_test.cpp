@@ -4,6 +4,7 @@
 // ends or hangs the program, and the same action works once the file is
 // mended.  Besides, sessions read the catalog while another process writes
 // it, and a catalog kept locked too long is reported as busy.
+#include "../widgets/sample_pictures.h"
 #include "../widgets/stdout_capture.h"
 #include "config_reset.h"
 #include "dbBackends.h"
@@ -74,11 +75,7 @@ private slots:
         options.docDir = kombra_test::SourceDir() + "/doc";
         kombra_sample::WriteSampleArchive(root(), options);
         const QByteArray at = archive_.path().toLocal8Bit();
-        qputenv("KOMBRA_CONFIG", at + "/config");
-        qputenv("KOMBRA_DATA", at);
-        qputenv("KOMBRA_HOME", at);
-        qputenv("VELORA_HOME", at);
-        qputenv("KOMBRA_DB_TYPE", "SQLite");
+        sample_pictures::UseSampleArchive(at);
         qunsetenv("DISPLAY");
     }
 

@@ -2,6 +2,7 @@
 // archive: defaults, stem dialogs, device names, pictures and exported
 // files checked by independent readers, and the failure paths.
 #include "../kve/cdf_dump.h"
+#include "../widgets/sample_pictures.h"
 #include "../widgets/stdout_capture.h"
 #include "Helpbwin.h"
 #include "mirvek.h"
@@ -34,31 +35,6 @@ std::string ReadAll(const QString &path)
     return text.str();
 }
 
-// Distinct colours of a picture other than white and black.
-int PaintedColours(const QImage &image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            colours.insert(image.pixel(x, y) & 0xffffff);
-    colours.remove(0xffffff);
-    colours.remove(0);
-    return static_cast<int>(colours.size());
-}
-
-// Pixels that differ between two pictures of one size (-1 for sizes that
-// differ), the identification line at the foot of the page aside.
-long ChangedPixels(const QImage &a, const QImage &b)
-{
-    if (a.size() != b.size())
-        return -1;
-    long n = 0;
-    for (int y = 0; y < a.height() * 95 / 100; ++y)
-        for (int x = 0; x < a.width(); ++x)
-            n += a.pixel(x, y) != b.pixel(x, y) ? 1 : 0;
-    return n;
-}
-
 } // namespace
 
 class MirvekTest : public QObject {
@@ -81,11 +57,7 @@ private slots:
         options.docDir = kombra_test::SourceDir() + "/doc";
         kombra_sample::WriteSampleArchive(archive_.path().toStdString(), options);
         const QByteArray root = archive_.path().toLocal8Bit();
-        qputenv("KOMBRA_CONFIG", root + "/config");
-        qputenv("KOMBRA_DATA", root);
-        qputenv("KOMBRA_HOME", root);
-        qputenv("VELORA_HOME", root);
-        qputenv("KOMBRA_DB_TYPE", "SQLite");
+        sample_pictures::UseSampleArchive(root);
         qputenv("PGPLOT_DIR", "/usr/lib/pgplot5");
         display_ = qgetenv("DISPLAY");
         qunsetenv("DISPLAY");
@@ -195,7 +167,7 @@ private slots:
         QVERIFY2(out.find("ail") == std::string::npos, out.c_str());
         const QImage stack(file("stack.gif"));
         QCOMPARE(stack.size(), QSize(850, 680));
-        QVERIFY(PaintedColours(stack) > 40);  // cells of many levels and the wedge
+        QVERIFY(sample_pictures::PaintedColours(stack) > 40);  // cells of many levels and the wedge
         // The autoscaled colour range and the instrument's levels are written back.
         QVERIFY(box.psdmin->text().toFloat() > 0 && box.psdmax->text().toFloat() > box.psdmin->text().toFloat());
         QVERIFY(box.emin->text() != QStringLiteral("10.00") && box.emax->text().toFloat() > 1000);
@@ -210,7 +182,7 @@ private slots:
                  out.c_str());
         QVERIFY(box.writtenFiles().size() > 10);
         QCOMPARE(box.writtenFiles().first(), file("wheel1.gif"));
-        QVERIFY(PaintedColours(QImage(box.writtenFiles().last())) > 20);
+        QVERIFY(sample_pictures::PaintedColours(QImage(box.writtenFiles().last())) > 20);
 
         box.plottype->setCurrentIndex(2);
         box.plot_dev->setCurrentIndex(2);
@@ -250,7 +222,7 @@ private slots:
         QVERIFY(!automatic.isNull());
         // The fields hold 6 significant digits: a pixel on a bin's edge may
         // change, never a bin.
-        const long changed = ChangedPixels(automatic, user);
+        const long changed = sample_pictures::ChangedPixels(automatic, user);
         QVERIFY2(changed >= 0 && changed < 20, qPrintable(QString::number(changed)));
     }
 

@@ -16,6 +16,7 @@
 #include "mirvek_script.h"
 #include "mysql_catalog_fixture.h"
 #include "sample_archive.h"
+#include "sample_pictures.h"
 #include "stdout_capture.h"
 #include "support.h"
 
@@ -31,22 +32,6 @@
 #include <filesystem>
 #include <memory>
 #include <string>
-
-namespace {
-
-// Distinct colours of a picture other than white and black.
-int paintedColours(const QImage &image)
-{
-    QSet<QRgb> colours;
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            colours.insert(image.pixel(x, y) & 0xffffff);
-    colours.remove(0xffffff);
-    colours.remove(0);
-    return static_cast<int>(colours.size());
-}
-
-} // namespace
 
 class SampleBackendsTest : public QObject {
     Q_OBJECT
@@ -199,7 +184,7 @@ private slots:
         QCOMPARE(picture, stem + QStringLiteral(".gif"));
         const QImage image(picture);
         QVERIFY2(!image.isNull(), qPrintable(picture));
-        QVERIFY(paintedColours(image) > 20);
+        QVERIFY(sample_pictures::PaintedColours(image) > 20);
         // Every back end hands the programs the same sweeps.
         const QString drawn = program + (pitchAngles ? " pa" : "");
         if (ranges_.contains(drawn))
