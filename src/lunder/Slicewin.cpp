@@ -219,6 +219,13 @@ Slicewin::Slicewin(QWidget *parent, const char *name) : QDialog(parent)
         }
     });
     top->addWidget(group_box);
+    /* Return in a field only ends the typing: no button of the window is
+     * the dialog's default, so neither a plot nor the file dialog of
+     * "Browse..." starts from the keyboard by accident. */
+    for (QPushButton *b : findChildren<QPushButton *>()) {
+        b->setAutoDefault(false);
+        b->setDefault(false);
+    }
     adjustSize();
 }
 
@@ -252,6 +259,15 @@ void Slicewin::slotDismiss()
         main->showNormal();
     }
     hide();
+}
+
+/* Escape and the window's close button end the window as "Dismiss" does:
+ * the derived sweeps are freed and the minimised main window comes back. */
+void Slicewin::reject()
+{
+    slotRun(3);
+    slotDismiss();
+    QDialog::reject();
 }
 
 bool Slicewin::derive()

@@ -284,6 +284,59 @@ private slots:
             QVERIFY(e == nullptr);
     }
 
+    // However the slice-and-map window is closed, the minimised main window
+    // comes back; Return in a field asks for no file and draws nothing.
+    void sliceWindowKeysAndClose_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("Dismiss") << "dismiss";
+        QTest::newRow("Escape in a field") << "escape";
+        QTest::newRow("close button") << "close";
+        QTest::newRow("Return in every field, then Escape") << "return";
+    }
+    void sliceWindowKeysAndClose()
+    {
+        QFETCH(QString, how);
+        box_->show();
+        box_->slotSlice();
+        Slicewin &s = *box_->slicewin;
+        QVERIFY(box_->isMinimized());
+        QVERIFY(s.isVisible());
+        int dialogs = 0;
+        widgets::set_file_dialog_answer([&](widgets::FileDialog, const QString &) {
+            ++dialogs;
+            return QString();
+        });
+        StdoutCapture out;
+        bool stayed = true;
+        if (how == "return") {
+            s.b2->setText("2");
+            for (QLineEdit *e : s.findChildren<QLineEdit *>()) {
+                e->setFocus();
+                QTest::keyClick(e, Qt::Key_Return);
+                QTest::keyClick(e, Qt::Key_Enter, Qt::KeypadModifier);
+            }
+            stayed = s.isVisible() && box_->isMinimized();
+        }
+        bool closed = true;
+        if (how == "dismiss")
+            s.actions->button(3)->click();
+        else if (how == "close")
+            closed = s.close();
+        else
+            QTest::keyClick(s.b2, Qt::Key_Escape);
+        widgets::set_file_dialog_answer({});
+        QCOMPARE(QString::fromStdString(out.take()), QString());
+        QCOMPARE(dialogs, 0);
+        QVERIFY(stayed && closed);
+        QCOMPARE(device_open(), 0);
+        QVERIFY(!s.isVisible());
+        QVERIFY(box_->isVisible());
+        QVERIFY(!box_->isMinimized());
+        for (HALDE_SWEEP_S *e : s.swposs)
+            QVERIFY(e == nullptr);
+    }
+
     // Which sources a run makes, how the cut rows pack, and the labels of
     // a comparison; "Dismiss" frees what the run made.
     void sliceDerivations()

@@ -62,6 +62,10 @@ public slots:
     void slotRun(int id);
     void slotPlotfile();
 
+protected:
+    /* Escape and the close button: as "Dismiss". */
+    void reject() override;
+
 private:
     void freeOwned();
     /* The derivations of the run, in their order; false (message printed)
