@@ -74,6 +74,17 @@ HALDE_SWEEP_S *DoubleGrid(const HALDE_SWEEP_S *swpin, bool sensors, const char *
     return rebin_sweep(grid.get(), swpin);
 }
 
+/* The bins of a polar grid whose closed range holds x: none, one, or the
+ * two on each side of an edge. */
+std::vector<int> BinsTouching(float x, const float *lo, const float *hi, int n)
+{
+    std::vector<int> bins;
+    for (int k = 0; k < n; ++k)
+        if (std::min(lo[k], hi[k]) <= x && x <= std::max(lo[k], hi[k]))
+            bins.push_back(k);
+    return bins;
+}
+
 /* Sums and counts of the values mapped into each bin of a sweep. */
 class Accumulator {
 public:
@@ -203,7 +214,16 @@ HALDE_SWEEP_S *PADLiouvilleMap(const HALDE_SWEEP_S *swp1, float B1, float B2, fl
     const float highest = n_out > 0 ? bins_highest_edge(swp2->thlo, swp2->thhi, n_out) : 0.0f;
     for (int t = 0; t < r->n_sen; ++t) {
         const float centre = (r->thlo[t] + r->thhi[t]) / 2;
+        /* A refined bin that reaches past the edge of the data carries the
+         * edge value over into bins the instrument did not fill: only a
+         * centre inside present bins of the input maps.  A centre on the
+         * edge of two input bins needs both. */
+        const std::vector<int> under = BinsTouching(centre, swp1->thlo, swp1->thhi, swp1->n_sen);
         for (int l = 0; l < n_lev; ++l) {
+            if (std::any_of(under.begin(), under.end(), [&](int k) {
+                    return swp1->psd[l + static_cast<long long>(swp1->n_lev) * k] == swp1->missing_value;
+                }))
+                continue;
             const float s = sinsq_map(static_cast<float>(e1[l]), static_cast<float>(e2[l]), static_cast<float>(ratio),
                                       centre);
             if (!(s >= 0 && s <= 1))

@@ -4,6 +4,7 @@
 // file is on disk, the dead detector shows, and two runs write the same
 // bytes.
 #include "Qsweep_spin.h"
+#include "Velora_pad.h"
 #include "config_reset.h"
 #include "libKELD.h"
 #include "libPromote.h"
@@ -237,6 +238,47 @@ TEST_F(SampleArchive, SweepsReadFallingMapOntoThemselvesAndCutByAngle)
                 std::free(cut);
             }
         }
+    }
+}
+
+// Lunder's pitch-angle slice of the sample (one spin, 13 bins in angle)
+// covers only the pitch angles the sensors saw; mapped to the same field
+// with no potential step it fills exactly the bins that were present.
+TEST_F(SampleArchive, PitchAngleSliceMapsOntoExactlyItsPresentBins)
+{
+    for (const int minute : {0, 1}) {
+        SCOPED_TRACE(minute);
+        NURV_LINEAGE_S lineage = Lineage("CLUSTER-2", "PAD", "CPPADL");
+        NURV_TIME_S b = At(18, minute), e = b;
+        testing::internal::CaptureStdout();
+        ASSERT_EQ(1, nurv_n_spin_sweep_etime(&lineage, &b, &e, QPTRUE, GATHER_SPINS, 1));
+        HALDE_PITCH_ANGLE_OPTS_S pa;
+        set_pa_opts_defaults(&pa);
+        pa.do_pa = QPTRUE;
+        HALDE_GATHER_GAPS_S gaps;
+        sweep_spin_gap_defaults(&gaps);
+        gaps.sweep_gap = gaps.spin_gap;
+        SweepPtr slice(HaldeGetAzSliceV2(&lineage, &b, &e, 0, BIN_UNITS_EV, PSD_UNITS_S3_PER_KM6, &pa, NO_SC_POT_CORR, 0,
+                                         60, GATHER_SPINS, gaps, 1, 1));
+        SweepPtr mapped(slice ? PADLiouvilleMap(slice.get(), 1, 1, 0, 7) : nullptr);
+        testing::internal::GetCapturedStdout();
+        ASSERT_NE(nullptr, mapped);
+        const HALDE_SWEEP_S &in = *slice;
+        ASSERT_EQ(13, in.n_sen);
+        std::vector<int> empty_rows;
+        for (int s = 0; s < in.n_sen; ++s) {
+            bool empty = true;
+            for (int l = 0; l < in.n_lev; ++l) {
+                const int i = l + in.n_lev * s;
+                empty = empty && in.psd[i] == in.missing_value;
+                EXPECT_EQ(in.psd[i] == in.missing_value, mapped->psd[i] == mapped->missing_value)
+                    << "row " << s << " level " << l << " (" << in.thlo[s] << ".." << in.thhi[s] << " degrees)";
+            }
+            if (empty)
+                empty_rows.push_back(s);
+        }
+        // The sensors miss both ends of the pitch-angle range.
+        EXPECT_GE(empty_rows.size(), 2u);
     }
 }
 

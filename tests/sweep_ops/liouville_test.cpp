@@ -152,6 +152,92 @@ TEST(Liouville, EnergyGainRaisesLevelsAndPassCountIsBounded)
     EXPECT_NEAR(std::sqrt(1000.0 * 1000 + 10 / 2.8429e-6), ms->elo[0], 0.5);
 }
 
+// The identity mapping (same field, no gain) on sweeps with missing bins:
+// the bins present come back, give or take a third of the step to their
+// present neighbours, and the missing ones stay missing.
+struct IdentityCase {
+    const char *name;
+    int rows;                   // equal polar bins over 0..180
+    std::vector<int> missing;   // cells l + 2 x row, of two levels
+    bool falling;               // rows listed from 180 degrees down, as the reader lists them
+    int passes;
+    float missing_value;
+};
+
+void PrintTo(const IdentityCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LiouvilleIdentity : public testing::TestWithParam<IdentityCase> {};
+
+// Every cell of the rows listed: both levels of row r are cells 2r and 2r + 1.
+std::vector<int> Rows(std::initializer_list<int> rows)
+{
+    std::vector<int> cells;
+    for (int r : rows)
+        cells.insert(cells.end(), {2 * r, 2 * r + 1});
+    return cells;
+}
+
+const IdentityCase kIdentityCases[] = {
+    {"HoleInTheMiddle", 13, Rows({6}), false, 7, -1},
+    {"HoleInTheMiddleOnePass", 13, Rows({6}), false, 1, -1},
+    {"MeasuredRangeInTheMiddle", 13, Rows({0, 1, 11, 12}), false, 7, -1},
+    {"ReaderRowsFallingWithHoles", 12, Rows({0, 5, 11}), true, 7, 0},
+    {"HoleOnOneLevelEach", 13, {2 * 3, 2 * 9 + 1}, false, 5, -1},
+    {"EveryOtherRowMissing", 12, Rows({1, 3, 5, 7, 9, 11}), true, 7, 0},
+    {"NothingMissing", 13, {}, false, 7, -1},
+};
+
+TEST_P(LiouvilleIdentity, FillsExactlyThePresentBins)
+{
+    const IdentityCase &c = GetParam();
+    Grid g{{}, {10, 20, 40}};
+    for (int r = 0; r <= c.rows; ++r)
+        g.th.push_back(180.0f * static_cast<float>(r) / static_cast<float>(c.rows));
+    std::vector<float> values;
+    for (int r = 0; r < c.rows; ++r)
+        for (int l = 0; l < 2; ++l)
+            values.push_back(static_cast<float>(3 + r * (r % 3) + 20 * l));
+    for (int cell : c.missing)
+        values[static_cast<std::size_t>(cell)] = c.missing_value;
+    auto f = MakeSweep(g, values);
+    f->missing_value = c.missing_value;
+    const auto row_of = [&](int listed) { return c.falling ? c.rows - 1 - listed : listed; };
+    if (c.falling) {
+        auto rising = MakeSweep(g, values);
+        for (int i = 0; i < c.rows; ++i) {
+            f->thlo[i] = rising->thlo[row_of(i)];
+            f->thhi[i] = rising->thhi[row_of(i)];
+            for (int l = 0; l < 2; ++l)
+                f->psd[l + 2 * i] = rising->psd[l + 2 * row_of(i)];
+        }
+    }
+    auto m = Silently([&] { return PADLiouvilleMap(f.get(), 2, 2, 0, c.passes); });
+    ASSERT_NE(nullptr, m);
+    const auto at = [](const HALDE_SWEEP_S &s, int i, int l) { return s.psd[l + 2 * i]; };
+    for (int i = 0; i < c.rows; ++i)
+        for (int l = 0; l < 2; ++l) {
+            const float v = at(*f, i, l);
+            SCOPED_TRACE(testing::Message() << "row " << row_of(i) << " level " << l);
+            if (v == f->missing_value) {
+                EXPECT_EQ(m->missing_value, at(*m, i, l)) << "a missing bin stays missing";
+                continue;
+            }
+            float lo = v, hi = v;
+            for (const int n : {i - 1, i + 1})
+                if (n >= 0 && n < c.rows && at(*f, n, l) != f->missing_value) {
+                    lo = std::min(lo, at(*f, n, l));
+                    hi = std::max(hi, at(*f, n, l));
+                }
+            EXPECT_NEAR(v, at(*m, i, l), (hi - lo) / 3 + 1e-5f);
+        }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweeps, LiouvilleIdentity, testing::ValuesIn(kIdentityCases),
+                         [](const testing::TestParamInfo<IdentityCase> &info) { return info.param.name; });
+
 // ---- Parallel boost ---------------------------------------------------------------
 
 TEST(Boost, NoBoostKeepsAnIsotropicDistributionAndItsEnergyRange)
