@@ -3,6 +3,7 @@
 // of one count, the default sources of both programs read, every catalogued
 // file is on disk, the dead detector shows, and two runs write the same
 // bytes.
+#include "Qsweep_export.h"
 #include "Qsweep_spin.h"
 #include "Velora_pad.h"
 #include "config_reset.h"
@@ -21,6 +22,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <memory>
 #include <tuple>
 #include <vector>
 
@@ -121,6 +123,53 @@ TEST_F(SampleArchive, DensityEqualsTheModelWithinACount)
             }
     }
     EXPECT_GT(compared, 500);
+}
+
+// Differential energy flux exported from the sample, taken to SI units by
+// the conversion the export writes beside it, is the model's 2 E^2 f / m^2.
+TEST_F(SampleArchive, ExportedEnergyFluxInSiUnitsIsTheModels)
+{
+    auto r = Read(Lineage("CLUSTER-1", "3DR", "CP3DRH"), At(18, 0), At(18, 0, 8), PSD_UNITS_DIFF_ENERGY_FLUX, QPTRUE);
+    ASSERT_EQ(1, r->status);
+    ASSERT_GE(r->n, 2);
+    KvCDFContents *made = nullptr;
+    ASSERT_EQ(1, nsweeps2KvCDFContents(r->s, r->n, &made));
+    std::unique_ptr<KvCDFContents, decltype(&KvFreeCDFContentsObj)> contents(made, &KvFreeCDFContentsObj);
+    const KvCDFVariable *psd = nullptr;
+    for (long v = 0; v < contents->n_vars; ++v)
+        if (std::string(contents->vardata[v]->name) == "psd")
+            psd = contents->vardata[v];
+    ASSERT_NE(nullptr, psd);
+    std::map<std::string, std::string> attrs;
+    for (long a = 0; a < psd->num_v_attrs; ++a)
+        if (psd->attribute[a].data_type == CDF_CHAR)
+            attrs[psd->attribute[a].name] = static_cast<const char *>(psd->attribute[a].data);
+    EXPECT_EQ("D e-flux ergs/(cm**2 s sr eV)", attrs["UNITS"]);
+    const std::string si = attrs["SI_CONVERSION"];
+    ASSERT_EQ(">m^-2 s^-1 sr^-1", si.substr(si.find('>')));
+    const double factor = std::strtod(si.c_str(), nullptr);
+
+    constexpr double kJoulePerEv = 1.602176634e-19, kElectronKg = 9.1093837015e-31;
+    const kombra_fixtures::SweepTables t = Tables("CP3DRH");
+    const HALDE_SWEEP_S &s = *r->s[0];
+    const float *exported = static_cast<const float *>(psd->data);
+    const double sec = s.suntime.sec + s.suntime.nano * 1e-9;
+    int compared = 0;
+    for (int c = 0; c < s.n_sen; ++c)
+        for (int l = 0; l < s.n_lev; ++l) {
+            const int step = s.n_lev - 1 - l;
+            const int i = l + s.n_lev * c;
+            const double e = t.energy[static_cast<std::size_t>(step)];
+            const double f = MeasuredPsd(0, e, s.pa[i], sec, Potential(0, sec));
+            const double counts = CountsOfPsd(f, t, step);
+            if (counts < 50.0 || counts > 253.0)
+                continue;
+            ++compared;
+            // f in s^3/km^6 is 1e-18 s^3/m^6.
+            const double model = 2 * (e * kJoulePerEv) * (e * kJoulePerEv) * f * 1e-18 / (kElectronKg * kElectronKg);
+            EXPECT_NEAR(model, exported[i] * factor, 0.015 * model) << "sensor " << c << " level " << l;
+        }
+    EXPECT_GT(compared, 20);
 }
 
 TEST_F(SampleArchive, PitchAnglesAcrossAFileChange)

@@ -88,16 +88,19 @@ kombra_fixtures::SweepTables Tables(const std::string &vinst)
         t = kombra_fixtures::GeometricSweepTables(12, 26000.0, 0.6);
     else
         t = kombra_fixtures::GeometricSweepTables(16, 26000.0, 0.6);
-    // Flux: counts / energy / accumulation / geometric factor / (1 / energy)
-    // x 1; density: the flux x 1/kFluxPerPsd / energy^2 (the "mass" table
-    // is the energy of each step).
+    // Flux: counts / energy / accumulation / geometric factor / (1 / (energy
+    // x ergs per eV)) x 1, that is counts / (accumulation x geometric
+    // factor) eV/(cm^2 s sr eV) written in ergs/(cm^2 s sr eV), the unit
+    // the programs name; density: counts / energy / accumulation /
+    // geometric factor / efficiency x factor / energy^2 (the "mass" table is
+    // the energy of each step), the factor taking the ergs back out.
     t.mass = t.energy;
     t.efficiency.clear();
     for (double e : t.energy)
-        t.efficiency.push_back(1.0 / e);
+        t.efficiency.push_back(1.0 / (e * kErgPerEv));
     t.geometric = kGeometric;
     t.charge = 1.0;
-    t.factor = 1.0 / kFluxPerPsd;
+    t.factor = 1.0 / (kFluxPerPsd * kErgPerEv);
     t.speedTerm = kSpeed2PerEv;
     t.speedScale = 1.0;
     return t;

@@ -34,6 +34,9 @@ constexpr int kWordBits = 8;
 constexpr double kGeometric = 6e-4;  // cm^2 sr eV/eV
 // Differential energy flux per (s^3/km^6 eV^2): 2 E^2 f / m^2 in cm^-2 s^-1 sr^-1.
 constexpr double kFluxPerPsd = 6.18522;
+// Ergs per eV: the sample writes differential energy flux in
+// ergs/(cm^2 s sr eV).
+constexpr double kErgPerEv = 1.602176634e-12;
 // (km/s)^2 per eV of an electron: 2 e / m.
 constexpr double kSpeed2PerEv = 351758.6;
 
