@@ -26,6 +26,7 @@
 
 #include <cpgplot.h>
 
+#include <algorithm>
 #include <clocale>
 #include <filesystem>
 #include <memory>
@@ -377,8 +378,22 @@ private slots:
         QCOMPARE(s.swposs[PRIMARY], nullptr);
     }
 
-    // The demo of the sample archive: restore it, print the wheel and its
-    // ratio, draw the mapped primary with two cuts, save.
+    // Levels of a cut of the sweep at theta that hold a value.
+    static int valuesOfCut(const HALDE_SWEEP_S *sweep, float theta)
+    {
+        HALDE_1D_SWEEP_CUT_S *cut = sweep_1D_cut(theta, sweep);
+        if (cut == nullptr)
+            return 0;
+        const int n = static_cast<int>(std::count_if(cut->psd1D, cut->psd1D + cut->n_lev,
+                                                     [&](float v) { return v != sweep->missing_value; }));
+        free_1D_cut_arrays(cut);
+        std::free(cut);
+        return n;
+    }
+
+    // The demo of the sample archive: restore it, print the pitch-angle
+    // wheel and its ratio, draw the mapped primary against the secondary
+    // with two cuts through both, save.
     void acceptance()
     {
         fs::current_path(out_->path());
@@ -392,6 +407,8 @@ private slots:
         StdoutCapture out;
         box_->actions->button(1)->click();
         QCOMPARE(QString::fromStdString(out.take()), QStringLiteral("Wrote plot file lunder_demo.gif\n"));
+        for (const HALDE_SWEEP_S *slice : {box_->swp1, box_->swp2})
+            QVERIFY2(QByteArray(slice->lineage->virtual_inst).endsWith("_pa"), slice->lineage->virtual_inst);
         const QImage image(QString::fromStdString(out_->file("lunder_demo.gif")));
         QVERIFY(!image.isNull());
         const int h = image.height();
@@ -412,12 +429,18 @@ private slots:
         QVERIFY2(sample_pictures::Colourful(slice, {cx, 0, sw * 72 / 100 - cx, sh / 2}) > 5000, "secondary drawn");
         QVERIFY(s.swop->zmin > 0.0f && s.swop->zmin < s.swop->zmax);
         QVERIFY(sample_pictures::Colourful(slice, {0, sh / 2, sw, sh / 2}) > 100); // the two cuts
-        const QImage cuts_at_zero = slice.copy(0, sh / 2, sw, sh / 2);
-        // Cuts at other angles draw other rows of the mapped primary.
-        s.cuts[0]->pangle->setText("45");
+        // Each cut crosses the measured pitch angles: most levels hold a value.
+        for (int k = 0; k < s.nswps; ++k)
+            QVERIFY2(valuesOfCut(s.swpp[static_cast<size_t>(k)], s.thetas[static_cast<size_t>(k)]) >
+                         s.swpp[static_cast<size_t>(k)]->n_lev / 2,
+                     qPrintable(QString::number(k)));
+        const QImage cuts_before = slice.copy(0, sh / 2, sw, sh / 2);
+        // A cut at another measured angle draws another row of the mapped primary.
+        s.cuts[0]->pangle->setText(QString::number(s.thetas[0] + 30));
         s.actions->button(1)->click();
-        const QImage cuts_at_45 = QImage(QString::fromStdString(out_->file("slice_map_demo.gif"))).copy(0, sh / 2, sw, sh / 2);
-        QVERIFY(cuts_at_45 != cuts_at_zero);
+        QVERIFY(valuesOfCut(s.swpp[0], s.thetas[0]) > s.swpp[0]->n_lev / 2);
+        const QImage cuts_after = QImage(QString::fromStdString(out_->file("slice_map_demo.gif"))).copy(0, sh / 2, sw, sh / 2);
+        QVERIFY(cuts_after != cuts_before);
         box_->actions->button(4)->click();
         widgets::set_file_dialog_answer({});
         QFile file(saved);
