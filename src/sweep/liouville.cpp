@@ -74,13 +74,14 @@ HALDE_SWEEP_S *DoubleGrid(const HALDE_SWEEP_S *swpin, bool sensors, const char *
     return rebin_sweep(grid.get(), swpin);
 }
 
-/* The bins of a polar grid whose closed range holds x: none, one, or the
- * two on each side of an edge. */
-std::vector<int> BinsTouching(float x, const float *lo, const float *hi, int n)
+/* The bins of a polar grid whose range, widened by tol on each side, holds
+ * x: none, one, or the two on each side of an edge that x lies on (to
+ * within tol, so that rounding of the refined edges does not choose). */
+std::vector<int> BinsTouching(float x, float tol, const float *lo, const float *hi, int n)
 {
     std::vector<int> bins;
     for (int k = 0; k < n; ++k)
-        if (std::min(lo[k], hi[k]) <= x && x <= std::max(lo[k], hi[k]))
+        if (std::min(lo[k], hi[k]) - tol <= x && x <= std::max(lo[k], hi[k]) + tol)
             bins.push_back(k);
     return bins;
 }
@@ -217,8 +218,10 @@ HALDE_SWEEP_S *PADLiouvilleMap(const HALDE_SWEEP_S *swp1, float B1, float B2, fl
         /* A refined bin that reaches past the edge of the data carries the
          * edge value over into bins the instrument did not fill: only a
          * centre inside present bins of the input maps.  A centre on the
-         * edge of two input bins needs both. */
-        const std::vector<int> under = BinsTouching(centre, swp1->thlo, swp1->thhi, swp1->n_sen);
+         * edge of two input bins (refinement keeps one refined bin across
+         * each input edge, the others' centres lie far inside) needs both. */
+        const float tol = std::fabs(r->thhi[t] - r->thlo[t]) / 4;
+        const std::vector<int> under = BinsTouching(centre, tol, swp1->thlo, swp1->thhi, swp1->n_sen);
         for (int l = 0; l < n_lev; ++l) {
             if (std::any_of(under.begin(), under.end(), [&](int k) {
                     return swp1->psd[l + static_cast<long long>(swp1->n_lev) * k] == swp1->missing_value;

@@ -157,11 +157,12 @@ TEST(Liouville, EnergyGainRaisesLevelsAndPassCountIsBounded)
 // present neighbours, and the missing ones stay missing.
 struct IdentityCase {
     const char *name;
-    int rows;                   // equal polar bins over 0..180
+    int rows;                   // polar bins over 0..180, equal in angle (or in cosine)
     std::vector<int> missing;   // cells l + 2 x row, of two levels
     bool falling;               // rows listed from 180 degrees down, as the reader lists them
     int passes;
     float missing_value;
+    bool cosine = false;
 };
 
 void PrintTo(const IdentityCase &c, std::ostream *os)
@@ -188,6 +189,7 @@ const IdentityCase kIdentityCases[] = {
     {"HoleOnOneLevelEach", 13, {2 * 3, 2 * 9 + 1}, false, 5, -1},
     {"EveryOtherRowMissing", 12, Rows({1, 3, 5, 7, 9, 11}), true, 7, 0},
     {"NothingMissing", 13, {}, false, 7, -1},
+    {"EqualInCosineWithHoles", 13, Rows({0, 6, 12}), true, 7, 0, true},
 };
 
 TEST_P(LiouvilleIdentity, FillsExactlyThePresentBins)
@@ -195,7 +197,8 @@ TEST_P(LiouvilleIdentity, FillsExactlyThePresentBins)
     const IdentityCase &c = GetParam();
     Grid g{{}, {10, 20, 40}};
     for (int r = 0; r <= c.rows; ++r)
-        g.th.push_back(180.0f * static_cast<float>(r) / static_cast<float>(c.rows));
+        g.th.push_back(c.cosine ? static_cast<float>(std::acos(1.0 - 2.0 * r / c.rows) * 180.0 / M_PI)
+                                : 180.0f * static_cast<float>(r) / static_cast<float>(c.rows));
     std::vector<float> values;
     for (int r = 0; r < c.rows; ++r)
         for (int l = 0; l < 2; ++l)
