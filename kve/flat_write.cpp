@@ -568,7 +568,7 @@ int MissingData(const KvCDFContents *c, KvOptions *o, bool tabular)
             return KV_VAR_NO_DATA;
         }
     }
-    return 0;
+    return KvCheckDataShapes(c, o, KV_VAR_NO_DATA);
 }
 
 }  // namespace
@@ -744,6 +744,8 @@ int KvWriteCSDSgenFlat(KvCDFContents *c, KvOptions *o)
 {
     if (c == nullptr || o == nullptr)
         return KV_NO_VARIABLES;
+    if (const int status = KvCheckDataShapes(c, o, KV_VAR_NO_DATA); status != 0)
+        return status;
     if (o->f_type != CAA)
         KvRemoveISO_TIME(c);
     KvEnsureFileName(c, o);
@@ -768,14 +770,6 @@ int KvWriteCSDSgenFlat(KvCDFContents *c, KvOptions *o)
         break;
     default:
         return KV_FILE_TYPE;
-    }
-    // The records are written from every value of every dimension: data of
-    // the varying values only are expanded, shorter data refused.
-    for (long i = 0; i < c->n_vars; ++i) {
-        if (KvDataToEveryDimension(c, c->vardata[i]) != 0) {
-            KvDisplayMessage(KvFormat("KVE Error: data shorter than their shape, var number %ld", i).c_str(), o);
-            return KV_VAR_NO_DATA;
-        }
     }
     const bool replace = o->priority == REPLACE;
     auto open = [&](const char *dir, const char *name, const char *extn, int *status) -> FILE * {
