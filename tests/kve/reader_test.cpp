@@ -311,6 +311,97 @@ TEST(KveFlatReader, HeaderRulesAndRecordFaults)
     EXPECT_DOUBLE_EQ(1.25, At<double>(r.c->vardata[0], 0));
 }
 
+// A read that stores no record of a file with record lines fails with the
+// records' own status and says so through the host's alert box too; a file
+// without record lines reads as no records, successfully.
+struct NoRecordCase {
+    const char *name;
+    const char *records;  // the lines after the header
+    int status;
+    long stored;
+};
+
+void PrintTo(const NoRecordCase &c, std::ostream *os) { *os << c.name; }
+
+class RecordsStoredOrNot : public testing::TestWithParam<NoRecordCase> {};
+
+TEST_P(RecordsStoredOrNot, StatusAndWarning)
+{
+    const NoRecordCase &k = GetParam();
+    TempDir dir;
+    kombra_test::WriteFile(dir.file("recs.qfd"),
+                           std::string("File_type = d\nData_delimiter = ,\nSTART_VARIABLE = t\nVALUE_TYPE = EPOCH\n"
+                                       "TIME_FORMAT = ISO\nEND_VARIABLE = t\nSTART_VARIABLE = x\nSIZES = 2\n"
+                                       "END_VARIABLE = x\n") +
+                               k.records);
+    Read r;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_STATUS(k.status, r.From(dir.str(), "recs", ".qfd"));
+    testing::internal::GetCapturedStdout();
+    const std::string alerted = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(k.stored, r.c->n_recs);
+    EXPECT_EQ(k.status != 0, alerted.find("KVE Warning: only 0 records read OK") != std::string::npos) << alerted;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RecordsStoredOrNot,
+    testing::Values(NoRecordCase{"EveryLineShort", "2004-12-09T10:00:00Z,1\n2004-12-09T10:00:04Z,2\n", 155, 0},
+                    NoRecordCase{"EveryTimeBad", "2004-12-09,1,2\n2004-12-10,3,4\n", 145, 0},
+                    NoRecordCase{"OneOfTwoStored", "2004-12-09T10:00:00Z,1,2\n2004-12-09T10:00:04Z,2\n", 0, 1},
+                    NoRecordCase{"NoRecordLines", "! only a comment\n", 0, 0}),
+    [](const testing::TestParamInfo<NoRecordCase> &info) { return std::string(info.param.name); });
+
+// Records of more values than one attribute may hold (its 1000) read whole,
+// in every layout with a delimiter: 1200 values of a [40,30] variable.
+struct WideLayout {
+    const char *name;
+    KvSOptions_f_type type;
+};
+
+void PrintTo(const WideLayout &l, std::ostream *os) { *os << l.name; }
+
+class WideRecords : public testing::TestWithParam<WideLayout> {};
+
+TEST_P(WideRecords, ReadWhole)
+{
+    TempDir dir;
+    std::vector<double> values(2 * 1200);
+    for (size_t k = 0; k < values.size(); ++k)
+        values[k] = 0.5 + static_cast<double>(k);
+    KvCDFContents *c = DataSet({Var<double>("t", CDF_EPOCH, {}, {63269805600000.0, 63269805604000.0}, 2),
+                                Var<double>("wide", CDF_DOUBLE, {40, 30}, values, 2)},
+                               2, dir.str(), "wide");
+    KvOptions *o = KvMakeOptionsObj();
+    o->f_type = GetParam().type;
+    o->attr_delim = o->data_delim = ',';
+    if (o->f_type != DELIMITED) {
+        o->rec_end = '$';
+        o->row_end = '\n';
+    }
+    const int written = KvWriteCSDSgenFlat(c, o);
+    const std::string extn = c->io_f_extn;
+    KvFreeCDFContentsObj(c);
+    KvFreeOptionsObj(o);
+    ASSERT_STATUS(0, written);
+    Read r;
+    testing::internal::CaptureStdout();
+    const int status = r.From(dir.str(), "wide", extn.c_str());
+    testing::internal::GetCapturedStdout();
+    ASSERT_STATUS(0, status);
+    ASSERT_EQ(2, r.c->n_recs);
+    const KvCDFVariable *v = r.Var("wide");
+    ASSERT_NE(nullptr, v);
+    for (long k = 0; k < 2400; k += 599)
+        EXPECT_DOUBLE_EQ(values[static_cast<size_t>(k)], At<double>(v, k)) << k;
+    EXPECT_DOUBLE_EQ(values.back(), At<double>(v, 2399));
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, WideRecords,
+                         testing::Values(WideLayout{"Delimited", DELIMITED}, WideLayout{"Cef1", EXCHANGE},
+                                         WideLayout{"Cef2", CAA}),
+                         [](const testing::TestParamInfo<WideLayout> &info) { return std::string(info.param.name); });
+
 TEST(KveFlatReader, RangesStartAfterAndSkips)
 {
     TempDir dir;
