@@ -263,12 +263,14 @@ int KvGetCSDSgenCDF(const char *name, KvCDFContents *c)
 {
     CloseCurrent closer;
     current.reset();
+    KvClearFileError();
     if (name == nullptr || c == nullptr)
         return KV_CDF_OPEN;
     if (kcdf::File::Open(name, current) != kcdf::kOk) {
         // The file and why: the system's reason, or what the file holds
         // wrong (a chain of records that loops, a size beyond the file).
-        KveAlertBox("KVE Import ERROR", ("Cannot open " + kcdf::LastError()).c_str());
+        KvNoteFileError("Cannot open", kcdf::LastError());
+        KveAlertBox("KVE Import ERROR", KvLastFileError());
         return KV_CDF_OPEN;
     }
     const size_t held = current->HeldBytes();

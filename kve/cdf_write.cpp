@@ -279,18 +279,26 @@ int KvCreateCDF(const char *name, KvOptions *o)
     if (::lstat(path.c_str(), &st) == 0) {
         if (o->priority != REPLACE)
             return KV_FILE_EXISTS;
-        if (::unlink(path.c_str()) != 0)
+        if (::unlink(path.c_str()) != 0) {
+            KvNoteFileError("Cannot remove", path, errno);
             return KV_CDF_OPEN;
+        }
     }
     std::unique_ptr<kcdf::File> file;
-    if (const long created = kcdf::File::Create(base, file); created != kcdf::kOk)
-        return created == kcdf::kCdfExists && o->priority != REPLACE ? KV_FILE_EXISTS : KV_CDF_OPEN;
+    if (const long created = kcdf::File::Create(base, file); created != kcdf::kOk) {
+        if (created == kcdf::kCdfExists && o->priority != REPLACE)
+            return KV_FILE_EXISTS;
+        KvNoteFileError("Cannot open", kcdf::LastError());
+        return KV_CDF_OPEN;
+    }
     if (file->SetEncoding(kcdf::kNetworkEncoding) != kcdf::kOk || file->SetMajority(kcdf::kRowMajor) != kcdf::kOk) {
         file->Delete();
         return KV_CDF_OPEN;
     }
-    if (file->Close() != kcdf::kOk)
+    if (file->Close() != kcdf::kOk) {
+        KvNoteFileError("Cannot write", kcdf::LastError());
         return KV_CDF_OPEN;
+    }
     return 0;
 }
 
@@ -469,6 +477,7 @@ int KvWriteContents(KvCDFContents *c, KvOptions *o)
 
 int KvWriteCSDSgenCDF(KvCDFContents *c, KvOptions *o)
 {
+    KvClearFileError();
     if (c == nullptr || o == nullptr)
         return KV_NO_VARIABLES;
     if (const int status = KvCheckDataShapes(c, nullptr, KV_DATA_WRITE); status != 0)
@@ -484,6 +493,7 @@ int KvWriteCSDSgenCDF(KvCDFContents *c, KvOptions *o)
     const std::string path = std::string(KvSafePath(name.c_str())) + ".cdf";
     current.reset();
     if (kcdf::File::Open(path, current) != kcdf::kOk) {
+        KvNoteFileError("Cannot open", kcdf::LastError());
         current.reset();
         return KV_CDF_OPEN;
     }
@@ -491,6 +501,8 @@ int KvWriteCSDSgenCDF(KvCDFContents *c, KvOptions *o)
     if (status != 0) {
         current->Delete();
     } else if (current->Close() != kcdf::kOk) {
+        // The file written before (the empty CDF just made) goes.
+        KvNoteFileError("Cannot write", kcdf::LastError());
         ::unlink(path.c_str());
         status = KV_DATA_WRITE;
     }

@@ -742,6 +742,7 @@ int KvWriteRecsCAA(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *fp)
 
 int KvWriteCSDSgenFlat(KvCDFContents *c, KvOptions *o)
 {
+    KvClearFileError();
     if (c == nullptr || o == nullptr)
         return KV_NO_VARIABLES;
     if (const int status = KvCheckDataShapes(c, o, KV_VAR_NO_DATA); status != 0)
@@ -828,10 +829,18 @@ int KvWriteCSDSgenFlat(KvCDFContents *c, KvOptions *o)
         }
     }
     KvFreeFormatSpace(f);
-    if (ownHeader && std::fflush(header) != 0 && status == 0)
-        status = KV_FILE_OPEN;
-    if (std::fflush(data) != 0 && status == 0)
-        status = KV_FILE_OPEN;
+    // A write that failed (a full disk) fails the export as an open does,
+    // saying which file and why.
+    auto written = [&status](FILE *fp, const std::string &path) {
+        errno = 0;
+        if ((std::fflush(fp) != 0 || std::ferror(fp) != 0) && status == 0) {
+            KvNoteFileError("Cannot write", path, errno != 0 ? errno : EIO);
+            status = KV_FILE_OPEN;
+        }
+    };
+    if (ownHeader)
+        written(header, KvSafePath(KvJoinPath(o->header_path, o->header_name, o->EXTN_QHD).c_str()));
+    written(data, KvSafePath(KvJoinPath(c->io_f_path, c->io_f_name, c->io_f_extn).c_str()));
     if (ownHeader)
         KvCloseFile(status, o->header_path, o->header_name, o->EXTN_QHD, header);
     return KvCloseFile(status, c->io_f_path, c->io_f_name, c->io_f_extn, data);

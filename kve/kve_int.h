@@ -38,3 +38,8 @@ size_t KvHeldValues(const KvCDFVariable *v, size_t valueBytes);
 // smaller than its shape over the data set's records.
 int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status);
 
+// The text KvLastFileError gives: clearing it, and keeping "<what> <path>:
+// <reason>" (the reason the system's text of an errno, or a text).
+void KvClearFileError();
+void KvNoteFileError(const char *what, const std::string &path, int error);
+void KvNoteFileError(const char *what, const std::string &pathAndReason);

@@ -8,12 +8,17 @@
 #include "kve_flat.h"
 #include "support.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -684,5 +689,109 @@ TEST(KveCdfWriter, TimeConversionsTurnEveryValue)
     const auto *back = static_cast<const double *>(v->data);
     EXPECT_EQ(epochs, std::vector<double>(back, back + 4));
 }
+
+// ---- Failed exports say which file and why --------------------------------------
+
+struct FileFailure {
+    const char *name;
+    Format format;
+    std::function<std::string(const TempDir &)> folder;  // "" skips the case
+    int status;
+    const char *said;  // KvLastFileError: what, then the path, then the reason
+    const char *reason;
+};
+
+void PrintTo(const FileFailure &f, std::ostream *os) { *os << f.name; }
+
+class ExportFailures : public testing::TestWithParam<FileFailure> {};
+
+// Holds writes to files below a size for the life of the object, as a
+// full disk would hold them; SIGXFSZ is ignored meanwhile, so that the
+// write fails with EFBIG instead.
+struct FileSizeLimit {
+    rlimit saved{};
+    void (*handler)(int);
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
+    }
+};
+
+TEST_P(ExportFailures, NameTheFileAndTheSystemsReason)
+{
+    const FileFailure &f = GetParam();
+    TempDir dir;
+    const std::string folder = f.folder(dir);
+    if (folder.empty())
+        GTEST_SKIP() << "not possible here (root writes into read-only folders; no /dev/full)";
+    ContentsPtr c(Small(folder, "out"));
+    std::string said;
+    {
+        std::optional<FileSizeLimit> limit;
+        if (std::string(f.name).starts_with("CdfFull"))
+            limit.emplace(2000);  // the empty CDF fits, the data set does not
+        EXPECT_STATUS(f.status, WriteAs(f.format, c.get(), dir, &said));
+    }
+    const std::string path = folder + "/out" + kExtensions[static_cast<int>(f.format)];
+    EXPECT_EQ(std::string(f.said) + " " + path + ": " + f.reason, KvLastFileError());
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(!std::string(f.name).starts_with("FlatFull") || std::filesystem::exists("/dev/full"));
+}
+
+std::string Missing(const TempDir &dir) { return dir.file("missing"); }
+std::string FileInPlace(const TempDir &dir)
+{
+    kombra_test::WriteFile(dir.file("plain"), "");
+    return dir.file("plain");
+}
+std::string ReadOnly(const TempDir &dir)
+{
+    if (geteuid() == 0)
+        return "";
+    std::filesystem::create_directory(dir.file("ro"));
+    std::filesystem::permissions(dir.file("ro"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    return dir.file("ro");
+}
+// A folder whose output file is a link to /dev/full: it opens, and every
+// write to it fails for want of space.
+std::string FullDisk(const TempDir &dir)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        return "";
+    std::filesystem::create_directory(dir.file("full"));
+    for (const char *extn : {".cef", ".qfd", ".qft"})
+        std::filesystem::create_symlink("/dev/full", dir.file(std::string("full/out") + extn));
+    return dir.file("full");
+}
+std::string Plain(const TempDir &dir)
+{
+    std::filesystem::create_directory(dir.file("plain"));
+    return dir.file("plain");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExportFailures,
+    testing::Values(
+        FileFailure{"FlatFolderMissing", Format::Cef2, Missing, KV_FILE_OPEN, "Cannot open", "No such file or directory"},
+        FileFailure{"FlatFolderIsAFile", Format::Tabular, FileInPlace, KV_FILE_OPEN, "Cannot open", "Not a directory"},
+        FileFailure{"FlatFolderReadOnly", Format::Delimited, ReadOnly, KV_FILE_OPEN, "Cannot open",
+                    "Permission denied"},
+        FileFailure{"FlatFullDiskCef2", Format::Cef2, FullDisk, KV_FILE_OPEN, "Cannot write",
+                    "No space left on device"},
+        FileFailure{"FlatFullDiskTable", Format::Tabular, FullDisk, KV_FILE_OPEN, "Cannot write",
+                    "No space left on device"},
+        FileFailure{"CdfFolderMissing", Format::Cdf, Missing, KV_CDF_OPEN, "Cannot open", "No such file or directory"},
+        FileFailure{"CdfFolderReadOnly", Format::Cdf, ReadOnly, KV_CDF_OPEN, "Cannot open", "Permission denied"},
+        FileFailure{"CdfFullDisk", Format::Cdf, Plain, KV_DATA_WRITE, "Cannot write", "File too large"}),
+    [](const testing::TestParamInfo<FileFailure> &info) { return std::string(info.param.name); });
 
 }  // namespace

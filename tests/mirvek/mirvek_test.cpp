@@ -372,6 +372,18 @@ private slots:
         QCOMPARE(QDir(out_.path()).entryList(QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);
     }
 
+    // A failed export names the file and the system's reason.
+    void exportFailureNamesTheFile()
+    {
+        MirvekBox box;
+        box.exp_file_edit->setText(file("missing/run"));
+        const std::string out = press(box, "Export");
+        const std::string said =
+            "Cannot open " + file("missing/run").toStdString() + ".cef: No such file or directory\n";
+        QVERIFY2(out.find("KvWriteCSDSgenFlat returned 131\n") != std::string::npos, out.c_str());
+        QVERIFY2(out.find(said) != std::string::npos, out.c_str());
+    }
+
     // A 32 x 32 psd makes records of more values than one attribute may
     // hold: the CEF 2 and CEF 1 exports, and the CDF export written again
     // as a delimited table, read back whole with the values of the CDF.
