@@ -4,8 +4,9 @@
 // GZIP, RLE, HUFF or AHUFF, and damaged compressed data), each read by our
 // module and the exchange reader and compared with jcdf's listing of the
 // same file; a table of the same file with counts and sizes that ask for
-// more than the file holds or the limit of one file allows; and files with
-// more attributes than the data set's slots.
+// more than the file holds or the limit of one file allows; the same file
+// with descriptor chains that loop; and files with more attributes than the
+// data set's slots.
 #include "cdf_dump.h"
 #include "fuzz/cdf_forms.h"
 #include "kcdf.h"

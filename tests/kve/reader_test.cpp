@@ -1,6 +1,6 @@
 // The exchange library's readers: our own tables and CEF files read back in
 // every layout, hand-written CEF 2 files in the form archive files take,
-// header and record faults, free-format times, the CEF structure check and
+// header and record faults, reads that store no record, free-format times, the CEF structure check and
 // the CDF reader over our files and those of other writers.
 #include "kve_builders.h"
 #include "kve_cdf.h"
@@ -351,56 +351,6 @@ INSTANTIATE_TEST_SUITE_P(
                     NoRecordCase{"OneOfTwoStored", "2004-12-09T10:00:00Z,1,2\n2004-12-09T10:00:04Z,2\n", 0, 1},
                     NoRecordCase{"NoRecordLines", "! only a comment\n", 0, 0}),
     [](const testing::TestParamInfo<NoRecordCase> &info) { return std::string(info.param.name); });
-
-// Records of more values than one attribute may hold (its 1000) read whole,
-// in every layout with a delimiter: 1200 values of a [40,30] variable.
-struct WideLayout {
-    const char *name;
-    KvSOptions_f_type type;
-};
-
-void PrintTo(const WideLayout &l, std::ostream *os) { *os << l.name; }
-
-class WideRecords : public testing::TestWithParam<WideLayout> {};
-
-TEST_P(WideRecords, ReadWhole)
-{
-    TempDir dir;
-    std::vector<double> values(2 * 1200);
-    for (size_t k = 0; k < values.size(); ++k)
-        values[k] = 0.5 + static_cast<double>(k);
-    KvCDFContents *c = DataSet({Var<double>("t", CDF_EPOCH, {}, {63269805600000.0, 63269805604000.0}, 2),
-                                Var<double>("wide", CDF_DOUBLE, {40, 30}, values, 2)},
-                               2, dir.str(), "wide");
-    KvOptions *o = KvMakeOptionsObj();
-    o->f_type = GetParam().type;
-    o->attr_delim = o->data_delim = ',';
-    if (o->f_type != DELIMITED) {
-        o->rec_end = '$';
-        o->row_end = '\n';
-    }
-    const int written = KvWriteCSDSgenFlat(c, o);
-    const std::string extn = c->io_f_extn;
-    KvFreeCDFContentsObj(c);
-    KvFreeOptionsObj(o);
-    ASSERT_STATUS(0, written);
-    Read r;
-    testing::internal::CaptureStdout();
-    const int status = r.From(dir.str(), "wide", extn.c_str());
-    testing::internal::GetCapturedStdout();
-    ASSERT_STATUS(0, status);
-    ASSERT_EQ(2, r.c->n_recs);
-    const KvCDFVariable *v = r.Var("wide");
-    ASSERT_NE(nullptr, v);
-    for (long k = 0; k < 2400; k += 599)
-        EXPECT_DOUBLE_EQ(values[static_cast<size_t>(k)], At<double>(v, k)) << k;
-    EXPECT_DOUBLE_EQ(values.back(), At<double>(v, 2399));
-}
-
-INSTANTIATE_TEST_SUITE_P(Layouts, WideRecords,
-                         testing::Values(WideLayout{"Delimited", DELIMITED}, WideLayout{"Cef1", EXCHANGE},
-                                         WideLayout{"Cef2", CAA}),
-                         [](const testing::TestParamInfo<WideLayout> &info) { return std::string(info.param.name); });
 
 TEST(KveFlatReader, RangesStartAfterAndSkips)
 {

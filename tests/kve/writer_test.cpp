@@ -1,7 +1,8 @@
 // The exchange library's records, texts and utilities, and its writers:
 // exact CEF 2 text of a small data set, tables read back by Python's csv
 // module, CDF files listed by jcdf, refusals and failed writes that remove
-// only their own file.
+// only their own file, data of every dimension in blocks had every way
+// written as given, and failed exports that name their file and reason.
 #include "cdf_dump.h"
 #include "kve_builders.h"
 #include "kve_cdf.h"
