@@ -497,19 +497,22 @@ const std::string kT0 = "2004-12-09T10:00:00.000Z", kT1 = "2004-12-09T10:00:04.0
 // the flat layouts write them as given, CDF keeps those at index 0.
 KvCDFContents *Shaped(const std::string &dir, Block how)
 {
-    KvCDFVariable *f = Var<float>("v", CDF_FLOAT, {2}, {}, 2);
+    const std::vector<float> floats = {1.5f, -7.0f, 2.5f, -7.0f};
+    KvCDFVariable *f = Var<float>("v", CDF_FLOAT, {2}, floats, 2);
     f->dim_varys[0] = 0;
-    SetBlock(f, how, std::vector<float>{1.5f, -7.0f, 2.5f, -7.0f});
-    KvCDFVariable *d = Var<double>("w", CDF_DOUBLE, {3, 2}, {}, 2);
+    SetBlock(f, how, floats);
+    const std::vector<double> doubles = {0.5, 0.5, 200.5, 200.5, 400.5, 400.5, 600.5, 600.5, 800.5, 800.5, 1000.5,
+                                         1000.5};
+    KvCDFVariable *d = Var<double>("w", CDF_DOUBLE, {3, 2}, doubles, 2);
     d->dim_varys[1] = 0;
-    SetBlock(d, how, std::vector<double>{0.5, 0.5, 200.5, 200.5, 400.5, 400.5, 600.5, 600.5, 800.5, 800.5, 1000.5,
-                                         1000.5});
+    SetBlock(d, how, doubles);
     const std::string texts = kT0 + kT0 + kT1 + kT1;
-    KvCDFVariable *iso = Var<char>("iso", ISO_TIME, {2}, {}, 2);
+    const std::vector<char> chars(texts.begin(), texts.end());
+    KvCDFVariable *iso = Var<char>("iso", ISO_TIME, {2}, chars, 2);
     iso->num_elems = 24;
     iso->sizeofentry = 1;
     iso->dim_varys[0] = 0;
-    SetBlock(iso, how, std::vector<char>(texts.begin(), texts.end()));
+    SetBlock(iso, how, chars);
     return DataSet({Var<double>("t", CDF_EPOCH, {}, {63269805600000.0, 63269805604000.0}, 2), f, d, iso}, 2, dir,
                    "shaped");
 }
@@ -654,12 +657,11 @@ TEST_P(ShortBlock, RefusedNamingTheVariable)
 {
     const Format format = GetParam();
     TempDir dir;
-    KvCDFVariable *v = Var<double>("short_one", CDF_DOUBLE, {64}, {}, 4);
+    KvCDFVariable *v = Var<double>("short_one", CDF_DOUBLE, {64}, std::vector<double>(32, 1.0), 4);
     SetBlock(v, Block::Exact, std::vector<double>(32, 1.0));
-    KvCDFVariable *iso = Var<char>("iso", ISO_TIME, {}, {}, 4);
-    iso->num_elems = 24;
     const std::string texts = kT0 + kT1 + kT0 + kT1;
-    SetBlock(iso, Block::Exact, std::vector<char>(texts.begin(), texts.end()));
+    KvCDFVariable *iso = Var<char>("iso", ISO_TIME, {}, std::vector<char>(texts.begin(), texts.end()), 4);
+    iso->num_elems = 24;
     ContentsPtr c(DataSet({iso, v}, 4, dir.str(), "shaped"));
     std::string said;
     EXPECT_STATUS(format == Format::Cdf ? KV_DATA_WRITE : KV_VAR_NO_DATA, WriteAs(format, c.get(), dir, &said));
