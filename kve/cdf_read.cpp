@@ -263,8 +263,16 @@ int KvGetCSDSgenCDF(const char *name, KvCDFContents *c)
 {
     CloseCurrent closer;
     current.reset();
-    if (name == nullptr || c == nullptr || kcdf::File::Open(name, current) != kcdf::kOk)
+    KvClearFileError();
+    if (name == nullptr || c == nullptr)
         return KV_CDF_OPEN;
+    if (kcdf::File::Open(name, current) != kcdf::kOk) {
+        // The file and why: the system's reason, or what the file holds
+        // wrong (a chain of records that loops, a size beyond the file).
+        KvNoteFileError("Cannot open", kcdf::LastError());
+        KveAlertBox("KVE Import ERROR", KvLastFileError());
+        return KV_CDF_OPEN;
+    }
     const size_t held = current->HeldBytes();
     read_left = kcdf::max_file_bytes > held ? kcdf::max_file_bytes - held : 0;
     const long n = current->NumVars();

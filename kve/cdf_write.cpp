@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -51,53 +52,6 @@ void SetAttrEpoch(KvVarAttribute *a, double epoch) { SetAttr(a, CDF_EPOCH, &epoc
 
 bool TextType(long type) { return type == CDF_CHAR || type == CDF_UCHAR || type == ISO_TIME; }
 
-// Where a conversion takes each value of a variable's data from: the
-// values it makes (every value of every dimension over the data set's
-// records, or, for data shorter than their shape, what the data hold), and
-// for the k-th of them the index of its value in the data, whose layout
-// the size of their block tells.  The converted data so hold every
-// dimension, as the project keeps them, and nothing is read past the block.
-struct ValueSource {
-    KvDataLayout layout;
-    size_t count = 0;
-    const KvCDFVariable *v;
-
-    ValueSource(const KvCDFContents *c, const KvCDFVariable *var, size_t valueBytes) : v(var)
-    {
-        const long records = v->rec_vary != 0 ? c->n_recs : 1;
-        layout = KvDataLayoutOf(v, records, valueBytes, &count);
-        if (layout == KvDataLayout::kVaryingOnly) {
-            // Every size is at least 1 and their product fits (else the
-            // layout would be every dimension or short).
-            count = static_cast<size_t>(std::max(records, 0L));
-            for (long d = 0; d < v->num_dims && d < KV_MAX_DIMS; ++d)
-                count *= static_cast<size_t>(v->dim_sizes[d]);
-        }
-    }
-    size_t operator()(size_t k) const
-    {
-        if (layout != KvDataLayout::kVaryingOnly)
-            return k;
-        const long dims = std::min(v->num_dims, static_cast<long>(KV_MAX_DIMS));
-        size_t every = 1, varying = 1;
-        for (long d = 0; d < dims; ++d) {
-            every *= static_cast<size_t>(v->dim_sizes[d]);
-            if (v->dim_varys[d] != 0)
-                varying *= static_cast<size_t>(v->dim_sizes[d]);
-        }
-        size_t within = k % every, index = 0, stride = 1;
-        for (long d = dims - 1; d >= 0; --d) {
-            const auto size = static_cast<size_t>(v->dim_sizes[d]);
-            if (v->dim_varys[d] != 0) {
-                index += (within % size) * stride;
-                stride *= size;
-            }
-            within /= size;
-        }
-        return k / every * varying + index;
-    }
-};
-
 void IsoAttrsToEpoch(KvCDFVariable *v)
 {
     for (long a = 0; a < v->num_v_attrs && a < KV_VATTR_SLOTS; ++a) {
@@ -109,97 +63,46 @@ void IsoAttrsToEpoch(KvCDFVariable *v)
 
 }  // namespace
 
-namespace {
-
-// Bytes the allocator may round a small block up by: a block that holds
-// every dimension but fewer than this more than the varying values may
-// have been made for either layout.
-constexpr size_t kBlockRounding = 32;
-
-// True when the values along each dimension that does not vary repeat the
-// value at its index 0 over the first `records` records of every
-// dimension, as the values of such a dimension do.
-bool RepeatsAlongFixedDimensions(const KvCDFVariable *v, size_t records, size_t valueBytes)
+long KvValueBytes(const KvCDFVariable *v)
 {
-    const long dims = std::min(v->num_dims, static_cast<long>(KV_MAX_DIMS));
-    const auto *data = static_cast<const unsigned char *>(v->data);
-    std::vector<long> at(static_cast<size_t>(dims), 0);
-    size_t k = 0;
-    for (size_t r = 0; r < records; ++r) {
-        const size_t recordStart = k;
-        for (bool more = true; more; ++k) {
-            // The position of the same value at index 0 of every fixed
-            // dimension.
-            size_t home = 0;
-            for (long d = 0; d < dims; ++d)
-                home = home * static_cast<size_t>(v->dim_sizes[d]) +
-                       static_cast<size_t>(v->dim_varys[d] != 0 ? at[static_cast<size_t>(d)] : 0);
-            if (std::memcmp(data + k * valueBytes, data + (recordStart + home) * valueBytes, valueBytes) != 0)
-                return false;
-            more = false;
-            for (long d = dims - 1; d >= 0 && !more; --d) {
-                more = ++at[static_cast<size_t>(d)] < v->dim_sizes[d];
-                if (!more)
-                    at[static_cast<size_t>(d)] = 0;
-            }
-        }
-    }
-    return true;
+    if (TextType(v->data_type))
+        return std::max(v->num_elems, 0L);
+    return static_cast<long>(kcdf::ElementSize(v->data_type));
 }
 
-}  // namespace
-
-KvDataLayout KvDataLayoutOf(const KvCDFVariable *v, long records, size_t valueBytes, size_t *values)
+size_t KvShapeValues(const KvCDFVariable *v, long records)
 {
-    const size_t have = v->data != nullptr ? malloc_usable_size(v->data) : 0;
-    const size_t recs = records > 0 ? static_cast<size_t>(records) : 0;
-    size_t every = recs, varying = recs;
-    bool fits = valueBytes > 0;
-    for (long d = 0; d < v->num_dims && d < KV_MAX_DIMS; ++d) {
-        const size_t size = v->dim_sizes[d] > 0 ? static_cast<size_t>(v->dim_sizes[d]) : 0;
-        fits = fits && !__builtin_mul_overflow(every, size, &every);
-        if (v->dim_varys[d] != 0)
-            fits = fits && !__builtin_mul_overflow(varying, size, &varying);
-    }
-    size_t everyBytes = 0, varyingBytes = 0;
-    fits = fits && !__builtin_mul_overflow(every, valueBytes, &everyBytes) &&
-           !__builtin_mul_overflow(varying, valueBytes, &varyingBytes);
-    // A small block may hold every dimension only by the allocator's
-    // rounding of a block made for the varying values: then the values
-    // tell, repeating along the dimensions that do not vary or not.
-    if (fits && everyBytes <= have &&
-        (everyBytes == varyingBytes || everyBytes == 0 || have >= varyingBytes + kBlockRounding ||
-         RepeatsAlongFixedDimensions(v, recs, valueBytes))) {
-        *values = every;
-        return KvDataLayout::kEveryDimension;
-    }
-    if (fits && varyingBytes <= have) {
-        *values = varying;
-        return KvDataLayout::kVaryingOnly;
-    }
-    *values = valueBytes > 0 ? have / valueBytes : 0;
-    return KvDataLayout::kShort;
+    size_t count = records > 0 ? static_cast<size_t>(records) : 0;
+    for (long d = 0; d < v->num_dims && d < KV_MAX_DIMS; ++d)
+        if (__builtin_mul_overflow(count, v->dim_sizes[d] > 0 ? static_cast<size_t>(v->dim_sizes[d]) : 0, &count))
+            return SIZE_MAX;
+    return count;
 }
 
-int KvDataToEveryDimension(const KvCDFContents *c, KvCDFVariable *v)
+size_t KvHeldValues(const KvCDFVariable *v, size_t valueBytes)
 {
-    const size_t valueBytes = TextType(v->data_type) ? static_cast<size_t>(std::max(v->num_elems, 0L))
-                                                     : kcdf::ElementSize(v->data_type);
-    if (v->data == nullptr || valueBytes == 0)
-        return 0;
-    const ValueSource from(c, v, valueBytes);
-    if (from.layout == KvDataLayout::kShort)
-        return -1;
-    if (from.layout == KvDataLayout::kEveryDimension)
-        return 0;
-    auto *every = static_cast<unsigned char *>(std::malloc(std::max<size_t>(from.count, 1) * valueBytes));
-    if (every == nullptr)
-        return -1;
-    for (size_t k = 0; k < from.count; ++k)
-        std::memcpy(every + k * valueBytes, static_cast<const unsigned char *>(v->data) + from(k) * valueBytes,
-                    valueBytes);
-    std::free(v->data);
-    v->data = every;
+    // The block's size only guards: it never says how the data are laid out.
+    return v->data != nullptr && valueBytes > 0 ? malloc_usable_size(v->data) / valueBytes : 0;
+}
+
+int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status)
+{
+    for (long i = 0; i < c->n_vars && c->vardata != nullptr; ++i) {
+        const KvCDFVariable *v = c->vardata[i];
+        const long valueBytes = v != nullptr && v->data != nullptr ? KvValueBytes(v) : 0;
+        if (valueBytes <= 0)
+            continue;
+        const size_t held = KvHeldValues(v, static_cast<size_t>(valueBytes));
+        if (held >= KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1))
+            continue;
+        const std::string text =
+            KvFormat("KVE Error: variable %s holds %zu values, fewer than its shape needs", v->name, held);
+        if (o != nullptr)
+            KvDisplayMessage(text.c_str(), o);
+        else
+            std::printf("%s\n", text.c_str());
+        return status;
+    }
     return 0;
 }
 
@@ -247,11 +150,17 @@ int KvRemoveISO_TIME(KvCDFContents *c)
             std::printf("variable %s data is NULL\n", v->name);
             continue;
         }
-        const ValueSource from(c, v, static_cast<size_t>(std::max(width, 1L)));
-        auto *epochs = static_cast<double *>(std::calloc(std::max<size_t>(from.count, 1), sizeof(double)));
-        for (size_t k = 0; epochs != nullptr && k < from.count; ++k) {
-            const char *text = static_cast<const char *>(v->data) + from(k) * static_cast<size_t>(width);
-            epochs[k] = KvISOStringToEpoch(std::string(text, strnlen(text, static_cast<size_t>(width))).c_str());
+        // Every value of every dimension; never past the block of the
+        // texts (the writers refuse such data before they convert).
+        const size_t slot = static_cast<size_t>(std::max(width, 1L));
+        const size_t count = KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1);
+        const size_t held = std::min(count, KvHeldValues(v, slot));
+        auto *epochs = count < SIZE_MAX / sizeof(double)
+                           ? static_cast<double *>(std::calloc(std::max<size_t>(count, 1), sizeof(double)))
+                           : nullptr;
+        for (size_t k = 0; epochs != nullptr && k < held; ++k) {
+            const char *text = static_cast<const char *>(v->data) + k * slot;
+            epochs[k] = KvISOStringToEpoch(std::string(text, strnlen(text, slot)).c_str());
         }
         std::free(v->data);
         v->data = epochs;
@@ -305,10 +214,12 @@ int KvRemoveEpoch(KvCDFContents *c)
             continue;
         }
         constexpr long kSlot = 30;
-        const ValueSource from(c, v, sizeof(double));
-        char *texts = static_cast<char *>(std::calloc(std::max<size_t>(from.count, 1), kSlot));
-        for (size_t k = 0; texts != nullptr && k < from.count; ++k) {
-            const std::string text = KvEpochText(static_cast<const double *>(v->data)[from(k)], 'T');
+        const size_t count = KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1);
+        const size_t held = std::min(count, KvHeldValues(v, sizeof(double)));
+        char *texts = count < SIZE_MAX / kSlot ? static_cast<char *>(std::calloc(std::max<size_t>(count, 1), kSlot))
+                                               : nullptr;
+        for (size_t k = 0; texts != nullptr && k < held; ++k) {
+            const std::string text = KvEpochText(static_cast<const double *>(v->data)[k], 'T');
             std::memcpy(texts + k * kSlot, text.c_str(), std::min<size_t>(text.size(), kSlot));
         }
         std::free(v->data);
@@ -368,18 +279,26 @@ int KvCreateCDF(const char *name, KvOptions *o)
     if (::lstat(path.c_str(), &st) == 0) {
         if (o->priority != REPLACE)
             return KV_FILE_EXISTS;
-        if (::unlink(path.c_str()) != 0)
+        if (::unlink(path.c_str()) != 0) {
+            KvNoteFileError("Cannot remove", path, errno);
             return KV_CDF_OPEN;
+        }
     }
     std::unique_ptr<kcdf::File> file;
-    if (const long created = kcdf::File::Create(base, file); created != kcdf::kOk)
-        return created == kcdf::kCdfExists && o->priority != REPLACE ? KV_FILE_EXISTS : KV_CDF_OPEN;
+    if (const long created = kcdf::File::Create(base, file); created != kcdf::kOk) {
+        if (created == kcdf::kCdfExists && o->priority != REPLACE)
+            return KV_FILE_EXISTS;
+        KvNoteFileError("Cannot open", kcdf::LastError());
+        return KV_CDF_OPEN;
+    }
     if (file->SetEncoding(kcdf::kNetworkEncoding) != kcdf::kOk || file->SetMajority(kcdf::kRowMajor) != kcdf::kOk) {
         file->Delete();
         return KV_CDF_OPEN;
     }
-    if (file->Close() != kcdf::kOk)
+    if (file->Close() != kcdf::kOk) {
+        KvNoteFileError("Cannot write", kcdf::LastError());
         return KV_CDF_OPEN;
+    }
     return 0;
 }
 
@@ -530,23 +449,12 @@ int KvWriteVariable(KvCDFContents *c, long index)
         std::printf("Variable %s data is NULL\n", v->name);
         return -1;
     }
-    // The data hold every value of every dimension, or only those of the
-    // varying dimensions (then read with a count of 1 along the others);
-    // data shorter than both are refused, never read past.
+    // The data hold every value of every dimension (one along a dimension
+    // that does not vary repeated); a block smaller than that is refused,
+    // never read past.
     const size_t valueBytes = kcdf::ElementSize(v->data_type) * static_cast<size_t>(std::max(v->num_elems, 0L));
-    size_t values = 0;
-    switch (KvDataLayoutOf(v, records, valueBytes, &values)) {
-    case KvDataLayout::kEveryDimension:
-        break;
-    case KvDataLayout::kVaryingOnly:
-        for (size_t d = 0; d < spec.dimVarys.size(); ++d)
-            if (spec.dimVarys[d] == 0)
-                hyper.dimCounts[d] = 1;
-        if (current->HyperBytes(num, hyper, &bytes) != kcdf::kOk)
-            return KV_CDF_SELECT;
-        break;
-    case KvDataLayout::kShort:
-        std::printf("KVE Error: variable %s holds %zu values, fewer than its shape needs\n", v->name, values);
+    if (const size_t held = KvHeldValues(v, valueBytes); held < KvShapeValues(v, records)) {
+        std::printf("KVE Error: variable %s holds %zu values, fewer than its shape needs\n", v->name, held);
         return KV_DATA_WRITE;
     }
     if (current->PutHyper(num, hyper, v->data, bytes) != kcdf::kOk)
@@ -569,8 +477,11 @@ int KvWriteContents(KvCDFContents *c, KvOptions *o)
 
 int KvWriteCSDSgenCDF(KvCDFContents *c, KvOptions *o)
 {
+    KvClearFileError();
     if (c == nullptr || o == nullptr)
         return KV_NO_VARIABLES;
+    if (const int status = KvCheckDataShapes(c, nullptr, KV_DATA_WRITE); status != 0)
+        return status;
     KvRemoveISO_TIME(c);
     KvEnsureFileName(c, o);
     if (KvMakeSafe(c) == nullptr || KvTestStructure(c) != 0)
@@ -582,6 +493,7 @@ int KvWriteCSDSgenCDF(KvCDFContents *c, KvOptions *o)
     const std::string path = std::string(KvSafePath(name.c_str())) + ".cdf";
     current.reset();
     if (kcdf::File::Open(path, current) != kcdf::kOk) {
+        KvNoteFileError("Cannot open", kcdf::LastError());
         current.reset();
         return KV_CDF_OPEN;
     }
@@ -589,6 +501,8 @@ int KvWriteCSDSgenCDF(KvCDFContents *c, KvOptions *o)
     if (status != 0) {
         current->Delete();
     } else if (current->Close() != kcdf::kOk) {
+        // The file written before (the empty CDF just made) goes.
+        KvNoteFileError("Cannot write", kcdf::LastError());
         ::unlink(path.c_str());
         status = KV_DATA_WRITE;
     }

@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -43,6 +44,26 @@ int KvIsDivisible(long a, long b, long *quotient)
     return 1;
 }
 
+namespace {
+
+std::string last_file_error;
+
+}  // namespace
+
+void KvClearFileError() { last_file_error.clear(); }
+
+void KvNoteFileError(const char *what, const std::string &path, int error)
+{
+    last_file_error = std::string(what) + " " + path + ": " + std::strerror(error);
+}
+
+void KvNoteFileError(const char *what, const std::string &pathAndReason)
+{
+    last_file_error = std::string(what) + " " + pathAndReason;
+}
+
+const char *KvLastFileError(void) { return last_file_error.c_str(); }
+
 std::string KvJoinPath(const char *dir, const char *name, const char *extn)
 {
     std::string path = KvstrNULL(dir) ? "." : dir;
@@ -57,13 +78,21 @@ FILE *KvOpenFile(const char *mode, const char *dir, const char *name, const char
 {
     std::string m(mode != nullptr ? mode : "r", 0, 2);
     const std::string path = KvSafePath(KvJoinPath(dir, name, extn).c_str());
-    if (path.empty())
+    if (path.empty()) {
+        KvNoteFileError("Cannot open", KvJoinPath(dir, name, extn) + ": no such home folder");
         return nullptr;
+    }
+    // A failed open keeps the system's reason for the path asked for.
+    auto noted = [&path](FILE *fp) {
+        if (fp == nullptr)
+            KvNoteFileError("Cannot open", path, errno);
+        return fp;
+    };
     if (!m.empty() && m.back() == '-') {
         // Exclusive create: an existing file is never touched.
         m.pop_back();
         m += 'x';
-        return std::fopen(path.c_str(), m.c_str());
+        return noted(std::fopen(path.c_str(), m.c_str()));
     }
     if (!m.empty() && m[0] == 'r') {
         // Only regular files are read (never a FIFO or device): the file is
@@ -79,16 +108,22 @@ FILE *KvOpenFile(const char *mode, const char *dir, const char *name, const char
             if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
                 ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0)
                 stream = ::fdopen(fd, m.c_str());
-            if (stream == nullptr)
+            if (stream == nullptr) {
                 ::close(fd);
+                errno = S_ISREG(st.st_mode) ? errno : EINVAL;
+            }
             return stream;
         };
         if (FILE *stream = regular(path))
             return stream;
+        const int error = errno;
         const std::string bare = KvSafePath(KvJoinPath(dir, name, "").c_str());
-        return bare.empty() ? nullptr : regular(bare);
+        if (FILE *stream = bare.empty() ? nullptr : regular(bare))
+            return stream;
+        KvNoteFileError("Cannot open", path, error);
+        return nullptr;
     }
-    return std::fopen(path.c_str(), m.c_str());
+    return noted(std::fopen(path.c_str(), m.c_str()));
 }
 
 int KvCloseFile(int status, const char *dir, const char *name, const char *extn, FILE *fp)
@@ -97,8 +132,8 @@ int KvCloseFile(int status, const char *dir, const char *name, const char *extn,
         std::fclose(fp);
     if (status != 0) {
         const std::string path = KvSafePath(KvJoinPath(dir, name, extn).c_str());
-        if (!path.empty())
-            ::unlink(path.c_str());
+        if (!path.empty() && ::unlink(path.c_str()) != 0 && errno != ENOENT && *KvLastFileError() == '\0')
+            KvNoteFileError("Cannot remove", path, errno);
     }
     return status;
 }

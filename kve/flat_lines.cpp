@@ -322,13 +322,13 @@ int KvParseParamValue(const char *line, std::string &key, std::string &value)
     return 0;
 }
 
-std::vector<std::string> KvSplitItems(char delim, const std::string &text, bool quoted)
+std::vector<std::string> KvSplitItems(char delim, const std::string &text, bool quoted, long limit)
 {
     std::vector<std::string> items;
     std::string item;
     bool inQuotes = false;
     auto flush = [&] {
-        if (!item.empty() && static_cast<long>(items.size()) < kMaxItems)
+        if (!item.empty() && static_cast<long>(items.size()) < limit)
             items.push_back(item);
         item.clear();
     };

@@ -709,6 +709,7 @@ int KvReadHeader(KvCDFContents *c, KvOptions *o, KvRecord_format *f, FILE *fp)
 
 int KvGetCSDSgenFlat(KvCDFContents *c, KvOptions *o)
 {
+    KvClearFileError();
     if (c == nullptr || o == nullptr)
         return KV_EMPTY;
     KvLinesReset(c->io_f_path);

@@ -137,13 +137,14 @@ const char *RecordLine(KvOptions *o)
     return line;
 }
 
-// Values of a DELIMITED, CEF 1 or CEF 2 record line.
-std::vector<std::string> RecordValues(const std::string &line, Flavor fl, char delim)
+// Values of a DELIMITED, CEF 1 or CEF 2 record line: as many as the record
+// holds (`wanted`, from the variables' SIZES), however many that is.
+std::vector<std::string> RecordValues(const std::string &line, Flavor fl, char delim, long wanted)
 {
     if (fl != Flavor::Caa)
-        return KvSplitItems(delim, line, false);
+        return KvSplitItems(delim, line, false, wanted);
     std::vector<std::string> values;
-    for (const std::string &item : KvSplitItems(',', line, true)) {
+    for (const std::string &item : KvSplitItems(',', line, true, wanted)) {
         std::string v = Trimmed(item, " \t\n");
         if (!v.empty() || !item.empty())
             values.push_back(v.empty() ? std::string(" ") : v);
@@ -160,7 +161,14 @@ int ReadParsed(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long record, 
         KvDisplayMessage("KVE Error: record numbering not allowed for CEF 2", o);
         return KV_CEF2_RECNUM;
     }
-    std::vector<std::string> values = RecordValues(line, fl, fl == Flavor::Caa ? ',' : o->data_delim);
+    // The values of one record: its number, then every value of every
+    // varying variable (each at most kMaxItemsPerRecord, at most
+    // kMaxReadVars variables: the sum fits).
+    long wanted = o->rec_numbering != NUM_OFF ? 1 : 0;
+    for (long i = 0; i < c->n_vars; ++i)
+        if (c->vardata[i]->rec_vary != 0)
+            wanted += f->n_items[i];
+    std::vector<std::string> values = RecordValues(line, fl, fl == Flavor::Caa ? ',' : o->data_delim, wanted);
     if (fl == Flavor::Exchange)
         for (std::string &v : values)
             v = Trimmed(v, " \t\n");
@@ -365,6 +373,7 @@ int KvReadData(KvCDFContents *c, KvRecord_format *f, KvOptions *o)
     long stored = 0;
     long read = 0;
     int status = 0;
+    int failed = 0;  // the status of the last record that was not stored
     if (any) {
         for (long i = 0; i < limit; ++i) {
             if (stored >= capacity && !grow(capacity * 2)) {
@@ -389,17 +398,26 @@ int KvReadData(KvCDFContents *c, KvRecord_format *f, KvOptions *o)
             ++read;
             if (r == 0)
                 ++stored;
+            else
+                failed = r;
         }
     } else {
         stored = 1;
     }
     if (any && stored == 0 && read == 0 && status == 0)
         KvDisplayMessage("no records to read, is record range requested within file?\n", o);
-    if (any && stored < std::max(read, header > first ? std::min(header, limit) - first : 0))
-        KvDisplayMessage(KvFormat("KVE Warning: only %ld records read OK out of %ld\n", stored,
-                                  std::max(read, header > 0 ? header : read))
-                             .c_str(),
-                         o);
+    if (any && stored < std::max(read, header > first ? std::min(header, limit) - first : 0)) {
+        const std::string warning = KvFormat("KVE Warning: only %ld records read OK out of %ld\n", stored,
+                                             std::max(read, header > 0 ? header : read));
+        KvDisplayMessage(warning.c_str(), o);
+        // Record lines but not one record: the read failed, with the
+        // records' own status, and says so also where no one reads the
+        // options' display stream.
+        if (stored == 0 && read > 0 && status == 0) {
+            status = failed != 0 ? failed : KV_SHORT_RECORD;
+            KveAlertBox("KVE Import ERROR", warning.c_str());
+        }
+    }
     c->n_recs = stored;
     for (long i = 0; i < c->n_vars; ++i)
         if (recordBytes[static_cast<size_t>(i)] != 0)

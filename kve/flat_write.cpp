@@ -568,7 +568,7 @@ int MissingData(const KvCDFContents *c, KvOptions *o, bool tabular)
             return KV_VAR_NO_DATA;
         }
     }
-    return 0;
+    return KvCheckDataShapes(c, o, KV_VAR_NO_DATA);
 }
 
 }  // namespace
@@ -742,8 +742,11 @@ int KvWriteRecsCAA(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *fp)
 
 int KvWriteCSDSgenFlat(KvCDFContents *c, KvOptions *o)
 {
+    KvClearFileError();
     if (c == nullptr || o == nullptr)
         return KV_NO_VARIABLES;
+    if (const int status = KvCheckDataShapes(c, o, KV_VAR_NO_DATA); status != 0)
+        return status;
     if (o->f_type != CAA)
         KvRemoveISO_TIME(c);
     KvEnsureFileName(c, o);
@@ -768,14 +771,6 @@ int KvWriteCSDSgenFlat(KvCDFContents *c, KvOptions *o)
         break;
     default:
         return KV_FILE_TYPE;
-    }
-    // The records are written from every value of every dimension: data of
-    // the varying values only are expanded, shorter data refused.
-    for (long i = 0; i < c->n_vars; ++i) {
-        if (KvDataToEveryDimension(c, c->vardata[i]) != 0) {
-            KvDisplayMessage(KvFormat("KVE Error: data shorter than their shape, var number %ld", i).c_str(), o);
-            return KV_VAR_NO_DATA;
-        }
     }
     const bool replace = o->priority == REPLACE;
     auto open = [&](const char *dir, const char *name, const char *extn, int *status) -> FILE * {
@@ -834,10 +829,18 @@ int KvWriteCSDSgenFlat(KvCDFContents *c, KvOptions *o)
         }
     }
     KvFreeFormatSpace(f);
-    if (ownHeader && std::fflush(header) != 0 && status == 0)
-        status = KV_FILE_OPEN;
-    if (std::fflush(data) != 0 && status == 0)
-        status = KV_FILE_OPEN;
+    // A write that failed (a full disk) fails the export as an open does,
+    // saying which file and why.
+    auto written = [&status](FILE *fp, const std::string &path) {
+        errno = 0;
+        if ((std::fflush(fp) != 0 || std::ferror(fp) != 0) && status == 0) {
+            KvNoteFileError("Cannot write", path, errno != 0 ? errno : EIO);
+            status = KV_FILE_OPEN;
+        }
+    };
+    if (ownHeader)
+        written(header, KvSafePath(KvJoinPath(o->header_path, o->header_name, o->EXTN_QHD).c_str()));
+    written(data, KvSafePath(KvJoinPath(c->io_f_path, c->io_f_name, c->io_f_extn).c_str()));
     if (ownHeader)
         KvCloseFile(status, o->header_path, o->header_name, o->EXTN_QHD, header);
     return KvCloseFile(status, c->io_f_path, c->io_f_name, c->io_f_extn, data);

@@ -17,20 +17,29 @@ std::string KvFormat(const char *format, ...) __attribute__((format(printf, 1, 2
 // Full path of directory + name + extension as KvOpenFile builds it.
 std::string KvJoinPath(const char *dir, const char *name, const char *extn);
 
-// The layout a variable's data hold, told by the size of their block:
-// every value of every dimension (the project's own), only the values of
-// its varying dimensions (a dimension that does not vary counted once), or
-// fewer than either.  The data set holds its data in blocks of malloc, so
-// the block's size is known (malloc_usable_size); a layout is taken when the
-// block holds at least its bytes, and where the allocator's rounding of a
-// small block leaves both possible, every dimension is taken when the
-// values repeat along the dimensions that do not vary.  *values is the
-// number of values of valueBytes bytes the layout reads over the given
-// records (for kShort, what the block holds).  Reads nothing past the block.
-enum class KvDataLayout { kEveryDimension, kVaryingOnly, kShort };
-KvDataLayout KvDataLayoutOf(const KvCDFVariable *v, long records, size_t valueBytes, size_t *values);
-// Replaces data that hold only the varying values over the data set's
-// records by every value of every dimension, repeated along the dimensions
-// that do not vary: 0, or -1 (nothing changed) when the data are shorter
-// than both layouts or memory runs out.
-int KvDataToEveryDimension(const KvCDFContents *c, KvCDFVariable *v);
+// The data of a variable hold every value of every dimension over its
+// records, record by record in row-major order, a dimension that does not
+// vary repeated: the one layout of the data set, written and read so by
+// every writer and reader.
+//
+// Bytes of one value as the data hold it (num_elems characters for text
+// types); 0 for a type the writers do not know.
+long KvValueBytes(const KvCDFVariable *v);
+// Values of that layout over the given records (SIZE_MAX on overflow).
+size_t KvShapeValues(const KvCDFVariable *v, long records);
+// Values of valueBytes bytes the block of the data can hold.  The data set
+// holds its data in blocks of malloc, whose size is known; it is only a
+// guard against data visibly shorter than their shape, never a source of
+// their layout.
+size_t KvHeldValues(const KvCDFVariable *v, size_t valueBytes);
+// 0, or `status` after the message "KVE Error: variable %s holds %zu
+// values, fewer than its shape needs" (through KvDisplayMessage, or on the
+// standard output when o is null) for the first variable whose block is
+// smaller than its shape over the data set's records.
+int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status);
+
+// The text KvLastFileError gives: clearing it, and keeping "<what> <path>:
+// <reason>" (the reason the system's text of an errno, or a text).
+void KvClearFileError();
+void KvNoteFileError(const char *what, const std::string &path, int error);
+void KvNoteFileError(const char *what, const std::string &pathAndReason);

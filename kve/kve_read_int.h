@@ -60,7 +60,10 @@ int KvFindAlreadyOpen(const char *name, int *slot);
 // Key (before the first '=') and value (after it, up to a '!' outside
 // double quotes); 133 when the line holds no key.
 int KvParseParamValue(const char *line, std::string &key, std::string &value);
-std::vector<std::string> KvSplitItems(char delim, const std::string &text, bool quoted);
+// The delimiter-separated items of a text (empty items skipped; stops at
+// an item beginning '!', and after `limit` items: the cap of one attribute
+// or entry value by default, a record's own count of values for a record).
+std::vector<std::string> KvSplitItems(char delim, const std::string &text, bool quoted, long limit = kMaxItems);
 // Upper-case copy of a string.
 std::string KvUpper(const std::string &text);
 

@@ -5,8 +5,12 @@
 // corrupt.  What the parse keeps or expands in memory is taken from the
 // file's budget of max_file_bytes (less the image itself), and the bytes it
 // copies or expands from a budget as large, so that no file makes it hold
-// or move more than that whatever its offsets say.
+// or move more than that whatever its offsets say.  Every chain (variables,
+// attributes, entries, index records) keeps the offsets it has visited: a
+// record met twice is a loop, refused as corrupt with the chain named.
 #include "kcdf_int.h"
+
+#include <set>
 
 namespace kcdf {
 
@@ -69,6 +73,7 @@ struct Context {
     size_t steps;   // chain steps left over the whole parse
     size_t budget;  // bytes the parse may still keep in memory
     size_t work;    // bytes it may still copy or expand
+    std::string problem;  // what made the parse refuse the file, when said
     bool Step()
     {
         if (steps == 0)
@@ -90,15 +95,25 @@ struct Context {
         work -= n;
         return true;
     }
+    // Marks a record of a chain visited; false, with the loop said, when
+    // it was visited before.
+    bool Visit(std::set<int64_t> &seen, int64_t at, const char *chain)
+    {
+        if (seen.insert(at).second)
+            return true;
+        problem = std::string("the ") + chain + " chain loops back to offset " + std::to_string(at);
+        return false;
+    }
 };
 
 Status ReadEntryChain(Context &c, int64_t head, long count, std::map<long, Entry> &into, int32_t type,
                       long numberBase)
 {
     int64_t at = head;
+    std::set<int64_t> seen;
     for (long k = 0; k < count && at != 0; ++k) {
         uint64_t size = 0;
-        if (!c.Step() || !c.r.Record(at, type, 56, &size))
+        if (!c.Visit(seen, at, "entry") || !c.Step() || !c.r.Record(at, type, 56, &size))
             return kCorrupt;
         const auto u = static_cast<uint64_t>(at);
         Entry e;
@@ -123,13 +138,13 @@ Status ReadEntryChain(Context &c, int64_t head, long count, std::map<long, Entry
         into[key] = std::move(e);
         at = c.r.I64(u + 12);
     }
-    return kOk;
+    return at != 0 && seen.count(at) != 0 && !c.Visit(seen, at, "entry") ? kCorrupt : kOk;
 }
 
 // Copies the records a VXR tree indexes into the variable, expanding the
 // compressed ones; records after the variable's highest are left out.  A
 // variable whose compressed records do not expand is marked unreadable.
-Status ReadIndex(Context &c, Variable &v, int64_t head, int depth)
+Status ReadIndex(Context &c, Variable &v, int64_t head, int depth, std::set<int64_t> &seen)
 {
     if (depth > 8)
         return kCorrupt;
@@ -138,7 +153,7 @@ Status ReadIndex(Context &c, Variable &v, int64_t head, int depth)
     int64_t at = head;
     while (at != 0) {
         uint64_t size = 0;
-        if (!c.Step() || !c.r.Record(at, 6, 28, &size))
+        if (!c.Visit(seen, at, "index") || !c.Step() || !c.r.Record(at, 6, 28, &size))
             return kCorrupt;
         const auto u = static_cast<uint64_t>(at);
         const int32_t n = c.r.I32(u + 20);
@@ -154,7 +169,7 @@ Status ReadIndex(Context &c, Variable &v, int64_t head, int depth)
             const auto o = static_cast<uint64_t>(off);
             const int32_t type = c.r.I32(o + 8);
             if (type == 6) {
-                if (const Status s = ReadIndex(c, v, off, depth + 1); s != kOk)
+                if (const Status s = ReadIndex(c, v, off, depth + 1, seen); s != kOk)
                     return s;
                 continue;
             }
@@ -216,9 +231,11 @@ Status ReadVariables(Context &c, int64_t head, long count, bool zVars, const std
                      std::vector<Variable> &vars)
 {
     int64_t at = head;
+    std::set<int64_t> seen;
     for (long k = 0; k < count; ++k) {
         uint64_t size = 0;
-        if (at == 0 || !c.Step() || !c.r.Record(at, zVars ? 8 : 3, zVars ? 344 : 340, &size))
+        if (at == 0 || !c.Visit(seen, at, "variable") || !c.Step() ||
+            !c.r.Record(at, zVars ? 8 : 3, zVars ? 344 : 340, &size))
             return kCorrupt;
         const auto u = static_cast<uint64_t>(at);
         Variable v;
@@ -271,8 +288,9 @@ Status ReadVariables(Context &c, int64_t head, long count, bool zVars, const std
             v.pad.assign(c.r.Ptr(pos), c.r.Ptr(pos) + bytes);
             ConvertOrder(v.pad.data(), bytes, v.dataType, c.big);
         }
+        std::set<int64_t> indexSeen;
         if (v.unreadable == kOk && v.maxRec >= 0 && vxrHead != 0)
-            if (const Status s = ReadIndex(c, v, vxrHead, 0); s != kOk)
+            if (const Status s = ReadIndex(c, v, vxrHead, 0, indexSeen); s != kOk)
                 return s;
         if (v.unreadable != kOk) {
             c.budget += v.data.size();
@@ -297,7 +315,7 @@ Status ReadVariables(Context &c, int64_t head, long count, bool zVars, const std
         vars.push_back(std::move(v));
         at = c.r.I64(u + 12);
     }
-    return kOk;
+    return at != 0 && seen.count(at) != 0 && !c.Visit(seen, at, "variable") ? kCorrupt : kOk;
 }
 
 // The image of a compressed file expanded: the magic numbers of an
@@ -324,6 +342,45 @@ Status ExpandFile(const std::vector<unsigned char> &image, size_t *budget, std::
             plain.push_back(static_cast<unsigned char>(magic >> shift));
     return Expand(method, r.Ptr(8 + kCcrHead), static_cast<size_t>(ccrSize - kCcrHead), static_cast<size_t>(uSize),
                   plain);
+}
+
+// The variables and attributes of the image, each chain walked once.
+Status ParseRecords(Context &c, int64_t rVdrHead, int64_t zVdrHead, int64_t adrHead, int32_t nrVars, int32_t nzVars,
+                    int32_t numAttr, const std::vector<long> &rDims, std::vector<Variable> &vars,
+                    std::vector<Attribute> &attrs)
+{
+    const Reader &r = c.r;
+    uint64_t size = 0;
+    if (const Status s = ReadVariables(c, rVdrHead, nrVars, false, rDims, vars); s != kOk)
+        return s;
+    if (const Status s = ReadVariables(c, zVdrHead, nzVars, true, rDims, vars); s != kOk)
+        return s;
+    int64_t at = adrHead;
+    std::set<int64_t> seen;
+    for (int32_t a = 0; a < numAttr; ++a) {
+        if (at == 0 || !c.Visit(seen, at, "attribute") || !c.Step() || !r.Record(at, 4, 68 + kMaxNameLength, &size))
+            return kCorrupt;
+        const auto u = static_cast<uint64_t>(at);
+        Attribute attr;
+        const int32_t scope = r.I32(u + 28);
+        attr.scope = (scope == 1 || scope == 3) ? kGlobalScope : kVariableScope;
+        attr.name = r.Name(u + 68);
+        const bool global = attr.scope == kGlobalScope;
+        const int32_t nGr = r.I32(u + 36), nZ = r.I32(u + 56);
+        if (nGr < 0 || nZ < 0 || kAedrSize * (static_cast<uint64_t>(nGr) + static_cast<uint64_t>(nZ)) > r.Size())
+            return kCorrupt;
+        // A variable attribute's gr-entries are its rVariables' entries; its
+        // z-entries follow the rVariables in our numbering.
+        if (const Status s = ReadEntryChain(c, r.I64(u + 20), nGr, global ? attr.gEntries : attr.zEntries, 5, 0);
+            s != kOk)
+            return s;
+        if (const Status s = ReadEntryChain(c, r.I64(u + 48), nZ, attr.zEntries, 9, global ? 0 : nrVars);
+            s != kOk)
+            return s;
+        attrs.push_back(std::move(attr));
+        at = r.I64(u + 12);
+    }
+    return at != 0 && seen.count(at) != 0 && !c.Visit(seen, at, "attribute") ? kCorrupt : kOk;
 }
 
 }  // namespace
@@ -382,36 +439,10 @@ Status File::Impl::ParseImage(const std::vector<unsigned char> &image, size_t bu
     std::vector<long> rDims;
     for (int32_t d = 0; d < rNumDims; ++d)
         rDims.push_back(r.I32(g + 84 + 4 * static_cast<uint64_t>(d)));
-    Context c{r, *big, majority == kColumnMajor, image.size() / 12 + 1, budget, max_file_bytes};
-    if (const Status s = ReadVariables(c, rVdrHead, nrVars, false, rDims, vars); s != kOk)
-        return s;
-    if (const Status s = ReadVariables(c, zVdrHead, nzVars, true, rDims, vars); s != kOk)
-        return s;
-    int64_t at = adrHead;
-    for (int32_t a = 0; a < numAttr; ++a) {
-        if (at == 0 || !c.Step() || !r.Record(at, 4, 68 + kMaxNameLength, &size))
-            return kCorrupt;
-        const auto u = static_cast<uint64_t>(at);
-        Attribute attr;
-        const int32_t scope = r.I32(u + 28);
-        attr.scope = (scope == 1 || scope == 3) ? kGlobalScope : kVariableScope;
-        attr.name = r.Name(u + 68);
-        const bool global = attr.scope == kGlobalScope;
-        const int32_t nGr = r.I32(u + 36), nZ = r.I32(u + 56);
-        if (nGr < 0 || nZ < 0 || kAedrSize * (static_cast<uint64_t>(nGr) + static_cast<uint64_t>(nZ)) > image.size())
-            return kCorrupt;
-        // A variable attribute's gr-entries are its rVariables' entries; its
-        // z-entries follow the rVariables in our numbering.
-        if (const Status s = ReadEntryChain(c, r.I64(u + 20), nGr, global ? attr.gEntries : attr.zEntries, 5, 0);
-            s != kOk)
-            return s;
-        if (const Status s = ReadEntryChain(c, r.I64(u + 48), nZ, attr.zEntries, 9, global ? 0 : nrVars);
-            s != kOk)
-            return s;
-        attrs.push_back(std::move(attr));
-        at = r.I64(u + 12);
-    }
-    return kOk;
+    Context c{r, *big, majority == kColumnMajor, image.size() / 12 + 1, budget, max_file_bytes, {}};
+    const Status status = ParseRecords(c, rVdrHead, zVdrHead, adrHead, nrVars, nzVars, numAttr, rDims, vars, attrs);
+    problem = c.problem;
+    return status;
 }
 
 }  // namespace kcdf

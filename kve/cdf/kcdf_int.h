@@ -84,6 +84,9 @@ Status CheckShape(long dataType, long numElems, const std::vector<long> &dimSize
 // (out is then as it was).
 Status Expand(long method, const unsigned char *in, size_t n, size_t size, std::vector<unsigned char> &out);
 
+// Keeps the text LastError gives: the file and the reason.
+void SetLastError(const std::string &path, const std::string &reason);
+
 }  // namespace kcdf
 
 struct kcdf::File::Impl {
@@ -94,6 +97,7 @@ struct kcdf::File::Impl {
     long majority = kRowMajor;
     std::vector<Variable> vars;
     std::vector<Attribute> attrs;
+    std::string problem;  // what a refused parse found, when it says more than its status
 
     // The parse of a whole file image into this CDF, expanded first when
     // the whole file is compressed (file_read.cpp).

@@ -141,11 +141,20 @@ void WalkRecord(const Variable &v, const Hyper &h, Visit visit)
     }
 }
 
+std::string last_error;
+
+// Fails with the system's reason of errno for the file.
+Status SystemFailure(Status status, const std::string &path, int error)
+{
+    SetLastError(path, std::strerror(error));
+    return status;
+}
+
 Status ClaimPath(const std::string &path)
 {
     const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
-        return errno == EEXIST ? kCdfExists : kWriteFailed;
+        return SystemFailure(errno == EEXIST ? kCdfExists : kWriteFailed, path, errno);
     ::close(fd);
     return kOk;
 }
@@ -156,7 +165,7 @@ Status WriteImage(const std::string &path, const std::vector<unsigned char> &ima
     std::string temp = path + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
-        return kWriteFailed;
+        return SystemFailure(kWriteFailed, path, errno);
     struct stat st{};
     mode_t mode;
     if (::stat(path.c_str(), &st) == 0) {
@@ -166,22 +175,28 @@ Status WriteImage(const std::string &path, const std::vector<unsigned char> &ima
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    bool ok = ::fchmod(fd, mode) == 0;
+    // The first failure's reason is kept: later steps only clean up.
+    int error = ::fchmod(fd, mode) == 0 ? 0 : errno;
     size_t done = 0;
-    while (ok && done < image.size()) {
+    while (error == 0 && done < image.size()) {
         const ssize_t n = ::write(fd, image.data() + done, image.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        ok = n > 0;
-        if (ok)
+        if (n <= 0)
+            error = n < 0 ? errno : ENOSPC;
+        else
             done += static_cast<size_t>(n);
     }
-    ok = ::fsync(fd) == 0 && ok;
-    ok = ::close(fd) == 0 && ok;
-    if (ok && ::rename(temp.c_str(), path.c_str()) == 0)
+    if (::fsync(fd) != 0 && error == 0)
+        error = errno;
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temp.c_str(), path.c_str()) == 0)
         return kOk;
+    if (error == 0)
+        error = errno;
     ::unlink(temp.c_str());
-    return kWriteFailed;
+    return SystemFailure(kWriteFailed, path, error);
 }
 
 bool ValidName(const std::string &name)
@@ -190,6 +205,10 @@ bool ValidName(const std::string &name)
 }
 
 }  // namespace
+
+void SetLastError(const std::string &path, const std::string &reason) { last_error = path + ": " + reason; }
+
+const std::string &LastError() { return last_error; }
 
 File::File(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
 File::~File() = default;
@@ -217,14 +236,19 @@ Status File::Open(const std::string &name, std::unique_ptr<File> &out)
         fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     }
     if (fd < 0)
-        return kNoSuchCdf;
+        return SystemFailure(kNoSuchCdf, path, errno);
     struct stat st{};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int error = errno;
         ::close(fd);
+        if (S_ISREG(st.st_mode))
+            return SystemFailure(kNoSuchCdf, path, error);
+        SetLastError(path, "not a regular file");
         return kNoSuchCdf;
     }
     if (static_cast<unsigned long long>(st.st_size) > max_file_bytes) {
         ::close(fd);
+        SetLastError(path, StatusText(kTooBig));
         return kTooBig;
     }
     std::vector<unsigned char> image(static_cast<size_t>(st.st_size));
@@ -233,7 +257,12 @@ Status File::Open(const std::string &name, std::unique_ptr<File> &out)
         const ssize_t n = ::read(fd, image.data() + done, image.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
-        if (n <= 0)
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            return SystemFailure(kNoSuchCdf, path, error);
+        }
+        if (n == 0)
             break;
         done += static_cast<size_t>(n);
     }
@@ -241,8 +270,10 @@ Status File::Open(const std::string &name, std::unique_ptr<File> &out)
     image.resize(done);
     auto impl = std::make_unique<Impl>();
     impl->path = path;
-    if (const Status status = impl->Parse(image); status != kOk)
+    if (const Status status = impl->Parse(image); status != kOk) {
+        SetLastError(path, std::string(StatusText(status)) + (impl->problem.empty() ? "" : " (" + impl->problem + ")"));
         return status;
+    }
     out.reset(new File(std::move(impl)));
     return kOk;
 }
@@ -255,8 +286,10 @@ Status File::Close()
     if (!impl_->writable)
         return kOk;
     std::vector<unsigned char> image;
-    if (const Status status = impl_->Serialize(image); status != kOk)
+    if (const Status status = impl_->Serialize(image); status != kOk) {
+        SetLastError(impl_->path, StatusText(status));
         return status;
+    }
     return WriteImage(impl_->path, image);
 }
 
@@ -265,7 +298,7 @@ Status File::Delete()
     if (impl_->closed)
         return kClosed;
     impl_->closed = true;
-    return ::unlink(impl_->path.c_str()) == 0 ? kOk : kWriteFailed;
+    return ::unlink(impl_->path.c_str()) == 0 ? kOk : SystemFailure(kWriteFailed, impl_->path, errno);
 }
 
 Status File::SetEncoding(long encoding)

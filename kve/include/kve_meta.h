@@ -298,6 +298,13 @@ FILE *KvOpenFile(const char *mode, const char *dir, const char *name, const char
 /* Closes the stream; a non-zero status removes the file (unlink of the
  * exact path, no shell). */
 int KvCloseFile(int status, const char *dir, const char *name, const char *extn, FILE *fp);
+/* Why the last file of a write or read of this library failed: "Cannot
+ * open", "Cannot write" or "Cannot remove", the file's path, a colon and
+ * the system's reason, as "Cannot write /data/run.cef: No space left on
+ * device"; a refused CDF names what it holds wrong.  Empty when the last
+ * write or read (each clears it as it starts) met no file failure.  Stays
+ * until the next write or read. */
+const char *KvLastFileError(void);
 char *KvFindHeader(const char *dir, KvOptions *options);
 char *KvSafePath(const char *path);     /* shared buffer, next call overwrites */
 char *KvUserHomeDir(const char *user);  /* shared buffer */

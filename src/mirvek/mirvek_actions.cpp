@@ -550,6 +550,8 @@ bool MirvekBox::exportFile(const QString &stem, int format)
         char *message = KvErrStr(static_cast<int>(status));
         std::printf("%s", message != nullptr ? message : "");
         std::free(message);
+        if (*KvLastFileError() != '\0')
+            std::printf("%s\n", KvLastFileError());
         std::fflush(stdout);
     }
     if (!private_folder)

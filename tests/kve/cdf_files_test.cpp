@@ -4,8 +4,9 @@
 // GZIP, RLE, HUFF or AHUFF, and damaged compressed data), each read by our
 // module and the exchange reader and compared with jcdf's listing of the
 // same file; a table of the same file with counts and sizes that ask for
-// more than the file holds or the limit of one file allows; and files with
-// more attributes than the data set's slots.
+// more than the file holds or the limit of one file allows; the same file
+// with descriptor chains that loop; and files with more attributes than the
+// data set's slots.
 #include "cdf_dump.h"
 #include "fuzz/cdf_forms.h"
 #include "kcdf.h"
@@ -371,6 +372,69 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   kcdf::kTooBig, KV_CDF_OPEN, ""}),
     [](const testing::TestParamInfo<Oversized> &info) { return std::string(info.param.name); });
+
+// ---- Descriptor chains that loop ----------------------------------------------------
+
+// Points the next-record offset of one record of the image at another.
+void Link(std::string &s, uint64_t from, uint64_t to) { cdf_forms::Put(s, from + 12, 8, to); }
+
+struct Loop {
+    const char *name;
+    std::function<void(std::string &)> alter;
+    const char *chain;  // the chain the refusal names
+};
+
+void PrintTo(const Loop &l, std::ostream *os) { *os << l.name; }
+
+class LoopingChains : public testing::TestWithParam<Loop> {};
+
+TEST_P(LoopingChains, RefusedSayingWhichChainLoops)
+{
+    TempDir dir;
+    std::string image = WrittenImage(dir);
+    const Loop &l = GetParam();
+    l.alter(image);
+    const std::string path = dir.file("loop.cdf");
+    kombra_test::WriteFile(path, image);
+    std::unique_ptr<kcdf::File> f;
+    EXPECT_EQ(kcdf::kCorrupt, kcdf::File::Open(path, f));
+    const std::string why = kcdf::LastError();
+    EXPECT_NE(std::string::npos, why.find(path)) << why;
+    EXPECT_NE(std::string::npos, why.find(std::string("the ") + l.chain + " chain loops back")) << why;
+    KvCDFContents *c = KvMakeCDFContentsObj();
+    testing::internal::CaptureStderr();
+    EXPECT_STATUS(KV_CDF_OPEN, KvGetCSDSgenCDF(path.c_str(), c));
+    const std::string said = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(0, c->n_vars);
+    EXPECT_NE(std::string::npos, said.find(why)) << said;
+    KvFreeCDFContentsObj(c);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, LoopingChains,
+    testing::Values(
+        Loop{"VariableToItself", [](std::string &s) { Link(s, VdrOf(s, kTime), VdrOf(s, kTime)); }, "variable"},
+        Loop{"TwoVariables", [](std::string &s) { Link(s, VdrOf(s, kCounts), VdrOf(s, kTime)); }, "variable"},
+        Loop{"LastVariableToTheFirst", [](std::string &s) { Link(s, VdrOf(s, kFixed), VdrOf(s, kTime)); },
+             "variable"},
+        Loop{"AttributeToItself",
+             [](std::string &s) { Link(s, cdf_forms::Adrs(s).at(0), cdf_forms::Adrs(s).at(0)); }, "attribute"},
+        Loop{"EntryToItself",
+             [](std::string &s) {
+                 const uint64_t adr = cdf_forms::Adrs(s).at(0);
+                 const uint64_t entry = cdf_forms::Entries(s, adr).at(0);
+                 Link(s, entry, entry);
+                 cdf_forms::Put(s, adr + 36, 4, 2);  // two entries counted
+             },
+             "entry"},
+        Loop{"IndexToItself", [](std::string &s) { Link(s, VxrOf(s, kCounts), VxrOf(s, kCounts)); }, "index"},
+        Loop{"IndexHoldingItself",
+             [](std::string &s) {
+                 const uint64_t vxr = VxrOf(s, kCounts);
+                 cdf_forms::Put(s, vxr + 28 + 8 * cdf_forms::Get(s, vxr + 20, 4), 8, vxr);
+             },
+             "index"}),
+    [](const testing::TestParamInfo<Loop> &info) { return std::string(info.param.name); });
 
 // ---- More attributes than slots ---------------------------------------------------
 

@@ -1,6 +1,6 @@
 // The exchange library's readers: our own tables and CEF files read back in
 // every layout, hand-written CEF 2 files in the form archive files take,
-// header and record faults, free-format times, the CEF structure check and
+// header and record faults, reads that store no record, free-format times, the CEF structure check and
 // the CDF reader over our files and those of other writers.
 #include "kve_builders.h"
 #include "kve_cdf.h"
@@ -310,6 +310,47 @@ TEST(KveFlatReader, HeaderRulesAndRecordFaults)
     EXPECT_EQ(8, r.c->vardata[0]->sizeofentry);
     EXPECT_DOUBLE_EQ(1.25, At<double>(r.c->vardata[0], 0));
 }
+
+// A read that stores no record of a file with record lines fails with the
+// records' own status and says so through the host's alert box too; a file
+// without record lines reads as no records, successfully.
+struct NoRecordCase {
+    const char *name;
+    const char *records;  // the lines after the header
+    int status;
+    long stored;
+};
+
+void PrintTo(const NoRecordCase &c, std::ostream *os) { *os << c.name; }
+
+class RecordsStoredOrNot : public testing::TestWithParam<NoRecordCase> {};
+
+TEST_P(RecordsStoredOrNot, StatusAndWarning)
+{
+    const NoRecordCase &k = GetParam();
+    TempDir dir;
+    kombra_test::WriteFile(dir.file("recs.qfd"),
+                           std::string("File_type = d\nData_delimiter = ,\nSTART_VARIABLE = t\nVALUE_TYPE = EPOCH\n"
+                                       "TIME_FORMAT = ISO\nEND_VARIABLE = t\nSTART_VARIABLE = x\nSIZES = 2\n"
+                                       "END_VARIABLE = x\n") +
+                               k.records);
+    Read r;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_STATUS(k.status, r.From(dir.str(), "recs", ".qfd"));
+    testing::internal::GetCapturedStdout();
+    const std::string alerted = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(k.stored, r.c->n_recs);
+    EXPECT_EQ(k.status != 0, alerted.find("KVE Warning: only 0 records read OK") != std::string::npos) << alerted;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RecordsStoredOrNot,
+    testing::Values(NoRecordCase{"EveryLineShort", "2004-12-09T10:00:00Z,1\n2004-12-09T10:00:04Z,2\n", 155, 0},
+                    NoRecordCase{"EveryTimeBad", "2004-12-09,1,2\n2004-12-10,3,4\n", 145, 0},
+                    NoRecordCase{"OneOfTwoStored", "2004-12-09T10:00:00Z,1,2\n2004-12-09T10:00:04Z,2\n", 0, 1},
+                    NoRecordCase{"NoRecordLines", "! only a comment\n", 0, 0}),
+    [](const testing::TestParamInfo<NoRecordCase> &info) { return std::string(info.param.name); });
 
 TEST(KveFlatReader, RangesStartAfterAndSkips)
 {

@@ -1,19 +1,25 @@
 // The exchange library's records, texts and utilities, and its writers:
 // exact CEF 2 text of a small data set, tables read back by Python's csv
 // module, CDF files listed by jcdf, refusals and failed writes that remove
-// only their own file.
+// only their own file, data of every dimension in blocks had every way
+// written as given, and failed exports that name their file and reason.
 #include "cdf_dump.h"
 #include "kve_builders.h"
 #include "kve_cdf.h"
 #include "kve_flat.h"
 #include "support.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -443,145 +449,352 @@ TEST(KveCdfWriter, ExistingFilesAndDuplicateNames)
     }
 }
 
-// ---- Data layouts of the CDF writer ---------------------------------------------
+// ---- One layout of the data: every value of every dimension ---------------------
 
-// Gives a variable data of exactly these values (no spare byte, so that a
-// read past them is one past the block).
+// How the block of a variable's data was had: the allocator rounds each
+// differently, and nothing the writers do may depend on it.
+enum class Block { Exact, ShrunkFromLarge, Grown, Calloc, Reused };
+const char *const kBlockNames[] = {"Exact", "ShrunkFromLarge", "Grown", "Calloc", "Reused"};
+void PrintTo(Block b, std::ostream *os) { *os << kBlockNames[static_cast<int>(b)]; }
+
+// A block of the given bytes, had the given way.
+void *MakeBlock(Block how, const void *bytes, size_t n)
+{
+    void *p = nullptr;
+    switch (how) {
+    case Block::Exact: p = std::malloc(n); break;
+    case Block::ShrunkFromLarge:
+        p = std::realloc(std::malloc(size_t{1} << 20), n);
+        break;
+    case Block::Grown: p = std::realloc(std::malloc(1), n); break;
+    case Block::Calloc: p = std::calloc(n, 1); break;
+    case Block::Reused: {
+        // A chunk freed with other values in it, taken again.
+        void *old = std::malloc(n);
+        std::memset(old, 0x5a, n);
+        std::free(old);
+        p = std::malloc(n);
+        break;
+    }
+    }
+    std::memcpy(p, bytes, n);
+    return p;
+}
+
 template <typename T>
-void SetData(KvCDFVariable *v, const std::vector<T> &values)
+void SetBlock(KvCDFVariable *v, Block how, const std::vector<T> &values)
 {
     std::free(v->data);
-    v->data = std::malloc(values.size() * sizeof(T));
-    std::memcpy(v->data, values.data(), values.size() * sizeof(T));
+    v->data = MakeBlock(how, values.data(), values.size() * sizeof(T));
 }
 
-struct Layout {
-    const char *name;
-    std::function<KvCDFVariable *()> make;  // the variable "v" of a data set of 2 records
-    int status;
-    const char *listed;  // what jcdf lists of it
-};
+const std::string kT0 = "2004-12-09T10:00:00.000Z", kT1 = "2004-12-09T10:00:04.000Z";
 
-void PrintTo(const Layout &l, std::ostream *os) { *os << l.name; }
-
-class CdfDataLayouts : public testing::TestWithParam<Layout> {};
-
-// A 3 x 2 INT2 variable whose second dimension does not vary, its data
-// every value of both dimensions or only the varying ones.
-KvCDFVariable *Grid(const std::vector<int16_t> &values, bool leading = false)
+// A data set of two records: a FLOAT [2] and a DOUBLE [3,2] whose second
+// dimension does not vary, and ISO times [2] that do not vary along their
+// dimension, every value of every dimension given, in blocks had the given
+// way.  The FLOAT's values differ along the dimension that does not vary:
+// the flat layouts write them as given, CDF keeps those at index 0.
+KvCDFContents *Shaped(const std::string &dir, Block how)
 {
-    KvCDFVariable *v = Var<int16_t>("v", CDF_INT2, leading ? std::initializer_list<long>{2, 3}
-                                                           : std::initializer_list<long>{3, 2},
-                                    values, 2);
-    v->dim_varys[leading ? 0 : 1] = 0;
-    SetData(v, values);
-    return v;
+    const std::vector<float> floats = {1.5f, -7.0f, 2.5f, -7.0f};
+    KvCDFVariable *f = Var<float>("v", CDF_FLOAT, {2}, floats, 2);
+    f->dim_varys[0] = 0;
+    SetBlock(f, how, floats);
+    const std::vector<double> doubles = {0.5, 0.5, 200.5, 200.5, 400.5, 400.5, 600.5, 600.5, 800.5, 800.5, 1000.5,
+                                         1000.5};
+    KvCDFVariable *d = Var<double>("w", CDF_DOUBLE, {3, 2}, doubles, 2);
+    d->dim_varys[1] = 0;
+    SetBlock(d, how, doubles);
+    const std::string texts = kT0 + kT0 + kT1 + kT1;
+    const std::vector<char> chars(texts.begin(), texts.end());
+    KvCDFVariable *iso = Var<char>("iso", ISO_TIME, {2}, chars, 2);
+    iso->num_elems = 24;
+    iso->sizeofentry = 1;
+    iso->dim_varys[0] = 0;
+    SetBlock(iso, how, chars);
+    return DataSet({Var<double>("t", CDF_EPOCH, {}, {63269805600000.0, 63269805604000.0}, 2), f, d, iso}, 2, dir,
+                   "shaped");
 }
 
-TEST_P(CdfDataLayouts, WrittenFromEitherLayoutOrRefusedNeverReadPast)
+// The values given, as text, and what CDF stores of them.
+const std::vector<std::pair<const char *, std::vector<std::string>>> kGiven = {
+    {"v", {"1.5", "-7", "2.5", "-7"}},
+    {"w", {"0.5", "0.5", "200.5", "200.5", "400.5", "400.5", "600.5", "600.5", "800.5", "800.5", "1000.5", "1000.5"}},
+    {"iso", {kT0, kT0, kT1, kT1}}};
+
+enum class Format { Cdf, Cef1, Cef2, Delimited, Tabular };
+const char *const kFormatNames[] = {"Cdf", "Cef1", "Cef2", "Delimited", "Tabular"};
+const char *const kExtensions[] = {".cdf", ".cef", ".cef", ".qfd", ".qft"};
+void PrintTo(Format f, std::ostream *os) { *os << kFormatNames[static_cast<int>(f)]; }
+
+// Writes a data set in a format, as the export action sets the options; the
+// status, with the library's messages in *said.
+int WriteAs(Format format, KvCDFContents *c, const TempDir &dir, std::string *said)
 {
-    TempDir dir;
-    const Layout &l = GetParam();
-    ContentsPtr c(DataSet({Var<double>("time", CDF_EPOCH, {}, {63269805600000.0, 63269805604000.0}, 2), l.make()},
-                          2, dir.str(), "layout"));
     OptionsPtr o(KvMakeOptionsObj());
+    o->attr_delim = o->data_delim = ',';
+    FILE *messages = std::fopen(dir.file("messages").c_str(), "w");
+    o->fp_display = messages;
+    static const KvSOptions_f_type types[] = {UNSET, EXCHANGE, CAA, DELIMITED, TABULAR};
+    o->f_type = types[static_cast<int>(format)];
+    if (format == Format::Cef1 || format == Format::Cef2) {
+        o->rec_end = '$';
+        o->row_end = '\n';
+    }
     testing::internal::CaptureStdout();
-    EXPECT_STATUS(l.status, KvWriteCSDSgenCDF(c.get(), o.get()));
-    const std::string said = testing::internal::GetCapturedStdout();
-    if (l.status != 0) {
-        EXPECT_NE(std::string::npos, said.find("KVE Error: variable v holds")) << said;
-        EXPECT_FALSE(std::filesystem::exists(dir.file("layout.cdf")));
+    const int status = format == Format::Cdf ? KvWriteCSDSgenCDF(c, o.get()) : KvWriteCSDSgenFlat(c, o.get());
+    *said = testing::internal::GetCapturedStdout();
+    std::fclose(messages);
+    *said += ReadFile(dir.file("messages"));
+    return status;
+}
+
+// The values of a variable read back, as text.
+std::vector<std::string> ValueTexts(const KvCDFVariable *v, size_t n)
+{
+    std::vector<std::string> out;
+    for (size_t k = 0; k < n; ++k) {
+        char buf[64] = "?";
+        switch (v->data_type) {
+        case CDF_FLOAT:
+            std::snprintf(buf, sizeof buf, "%g", static_cast<double>(static_cast<const float *>(v->data)[k]));
+            break;
+        case CDF_DOUBLE:
+            std::snprintf(buf, sizeof buf, "%g", static_cast<const double *>(v->data)[k]);
+            break;
+        case CDF_EPOCH:
+            std::snprintf(buf, sizeof buf, "%s", KvEpochToISOString(static_cast<const double *>(v->data)[k], 'T'));
+            break;
+        case ISO_TIME: {
+            std::string s(static_cast<const char *>(v->data) + k * static_cast<size_t>(v->num_elems),
+                          static_cast<size_t>(v->num_elems));
+            s.resize(std::strlen(s.c_str()));
+            s.erase(s.find_last_not_of(' ') + 1);
+            std::snprintf(buf, sizeof buf, "%s", s.c_str());
+            break;
+        }
+        default: break;
+        }
+        out.push_back(buf);
+    }
+    return out;
+}
+
+const KvCDFVariable *Named(const KvCDFContents *c, const char *name)
+{
+    for (long i = 0; i < c->n_vars; ++i)
+        if (std::strcmp(c->vardata[i]->name, name) == 0)
+            return c->vardata[i];
+    return nullptr;
+}
+
+class OneLayout : public testing::TestWithParam<std::tuple<Format, Block>> {};
+
+TEST_P(OneLayout, EveryValueWrittenIsTheValueGiven)
+{
+    const auto [format, how] = GetParam();
+    TempDir dir;
+    ContentsPtr c(Shaped(dir.str(), how));
+    std::string said;
+    ASSERT_STATUS(0, WriteAs(format, c.get(), dir, &said));
+    const std::string path = dir.file(std::string("shaped") + kExtensions[static_cast<int>(format)]);
+    if (format == Format::Cdf) {
+        std::string error;
+        const auto dump = kve_test::JcdfDump(path, &error);
+        ASSERT_TRUE(dump) << error;
+        // CDF keeps one value along a dimension that does not vary.
+        const float v[] = {1.5f, 1.5f, 2.5f, 2.5f};
+        const double w[] = {0.5, 0.5, 200.5, 200.5, 400.5, 400.5, 600.5, 600.5, 800.5, 800.5, 1000.5, 1000.5};
+        const double iso[] = {KvISOStringToEpoch(kT0.c_str()), KvISOStringToEpoch(kT0.c_str()),
+                              KvISOStringToEpoch(kT1.c_str()), KvISOStringToEpoch(kT1.c_str())};
+        auto bytes = [](const auto *p) { return reinterpret_cast<const unsigned char *>(p); };
+        const std::string expected[] = {
+            "var v FLOAT recvary=T dims=[2] records=2\n  rec 0 " + kve_test::CdfItems(CDF_FLOAT, 1, bytes(v), 2) +
+                "\n  rec 1 " + kve_test::CdfItems(CDF_FLOAT, 1, bytes(v + 2), 2) + "\n",
+            "var w DOUBLE recvary=T dims=[3,2] records=2\n  rec 0 " + kve_test::CdfItems(CDF_DOUBLE, 1, bytes(w), 6) +
+                "\n  rec 1 " + kve_test::CdfItems(CDF_DOUBLE, 1, bytes(w + 6), 6) + "\n",
+            "var iso EPOCH recvary=T dims=[2] records=2\n  rec 0 " + kve_test::CdfItems(CDF_EPOCH, 1, bytes(iso), 2) +
+                "\n  rec 1 " + kve_test::CdfItems(CDF_EPOCH, 1, bytes(iso + 2), 2) + "\n"};
+        for (const std::string &e : expected)
+            EXPECT_NE(std::string::npos, dump->find(e)) << e << *dump;
         return;
     }
-    std::string error;
-    const auto dump = kve_test::JcdfDump(dir.file("layout.cdf"), &error);
-    ASSERT_TRUE(dump) << error;
-    EXPECT_NE(std::string::npos, dump->find(l.listed)) << *dump;
+    ContentsPtr back(KvMakeCDFContentsObj());
+    const std::string dirSlash = dir.str() + "/";
+    back->io_f_path = KvNewStr(dirSlash.c_str());
+    back->io_f_name = KvNewStr("shaped");
+    back->io_f_extn = const_cast<char *>(kExtensions[static_cast<int>(format)]);
+    OptionsPtr o(KvMakeOptionsObj());
+    testing::internal::CaptureStdout();
+    const int status = KvGetCSDSgenFlat(back.get(), o.get());
+    testing::internal::GetCapturedStdout();
+    back->io_f_extn = STR_NULL;
+    ASSERT_STATUS(0, status);
+    ASSERT_EQ(2, back->n_recs);
+    for (const auto &[name, given] : kGiven) {
+        const KvCDFVariable *v = Named(back.get(), name);
+        ASSERT_NE(nullptr, v) << name;
+        EXPECT_EQ(given, ValueTexts(v, given.size())) << name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Table, CdfDataLayouts,
-    testing::Values(
-        Layout{"EveryDimensionGiven", [] { return Grid({1, 1, 2, 2, 3, 3, 4, 4, 5, 5, 6, 6}); }, 0,
-               "var v INT2 recvary=T dims=[3,2] records=2\n  rec 0 1 1 2 2 3 3\n  rec 1 4 4 5 5 6 6\n"},
-        Layout{"VaryingValuesOnly", [] { return Grid({1, 2, 3, 4, 5, 6}); }, 0,
-               "var v INT2 recvary=T dims=[3,2] records=2\n  rec 0 1 1 2 2 3 3\n  rec 1 4 4 5 5 6 6\n"},
-        Layout{"LeadingDimensionVaryingValuesOnly", [] { return Grid({1, 2, 3, 4, 5, 6}, true); }, 0,
-               "var v INT2 recvary=T dims=[2,3] records=2\n  rec 0 1 2 3 1 2 3\n  rec 1 4 5 6 4 5 6\n"},
-        Layout{"ShorterThanEither",
-               [] {
-                   // 40 bytes for a variable of 120 varying bytes: short
-                   // beyond any rounding of the block.
-                   KvCDFVariable *v = Var<int16_t>("v", CDF_INT2, {30, 2}, std::vector<int16_t>(20, 1), 2);
-                   v->dim_varys[1] = 0;
-                   SetData(v, std::vector<int16_t>(20, 1));
-                   return v;
-               },
-               KV_DATA_WRITE, ""},
-        Layout{"RecordThatDoesNotVaryVaryingValuesOnly",
-               [] {
-                   KvCDFVariable *v = Grid({7, 8, 9});
-                   v->rec_vary = 0;
-                   return v;
-               },
-               0, "var v INT2 recvary=F dims=[3,2] records=1\n  rec 0 7 7 8 8 9 9\n"},
-        Layout{"IsoTimesVaryingValuesOnly",
-               [] {
-                   const std::string texts = "2004-12-09T10:00:00.000Z2004-12-09T10:00:04.000Z";
-                   KvCDFVariable *v = Var<char>("v", ISO_TIME, {2}, std::vector<char>(texts.begin(), texts.end()), 2);
-                   v->num_elems = 24;
-                   v->sizeofentry = 1;
-                   v->dim_varys[0] = 0;
-                   SetData(v, std::vector<char>(texts.begin(), texts.end()));
-                   return v;
-               },
-               0,
-               "var v EPOCH recvary=T dims=[2] records=2\n  rec 0 d42ccc59324d68000 d42ccc59324d68000\n"
-               "  rec 1 d42ccc59324de5000 d42ccc59324de5000\n"}),
-    [](const testing::TestParamInfo<Layout> &info) { return std::string(info.param.name); });
+    FormatsAndBlocks, OneLayout,
+    testing::Combine(testing::Values(Format::Cdf, Format::Cef1, Format::Cef2, Format::Delimited, Format::Tabular),
+                     testing::Values(Block::Exact, Block::ShrunkFromLarge, Block::Grown, Block::Calloc,
+                                     Block::Reused)),
+    [](const testing::TestParamInfo<std::tuple<Format, Block>> &info) {
+        return std::string(kFormatNames[static_cast<int>(std::get<0>(info.param))]) +
+               kBlockNames[static_cast<int>(std::get<1>(info.param))];
+    });
 
-// The time conversions of the writers read the data in either layout and
-// give every value of every dimension.
-TEST(KveCdfWriter, TimeConversionsGiveEveryDimension)
+// Data in a block visibly smaller than their shape are refused by every
+// writer, naming the variable, and nothing is left on disk.
+class ShortBlock : public testing::TestWithParam<Format> {};
+
+TEST_P(ShortBlock, RefusedNamingTheVariable)
+{
+    const Format format = GetParam();
+    TempDir dir;
+    KvCDFVariable *v = Var<double>("short_one", CDF_DOUBLE, {64}, std::vector<double>(32, 1.0), 4);
+    SetBlock(v, Block::Exact, std::vector<double>(32, 1.0));
+    const std::string texts = kT0 + kT1 + kT0 + kT1;
+    KvCDFVariable *iso = Var<char>("iso", ISO_TIME, {}, std::vector<char>(texts.begin(), texts.end()), 4);
+    iso->num_elems = 24;
+    ContentsPtr c(DataSet({iso, v}, 4, dir.str(), "shaped"));
+    std::string said;
+    EXPECT_STATUS(format == Format::Cdf ? KV_DATA_WRITE : KV_VAR_NO_DATA, WriteAs(format, c.get(), dir, &said));
+    EXPECT_NE(std::string::npos, said.find("KVE Error: variable short_one holds")) << said;
+    EXPECT_FALSE(std::filesystem::exists(dir.file(std::string("shaped") + kExtensions[static_cast<int>(format)])));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, ShortBlock,
+                         testing::Values(Format::Cdf, Format::Cef1, Format::Cef2, Format::Delimited, Format::Tabular),
+                         [](const testing::TestParamInfo<Format> &info) {
+                             return std::string(kFormatNames[static_cast<int>(info.param)]);
+                         });
+
+// The time conversions of the writers turn every value of every dimension.
+TEST(KveCdfWriter, TimeConversionsTurnEveryValue)
 {
     TempDir dir;
-    KvCDFVariable *v = Var<double>("t", CDF_EPOCH, {2}, {63269805600000.0, 63269805604000.0}, 2);
+    const std::vector<double> epochs = {63269805600000.0, 63269805600000.0, 63269805604000.0, 63269805604000.0};
+    KvCDFVariable *v = Var<double>("t", CDF_EPOCH, {2}, epochs, 2);
     v->dim_varys[0] = 0;
-    SetData(v, std::vector<double>{63269805600000.0, 63269805604000.0});
+    SetBlock(v, Block::ShrunkFromLarge, epochs);
     ContentsPtr c(DataSet({v}, 2, dir.str(), "conv"));
     EXPECT_EQ(0, KvRemoveEpoch(c.get()));
     ASSERT_EQ(ISO_TIME, v->data_type);
-    const char *texts = static_cast<const char *>(v->data);
-    for (const auto &[k, text] : {std::pair{0, "2004-12-09T10:00:00.000Z"}, {1, "2004-12-09T10:00:00.000Z"},
-                                  {2, "2004-12-09T10:00:04.000Z"}, {3, "2004-12-09T10:00:04.000Z"}})
-        EXPECT_STREQ(text, texts + k * v->num_elems) << k;
+    EXPECT_EQ((std::vector<std::string>{kT0, kT0, kT1, kT1}), ValueTexts(v, 4));
     EXPECT_EQ(0, KvRemoveISO_TIME(c.get()));
     ASSERT_EQ(CDF_EPOCH, v->data_type);
-    const auto *epochs = static_cast<const double *>(v->data);
-    EXPECT_EQ((std::vector<double>{63269805600000.0, 63269805600000.0, 63269805604000.0, 63269805604000.0}),
-              std::vector<double>(epochs, epochs + 4));
+    const auto *back = static_cast<const double *>(v->data);
+    EXPECT_EQ(epochs, std::vector<double>(back, back + 4));
 }
 
-// The flat writers write every dimension from data of the varying values
-// only, and refuse data shorter than their shape.
-TEST(KveFlatWriter, DataOfTheVaryingValuesOnlyOrShort)
-{
-    for (const auto &[values, status] : {std::pair{std::vector<int16_t>{1, 2, 3, 4, 5, 6}, 0},
-                                         {std::vector<int16_t>(20, 1), int{KV_VAR_NO_DATA}}}) {
-        TempDir dir;
-        KvCDFVariable *v = Var<int16_t>("v", CDF_INT2, {values.size() == 6 ? 3L : 30L, 2}, values, 2);
-        v->dim_varys[1] = 0;
-        SetData(v, values);
-        ContentsPtr c(DataSet({v}, 2, dir.str(), "flat"));
-        OptionsPtr o(KvMakeOptionsObj());
-        o->f_type = DELIMITED;
-        o->data_delim = ',';
-        o->header = NO_HEADER;
-        EXPECT_STATUS(status, KvWriteCSDSgenFlat(c.get(), o.get()));
-        if (status == 0) {
-            EXPECT_EQ("1,1,2,2,3,3\n4,4,5,5,6,6\n", ReadFile(dir.file("flat.qfd")));
-        }
+// ---- Failed exports say which file and why --------------------------------------
+
+struct FileFailure {
+    const char *name;
+    Format format;
+    std::function<std::string(const TempDir &)> folder;  // "" skips the case
+    int status;
+    const char *said;  // KvLastFileError: what, then the path, then the reason
+    const char *reason;
+};
+
+void PrintTo(const FileFailure &f, std::ostream *os) { *os << f.name; }
+
+class ExportFailures : public testing::TestWithParam<FileFailure> {};
+
+// Holds writes to files below a size for the life of the object, as a
+// full disk would hold them; SIGXFSZ is ignored meanwhile, so that the
+// write fails with EFBIG instead.
+struct FileSizeLimit {
+    rlimit saved{};
+    void (*handler)(int);
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        handler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
     }
+    ~FileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, handler);
+    }
+};
+
+TEST_P(ExportFailures, NameTheFileAndTheSystemsReason)
+{
+    const FileFailure &f = GetParam();
+    TempDir dir;
+    const std::string folder = f.folder(dir);
+    if (folder.empty())
+        GTEST_SKIP() << "not possible here (root writes into read-only folders; no /dev/full)";
+    ContentsPtr c(Small(folder, "out"));
+    std::string said;
+    {
+        std::optional<FileSizeLimit> limit;
+        if (std::string(f.name).starts_with("CdfFull"))
+            limit.emplace(2000);  // the empty CDF fits, the data set does not
+        EXPECT_STATUS(f.status, WriteAs(f.format, c.get(), dir, &said));
+    }
+    const std::string path = folder + "/out" + kExtensions[static_cast<int>(f.format)];
+    EXPECT_EQ(std::string(f.said) + " " + path + ": " + f.reason, KvLastFileError());
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_TRUE(!std::string(f.name).starts_with("FlatFull") || std::filesystem::exists("/dev/full"));
 }
+
+std::string Missing(const TempDir &dir) { return dir.file("missing"); }
+std::string FileInPlace(const TempDir &dir)
+{
+    kombra_test::WriteFile(dir.file("plain"), "");
+    return dir.file("plain");
+}
+std::string ReadOnly(const TempDir &dir)
+{
+    if (geteuid() == 0)
+        return "";
+    std::filesystem::create_directory(dir.file("ro"));
+    std::filesystem::permissions(dir.file("ro"), std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    return dir.file("ro");
+}
+// A folder whose output file is a link to /dev/full: it opens, and every
+// write to it fails for want of space.
+std::string FullDisk(const TempDir &dir)
+{
+    if (!std::filesystem::exists("/dev/full"))
+        return "";
+    std::filesystem::create_directory(dir.file("full"));
+    for (const char *extn : {".cef", ".qfd", ".qft"})
+        std::filesystem::create_symlink("/dev/full", dir.file(std::string("full/out") + extn));
+    return dir.file("full");
+}
+std::string Plain(const TempDir &dir)
+{
+    std::filesystem::create_directory(dir.file("plain"));
+    return dir.file("plain");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, ExportFailures,
+    testing::Values(
+        FileFailure{"FlatFolderMissing", Format::Cef2, Missing, KV_FILE_OPEN, "Cannot open", "No such file or directory"},
+        FileFailure{"FlatFolderIsAFile", Format::Tabular, FileInPlace, KV_FILE_OPEN, "Cannot open", "Not a directory"},
+        FileFailure{"FlatFolderReadOnly", Format::Delimited, ReadOnly, KV_FILE_OPEN, "Cannot open",
+                    "Permission denied"},
+        FileFailure{"FlatFullDiskCef2", Format::Cef2, FullDisk, KV_FILE_OPEN, "Cannot write",
+                    "No space left on device"},
+        FileFailure{"FlatFullDiskTable", Format::Tabular, FullDisk, KV_FILE_OPEN, "Cannot write",
+                    "No space left on device"},
+        FileFailure{"CdfFolderMissing", Format::Cdf, Missing, KV_CDF_OPEN, "Cannot open", "No such file or directory"},
+        FileFailure{"CdfFolderReadOnly", Format::Cdf, ReadOnly, KV_CDF_OPEN, "Cannot open", "Permission denied"},
+        FileFailure{"CdfFullDisk", Format::Cdf, Plain, KV_DATA_WRITE, "Cannot write", "File too large"}),
+    [](const testing::TestParamInfo<FileFailure> &info) { return std::string(info.param.name); });
 
 }  // namespace

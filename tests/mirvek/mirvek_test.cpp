@@ -5,6 +5,8 @@
 #include "../widgets/sample_pictures.h"
 #include "../widgets/stdout_capture.h"
 #include "Helpbwin.h"
+#include "kve_cdf.h"
+#include "kve_flat.h"
 #include "mirvek.h"
 #include "mirvek_boxes.h"
 #include "support.h"
@@ -21,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -367,6 +370,87 @@ private slots:
         press(box, "Export");
         QCOMPARE(ReadAll(file("run 1.cdf")), earlier);
         QCOMPARE(QDir(out_.path()).entryList(QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);
+    }
+
+    // A failed export names the file and the system's reason.
+    void exportFailureNamesTheFile()
+    {
+        MirvekBox box;
+        box.exp_file_edit->setText(file("missing/run"));
+        const std::string out = press(box, "Export");
+        const std::string said =
+            "Cannot open " + file("missing/run").toStdString() + ".cef: No such file or directory\n";
+        QVERIFY2(out.find("KvWriteCSDSgenFlat returned 131\n") != std::string::npos, out.c_str());
+        QVERIFY2(out.find(said) != std::string::npos, out.c_str());
+    }
+
+    // A 32 x 32 psd makes records of more values than one attribute may
+    // hold: the CEF 2 and CEF 1 exports, and the CDF export written again
+    // as a delimited table, read back whole with the values of the CDF.
+    void wideRecordsReadBack()
+    {
+        MirvekBox box;
+        box.lineage->inst->setCurrentIndex(box.lineage->inst->findText(QStringLiteral("3DR")));
+        box.lineage->virins->setCurrentIndex(box.lineage->virins->findText(QStringLiteral("CP3DRH")));
+        box.lineage->pachoice->setCurrentIndex(2);
+        box.lineage->npa->setText(QStringLiteral("32"));
+        box.energy_bins->setCurrentIndex(1);
+        box.nebins->setText(QStringLiteral("32"));
+        for (const auto &[format, stem] : {std::pair{0, "wide2"}, {1, "wide1"}, {3, "wide"}}) {
+            box.exp_opt->setCurrentIndex(format);
+            box.exp_file_edit->setText(file(stem));
+            const std::string out = press(box, "Export");
+            QVERIFY2(out.find("returned") == std::string::npos, out.c_str());
+        }
+        const std::string dir = out_.path().toStdString() + "/";
+        auto read = [&dir](const char *stem, const char *extn, int *status) {
+            KvCDFContents *c = KvMakeCDFContentsObj();
+            c->io_f_path = KvNewStr(dir.c_str());
+            c->io_f_name = KvNewStr(stem);
+            c->io_f_extn = const_cast<char *>(extn);
+            KvOptions *o = KvMakeOptionsObj();
+            StdoutCapture quiet;
+            *status = KvGetCSDSgenFlat(c, o);
+            c->io_f_extn = STR_NULL;
+            KvFreeOptionsObj(o);
+            return c;
+        };
+        KvCDFContents *cdf = KvMakeCDFContentsObj();
+        QCOMPARE(KvGetCSDSgenCDF((dir + "wide.cdf").c_str(), cdf), 0);
+        const long psd = KvGetVarByName(cdf, "psd");
+        QVERIFY(psd >= 0 && cdf->n_recs > 1);
+        QCOMPARE(cdf->vardata[psd]->dim_sizes[0] * cdf->vardata[psd]->dim_sizes[1], 1024L);
+        // The delimited table: the CDF's data set written again.
+        {
+            KvCDFContents *again = KvMakeCDFContentsObj();
+            QCOMPARE(KvGetCSDSgenCDF((dir + "wide.cdf").c_str(), again), 0);
+            again->io_f_path = KvNewStr(dir.c_str());
+            again->io_f_name = KvNewStr("wided");
+            KvOptions *o = KvMakeOptionsObj();
+            o->f_type = DELIMITED;
+            o->data_delim = ',';
+            const int written = KvWriteCSDSgenFlat(again, o);
+            KvFreeOptionsObj(o);
+            KvFreeCDFContentsObj(again);
+            QCOMPARE(written, 0);
+        }
+        for (const auto &[stem, extn] : {std::pair{"wide2", ".cef"}, {"wide1", ".cef"}, {"wided", ".qfd"}}) {
+            int status = -2;
+            KvCDFContents *c = read(stem, extn, &status);
+            const long v = KvGetVarByName(c, "psd");
+            const bool whole = status == 0 && c->n_recs == cdf->n_recs && v >= 0;
+            for (long k = 0; whole && k < 1024 * cdf->n_recs; ++k) {
+                const float want = static_cast<const float *>(cdf->vardata[psd]->data)[k];
+                const float got = static_cast<const float *>(c->vardata[v]->data)[k];
+                if (std::fabs(got - want) > 1e-5f * std::fabs(want)) {
+                    QFAIL(qPrintable(QStringLiteral("%1: value %2 is %3, not %4").arg(stem).arg(k).arg(got).arg(want)));
+                }
+            }
+            const long records = c->n_recs;
+            KvFreeCDFContentsObj(c);
+            QVERIFY2(whole, qPrintable(QStringLiteral("%1: status %2, %3 records").arg(stem).arg(status).arg(records)));
+        }
+        KvFreeCDFContentsObj(cdf);
     }
 };
 

@@ -79,6 +79,11 @@ inline constexpr Status kDecompress = -2026;      /* compressed data that do not
 
 /* The text of a status; unknown codes have a text naming them. */
 const char *StatusText(Status status);
+/* What the last failed Open, Create, Close or Delete met: the path, a colon
+ * and the reason (the system's own for a file that could not be read or
+ * written, the status text and what the file holds wrong for a file that
+ * is refused); empty when nothing failed yet.  Each failure replaces it. */
+const std::string &LastError();
 
 /* ---- Data types, encodings, scopes ------------------------------------ */
 
