@@ -111,6 +111,17 @@ bool Ended(pid_t pid, int &status)
     }
 }
 
+// Whether pid has ended, leaving it unreaped so that its process id (the
+// id of its process group) stays taken.
+bool EndedUnreaped(pid_t pid)
+{
+    siginfo_t info{};
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        if (errno != EINTR)
+            return true;
+    return info.si_pid == pid;
+}
+
 }  // namespace
 
 int pro_FetchTimeLimit()
@@ -173,14 +184,13 @@ ProgramEnd RunProgram(const char *program, std::vector<std::string> words)
             end.timedOut = true;
             kill(-pid, SIGTERM);
             const Clock::time_point grace = Clock::now() + kStopGrace;
-            bool ended = false;
-            while (!(ended = Ended(pid, status)) && Clock::now() < grace)
+            while (!EndedUnreaped(pid) && Clock::now() < grace)
                 std::this_thread::sleep_for(kPollPause);
-            // What the program started goes too, also when it ended itself.
+            // What the program started goes too, also when it ended itself;
+            // the group's id is still its own until it is reaped.
             kill(-pid, SIGKILL);
-            if (!ended)
-                while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-                }
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
             std::printf("%s\n", end.Describe(BasenameOf(program)).c_str());
             std::fflush(stdout);
             break;

@@ -141,15 +141,16 @@ struct SQLiteState {
     std::string openPath;
     dev_t openDevice = 0;
     ino_t openInode = 0;
-    // The end of the wait of the statement running now for a lock another
-    // process holds; set when it first meets the lock.
-    std::optional<Clock::time_point> waitDeadline;
     // Actions open (dbBeginAction); whether the action has waited out a lock
     // (an action waits for a lock once), and whether it has said so (once).
-    int actionDepth = 0;
-    bool actionGaveUp = false;
-    bool actionSaidBusy = false;
+    std::atomic<int> actionDepth{0};
+    std::atomic<bool> actionGaveUp{false};
+    std::atomic<bool> actionSaidBusy{false};
 };
+
+// The end of the wait of the statement this thread runs now for a lock
+// another process holds; set when it first meets the lock.
+thread_local std::optional<Clock::time_point> t_waitDeadline;
 
 constexpr std::size_t kPreparedMax = 64;
 
@@ -180,8 +181,10 @@ void ErrorFrom(const char *what, char *message)
     s.lastBusy = s._SQL != nullptr && IsBusy(sqlite3_errcode(s._SQL));
     if (s.lastBusy) {
         const bool said = s.actionSaidBusy;
-        if (s.actionDepth > 0)
-            s.actionGaveUp = s.actionSaidBusy = true;
+        if (s.actionDepth > 0) {
+            s.actionGaveUp = true;
+            s.actionSaidBusy = true;
+        }
         char wait[32];
         std::snprintf(wait, sizeof wait, "%g", s.busyMsec / 1000.0);
         const std::string busy = "the catalog " + s.openPath +
@@ -203,7 +206,7 @@ void ErrorFrom(const char *what, char *message)
 // given up on one already).
 void NewWait()
 {
-    State().waitDeadline.reset();
+    t_waitDeadline.reset();
 }
 
 // Whether the statement running now may wait on for a lock another process
@@ -211,20 +214,19 @@ void NewWait()
 // a statement of the same action gave up.
 bool KeepWaiting()
 {
-    SQLiteState &s = State();
+    const SQLiteState &s = State();
     const Clock::time_point now = Clock::now();
-    if (!s.waitDeadline)
-        s.waitDeadline = now + std::chrono::milliseconds(s.actionGaveUp ? 0 : s.busyMsec);
-    return now < *s.waitDeadline;
+    if (!t_waitDeadline)
+        t_waitDeadline = now + std::chrono::milliseconds(s.actionGaveUp ? 0 : s.busyMsec);
+    return now < *t_waitDeadline;
 }
 
 void RetryPause()
 {
     const Clock::time_point now = Clock::now();
-    const SQLiteState &s = State();
     auto pause = std::chrono::milliseconds(kRetryPauseMsec);
-    if (s.waitDeadline && *s.waitDeadline - now < pause)
-        pause = std::chrono::duration_cast<std::chrono::milliseconds>(*s.waitDeadline - now) +
+    if (t_waitDeadline && *t_waitDeadline - now < pause)
+        pause = std::chrono::duration_cast<std::chrono::milliseconds>(*t_waitDeadline - now) +
                 std::chrono::milliseconds(1);
     std::this_thread::sleep_for(pause);
 }
@@ -373,9 +375,9 @@ std::string DatabasePath(const char *data, const char *name)
     return std::string(data) + "/" + name + ".db3";
 }
 
-// The catalog's tables (or views) that the database at path lacks, as
-// "a, b"; empty when it has them all or its schema could not be read (a
-// lock another process holds is no fault of the file).
+// The catalog's tables (or views) that the open database lacks, as "a, b";
+// empty when it has them all or its schema could not be read (a lock
+// another process holds is no fault of the file).
 std::string MissingTables()
 {
     SQLiteState &s = State();
@@ -815,15 +817,19 @@ void SQLite_dbSetBusyWait(int msec)
 void SQLite_dbBeginAction(void)
 {
     SQLiteState &s = State();
-    if (s.actionDepth++ == 0)
-        s.actionGaveUp = s.actionSaidBusy = false;
+    if (s.actionDepth++ == 0) {
+        s.actionGaveUp = false;
+        s.actionSaidBusy = false;
+    }
 }
 
 void SQLite_dbEndAction(void)
 {
     SQLiteState &s = State();
-    if (s.actionDepth > 0 && --s.actionDepth == 0)
-        s.actionGaveUp = s.actionSaidBusy = false;
+    if (s.actionDepth > 0 && --s.actionDepth == 0) {
+        s.actionGaveUp = false;
+        s.actionSaidBusy = false;
+    }
 }
 
 int SQLite_dbBadQuery(void)
