@@ -82,9 +82,7 @@ const char *Entry::GetCFGElement(const char *item)
     if (path == nullptr) {
         // A catalog that stayed locked has already said so: its source is
         // unknown for now, not missing from the configuration.
-        if (dbCatalogBusy() == 1)
-            std::fprintf(stderr, "ERROR: %s not looked up, the catalog was busy\n", item);
-        else
+        if (dbCatalogBusy() != 1)
             std::fprintf(stderr, "ERROR: Database not configured for %s and %s\n", item, dbHierarchyString(_source));
         _Status = BAD;
     }

@@ -156,7 +156,9 @@ int Promote::MakeList(int which, FileStatusType status, int limit, QueryFn query
     for (int attempt = 0; attempt < 2; ++attempt) {
         DbRows rows;
         if (!query(this, table, limit, rows)) {
-            std::fprintf(stderr, "Promote::MakeList: %s\n", dbErrorMsg());
+            // A catalog that stayed locked has said so once for the action.
+            if (dbCatalogBusy() != 1)
+                std::fprintf(stderr, "Promote::MakeList: %s\n", dbErrorMsg());
             return added;
         }
         if (!rows.empty()) {

@@ -8,14 +8,19 @@
 #include "libant.h"
 #include "libdbSQL.h"
 
+#include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 extern char **environ;
@@ -79,6 +84,125 @@ bool CServer::ServerFailure(int i)
 
 // ---- Running programs -----------------------------------------------------------
 
+namespace {
+
+constexpr int kDefaultFetchSeconds = 300;
+// How often the wait for a program looks at it and calls the wait hook.
+constexpr auto kPollPause = std::chrono::milliseconds(25);
+// How long a program stopped at its time limit has to end after SIGTERM
+// before its process group is killed.
+constexpr auto kStopGrace = std::chrono::seconds(3);
+
+void (*g_wait_hook)() = nullptr;
+
+// Waits for pid without blocking; true when it ended (status filled).
+bool Ended(pid_t pid, int &status)
+{
+    for (;;) {
+        const pid_t r = waitpid(pid, &status, WNOHANG);
+        if (r == pid)
+            return true;
+        if (r == 0)
+            return false;
+        if (errno != EINTR) {
+            status = -1;
+            return true;
+        }
+    }
+}
+
+// Whether pid has ended, leaving it unreaped so that its process id (the
+// id of its process group) stays taken.
+bool EndedUnreaped(pid_t pid)
+{
+    siginfo_t info{};
+    while (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        if (errno != EINTR)
+            return true;
+    return info.si_pid == pid;
+}
+
+}  // namespace
+
+int pro_FetchTimeLimit()
+{
+    const char *text = GetEnv("KOMBRA_FETCH_TIMEOUT");
+    if (text == nullptr)
+        return kDefaultFetchSeconds;
+    char *end = nullptr;
+    errno = 0;
+    const long seconds = std::strtol(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || seconds < 1 || seconds > 86400)
+        return kDefaultFetchSeconds;
+    return static_cast<int>(seconds);
+}
+
+std::string ProgramEnd::Describe(const std::string &name) const
+{
+    if (timedOut)
+        return name + " did not end within " + std::to_string(limitSeconds) + " s and was stopped";
+    if (status == -1)
+        return name + " could not be started";
+    if (WIFEXITED(status))
+        return name + " exited with status " + std::to_string(WEXITSTATUS(status));
+    if (WIFSIGNALED(status))
+        return name + " was ended by signal " + std::to_string(WTERMSIG(status));
+    return name + " ended with wait status " + std::to_string(status);
+}
+
+ProgramEnd RunProgram(const char *program, std::vector<std::string> words)
+{
+    ProgramEnd end;
+    if (program == nullptr || words.empty())
+        return end;
+    std::vector<char *> argv;
+    for (std::string &w : words)
+        argv.push_back(w.data());
+    argv.push_back(nullptr);
+    // The program leads a process group of its own, so that it can be ended
+    // together with whatever it started.
+    posix_spawnattr_t attr;
+    if (posix_spawnattr_init(&attr) != 0)
+        return end;
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+    // Found as a shell finds a command: a name without a '/' on PATH, any
+    // other path as given (so a bare name never runs from the working
+    // directory unless PATH names it).
+    pid_t pid = 0;
+    const int spawned = posix_spawnp(&pid, program, nullptr, &attr, argv.data(), environ);
+    posix_spawnattr_destroy(&attr);
+    if (spawned != 0)
+        return end;
+
+    using Clock = std::chrono::steady_clock;
+    end.limitSeconds = pro_FetchTimeLimit();
+    const Clock::time_point limit = Clock::now() + std::chrono::seconds(end.limitSeconds);
+    int status = 0;
+    while (!Ended(pid, status)) {
+        if (Clock::now() >= limit) {
+            end.timedOut = true;
+            kill(-pid, SIGTERM);
+            const Clock::time_point grace = Clock::now() + kStopGrace;
+            while (!EndedUnreaped(pid) && Clock::now() < grace)
+                std::this_thread::sleep_for(kPollPause);
+            // What the program started goes too, also when it ended itself;
+            // the group's id is still its own until it is reaped.
+            kill(-pid, SIGKILL);
+            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+            }
+            std::printf("%s\n", end.Describe(BasenameOf(program)).c_str());
+            std::fflush(stdout);
+            break;
+        }
+        if (g_wait_hook != nullptr)
+            g_wait_hook();
+        std::this_thread::sleep_for(kPollPause);
+    }
+    end.status = status;
+    return end;
+}
+
 int _Process(const char *program, ...)
 {
     std::vector<std::string> words;
@@ -87,23 +211,13 @@ int _Process(const char *program, ...)
     for (const char *word; (word = va_arg(args, const char *)) != nullptr;)
         words.emplace_back(word);
     va_end(args);
-    if (program == nullptr || words.empty())
-        return -1;
-    std::vector<char *> argv;
-    for (std::string &w : words)
-        argv.push_back(w.data());
-    argv.push_back(nullptr);
-    // Found as a shell finds a command: a name without a '/' on PATH, any
-    // other path as given (so a bare name never runs from the working
-    // directory unless PATH names it).
-    pid_t pid = 0;
-    if (posix_spawnp(&pid, program, nullptr, nullptr, argv.data(), environ) != 0)
-        return -1;
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR)
-            return -1;
-    return status;
+    const ProgramEnd end = RunProgram(program, std::move(words));
+    return end.timedOut ? -1 : end.status;
+}
+
+extern "C" void pro_SetWaitHook(void (*hook)(void))
+{
+    g_wait_hook = hook;
 }
 
 // ---- Promote: servers and fetching -----------------------------------------------
@@ -125,9 +239,15 @@ int Promote::PromoteList()
 {
     InitializeKestrun(static_cast<int>(_entryList.size()));
     int result = 1;
+    _fetch_failure.clear();
     for (size_t i = 0; i < _entryList.size() && result == 1; ++i)
         result = PromoteSingleEntry(static_cast<int>(i), _entryList[i], _ServerUsed[i]);
     CloseKestrun();
+    // The entry that could not be fetched, and how its program ended.
+    if (result != 1) {
+        std::printf("%s%s%s\n", _error_msg, _fetch_failure.empty() ? "" : ": ", _fetch_failure.c_str());
+        std::fflush(stdout);
+    }
     return result;
 }
 
@@ -183,8 +303,10 @@ int Promote::PromoteHDI(Entry *e, const char *ip)
     if (dbKeyToStrings(e->GetSource(), project, mission, experiment, instrument, vinst) != 1)
         return 0;
     const char *found = CfgGetItem("DataPromote", 0, project, mission, experiment, instrument, vinst, nullptr);
-    if (found == nullptr)
+    if (found == nullptr) {
+        _fetch_failure = "no fetch program (DataPromote) is configured";
         return 0;
+    }
     const std::string program = found;
     const char *type = nullptr;
     switch (e->GetNURVType()) {
@@ -200,15 +322,40 @@ int Promote::PromoteHDI(Entry *e, const char *ip)
     }
     if (e->FileExists())
         return 1;
+    // The paths the program may write the entry to (a description in either
+    // name form), and which of them are there before it runs: those are
+    // never removed.
+    std::vector<std::string> paths{e->GetFName()};
+    if (e->GetNURVType() == PRO_KELD_I && !paths[0].empty()) {
+        const std::string &f = paths[0];
+        const std::string stem = f.size() > 4 && f.compare(f.size() - 4, 4, "V.v3") == 0 ? f.substr(0, f.size() - 4)
+                                                                                         : f.substr(0, f.size() - 1);
+        paths = {stem + "I", stem + "V.v3"};
+    }
+    std::vector<bool> before;
+    for (const std::string &path : paths) {
+        struct stat st {};
+        before.push_back(lstat(path.c_str(), &st) == 0);
+    }
     const TimeObj *b = e->GetBegTime();
     const std::string year = std::to_string(b->GetYear()), day = std::to_string(b->GetDay()),
                       msec = std::to_string(b->GetMSec());
-    const char pre[2] = {e->GetPreProc(), '\0'}, post[2] = {e->GetPostProc(), '\0'};
-    return _Process(program.c_str(), BasenameOf(program.c_str()), ip, type, project, mission, experiment, instrument,
-                    vinst, year.c_str(), day.c_str(), msec.c_str(), pre, post, "xxx", _app_name.c_str(),
-                    _forcePromote == sTrue ? "1" : "0", static_cast<const char *>(nullptr)) == 0
-               ? 1
-               : 0;
+    const std::string pre(1, e->GetPreProc()), post(1, e->GetPostProc());
+    const std::string name = BasenameOf(program.c_str());
+    const ProgramEnd end = RunProgram(program.c_str(), {name, ip, type, project, mission, experiment, instrument, vinst,
+                                                        year, day, msec, pre, post, "xxx", _app_name,
+                                                        _forcePromote == sTrue ? "1" : "0"});
+    if (!end.timedOut && end.status == 0)
+        return 1;
+    // A program that failed or was stopped may have left part of the file:
+    // it must not be taken for the whole file by the next look.
+    for (size_t i = 0; i < paths.size(); ++i) {
+        struct stat st {};
+        if (!before[i] && lstat(paths[i].c_str(), &st) == 0)
+            unlink(paths[i].c_str());
+    }
+    _fetch_failure = end.Describe(name);
+    return 0;
 }
 
 KOMBRA_BOOL Promote::DemoteAllData(KOMBRA_BOOL force)

@@ -219,6 +219,16 @@ char *dbErrorMsg(void)
     return Current()._errorMsg();
 }
 
+void dbBeginAction(void)
+{
+    SQLite_dbBeginAction();
+}
+
+void dbEndAction(void)
+{
+    SQLite_dbEndAction();
+}
+
 int dbCatalogBusy(void)
 {
     return dbIsSQLite() == sTrue ? SQLite_dbBusy() : 0;

@@ -6,6 +6,7 @@
 
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -19,6 +20,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 
@@ -109,6 +111,8 @@ struct query_data {
 constexpr int kBusyWaitMsec = 10000;
 constexpr int kRetryPauseMsec = 20;
 
+using Clock = std::chrono::steady_clock;
+
 struct SQLiteState {
     sqlite3 *_SQL = nullptr;
     std::string _filename;  // "" stands for "nurv"
@@ -132,9 +136,21 @@ struct SQLiteState {
     int busyMsec = kBusyWaitMsec;
     // The latest statement gave up on a busy catalog (read by dbCatalogBusy).
     bool lastBusy = false;
-    // The path of the open catalog, for the busy message.
+    // The path of the open catalog, for the busy message, and the file it
+    // named when it was opened (a catalog replaced since is opened afresh).
     std::string openPath;
+    dev_t openDevice = 0;
+    ino_t openInode = 0;
+    // Actions open (dbBeginAction); whether the action has waited out a lock
+    // (an action waits for a lock once), and whether it has said so (once).
+    std::atomic<int> actionDepth{0};
+    std::atomic<bool> actionGaveUp{false};
+    std::atomic<bool> actionSaidBusy{false};
 };
+
+// The end of the wait of the statement this thread runs now for a lock
+// another process holds; set when it first meets the lock.
+thread_local std::optional<Clock::time_point> t_waitDeadline;
 
 constexpr std::size_t kPreparedMax = 64;
 
@@ -164,13 +180,19 @@ void ErrorFrom(const char *what, char *message)
     SQLiteState &s = State();
     s.lastBusy = s._SQL != nullptr && IsBusy(sqlite3_errcode(s._SQL));
     if (s.lastBusy) {
+        const bool said = s.actionSaidBusy;
+        if (s.actionDepth > 0) {
+            s.actionGaveUp = true;
+            s.actionSaidBusy = true;
+        }
         char wait[32];
         std::snprintf(wait, sizeof wait, "%g", s.busyMsec / 1000.0);
         const std::string busy = "the catalog " + s.openPath +
                                  " was busy: another process kept it locked for more than " + wait + " s (" +
                                  (message != nullptr ? message : sqlite3_errmsg(s._SQL)) + ")";
         CommonErrorString(what, busy.c_str());
-        std::fprintf(stderr, "%s\n", GetErrorString());
+        if (!said)
+            std::fprintf(stderr, "%s\n", GetErrorString());
         sqlite3_free(message);
     } else if (message != nullptr) {
         CommonErrorString(what, message);
@@ -180,8 +202,46 @@ void ErrorFrom(const char *what, char *message)
     }
 }
 
+// A statement starts: it may wait for a lock anew (unless its action has
+// given up on one already).
+void NewWait()
+{
+    t_waitDeadline.reset();
+}
+
+// Whether the statement running now may wait on for a lock another process
+// holds: for the busy wait from when it first met the lock, not at all once
+// a statement of the same action gave up.
+bool KeepWaiting()
+{
+    const SQLiteState &s = State();
+    const Clock::time_point now = Clock::now();
+    if (!t_waitDeadline)
+        t_waitDeadline = now + std::chrono::milliseconds(s.actionGaveUp ? 0 : s.busyMsec);
+    return now < *t_waitDeadline;
+}
+
+void RetryPause()
+{
+    const Clock::time_point now = Clock::now();
+    auto pause = std::chrono::milliseconds(kRetryPauseMsec);
+    if (t_waitDeadline && *t_waitDeadline - now < pause)
+        pause = std::chrono::duration_cast<std::chrono::milliseconds>(*t_waitDeadline - now) +
+                std::chrono::milliseconds(1);
+    std::this_thread::sleep_for(pause);
+}
+
+// SQLite's busy handler: the wait of KeepWaiting, in short pauses.
+int BusyHandler(void *, int)
+{
+    if (!KeepWaiting())
+        return 0;
+    RetryPause();
+    return 1;
+}
+
 // Runs attempt (a prepare, step or whole query) again while it answers that
-// the catalog is locked, until the busy wait has passed.  SQLite's own busy
+// the catalog is locked, for as long as KeepWaiting allows.  SQLite's busy
 // handler waits for a lock held by another process; this also covers the
 // answers it gives without waiting (SQLITE_LOCKED, and SQLITE_BUSY where
 // waiting could deadlock).  Only for attempts that changed nothing before
@@ -189,13 +249,11 @@ void ErrorFrom(const char *what, char *message)
 template <class Attempt>
 int Retrying(Attempt attempt)
 {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(State().busyMsec);
     for (;;) {
         const int rc = attempt();
-        if (!IsBusy(rc) || Clock::now() >= deadline)
+        if (!IsBusy(rc) || !KeepWaiting())
             return rc;
-        std::this_thread::sleep_for(std::chrono::milliseconds(kRetryPauseMsec));
+        RetryPause();
     }
 }
 
@@ -253,6 +311,7 @@ std::string LookedFor(const std::string &path, const char *problem)
 bool NeedConnection(const char *what)
 {
     State().lastBusy = false;
+    NewWait();
     if (State()._SQL != nullptr)
         return true;
     CommonErrorString(what, "no catalog is open");
@@ -307,6 +366,8 @@ void CloseConnection()
         sqlite3_close(s._SQL);
     s._SQL = nullptr;
     s.openPath.clear();
+    s.openDevice = 0;
+    s.openInode = 0;
 }
 
 std::string DatabasePath(const char *data, const char *name)
@@ -314,13 +375,43 @@ std::string DatabasePath(const char *data, const char *name)
     return std::string(data) + "/" + name + ".db3";
 }
 
+// The catalog's tables (or views) that the open database lacks, as "a, b";
+// empty when it has them all or its schema could not be read (a lock
+// another process holds is no fault of the file).
+std::string MissingTables()
+{
+    SQLiteState &s = State();
+    std::vector<std::string> missing;
+    for (const char *table : {"hierarchy", "hd_entries", "v_entries"}) {
+        sqlite3_stmt *statement = nullptr;
+        int rc = Retrying([&] {
+            return sqlite3_prepare_v2(s._SQL,
+                                      "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?;",
+                                      -1, &statement, nullptr);
+        });
+        if (rc == SQLITE_OK && statement != nullptr) {
+            sqlite3_bind_text(statement, 1, table, -1, SQLITE_STATIC);
+            rc = Retrying([&] { return sqlite3_step(statement); });
+            if (rc == SQLITE_DONE)
+                missing.emplace_back(table);
+        }
+        sqlite3_finalize(statement);
+    }
+    std::string text;
+    for (const std::string &table : missing)
+        text += (text.empty() ? "" : ", ") + table;
+    return text;
+}
+
 // Registers the catalog's SQL functions on a new connection and drops it
-// again when the file turns out to be no usable database.
-bool ReadyConnection(const char *what, const std::string &path)
+// again when the file turns out to be no usable database, or, when asked
+// for, no catalog (one of its tables missing).
+bool ReadyConnection(const char *what, const std::string &path, bool catalog)
 {
     SQLiteState &s = State();
     s.openPath = path;
-    sqlite3_busy_timeout(s._SQL, s.busyMsec);
+    NewWait();
+    sqlite3_busy_handler(s._SQL, BusyHandler, nullptr);
     // sqlite3_open reads nothing; a first look at the schema finds a file that
     // is not a database.  A lock held by another writer is no such fault: the
     // queries report it when they meet it.
@@ -331,9 +422,33 @@ bool ReadyConnection(const char *what, const std::string &path)
         CloseConnection();
         return false;
     }
+    if (rc != SQLITE_OK && s.actionDepth > 0)
+        s.actionGaveUp = true;
+    if (catalog && rc == SQLITE_OK) {
+        const std::string missing = MissingTables();
+        if (!missing.empty()) {
+            CommonErrorString(what, (path + " is not a catalog: no table " + missing).c_str());
+            CloseConnection();
+            return false;
+        }
+    }
+    struct stat st {};
+    if (stat(path.c_str(), &st) == 0) {
+        s.openDevice = st.st_dev;
+        s.openInode = st.st_ino;
+    }
     dbsql::create_between_times(s._SQL);
     ++s.connections;
     return true;
+}
+
+// Whether the open catalog's file has been removed or replaced (by a copy
+// or a rename) since it was opened: the connection still reads the old one.
+bool FileReplaced()
+{
+    const SQLiteState &s = State();
+    struct stat st {};
+    return stat(s.openPath.c_str(), &st) != 0 || st.st_dev != s.openDevice || st.st_ino != s.openInode;
 }
 
 }  // namespace
@@ -342,8 +457,18 @@ int SQLite_dbInitializeMsg(void)
 {
     SQLiteState &s = State();
     const char *name = SQLiteDBName();
-    if (s._SQL != nullptr)
-        return 1;
+    if (s._SQL != nullptr) {
+        // A result still open keeps the connection it was made on.
+        bool open = false;
+        {
+            std::lock_guard<std::mutex> guard(s.resMapMutex);
+            open = !s._resMap.empty();
+        }
+        if (open || !FileReplaced())
+            return 1;
+        SQLite_dbClose();
+        dbsql::ForgetNames();
+    }
 
     const char *data = GetEnv("KOMBRA_DATA");
     if (data == nullptr) {
@@ -370,7 +495,7 @@ int SQLite_dbInitializeMsg(void)
         CloseConnection();
         return 0;
     }
-    return ReadyConnection("Can not open NURV database - sqlite3_open", path) ? 1 : 0;
+    return ReadyConnection("Can not open NURV database - sqlite3_open", path, true) ? 1 : 0;
 }
 
 int SQLite_dbInitialize(void)
@@ -414,7 +539,7 @@ int SQLite_dbCreate(const char *name)
         CloseConnection();
         return 0;
     }
-    if (!ReadyConnection("Can not open database - sqlite3_open", path))
+    if (!ReadyConnection("Can not open database - sqlite3_open", path, false))
         return 0;
     s._isReadOnly = access(path.c_str(), W_OK) != 0 ? 1 : 0;
     return 1;
@@ -584,6 +709,7 @@ DB_ROW SQLite_dbFetchRow(DB_RESULT handle)
     // Once done the statement would start over on the next step.
     if (q.finished)
         return nullptr;
+    NewWait();
     // The first step may wait for the catalog; a later one reads on from
     // where the statement stands and is not run again.
     const int rc = q.stepped ? sqlite3_step(q.statement) : Retrying([&] { return sqlite3_step(q.statement); });
@@ -624,6 +750,7 @@ unsigned long SQLite_dbNumberRows(DB_RESULT handle)
 
     // Count the rows, then start the statement over for the next fetch.  A
     // lock held by another writer is waited for a while, not forever.
+    NewWait();
     unsigned long rows = 0;
     for (bool first = true;; first = false) {
         const int rc = first ? Retrying([&] { return sqlite3_step(q.statement); }) : sqlite3_step(q.statement);
@@ -685,8 +812,24 @@ void SQLite_dbSetBusyWait(int msec)
 {
     SQLiteState &s = State();
     s.busyMsec = msec < 0 ? 0 : msec;
-    if (s._SQL != nullptr)
-        sqlite3_busy_timeout(s._SQL, s.busyMsec);
+}
+
+void SQLite_dbBeginAction(void)
+{
+    SQLiteState &s = State();
+    if (s.actionDepth++ == 0) {
+        s.actionGaveUp = false;
+        s.actionSaidBusy = false;
+    }
+}
+
+void SQLite_dbEndAction(void)
+{
+    SQLiteState &s = State();
+    if (s.actionDepth > 0 && --s.actionDepth == 0) {
+        s.actionGaveUp = false;
+        s.actionSaidBusy = false;
+    }
 }
 
 int SQLite_dbBadQuery(void)
@@ -760,20 +903,18 @@ int SQLite_dbQueryRows(const char *sql, const std::vector<DbParam> &params, DbRo
 
     // Rows already read are read again when the catalog was found locked
     // part-way (a statement that starts over sees the catalog afresh).
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(s.busyMsec);
     for (;;) {
         const int rc = sqlite3_step(statement);
         if (rc == SQLITE_DONE)
             return 1;
-        if (IsBusy(rc) && Clock::now() < deadline && !MayWrite(statement)) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kRetryPauseMsec));
+        if (IsBusy(rc) && !MayWrite(statement) && KeepWaiting()) {
+            RetryPause();
             sqlite3_reset(statement);
             rows.clear();
             continue;
         }
-        if (IsBusy(rc) && Clock::now() < deadline && rows.empty()) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kRetryPauseMsec));
+        if (IsBusy(rc) && rows.empty() && KeepWaiting()) {
+            RetryPause();
             continue;
         }
         if (rc != SQLITE_ROW) {
@@ -905,6 +1046,7 @@ int SQLite_dbReadBegin(void)
     if (s._SQL == nullptr)
         return 0;
     const Hold hold(s._sqlite_mutex);
+    NewWait();
     return sqlite3_exec(s._SQL, "SAVEPOINT kombra_file_lookup;", nullptr, nullptr, nullptr) == SQLITE_OK ? 1 : 0;
 }
 
@@ -914,6 +1056,7 @@ void SQLite_dbReadEnd(void)
     if (s._SQL == nullptr)
         return;
     const Hold hold(s._sqlite_mutex);
+    NewWait();
     if (sqlite3_exec(s._SQL, "RELEASE kombra_file_lookup;", nullptr, nullptr, nullptr) != SQLITE_OK)
         sqlite3_exec(s._SQL, "ROLLBACK TO kombra_file_lookup; RELEASE kombra_file_lookup;", nullptr, nullptr, nullptr);
 }

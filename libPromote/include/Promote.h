@@ -261,13 +261,35 @@ private:
     KOMBRA_BOOL _forcePromote = sFalse;
     DBPromoteStatus _haveMeta = DB_GOOD;
     MirrorDatabase *_mirror = nullptr;
+    // How the latest failed fetch ended, for the line of a failed promotion.
+    std::string _fetch_failure;
 };
 
-// Runs program with the arguments up to the first null pointer, the first
-// of them its argv[0], without a shell; waits for it.  A program named
-// without a '/' is looked for on PATH, as a shell would.  The wait status (0:
-// a normal exit with status 0), or -1 when it could not be started.
+// How a program run by RunProgram ended.
+struct ProgramEnd {
+    int status = -1;        // the wait status; -1 when it could not be started
+    bool timedOut = false;  // stopped at the time limit
+    int limitSeconds = 0;
+    // "<name> exited with status 1", "<name> did not end within 300 s and
+    // was stopped", ...
+    std::string Describe(const std::string &name) const;
+};
+
+// Runs program with the argument vector words (words[0] its argv[0])
+// without a shell, in a process group of its own, and waits for it at most
+// the fetch time limit, calling the wait hook while it waits.  A program
+// still running then is sent SIGTERM, its process group SIGKILL a little
+// later, and one line saying so is printed.  A program named without a '/'
+// is looked for on PATH, as a shell would.
+ProgramEnd RunProgram(const char *program, std::vector<std::string> words);
+// RunProgram with the arguments up to the first null pointer; the wait
+// status (0: a normal exit with status 0), or -1 when it could not be
+// started or was stopped at the time limit.
 int _Process(const char *program, ...);
+// The time limit of a fetch program in seconds: KOMBRA_FETCH_TIMEOUT (the
+// environment, then kombra.cfg), 300 when it is unset or not a number of
+// 1 to 86400.
+int pro_FetchTimeLimit();
 
 // Starts or reaches the progress window: the connected socket, 0 when none
 // could be reached, -1 when no socket could be made.

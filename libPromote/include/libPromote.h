@@ -35,6 +35,10 @@ void pro_FreePromote(void *handle);
 int pro_PromoteKELD(KOMBRA_ULONG key, KOMBRA_SHORT byear, KOMBRA_SHORT bday, KOMBRA_LONG bmsec, KOMBRA_SHORT eyear,
                     KOMBRA_SHORT eday, KOMBRA_LONG emsec);
 int pro_PromotePNUR(KOMBRA_ULONG key);
+/* A function called every few hundredths of a second while a fetch program
+ * runs (at most KOMBRA_FETCH_TIMEOUT seconds, 300 by default), so that a
+ * window can repaint; NULL for none.  It must not start another request. */
+void pro_SetWaitHook(void (*hook)(void));
 
 #ifdef __cplusplus
 }

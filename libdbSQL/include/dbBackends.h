@@ -88,10 +88,13 @@ int SQLite_dbPack(void);
 /* 1 when the latest statement gave up on a catalog another process kept
  * locked (dbCatalogBusy). */
 int SQLite_dbBusy(void);
-/* How long every statement waits for a lock that another process holds,
- * in milliseconds (10000 unless set; a test shortens it).  Applies to the
- * open connection too. */
+/* How long a statement waits for a lock that another process holds, in
+ * milliseconds (10000 unless set; a test shortens it), counted from when it
+ * first meets the lock.  Applies to the open connection too. */
 void SQLite_dbSetBusyWait(int msec);
+/* The action boundaries of dbBeginAction and dbEndAction. */
+void SQLite_dbBeginAction(void);
+void SQLite_dbEndAction(void);
 /* A row callback for sqlite3_exec that takes nothing and returns 0, and a
  * result step that does nothing: kept for older callers, unused here. */
 int GenericSQLCallback(void *data, int columns, char **values, char **names);

@@ -104,6 +104,22 @@ char *dbErrorMsg(void);
  * the catalog locked for the whole busy wait (the error text then says so),
  * else 0.  Only the SQLite catalog is ever busy in this sense. */
 int dbCatalogBusy(void);
+/* One action of a program (a plot, an export) runs between these two calls
+ * (they nest).  Within it a catalog locked by another process is waited for
+ * once: the first statement that gives up after the busy wait prints the
+ * busy line on stderr, and later statements of the action that meet a lock
+ * give up at once and print nothing.  Outside an action every statement
+ * waits on its own. */
+void dbBeginAction(void);
+void dbEndAction(void);
+/* dbBeginAction and dbEndAction for the life of a scope. */
+class DbAction {
+public:
+    DbAction() { dbBeginAction(); }
+    ~DbAction() { dbEndAction(); }
+    DbAction(const DbAction &) = delete;
+    DbAction &operator=(const DbAction &) = delete;
+};
 int dbInitializeRemoteMsg(const char *host, const char *user, const char *passwd, const char *db,
                           const unsigned int port);
 

@@ -3,6 +3,7 @@
  * help windows, saving and restoring the settings). */
 #include "lunder.h"
 
+#include "fetch_wait.h"
 #include "Helpbwin.h"
 #include "Slicewin.h"
 #include "lunder_boxes.h"
@@ -50,6 +51,7 @@ LunderBox::LunderBox(QWidget *parent, const char *name) : QWidget(parent)
 {
     if (name != nullptr)
         setObjectName(QString::fromLatin1(name));
+    widgets::repaint_while_fetching();
     set_pa_opts_defaults(&paopts1);
     set_pa_opts_defaults(&paopts2);
     Set_sweep_wheel_options_default(&swoptions);

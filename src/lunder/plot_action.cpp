@@ -2,6 +2,7 @@
  * halves of one wheel, with an optional panel of their sum, difference,
  * product or ratio; and the device names both windows share. */
 #include "lunder.h"
+#include "libdbSQL.h"
 #include "lunder_boxes.h"
 #include "lunder_int.h"
 #include "plot_device.h"
@@ -125,6 +126,7 @@ void LunderBox::slotActions(int id)
         kind = plot_dev->currentIndex();
     else
         return;
+    const DbAction action;
 
     freeSweeps();
     prim_sweep->transfer_lineage(&lng1);

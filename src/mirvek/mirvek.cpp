@@ -2,6 +2,7 @@
  * the button row, the file stem dialogs, help, and the settings file. */
 #include "mirvek.h"
 
+#include "fetch_wait.h"
 #include "Helpbwin.h"
 #include "mirvek_boxes.h"
 #include "mirvek_settings.h"
@@ -49,6 +50,7 @@ MirvekBox::MirvekBox(QWidget *parent, const char *name) : QWidget(parent)
 {
     if (name != nullptr)
         setObjectName(QString::fromLatin1(name));
+    widgets::repaint_while_fetching();
     auto *top = new QVBoxLayout(this);
     top->setContentsMargins(5, 5, 5, 5);
     top->setSpacing(5);

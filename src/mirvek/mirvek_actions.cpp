@@ -10,6 +10,7 @@
 #include "cpgplot.h"
 #include "kve_cdf.h"
 #include "kve_flat.h"
+#include "libdbSQL.h"
 #include "mirvek_boxes.h"
 #include "plot_device.h"
 #include "wheel_pager.h"
@@ -279,6 +280,7 @@ void MirvekBox::slotPlot(int id)
 {
     if (id != 0 && id != 1)
         return;
+    const DbAction action;
     written_files_.clear();
     readActionWidgets();
     const int type = plottype->currentIndex();
@@ -461,6 +463,7 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
 
 void MirvekBox::slotExp()
 {
+    const DbAction action;
     written_files_.clear();
     readActionWidgets();
     if (!binCountsUsable())

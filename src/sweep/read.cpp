@@ -76,13 +76,18 @@ void sweep_promote_passes(const NURV_TIME_S &begin, const NURV_TIME_S &end, std:
         for (const KOMBRA_ULONG key : keys)
             if (key != 0)
                 pro_AddSource(handle, key);
+        bool failed = false;
         if (pro_NeedToPromote(handle) == 1) {
             printf(message, pass);
-            pro_PromoteAll(handle);
+            failed = pro_PromoteAll(handle) != sTrue;
             if (finished != nullptr)
                 printf(finished, pass);
         }
         pro_FreePromote(handle);
+        /* The promotion has said which file it could not fetch; a second
+         * pass would run the same programs on the same servers again. */
+        if (failed)
+            break;
     }
 }
 

@@ -11,7 +11,8 @@ NURV_TIME_S nurv_time_plus_spin(const NURV_TIME_S &btime, float tspin);
 
 /* Two promotion passes over begin .. end for the non-zero keys: message
  * (with the pass number) is printed before fetching what the catalog lists
- * but the disk lacks, finished (when given) after it. */
+ * but the disk lacks, finished (when given) after it.  A pass whose fetch
+ * failed ends the passes. */
 void sweep_promote_passes(const NURV_TIME_S &begin, const NURV_TIME_S &end, std::initializer_list<KOMBRA_ULONG> keys,
                           const char *message, const char *finished = nullptr);
 

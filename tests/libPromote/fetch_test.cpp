@@ -6,6 +6,9 @@
 
 #include <unistd.h>
 
+#include <chrono>
+#include <optional>
+
 namespace {
 
 using namespace promote_test;
@@ -198,6 +201,84 @@ TEST_P(BareProgramName, IsLookedForOnPathOnly)
 INSTANTIATE_TEST_SUITE_P(Fetching, BareProgramName,
                          ::testing::Values(BareNameCase{"OnPath", true}, BareNameCase{"NotOnPath", false}),
                          [](const auto &info) { return std::string(info.param.name); });
+
+// A fetch program that leaves half the file and fails, or never ends (only
+// then the time limit is shortened, so that a slow start is never cut): the
+// promotion fails with one line naming the file and how the program ended,
+// and no part of the file is left to be taken for the whole; a path that
+// was there before the fetch stays.  While it waits the wait hook runs.
+struct FailedFetchCase {
+    const char *name;
+    const char *standin;
+    const char *ended;  // how the program ended, in the line
+    bool linkBefore;    // a dangling link at the entry's path before the fetch
+};
+
+void PrintTo(const FailedFetchCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+int g_hook_calls = 0;
+
+class FailedFetch : public Fetching, public ::testing::WithParamInterface<FailedFetchCase> {};
+
+TEST_P(FailedFetch, LeavesNoPartOfTheFile)
+{
+    const FailedFetchCase &c = GetParam();
+    Install(root.file("bin/fetch_data"), c.standin);
+    OnServer("srvA", "CP3DRH20030321400H");
+    const std::string path = Dir() + "/CP3DRH20030321400H";
+    if (c.linkBefore) {
+        std::filesystem::create_directories(Dir());
+        std::filesystem::create_symlink(root.file("elsewhere"), path);
+    }
+    OpenCatalog();
+    const bool hangs = std::string(c.standin) == "fetch_hang_standin";
+    kombra_test::ScopedEnv limit("KOMBRA_FETCH_TIMEOUT", hangs ? std::optional<std::string>("1") : std::nullopt);
+    g_hook_calls = 0;
+    pro_SetWaitHook([] { ++g_hook_calls; });
+    Promote &p = Listed();
+    testing::internal::CaptureStdout();
+    const auto start = std::chrono::steady_clock::now();
+    const int fetched = p.PromoteList();
+    const auto took = std::chrono::steady_clock::now() - start;
+    const std::string said = testing::internal::GetCapturedStdout();
+    pro_SetWaitHook(nullptr);
+    EXPECT_EQ(0, fetched);
+    EXPECT_NE(std::string::npos,
+              said.find(std::string("Could not promote CP3DRH20030321400H from srvA: fetch_data ") + c.ended + "\n"))
+        << said;
+    EXPECT_EQ(c.linkBefore, std::filesystem::is_symlink(path));
+    if (!c.linkBefore) {
+        EXPECT_FALSE(std::filesystem::exists(path));
+    }
+    EXPECT_LT(took, std::chrono::seconds(60));
+    if (hangs) {
+        EXPECT_GT(g_hook_calls, 0);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fetching, FailedFetch,
+    ::testing::Values(FailedFetchCase{"ExitsAfterHalfTheFile", "fetch_partial_standin", "exited with status 1", false},
+                      FailedFetchCase{"NeverEnds", "fetch_hang_standin", "did not end within 1 s and was stopped",
+                                      false},
+                      FailedFetchCase{"PathThereBefore", "fetch_partial_standin", "exited with status 1", true}),
+    [](const auto &info) { return std::string(info.param.name); });
+
+// The time limit of a fetch: KOMBRA_FETCH_TIMEOUT seconds, 300 when unset or
+// not a usable number.
+TEST(FetchTimeLimit, ComesFromTheSetting)
+{
+    const std::pair<std::optional<std::string>, int> cases[] = {
+        {std::nullopt, 300}, {"2", 2},   {"86400", 86400}, {"0", 300},
+        {"-5", 300},         {"2s", 300}, {"", 300},        {"86401", 300}};
+    for (const auto &[value, seconds] : cases) {
+        kombra_test::ScopedEnv env("KOMBRA_FETCH_TIMEOUT", value);
+        EXPECT_EQ(seconds, pro_FetchTimeLimit()) << value.value_or("(unset)");
+    }
+}
 
 TEST_F(Fetching, PlainInterfaceToleratesNullAndRepeats)
 {

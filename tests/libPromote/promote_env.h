@@ -94,12 +94,12 @@ protected:
         cfg_test::ResetConfiguration();
         CfgInit();
     }
-    // The stand-in fetch program at path.
-    static void Install(const std::string &path)
+    // A stand-in fetch program at path.
+    static void Install(const std::string &path, const std::string &standin = "fetch_standin")
     {
         std::filesystem::create_directories(std::filesystem::path(path).parent_path());
         std::filesystem::remove(path);
-        std::filesystem::create_symlink(kombra_test::ToolsDir() + "/standins/fetch_standin", path);
+        std::filesystem::create_symlink(kombra_test::ToolsDir() + "/standins/" + standin, path);
     }
     void OpenCatalog()
     {

@@ -162,6 +162,69 @@ TEST_F(Catalog, LockedCatalogIsReportedNotFatal)
     EXPECT_EQ(0, dbCatalogBusy());
 }
 
+// Within one action a lock kept past the busy wait is waited for once and
+// said once: later statements of the action give up without a word; the
+// next action waits and says so again.
+TEST_F(Catalog, ActionWaitsForALockOnce)
+{
+    const BusyWait wait(300);
+    Writer writer(catalog->where() + "/nurv.db3");
+    ASSERT_TRUE(writer.locked());
+    auto told = [](auto statement) {
+        testing::internal::CaptureStderr();
+        statement();
+        return testing::internal::GetCapturedStderr();
+    };
+    auto query = [] { EXPECT_EQ(nullptr, dbQueryStore("SELECT * FROM hd_entries;")); };
+    auto rows = [] {
+        DbRows found;
+        EXPECT_EQ(0, dbQueryRows("SELECT * FROM v_entries;", {}, found));
+    };
+    for (int action = 0; action < 2; ++action) {
+        const DbAction scope;
+        EXPECT_NE(std::string::npos, told(query).find("was busy")) << action;
+        EXPECT_EQ("", told(rows)) << action;
+        EXPECT_EQ("", told(query)) << action;
+        EXPECT_EQ(1, dbCatalogBusy());
+    }
+    writer.Release();
+    const DbAction scope;
+    EXPECT_EQ("42", One("SELECT count(*) FROM v_entries;"));
+}
+
+// A file without the catalog's tables is refused at open, and nothing stays
+// open: once the file is put right the next open works.  A catalog the
+// program has open and that is then replaced is opened afresh.
+TEST_F(Catalog, OpenChecksTheTablesAndFollowsAReplacedFile)
+{
+    const std::string path = catalog->where() + "/nurv.db3", kept = catalog->where() + "/kept.db3";
+    dbClose();
+    std::filesystem::rename(path, kept);
+    kombra_test::WriteFile(path, "");
+    EXPECT_EQ(0, dbInitializeMsg());
+    EXPECT_EQ("ERROR: Can not open NURV database - sqlite3_open - " + path +
+                  " is not a catalog: no table hierarchy, hd_entries, v_entries!",
+              std::string(dbErrorMsg()));
+    EXPECT_EQ(0, dbConnected());
+    std::filesystem::copy_file(kept, path, std::filesystem::copy_options::overwrite_existing);
+    ASSERT_EQ(1, dbInitializeMsg()) << dbErrorMsg();
+    EXPECT_EQ("42", One("SELECT count(*) FROM v_entries;"));
+
+    // A copy with fewer rows renamed in place, as fetch programs do.
+    sqlite3 *db = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(kept.c_str(), &db));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(db, "DELETE FROM v_entries WHERE rowid > 2;", nullptr, nullptr, nullptr));
+    sqlite3_close(db);
+    std::filesystem::rename(kept, path);
+    EXPECT_EQ("42", One("SELECT count(*) FROM v_entries;"));  // the file opened, until the next open
+    ASSERT_EQ(1, dbInitializeMsg()) << dbErrorMsg();
+    EXPECT_EQ("2", One("SELECT count(*) FROM v_entries;"));
+
+    // A new database made on purpose has no tables yet.
+    EXPECT_EQ(1, dbCreate("made"));
+    EXPECT_EQ(1, dbConnected());
+}
+
 // What the file look-up keeps of a source is read again when another
 // connection changes the catalog.
 TEST_F(Catalog, FileLookUpsSeeWhatAnotherConnectionWrites)
