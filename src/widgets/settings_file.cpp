@@ -2,6 +2,8 @@
 #include "settings_file.h"
 
 #include <cerrno>
+#include <cfloat>
+#include <cmath>
 #include <charconv>
 #include <climits>
 #include <cstdio>
@@ -106,6 +108,32 @@ float leading_float(std::string_view text)
      * text holds, so a copy of it is enough. */
     const std::string copy(text);
     return strtof_l(copy.c_str(), nullptr, c_locale());
+}
+
+bool real_text_usable(std::string_view text)
+{
+    /* Read in double precision, so that a value beyond a float's range is
+     * seen as what it is rather than as the float's infinity. */
+    const std::string copy(text);
+    const double value = strtod_l(copy.c_str(), nullptr, c_locale());
+    return std::isfinite(value) && std::fabs(value) <= FLT_MAX;
+}
+
+bool int_text_usable(std::string_view text)
+{
+    const std::string_view stripped = strip(text);
+    const std::string copy(stripped);
+    char *end = nullptr;
+    strtod_l(copy.c_str(), &end, c_locale());
+    const bool is_number = !copy.empty() && end == copy.c_str() + copy.size();
+    if (!is_number)
+        return true;
+    std::string_view digits = stripped;
+    if (!digits.empty() && digits.front() == '+')
+        digits.remove_prefix(1);
+    int value = 0;
+    const auto [at, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 10);
+    return ec == std::errc() && at == digits.data() + digits.size();
 }
 
 std::string int_line(std::string_view key, int value)

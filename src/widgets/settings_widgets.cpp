@@ -10,6 +10,7 @@
 #include <QSpinBox>
 #include <QTimeEdit>
 
+#include <algorithm>
 #include <cassert>
 #include <cstdio>
 #include <vector>
@@ -137,8 +138,26 @@ std::string entry_line(const Entry &e)
                       e.target);
 }
 
+/* A number edit's value that its field could not hold (not finite, beyond a
+ * float's or an int's range) is refused with one line; the field keeps its
+ * text. */
+bool number_value_usable(const Entry &e, std::string_view value)
+{
+    if (!std::holds_alternative<EditText>(e.target) || e.form == Form::Text)
+        return true;
+    const bool real = e.form == Form::Real;
+    if (real ? real_text_usable(value) : int_text_usable(value))
+        return true;
+    std::printf("Settings file: %s = %.*s is not %s; the field keeps its text\n", e.key,
+                static_cast<int>(std::min<size_t>(value.size(), 60)), value.data(),
+                real ? "a finite number within the range of a float" : "a whole number within the range of an int");
+    return false;
+}
+
 void apply_entry(const Entry &e, std::string_view value)
 {
+    if (!number_value_usable(e, value))
+        return;
     std::visit(Overloaded{
                    [&](const ComboItem &t) { widgets::set_combo_index(t.combo, strict_int(value)); },
                    [&](const LabelText &t) {

@@ -57,12 +57,21 @@ public:
      * removed; false.  Nothing open: false. */
     bool close(bool keep);
 
+    /* Why the last open failed, in one line without its end (empty when
+     * open succeeded or PGPLOT gave no reason). */
+    const std::string &reason() const { return reason_; }
+
     bool is_open() const { return open_; }
     /* The user's file names that the last close(true) wrote, in page order. */
     const std::vector<std::string> &files() const { return files_; }
 
 private:
     void remove_private_folder();
+    /* After a kept plot of pages 1..kept: the further pages of an earlier
+     * plot under the same name and numbering (a longer wheel sequence),
+     * written by a device of the same kind, are removed, so that the user's
+     * folder holds exactly this plot's pages. */
+    void remove_later_pages(int kept);
     /* Standard output into a scratch file, and back: end_capture prints what
      * was held, less PGPLOT's announcements of the private files. */
     void begin_capture();
@@ -71,6 +80,8 @@ private:
     bool open_ = false;
     std::string user_file_; /* the file part of the name; empty for a passed-through device */
     std::string folder_;    /* the private folder; empty for a passed-through device */
+    std::string device_;    /* the device name given to open */
+    std::string reason_;
     std::vector<std::string> files_;
     int saved_stdout_ = -1;          /* the real standard output while held */
     std::FILE *held_ = nullptr;      /* what was printed meanwhile */
