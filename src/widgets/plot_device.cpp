@@ -28,7 +28,7 @@ namespace {
 
 /* PGPLOT keeps a GIF path of up to 80 characters; the private folder's path
  * plus the short file name stays well below that. */
-constexpr std::size_t kMaxFolderChars = 48;
+constexpr std::size_t kMaxFolderChars = 64;
 
 /* The short name PGPLOT writes: "p", or "p#" when the user's name numbers
  * its pages. */
@@ -43,7 +43,7 @@ std::string temp_base()
 {
     std::error_code ec;
     std::string base = fs::temp_directory_path(ec).string();
-    if (ec || base.empty() || base.size() > kMaxFolderChars - 28)
+    if (ec || base.empty() || base.size() > kMaxFolderChars - 28 /* "/kombra-pg-<pid>-XXXXXX" */)
         base = "/tmp";
     return base;
 }

@@ -334,6 +334,44 @@ private slots:
         QVERIFY2(written, mended.c_str());
     }
 
+    // A session whose output is no terminal: PGPLOT's notes on the private
+    // folders are not written at exit, no private folder is left, and the
+    // folder a process left when it ended during a plot is removed by the
+    // next plot, while that of a running process stays.
+    void sessionLeavesNoPrivateFolders()
+    {
+        QTemporaryDir temp;
+        QProcess ended;
+        ended.start(QStringLiteral("true"), {});
+        QVERIFY(ended.waitForStarted());
+        const qint64 deadPid = ended.processId();
+        QVERIFY(ended.waitForFinished());
+        const QString stale = temp.filePath(QStringLiteral("kombra-pg-%1-Abc123").arg(deadPid));
+        const QString running = temp.filePath(QStringLiteral("kombra-pg-%1-Abc123").arg(getpid()));
+        for (const QString &dir : {stale, running}) {
+            QVERIFY(QDir().mkpath(dir));
+            kombra_test::WriteFile((dir + QStringLiteral("/p.gif")).toStdString(), "");
+        }
+        QProcess session;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), temp.path());
+        session.setProcessEnvironment(env);
+        session.setProcessChannelMode(QProcess::MergedChannels);
+        const QString dir = out_.filePath(QStringLiteral("private"));
+        QDir().mkpath(dir);
+        const QString output = dir + QStringLiteral("/said.txt");  // a file: PGPLOT's unit then holds its lines
+        session.setStandardOutputFile(output);
+        session.start(QStringLiteral(MIRVEK_SESSION), {dir});
+        QVERIFY(session.waitForFinished(120000));
+        const QByteArray said = QByteArray::fromStdString(kombra_test::ReadFile(output.toStdString()));
+        QVERIFY2(session.exitStatus() == QProcess::NormalExit && session.exitCode() == 0, said.constData());
+        QVERIFY2(!said.contains("kombra-pg"), said.constData());
+        QVERIFY(!QDir(stale).exists());
+        QVERIFY(QDir(running).exists());
+        const QStringList left = QDir(temp.path()).entryList({QStringLiteral("kombra-pg-*")}, QDir::Dirs);
+        QVERIFY2(left.size() == 1, qPrintable(left.join(QLatin1Char(' '))));
+    }
+
     // Four sessions at a time read the catalog while another process writes
     // it 14 times a second: every action of every session succeeds.
     void busyCatalog()
