@@ -184,6 +184,19 @@ private slots:
         QCOMPARE(box.writtenFiles().first(), file("wheel1.gif"));
         QVERIFY(sample_pictures::PaintedColours(QImage(box.writtenFiles().last())) > 20);
 
+        // A shorter sequence under the same stem: its pages are exactly the
+        // files under the stem; other files beside them stay.
+        const int longer = static_cast<int>(box.writtenFiles().size());
+        kombra_test::WriteFile(file("wheel_notes.txt").toStdString(), "notes\n");
+        box.lineage->gathern->setText(QStringLiteral("5"));
+        out = press(box, "Print to File");
+        const int shorter = static_cast<int>(box.writtenFiles().size());
+        QVERIFY2(shorter >= 1 && shorter < longer, out.c_str());
+        for (int page = 1; page <= longer; ++page)
+            QCOMPARE(QFile::exists(out_.filePath(QStringLiteral("wheel%1.gif").arg(page))), page <= shorter);
+        QVERIFY(QFile::exists(file("wheel_notes.txt")));
+        box.lineage->gathern->setText(QStringLiteral("1"));
+
         box.plottype->setCurrentIndex(2);
         box.plot_dev->setCurrentIndex(2);
         box.plot_file_edit->setText(file("cuts"));
