@@ -185,8 +185,10 @@ bool read_file(const std::string &path, std::string &contents)
 
 int replace_file(const std::string &path, std::string_view contents)
 {
-    if (path.empty())
+    if (path.empty()) {
+        errno = ENOENT;
         return SETTINGS_OPEN_FAILED;
+    }
 
     /* Replace what a link points at, not the link. */
     std::string target = path;
@@ -199,7 +201,11 @@ int replace_file(const std::string &path, std::string_view contents)
      * writer went through a temporary file. */
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0))
+    if (exists && !S_ISREG(old.st_mode)) {
+        errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
+        return SETTINGS_OPEN_FAILED;
+    }
+    if (exists && ::access(target.c_str(), W_OK) != 0)
         return SETTINGS_OPEN_FAILED;
 
     std::string temp = target + ".XXXXXX";
@@ -216,6 +222,7 @@ int replace_file(const std::string &path, std::string_view contents)
         mode = 0666 & ~mask;
     }
     bool ok = ::fchmod(fd, mode) == 0;
+    int error = ok ? 0 : errno;
 
     const char *data = contents.data();
     size_t left = contents.size();
@@ -224,17 +231,28 @@ int replace_file(const std::string &path, std::string_view contents)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
             ok = false;
             break;
         }
         data += n;
         left -= static_cast<size_t>(n);
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
+    if (ok && ::fsync(fd) != 0) {
+        error = errno;
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok) {
+        error = errno;
+        ok = false;
+    }
+    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) {
+        error = errno;
+        ok = false;
+    }
     if (!ok) {
         ::unlink(temp.c_str());
+        errno = error;
         return SETTINGS_WRITE_FAILED;
     }
     return SETTINGS_OK;

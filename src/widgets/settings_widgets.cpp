@@ -12,6 +12,8 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <vector>
 
@@ -240,10 +242,15 @@ bool save_settings(const QString &name, std::span<const Entry> entries)
 {
     const std::string path = local_name(name);
     const int status = replace_file(path, settings_text(entries));
+    const int error = errno;
     if (status == SETTINGS_OPEN_FAILED)
         std::printf("Error opening %s for save\n", path.c_str());
     else if (status != SETTINGS_OK)
         std::printf("Error writing %s for save\n", path.c_str());
+    /* The system's reason, unless the name itself was missing (a cancelled
+     * dialog); the old file is kept in every case. */
+    if (status != SETTINGS_OK && !path.empty() && error != 0)
+        std::printf("%s: %s\n", path.c_str(), std::strerror(error));
     return status == SETTINGS_OK;
 }
 

@@ -86,7 +86,8 @@ bool read_file(const std::string &path, std::string &contents);
  * temporary file is removed and an existing file at path is left as it was.
  * A new file gets the permissions the process would give it, a replaced
  * one keeps its own; a symbolic link is followed.  Returns SETTINGS_OK,
- * SETTINGS_OPEN_FAILED or SETTINGS_WRITE_FAILED. */
+ * SETTINGS_OPEN_FAILED or SETTINGS_WRITE_FAILED; after a failure errno
+ * holds the reason. */
 int replace_file(const std::string &path, std::string_view contents);
 
 } // namespace settings
