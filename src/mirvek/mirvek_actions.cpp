@@ -253,6 +253,7 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
     const HALDE_SWEEP_S *first = swppp[0];
     SweepPtr templ(create_sweep_full_copy(first));
     if (!templ) {
+        print_line("Mirvek has no memory for the template sweep of the gathering\n");
         freeSweeps();
         return -501;
     }
@@ -282,6 +283,8 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
         float *elo = replace_floats(templ->elo, n);
         float *ehi = replace_floats(templ->ehi, n);
         if (elo == nullptr || ehi == nullptr) {
+            std::printf("Mirvek has no memory for %d custom energy bins\n", n);
+            std::fflush(stdout);
             freeSweeps();
             return -501;
         }
@@ -293,6 +296,8 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
         float *lo = replace_floats(templ->thlo, n);
         float *hi = replace_floats(templ->thhi, n);
         if (lo == nullptr || hi == nullptr) {
+            std::printf("Mirvek has no memory for %d pitch-angle bins\n", n);
+            std::fflush(stdout);
             freeSweeps();
             return -501;
         }
