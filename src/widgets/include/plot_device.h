@@ -45,7 +45,7 @@ public:
      * device.  Returns cpgopen's identifier (1 or more), or 0 when PGPLOT
      * refuses the device, the folder of the file does not exist or cannot
      * be written, a private folder cannot be made, or a device of this
-     * object is open already.  Prints nothing. */
+     * object is open already; reason() then says which.  Prints nothing. */
     int open(const std::string &name);
 
     /* Closes the device (cpgclos).  keep true: every non-empty file PGPLOT
@@ -54,7 +54,9 @@ public:
      * systems) and is named in the line "Wrote plot file %s"; true when all
      * moved.  A file that cannot be moved prints "Could not write plot file
      * %s: %s" and is removed; false then.  keep false: the files are
-     * removed; false.  Nothing open: false. */
+     * removed; false.  Nothing open: false.  After a kept plot whose
+     * files all moved, the further pages of an earlier plot under the same
+     * name go (each named in "Removed plot file %s of an earlier plot"). */
     bool close(bool keep);
 
     /* Why the last open failed, in one line without its end (empty when
