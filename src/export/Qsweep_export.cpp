@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <span>
 #include <string>
 
 namespace {
@@ -20,6 +21,8 @@ KvCDFVariable *MakeVariable(long number, const char *name, long type, long bytes
                             long n)
 {
     KvCDFVariable *v = KvMakeKvVariable();
+    if (v == nullptr)
+        return nullptr;
     v->number = number;
     v->name = KvNewStr(name);
     v->data_type = type;
@@ -59,13 +62,20 @@ void Attrs(KvCDFVariable *v, std::initializer_list<std::pair<const char *, const
         PKvChangeVattr(name, text, v);
 }
 
+// The variable's data of count values, zeroed; null (after a line naming the
+// variable) when memory runs out, and the filler then fails with -504.
 template <typename T>
 T *Values(KvCDFVariable *v, long count)
 {
     auto *data = static_cast<T *>(std::calloc(static_cast<size_t>(count > 0 ? count : 1), sizeof(T)));
     v->data = data;
+    if (data == nullptr)
+        std::printf("nswps2KvCDF: no memory for the %ld values of variable %s\n", count,
+                    v->name != nullptr ? v->name : "");
     return data;
 }
+
+constexpr int kNoMemory = -504;
 
 const char *Mission(const HALDE_SWEEP_S *s) { return s->lineage != nullptr ? s->lineage->mission : ""; }
 
@@ -93,6 +103,8 @@ int FillTimes(HALDE_SWEEP_S **sw, int n, KvCDFVariable *tt, KvCDFVariable *dt)
     Attrs(dt, {{"UNITS", "sec"}, {"SI_CONVERSION", "1.0>s"}, {"PARAMETER_TYPE", "Support_Data"}, {"VAR_TYPE", "metadata"}});
     double *mid = Values<double>(tt, n);
     double *half = Values<double>(dt, n);
+    if (mid == nullptr || half == nullptr)
+        return kNoMemory;
     for (int k = 0; k < n; ++k) {
         const double b = nurv_time_to_epoch_secs(&sw[k]->btime);
         const double e = nurv_time_to_epoch_secs(&sw[k]->etime);
@@ -119,6 +131,8 @@ int FillPsd(HALDE_SWEEP_S **sw, int n, KvCDFVariable *v)
               {"FIELDNAM", "Phase Space Density"}});
     const long per = static_cast<long>(s0->n_sen) * s0->n_lev;
     float *data = Values<float>(v, per * n);
+    if (data == nullptr)
+        return kNoMemory;
     for (int k = 0; k < n; ++k) {
         for (long i = 0; i < per; ++i) {
             const float value = sw[k]->psd != nullptr ? sw[k]->psd[i] : s0->missing_value;
@@ -151,6 +165,8 @@ int FillPhi(HALDE_SWEEP_S **sw, int n, KvCDFVariable *phi, KvCDFVariable *dphi)
                  {"VAR_TYPE", "metadata"}});
     float *mid = Values<float>(phi, n);
     float *half = Values<float>(dphi, n);
+    if (mid == nullptr || half == nullptr)
+        return kNoMemory;
     for (int k = 0; k < n; ++k) {
         mid[k] = (sw[k]->phi_lo + sw[k]->phi_hi) * 0.5f;
         half[k] = (sw[k]->phi_hi - sw[k]->phi_lo) * 0.5f;
@@ -196,8 +212,11 @@ int FillTheta(HALDE_SWEEP_S **sw, int n, KvCDFVariable *th, KvCDFVariable *dth)
                 {"PARAMETER_TYPE", "Support_Data"},
                 {"VAR_TYPE", "metadata"}});
     const long bins = sw[0]->n_sen;
-    FillBins(sw, n, bins, &HALDE_SWEEP_S::thlo, &HALDE_SWEEP_S::thhi, Values<float>(th, bins * n),
-             Values<float>(dth, bins * n));
+    float *mid = Values<float>(th, bins * n);
+    float *half = Values<float>(dth, bins * n);
+    if (mid == nullptr || half == nullptr)
+        return kNoMemory;
+    FillBins(sw, n, bins, &HALDE_SWEEP_S::thlo, &HALDE_SWEEP_S::thhi, mid, half);
     return 1;
 }
 
@@ -229,8 +248,11 @@ int FillLevel(HALDE_SWEEP_S **sw, int n, KvCDFVariable *lv, KvCDFVariable *dlv)
                 {"PARAMETER_TYPE", "Support_Data"},
                 {"VAR_TYPE", "metadata"}});
     const long bins = sw[0]->n_lev;
-    FillBins(sw, n, bins, &HALDE_SWEEP_S::elo, &HALDE_SWEEP_S::ehi, Values<float>(lv, bins * n),
-             Values<float>(dlv, bins * n));
+    float *mid = Values<float>(lv, bins * n);
+    float *half = Values<float>(dlv, bins * n);
+    if (mid == nullptr || half == nullptr)
+        return kNoMemory;
+    FillBins(sw, n, bins, &HALDE_SWEEP_S::elo, &HALDE_SWEEP_S::ehi, mid, half);
     return 1;
 }
 
@@ -244,6 +266,8 @@ int FillPotential(HALDE_SWEEP_S **sw, int n, KvCDFVariable *v)
               {"PARAMETER_TYPE", "Support_Data"},
               {"VAR_TYPE", "metadata"}});
     float *data = Values<float>(v, n);
+    if (data == nullptr)
+        return kNoMemory;
     for (int k = 0; k < n; ++k)
         data[k] = sw[k]->phi_sc;
     return 1;
@@ -310,10 +334,19 @@ int nsweeps2KvCDFContents(HALDE_SWEEP_S **sw, int n, KvCDFContents **out)
     }
     KvCDFContents *c = KvMakeCDFContentsObj();
     *out = c;
+    if (c == nullptr) {
+        std::printf("nswps2KvCDF: no memory for the data set\n");
+        return kNoMemory;
+    }
     c->n_vars = 10;
     c->n_recs = n;
     c->time_var_num = 0;
     c->vardata = KvMakeKvVariablePtrs(10);
+    if (c->vardata == nullptr) {
+        c->n_vars = 0;
+        std::printf("nswps2KvCDF: no memory for the data set\n");
+        return kNoMemory;
+    }
 
     const HALDE_SWEEP_S *s0 = sw[0];
     char lineage[4 * NURV_LINEAGE_LEN + 8] = "";
@@ -344,11 +377,25 @@ int nsweeps2KvCDFContents(HALDE_SWEEP_S **sw, int n, KvCDFContents **out)
     v[8] = MakeVariable(8, "level_delta", CDF_FLOAT, 4, {nl}, n);
     v[9] = MakeVariable(9, "sc_potential", CDF_FLOAT, 4, {}, n);
 
-    const int results[] = {FillTimes(sw, n, v[0], v[1]), FillPsd(sw, n, v[2]), FillPhi(sw, n, v[3], v[4]),
-                           FillTheta(sw, n, v[5], v[6]), FillLevel(sw, n, v[7], v[8]), FillPotential(sw, n, v[9])};
-    for (int r : results)
-        if (r != 1)
-            return r;
+    for (KvCDFVariable *made : std::span(v, 10))
+        if (made == nullptr) {
+            std::printf("nswps2KvCDF: no memory for the variables\n");
+            return kNoMemory;
+        }
+    // The fillers in order; the first that fails ends the adapter.
+    int result = FillTimes(sw, n, v[0], v[1]);
+    if (result == 1)
+        result = FillPsd(sw, n, v[2]);
+    if (result == 1)
+        result = FillPhi(sw, n, v[3], v[4]);
+    if (result == 1)
+        result = FillTheta(sw, n, v[5], v[6]);
+    if (result == 1)
+        result = FillLevel(sw, n, v[7], v[8]);
+    if (result == 1)
+        result = FillPotential(sw, n, v[9]);
+    if (result != 1)
+        return result;
     for (int i = 0; i < 10; ++i) {
         if (!KvVarSafe(c, i)) {
             std::printf("KvCDF Variable %i failed safe test\n", i);

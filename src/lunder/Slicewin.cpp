@@ -24,6 +24,7 @@
 #include <filesystem>
 #include <initializer_list>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -359,6 +360,20 @@ void Slicewin::slotRun(int id)
 
     if (id != 0 && id != 1)
         return;
+    /* A number no float holds, or no file name to write to, refuses the run. */
+    const std::pair<const QLineEdit *, const char *> numbers[] = {
+        {b1, "B primary"}, {b2, "B secondary"}, {pot, "potential"},     {v1, "V primary"},
+        {v2, "V secondary"}, {emin, "energy min"}, {emax, "energy max"}, {psdmin, "phase space min"},
+        {psdmax, "phase space max"}};
+    for (const auto &[edit, field] : numbers)
+        if (!widgets::real_field_usable(edit, field))
+            return;
+    for (const Cuts_Selector *row : cuts)
+        if (row->source->currentIndex() > 0 && !widgets::real_field_usable(row->pangle, "cut pitch angle"))
+            return;
+    if ((id == 0 && !widgets::int_field_usable(plot_win_edit, "Xwin Number")) ||
+        (id == 1 && !widgets::stem_usable(plot_file_edit->text(), "plot file stem")))
+        return;
     const std::string name =
         lunder::device_name(id == 1 ? plot_dev->currentIndex() : 5, plot_file_edit, plot_win_edit);
     /* A failed run draws nothing in place of the earlier picture: a plot
@@ -381,6 +396,8 @@ void Slicewin::slotRun(int id)
     widgets::PlotDevice device;
     if (device.open(name) < 1) {
         lunder::print_open_failure(name);
+        if (!device.reason().empty())
+            std::printf("%s\n", device.reason().c_str());
         if (id == 1)
             not_replaced();
         return;

@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace lunder {
 
@@ -58,6 +59,47 @@ void read_pa_options(const lunder::SweepBox *panel, HALDE_PITCH_ANGLE_OPTS_S *pa
     } else {
         paopts->do_pa = QPFALSE;
     }
+}
+
+/* Seconds gathered into one slice: at most a leap year. */
+constexpr float kMaxGatherSecs = 366.0f * 86400.0f;
+
+/* The number fields of a panel that its slice will read, and its bin and
+ * gather counts within their bounds; false after one line naming the field. */
+bool panel_usable(const lunder::SweepBox *panel, const HALDE_PITCH_ANGLE_OPTS_S &paopts, const char *which)
+{
+    const std::string name = which;
+    auto field = [&name](const char *what) { return name + " " + what; };
+    const int g = panel->gatherchoice->currentIndex();
+    const bool potential = panel->sc_pot->currentIndex() != NO_SC_POT_CORR;
+    if ((paopts.do_pa == QPTRUE && !widgets::int_field_usable(panel->npa, field("pitch-angle bins").c_str())) ||
+        !widgets::real_field_usable(panel->gathern, field("gather n").c_str()) ||
+        (potential && !widgets::real_field_usable(panel->sc_pot_value, field("s/c potential value").c_str())) ||
+        (potential && !widgets::real_field_usable(panel->sc_pot_gap, field("s/c potential gap secs").c_str())) ||
+        !widgets::real_field_usable(panel->azslice, field("azimuthal slice").c_str()) ||
+        !widgets::real_field_usable(panel->onecount_mult, field("1 count level multiplier").c_str()))
+        return false;
+    if (paopts.do_pa == QPTRUE && paopts.n_pabins < 1) {
+        std::printf("Number of pitch angle bins must be at least 1, not %d\n", paopts.n_pabins);
+        return false;
+    }
+    if (paopts.do_pa == QPTRUE && paopts.n_pabins > widgets::kMaxBins) {
+        std::printf("Number of pitch angle bins must be at most %d, not %d\n", widgets::kMaxBins, paopts.n_pabins);
+        return false;
+    }
+    if (g == GATHER_SECS) {
+        const float secs = widgets::edit_float(panel->gathern);
+        if (!(secs >= 0.0f && secs <= kMaxGatherSecs)) {
+            std::printf("The seconds to gather must be from 0 to %g, not %g (%s field gather n)\n",
+                        static_cast<double>(kMaxGatherSecs), static_cast<double>(secs), which);
+            return false;
+        }
+    } else if (g != NO_GATHER && widgets::edit_int(panel->gathern) < 1) {
+        std::printf("The number of sweeps or spins to gather must be at least 1, not \"%s\" (%s field gather n)\n",
+                    panel->gathern->text().left(60).toStdString().c_str(), which);
+        return false;
+    }
+    return true;
 }
 
 /* The one-count form of a unit; other units stay. */
@@ -133,12 +175,20 @@ void LunderBox::slotActions(int id)
     sec_sweep->transfer_lineage(&lng2);
     read_pa_options(prim_sweep, &paopts1);
     read_pa_options(sec_sweep, &paopts2);
-    /* Binning into no bins at all can only fail deep in the reader. */
-    for (const HALDE_PITCH_ANGLE_OPTS_S *pa : {&paopts1, &paopts2}) {
-        if (pa->do_pa == QPTRUE && pa->n_pabins < 1) {
-            std::printf("Number of pitch angle bins must be at least 1, not %d\n", pa->n_pabins);
-            return;
-        }
+    /* Fields, bins and gather counts are checked before anything is opened
+     * or read: binning into no bins at all can only fail deep in the
+     * reader, and into very many takes the memory of the machine. */
+    const bool fields_usable =
+        panel_usable(prim_sweep, paopts1, "primary") && panel_usable(sec_sweep, paopts2, "secondary") &&
+        widgets::real_field_usable(psdmin, "phase space min") && widgets::real_field_usable(psdmax, "phase space max") &&
+        widgets::real_field_usable(emin, "energy min") && widgets::real_field_usable(emax, "energy max") &&
+        (anal_proc->currentIndex() == 0 || (widgets::real_field_usable(analmin, "analysis min") &&
+                                            widgets::real_field_usable(analmax, "analysis max"))) &&
+        (kind != 5 || widgets::int_field_usable(plot_win_edit, "Xwin Number")) &&
+        (kind == 5 || widgets::stem_usable(plot_file_edit->text(), "plot file stem"));
+    if (!fields_usable) {
+        std::fflush(stdout);
+        return;
     }
     prim_sweep->transfer_sweep_times(&idft1a);
     sec_sweep->transfer_sweep_times(&idft2a);
@@ -165,6 +215,11 @@ void LunderBox::slotActions(int id)
     widgets::PlotDevice device;
     if (name.size() > lunder::kMaxDeviceName || device.open(name) < 1) {
         lunder::print_open_failure(name);
+        if (name.size() > lunder::kMaxDeviceName)
+            std::printf("The device name is %zu characters long; at most %zu are taken\n", name.size(),
+                        lunder::kMaxDeviceName);
+        else if (!device.reason().empty())
+            std::printf("%s\n", device.reason().c_str());
         return;
     }
 

@@ -86,7 +86,14 @@ public slots:
 private:
     /* Steps shared by the plot and export actions. */
     void readActionWidgets();
+    /* The number fields the action (plot button id, -1 for the export) will
+     * read hold values their types can hold. */
+    bool fieldsUsable(int id) const;
+    /* Bin and gather counts within their bounds, before anything is read. */
     bool binCountsUsable() const;
+    /* The sweeps read can give what was asked: pitch angles when binning to
+     * them, and no more values than an action may hold once gathered. */
+    bool sweepsUsable(bool plot) const;
     int readSweeps();
     int rebinToPitchAngle();
     int gatherOntoTemplate(float *rmin, float *rmax);

@@ -22,6 +22,7 @@
 #include <QLineEdit>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -35,10 +36,8 @@ namespace {
 /* The longest device name the plot action hands to PGPLOT. */
 constexpr std::size_t kMaxDeviceName = 499;
 constexpr double kDegreesPerRadian = 57.29577951308232;
-/* The most custom energy or pitch-angle bins an action makes: far beyond
- * any plot's resolution, while every gathered sweep holds bins x levels
- * values and the gathering time grows with both. */
-constexpr int kMaxBins = 10000;
+/* Seconds gathered into one sweep: at most a leap year. */
+constexpr float kMaxGatherSecs = 366.0f * 86400.0f;
 
 bool is_multi_spacecraft(const NURV_LINEAGE_S &lineage)
 {
@@ -99,27 +98,101 @@ void MirvekBox::readActionWidgets()
     }
 }
 
+bool MirvekBox::fieldsUsable(int id) const
+{
+    using widgets::int_field_usable;
+    using widgets::real_field_usable;
+    const bool custom = energy_bins->currentIndex() == 1;
+    const bool user_range = custom && energy_scale->currentIndex() == 1;
+    const bool potential = energy_sc_pot->currentIndex() == DO_SC_POT_CORR || energy_sc_pot->currentIndex() == CONST_SC_POT;
+    const bool plot = id == 0 || id == 1;
+    return (paopts.do_pa != QPTRUE || int_field_usable(lineage->npa, "number of pitch-angle bins")) &&
+           real_field_usable(lineage->gathern, "gather n") &&
+           (!potential || real_field_usable(sc_pot_val, "s/c potential value")) &&
+           (!potential || real_field_usable(sc_pot_gap_secs, "s/c potential gap secs")) &&
+           (!custom || int_field_usable(nebins, "number of custom energy bins")) &&
+           (!user_range || real_field_usable(emin, "custom bins min")) &&
+           (!user_range || real_field_usable(emax, "custom bins max")) &&
+           (!plot || real_field_usable(psdmin, "phase space min")) &&
+           (!plot || real_field_usable(psdmax, "phase space max")) &&
+           (!plot || real_field_usable(plot_tgap, "t-fill gaps < (s)")) &&
+           (id != 0 || int_field_usable(plot_win_edit, "Xwin Number"));
+}
+
 bool MirvekBox::binCountsUsable() const
 {
-    if (energy_bins->currentIndex() == 1 && widgets::edit_int(nebins) < 1) {
-        print_line("The number of custom energy bins must be at least 1\n");
-        return false;
-    }
-    if (energy_bins->currentIndex() == 1 && widgets::edit_int(nebins) > kMaxBins) {
-        std::printf("The number of custom energy bins must be at most %d\n", kMaxBins);
+    const bool custom = energy_bins->currentIndex() == 1;
+    const int nebin = custom ? widgets::edit_int(nebins) : 1;
+    const bool pa = paopts.do_pa == QPTRUE;
+    const char *too_few = custom && nebin < 1 ? "custom energy" : pa && paopts.n_pabins < 1 ? "pitch-angle" : nullptr;
+    if (too_few != nullptr) {
+        std::printf("The number of %s bins must be at least 1\n", too_few);
         std::fflush(stdout);
         return false;
     }
-    if (paopts.do_pa == QPTRUE && paopts.n_pabins < 1) {
-        print_line("The number of pitch-angle bins must be at least 1\n");
-        return false;
-    }
-    if (paopts.do_pa == QPTRUE && paopts.n_pabins > kMaxBins) {
-        std::printf("The number of pitch-angle bins must be at most %d\n", kMaxBins);
+    const char *too_many = custom && nebin > widgets::kMaxBins                 ? "custom energy"
+                           : pa && paopts.n_pabins > widgets::kMaxBins ? "pitch-angle"
+                                                                        : nullptr;
+    if (too_many != nullptr) {
+        std::printf("The number of %s bins must be at most %d\n", too_many, widgets::kMaxBins);
         std::fflush(stdout);
         return false;
+    }
+    const int gather = lineage->gatherchoice->currentIndex();
+    if (gather == GATHER_SECS) {
+        const float secs = widgets::edit_float(lineage->gathern);
+        if (!(secs > 0.0f && secs <= kMaxGatherSecs)) {
+            std::printf("The seconds to gather must be more than 0 and at most %g, not %g (field gather n)\n",
+                        static_cast<double>(kMaxGatherSecs), static_cast<double>(secs));
+            std::fflush(stdout);
+            return false;
+        }
+    } else if (widgets::edit_int(lineage->gathern) < 1) {
+        std::printf("The number of sweeps or spins to gather must be at least 1, not \"%s\" (field gather n)\n",
+                    lineage->gathern->text().left(60).toStdString().c_str());
+        std::fflush(stdout);
+        return false;
+    }
+    if (custom && pa) {
+        const std::string what = "The custom bins (" + std::to_string(paopts.n_pabins) + " pitch angles x " +
+                                 std::to_string(nebin) + " energies) of one sweep";
+        return widgets::values_within_bound(static_cast<long long>(paopts.n_pabins) * nebin, what.c_str());
     }
     return true;
+}
+
+bool MirvekBox::sweepsUsable(bool plot) const
+{
+    if (paopts.do_pa == QPTRUE) {
+        bool angles = false;
+        for (int i = 0; i < nswp && !angles; ++i)
+            angles = swppp[i] != nullptr && swppp[i]->pa != nullptr;
+        if (!angles) {
+            const std::string source = sweep_field_source_text(lng1);
+            int h1, m1, s1, n1, h2, m2, s2, n2;
+            to_hms_time(&idft1, &h1, &m1, &s1, &n1);
+            to_hms_time(&idft2, &h2, &m2, &s2, &n2);
+            std::printf("Pitch-angle binning needs the magnetic field of %s from %04d-%03d %02d:%02d:%02d to "
+                        "%04d-%03d %02d:%02d:%02d, which none of the %d sweeps read has; nothing %s\n",
+                        source.empty() ? "a field source, which this project lacks," : source.c_str(), idft1.year,
+                        idft1.doy, h1, m1, s1, idft2.year, idft2.doy, h2, m2, s2, nswp, plot ? "drawn" : "written");
+            std::fflush(stdout);
+            return false;
+        }
+    }
+    /* What gathering makes: at most one sweep per read sweep (fewer when
+     * several are gathered into one), each of the template's bins. */
+    const HALDE_SWEEP_S *first = swppp[0];
+    const long long levels = energy_bins->currentIndex() == 1 ? widgets::edit_int(nebins) : first->n_lev;
+    const long long angles = paopts.do_pa == QPTRUE ? paopts.n_pabins : first->n_sen;
+    long long sweeps = nswp;
+    const int n = widgets::edit_int(lineage->gathern);
+    if (lineage->gatherchoice->currentIndex() != GATHER_SECS && n > 1)
+        sweeps = (sweeps + n - 1) / n;
+    const std::string what = std::string(plot ? "The plot" : "The export") + " of " + std::to_string(sweeps) +
+                             " sweeps of " + std::to_string(angles) + " angles x " + std::to_string(levels) +
+                             " levels";
+    return widgets::values_within_bound(sweeps * angles * levels, what.c_str());
 }
 
 int MirvekBox::readSweeps()
@@ -181,6 +254,7 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
     const HALDE_SWEEP_S *first = swppp[0];
     SweepPtr templ(create_sweep_full_copy(first));
     if (!templ) {
+        print_line("Mirvek has no memory for the template sweep of the gathering\n");
         freeSweeps();
         return -501;
     }
@@ -210,6 +284,8 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
         float *elo = replace_floats(templ->elo, n);
         float *ehi = replace_floats(templ->ehi, n);
         if (elo == nullptr || ehi == nullptr) {
+            std::printf("Mirvek has no memory for %d custom energy bins\n", n);
+            std::fflush(stdout);
             freeSweeps();
             return -501;
         }
@@ -221,6 +297,8 @@ int MirvekBox::gatherOntoTemplate(float *rmin, float *rmax)
         float *lo = replace_floats(templ->thlo, n);
         float *hi = replace_floats(templ->thhi, n);
         if (lo == nullptr || hi == nullptr) {
+            std::printf("Mirvek has no memory for %d pitch-angle bins\n", n);
+            std::fflush(stdout);
             freeSweeps();
             return -501;
         }
@@ -283,6 +361,9 @@ void MirvekBox::slotPlot(int id)
     const DbAction action;
     written_files_.clear();
     readActionWidgets();
+    if (!fieldsUsable(id) || !binCountsUsable() ||
+        (id == 1 && !widgets::stem_usable(plot_file_edit->text(), "plot file stem")))
+        return;
     const int type = plottype->currentIndex();
 
     PGSpectro_set_defaults(&pgspectro);
@@ -309,13 +390,17 @@ void MirvekBox::slotPlot(int id)
         const char *extension = type == 0 ? (gif ? ".gif" : ".eps") : (gif ? "#.gif" : ".ps");
         device = plot_file_edit->text().toStdString() + extension + types[kind];
     }
-    if (!binCountsUsable())
-        return;
 
     widgets::PlotDevice plot;
     if (device.size() > kMaxDeviceName || plot.open(device) < 1) {
         std::printf("Failed to open pgplot device %s successfully\n", device.c_str());
         print_line("If file check write permissions; if Xwindow, check pgxwin server\n");
+        if (device.size() > kMaxDeviceName)
+            std::printf("The device name is %zu characters long; at most %zu are taken\n", device.size(),
+                        kMaxDeviceName);
+        else if (!plot.reason().empty())
+            std::printf("%s\n", plot.reason().c_str());
+        std::fflush(stdout);
         return;
     }
     cpgshls(0, 0.0f, 1.0f, 0.0f);
@@ -350,6 +435,10 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
     }
     if (readSweeps() != 1)
         return false;
+    if (!sweepsUsable(true)) {
+        freeSweeps();
+        return false;
+    }
     if (paopts.do_pa == QPTRUE && rebinToPitchAngle() != 1)
         return false;
     float rmin = 0, rmax = 0;
@@ -466,7 +555,8 @@ void MirvekBox::slotExp()
     const DbAction action;
     written_files_.clear();
     readActionWidgets();
-    if (!binCountsUsable())
+    if (!fieldsUsable(-1) || !binCountsUsable() ||
+        !widgets::stem_usable(exp_file_edit->text().simplified(), "export file stem"))
         return;
     int status;
     if (is_multi_spacecraft(lng1)) {
@@ -475,6 +565,10 @@ void MirvekBox::slotExp()
     } else {
         if (readSweeps() != 1)
             return;
+        if (!sweepsUsable(false)) {
+            freeSweeps();
+            return;
+        }
         if (paopts.do_pa == QPTRUE && rebinToPitchAngle() != 1)
             return;
         float rmin, rmax;
@@ -528,13 +622,19 @@ bool MirvekBox::exportFile(const QString &stem, int format)
     std::printf("io_f_path = |%s|, io_f_name = |%s|\n", contents->io_f_path, contents->io_f_name);
     std::fflush(stdout);
 
+    /* Without its private folder the writer would write straight over the
+     * user's file and remove it when the write fails: no folder, no export. */
     std::string folder = (path.empty() ? std::string("./") : path) + ".mirvek-export-XXXXXX";
-    const bool private_folder = mkdtemp(folder.data()) != nullptr;
-    if (private_folder) {
-        if (contents->io_f_path != STR_NULL)
-            std::free(contents->io_f_path);
-        contents->io_f_path = KvNewStr((folder + "/").c_str());
+    if (mkdtemp(folder.data()) == nullptr) {
+        const int err = errno;
+        std::printf("Cannot make the private folder %s for the export: %s; nothing written\n", folder.c_str(),
+                    std::strerror(err));
+        std::fflush(stdout);
+        return false;
     }
+    if (contents->io_f_path != STR_NULL)
+        std::free(contents->io_f_path);
+    contents->io_f_path = KvNewStr((folder + "/").c_str());
 
     const bool cdf = format == 3;
     if (!cdf) {
@@ -557,9 +657,6 @@ bool MirvekBox::exportFile(const QString &stem, int format)
             std::printf("%s\n", KvLastFileError());
         std::fflush(stdout);
     }
-    if (!private_folder)
-        return status == 0;
-
     bool moved = status == 0 || status == -1;
     std::error_code ec;
     if (moved) {

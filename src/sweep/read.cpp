@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 namespace {
 
@@ -98,6 +99,16 @@ int sweep_field_data_key(const NURV_LINEAGE_S &lineage, KOMBRA_ULONG *pa_dkey)
     if (StartsWith(lineage.project, "DOUBLEST"))
         return get_data_key(lineage.project, lineage.mission, "FGM", "VEC", "DFUNIT", pa_dkey);
     return -1;
+}
+
+std::string sweep_field_source_text(const NURV_LINEAGE_S &lineage)
+{
+    const char *unit = StartsWith(lineage.project, "CLUST")      ? "CFUNIT"
+                       : StartsWith(lineage.project, "DOUBLEST") ? "DFUNIT"
+                                                                 : nullptr;
+    if (unit == nullptr)
+        return {};
+    return std::string(lineage.project) + " " + lineage.mission + " FGM VEC " + unit;
 }
 
 bool sweep_pitch_source_usable(KOMBRA_ULONG dkey, const NURV_LINEAGE_S &lineage, KOMBRA_ULONG *pa_dkey)

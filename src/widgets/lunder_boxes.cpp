@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace lunder {
 
@@ -196,6 +197,14 @@ SweepBox::SweepBox(int /*strips*/, Qt::Orientation /*orientation*/, QWidget *par
     onecount_mult = new QLineEdit(QStringLiteral("1.0"), this);
     for (QWidget *w : std::initializer_list<QWidget *>{slice_lab, azslice, onecountchoice, onecount_mult})
         row5->addWidget(w);
+
+    /* The fields by name, for scripted sessions and tests. */
+    const std::pair<QWidget *, const char *> named[] = {
+        {pachoice, "pachoice"}, {npa, "npa"},         {gatherchoice, "gatherchoice"}, {gathern, "gathern"},
+        {sc_pot, "sc_pot"},     {sc_pot_value, "sc_pot_value"}, {sc_pot_gap, "sc_pot_gap"}, {azslice, "azslice"},
+        {onecount_mult, "onecount_mult"}};
+    for (const auto &[w, n] : named)
+        w->setObjectName(QString::fromLatin1(n));
 
     layout->addLayout(row1);
     layout->addLayout(row2);

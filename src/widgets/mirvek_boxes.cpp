@@ -179,6 +179,10 @@ LineageBox::LineageBox(QWidget *parent, const char *name) : QWidget(parent)
     for (const char *item : {"Gather n sweeps", "Gather n spins", "Gather n.n secs"})
         gatherchoice->addItem(QString::fromLatin1(item));
     gathern = new QLineEdit(QStringLiteral("1"), this);
+    pachoice->setObjectName(QStringLiteral("pachoice"));
+    npa->setObjectName(QStringLiteral("npa"));
+    gatherchoice->setObjectName(QStringLiteral("gatherchoice"));
+    gathern->setObjectName(QStringLiteral("gathern"));
     for (QWidget *w : std::initializer_list<QWidget *>{title, proj, miss, exp, inst, virins, pachoice, npa,
                                                       gatherchoice, gathern})
         layout->addWidget(w);

@@ -5,11 +5,15 @@
 
 #include "cpgplot.h"
 
+#include <dlfcn.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -24,7 +28,7 @@ namespace {
 
 /* PGPLOT keeps a GIF path of up to 80 characters; the private folder's path
  * plus the short file name stays well below that. */
-constexpr std::size_t kMaxFolderChars = 48;
+constexpr std::size_t kMaxFolderChars = 64;
 
 /* The short name PGPLOT writes: "p", or "p#" when the user's name numbers
  * its pages. */
@@ -33,25 +37,89 @@ std::string temp_name(const std::string &user_file)
     return user_file.find('#') == std::string::npos ? "p" : "p#";
 }
 
-std::string make_private_folder()
+constexpr char kFolderPrefix[] = "kombra-pg-";
+
+std::string temp_base()
 {
     std::error_code ec;
     std::string base = fs::temp_directory_path(ec).string();
-    if (ec || base.empty() || base.size() > kMaxFolderChars - 20)
+    if (ec || base.empty() || base.size() > kMaxFolderChars - 28 /* "/kombra-pg-<pid>-XXXXXX" */)
         base = "/tmp";
-    std::string templ = base + "/kombra-pg-XXXXXX";
-    if (mkdtemp(templ.data()) == nullptr)
+    return base;
+}
+
+/* Private folders are named after their process ("kombra-pg-<pid>-XXXXXX").
+ * A process ended during a plot (killed, or crashed) leaves its folder
+ * behind; the next plot of any process of the same user removes the folders
+ * of processes that no longer run. */
+void remove_stale_folders(const std::string &base)
+{
+    std::error_code ec;
+    const std::string prefix = kFolderPrefix;
+    for (const auto &entry : fs::directory_iterator(base, ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        const std::size_t dash = name.find('-', prefix.size());
+        if (dash == std::string::npos || dash == prefix.size())
+            continue;
+        const std::string digits = name.substr(prefix.size(), dash - prefix.size());
+        if (!std::all_of(digits.begin(), digits.end(), [](unsigned char c) { return std::isdigit(c); }) ||
+            digits.size() > 9)
+            continue;
+        const pid_t pid = static_cast<pid_t>(std::atol(digits.c_str()));
+        struct stat st {};
+        if (pid == ::getpid() || ::lstat(entry.path().c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::geteuid())
+            continue;
+        if (::kill(pid, 0) != 0 && errno == ESRCH) {
+            std::error_code ignored;
+            fs::remove_all(entry.path(), ignored);
+        }
+    }
+}
+
+/* The private folder, or empty with *reason set. */
+std::string make_private_folder(std::string *reason)
+{
+    const std::string base = temp_base();
+    remove_stale_folders(base);
+    std::string templ = base + "/" + kFolderPrefix + std::to_string(::getpid()) + "-XXXXXX";
+    if (mkdtemp(templ.data()) == nullptr) {
+        *reason = "Cannot make a private folder in " + base + ": " + std::strerror(errno);
         return {};
+    }
     return templ;
 }
 
-bool folder_writable(const std::string &file)
+/* PGPLOT writes its notes through the Fortran run time, which holds them in
+ * its own buffer when the standard output is no terminal; they are written
+ * out here, while the output is still held, instead of at exit. */
+void flush_fortran_output()
+{
+    using Flush = void (*)(int *);
+    static const auto flush = reinterpret_cast<Flush>(::dlsym(RTLD_DEFAULT, "_gfortran_flush_i4"));
+    if (flush != nullptr)
+        flush(nullptr);
+}
+
+/* Whether the folder of file can take it; false with *reason set. */
+bool folder_writable(const std::string &file, std::string *reason)
 {
     fs::path dir = fs::path(file).parent_path();
     if (dir.empty())
         dir = ".";
     std::error_code ec;
-    return fs::is_directory(dir, ec) && access(dir.c_str(), W_OK | X_OK) == 0;
+    if (!fs::is_directory(dir, ec)) {
+        *reason = "The folder " + dir.string() + " of the plot file is no folder" +
+                  (ec ? ": " + ec.message() : std::string());
+        return false;
+    }
+    if (access(dir.c_str(), W_OK | X_OK) != 0) {
+        *reason = "The folder " + dir.string() + " of the plot file cannot be written: " + std::strerror(errno);
+        return false;
+    }
+    return true;
 }
 
 /* A page file PGPLOT wrote, with its page number and the user's name for it. */
@@ -160,8 +228,7 @@ void PlotDevice::end_capture()
 {
     if (held_ == nullptr)
         return;
-    /* PGPLOT writes through its own unit, which writes each line out as it
-     * is finished; the C stream is ours to flush. */
+    flush_fortran_output();
     std::fflush(stdout);
     ::dup2(saved_stdout_, STDOUT_FILENO);
     ::close(saved_stdout_);
@@ -194,20 +261,28 @@ int PlotDevice::open(const std::string &name)
     if (open_)
         return 0;
     files_.clear();
+    reason_.clear();
     const std::size_t slash = name.rfind('/');
     if (slash == std::string::npos || plot_device_is_screen(name)) {
         const int id = cpgopen(name.c_str());
-        if (id < 1)
+        if (id < 1) {
+            reason_ = "PGPLOT refused the device";
             return 0;
+        }
         open_ = true;
         user_file_.clear();
         folder_.clear();
         return id;
     }
     user_file_ = name.substr(0, slash);
-    if (user_file_.empty() || !folder_writable(user_file_))
+    device_ = name;
+    if (user_file_.empty()) {
+        reason_ = "The device name holds no file name";
         return 0;
-    folder_ = make_private_folder();
+    }
+    if (!folder_writable(user_file_, &reason_))
+        return 0;
+    folder_ = make_private_folder(&reason_);
     if (folder_.empty())
         return 0;
     const std::string temp_name_given = folder_ + "/" + temp_name(user_file_) + name.substr(slash);
@@ -216,6 +291,7 @@ int PlotDevice::open(const std::string &name)
     if (id < 1) {
         end_capture();
         remove_private_folder();
+        reason_ = "PGPLOT refused the device";
         return 0;
     }
     open_ = true;
@@ -256,8 +332,43 @@ bool PlotDevice::close(bool keep)
             files_.push_back(page.user_name);
         }
     }
+    if (ok)
+        remove_later_pages(static_cast<int>(pages.size()));
     remove_private_folder();
     return ok;
+}
+
+void PlotDevice::remove_later_pages(int kept)
+{
+    /* Only files in this device's own format: GIF or PostScript, by the
+     * first bytes PGPLOT writes. */
+    const std::string type = device_type(device_);
+    const char *magic = type.find("GIF") != std::string::npos ? "GIF8"
+                        : type.find("PS") != std::string::npos ? "%!PS"
+                                                               : nullptr;
+    if (magic == nullptr)
+        return;
+    const bool numbered = user_file_.find('#') != std::string::npos;
+    for (int page = kept + 1;; ++page) {
+        std::string name = user_file_;
+        if (numbered)
+            name.replace(name.find('#'), 1, std::to_string(page));
+        else
+            name += "_" + std::to_string(page);
+        struct stat st {};
+        if (::lstat(name.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            return;
+        char head[4] = {};
+        std::FILE *in = std::fopen(name.c_str(), "rb");
+        const bool same_kind = in != nullptr && std::fread(head, 1, sizeof head, in) == sizeof head &&
+                               std::memcmp(head, magic, sizeof head) == 0;
+        if (in != nullptr)
+            std::fclose(in);
+        if (!same_kind || ::unlink(name.c_str()) != 0)
+            return;
+        std::printf("Removed plot file %s of an earlier plot\n", name.c_str());
+        std::fflush(stdout);
+    }
 }
 
 void PlotDevice::remove_private_folder()

@@ -2,6 +2,8 @@
 #include "settings_file.h"
 
 #include <cerrno>
+#include <cfloat>
+#include <cmath>
 #include <charconv>
 #include <climits>
 #include <cstdio>
@@ -108,6 +110,32 @@ float leading_float(std::string_view text)
     return strtof_l(copy.c_str(), nullptr, c_locale());
 }
 
+bool real_text_usable(std::string_view text)
+{
+    /* Read in double precision, so that a value beyond a float's range is
+     * seen as what it is rather than as the float's infinity. */
+    const std::string copy(text);
+    const double value = strtod_l(copy.c_str(), nullptr, c_locale());
+    return std::isfinite(value) && std::fabs(value) <= FLT_MAX;
+}
+
+bool int_text_usable(std::string_view text)
+{
+    const std::string_view stripped = strip(text);
+    const std::string copy(stripped);
+    char *end = nullptr;
+    strtod_l(copy.c_str(), &end, c_locale());
+    const bool is_number = !copy.empty() && end == copy.c_str() + copy.size();
+    if (!is_number)
+        return true;
+    std::string_view digits = stripped;
+    if (!digits.empty() && digits.front() == '+')
+        digits.remove_prefix(1);
+    int value = 0;
+    const auto [at, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 10);
+    return ec == std::errc() && at == digits.data() + digits.size();
+}
+
 std::string int_line(std::string_view key, int value)
 {
     return std::string(key) + " = " + std::to_string(value) + "\n";
@@ -157,8 +185,10 @@ bool read_file(const std::string &path, std::string &contents)
 
 int replace_file(const std::string &path, std::string_view contents)
 {
-    if (path.empty())
+    if (path.empty()) {
+        errno = ENOENT;
         return SETTINGS_OPEN_FAILED;
+    }
 
     /* Replace what a link points at, not the link. */
     std::string target = path;
@@ -171,7 +201,11 @@ int replace_file(const std::string &path, std::string_view contents)
      * writer went through a temporary file. */
     struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && (!S_ISREG(old.st_mode) || ::access(target.c_str(), W_OK) != 0))
+    if (exists && !S_ISREG(old.st_mode)) {
+        errno = S_ISDIR(old.st_mode) ? EISDIR : EINVAL;
+        return SETTINGS_OPEN_FAILED;
+    }
+    if (exists && ::access(target.c_str(), W_OK) != 0)
         return SETTINGS_OPEN_FAILED;
 
     std::string temp = target + ".XXXXXX";
@@ -188,6 +222,7 @@ int replace_file(const std::string &path, std::string_view contents)
         mode = 0666 & ~mask;
     }
     bool ok = ::fchmod(fd, mode) == 0;
+    int error = ok ? 0 : errno;
 
     const char *data = contents.data();
     size_t left = contents.size();
@@ -196,17 +231,28 @@ int replace_file(const std::string &path, std::string_view contents)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
+            error = n < 0 ? errno : ENOSPC;
             ok = false;
             break;
         }
         data += n;
         left -= static_cast<size_t>(n);
     }
-    ok = ok && ::fsync(fd) == 0;
-    ok = (::close(fd) == 0) && ok;
-    ok = ok && std::rename(temp.c_str(), target.c_str()) == 0;
+    if (ok && ::fsync(fd) != 0) {
+        error = errno;
+        ok = false;
+    }
+    if (::close(fd) != 0 && ok) {
+        error = errno;
+        ok = false;
+    }
+    if (ok && std::rename(temp.c_str(), target.c_str()) != 0) {
+        error = errno;
+        ok = false;
+    }
     if (!ok) {
         ::unlink(temp.c_str());
+        errno = error;
         return SETTINGS_WRITE_FAILED;
     }
     return SETTINGS_OK;

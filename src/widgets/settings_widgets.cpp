@@ -10,7 +10,10 @@
 #include <QSpinBox>
 #include <QTimeEdit>
 
+#include <algorithm>
 #include <cassert>
+#include <cerrno>
+#include <cstring>
 #include <cstdio>
 #include <vector>
 
@@ -137,8 +140,26 @@ std::string entry_line(const Entry &e)
                       e.target);
 }
 
+/* A number edit's value that its field could not hold (not finite, beyond a
+ * float's or an int's range) is refused with one line; the field keeps its
+ * text. */
+bool number_value_usable(const Entry &e, std::string_view value)
+{
+    if (!std::holds_alternative<EditText>(e.target) || e.form == Form::Text)
+        return true;
+    const bool real = e.form == Form::Real;
+    if (real ? real_text_usable(value) : int_text_usable(value))
+        return true;
+    std::printf("Settings file: %s = %.*s is not %s; the field keeps its text\n", e.key,
+                static_cast<int>(std::min<size_t>(value.size(), 60)), value.data(),
+                real ? "a finite number within the range of a float" : "a whole number within the range of an int");
+    return false;
+}
+
 void apply_entry(const Entry &e, std::string_view value)
 {
+    if (!number_value_usable(e, value))
+        return;
     std::visit(Overloaded{
                    [&](const ComboItem &t) { widgets::set_combo_index(t.combo, strict_int(value)); },
                    [&](const LabelText &t) {
@@ -221,10 +242,15 @@ bool save_settings(const QString &name, std::span<const Entry> entries)
 {
     const std::string path = local_name(name);
     const int status = replace_file(path, settings_text(entries));
+    const int error = errno;
     if (status == SETTINGS_OPEN_FAILED)
         std::printf("Error opening %s for save\n", path.c_str());
     else if (status != SETTINGS_OK)
         std::printf("Error writing %s for save\n", path.c_str());
+    /* The system's reason, unless the name itself was missing (a cancelled
+     * dialog); the old file is kept in every case. */
+    if (status != SETTINGS_OK && !path.empty() && error != 0)
+        std::printf("%s: %s\n", path.c_str(), std::strerror(error));
     return status == SETTINGS_OK;
 }
 

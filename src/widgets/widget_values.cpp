@@ -13,7 +13,11 @@
 #include <QTimeEdit>
 
 #include <algorithm>
+#include <cfloat>
 #include <charconv>
+#include <climits>
+#include <cstdio>
+#include <string>
 
 namespace widgets {
 
@@ -49,6 +53,62 @@ float edit_float(const QLineEdit *edit)
 {
     const QByteArray text = edit->text().toUtf8();
     return settings::leading_float(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+}
+
+namespace {
+
+/* The field's text as it is echoed in a refusal: its first 60 characters. */
+std::string shown_text(const QLineEdit *edit)
+{
+    QString text = edit->text();
+    if (text.size() > 60)
+        text = text.left(57) + QStringLiteral("...");
+    return text.toStdString();
+}
+
+} // namespace
+
+bool real_field_usable(const QLineEdit *edit, const char *field)
+{
+    const QByteArray text = edit->text().toUtf8();
+    if (settings::real_text_usable(std::string_view(text.constData(), static_cast<size_t>(text.size()))))
+        return true;
+    std::printf("The field %s holds \"%s\", which is not a finite number within the range of a float "
+                "(at most %g in size); nothing done\n",
+                field, shown_text(edit).c_str(), static_cast<double>(FLT_MAX));
+    std::fflush(stdout);
+    return false;
+}
+
+bool int_field_usable(const QLineEdit *edit, const char *field)
+{
+    const QByteArray text = edit->text().toUtf8();
+    if (settings::int_text_usable(std::string_view(text.constData(), static_cast<size_t>(text.size()))))
+        return true;
+    std::printf("The field %s holds \"%s\", which is not a whole number from %d to %d; nothing done\n", field,
+                shown_text(edit).c_str(), INT_MIN, INT_MAX);
+    std::fflush(stdout);
+    return false;
+}
+
+bool stem_usable(const QString &stem, const char *what)
+{
+    const QString trimmed = stem.trimmed();
+    if (!trimmed.isEmpty() && !trimmed.endsWith(QLatin1Char('/')))
+        return true;
+    std::printf("The %s \"%s\" names no file; nothing written\n", what, stem.toStdString().c_str());
+    std::fflush(stdout);
+    return false;
+}
+
+bool values_within_bound(long long values, const char *what)
+{
+    if (values <= kMaxValues)
+        return true;
+    std::printf("%s would hold %lld values, more than the %lld one action may hold; nothing done\n", what, values,
+                kMaxValues);
+    std::fflush(stdout);
+    return false;
 }
 
 QString number_text(double value)

@@ -220,13 +220,24 @@ private slots:
         QTest::addColumn<QString>("expected");
         const QString open = QStringLiteral("Failed to open pgplot device %1 successfully\n"
                                             "If file check write permissions; if Xwindow, check pgxwin server\n");
-        QTest::newRow("unwritable folder") << "/nonexistent/dir/p" << 18 << "13"
-                                           << open.arg("/nonexistent/dir/p.gif/GIF");
+        QTest::newRow("unwritable folder")
+            << "/nonexistent/dir/p" << 18 << "13"
+            << open.arg("/nonexistent/dir/p.gif/GIF") +
+                   "The folder /nonexistent/dir of the plot file is no folder: No such file or directory\n";
         const QString longStem = QString(200, QChar('s'));
-        QTest::newRow("long stem") << longStem << 18 << "13" << open.arg(longStem + ".gif/GIF");
+        QTest::newRow("long stem") << longStem << 18 << "13"
+                                   << open.arg(longStem + ".gif/GIF") +
+                                          "The device name is 208 characters long; at most 199 are taken\n";
+        QTest::newRow("empty stem") << " " << 18 << "13" << "The plot file stem \" \" names no file; nothing written\n";
         QTest::newRow("no data") << "keep" << 3 << "13" << "nurv_n_spin_sweep_etime returned -499\n";
         QTest::newRow("no pitch-angle bins") << "keep" << 18 << "0"
                                              << "Number of pitch angle bins must be at least 1, not 0\n";
+        QTest::newRow("1e8 pitch-angle bins") << "keep" << 18 << "100000000"
+                                              << "Number of pitch angle bins must be at most 10000, not 100000000\n";
+        QTest::newRow("1e30 pitch-angle bins")
+            << "keep" << 18 << "1e30"
+            << "The field primary pitch-angle bins holds \"1e30\", which is not a whole number from -2147483648 to "
+               "2147483647; nothing done\n";
     }
     void failures()
     {
@@ -240,7 +251,7 @@ private slots:
         box_->prim_sweep->pachoice->setCurrentIndex(1);
         box_->prim_sweep->npa->setText(npa);
         box_->prim_sweep->gatherchoice->setCurrentIndex(1);
-        const QString full = stem.startsWith('/') || stem.size() > 100 ? stem : QString::fromStdString(out_->file(stem.toStdString()));
+        const QString full = stem.startsWith('/') || stem.size() > 100 || stem.trimmed().isEmpty() ? stem : QString::fromStdString(out_->file(stem.toStdString()));
         box_->plot_file_edit->setText(full);
         StdoutCapture out;
         box_->slotActions(1);

@@ -16,6 +16,7 @@
 #include "sample_archive.h"
 #include "support.h"
 
+#include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProcess>
@@ -24,20 +25,103 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace fs = std::filesystem;
 
 namespace {
 
-// What is put in place of a file of the archive.
-enum class Fault { Text, Missing, Folder, Fifo, DevZero };
+// What is put in place of a file of the archive; Field: the widget settings
+// of the text column ("name=value;...") in the broken run only; FullDisk:
+// the action writes onto a small file system with neither room nor inodes
+// left, beside an earlier file of its name.
+enum class Fault { Text, Missing, Folder, Fifo, DevZero, Field, FullDisk };
+// The action run, and the file it writes (under the output folder).
+enum class Action { MirvekPlot, LunderPlot, MirvekWheels, MirvekExport };
+
+const char *OutputName(Action action)
+{
+    switch (action) {
+    case Action::MirvekWheels: return "wheel1.gif";
+    case Action::MirvekExport: return "data.cef";
+    default: return "plot.gif";
+    }
+}
+
+// Sets the fields and combos named in "name=value;..." (combos by index).
+void ApplySettings(QWidget *box, const QString &settings)
+{
+    for (const QString &setting : settings.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString name = setting.section(QLatin1Char('='), 0, 0);
+        const QString value = setting.section(QLatin1Char('='), 1);
+        if (auto *edit = box->findChild<QLineEdit *>(name))
+            edit->setText(value);
+        else if (auto *combo = box->findChild<QComboBox *>(name))
+            combo->setCurrentIndex(value.toInt());
+        else
+            QFAIL(qPrintable("no field " + name));
+    }
+}
+
+// A small tmpfs mounted for one test and unmounted when it goes.
+class SmallDisk {
+public:
+    explicit SmallDisk(const std::string &at) : at_(at)
+    {
+        fs::create_directories(at_);
+        mounted_ = mount("tmpfs", at_.c_str(), "tmpfs", 0, "size=256k,nr_inodes=64") == 0;
+        error_ = mounted_ ? std::string() : std::strerror(errno);
+    }
+    ~SmallDisk()
+    {
+        if (mounted_)
+            umount2(at_.c_str(), MNT_DETACH);
+    }
+    bool mounted() const { return mounted_; }
+    const std::string &error() const { return error_; }
+    // No inode and no block left: files until none more can be made, then
+    // one of them grown until the disk is full.
+    void Fill()
+    {
+        for (int i = 0;; ++i) {
+            const std::string name = at_ + "/filler" + std::to_string(i);
+            const int fd = ::open(name.c_str(), O_CREAT | O_WRONLY, 0600);
+            if (fd < 0)
+                break;
+            ::close(fd);
+            fillers_.push_back(name);
+        }
+        const int fd = ::open(fillers_.front().c_str(), O_WRONLY);
+        const std::string block(4096, 'x');
+        while (::write(fd, block.data(), block.size()) > 0) {
+        }
+        ::close(fd);
+    }
+    void Free()
+    {
+        for (const std::string &f : fillers_)
+            fs::remove(f);
+        fillers_.clear();
+    }
+
+private:
+    std::string at_, error_;
+    bool mounted_ = false;
+    std::vector<std::string> fillers_;
+};
 
 // How the catalog is broken, and how the operator puts it right.
 enum class Replace { EmptyFileThenCopy, NoEntriesThenRename };
@@ -65,6 +149,7 @@ bool gone(const std::string &pid)
 } // namespace
 
 Q_DECLARE_METATYPE(Fault)
+Q_DECLARE_METATYPE(Action)
 Q_DECLARE_METATYPE(Replace)
 
 class ArchiveFaultsTest : public QObject {
@@ -73,30 +158,51 @@ class ArchiveFaultsTest : public QObject {
     QTemporaryDir archive_, out_;
     std::string root() const { return archive_.path().toStdString(); }
 
-    // One plot of the program into a GIF: what it printed (with the
-    // standard error when asked), and whether it wrote its picture.
-    std::pair<std::string, bool> plot(bool lunder, bool withStderr = false)
+    // One action of a program writing into folder, with the widget settings
+    // given: what it printed (with the standard error when asked), and
+    // whether it wrote its file (a file there before it counts only when
+    // its content changed).
+    std::pair<std::string, bool> act(Action action, const QString &settings = QString(),
+                                     const std::string &folder = std::string(), bool withStderr = false)
     {
-        const std::string stem = out_.filePath(QStringLiteral("plot")).toStdString();
-        fs::remove(stem + ".gif");
+        const std::string dir = folder.empty() ? out_.path().toStdString() : folder;
+        const std::string file = dir + "/" + OutputName(action);
+        const std::string before = fs::exists(file) ? kombra_test::ReadFile(file) : std::string();
+        const QString stem = QString::fromStdString(dir + "/" + (action == Action::MirvekWheels ? "wheel"
+                                                                 : action == Action::MirvekExport ? "data"
+                                                                                                  : "plot"));
         StdoutCapture capture;
         const int stderrFd = withStderr ? dup(2) : -1;
         if (withStderr)
             dup2(1, 2);
-        if (lunder) {
+        if (action == Action::LunderPlot) {
             LunderBox box;
-            box.plot_file_edit->setText(QString::fromStdString(stem));
+            box.plot_file_edit->setText(stem);
+            ApplySettings(&box, settings);
             box.slotActions(1);
         } else {
             MirvekBox box;
-            box.plot_file_edit->setText(QString::fromStdString(stem));
-            box.findChild<QPushButton *>(QStringLiteral("Print to File"))->click();
+            box.plot_file_edit->setText(stem);
+            box.exp_file_edit->setText(stem);
+            box.plottype->setCurrentIndex(action == Action::MirvekWheels ? 1 : 0);
+            ApplySettings(&box, settings);
+            box.findChild<QPushButton *>(QString::fromLatin1(action == Action::MirvekExport ? "Export" : "Print to File"))
+                ->click();
         }
         if (withStderr) {
             dup2(stderrFd, 2);
             close(stderrFd);
         }
-        return {capture.take(), fs::exists(stem + ".gif")};
+        const bool written = fs::exists(file) && kombra_test::ReadFile(file) != before;
+        return {capture.take(), written};
+    }
+
+    // One Mirvek plot into the output folder, with no picture of an earlier
+    // case left there.
+    std::pair<std::string, bool> plot(bool withStderr = false)
+    {
+        fs::remove(out_.filePath(QString::fromLatin1(OutputName(Action::MirvekPlot))).toStdString());
+        return act(Action::MirvekPlot, QString(), std::string(), withStderr);
     }
 
     // The catalog writer stand-in on the archive's catalog, once it has
@@ -127,77 +233,194 @@ private slots:
         QTest::addColumn<QString>("file");
         QTest::addColumn<Fault>("fault");
         QTest::addColumn<QByteArray>("text");
-        QTest::addColumn<bool>("lunder");
-        QTest::addColumn<QString>("line");  // %1: the archive; empty: the plot is drawn all the same
+        QTest::addColumn<Action>("action");
+        QTest::addColumn<QString>("settings"); // widget settings of both runs
+        QTest::addColumn<QString>("line");     // %1: the archive, %2: the output folder; empty: written all the same
+        const auto row = [](const char *name, const QString &file, Fault fault, const QByteArray &text, Action action,
+                            const QString &line, const QString &settings = QString()) {
+            QTest::newRow(name) << file << fault << text << action << settings << line;
+        };
         const QString strings = QStringLiteral("PROJECTS configuration %1/config/PROJECTS.cfg has no usable "
                                                "top-level Strings list of projects\n");
         const QString header = QStringLiteral("data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD/HSPAD20010901800");
-        QTest::newRow("PROJECTS.cfg empty") << "config/PROJECTS.cfg" << Fault::Text << QByteArray() << false << strings;
-        QTest::newRow("PROJECTS.cfg Strongs") << "config/PROJECTS.cfg" << Fault::Text
-                                              << QByteArray("Strongs \"CLUSTERII\"\n") << false << strings;
-        QTest::newRow("PROJECTS.cfg only a comment")
-            << "config/PROJECTS.cfg" << Fault::Text << QByteArray("# Strings \"CLUSTERII\"\n") << true << strings;
-        QTest::newRow("PROJECTS.cfg NUL in a name") << "config/PROJECTS.cfg" << Fault::Text
-                                                    << QByteArray("Strings \"CLUS\0TERII\"\n", 21) << false << strings;
-        QTest::newRow("PROJECTS.cfg a folder")
-            << "config/PROJECTS.cfg" << Fault::Folder << QByteArray() << false
-            << "Cannot read PROJECTS configuration %1/config/PROJECTS.cfg: Is a directory\n";
-        QTest::newRow("PROJECTS.cfg a FIFO")
-            << "config/PROJECTS.cfg" << Fault::Fifo << QByteArray() << true
-            << "Cannot read PROJECTS configuration %1/config/PROJECTS.cfg: not a regular file\n";
-        QTest::newRow("DB.cfg missing") << "config/DB.cfg" << Fault::Missing << QByteArray() << false
-                                        << "Cannot read DB configuration: no readable DB.cfg in $KOMBRA_CONFIG "
-                                           "(%1/config) or $KOMBRA_HOME/config (%1/config)\n";
-        QTest::newRow("DB.cfg without ITEMS")
-            << "config/DB.cfg" << Fault::Text << QByteArray("LEVELS \"CLUSTERII\"\n") << false
-            << "Cannot read DB configuration %1/config/DB.cfg: no usable ITEMS or LEVELS list\n";
-        QTest::newRow("kombra.cfg a FIFO") << "config/kombra.cfg" << Fault::Fifo << QByteArray() << false << "";
-        QTest::newRow("catalog missing")
-            << "nurv.db3" << Fault::Missing << QByteArray() << true
-            << "Cannot open the catalog: ERROR: Cannot find database file! - %1/nurv.db3: No such file or "
-               "directory (KOMBRA_DATA names its folder)!\n";
-        QTest::newRow("catalog a link to /dev/zero")
-            << "nurv.db3" << Fault::DevZero << QByteArray() << false
-            << "Cannot open the catalog: ERROR: Can not open NURV database - sqlite3_open - %1/nurv.db3: not a "
-               "regular file (KOMBRA_DATA names its folder)!\n";
-        QTest::newRow("description a FIFO")
-            << "data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD/HSPAD20010010000V.v3" << Fault::Fifo << QByteArray()
-            << false << "file_open returned -812\n";
-        QTest::newRow("header a FIFO") << header + "H" << Fault::Fifo << QByteArray() << false
-                                       << "file_open returned -120\n";
-        QTest::newRow("data a link to /dev/zero")
-            << header + "D" << Fault::DevZero << QByteArray() << false << "file_open returned -121\n";
-        QTest::newRow("help page a FIFO") << "doc/mirvek.html" << Fault::Fifo << QByteArray() << false << "";
+        const Action mirvek = Action::MirvekPlot, lunder = Action::LunderPlot;
+        row("PROJECTS.cfg empty", "config/PROJECTS.cfg", Fault::Text, QByteArray(), mirvek, strings);
+        row("PROJECTS.cfg Strongs", "config/PROJECTS.cfg", Fault::Text, QByteArray("Strongs \"CLUSTERII\"\n"), mirvek,
+            strings);
+        row("PROJECTS.cfg only a comment", "config/PROJECTS.cfg", Fault::Text, QByteArray("# Strings \"CLUSTERII\"\n"),
+            lunder, strings);
+        row("PROJECTS.cfg NUL in a name", "config/PROJECTS.cfg", Fault::Text,
+            QByteArray("Strings \"CLUS\0TERII\"\n", 21), mirvek, strings);
+        row("PROJECTS.cfg a folder", "config/PROJECTS.cfg", Fault::Folder, QByteArray(), mirvek,
+            "Cannot read PROJECTS configuration %1/config/PROJECTS.cfg: Is a directory\n");
+        row("PROJECTS.cfg a FIFO", "config/PROJECTS.cfg", Fault::Fifo, QByteArray(), lunder,
+            "Cannot read PROJECTS configuration %1/config/PROJECTS.cfg: not a regular file\n");
+        row("DB.cfg missing", "config/DB.cfg", Fault::Missing, QByteArray(), mirvek,
+            "Cannot read DB configuration: no readable DB.cfg in $KOMBRA_CONFIG "
+            "(%1/config) or $KOMBRA_HOME/config (%1/config)\n");
+        row("DB.cfg without ITEMS", "config/DB.cfg", Fault::Text, QByteArray("LEVELS \"CLUSTERII\"\n"), mirvek,
+            "Cannot read DB configuration %1/config/DB.cfg: no usable ITEMS or LEVELS list\n");
+        row("kombra.cfg a FIFO", "config/kombra.cfg", Fault::Fifo, QByteArray(), mirvek, "");
+        row("catalog missing", "nurv.db3", Fault::Missing, QByteArray(), lunder,
+            "Cannot open the catalog: ERROR: Cannot find database file! - %1/nurv.db3: No such file or "
+            "directory (KOMBRA_DATA names its folder)!\n");
+        row("catalog a link to /dev/zero", "nurv.db3", Fault::DevZero, QByteArray(), mirvek,
+            "Cannot open the catalog: ERROR: Can not open NURV database - sqlite3_open - %1/nurv.db3: not a "
+            "regular file (KOMBRA_DATA names its folder)!\n");
+        row("description a FIFO", "data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD/HSPAD20010010000V.v3", Fault::Fifo,
+            QByteArray(), mirvek, "file_open returned -812\n");
+        row("header a FIFO", header + "H", Fault::Fifo, QByteArray(), mirvek, "file_open returned -120\n");
+        row("data a link to /dev/zero", header + "D", Fault::DevZero, QByteArray(), mirvek, "file_open returned -121\n");
+        row("help page a FIFO", "doc/mirvek.html", Fault::Fifo, QByteArray(), mirvek, "");
+
+        // Settings no action can draw or write: refused before anything is
+        // read, with one line naming the field.
+        const QString notFloat = QStringLiteral("The field %1 holds \"%2\", which is not a finite number within the "
+                                                "range of a float (at most 3.40282e+38 in size); nothing done\n");
+        const QString notInt = QStringLiteral("The field %1 holds \"%2\", which is not a whole number from "
+                                              "-2147483648 to 2147483647; nothing done\n");
+        const Action exportCef = Action::MirvekExport, wheels = Action::MirvekWheels;
+        row("constant potential 1e39", "", Fault::Field, "sc_pot_val=1e39", exportCef,
+            notFloat.arg("s/c potential value", "1e39"), "energy_sc_pot=2");
+        row("colour scale minimum nan", "", Fault::Field, "psdmin=nan", mirvek, notFloat.arg("phase space min", "nan"),
+            "psd_scale=1");
+        row("gather seconds nan", "", Fault::Field, "gathern=nan", wheels, notFloat.arg("gather n", "nan"),
+            "gatherchoice=2");
+        row("1e30 energy bins", "", Fault::Field, "nebins=1e30", exportCef,
+            notInt.arg("number of custom energy bins", "1e30"), "energy_bins=1");
+        row("azimuthal slice inf", "", Fault::Field, "azslice=inf", lunder, notFloat.arg("primary azimuthal slice", "inf"));
+        row("gather count negative", "", Fault::Field, "gathern=-3", exportCef,
+            "The number of sweeps or spins to gather must be at least 1, not \"-3\" (field gather n)\n");
+        row("gather seconds 1e30", "", Fault::Field, "gathern=1e30", lunder,
+            "The seconds to gather must be from 0 to 3.16224e+07, not 1e+30 (primary field gather n)\n",
+            "gatherchoice=2");
+        row("10000 x 10000 bins", "", Fault::Field, "nebins=10000;npa=10000", exportCef,
+            "The custom bins (10000 pitch angles x 10000 energies) of one sweep would hold 100000000 values, more "
+            "than the 20000000 one action may hold; nothing done\n",
+            "energy_bins=1;pachoice=1");
+        row("empty export stem", "", Fault::Field, "exp_file_edit= ", exportCef,
+            "The export file stem \"\" names no file; nothing written\n");
+        row("empty plot stem", "", Fault::Field, "plot_file_edit=", wheels,
+            "The plot file stem \"\" names no file; nothing written\n");
+
+        // Pitch-angle binning without the field data that gives the angles.
+        const QString noField = QStringLiteral("Pitch-angle binning needs the magnetic field of CLUSTERII CLUSTER-1 "
+                                               "FGM VEC CFUNIT from 2001-090 18:00:00 to 2001-090 18:01:00, which "
+                                               "none of the 17 sweeps read has; nothing %1\n");
+        row("field data missing, export", "data/CLUSTERII/CLUSTER-1/FGM", Fault::Missing, QByteArray(), exportCef,
+            noField.arg("written"), "pachoice=1");
+        row("field data missing, plot", "data/CLUSTERII/CLUSTER-1/FGM", Fault::Missing, QByteArray(), mirvek,
+            noField.arg("drawn"), "pachoice=2");
+
+        // A full disk: the earlier file stays as it was.
+        row("export onto a full disk", "", Fault::FullDisk, QByteArray(), exportCef,
+            "Cannot make the private folder %2/.mirvek-export-XXXXXX for the export: No space left on device; "
+            "nothing written\n");
+        row("plot onto a full disk", "", Fault::FullDisk, QByteArray(), mirvek,
+            "Could not write plot file %2/plot.gif: No space left on device\n");
     }
 
-    // The file broken, the action run as in a fresh program (nothing loaded
-    // yet), then mended and the action run again in the same process.
+    // The file broken (or the setting made), the action run as in a fresh
+    // program (nothing loaded yet), then mended and the action run again in
+    // the same process.
     void faults()
     {
         QFETCH(QString, file);
         QFETCH(Fault, fault);
         QFETCH(QByteArray, text);
-        QFETCH(bool, lunder);
+        QFETCH(Action, action);
+        QFETCH(QString, settings);
         QFETCH(QString, line);
         cfg_test::ResetConfiguration();
         dbClose();
         const fs::path path = root() + "/" + file.toStdString(), kept = root() + "/kept";
-        fs::rename(path, kept);
+        std::string folder = out_.path().toStdString();
+        std::unique_ptr<SmallDisk> disk;
+        QString broken_settings = settings;
+        fs::remove(folder + "/" + OutputName(action));
+        switch (fault) {
+        case Fault::Field: broken_settings += QLatin1Char(';') + QString::fromLatin1(text); break;
+        case Fault::FullDisk:
+            folder += "/disk";
+            disk = std::make_unique<SmallDisk>(folder);
+            if (!disk->mounted())
+                QSKIP(qPrintable(QString::fromStdString("cannot mount a small tmpfs here: " + disk->error())));
+            kombra_test::WriteFile(folder + "/" + OutputName(action), "the earlier file\n");
+            disk->Fill();
+            break;
+        default:
+            fs::rename(path, kept);
+            break;
+        }
         switch (fault) {
         case Fault::Text: kombra_test::WriteFile(path.string(), text.toStdString()); break;
-        case Fault::Missing: break;
         case Fault::Folder: fs::create_directory(path); break;
         case Fault::Fifo: QCOMPARE(mkfifo(path.c_str(), 0600), 0); break;
         case Fault::DevZero: fs::create_symlink("/dev/zero", path); break;
+        default: break;
         }
-        const auto [broken, drawnBroken] = plot(lunder);
-        fs::remove(path);
-        fs::rename(kept, path);
-        const std::string expected = line.arg(archive_.path()).toStdString();
-        QVERIFY2(broken.find(expected) != std::string::npos, broken.c_str());
-        QCOMPARE(drawnBroken, line.isEmpty());
-        const auto [mended, drawn] = plot(lunder);
-        QVERIFY2(drawn, mended.c_str());
+        const auto [broken, writtenBroken] = act(action, broken_settings, folder);
+        if (fault == Fault::FullDisk) {
+            disk->Free();
+            QCOMPARE(kombra_test::ReadFile(folder + "/" + OutputName(action)), std::string("the earlier file\n"));
+        } else if (fault != Fault::Field) {
+            fs::remove_all(path);
+            fs::rename(kept, path);
+        }
+        std::string expected = QString(line)
+                                   .replace(QLatin1String("%1"), archive_.path())
+                                   .replace(QLatin1String("%2"), QString::fromStdString(folder))
+                                   .toStdString();
+        const std::size_t x = expected.find("XXXXXX");
+        const std::size_t at = x == std::string::npos ? broken.find(expected)
+                                                      : broken.find(expected.substr(0, x));
+        QVERIFY2(at != std::string::npos &&
+                     (x == std::string::npos || broken.find(expected.substr(x + 6), at) != std::string::npos),
+                 broken.c_str());
+        QCOMPARE(writtenBroken, line.isEmpty());
+        QVERIFY2(line.isEmpty() || broken.find("Wrote ") == std::string::npos, broken.c_str());
+        if (fault != Fault::FullDisk)
+            fs::remove(folder + "/" + OutputName(action));
+        const auto [mended, written] = act(action, settings, folder);
+        QVERIFY2(written, mended.c_str());
+    }
+
+    // A session whose output is no terminal: PGPLOT's notes on the private
+    // folders are not written at exit, no private folder is left, and the
+    // folder a process left when it ended during a plot is removed by the
+    // next plot, while that of a running process stays.
+    void sessionLeavesNoPrivateFolders()
+    {
+        QTemporaryDir temp;
+        QProcess ended;
+        ended.start(QStringLiteral("true"), {});
+        QVERIFY(ended.waitForStarted());
+        const qint64 deadPid = ended.processId();
+        QVERIFY(ended.waitForFinished());
+        const QString stale = temp.filePath(QStringLiteral("kombra-pg-%1-Abc123").arg(deadPid));
+        const QString running = temp.filePath(QStringLiteral("kombra-pg-%1-Abc123").arg(getpid()));
+        for (const QString &dir : {stale, running}) {
+            QVERIFY(QDir().mkpath(dir));
+            kombra_test::WriteFile((dir + QStringLiteral("/p.gif")).toStdString(), "");
+        }
+        QProcess session;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), temp.path());
+        session.setProcessEnvironment(env);
+        session.setProcessChannelMode(QProcess::MergedChannels);
+        const QString dir = out_.filePath(QStringLiteral("private"));
+        QDir().mkpath(dir);
+        const QString output = dir + QStringLiteral("/said.txt");  // a file: PGPLOT's unit then holds its lines
+        session.setStandardOutputFile(output);
+        session.start(QStringLiteral(MIRVEK_SESSION), {dir});
+        QVERIFY(session.waitForFinished(120000));
+        const QByteArray said = QByteArray::fromStdString(kombra_test::ReadFile(output.toStdString()));
+        QVERIFY2(session.exitStatus() == QProcess::NormalExit && session.exitCode() == 0, said.constData());
+        QVERIFY2(!said.contains("kombra-pg"), said.constData());
+        QVERIFY(!QDir(stale).exists());
+        QVERIFY(QDir(running).exists());
+        const QStringList left = QDir(temp.path()).entryList({QStringLiteral("kombra-pg-*")}, QDir::Dirs);
+        QVERIFY2(left.size() == 1, qPrintable(left.join(QLatin1Char(' '))));
     }
 
     // Four sessions at a time, twice, read the catalog while another process
@@ -239,7 +462,7 @@ private slots:
         SQLite_dbSetBusyWait(300);
         QProcess writer;
         startWriter(writer, QStringLiteral("3"), QStringLiteral("0.5"), QStringLiteral("2500"));
-        const std::string said = plot(false, true).first;
+        const std::string said = plot(true).first;
         SQLite_dbSetBusyWait(10000);
         QVERIFY(writer.waitForFinished());
         QVERIFY2(said.find("nurv.db3 was busy: another process kept it locked for more than 0.3 s") !=
@@ -269,7 +492,7 @@ private slots:
         SQLite_dbSetBusyWait(waitMs);
         QProcess writer;
         startWriter(writer, QStringLiteral("0"), QStringLiteral("0.001"), QString::number(holdMs));
-        const auto [said, drew] = plot(false, true);
+        const auto [said, drew] = plot(true);
         const bool stillLocked = writer.state() == QProcess::Running;
         writer.terminate();
         QVERIFY(writer.waitForFinished(60000));
@@ -334,7 +557,7 @@ private slots:
         timer.start(50);
         QElapsedTimer clock;
         clock.start();
-        const auto [said, drawnBroken] = plot(false);
+        const auto [said, drawnBroken] = plot();
         const qint64 took = clock.elapsed();
         timer.stop();
         const bool partLeft = fs::exists(data);
@@ -361,7 +584,7 @@ private slots:
                 QTest::qWait(50);
             QVERIFY2(gone(pid), pid.c_str());
         }
-        const auto [mended, drawn] = plot(false);
+        const auto [mended, drawn] = plot();
         QVERIFY2(drawn, mended.c_str());
     }
 
@@ -396,7 +619,7 @@ private slots:
             QCOMPARE(sqlite3_exec(db, "DELETE FROM hd_entries;", nullptr, nullptr, nullptr), SQLITE_OK);
             sqlite3_close(db);
         }
-        const auto [broken, drawnBroken] = plot(false);
+        const auto [broken, drawnBroken] = plot();
         if (how == Replace::EmptyFileThenCopy) {
             fs::remove(catalog);
             fs::copy_file(good, catalog);
@@ -407,7 +630,7 @@ private slots:
         const QString expected = line.contains(QLatin1String("%1")) ? line.arg(archive_.path()) : line;
         QVERIFY2(broken.find(expected.toStdString()) != std::string::npos, broken.c_str());
         QVERIFY(!drawnBroken);
-        const auto [mended, drawn] = plot(false);
+        const auto [mended, drawn] = plot();
         QVERIFY2(drawn, mended.c_str());
     }
 };

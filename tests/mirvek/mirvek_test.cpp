@@ -187,6 +187,19 @@ private slots:
         QCOMPARE(box.writtenFiles().first(), file("wheel1.gif"));
         QVERIFY(sample_pictures::PaintedColours(QImage(box.writtenFiles().last())) > 20);
 
+        // A shorter sequence under the same stem: its pages are exactly the
+        // files under the stem; other files beside them stay.
+        const int longer = static_cast<int>(box.writtenFiles().size());
+        kombra_test::WriteFile(file("wheel_notes.txt").toStdString(), "notes\n");
+        box.lineage->gathern->setText(QStringLiteral("5"));
+        out = press(box, "Print to File");
+        const int shorter = static_cast<int>(box.writtenFiles().size());
+        QVERIFY2(shorter >= 1 && shorter < longer, out.c_str());
+        for (int page = 1; page <= longer; ++page)
+            QCOMPARE(QFile::exists(out_.filePath(QStringLiteral("wheel%1.gif").arg(page))), page <= shorter);
+        QVERIFY(QFile::exists(file("wheel_notes.txt")));
+        box.lineage->gathern->setText(QStringLiteral("1"));
+
         box.plottype->setCurrentIndex(2);
         box.plot_dev->setCurrentIndex(2);
         box.plot_file_edit->setText(file("cuts"));
@@ -269,11 +282,14 @@ private slots:
         box.lineage->pachoice->setCurrentIndex(0);
         box.lineage->gatherchoice->setCurrentIndex(0);
         box.lineage->gathern->setText(QStringLiteral("0"));
-        out = press(box, "Export");
-        QVERIFY2(out.find("gather sweeps failed returning -518\n") != std::string::npos, out.c_str());
-        QVERIFY(out.find("GetNHaldeSweeps returned error -518. Try another source/time?\n") != std::string::npos);
+        QCOMPARE(press(box, "Export"),
+                 std::string("The number of sweeps or spins to gather must be at least 1, not \"0\" (field gather n)\n"));
+        box.lineage->gathern->setText(QStringLiteral("1"));
         box.plot_file_edit->setText(QString(600, QLatin1Char('p')));
-        QVERIFY(press(box, "Print to File").rfind("Failed to open pgplot device ppp", 0) == 0);
+        out = press(box, "Print to File");
+        QVERIFY(out.rfind("Failed to open pgplot device ppp", 0) == 0);
+        QVERIFY2(out.find("\nThe device name is 608 characters long; at most 499 are taken\n") != std::string::npos,
+                 out.c_str());
     }
 
     // On the X window: a spectrogram, then wheel sequences that wait in the

@@ -130,7 +130,10 @@ TEST_F(PlotDeviceTest, MissingOrUnwritableFoldersAndBadTypesDoNotOpen)
 {
     widgets::PlotDevice device;
     EXPECT_EQ(device.open(dir_.file("no/such/folder/p.gif") + "/GIF"), 0);
+    EXPECT_EQ(device.reason(), "The folder " + dir_.file("no/such/folder") +
+                                   " of the plot file is no folder: No such file or directory");
     EXPECT_EQ(device.open(dir_.file("p.gif") + "/NOSUCHDEVICE"), 0);
+    EXPECT_EQ(device.reason(), "PGPLOT refused the device");
     if (geteuid() != 0) {
         fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec);
         EXPECT_EQ(device.open(dir_.file("p.gif") + "/GIF"), 0);

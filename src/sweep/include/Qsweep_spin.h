@@ -17,6 +17,7 @@
 #include "Qnurv_utils.h"
 
 #include <memory>
+#include <string>
 #include <vector>
 
 /* Frame of a sweep's azimuths. */
@@ -252,6 +253,10 @@ struct nur_data;
  * the reader's version of this reading. */
 KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_TIME_S *end, BIN_UNITS_E bin_units,
                              PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *nswps, HALDE_SWEEP_S ***swpppp);
+/* The magnetic-field source that gives a source's sweeps their pitch
+ * angles, as "PROJECT MISSION EXPERIMENT INSTRUMENT VIRTUAL" (the Cluster
+ * and Double Star FGM vectors), or empty when the project has none. */
+std::string sweep_field_source_text(const NURV_LINEAGE_S &lineage);
 /* Number of sweeps (records of the last sensor) over begin .. end, the
  * reader positioned at begin again afterwards; -514, -515, -516. */
 int nurv_sweep_counter(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_data *nurp, NURV_TIME_S *begin,

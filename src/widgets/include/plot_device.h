@@ -45,7 +45,7 @@ public:
      * device.  Returns cpgopen's identifier (1 or more), or 0 when PGPLOT
      * refuses the device, the folder of the file does not exist or cannot
      * be written, a private folder cannot be made, or a device of this
-     * object is open already.  Prints nothing. */
+     * object is open already; reason() then says which.  Prints nothing. */
     int open(const std::string &name);
 
     /* Closes the device (cpgclos).  keep true: every non-empty file PGPLOT
@@ -54,8 +54,14 @@ public:
      * systems) and is named in the line "Wrote plot file %s"; true when all
      * moved.  A file that cannot be moved prints "Could not write plot file
      * %s: %s" and is removed; false then.  keep false: the files are
-     * removed; false.  Nothing open: false. */
+     * removed; false.  Nothing open: false.  After a kept plot whose
+     * files all moved, the further pages of an earlier plot under the same
+     * name go (each named in "Removed plot file %s of an earlier plot"). */
     bool close(bool keep);
+
+    /* Why the last open failed, in one line without its end (empty when
+     * open succeeded or PGPLOT gave no reason). */
+    const std::string &reason() const { return reason_; }
 
     bool is_open() const { return open_; }
     /* The user's file names that the last close(true) wrote, in page order. */
@@ -63,6 +69,11 @@ public:
 
 private:
     void remove_private_folder();
+    /* After a kept plot of pages 1..kept: the further pages of an earlier
+     * plot under the same name and numbering (a longer wheel sequence),
+     * written by a device of the same kind, are removed, so that the user's
+     * folder holds exactly this plot's pages. */
+    void remove_later_pages(int kept);
     /* Standard output into a scratch file, and back: end_capture prints what
      * was held, less PGPLOT's announcements of the private files. */
     void begin_capture();
@@ -71,6 +82,8 @@ private:
     bool open_ = false;
     std::string user_file_; /* the file part of the name; empty for a passed-through device */
     std::string folder_;    /* the private folder; empty for a passed-through device */
+    std::string device_;    /* the device name given to open */
+    std::string reason_;
     std::vector<std::string> files_;
     int saved_stdout_ = -1;          /* the real standard output while held */
     std::FILE *held_ = nullptr;      /* what was printed meanwhile */

@@ -63,6 +63,14 @@ int leading_int(std::string_view text);
  * whatever the process's locale; 0 when there is none. */
 float leading_float(std::string_view text);
 
+/* Whether a number field's text gives a value its reader can hold: for a
+ * real field, its leading number (when it has one) is finite and within
+ * the range of a float; for an integer field, a text that reads as a number
+ * at all is a whole one within the range of an int.  Text that is no number
+ * reads as 0 and passes. */
+bool real_text_usable(std::string_view text);
+bool int_text_usable(std::string_view text);
+
 /* One line of the file, ended by a line feed.  real_line prints like "%g"
  * in the C locale. */
 std::string int_line(std::string_view key, int value);
@@ -78,7 +86,8 @@ bool read_file(const std::string &path, std::string &contents);
  * temporary file is removed and an existing file at path is left as it was.
  * A new file gets the permissions the process would give it, a replaced
  * one keeps its own; a symbolic link is followed.  Returns SETTINGS_OK,
- * SETTINGS_OPEN_FAILED or SETTINGS_WRITE_FAILED. */
+ * SETTINGS_OPEN_FAILED or SETTINGS_WRITE_FAILED; after a failure errno
+ * holds the reason. */
 int replace_file(const std::string &path, std::string_view contents);
 
 } // namespace settings

@@ -24,6 +24,29 @@ int edit_int(const QLineEdit *edit);
 /* A real-valued field: its leading number in single precision (C locale),
  * 0 when there is none. */
 float edit_float(const QLineEdit *edit);
+/* Number fields checked before an action uses them: a real field whose
+ * leading number is not finite or lies beyond a float's range, or an
+ * integer field holding a number that is no whole one within an int's
+ * range, prints one line naming the field and its text and gives false;
+ * the action then does not run.  A text that is no number at all reads as
+ * 0 and passes. */
+bool real_field_usable(const QLineEdit *edit, const char *field);
+bool int_field_usable(const QLineEdit *edit, const char *field);
+
+/* A plot or export file stem: false, with one line naming the stem, when it
+ * holds no file name (empty, blank, or a folder ending in "/"). */
+bool stem_usable(const QString &stem, const char *what);
+
+/* The most bins an action makes along one axis, and the most values (bins
+ * x levels x sweeps) that one action's sweeps, plot or export may hold:
+ * far beyond what a plot can show, while every copy of them costs four
+ * bytes a value. */
+inline constexpr int kMaxBins = 10000;
+inline constexpr long long kMaxValues = 20000000;
+/* Checks values against kMaxValues: false, with one line naming what would
+ * hold them and the bound, when they are more. */
+bool values_within_bound(long long values, const char *what);
+
 /* A range written back into its field: "%g" form, 6 significant digits. */
 QString number_text(double value);
 
