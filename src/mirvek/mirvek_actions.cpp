@@ -653,8 +653,14 @@ bool MirvekBox::exportFile(const QString &stem, int format)
         char *message = KvErrStr(static_cast<int>(status));
         std::printf("%s", message != nullptr ? message : "");
         std::free(message);
-        if (*KvLastFileError() != '\0')
-            std::printf("%s\n", KvLastFileError());
+        /* The writer names its file in the private folder: the user knows
+         * it by the name it was to have. */
+        std::string reason = KvLastFileError();
+        const std::string scratch = folder + "/";
+        for (std::size_t at; (at = reason.find(scratch)) != std::string::npos;)
+            reason.replace(at, scratch.size(), path);
+        if (!reason.empty())
+            std::printf("%s\n", reason.c_str());
         std::fflush(stdout);
     }
     bool moved = status == 0 || status == -1;
