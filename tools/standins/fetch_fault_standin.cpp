@@ -15,6 +15,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include "standin_fetch.h"
 #include "standin_log.h"
 
 #include <cstdio>
@@ -29,12 +30,10 @@ int main(int argc, char **argv)
     standin::Log(argc, argv);
     if (argc != 16)
         return 2;
-    const std::string server = argv[1], type = argv[2], vinst = argv[7];
-    const long msec = std::atol(argv[10]);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d%03d%02ld%02ld", std::atoi(argv[8]), std::atoi(argv[9]), msec / 3600000,
-                  (msec % 3600000) / 60000);
-    const std::string name = vinst + stamp + (type == "V" ? "I" : type);
+    const std::string server = argv[1];
+    const std::string name = standin::FetchedName(argv);
+    if (name.empty())
+        return 2;
     const char *remote = std::getenv("KOMBRA_STANDIN_REMOTE");
     const char *archive = std::getenv("KOMBRA_STANDIN_ARCHIVE");
     if (remote == nullptr || archive == nullptr)

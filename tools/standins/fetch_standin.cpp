@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "standin_fetch.h"
 #include "standin_log.h"
 
 #include <cstdio>
@@ -32,21 +33,9 @@ int main(int argc, char **argv)
     standin::Log(argc, argv);
     if (argc != 16)
         return 2;
-    const std::string server = argv[1], type = argv[2], vinst = argv[7];
-    const long msec = std::atol(argv[10]);
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "%04d%03d%02ld%02ld", std::atoi(argv[8]), std::atoi(argv[9]), msec / 3600000,
-                  (msec % 3600000) / 60000);
-    std::string name;
-    if (type == "V")
-        name = vinst + stamp + "I";
-    else if (type == "H" || type == "D")
-        name = vinst + stamp + type;
-    else if (type == "V.v3")
-        name = vinst + stamp + "V.v3";
-    else if (type == "P")
-        name = vinst + ".pnur.v2";
-    else
+    const std::string server = argv[1], type = argv[2];
+    const std::string name = standin::FetchedName(argv);
+    if (name.empty())
         return 2;
     const char *remote = std::getenv("KOMBRA_STANDIN_REMOTE");
     const char *archive = std::getenv("KOMBRA_STANDIN_ARCHIVE");
