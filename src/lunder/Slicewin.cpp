@@ -371,8 +371,7 @@ void Slicewin::slotRun(int id)
     for (const Cuts_Selector *row : cuts)
         if (row->source->currentIndex() > 0 && !widgets::real_field_usable(row->pangle, "cut pitch angle"))
             return;
-    if ((id == 0 && !widgets::int_field_usable(plot_win_edit, "Xwin Number")) ||
-        (id == 1 && !widgets::stem_usable(plot_file_edit->text(), "plot file stem")))
+    if (id == 1 && !widgets::stem_usable(plot_file_edit->text(), "plot file stem"))
         return;
     const std::string name =
         lunder::device_name(id == 1 ? plot_dev->currentIndex() : 5, plot_file_edit, plot_win_edit);

@@ -184,7 +184,6 @@ void LunderBox::slotActions(int id)
         widgets::real_field_usable(emin, "energy min") && widgets::real_field_usable(emax, "energy max") &&
         (anal_proc->currentIndex() == 0 || (widgets::real_field_usable(analmin, "analysis min") &&
                                             widgets::real_field_usable(analmax, "analysis max"))) &&
-        (kind != 5 || widgets::int_field_usable(plot_win_edit, "Xwin Number")) &&
         (kind == 5 || widgets::stem_usable(plot_file_edit->text(), "plot file stem"));
     if (!fields_usable) {
         std::fflush(stdout);

@@ -115,8 +115,7 @@ bool MirvekBox::fieldsUsable(int id) const
            (!user_range || real_field_usable(emax, "custom bins max")) &&
            (!plot || real_field_usable(psdmin, "phase space min")) &&
            (!plot || real_field_usable(psdmax, "phase space max")) &&
-           (!plot || real_field_usable(plot_tgap, "t-fill gaps < (s)")) &&
-           (id != 0 || int_field_usable(plot_win_edit, "Xwin Number"));
+           (!plot || real_field_usable(plot_tgap, "t-fill gaps < (s)"));
 }
 
 bool MirvekBox::binCountsUsable() const
