@@ -69,31 +69,39 @@ void AddBudget(FILE *fp)
         L().budget += 16 * static_cast<size_t>(st.st_size);
 }
 
-// "<file> line <n>" of the byte at `offset` of the current slot's stream,
+// Warnings of one read past this many are not given.
+constexpr size_t kMaxWarnings = 20;
+
+// "<file> line <n>" of the byte at `offset` of a stream of the read,
 // counted without moving the stream.
-std::string Place(long offset)
+std::string Place(FILE *fp, long offset)
 {
     const Lines &l = L();
-    const Slot &slot = l.slots[static_cast<size_t>(l.current)];
+    std::string name = "?";
+    for (int s = 0; s <= l.last && s < kSlots; ++s)
+        if (l.slots[static_cast<size_t>(s)].fp == fp)
+            name = s == 0 ? l.file0 : l.slots[static_cast<size_t>(s)].name;
     long line = 1;
     char buf[4096];
     for (long at = 0; at < offset;) {
-        const ssize_t n = ::pread(fileno(slot.fp), buf, static_cast<size_t>(std::min<long>(offset - at, sizeof buf)), at);
+        const ssize_t n = ::pread(fileno(fp), buf, static_cast<size_t>(std::min<long>(offset - at, sizeof buf)), at);
         if (n <= 0)
             break;
         line += static_cast<long>(std::count(buf, buf + n, '\n'));
         at += n;
     }
-    return KvFormat("%s line %ld", l.current == 0 ? l.file0.c_str() : slot.name.c_str(), line);
+    return KvFormat("%s line %ld", name.c_str(), line);
 }
 
 // Tells the user (through the alert box and the options' messages) of a
-// fault at the byte `offset` of the current file; a corrupt file ends the
-// read, and its reason is kept.
-void Fault(bool corrupt, long offset, const char *what)
+// fault at the byte `offset` of a stream of the read; a corrupt file ends
+// the read, and its reason is kept.
+void Fault(bool corrupt, FILE *fp, long offset, const char *what)
 {
     Lines &l = L();
-    const std::string place = Place(offset);
+    if (!corrupt && l.warned.size() >= kMaxWarnings)
+        return;
+    const std::string place = Place(fp, offset);
     if (!corrupt && !l.warned.insert(place).second)
         return;
     const std::string text = KvFormat("KVE %s: %s: %s", corrupt ? "Error" : "Warning", place.c_str(), what);
@@ -141,8 +149,8 @@ bool Include(const std::string &name, bool *stop)
     // A file that includes itself, or a file it was included from, would
     // be read without end.
     if (BeingRead(KvSafePath(KvJoinPath(l.include_dir.c_str(), name.c_str(), "").c_str()))) {
-        Fault(true, std::ftell(l.slots[static_cast<size_t>(l.current)].fp) - 1,
-              ("INCLUDE loop: " + name + " is being read").c_str());
+        FILE *fp = l.slots[static_cast<size_t>(l.current)].fp;
+        Fault(true, fp, std::ftell(fp) - 1, ("INCLUDE loop: " + name + " is being read").c_str());
         *stop = true;
         return false;
     }
@@ -250,7 +258,7 @@ const char *KvGetLine(FILE *fp)
             continue;
         if (ch == '\0') {
             // No text file holds one: what follows it cannot be trusted.
-            Fault(true, std::ftell(fp) - 1, "NUL byte");
+            Fault(true, fp, std::ftell(fp) - 1, "NUL byte");
             return nullptr;
         }
         if (ch == '"' && !(l.fixed_columns && !l.header))
@@ -265,7 +273,7 @@ const char *KvGetLine(FILE *fp)
         }
         if (ch == '\n' || (ch == l.eol && !quoted)) {
             if (quoted && ch == '\n') {
-                Fault(false, std::ftell(fp) - 1, "a quote runs over the end of the line");
+                Fault(false, fp, std::ftell(fp) - 1, "a quote runs over the end of the line");
                 l.quote_open = true;
             }
             buf += static_cast<char>(ch);

@@ -736,8 +736,9 @@ KvCDFContents *AllTypes(const std::string &dir)
     std::memcpy(fill.data, &kFill, sizeof kFill);
     KvCDFVariable *label = Texts("label", 20, {"with, comma", "bang! and $ end", "say \"hi\""});
     kve_test::TextAttr(label, "FIELDNAM", "x, \"y\" !z");
+    // Blanks at the ends of the first column's texts, before the time.
     KvCDFContents *c = DataSet(
-        {t, Var<int8_t>("i1", CDF_INT1, {}, {-128, 127, -1}, 3), Var<uint8_t>("u1", CDF_UINT1, {}, {0, 255, 200}, 3),
+        {Texts("blanks", 8, {" lead", "trail ", ""}), t, Var<int8_t>("i1", CDF_INT1, {}, {-128, 127, -1}, 3), Var<uint8_t>("u1", CDF_UINT1, {}, {0, 255, 200}, 3),
          Var<int8_t>("b", CDF_BYTE, {}, {-128, 127, 0}, 3), Var<int16_t>("i2", CDF_INT2, {}, {-32768, 32767, 0}, 3),
          Var<uint16_t>("u2", CDF_UINT2, {}, {65535, 0, 40000}, 3),
          Var<int32_t>("i4", CDF_INT4, {}, {INT32_MIN, INT32_MAX, 0}, 3),
@@ -745,8 +746,9 @@ KvCDFContents *AllTypes(const std::string &dir)
          Var<float>("r4", CDF_REAL4, {2}, {1.5f, -0.0025f, 3e38f, -1e-37f, 0.0f, 7.0f}, 3),
          Var<double>("d8", CDF_DOUBLE, {}, {1e300, -0.5, 123456.0}, 3),
          Texts("quality_flag", 1, {"a", "b", "c"}), Var<int32_t>("n", CDF_INT4, {}, {1, 2, 3}, 3),
-         Texts("f", 1, {"x", ",", "\""}), label, Texts("blanks", 8, {" lead", "trail ", ""})},
+         Texts("f", 1, {"x", ",", "\""}), label},
         3, dir, "all");
+    c->time_var_num = 1;
     KvCreateGlobalTxtAttr(c, "TITLE", "a, b, \"c\"");
     return c;
 }
