@@ -24,6 +24,15 @@ using kve_cdf::current;
 
 namespace {
 
+// The options and path of the CDF being written, for the messages of the
+// functions below KvWriteCSDSgenCDF.
+KvOptions *writing_options = nullptr;
+std::string writing_path;
+
+}  // namespace
+
+namespace {
+
 constexpr char kVersionText[] = "KVE V_3.2.0 [9 Dec 2004]";
 
 std::string Upper(const char *name)
@@ -85,7 +94,16 @@ size_t KvHeldValues(const KvCDFVariable *v, size_t valueBytes)
     return v->data != nullptr && valueBytes > 0 ? malloc_usable_size(v->data) / valueBytes : 0;
 }
 
-int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status)
+int KvRefuseShortData(const KvCDFVariable *v, size_t held, size_t needed, KvOptions *o, const std::string &path,
+                      int status)
+{
+    const std::string what = KvFormat("variable %s holds %zu values, its shape needs %zu", v->name, held, needed);
+    KvDisplayMessage(("KVE Error: " + what).c_str(), o);
+    KvNoteFileError("Cannot write", path + ": " + what);
+    return status;
+}
+
+int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status, const std::string &path)
 {
     for (long i = 0; i < c->n_vars && c->vardata != nullptr; ++i) {
         const KvCDFVariable *v = c->vardata[i];
@@ -93,15 +111,9 @@ int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status)
         if (valueBytes <= 0)
             continue;
         const size_t held = KvHeldValues(v, static_cast<size_t>(valueBytes));
-        if (held >= KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1))
-            continue;
-        const std::string text =
-            KvFormat("KVE Error: variable %s holds %zu values, fewer than its shape needs", v->name, held);
-        if (o != nullptr)
-            KvDisplayMessage(text.c_str(), o);
-        else
-            std::printf("%s\n", text.c_str());
-        return status;
+        const size_t needed = KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1);
+        if (held < needed)
+            return KvRefuseShortData(v, held, needed, o, path, status);
     }
     return 0;
 }
@@ -235,7 +247,8 @@ int KvRemoveEpoch(KvCDFContents *c)
             } else if (name == "SI_CONVERSION") {
                 SetAttrText(attr, CDF_CHAR, "1.0>s");
             } else if (name == "FILLVAL") {
-                SetAttrText(attr, ISO_TIME, "0000-01-01T00:00:00.000Z");
+                // The text its missing values are written as.
+                SetAttrText(attr, ISO_TIME, KvEpochText(kKvFillEpoch, 'T'));
             } else if (name == "VALID_MIN" || name == "VALID_MAX") {
                 if (attr->data != nullptr && attr->data_type == CDF_EPOCH)
                     SetAttrText(attr, ISO_TIME, KvEpochText(*static_cast<const double *>(attr->data), 'T'));
@@ -453,10 +466,8 @@ int KvWriteVariable(KvCDFContents *c, long index)
     // that does not vary repeated); a block smaller than that is refused,
     // never read past.
     const size_t valueBytes = kcdf::ElementSize(v->data_type) * static_cast<size_t>(std::max(v->num_elems, 0L));
-    if (const size_t held = KvHeldValues(v, valueBytes); held < KvShapeValues(v, records)) {
-        std::printf("KVE Error: variable %s holds %zu values, fewer than its shape needs\n", v->name, held);
-        return KV_DATA_WRITE;
-    }
+    if (const size_t held = KvHeldValues(v, valueBytes), needed = KvShapeValues(v, records); held < needed)
+        return KvRefuseShortData(v, held, needed, writing_options, writing_path, KV_DATA_WRITE);
     if (current->PutHyper(num, hyper, v->data, bytes) != kcdf::kOk)
         return KV_DATA_WRITE;
     return KvWriteVarAttrs(c, index);
@@ -480,23 +491,25 @@ int KvWriteCSDSgenCDF(KvCDFContents *c, KvOptions *o)
     KvClearFileError();
     if (c == nullptr || o == nullptr)
         return KV_NO_VARIABLES;
-    if (const int status = KvCheckDataShapes(c, nullptr, KV_DATA_WRITE); status != 0)
+    KvEnsureFileName(c, o);
+    const std::string name = std::string(c->io_f_path) + c->io_f_name;
+    const std::string path = std::string(KvSafePath(name.c_str())) + ".cdf";
+    if (const int status = KvCheckDataShapes(c, o, KV_DATA_WRITE, path); status != 0)
         return status;
     KvRemoveISO_TIME(c);
-    KvEnsureFileName(c, o);
     if (KvMakeSafe(c) == nullptr || KvTestStructure(c) != 0)
         return KV_NO_VARIABLES;
     c->io_f_extn = o->EXTN_CDF;
-    const std::string name = std::string(c->io_f_path) + c->io_f_name;
     if (const int status = KvCreateCDF(name.c_str(), o); status != 0)
         return status;
-    const std::string path = std::string(KvSafePath(name.c_str())) + ".cdf";
     current.reset();
     if (kcdf::File::Open(path, current) != kcdf::kOk) {
         KvNoteFileError("Cannot open", kcdf::LastError());
         current.reset();
         return KV_CDF_OPEN;
     }
+    writing_options = o;
+    writing_path = path;
     int status = KvWriteContents(c, o);
     if (status != 0) {
         current->Delete();
@@ -507,5 +520,6 @@ int KvWriteCSDSgenCDF(KvCDFContents *c, KvOptions *o)
         status = KV_DATA_WRITE;
     }
     current.reset();
+    writing_options = nullptr;
     return status;
 }

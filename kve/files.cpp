@@ -224,6 +224,49 @@ char *KvStripQuotes(const char *text)
     return KvNewStr(s.c_str());
 }
 
+bool KvTextNeedsQuotes(const std::string &text, char delim, char rec_end)
+{
+    if (text.empty() || text.front() == ' ' || text.front() == '\t' || text.back() == ' ' || text.back() == '\t')
+        return true;
+    for (const char ch : text)
+        if (ch == delim || ch == '"' || ch == '!' || ch == rec_end || ch == '\n')
+            return true;
+    return false;
+}
+
+std::string KvQuoted(const std::string &text)
+{
+    std::string out = "\"";
+    for (const char ch : text) {
+        out += ch;
+        if (ch == '"')
+            out += '"';
+    }
+    return out + '"';
+}
+
+bool KvOneQuoted(const std::string &item, std::string *text)
+{
+    const size_t open = item.find_first_not_of(" \t");
+    if (open == std::string::npos || item[open] != '"')
+        return false;
+    std::string out;
+    for (size_t i = open + 1; i < item.size(); ++i) {
+        if (item[i] != '"') {
+            out += item[i];
+        } else if (i + 1 < item.size() && item[i + 1] == '"') {
+            out += '"';
+            ++i;
+        } else {
+            if (item.find_first_not_of(" \t\n", i + 1) != std::string::npos)
+                return false;
+            *text = out;
+            return true;
+        }
+    }
+    return false;
+}
+
 int KvVarExists(const KvCDFContents *c, const char *name)
 {
     if (c == nullptr || c->vardata == nullptr || name == nullptr)

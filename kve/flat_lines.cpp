@@ -9,10 +9,14 @@
 
 #include <sys/stat.h>
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
+#include <set>
 
 KvYearState kv_reader_year;
 
@@ -37,8 +41,15 @@ struct Lines {
     char eol = '\n';
     bool cef2 = false;
     bool header = true;
+    bool fixed_columns = false;
     std::string joined;
     std::string physical;
+    // The last physical line ended inside an open quote.
+    bool quote_open = false;
+    KvOptions *options = nullptr;
+    std::string file0;               // the path of the file in slot 0
+    int status = 0;                  // KV_CORRUPT_FILE once corrupt
+    std::set<std::string> warned;    // places already warned of
     // Characters the read may still take: 16 times the size of every file
     // opened.  Positions restored across INCLUDE files can send the passes
     // back over lines already read; the budget ends such a read.
@@ -58,6 +69,69 @@ void AddBudget(FILE *fp)
         L().budget += 16 * static_cast<size_t>(st.st_size);
 }
 
+// Warnings of one read past this many are not given.
+constexpr size_t kMaxWarnings = 20;
+
+// "<file> line <n>" of the byte at `offset` of a stream of the read,
+// counted without moving the stream.
+std::string Place(FILE *fp, long offset)
+{
+    const Lines &l = L();
+    std::string name = "?";
+    for (int s = 0; s <= l.last && s < kSlots; ++s)
+        if (l.slots[static_cast<size_t>(s)].fp == fp)
+            name = s == 0 ? l.file0 : l.slots[static_cast<size_t>(s)].name;
+    long line = 1;
+    char buf[4096];
+    for (long at = 0; at < offset;) {
+        const ssize_t n = ::pread(fileno(fp), buf, static_cast<size_t>(std::min<long>(offset - at, sizeof buf)), at);
+        if (n <= 0)
+            break;
+        line += static_cast<long>(std::count(buf, buf + n, '\n'));
+        at += n;
+    }
+    return KvFormat("%s line %ld", name.c_str(), line);
+}
+
+// Tells the user (through the alert box and the options' messages) of a
+// fault at the byte `offset` of a stream of the read; a corrupt file ends
+// the read, and its reason is kept.
+void Fault(bool corrupt, FILE *fp, long offset, const char *what)
+{
+    Lines &l = L();
+    if (!corrupt && l.warned.size() >= kMaxWarnings)
+        return;
+    const std::string place = Place(fp, offset);
+    if (!corrupt && !l.warned.insert(place).second)
+        return;
+    const std::string text = KvFormat("KVE %s: %s: %s", corrupt ? "Error" : "Warning", place.c_str(), what);
+    KvDisplayMessage(text.c_str(), l.options);
+    KveAlertBox(corrupt ? "KVE Import ERROR" : "KVE Import warning", text.c_str());
+    if (corrupt) {
+        KvNoteFileError("Cannot read", place + ": " + what);
+        l.status = KV_CORRUPT_FILE;
+    }
+}
+
+// True when the file of `path` is the file of the current slot or of one
+// it was included from.
+bool BeingRead(const std::string &path)
+{
+    const Lines &l = L();
+    struct stat target{};
+    if (path.empty() || ::stat(path.c_str(), &target) != 0)
+        return false;
+    for (int s = l.current; s >= 0 && s <= l.last; s = l.slots[static_cast<size_t>(s)].from) {
+        struct stat st{};
+        FILE *fp = l.slots[static_cast<size_t>(s)].fp;
+        if (fp != nullptr && ::fstat(fileno(fp), &st) == 0 && st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+            return true;
+        if (s == 0)
+            break;
+    }
+    return false;
+}
+
 std::string Trim(const std::string &s)
 {
     const size_t b = s.find_first_not_of(" \t");
@@ -72,6 +146,14 @@ std::string Trim(const std::string &s)
 bool Include(const std::string &name, bool *stop)
 {
     Lines &l = L();
+    // A file that includes itself, or a file it was included from, would
+    // be read without end.
+    if (BeingRead(KvSafePath(KvJoinPath(l.include_dir.c_str(), name.c_str(), "").c_str()))) {
+        FILE *fp = l.slots[static_cast<size_t>(l.current)].fp;
+        Fault(true, fp, std::ftell(fp) - 1, ("INCLUDE loop: " + name + " is being read").c_str());
+        *stop = true;
+        return false;
+    }
     int open = -1;
     if (KvFindAlreadyOpen(name.c_str(), &open) == 1) {
         l.current = open;
@@ -99,7 +181,7 @@ bool Include(const std::string &name, bool *stop)
 
 }  // namespace
 
-void KvLinesReset(const char *dir)
+void KvLinesReset(const char *dir, KvOptions *options)
 {
     KvLinesCloseAll(nullptr);
     Lines &l = L();
@@ -108,7 +190,17 @@ void KvLinesReset(const char *dir)
     l.eol = '\n';
     l.cef2 = false;
     l.header = true;
+    l.fixed_columns = false;
+    l.options = options;
+    l.file0.clear();
+    l.status = 0;
+    l.warned.clear();
 }
+
+void KvLinesNameFile(const std::string &path) { L().file0 = path; }
+int KvLinesStatus() { return L().status; }
+void KvLinesFixedColumns(bool on) { L().fixed_columns = on; }
+bool KvLinesCef2() { return L().cef2; }
 
 void KvLinesCloseAll(FILE *keep)
 {
@@ -155,13 +247,21 @@ const char *KvGetLine(FILE *fp)
     buf.clear();
     if (fp == nullptr)
         return nullptr;
+    l.quote_open = false;
+    if (l.status != 0)
+        return nullptr;
     bool quoted = false;
     int ch = 0;
     while (l.budget > 0 && (ch = std::getc(fp)) != EOF) {
         --l.budget;
         if (ch == '\f' || ch == '\v' || ch == '\a' || ch == '\r')
             continue;
-        if (ch == '"')
+        if (ch == '\0') {
+            // No text file holds one: what follows it cannot be trusted.
+            Fault(true, fp, std::ftell(fp) - 1, "NUL byte");
+            return nullptr;
+        }
+        if (ch == '"' && !(l.fixed_columns && !l.header))
             quoted = !quoted;
         if (l.cef2 && ch == '\\' && !quoted) {
             // A continuation: the rest of this physical line goes.
@@ -172,6 +272,10 @@ const char *KvGetLine(FILE *fp)
             continue;
         }
         if (ch == '\n' || (ch == l.eol && !quoted)) {
+            if (quoted && ch == '\n') {
+                Fault(false, fp, std::ftell(fp) - 1, "a quote runs over the end of the line");
+                l.quote_open = true;
+            }
             buf += static_cast<char>(ch);
             return buf.c_str();
         }
@@ -202,9 +306,11 @@ const char *KvReadLine(char *marker)
                 return l.joined.c_str();
             continue;
         }
+        const bool quoteOpen = l.quote_open;
         std::string line = p;
         const size_t start = line.find_first_not_of(" \t");
-        line.erase(0, start == std::string::npos ? line.size() : start);
+        const std::string indent = line.substr(0, start == std::string::npos ? line.size() : start);
+        line.erase(0, indent.size());
         if (line.empty() || line[0] == '!' || line[0] == l.comment || line[0] == '\n')
             continue;
         if (l.header && !pending) {
@@ -236,9 +342,18 @@ const char *KvReadLine(char *marker)
         }
         if (pending && !l.joined.empty() && l.joined.back() == '\n')
             l.joined.pop_back();
+        if (l.fixed_columns && !pending)
+            l.joined += indent;
         l.joined += line;
         if (!l.joined.empty() && l.joined.back() == l.eol) {
             l.joined.pop_back();
+            return l.joined.c_str();
+        }
+        // A record whose quote was left open ends with its line: the next
+        // record is not taken into its text.
+        if (quoteOpen && !l.header) {
+            if (!l.joined.empty() && l.joined.back() == '\n')
+                l.joined.pop_back();
             return l.joined.c_str();
         }
         pending = true;

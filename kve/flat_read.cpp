@@ -7,6 +7,9 @@
 #include "kve_int.h"
 
 #include <cerrno>
+#include <cmath>
+#include <cstdint>
+#include <type_traits>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -61,6 +64,14 @@ void ClearDataSet(KvCDFContents *c)
     c->g_attr = nullptr;
 }
 
+// Keys that begin what follows a variable block: a variable block that
+// meets one has run past its end.
+bool BeginsAnother(const std::string &key)
+{
+    return key.starts_with("START_VARIABLE") || key.starts_with("START_META") || key.starts_with("DATA_UNTIL") ||
+           key.starts_with("START_DATA");
+}
+
 bool GiveVariableSlots(KvCDFContents *c)
 {
     c->vardata = KvMakeKvVariablePtrs(kMaxReadVars);
@@ -82,43 +93,149 @@ long KvReadElementSize(long type)
     }
 }
 
+namespace {
+
+// The text without the blanks around it.
+std::string Bare(const std::string &text)
+{
+    const size_t b = text.find_first_not_of(" \t\n");
+    return b == std::string::npos ? std::string() : text.substr(b, text.find_last_not_of(" \t\n") - b + 1);
+}
+
+// A whole real number; one the type cannot hold (beyond its largest
+// magnitude) is none.
+template <typename T>
+bool ParseReal(const std::string &text, T *value)
+{
+    const std::string s = Bare(text);
+    if (s.empty())
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const T v = std::is_same_v<T, float> ? std::strtof(s.c_str(), &end) : std::strtod(s.c_str(), &end);
+    if (*end != '\0' || (errno == ERANGE && std::isinf(v)))
+        return false;
+    *value = v;
+    return true;
+}
+
+}  // namespace
+
+bool KvIsIntegerType(long type)
+{
+    switch (type) {
+    case CDF_INT1: case CDF_UINT1: case CDF_BYTE: case CDF_INT2: case CDF_UINT2: case CDF_INT4: case CDF_UINT4:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool KvParseInteger(const std::string &text, long long *value)
+{
+    const std::string s = Bare(text);
+    if (s.empty())
+        return false;
+    errno = 0;
+    char *end = nullptr;
+    const long long v = std::strtoll(s.c_str(), &end, 10);
+    if (*end != '\0' || errno == ERANGE)
+        return false;
+    *value = v;
+    return true;
+}
+
+bool KvIntegerFits(long type, long long v)
+{
+    switch (type) {
+    case CDF_INT1: case CDF_BYTE: return v >= INT8_MIN && v <= INT8_MAX;
+    case CDF_UINT1: return v >= 0 && v <= UINT8_MAX;
+    case CDF_INT2: return v >= INT16_MIN && v <= INT16_MAX;
+    case CDF_UINT2: return v >= 0 && v <= UINT16_MAX;
+    case CDF_INT4: return v >= INT32_MIN && v <= INT32_MAX;
+    case CDF_UINT4: return v >= 0 && v <= UINT32_MAX;
+    default: return false;
+    }
+}
+
+long KvUnsignedOf(long type)
+{
+    switch (type) {
+    case CDF_INT1: case CDF_BYTE: return CDF_UINT1;
+    case CDF_INT2: return CDF_UINT2;
+    case CDF_INT4: return CDF_UINT4;
+    default: return 0;
+    }
+}
+
+void KvPutInteger(long type, long long v, void *at)
+{
+    switch (KvReadElementSize(type)) {
+    case 1: *static_cast<uint8_t *>(at) = static_cast<uint8_t>(v); break;
+    case 2: { const auto w = static_cast<uint16_t>(v); std::memcpy(at, &w, sizeof w); break; }
+    default: { const auto w = static_cast<uint32_t>(v); std::memcpy(at, &w, sizeof w); break; }
+    }
+}
+
 bool KvStoreNumber(long type, const std::string &text, void *at)
 {
-    const char *s = text.c_str();
-    char *end = nullptr;
     switch (type) {
     case CDF_REAL8: case CDF_DOUBLE: case CDF_EPOCH: {
-        const double v = std::strtod(s, &end);
-        if (end == s)
+        double v = 0.0;
+        if (!ParseReal(text, &v))
             return false;
         std::memcpy(at, &v, sizeof v);
         return true;
     }
     case CDF_REAL4: case CDF_FLOAT: {
-        const float v = std::strtof(s, &end);
-        if (end == s)
+        float v = 0.0f;
+        if (!ParseReal(text, &v))
             return false;
         std::memcpy(at, &v, sizeof v);
         return true;
     }
-    case CDF_INT2: case CDF_UINT2: case CDF_INT4: case CDF_UINT4: case CDF_INT1: case CDF_UINT1: case CDF_BYTE: {
-        const long long v = std::strtoll(s, &end, 10);
-        if (end == s)
+    default: {
+        long long v = 0;
+        if (!KvIsIntegerType(type) || !KvParseInteger(text, &v) || !KvIntegerFits(type, v))
             return false;
-        if (type == CDF_INT2 || type == CDF_UINT2) {
-            const auto w = static_cast<int16_t>(v);
-            std::memcpy(at, &w, sizeof w);
-        } else if (type == CDF_INT4 || type == CDF_UINT4) {
-            const auto w = static_cast<int32_t>(v);
-            std::memcpy(at, &w, sizeof w);
-        } else {
-            *static_cast<unsigned char *>(at) = static_cast<unsigned char>(v & 0xFF);
-        }
+        KvPutInteger(type, v, at);
         return true;
     }
-    default:
-        return false;
     }
+}
+
+bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned char *out)
+{
+    const auto elem = static_cast<size_t>(KvReadElementSize(*type));
+    if (!KvIsIntegerType(*type)) {
+        for (size_t i = 0; i < items.size(); ++i)
+            if (!KvStoreNumber(*type, items[i], out + i * elem))
+                return false;
+        return true;
+    }
+    std::vector<long long> values(items.size());
+    bool signedFits = true, unsignedFits = KvUnsignedOf(*type) != 0;
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (!KvParseInteger(items[i], &values[i]))
+            return false;
+        signedFits = signedFits && KvIntegerFits(*type, values[i]);
+        unsignedFits = unsignedFits && KvIntegerFits(KvUnsignedOf(*type), values[i]);
+    }
+    if (!signedFits && !unsignedFits)
+        return false;
+    if (!signedFits)
+        *type = KvUnsignedOf(*type);
+    for (size_t i = 0; i < values.size(); ++i)
+        KvPutInteger(*type, values[i], out + i * elem);
+    return true;
+}
+
+std::string KvTextValue(const std::string &item, bool caa)
+{
+    std::string text;
+    if (KvOneQuoted(item, &text))
+        return text;
+    return caa ? Stripped(item) : item;
 }
 
 long KvDataType(const char *text, long *size)
@@ -149,7 +266,7 @@ int KvSetEntry(KvGAttrEntry *e, const char *value, long size, char delim)
     const std::string v = value != nullptr ? value : "";
     switch (e->data_type) {
     case CDF_CHAR: case CDF_UCHAR: {
-        const std::string text = Stripped(v);
+        const std::string text = KvTextValue(v, KvLinesCef2());
         e->num_elems = static_cast<long>(text.size());
         e->data = KvNewStr(text.c_str());
         return e->data != STR_NULL ? 0 : KV_BAD_TYPE;
@@ -179,9 +296,8 @@ int KvSetEntry(KvGAttrEntry *e, const char *value, long size, char delim)
     std::unique_ptr<unsigned char, FreeDeleter> data(static_cast<unsigned char *>(std::calloc(items.size(), elem)));
     if (!data)
         return KV_BAD_TYPE;
-    for (size_t i = 0; i < items.size(); ++i)
-        if (!KvStoreNumber(e->data_type, items[i], data.get() + i * static_cast<size_t>(elem)))
-            return KV_SYNTAX;
+    if (!KvStoreNumbers(&e->data_type, items, data.get()))
+        return KV_SYNTAX;
     e->num_elems = static_cast<long>(items.size());
     e->data = data.release();
     return 0;
@@ -406,7 +522,7 @@ int KvGetDataType(KvCDFContents *c, long *size, KvOptions *o, KvRecord_format *f
         if (KvParseParamValue(line, key, value) != 0)
             break;
         const std::string k = KvUpper(key);
-        if (k.starts_with("END_VARIABLE"))
+        if (k.starts_with("END_VARIABLE") || BeginsAnother(k))
             break;
         if (k.starts_with("DATA_TYPE") || k.starts_with("VALUE_TYPE")) {
             ++taken;
@@ -470,13 +586,14 @@ int KvText_to_Attr(KvCDFContents *c, KvOptions *o, const char *key, const char *
     const bool caa = o->f_type == CAA;
     if (type == CDF_CHAR || type == CDF_UCHAR || type == ISO_TIME) {
         if (!caa) {
-            data.assign(val.begin(), val.end());
+            const std::string text = type == ISO_TIME ? val : KvTextValue(val, false);
+            data.assign(text.begin(), text.end());
             data.push_back('\0');
         } else {
             const bool isText = type != ISO_TIME;
             const std::vector<std::string> items = KvSplitItems(o->attr_delim, val, isText);
             for (const std::string &item : items) {
-                const std::string s = isText ? Stripped(item) : item;
+                const std::string s = isText ? KvTextValue(item, true) : item;
                 data.insert(data.end(), s.begin(), s.end());
                 data.push_back('\0');
             }
@@ -498,13 +615,13 @@ int KvText_to_Attr(KvCDFContents *c, KvOptions *o, const char *key, const char *
         if (items.empty())
             return KV_SYNTAX;
         data.resize(items.size() * static_cast<size_t>(elem));
-        for (size_t k = 0; k < items.size(); ++k) {
-            if (type == CDF_EPOCH) {
+        if (type == CDF_EPOCH) {
+            for (size_t k = 0; k < items.size(); ++k) {
                 const double epoch = KvISOStringToEpoch(items[k].c_str());
                 std::memcpy(data.data() + k * 8, &epoch, 8);
-            } else if (!KvStoreNumber(type, items[k], data.data() + k * static_cast<size_t>(elem))) {
-                return KV_SYNTAX;
             }
+        } else if (!KvStoreNumbers(&type, items, data.data())) {
+            return KV_SYNTAX;
         }
         elems = static_cast<long>(items.size());
     }
@@ -578,12 +695,26 @@ int KvReadVmeta(KvCDFContents *c, KvOptions *o, KvRecord_format *f)
 
         long attrs = 0;
         int status = KV_VAR_BLOCK;
-        for (line = KvReadLine(nullptr); line != nullptr; line = KvReadLine(nullptr)) {
-            if (KvParseParamValue(line, key, value) != 0) {
+        for (;;) {
+            // A block without its END_VARIABLE ends before the line that
+            // shows it: the line is read again after it, and the user told.
+            fpos_t lineAt{};
+            int lineSlot = 0;
+            const bool lineMarked = Kvfgetpos(&lineAt, &lineSlot) == 0;
+            line = KvReadLine(nullptr);
+            if (line == nullptr)
+                break;
+            const bool pair = KvParseParamValue(line, key, value) == 0;
+            const std::string bk = pair ? KvUpper(key) : std::string();
+            if (!pair || BeginsAnother(bk)) {
+                if (lineMarked)
+                    Kvfsetpos(&lineAt, lineSlot);
+                const std::string text = KvFormat("KVE Warning: variable %s has no END_VARIABLE", name.c_str());
+                KvDisplayMessage(text.c_str(), o);
+                KveAlertBox("KVE Import warning", text.c_str());
                 status = 0;
                 break;
             }
-            const std::string bk = KvUpper(key);
             long n = 0;
             if (bk.starts_with("END_VARIABLE")) {
                 status = value == name ? 0 : KV_VAR_BLOCK;
@@ -712,7 +843,7 @@ int KvGetCSDSgenFlat(KvCDFContents *c, KvOptions *o)
     KvClearFileError();
     if (c == nullptr || o == nullptr)
         return KV_EMPTY;
-    KvLinesReset(c->io_f_path);
+    KvLinesReset(c->io_f_path, o);
     std::unique_ptr<KvRecord_format, decltype(&KvFreeFormatSpace)> f(KvMakeFmtObj(), &KvFreeFormatSpace);
     FILE *data = KvOpenFile("r", c->io_f_path, c->io_f_name, c->io_f_extn);
     if (data == nullptr) {
@@ -726,8 +857,16 @@ int KvGetCSDSgenFlat(KvCDFContents *c, KvOptions *o)
     }
     int status = 0;
     bool detachedRead = false;
+    const std::string dataPath = KvJoinPath(c->io_f_path, c->io_f_name, c->io_f_extn);
+    KvLinesNameFile(dataPath);
     if (o->header == ATTACHED) {
         status = KvReadHeader(c, o, f.get(), data);
+        if (KvLinesStatus() != 0) {
+            // A corrupt file is no header to fall back from.
+            KvLinesCloseAll(data);
+            std::fclose(data);
+            return KvLinesStatus();
+        }
         if (status != 0) {
             char *text = KvErrStr(status);
             std::printf("%s", text);
@@ -768,7 +907,10 @@ int KvGetCSDSgenFlat(KvCDFContents *c, KvOptions *o)
             std::fclose(data);
             return KV_FILE_OPEN;
         }
+        KvLinesNameFile(KvJoinPath(o->header_path, o->header_name, o->EXTN_QHD));
         status = KvReadHeader(c, o, f.get(), header);
+        if (KvLinesStatus() != 0)
+            status = KvLinesStatus();
         detachedRead = true;
     } else if (o->header == NO_HEADER) {
         // Nothing tells what the records hold.
@@ -790,6 +932,7 @@ int KvGetCSDSgenFlat(KvCDFContents *c, KvOptions *o)
     if (detachedRead) {
         KvLinesCloseAll(data);
         KvLinesSetFile(data);
+        KvLinesNameFile(dataPath);
     }
     if (status == 0)
         status = KvReadData(c, f.get(), o);

@@ -22,15 +22,6 @@ std::string Trimmed(const std::string &s, const char *blanks = " \t\n")
     return s.substr(b, s.find_last_not_of(blanks) - b + 1);
 }
 
-std::string StripQuotes(const std::string &s)
-{
-    char *t = KvStripQuotes(s.c_str());
-    std::string out = t != nullptr ? t : "";
-    if (t != nullptr && t != STR_NULL)
-        std::free(t);
-    return out;
-}
-
 bool Stored(const KvCDFContents *c, const KvRecord_format *f, long i)
 {
     return c->vardata[i]->rec_vary != 0 && f->ignore[i] != 1;
@@ -86,6 +77,53 @@ void TooLong(Flavor fl, const KvCDFVariable *v, const std::string &text, KvOptio
     }
 }
 
+// True when a value stored before value k of this record (earlier records,
+// and the values of this one already stored: those before k, or after it
+// in a TABULAR record, read from its end) is negative.
+bool StoredNegative(const KvCDFVariable *v, const KvRecord_format *f, long i, long record, long k, Flavor fl)
+{
+    const auto n = static_cast<size_t>(f->n_items[i]);
+    const size_t first = static_cast<size_t>(record) * n;
+    const size_t elem = static_cast<size_t>(KvReadElementSize(v->data_type));
+    auto negative = [&](size_t e) {
+        const auto *p = static_cast<const unsigned char *>(v->data) + e * elem;
+        int8_t b = 0;
+        int16_t h = 0;
+        int32_t w = 0;
+        switch (elem) {
+        case 1: std::memcpy(&b, p, 1); return b < 0;
+        case 2: std::memcpy(&h, p, 2); return h < 0;
+        default: std::memcpy(&w, p, 4); return w < 0;
+        }
+    };
+    for (size_t e = 0; e < first; ++e)
+        if (negative(e))
+            return true;
+    for (size_t e = 0; e < n; ++e)
+        if ((fl == Flavor::Tabular ? e > static_cast<size_t>(k) : e < static_cast<size_t>(k)) && negative(first + e))
+            return true;
+    return false;
+}
+
+// Stores an integer value; false when its variable's type (or, when
+// nothing stored beside it is negative, that type made unsigned) cannot
+// hold it.
+bool StoreInteger(KvCDFVariable *v, const KvRecord_format *f, long i, long record, long k, const std::string &value,
+                  Flavor fl, unsigned char *at)
+{
+    long long n = 0;
+    if (!KvParseInteger(value, &n))
+        return false;
+    if (!KvIntegerFits(v->data_type, n)) {
+        const long u = KvUnsignedOf(v->data_type);
+        if (u == 0 || !KvIntegerFits(u, n) || StoredNegative(v, f, i, record, k, fl))
+            return false;
+        v->data_type = u;
+    }
+    KvPutInteger(v->data_type, n, at);
+    return true;
+}
+
 // Stores value k of a record; 0 or the record's failure status.
 int StoreValue(KvCDFContents *c, KvRecord_format *f, long i, long record, long k, const std::string &value,
                Flavor fl, KvOptions *o)
@@ -94,8 +132,12 @@ int StoreValue(KvCDFContents *c, KvRecord_format *f, long i, long record, long k
     const size_t index = static_cast<size_t>(record) * static_cast<size_t>(f->n_items[i]) + static_cast<size_t>(k);
     auto *data = static_cast<unsigned char *>(v->data);
     if (KvIsTextType(v->data_type)) {
-        std::string text = fl == Flavor::Caa && v->data_type != ISO_TIME ? StripQuotes(value) : value;
-        if (fl == Flavor::Caa && v->data_type == ISO_TIME)
+        std::string text = value;
+        if (fl == Flavor::Tabular)
+            text = text.substr(0, text.find_last_not_of(' ') + 1);  // the column's padding
+        else if (v->data_type != ISO_TIME)
+            text = KvTextValue(value, fl == Flavor::Caa);
+        else if (fl == Flavor::Caa)
             text = Trimmed(text, " ");
         const auto width = static_cast<size_t>(v->num_elems);
         if (text.size() > width)
@@ -122,8 +164,17 @@ int StoreValue(KvCDFContents *c, KvRecord_format *f, long i, long record, long k
         }
         return KV_READ_TYPE;
     }
-    if (Trimmed(value).empty() || !KvStoreNumber(v->data_type, value, data + index * static_cast<size_t>(elem)))
+    unsigned char *at = data + index * static_cast<size_t>(elem);
+    const bool stored = KvIsIntegerType(v->data_type) ? StoreInteger(v, f, i, record, k, value, fl, at)
+                                                      : KvStoreNumber(v->data_type, value, at);
+    if (!stored) {
+        // Never stored as another number: the record fails.
+        KvDisplayMessage(KvFormat("KVE Error: record %ld: '%s' is no value of %s", record, Trimmed(value).c_str(),
+                                  v->name)
+                             .c_str(),
+                         o);
         return KV_SHORT_RECORD;
+    }
     return 0;
 }
 
@@ -139,12 +190,13 @@ const char *RecordLine(KvOptions *o)
 
 // Values of a DELIMITED, CEF 1 or CEF 2 record line: as many as the record
 // holds (`wanted`, from the variables' SIZES), however many that is.
+// One value more than wanted shows that the line holds too many.
 std::vector<std::string> RecordValues(const std::string &line, Flavor fl, char delim, long wanted)
 {
     if (fl != Flavor::Caa)
-        return KvSplitItems(delim, line, false, wanted);
+        return KvSplitItems(delim, line, true, wanted + 1);
     std::vector<std::string> values;
-    for (const std::string &item : KvSplitItems(',', line, true, wanted)) {
+    for (const std::string &item : KvSplitItems(',', line, true, wanted + 1)) {
         std::string v = Trimmed(item, " \t\n");
         if (!v.empty() || !item.empty())
             values.push_back(v.empty() ? std::string(" ") : v);
@@ -172,6 +224,10 @@ int ReadParsed(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long record, 
     if (fl == Flavor::Exchange)
         for (std::string &v : values)
             v = Trimmed(v, " \t\n");
+    if (static_cast<long>(values.size()) > wanted) {
+        KvDisplayMessage(KvFormat("KVE Error: record %ld holds more values than its variables", record).c_str(), o);
+        return KV_HEADER_DATA;
+    }
     size_t at = 0;
     if (o->rec_numbering != NUM_OFF) {
         if (values.empty()) {
@@ -208,6 +264,17 @@ int KvReadRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long r
     if (text == nullptr)
         return 1;
     const std::string line = text;
+    // Text past the last column (but a comment) is a value the variables
+    // do not hold.
+    size_t end = o->rec_numbering != NUM_OFF ? 11 : 0;
+    for (long i = 0; i < c->n_vars; ++i)
+        if (c->vardata[i]->rec_vary != 0 && f->col_start[i] >= 0 && f->col_width[i] > 0)
+            end = std::max(end, static_cast<size_t>(f->col_start[i]) +
+                                    static_cast<size_t>(f->col_width[i]) * static_cast<size_t>(f->n_items[i]));
+    if (const size_t past = line.find_first_not_of(" \t", end); past != std::string::npos && line[past] != '!') {
+        KvDisplayMessage(KvFormat("KVE Error: record %ld holds more values than its variables", record).c_str(), o);
+        return KV_HEADER_DATA;
+    }
     for (long i = c->n_vars - 1; i >= 0; --i) {
         if (!Stored(c, f, i))
             continue;
@@ -280,7 +347,7 @@ int KvReadVarData(KvCDFVariable **vars, long index, const char *text, long n, Kv
     if (v->data == nullptr)
         return 1;
     const std::vector<std::string> items =
-        KvSplitItems(o->attr_delim, text != nullptr ? text : "", caa && v->data_type != ISO_TIME);
+        KvSplitItems(o->attr_delim, text != nullptr ? text : "", v->data_type != ISO_TIME);
     if (static_cast<long>(items.size()) < n)
         return 1;
     auto *data = static_cast<unsigned char *>(v->data);
@@ -288,17 +355,17 @@ int KvReadVarData(KvCDFVariable **vars, long index, const char *text, long n, Kv
         std::string item = items[static_cast<size_t>(k)];
         if (isText) {
             const auto width = static_cast<size_t>(v->num_elems);
-            if (v->data_type != ISO_TIME && (caa || item.size() > width)) {
-                if (item.size() > (caa ? width + 2 : width)) {
+            if (v->data_type != ISO_TIME) {
+                const std::string value = KvTextValue(item, caa);
+                if (caa ? item.size() > width + 2 : value.size() > width) {
                     KvDisplayMessage(
                         KvFormat("KVE Warning: char data string > maxstrlen (%ld) specified in file", v->num_elems)
                             .c_str(),
                         o);
                     KvDisplayMessage(KvFormat("String is:\n%s", item.c_str()).c_str(), o);
                 }
-                if (caa)
-                    item = StripQuotes(item);
-            } else if (v->data_type == ISO_TIME && item.size() > width) {
+                item = value;
+            } else if (item.size() > width) {
                 KvDisplayMessage("KVE Warning: ISO TIME data string > maxstrlen specified in file", o);
                 KvDisplayMessage(KvFormat("String is:\n%s", item.c_str()).c_str(), o);
             }
@@ -306,9 +373,20 @@ int KvReadVarData(KvCDFVariable **vars, long index, const char *text, long n, Kv
         } else if (v->data_type == CDF_EPOCH) {
             const double epoch = KvISOStringToEpoch(item.c_str());
             std::memcpy(data + static_cast<size_t>(k) * 8, &epoch, 8);
-        } else if (!KvStoreNumber(v->data_type, item, data + static_cast<size_t>(k) * static_cast<size_t>(elem))) {
+        } else if (KvReadElementSize(v->data_type) == 0) {
             std::fprintf(stderr, "KvReadVarData: data type ??");
         }
+    }
+    // The numbers, each wholly a number its type holds.
+    if (!isText && v->data_type != CDF_EPOCH && KvReadElementSize(v->data_type) != 0) {
+        long type = v->data_type;
+        if (!KvStoreNumbers(&type, std::vector<std::string>(items.begin(), items.begin() + n), data)) {
+            KvDisplayMessage(KvFormat("KVE Error: DATA of %s holds an item that is no value of its type", v->name)
+                                 .c_str(),
+                             o);
+            return 1;
+        }
+        v->data_type = type;
     }
     v->max_rec_num = 0;
     return 0;
@@ -317,6 +395,7 @@ int KvReadVarData(KvCDFVariable **vars, long index, const char *text, long n, Kv
 int KvReadData(KvCDFContents *c, KvRecord_format *f, KvOptions *o)
 {
     KvLinesSetHeaderMode(false);
+    KvLinesFixedColumns(o->f_type == TABULAR);
     const long counted = KvCountRecords(o);
     const long header = c->n_recs;
     long limit = header > 0 ? header : LONG_MAX;
@@ -410,14 +489,19 @@ int KvReadData(KvCDFContents *c, KvRecord_format *f, KvOptions *o)
         const std::string warning = KvFormat("KVE Warning: only %ld records read OK out of %ld\n", stored,
                                              std::max(read, header > 0 ? header : read));
         KvDisplayMessage(warning.c_str(), o);
-        // Record lines but not one record: the read failed, with the
-        // records' own status, and says so also where no one reads the
-        // options' display stream.
+        // Records lost say so also where no one reads the options' display
+        // stream; record lines but not one record: the read failed, with
+        // the records' own status.
         if (stored == 0 && read > 0 && status == 0) {
             status = failed != 0 ? failed : KV_SHORT_RECORD;
             KveAlertBox("KVE Import ERROR", warning.c_str());
+        } else {
+            KveAlertBox("KVE Import warning", warning.c_str());
         }
     }
+    KvLinesFixedColumns(false);
+    if (KvLinesStatus() != 0)
+        status = KvLinesStatus();
     c->n_recs = stored;
     for (long i = 0; i < c->n_vars; ++i)
         if (recordBytes[static_cast<size_t>(i)] != 0)

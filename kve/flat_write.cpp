@@ -54,9 +54,8 @@ bool AppendNumber(std::string &out, long type, const void *data, long i)
     char buf[64];
     std::to_chars_result r{};
     switch (type) {
-    case CDF_INT1: case CDF_UINT1: case CDF_BYTE:
-        r = std::to_chars(buf, buf + sizeof buf, static_cast<const unsigned char *>(data)[i]);
-        break;
+    case CDF_INT1: case CDF_BYTE: r = std::to_chars(buf, buf + sizeof buf, static_cast<const int8_t *>(data)[i]); break;
+    case CDF_UINT1: r = std::to_chars(buf, buf + sizeof buf, static_cast<const uint8_t *>(data)[i]); break;
     case CDF_INT2: r = std::to_chars(buf, buf + sizeof buf, static_cast<const int16_t *>(data)[i]); break;
     case CDF_UINT2: r = std::to_chars(buf, buf + sizeof buf, static_cast<const uint16_t *>(data)[i]); break;
     case CDF_INT4: r = std::to_chars(buf, buf + sizeof buf, static_cast<const int32_t *>(data)[i]); break;
@@ -82,8 +81,11 @@ std::string NumberText(long type, const void *data, long i)
 {
     char buf[64];
     switch (type) {
-    case CDF_INT1: case CDF_UINT1: case CDF_BYTE:
-        std::snprintf(buf, sizeof buf, "%u", static_cast<const unsigned char *>(data)[i]);
+    case CDF_INT1: case CDF_BYTE:
+        std::snprintf(buf, sizeof buf, "%d", static_cast<const int8_t *>(data)[i]);
+        return buf;
+    case CDF_UINT1:
+        std::snprintf(buf, sizeof buf, "%u", static_cast<const uint8_t *>(data)[i]);
         return buf;
     case CDF_INT2:
         std::snprintf(buf, sizeof buf, "%d", static_cast<const int16_t *>(data)[i]);
@@ -132,16 +134,24 @@ long Element(const KvCDFVariable *v, long record, long position, long n_items)
     return (v->rec_vary != 0 ? record : 0) * n_items + position;
 }
 
-// The text of one data value (value table of the layouts).
-std::string ValueText(const KvCDFVariable *v, long element, const KvOptions *o)
+// A text between delimiters: always quoted in CEF 2, elsewhere when bare it
+// would not read back.
+std::string TextItem(const std::string &s, char delim, const KvOptions *o, char other = '\0')
+{
+    const bool quote = o->f_type == CAA || KvTextNeedsQuotes(s, delim, o->rec_end) ||
+                       (other != '\0' && KvTextNeedsQuotes(s, other, o->rec_end));
+    return quote ? KvQuoted(s) : s;
+}
+
+// The text of one data value (value table of the layouts), delimited by
+// `delim` (and `other` where either may delimit it).
+std::string ValueText(const KvCDFVariable *v, long element, const KvOptions *o, char delim, char other = '\0')
 {
     switch (v->data_type) {
     case CDF_EPOCH:
         return KvEpochText(static_cast<const double *>(v->data)[element], o->time_sep_data);
-    case CDF_CHAR: case CDF_UCHAR: {
-        const std::string s = SlotText(v->data, v->num_elems, element);
-        return o->f_type == CAA ? "\"" + s + "\"" : s;
-    }
+    case CDF_CHAR: case CDF_UCHAR:
+        return TextItem(SlotText(v->data, v->num_elems, element), delim, o, other);
     case ISO_TIME: {
         std::string s(static_cast<const char *>(v->data) + element * v->num_elems, static_cast<size_t>(v->num_elems));
         s.resize(strnlen(s.c_str(), s.size()));
@@ -156,10 +166,10 @@ std::string ValueText(const KvCDFVariable *v, long element, const KvOptions *o)
 }
 
 // Appends one data value to a line being built.
-void AppendValue(std::string &out, const KvCDFVariable *v, long element, const KvOptions *o)
+void AppendValue(std::string &out, const KvCDFVariable *v, long element, const KvOptions *o, char delim)
 {
     if (!AppendNumber(out, v->data_type, v->data, element))
-        out += ValueText(v, element, o);
+        out += ValueText(v, element, o, delim);
 }
 
 // CEF order: the time variable first, then the others in data set order.
@@ -219,12 +229,11 @@ int KvWriteEntry(KvGAttrEntry *e, KvOptions *o, FILE *fp)
     std::string text = "Entry = ";
     const std::string delim(1, o->attr_delim);
     switch (e->data_type) {
-    case CDF_CHAR: case CDF_UCHAR: {
-        const std::string s(static_cast<const char *>(e->data),
-                            strnlen(static_cast<const char *>(e->data), static_cast<size_t>(e->num_elems)));
-        text += o->f_type == CAA ? "\"" + s + "\"" : s;
+    case CDF_CHAR: case CDF_UCHAR:
+        text += TextItem(std::string(static_cast<const char *>(e->data),
+                                     strnlen(static_cast<const char *>(e->data), static_cast<size_t>(e->num_elems))),
+                         o->attr_delim, o);
         break;
-    }
     case ISO_TIME:
         text += std::string(static_cast<const char *>(e->data),
                             strnlen(static_cast<const char *>(e->data), static_cast<size_t>(e->num_elems)));
@@ -366,7 +375,7 @@ int KvAttrs_to_Text(KvCDFContents *c, long index, FILE *fp, KvOptions *o)
                 strings.emplace_back(p);
                 p += strings.back().size() + 1;
             }
-            const bool quote = caa && attr.data_type != ISO_TIME;
+            const bool isText = attr.data_type != ISO_TIME;
             for (size_t i = 0; i < strings.size(); ++i) {
                 if (i > 0) {
                     text += delim;
@@ -378,7 +387,7 @@ int KvAttrs_to_Text(KvCDFContents *c, long index, FILE *fp, KvOptions *o)
                             text += brk;
                     }
                 }
-                text += quote ? "\"" + strings[i] + "\"" : strings[i];
+                text += isText ? TextItem(strings[i], o->attr_delim, o) : strings[i];
             }
             break;
         }
@@ -423,7 +432,9 @@ int KvWriteDataValue(FILE *fp, KvCDFVariable **vars, long index, long position, 
         std::printf("KVE Warning: variable %s data is NULL", v->name);
         return -1;
     }
-    std::fputs(ValueText(v, Element(v, record, position, n_items), o).c_str(), fp);
+    // Written between data delimiters, or in a DATA line between attribute
+    // delimiters.
+    std::fputs(ValueText(v, Element(v, record, position, n_items), o, o->data_delim, o->attr_delim).c_str(), fp);
     return 0;
 }
 
@@ -464,7 +475,7 @@ int KvWriteVarBlocked(FILE *fp, KvCDFVariable **vars, long index, long k, long n
     out.reserve(static_cast<size_t>(n_items) * 16);
     const std::string gap = std::string(1, o->row_end) + "  ";
     for (long pos = 0; pos < n_items; ++pos) {
-        AppendValue(out, v, Element(v, record, pos, n_items), o);
+        AppendValue(out, v, Element(v, record, pos, n_items), o, delim);
         if (v->num_dims == 0) {
             if (k != 0) {
                 out += delim;
@@ -555,6 +566,12 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
 
 namespace {
 
+// The data file's path, for the reason of a refused write.
+std::string DataPath(const KvCDFContents *c, const char *extn)
+{
+    return KvSafePath(KvJoinPath(c->io_f_path, c->io_f_name, extn).c_str());
+}
+
 int MissingData(const KvCDFContents *c, KvOptions *o, bool tabular)
 {
     for (long i = 0; i < c->n_vars; ++i) {
@@ -565,10 +582,11 @@ int MissingData(const KvCDFContents *c, KvOptions *o, bool tabular)
                                       i)
                                  .c_str(),
                              o);
+            KvNoteFileError("Cannot write", DataPath(c, c->io_f_extn) + ": variable " + v->name + " has no data");
             return KV_VAR_NO_DATA;
         }
     }
-    return KvCheckDataShapes(c, o, KV_VAR_NO_DATA);
+    return KvCheckDataShapes(c, o, KV_VAR_NO_DATA, DataPath(c, c->io_f_extn));
 }
 
 }  // namespace
@@ -610,10 +628,10 @@ int KvWriteRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE 
                 if (v->data_type == CDF_EPOCH) {
                     s = KvEpochText(static_cast<const double *>(v->data)[e], o->time_sep_data);
                 } else if (IsText(v->data_type) || v->data_type == ISO_TIME) {
+                    // Cut to its characters, padded to its column as a
+                    // number is.
                     s = SlotText(v->data, v->num_elems, e);
                     s.resize(static_cast<size_t>(v->num_elems), ' ');
-                    line += s;
-                    continue;
                 } else {
                     s = NumberText(v->data_type, v->data, e);
                     if (s.empty())
@@ -662,7 +680,7 @@ int KvWriteRecsParsed(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *
                 if (!first)
                     line += o->data_delim;
                 first = false;
-                line += ValueText(v, Element(v, r, k, f->n_items[i]), o);
+                line += ValueText(v, Element(v, r, k, f->n_items[i]), o, o->data_delim);
             }
         }
         Line(fp, line);
@@ -745,32 +763,27 @@ int KvWriteCSDSgenFlat(KvCDFContents *c, KvOptions *o)
     KvClearFileError();
     if (c == nullptr || o == nullptr)
         return KV_NO_VARIABLES;
-    if (const int status = KvCheckDataShapes(c, o, KV_VAR_NO_DATA); status != 0)
+    KvEnsureFileName(c, o);
+    char *extn = nullptr;
+    switch (o->f_type) {
+    case UNSET: case TABULAR: extn = o->EXTN_QFT; break;
+    case DELIMITED: extn = o->EXTN_QFD; break;
+    case EXCHANGE: case CAA: extn = o->EXTN_CEF; break;
+    default: return KV_FILE_TYPE;
+    }
+    if (const int status = KvCheckDataShapes(c, o, KV_VAR_NO_DATA, DataPath(c, extn)); status != 0)
         return status;
     if (o->f_type != CAA)
         KvRemoveISO_TIME(c);
-    KvEnsureFileName(c, o);
     if (KvMakeSafe(c) == nullptr || KvTestStructure(c) != 0)
         return KV_NO_VARIABLES;
-    switch (o->f_type) {
-    case UNSET: case TABULAR:
-        c->io_f_extn = o->EXTN_QFT;
+    c->io_f_extn = extn;
+    if (o->f_type == UNSET)
         o->f_type = TABULAR;
-        break;
-    case DELIMITED:
-        c->io_f_extn = o->EXTN_QFD;
-        break;
-    case EXCHANGE:
-        c->io_f_extn = o->EXTN_CEF;
-        break;
-    case CAA:
-        c->io_f_extn = o->EXTN_CEF;
+    if (o->f_type == CAA) {
         o->time_sep_data = 'T';
         o->time_sep_attr = 'T';
         KvRemoveEpoch(c);
-        break;
-    default:
-        return KV_FILE_TYPE;
     }
     const bool replace = o->priority == REPLACE;
     auto open = [&](const char *dir, const char *name, const char *extn, int *status) -> FILE * {

@@ -33,10 +33,30 @@ size_t KvShapeValues(const KvCDFVariable *v, long records);
 // their layout.
 size_t KvHeldValues(const KvCDFVariable *v, size_t valueBytes);
 // 0, or `status` after the message "KVE Error: variable %s holds %zu
-// values, fewer than its shape needs" (through KvDisplayMessage, or on the
-// standard output when o is null) for the first variable whose block is
-// smaller than its shape over the data set's records.
-int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status);
+// values, its shape needs %zu" for the first variable whose
+// block is smaller than its shape over the data set's records.  The
+// message goes through KvDisplayMessage and is kept as the reason why
+// `path` was not written (KvLastFileError).
+int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status, const std::string &path);
+// The refusal of KvCheckDataShapes for one variable: the message, the
+// reason kept, and `status`.
+int KvRefuseShortData(const KvCDFVariable *v, size_t held, size_t needed, KvOptions *o, const std::string &path,
+                      int status);
+
+// A missing time: the epoch the writers and readers use for it (CDF's fill
+// value of EPOCH), written as the text of the last millisecond of 9999 and
+// read back from any text of that last second.
+inline constexpr double kKvFillEpoch = -1.0e31;
+
+// Text values that the delimited layouts carry: a text is written inside
+// double quotes (a quote in it doubled) when bare it would not read back:
+// empty, blanks at either end, or holding the delimiter, a quote, '!', the
+// record-end mark or a newline.
+bool KvTextNeedsQuotes(const std::string &text, char delim, char rec_end);
+std::string KvQuoted(const std::string &text);
+// The text of one quoted item (blanks around it allowed, doubled quotes
+// single again); false when the item is not one quoted text.
+bool KvOneQuoted(const std::string &item, std::string *text);
 
 // The text KvLastFileError gives: clearing it, and keeping "<what> <path>:
 // <reason>" (the reason the system's text of an errno, or a text).

@@ -31,8 +31,17 @@ extern size_t kv_max_read_bytes;                     // all values of one variab
 // ---- Line layer ---------------------------------------------------------------
 
 // Sets up the line layer for a new read: no streams, INCLUDE names relative
-// to dir, comment mark '!', end-of-line mark newline, header mode on.
-void KvLinesReset(const char *dir);
+// to dir, comment mark '!', end-of-line mark newline, header mode on, not
+// corrupt; its messages go through `options`.
+void KvLinesReset(const char *dir, KvOptions *options = nullptr);
+// The name the messages give the file in slot 0 (its path).
+void KvLinesNameFile(const std::string &path);
+// 0, or KV_CORRUPT_FILE once a NUL byte or an INCLUDE loop was met: the
+// line layer then gives no more lines, and the read fails.
+int KvLinesStatus();
+// Record lines of fixed columns: they keep their leading blanks, and a
+// quote in them is text like any other character.
+void KvLinesFixedColumns(bool on);
 // Closes every stream in slots 0..last (those of `keep` are left open) and
 // empties the tables.
 void KvLinesCloseAll(FILE *keep);
@@ -43,6 +52,7 @@ void KvLinesSetEndOfLine(char mark);
 void KvLinesSetComment(char mark);
 char KvLinesComment();
 void KvLinesSetCef2(bool on);
+bool KvLinesCef2();
 // In header mode INCLUDE keys are followed; records never include.
 void KvLinesSetHeaderMode(bool on);
 
@@ -80,8 +90,26 @@ int KvText_to_Attr(KvCDFContents *contents, KvOptions *options, const char *key,
                    long attr);
 
 // Stores one number of a data type read from text at `at`; false for text
-// that holds no number or a type that is not numeric.
+// that is not wholly a number (blanks around it allowed), a number that
+// the type cannot hold, or a type that is not numeric.
 bool KvStoreNumber(long type, const std::string &text, void *at);
+// Integers: a whole base-10 integer of 64 bits, the range check of an
+// integer type, and the unsigned type of the same width as a signed one
+// (0 for other types): an INT or BYTE item beyond the signed range is kept
+// in it when nothing negative sits beside it.
+bool KvIsIntegerType(long type);
+bool KvParseInteger(const std::string &text, long long *value);
+bool KvIntegerFits(long type, long long value);
+long KvUnsignedOf(long type);
+void KvPutInteger(long type, long long value, void *at);
+// Stores items of a numeric type one after the other at `out` (room for
+// each at its element size); an integer type turns unsigned (*type) when
+// only that holds them all.  False when an item is not a number the type
+// (or its unsigned form) holds.
+bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned char *out);
+// A text value of a header or record as stored: one quoted item unquoted;
+// in CEF 2 any other item loses its quotes as before; else unchanged.
+std::string KvTextValue(const std::string &item, bool caa);
 // Bytes one element of a data type takes in memory as the reader holds it.
 long KvReadElementSize(long type);
 bool KvIsTextType(long type);

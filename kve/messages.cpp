@@ -20,7 +20,9 @@ void KvEpochCompute(cdf_epoch *e)
 std::string KvEpochText(double epoch, char separator)
 {
     cdf_epoch e{};
-    e.tsince0 = epoch;
+    // A missing time (NaN, the fill value or any time before year 0) is
+    // the fill text, as a time past year 9999 is.
+    e.tsince0 = epoch >= 0.0 ? epoch : kKvFillEpoch;
     KvEpochBreakdown(&e);
     std::string text = KvFormat("%4.4ld-%2.2ld-%2.2ld%c%2.2ld:%2.2ld:%2.2ld.%3.3ld", e.year, e.month, e.day, separator,
                                 e.hour, e.minute, e.second, e.msec);
@@ -77,6 +79,9 @@ int KvISOStringToEpochStatus(const char *text, double *epoch)
     }
     const double days = kcdf::ComputeEpoch(ymd[0], ymd[1], ymd[2], 0, 0, 0, 0) / 86400000.0;
     *epoch = (((days * 24.0 + hms[0]) * 60.0 + hms[1]) * 60.0 + hms[2]) * 1000.0;
+    // The last second of 9999 is the text of a missing time.
+    if (*epoch >= kcdf::ComputeEpoch(9999, 12, 31, 23, 59, 59, 0))
+        *epoch = kKvFillEpoch;
     return 0;
 }
 
@@ -148,6 +153,8 @@ char *KvErrStr(int code)
     case 105: text = "data structure empty\n"; break;
     case 106: text = "data structure empty\n"; break;
     case 115: text = "can't handle data type\n"; break;
+    case 116: text = "CDF record and hyperslab selection failed\n"; break;
+    case 117: text = "Failed to read data from cdf file\n"; break;
     case 118: text = "Creating new Global Attribute \n"; break;
     case 119: text = "Cannot create new Global Attribute \n"; break;
     case 120: text = "Cannot add entry to Global Attribute \n"; break;
@@ -169,7 +176,9 @@ char *KvErrStr(int code)
     case 151: text = "Cannot understand header\n"; break;
     case 152: text = "header inconsistent with data\n"; break;
     case 153: text = "File type unknown\n"; break;
+    case 154: text = "Variable data missing or shorter than its shape\n"; break;
     case 155: text = "short record in file\n"; break;
+    case 156: text = "Corrupt file: NUL byte or INCLUDE loop\n"; break;
     case 157: text = "Variable block start and end name do not match\n"; break;
     case 158: text = "Global block start and end name do not match\n"; break;
     case 159: text = "Doy is not in range 1-365 (1-366 for leap years)\n"; break;

@@ -87,6 +87,7 @@ enum {
     KV_FILE_TYPE = 153,      /* file type unknown */
     KV_VAR_NO_DATA = 154,    /* a variable without data while records are written */
     KV_SHORT_RECORD = 155,   /* short record in file */
+    KV_CORRUPT_FILE = 156,   /* a NUL byte in a text file, or an INCLUDE loop */
     KV_VAR_BLOCK = 157,      /* variable block start and end names differ */
     KV_GLOBAL_BLOCK = 158,   /* global block start and end names differ */
     KV_BAD_DOY = 159,        /* day of year out of range */
@@ -299,9 +300,12 @@ FILE *KvOpenFile(const char *mode, const char *dir, const char *name, const char
  * exact path, no shell). */
 int KvCloseFile(int status, const char *dir, const char *name, const char *extn, FILE *fp);
 /* Why the last file of a write or read of this library failed: "Cannot
- * open", "Cannot write" or "Cannot remove", the file's path, a colon and
- * the system's reason, as "Cannot write /data/run.cef: No space left on
- * device"; a refused CDF names what it holds wrong.  Empty when the last
+ * open", "Cannot write", "Cannot read" or "Cannot remove", the file's path,
+ * a colon and the system's reason, as "Cannot write /data/run.cef: No space
+ * left on device"; a refused CDF or a data set whose data are shorter than
+ * their shape names what it holds wrong, a corrupt input file (a NUL byte,
+ * an INCLUDE loop) its line, as "Cannot read /data/run.cef line 22: NUL
+ * byte".  Empty when the last
  * write or read (each clears it as it starts) met no file failure.  Stays
  * until the next write or read. */
 const char *KvLastFileError(void);

@@ -241,6 +241,96 @@ TEST(KveCef2Reader, ArchiveFormWithIncludesAndDollarRecordEnds)
     EXPECT_EQ(ISO_TIME, r.c->g_attr[1]->entry[0].data_type);
 }
 
+// ---- Hand-written CEF 2 files ---------------------------------------------------
+
+// Five records of a time, an INT, a BYTE, a FLOAT pair and a text.
+const char *kHand =
+    "!@.cef2@hand\n"
+    "FILE_FORMAT_VERSION = \"CEF-2.0\"\n"
+    "END_OF_RECORD_MARKER = \"$\"\n"
+    "START_VARIABLE = time\n  VALUE_TYPE = ISO_TIME\nEND_VARIABLE = time\n"
+    "START_VARIABLE = n\n  VALUE_TYPE = INT\nEND_VARIABLE = n\n"
+    "START_VARIABLE = b\n  VALUE_TYPE = BYTE\nEND_VARIABLE = b\n"
+    "START_VARIABLE = x\n  SIZES = 2\n  VALUE_TYPE = FLOAT\nEND_VARIABLE = x\n"
+    "START_VARIABLE = note\n  VALUE_TYPE = CHAR\nEND_VARIABLE = note\n"
+    "DATA_UNTIL = End_of_Data\n"
+    "2004-12-09T10:00:00Z, 1, 1, 1.5, 2.5, \"one\"$\n"
+    "2004-12-09T10:00:04Z, 2, 2, 1.5, 2.5, \"two\"$\n"
+    "2004-12-09T10:00:08Z, 3, 3, 1.5, 2.5, \"three\"$\n"
+    "2004-12-09T10:00:12Z, 4, 4, 1.5, 2.5, \"four\"$\n"
+    "2004-12-09T10:00:16Z, 5, 5, 1.5, 2.5, \"five\"$\n"
+    "End_of_Data\n";
+
+// The file with one text replaced; what the read gives; what reaches the
+// user through the host's alert box; the INT values stored.
+struct HandCase {
+    const char *name;
+    std::string find, replace;
+    int status;
+    long stored;
+    const char *alert;
+    const char *ints;
+};
+
+void PrintTo(const HandCase &c, std::ostream *os) { *os << c.name; }
+
+class HandWritten : public testing::TestWithParam<HandCase> {};
+
+TEST_P(HandWritten, StoresWhatTheFileHoldsOrSaysWhyNot)
+{
+    const HandCase &k = GetParam();
+    TempDir dir;
+    std::string text = kHand;
+    const size_t at = text.find(k.find);
+    ASSERT_NE(std::string::npos, at);
+    text.replace(at, k.find.size(), k.replace);
+    kombra_test::WriteFile(dir.file("hand.cef"), text);
+    Read r;
+    testing::internal::CaptureStdout();
+    testing::internal::CaptureStderr();
+    EXPECT_STATUS(k.status, r.From(dir.str(), "hand", ".cef"));
+    testing::internal::GetCapturedStdout();
+    const std::string alerted = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(k.stored, r.c->n_recs);
+    if (*k.alert == '\0') {
+        EXPECT_EQ("", alerted);
+    } else {
+        EXPECT_NE(std::string::npos, alerted.find(k.alert)) << alerted;
+    }
+    const KvCDFVariable *n = r.Var("n");
+    std::string ints;
+    for (long i = 0; k.ints != nullptr && n != nullptr && i < r.c->n_recs; ++i)
+        ints += (i > 0 ? " " : "") + (n->data_type == CDF_UINT4 ? std::to_string(At<uint32_t>(n, i))
+                                                                : std::to_string(At<int32_t>(n, i)));
+    if (k.ints != nullptr) {
+        EXPECT_EQ(k.ints, ints);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, HandWritten,
+    testing::Values(
+        HandCase{"AsWritten", "", "", 0, 5, "", "1 2 3 4 5"},
+        // An INT beyond 32 bits is kept in a type that holds it, or its
+        // record fails; so does a BYTE beyond 8 bits.
+        HandCase{"IntOfUnsigned32Bits", " 2, 2,", " 2147483648, 2,", 0, 5, "", "1 2147483648 3 4 5"},
+        HandCase{"IntBeyond32Bits", " 4, 4,", " 99999999999, 4,", 0, 4, "only 4 records read OK out of 5",
+                 "1 2 3 5"},
+        HandCase{"ByteOf300", " 3, 3,", " 3, 300,", 0, 4, "only 4 records read OK out of 5", "1 2 4 5"},
+        // An item that is not wholly a number of its type, and one more
+        // value than the variables hold.
+        HandCase{"RealWithATail", " 2, 2, 1.5, 2.5,", " 2, 2, 1.5, 2.5x,", 0, 4, "only 4 records read OK", "1 3 4 5"},
+        HandCase{"RealInAnInt", " 3, 3,", " 2.7, 3,", 0, 4, "only 4 records read OK", "1 2 4 5"},
+        HandCase{"OneValueTooMany", "\"four\"$", "\"four\", 9$", 0, 4, "only 4 records read OK", "1 2 3 5"},
+        // Corrupt files.
+        HandCase{"NulByte", "\"two\"$", std::string("\"tw\0o\"$", 7), KV_CORRUPT_FILE, 0, "hand.cef line 22", nullptr},
+        HandCase{"IncludesItself", "END_OF_RECORD_MARKER", "INCLUDE = \"hand.cef\"\nEND_OF_RECORD_MARKER",
+                 KV_CORRUPT_FILE, 0, "hand.cef line 3", nullptr},
+        HandCase{"NoEndVariable", "END_VARIABLE = note\n", "", 0, 5, "variable note has no END_VARIABLE",
+                 "1 2 3 4 5"},
+        HandCase{"QuoteOverTheRecordEnd", "\"two\"$", "\"two$", 0, 5, "hand.cef line 22", "1 2 3 4 5"}),
+    [](const testing::TestParamInfo<HandCase> &info) { return std::string(info.param.name); });
+
 TEST(KveFlatReader, HeaderRulesAndRecordFaults)
 {
     TempDir dir;
@@ -272,8 +362,9 @@ TEST(KveFlatReader, HeaderRulesAndRecordFaults)
         {"include_dev", "include = /dev/zero\nFile_type = d\nSTART_VARIABLE = x\nEND_VARIABLE = x\nStart_data = 1\n1\n",
          0, 1},
         {"toomany", nullptr, 146, 0},
-        // A global block that runs to the end of an included file.
-        {"open_meta", "include = inc.ceh\n", 151, 0},
+        // A global block that runs to the end of an included file, which
+        // includes itself: a loop, the file is corrupt.
+        {"open_meta", "include = inc.ceh\n", KV_CORRUPT_FILE, 0},
         {"unknown_type", "File_type = d\nSTART_VARIABLE = x\nVALUE_TYPE = QUAD\nEND_VARIABLE = x\nStart_data = 1\n"
                          "1.25\n", 0, 1},
     };
@@ -294,6 +385,8 @@ TEST(KveFlatReader, HeaderRulesAndRecordFaults)
         if (k.status == 0) {
             EXPECT_STATUS(0, status);
             EXPECT_EQ(k.records, r.c->n_recs);
+        } else if (k.status == KV_CORRUPT_FILE) {
+            EXPECT_STATUS(KV_CORRUPT_FILE, status);
         } else {
             // The attached header's failure is printed, and the fallback
             // finds no detached header.

@@ -48,6 +48,10 @@ TEST(KveTexts, StatusTexts)
     EXPECT_EQ("OK\n", Err(0));
     EXPECT_EQ("Output file already exists \n", Err(130));
     EXPECT_EQ("internal error,  101: notify ROZUzodaved\n", Err(101));
+    EXPECT_EQ("CDF record and hyperslab selection failed\n", Err(KV_CDF_SELECT));
+    EXPECT_EQ("Failed to read data from cdf file\n", Err(KV_CDF_READ));
+    EXPECT_EQ("Variable data missing or shorter than its shape\n", Err(KV_VAR_NO_DATA));
+    EXPECT_EQ("Corrupt file: NUL byte or INCLUDE loop\n", Err(KV_CORRUPT_FILE));
     EXPECT_EQ("Warning, function may not have executed as expected\n", Err(-1));
     EXPECT_EQ(std::string::npos, Err(181).find("create var block\n"));
 }
@@ -523,21 +527,24 @@ const std::vector<std::pair<const char *, std::vector<std::string>>> kGiven = {
     {"w", {"0.5", "0.5", "200.5", "200.5", "400.5", "400.5", "600.5", "600.5", "800.5", "800.5", "1000.5", "1000.5"}},
     {"iso", {kT0, kT0, kT1, kT1}}};
 
-enum class Format { Cdf, Cef1, Cef2, Delimited, Tabular };
-const char *const kFormatNames[] = {"Cdf", "Cef1", "Cef2", "Delimited", "Tabular"};
-const char *const kExtensions[] = {".cdf", ".cef", ".cef", ".qfd", ".qft"};
+enum class Format { Cdf, Cef1, Cef2, Delimited, Tabular, DelimitedByBlanks };
+const char *const kFormatNames[] = {"Cdf", "Cef1", "Cef2", "Delimited", "Tabular", "DelimitedByBlanks"};
+const char *const kExtensions[] = {".cdf", ".cef", ".cef", ".qfd", ".qft", ".qfd"};
 void PrintTo(Format f, std::ostream *os) { *os << kFormatNames[static_cast<int>(f)]; }
 
 // Writes a data set in a format, as the export action sets the options; the
-// status, with the library's messages in *said.
-int WriteAs(Format format, KvCDFContents *c, const TempDir &dir, std::string *said)
+// status, with the library's messages in *said (what it printed on the
+// standard output also in *printed).
+int WriteAs(Format format, KvCDFContents *c, const TempDir &dir, std::string *said, std::string *printed = nullptr)
 {
     OptionsPtr o(KvMakeOptionsObj());
     o->attr_delim = o->data_delim = ',';
     FILE *messages = std::fopen(dir.file("messages").c_str(), "w");
     o->fp_display = messages;
-    static const KvSOptions_f_type types[] = {UNSET, EXCHANGE, CAA, DELIMITED, TABULAR};
+    static const KvSOptions_f_type types[] = {UNSET, EXCHANGE, CAA, DELIMITED, TABULAR, DELIMITED};
     o->f_type = types[static_cast<int>(format)];
+    if (format == Format::DelimitedByBlanks)
+        o->data_delim = ' ';
     if (format == Format::Cef1 || format == Format::Cef2) {
         o->rec_end = '$';
         o->row_end = '\n';
@@ -545,6 +552,8 @@ int WriteAs(Format format, KvCDFContents *c, const TempDir &dir, std::string *sa
     testing::internal::CaptureStdout();
     const int status = format == Format::Cdf ? KvWriteCSDSgenCDF(c, o.get()) : KvWriteCSDSgenFlat(c, o.get());
     *said = testing::internal::GetCapturedStdout();
+    if (printed != nullptr)
+        *printed = *said;
     std::fclose(messages);
     *said += ReadFile(dir.file("messages"));
     return status;
@@ -589,6 +598,27 @@ const KvCDFVariable *Named(const KvCDFContents *c, const char *name)
     return nullptr;
 }
 
+// Reads back what WriteAs wrote, as the reader is called by default.
+int ReadBack(Format format, const TempDir &dir, const char *stem, KvCDFContents *back)
+{
+    if (format == Format::Cdf) {
+        testing::internal::CaptureStderr();
+        const int status = KvGetCSDSgenCDF(dir.file(stem).c_str(), back);
+        testing::internal::GetCapturedStderr();
+        return status;
+    }
+    const std::string dirSlash = dir.str() + "/";
+    back->io_f_path = KvNewStr(dirSlash.c_str());
+    back->io_f_name = KvNewStr(stem);
+    back->io_f_extn = const_cast<char *>(kExtensions[static_cast<int>(format)]);
+    OptionsPtr o(KvMakeOptionsObj());
+    testing::internal::CaptureStdout();
+    const int status = KvGetCSDSgenFlat(back, o.get());
+    testing::internal::GetCapturedStdout();
+    back->io_f_extn = STR_NULL;
+    return status;
+}
+
 class OneLayout : public testing::TestWithParam<std::tuple<Format, Block>> {};
 
 TEST_P(OneLayout, EveryValueWrittenIsTheValueGiven)
@@ -621,16 +651,7 @@ TEST_P(OneLayout, EveryValueWrittenIsTheValueGiven)
         return;
     }
     ContentsPtr back(KvMakeCDFContentsObj());
-    const std::string dirSlash = dir.str() + "/";
-    back->io_f_path = KvNewStr(dirSlash.c_str());
-    back->io_f_name = KvNewStr("shaped");
-    back->io_f_extn = const_cast<char *>(kExtensions[static_cast<int>(format)]);
-    OptionsPtr o(KvMakeOptionsObj());
-    testing::internal::CaptureStdout();
-    const int status = KvGetCSDSgenFlat(back.get(), o.get());
-    testing::internal::GetCapturedStdout();
-    back->io_f_extn = STR_NULL;
-    ASSERT_STATUS(0, status);
+    ASSERT_STATUS(0, ReadBack(format, dir, "shaped", back.get()));
     ASSERT_EQ(2, back->n_recs);
     for (const auto &[name, given] : kGiven) {
         const KvCDFVariable *v = Named(back.get(), name);
@@ -663,14 +684,163 @@ TEST_P(ShortBlock, RefusedNamingTheVariable)
     KvCDFVariable *iso = Var<char>("iso", ISO_TIME, {}, std::vector<char>(texts.begin(), texts.end()), 4);
     iso->num_elems = 24;
     ContentsPtr c(DataSet({iso, v}, 4, dir.str(), "shaped"));
-    std::string said;
-    EXPECT_STATUS(format == Format::Cdf ? KV_DATA_WRITE : KV_VAR_NO_DATA, WriteAs(format, c.get(), dir, &said));
+    std::string said, printed;
+    EXPECT_STATUS(format == Format::Cdf ? KV_DATA_WRITE : KV_VAR_NO_DATA,
+                  WriteAs(format, c.get(), dir, &said, &printed));
+    // Both counts, through the options' display stream, and kept as the
+    // reason of the failed file.
     EXPECT_NE(std::string::npos, said.find("KVE Error: variable short_one holds")) << said;
+    EXPECT_NE(std::string::npos, said.find(" values, its shape needs 256")) << said;
+    EXPECT_EQ("", printed);
+    EXPECT_NE(std::string::npos, std::string(KvLastFileError()).find("shaped")) << KvLastFileError();
+    EXPECT_NE(std::string::npos, std::string(KvLastFileError()).find(": variable short_one holds")) << KvLastFileError();
     EXPECT_FALSE(std::filesystem::exists(dir.file(std::string("shaped") + kExtensions[static_cast<int>(format)])));
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, ShortBlock,
                          testing::Values(Format::Cdf, Format::Cef1, Format::Cef2, Format::Delimited, Format::Tabular),
+                         [](const testing::TestParamInfo<Format> &info) {
+                             return std::string(kFormatNames[static_cast<int>(info.param)]);
+                         });
+
+// ---- Every type through every format, value by value ------------------------------
+
+// A text variable of the given width, one value a record.
+KvCDFVariable *Texts(const char *name, long width, const std::vector<std::string> &values)
+{
+    std::vector<char> chars;
+    for (const std::string &s : values) {
+        chars.insert(chars.end(), s.begin(), s.end());
+        chars.resize(chars.size() + static_cast<size_t>(width) - s.size(), '\0');
+    }
+    KvCDFVariable *v = Var<char>(name, CDF_CHAR, {}, chars, static_cast<long>(values.size()));
+    v->num_elems = width;
+    v->sizeofentry = 1;
+    return v;
+}
+
+const double kFill = -1e31;
+
+// Three records of every type the writers write, at the ends of its range;
+// texts holding delimiters, quotes, comment and record-end marks, in
+// columns narrower than their names; a missing time (the fill value and NaN)
+// beside the time variable's FILLVAL.
+KvCDFContents *AllTypes(const std::string &dir)
+{
+    KvCDFVariable *t = Var<double>("time", CDF_EPOCH, {}, {63269805600000.0, kFill, std::nan("")}, 3);
+    KvVarAttribute &fill = t->attribute[t->num_v_attrs];
+    fill.number = t->num_v_attrs++;
+    fill.name = KvNewStr("FILLVAL");
+    fill.data_type = CDF_EPOCH;
+    fill.data = std::malloc(sizeof kFill);
+    std::memcpy(fill.data, &kFill, sizeof kFill);
+    KvCDFVariable *label = Texts("label", 20, {"with, comma", "bang! and $ end", "say \"hi\""});
+    kve_test::TextAttr(label, "FIELDNAM", "x, \"y\" !z");
+    // Blanks at the ends of the first column's texts, before the time.
+    KvCDFContents *c = DataSet(
+        {Texts("blanks", 8, {" lead", "trail ", ""}), t, Var<int8_t>("i1", CDF_INT1, {}, {-128, 127, -1}, 3), Var<uint8_t>("u1", CDF_UINT1, {}, {0, 255, 200}, 3),
+         Var<int8_t>("b", CDF_BYTE, {}, {-128, 127, 0}, 3), Var<int16_t>("i2", CDF_INT2, {}, {-32768, 32767, 0}, 3),
+         Var<uint16_t>("u2", CDF_UINT2, {}, {65535, 0, 40000}, 3),
+         Var<int32_t>("i4", CDF_INT4, {}, {INT32_MIN, INT32_MAX, 0}, 3),
+         Var<uint32_t>("u4", CDF_UINT4, {}, {4294967295u, 3000000000u, 0}, 3),
+         Var<float>("r4", CDF_REAL4, {2}, {1.5f, -0.0025f, 3e38f, -1e-37f, 0.0f, 7.0f}, 3),
+         Var<double>("d8", CDF_DOUBLE, {}, {1e300, -0.5, 123456.0}, 3),
+         Texts("quality_flag", 1, {"a", "b", "c"}), Var<int32_t>("n", CDF_INT4, {}, {1, 2, 3}, 3),
+         Texts("f", 1, {"x", ",", "\""}), label},
+        3, dir, "all");
+    c->time_var_num = 1;
+    KvCreateGlobalTxtAttr(c, "TITLE", "a, b, \"c\"");
+    return c;
+}
+
+// Value k of a variable as text: integers in decimal, reals with the digits
+// that keep them, times as epochs (ISO text read as the reader reads it),
+// texts up to their terminator.
+std::string Real(double x)
+{
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%.17g", x);
+    return buf;
+}
+
+std::string ValueAt(const KvCDFVariable *v, size_t k)
+{
+    const void *p = v->data;
+    const auto real = Real;
+    switch (v->data_type) {
+    case CDF_INT1: case CDF_BYTE: return std::to_string(static_cast<const int8_t *>(p)[k]);
+    case CDF_UINT1: return std::to_string(static_cast<const uint8_t *>(p)[k]);
+    case CDF_INT2: return std::to_string(static_cast<const int16_t *>(p)[k]);
+    case CDF_UINT2: return std::to_string(static_cast<const uint16_t *>(p)[k]);
+    case CDF_INT4: return std::to_string(static_cast<const int32_t *>(p)[k]);
+    case CDF_UINT4: return std::to_string(static_cast<const uint32_t *>(p)[k]);
+    case CDF_REAL4: case CDF_FLOAT: return real(static_cast<const float *>(p)[k]);
+    case CDF_REAL8: case CDF_DOUBLE: case CDF_EPOCH: return real(static_cast<const double *>(p)[k]);
+    case ISO_TIME: {
+        const char *s = static_cast<const char *>(p) + k * static_cast<size_t>(v->num_elems);
+        return real(KvISOStringToEpoch(std::string(s, strnlen(s, static_cast<size_t>(v->num_elems))).c_str()));
+    }
+    default: {
+        const char *s = static_cast<const char *>(p) + k * static_cast<size_t>(v->num_elems);
+        return std::string(s, strnlen(s, static_cast<size_t>(v->num_elems)));
+    }
+    }
+}
+
+// A time attribute as an epoch, however the format carried it.
+double AttrEpoch(const KvVarAttribute &a)
+{
+    return a.data_type == CDF_EPOCH ? *static_cast<const double *>(a.data)
+                                    : KvISOStringToEpoch(static_cast<const char *>(a.data));
+}
+
+class EveryType : public testing::TestWithParam<Format> {};
+
+TEST_P(EveryType, ReadsBackAsWritten)
+{
+    const Format format = GetParam();
+    TempDir dir;
+    ContentsPtr given(AllTypes(dir.str()));
+    ContentsPtr c(AllTypes(dir.str()));
+    std::string said;
+    ASSERT_STATUS(0, WriteAs(format, c.get(), dir, &said));
+    if (format == Format::Cdf) {
+        std::string error;
+        const auto dump = kve_test::JcdfDump(dir.file("all.cdf"), &error);
+        ASSERT_TRUE(dump) << error;
+        EXPECT_EQ(*dump, kve_test::KcdfDump(dir.file("all.cdf"), &error).value_or(error));
+    }
+    ContentsPtr back(KvMakeCDFContentsObj());
+    ASSERT_STATUS(0, ReadBack(format, dir, "all", back.get()));
+    ASSERT_EQ(3, back->n_recs);
+    for (long i = 0; i < given->n_vars; ++i) {
+        const KvCDFVariable *v = given->vardata[i];
+        const KvCDFVariable *r = Named(back.get(), v->name);
+        ASSERT_NE(nullptr, r) << v->name;
+        for (size_t k = 0; k < (v->num_dims > 0 ? 3 * static_cast<size_t>(v->dim_sizes[0]) : 3); ++k) {
+            std::string expected = ValueAt(v, k);
+            // A missing time is the fill value in every text format; fixed
+            // columns pad text with blanks, its own trailing ones with them.
+            if (v->data_type == CDF_EPOCH && format != Format::Cdf && !(static_cast<const double *>(v->data)[k] >= 0))
+                expected = Real(kFill);
+            if (v->data_type == CDF_CHAR && format == Format::Tabular)
+                expected.erase(expected.find_last_not_of(' ') + 1);
+            EXPECT_EQ(expected, ValueAt(r, k)) << v->name << " value " << k;
+        }
+    }
+    const KvVarAttribute &fill = Named(back.get(), "time")->attribute[0];
+    ASSERT_STREQ("FILLVAL", fill.name);
+    EXPECT_EQ(kFill, AttrEpoch(fill));
+    const KvVarAttribute &fieldnam = Named(back.get(), "label")->attribute[0];
+    EXPECT_STREQ("x, \"y\" !z", static_cast<const char *>(fieldnam.data));
+    ASSERT_GE(back->num_g_attrs, 1);
+    const KvGAttrEntry &title = back->g_attr[0]->entry[0];
+    EXPECT_EQ("a, b, \"c\"", std::string(static_cast<const char *>(title.data), static_cast<size_t>(title.num_elems)));
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, EveryType,
+                         testing::Values(Format::Cdf, Format::Cef1, Format::Cef2, Format::Delimited, Format::Tabular,
+                                         Format::DelimitedByBlanks),
                          [](const testing::TestParamInfo<Format> &info) {
                              return std::string(kFormatNames[static_cast<int>(info.param)]);
                          });
