@@ -219,11 +219,14 @@ int MirvekBox::readSweeps()
         status = 1;
     if (status == 1 && (swppp == nullptr || nswp < 1))
         status = 1200;
-    if (status != 1) {
+    /* A catalog that stayed busy has said so; another source or time would
+     * not help. */
+    if (status != 1 && dbActionCatalogBusy() != 1) {
         std::printf("MIRVEK failed initial Get Sweeps returning %d. Try another source/time?\n", status);
         std::fflush(stdout);
-        freeSweeps();
     }
+    if (status != 1)
+        freeSweeps();
     return status;
 }
 

@@ -424,11 +424,22 @@ private slots:
     }
 
     // Four sessions at a time, twice, read the catalog while another process
-    // writes it 14 times a second: every action of every session succeeds.
+    // writes it transaction after transaction: every action of every session
+    // succeeds, also when the writer leaves no pause between its locks.
+    void busyCatalog_data()
+    {
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("holdMs");
+        QTest::newRow("14 writes a second, each lock 20 ms") << "14" << "20";
+        QTest::newRow("10 writes a second, each lock 150 ms") << "10" << "150";
+    }
+
     void busyCatalog()
     {
+        QFETCH(QString, rate);
+        QFETCH(QString, holdMs);
         QProcess writer;
-        startWriter(writer, QStringLiteral("0"), QStringLiteral("14"), QStringLiteral("20"));
+        startWriter(writer, QStringLiteral("0"), rate, holdMs);
         int sessions = 0;
         for (int round = 0; round < 2; ++round) {
             QProcess readers[4];
@@ -456,7 +467,8 @@ private slots:
     }
 
     // A lock kept past the busy wait (shortened here): the action fails and
-    // says that the catalog was busy, not that it is misconfigured.
+    // says that the catalog was busy, not that it is misconfigured nor that
+    // another source or time might do.
     void catalogStaysBusy()
     {
         SQLite_dbSetBusyWait(300);
@@ -465,33 +477,42 @@ private slots:
         const std::string said = plot(true).first;
         SQLite_dbSetBusyWait(10000);
         QVERIFY(writer.waitForFinished());
-        QVERIFY2(said.find("nurv.db3 was busy: another process kept it locked for more than 0.3 s") !=
+        const std::string catalog = root() + "/nurv.db3";
+        QVERIFY2(said.find("The catalog " + catalog + " stayed busy for ") != std::string::npos &&
+                     said.find(" s; the action gave up waiting for it\n") != std::string::npos,
+                 said.c_str());
+        QVERIFY2(said.find(catalog + " was busy: another process kept it locked for more than 0.3 s") !=
                      std::string::npos,
                  said.c_str());
         QVERIFY2(said.find("not configured") == std::string::npos, said.c_str());
+        QVERIFY2(said.find("Try another source/time?") == std::string::npos, said.c_str());
     }
 
-    // One lock held by another process while an action runs: one that clears
-    // within the busy wait is waited for without a word; one kept longer
-    // fails the action after one wait, with one busy line, well before the
-    // lock ends.
+    // Locks held by another process while an action runs: one that clears
+    // within the busy wait is waited for without a word, and so are locks
+    // that follow each other without a pause for longer than the busy wait,
+    // each shorter than it; one kept longer fails the action after one wait,
+    // with one busy line, well before the lock ends.
     void busyOncePerAction_data()
     {
+        QTest::addColumn<QString>("rate");
         QTest::addColumn<int>("holdMs");
         QTest::addColumn<int>("waitMs");
         QTest::addColumn<bool>("drawn");
-        QTest::newRow("lock cleared within the wait") << 1500 << 60000 << true;
-        QTest::newRow("lock kept past the wait") << 600000 << 1000 << false;
+        QTest::newRow("lock cleared within the wait") << "0.001" << 1500 << 60000 << true;
+        QTest::newRow("lock kept past the wait") << "0.001" << 600000 << 1000 << false;
+        QTest::newRow("locks of 150 ms without a pause, wait 300 ms") << "10" << 150 << 300 << true;
     }
 
     void busyOncePerAction()
     {
+        QFETCH(QString, rate);
         QFETCH(int, holdMs);
         QFETCH(int, waitMs);
         QFETCH(bool, drawn);
         SQLite_dbSetBusyWait(waitMs);
         QProcess writer;
-        startWriter(writer, QStringLiteral("0"), QStringLiteral("0.001"), QString::number(holdMs));
+        startWriter(writer, QStringLiteral("0"), rate, QString::number(holdMs));
         const auto [said, drew] = plot(true);
         const bool stillLocked = writer.state() == QProcess::Running;
         writer.terminate();
@@ -499,6 +520,7 @@ private slots:
         SQLite_dbSetBusyWait(10000);
         QCOMPARE(drew, drawn);
         QVERIFY2(occurrences(said, "was busy") == (drawn ? 0 : 1), said.c_str());
+        QVERIFY2(occurrences(said, "stayed busy") == (drawn ? 0 : 1), said.c_str());
         if (!drawn)
             QVERIFY(stillLocked);
     }
