@@ -31,6 +31,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -146,6 +147,41 @@ bool gone(const std::string &pid)
     return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] == 'Z';
 }
 
+// The data file of 18:00 of the sample archive moved to the server srvA,
+// which every source gets, with a stand-in as the fetch program and the
+// stand-ins told where the server and the archive are; all put back when it
+// goes.
+struct ServedData {
+    ServedData(const std::string &root, const std::string &standin)
+        : data(root + "/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD/HSPAD20010901800D"),
+          onServer(root + "/remote/srvA/HSPAD20010901800D"), dbCfg(root + "/config/DB.cfg"),
+          fetch(root + "/bin/fetch_data"), kept(kombra_test::ReadFile(dbCfg.string())),
+          env{{"KOMBRA_STANDIN_REMOTE", root + "/remote"}, {"KOMBRA_STANDIN_ARCHIVE", root + "/data"}}
+    {
+        cfg_test::ResetConfiguration();
+        fs::create_directories(onServer.parent_path());
+        fs::create_directories(fetch.parent_path());
+        fs::rename(data, onServer);
+        std::string cfg = kept;
+        const std::size_t items = cfg.find("ITEMS ");
+        if (items != std::string::npos)
+            cfg.insert(cfg.find('\n', items), " \"NetID\"");
+        kombra_test::WriteFile(dbCfg.string(), cfg + "NetID.VALUE \"srvA\"\n");
+        fs::create_symlink(kombra_test::ToolsDir() + "/standins/" + standin, fetch);
+    }
+    ~ServedData()
+    {
+        fs::remove(fetch);
+        kombra_test::WriteFile(dbCfg.string(), kept);
+        fs::remove(data);
+        fs::rename(onServer, data);
+        cfg_test::ResetConfiguration();
+    }
+    const fs::path data, onServer, dbCfg, fetch;
+    const std::string kept;
+    const kombra_test::ScopedEnv env[2];
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Fault)
@@ -215,6 +251,22 @@ class ArchiveFaultsTest : public QObject {
         while (!writer.canReadLine())
             QVERIFY(writer.waitForReadyRead(60000));
         QCOMPARE(writer.readLine(), QByteArray("locked\n"));
+    }
+
+    // Whether every process named in the pid file (one a line) has ended,
+    // waiting for that at most a minute.
+    bool processesEnd(const std::string &pidFile)
+    {
+        std::ifstream in(pidFile);
+        std::vector<std::string> pids;
+        for (std::string pid; std::getline(in, pid);)
+            pids.push_back(pid);
+        QElapsedTimer waited;
+        waited.start();
+        const auto allGone = [&pids] { return std::all_of(pids.begin(), pids.end(), gone); };
+        while (!allGone() && waited.elapsed() < 60000)
+            QTest::qWait(50);
+        return !pids.empty() && allGone();
     }
 
 private slots:
@@ -526,86 +578,95 @@ private slots:
     }
 
     // The fetch program of the missing data file leaves half of it and fails,
-    // or never ends: the action fails with a line that names the file and
-    // says how the program ended, leaves no part of the file, and ends the
-    // program's process group; the window could repaint meanwhile.  Once the
-    // file is there again the action works.
+    // never ends, or exits 0 writing nothing, or another process renames the
+    // whole file into place while it runs: the action fails with a line that
+    // names the file and says how the program ended, leaves no part of the
+    // file but keeps the whole one, and ends the program's process group;
+    // the window could repaint meanwhile.  A time limit that is no whole
+    // number of seconds is named in a line.  Once the file is there again
+    // the action works.
     void fetchFaults_data()
     {
         QTest::addColumn<QString>("standin");
+        QTest::addColumn<QString>("limit");      // KOMBRA_FETCH_TIMEOUT, "" unset
+        QTest::addColumn<bool>("renamedIn");     // the whole file, while the program runs
         QTest::addColumn<QString>("line");
-        const QString file = QStringLiteral("Could not promote HSPAD20010901800D from srvA: ");
-        QTest::newRow("exits 1 after half the file")
-            << "fetch_partial_standin" << file + "fetch_data exited with status 1\n";
-        QTest::newRow("never ends") << "fetch_hang_standin"
-                                    << file + "fetch_data did not end within 3 s and was stopped\n";
+        const QString file = QStringLiteral("Could not promote HSPAD20010901800D from srvA: fetch_data ");
+        // Only a program that never ends gets a short time limit, so that a
+        // slow start is never cut short.
+        const QString partial = QStringLiteral("fetch_partial_standin"), hang = QStringLiteral("fetch_hang_standin");
+        QTest::newRow("exits 1 after half the file") << partial << "" << false << file + "exited with status 1\n";
+        QTest::newRow("never ends") << hang << "3" << false << file + "did not end within 3 s and was stopped\n";
+        QTest::newRow("exits 0 writing nothing")
+            << "fetch_empty_standin" << "" << false << file + "exited with status 0 but wrote no file\n";
+        QTest::newRow("exits 1 after another process renamed the file in")
+            << "fetch_outrun_standin" << "" << true << file + "exited with status 1\n";
+        QTest::newRow("never ends, another process renamed the file in")
+            << hang << "5" << true << file + "did not end within 5 s and was stopped\n";
+        QTest::newRow("time limit 2.5 s")
+            << partial << "2.5" << false
+            << "KOMBRA_FETCH_TIMEOUT is \"2.5\", not a whole number of seconds from 1 to 86400; fetch programs may "
+               "run 300 s\n";
+        QTest::newRow("time limit 0 s")
+            << partial << "0" << false
+            << "KOMBRA_FETCH_TIMEOUT is \"0\", not a whole number of seconds from 1 to 86400; fetch programs may "
+               "run 300 s\n";
     }
 
     void fetchFaults()
     {
         QFETCH(QString, standin);
+        QFETCH(QString, limit);
+        QFETCH(bool, renamedIn);
         QFETCH(QString, line);
-        cfg_test::ResetConfiguration();
-        const fs::path dir = root() + "/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD", remote = root() + "/remote/srvA";
-        const fs::path data = dir / "HSPAD20010901800D", onServer = remote / "HSPAD20010901800D";
-        const fs::path dbCfg = root() + "/config/DB.cfg", bin = root() + "/bin";
-        fs::create_directories(remote);
-        fs::create_directories(bin);
-        fs::rename(data, onServer);
-        // A server for every source, and the stand-in as its fetch program.
-        const std::string kept = kombra_test::ReadFile(dbCfg.string());
-        std::string cfg = kept;
-        const std::size_t items = cfg.find("ITEMS ");
-        QVERIFY(items != std::string::npos);
-        cfg.insert(cfg.find('\n', items), " \"NetID\"");
-        kombra_test::WriteFile(dbCfg.string(), cfg + "NetID.VALUE \"srvA\"\n");
-        fs::create_symlink(kombra_test::ToolsDir() + "/standins/" + standin.toStdString(), bin / "fetch_data");
+        const ServedData served(root(), standin.toStdString());
         const std::string pids = out_.filePath(QStringLiteral("fetch.pids")).toStdString();
         fs::remove(pids);
         fs::create_directories(out_.filePath(QStringLiteral("tmp")).toStdString());
-        // Only a program that never ends gets a short time limit, so that a
-        // slow start is never cut short.
-        const bool hangs = standin == QLatin1String("fetch_hang_standin");
         const kombra_test::ScopedEnv env[] = {
-            {"KOMBRA_STANDIN_REMOTE", root() + "/remote"},
-            {"KOMBRA_STANDIN_ARCHIVE", root() + "/data"},
             {"KOMBRA_STANDIN_PIDS", pids},
-            {"KOMBRA_FETCH_TIMEOUT", hangs ? std::optional<std::string>("3") : std::nullopt},
+            {"KOMBRA_FETCH_TIMEOUT", limit.isEmpty() ? std::nullopt : std::optional(limit.toStdString())},
             {"TEMP", out_.filePath(QStringLiteral("tmp")).toStdString()}};
 
+        // Once the program has started, the whole file is renamed into place,
+        // as an operator or a second program would.
         int ticks = 0;
+        bool renamedWhileRunning = false;
+        const std::string whole = kombra_test::ReadFile(served.onServer.string());
         QTimer timer;
-        connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        connect(&timer, &QTimer::timeout, [&] {
+            ++ticks;
+            std::ifstream in(pids);
+            std::string pid;
+            if (!renamedIn || renamedWhileRunning || !std::getline(in, pid))
+                return;
+            const fs::path copy = served.data.string() + ".copy";
+            fs::copy_file(served.onServer, copy);
+            fs::rename(copy, served.data);
+            renamedWhileRunning = !gone(pid);
+        });
         timer.start(50);
         QElapsedTimer clock;
         clock.start();
         const auto [said, drawnBroken] = plot();
         const qint64 took = clock.elapsed();
         timer.stop();
-        const bool partLeft = fs::exists(data);
-
-        fs::remove(bin / "fetch_data");
-        kombra_test::WriteFile(dbCfg.string(), kept);
-        fs::remove(data);
-        fs::rename(onServer, data);
-        cfg_test::ResetConfiguration();
+        const bool fileLeft = fs::exists(served.data);
+        const bool wholeLeft = fileLeft && kombra_test::ReadFile(served.data.string()) == whole;
 
         QVERIFY2(said.find(line.toStdString()) != std::string::npos, said.c_str());
         QVERIFY2(occurrences(said, "Could not promote") == 1, said.c_str());
-        QVERIFY(!drawnBroken);
-        QVERIFY(!partLeft);
+        QCOMPARE(drawnBroken, renamedIn);
+        QCOMPARE(fileLeft, renamedIn);
+        QCOMPARE(wholeLeft, renamedIn);
+        QCOMPARE(renamedWhileRunning, renamedIn);
         QVERIFY(took < 60000);
-        if (hangs) {
+        if (standin == QLatin1String("fetch_hang_standin")) {
             QVERIFY(ticks > 0);
-            std::ifstream in(pids);
-            std::string pid;
-            QVERIFY(std::getline(in, pid));
-            QElapsedTimer waited;
-            waited.start();
-            while (!gone(pid) && waited.elapsed() < 30000)
-                QTest::qWait(50);
-            QVERIFY2(gone(pid), pid.c_str());
+            QVERIFY(processesEnd(pids));
         }
+        fs::remove(served.data);
+        fs::copy_file(served.onServer, served.data);
         const auto [mended, drawn] = plot();
         QVERIFY2(drawn, mended.c_str());
     }
