@@ -10,6 +10,8 @@
 #include "../widgets/stdout_capture.h"
 #include "config_reset.h"
 #include "dbBackends.h"
+#include "fetch_wait.h"
+#include "libPromote.h"
 #include "libdbSQL.h"
 #include "lunder.h"
 #include "mirvek.h"
@@ -26,6 +28,7 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -439,8 +442,9 @@ private slots:
 
     // A session whose output is no terminal: PGPLOT's notes on the private
     // folders are not written at exit, no private folder is left, and the
-    // folder a process left when it ended during a plot is removed by the
-    // next plot, while that of a running process stays.
+    // folders a process left when it ended during a plot or an export are
+    // removed by the next plot or export, while those of a running process
+    // stay.
     void sessionLeavesNoPrivateFolders()
     {
         QTemporaryDir temp;
@@ -449,19 +453,21 @@ private slots:
         QVERIFY(ended.waitForStarted());
         const qint64 deadPid = ended.processId();
         QVERIFY(ended.waitForFinished());
+        const QString dir = out_.filePath(QStringLiteral("private"));
+        QDir().mkpath(dir);
         const QString stale = temp.filePath(QStringLiteral("kombra-pg-%1-Abc123").arg(deadPid));
         const QString running = temp.filePath(QStringLiteral("kombra-pg-%1-Abc123").arg(getpid()));
-        for (const QString &dir : {stale, running}) {
-            QVERIFY(QDir().mkpath(dir));
-            kombra_test::WriteFile((dir + QStringLiteral("/p.gif")).toStdString(), "");
+        const QString staleExport = dir + QStringLiteral("/.mirvek-export-%1-Abc123").arg(deadPid);
+        const QString runningExport = dir + QStringLiteral("/.mirvek-export-%1-Abc123").arg(getpid());
+        for (const QString &folder : {stale, running, staleExport, runningExport}) {
+            QVERIFY(QDir().mkpath(folder));
+            kombra_test::WriteFile((folder + QStringLiteral("/p.gif")).toStdString(), "");
         }
         QProcess session;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), temp.path());
         session.setProcessEnvironment(env);
         session.setProcessChannelMode(QProcess::MergedChannels);
-        const QString dir = out_.filePath(QStringLiteral("private"));
-        QDir().mkpath(dir);
         const QString output = dir + QStringLiteral("/said.txt");  // a file: PGPLOT's unit then holds its lines
         session.setStandardOutputFile(output);
         session.start(QStringLiteral(MIRVEK_SESSION), {dir});
@@ -471,8 +477,90 @@ private slots:
         QVERIFY2(!said.contains("kombra-pg"), said.constData());
         QVERIFY(!QDir(stale).exists());
         QVERIFY(QDir(running).exists());
+        QVERIFY(!QDir(staleExport).exists());
+        QVERIFY(QDir(runningExport).exists());
+        QDir(runningExport).removeRecursively();
         const QStringList left = QDir(temp.path()).entryList({QStringLiteral("kombra-pg-*")}, QDir::Dirs);
         QVERIFY2(left.size() == 1, qPrintable(left.join(QLatin1Char(' '))));
+    }
+
+    // SIGTERM, SIGINT or SIGHUP to a scripted session while a fetch program
+    // writes the entry's file, or Quit pressed in the window meanwhile (a
+    // press on another button then does nothing): the fetch program and
+    // what it started end at once with the program, its partial file goes,
+    // and so does the action's private folder; a session ends by the
+    // signal, with no further action.
+    void programEndsDuringFetch_data()
+    {
+        QTest::addColumn<int>("signal");  // 0: Quit pressed
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("Quit pressed") << 0;
+    }
+
+    void programEndsDuringFetch()
+    {
+        QFETCH(int, signal);
+        const ServedData served(root(), "fetch_hang_standin");
+        QTemporaryDir temp;
+        const std::string pids = out_.filePath(QStringLiteral("fetch.pids")).toStdString();
+        fs::remove(pids);
+        const auto started = [&pids] {
+            std::ifstream in(pids);
+            std::string child, leader;
+            return std::getline(in, child) && std::getline(in, leader);
+        };
+        const kombra_test::ScopedEnv env[] = {{"KOMBRA_STANDIN_PIDS", pids},
+                                              {"KOMBRA_FETCH_TIMEOUT", "600"},
+                                              {"TMPDIR", temp.path().toStdString()},
+                                              {"TEMP", temp.path().toStdString()}};
+        QElapsedTimer clock;
+        clock.start();
+        std::string said;
+        if (signal != 0) {
+            QProcess session;
+            session.setProcessChannelMode(QProcess::MergedChannels);
+            const QString dir = out_.filePath(QStringLiteral("ended"));
+            QDir().mkpath(dir);
+            session.start(QStringLiteral(MIRVEK_SESSION), {dir});
+            QVERIFY(session.waitForStarted());
+            while (!started() && session.state() == QProcess::Running && clock.elapsed() < 120000)
+                QTest::qWait(20);
+            QVERIFY(started());
+            QCOMPARE(kill(static_cast<pid_t>(session.processId()), signal), 0);
+            QVERIFY(session.waitForFinished(120000));
+            said = session.readAll().toStdString();
+            QVERIFY2(session.exitStatus() == QProcess::CrashExit && session.exitCode() == signal, said.c_str());
+            QVERIFY2(said.find("--- Print to File: wheel sequence") == std::string::npos, said.c_str());
+        } else {
+            // Found by the timer of the running action: the window's Quit,
+            // and a button that would start another action.
+            QTimer timer;
+            connect(&timer, &QTimer::timeout, [&] {
+                if (!started())
+                    return;
+                timer.stop();
+                for (QWidget *top : QApplication::topLevelWidgets())
+                    if (auto *box = qobject_cast<MirvekBox *>(top)) {
+                        widgets::quit_ends_fetches(box->quit);
+                        QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("Export")), Qt::LeftButton);
+                        QTest::mouseClick(box->quit, Qt::LeftButton);
+                    }
+            });
+            timer.start(20);
+            said = plot().first;
+            pro_EndFetches(0);
+            QVERIFY(!fs::exists(out_.filePath(QStringLiteral("plot.cef")).toStdString()));
+        }
+        QVERIFY2(clock.elapsed() < 300000, said.c_str());
+        QVERIFY2(said.find("Could not promote HSPAD20010901800D from srvA: fetch_data was stopped, as the program is "
+                           "ending\n") != std::string::npos,
+                 said.c_str());
+        QVERIFY(processesEnd(pids));
+        QVERIFY(!fs::exists(served.data));
+        const QStringList left = QDir(temp.path()).entryList({QStringLiteral("kombra-pg-*")}, QDir::Dirs);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
     }
 
     // Four sessions at a time, twice, read the catalog while another process
