@@ -113,7 +113,9 @@ int dbActionCatalogBusy(void);
  * up says on the standard output how long the catalog stayed busy, and on
  * stderr its error text (what was seen); later statements of the action
  * that meet a lock give up at once and print nothing.  Outside an action
- * every statement waits on its own. */
+ * every statement waits on its own.  The SQLite catalog's waits for the
+ * writer to let go end in time through the real-time signal SIGRTMIN + 4,
+ * whose handler (doing nothing) the first such wait installs. */
 void dbBeginAction(void);
 void dbEndAction(void);
 /* dbBeginAction and dbEndAction for the life of a scope. */
