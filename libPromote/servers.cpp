@@ -7,6 +7,7 @@
 #include "libCfg.h"
 #include "libant.h"
 #include "libdbSQL.h"
+#include "promote_int.h"
 
 #include <signal.h>
 #include <spawn.h>
@@ -19,6 +20,8 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -89,11 +92,14 @@ namespace {
 constexpr int kDefaultFetchSeconds = 300;
 // How often the wait for a program looks at it and calls the wait hook.
 constexpr auto kPollPause = std::chrono::milliseconds(25);
-// How long a program stopped at its time limit has to end after SIGTERM
-// before its process group is killed.
+// How long a program stopped (at its time limit, or as this program ends)
+// has to end after SIGTERM before its process group is killed.
 constexpr auto kStopGrace = std::chrono::seconds(3);
 
 void (*g_wait_hook)() = nullptr;
+// Set (from a signal handler too) when the program that runs the fetches
+// ends: running fetch programs are stopped, no new one starts.
+volatile sig_atomic_t g_ending = 0;
 
 // Waits for pid without blocking; true when it ended (status filled).
 bool Ended(pid_t pid, int &status)
@@ -122,6 +128,21 @@ bool EndedUnreaped(pid_t pid)
     return info.si_pid == pid;
 }
 
+// Ends the program pid and its process group: SIGTERM, a grace time for the
+// leader to end, then SIGKILL to the group (also when the leader ended by
+// itself, as what it started goes too; the group's id is its own until it
+// is reaped), and the leader reaped.
+void StopGroup(pid_t pid, int &status)
+{
+    kill(-pid, SIGTERM);
+    const auto grace = std::chrono::steady_clock::now() + kStopGrace;
+    while (!EndedUnreaped(pid) && std::chrono::steady_clock::now() < grace)
+        std::this_thread::sleep_for(kPollPause);
+    kill(-pid, SIGKILL);
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
 }  // namespace
 
 int pro_FetchTimeLimit()
@@ -132,13 +153,26 @@ int pro_FetchTimeLimit()
     char *end = nullptr;
     errno = 0;
     const long seconds = std::strtol(text, &end, 10);
-    if (errno != 0 || end == text || *end != '\0' || seconds < 1 || seconds > 86400)
-        return kDefaultFetchSeconds;
-    return static_cast<int>(seconds);
+    if (errno == 0 && end != text && *end == '\0' && seconds >= 1 && seconds <= 86400)
+        return static_cast<int>(seconds);
+    // Said once for each value: every fetch asks again.
+    static std::optional<std::string> announced;
+    if (!announced || *announced != text) {
+        announced = text;
+        std::printf("KOMBRA_FETCH_TIMEOUT is \"%.60s\", not a whole number of seconds from 1 to 86400; fetch programs "
+                    "may run %d s\n",
+                    text, kDefaultFetchSeconds);
+        std::fflush(stdout);
+    }
+    return kDefaultFetchSeconds;
 }
 
 std::string ProgramEnd::Describe(const std::string &name) const
 {
+    if (notStarted)
+        return name + " was not started, as the program is ending";
+    if (stopped)
+        return name + " was stopped, as the program is ending";
     if (timedOut)
         return name + " did not end within " + std::to_string(limitSeconds) + " s and was stopped";
     if (status == -1)
@@ -150,11 +184,15 @@ std::string ProgramEnd::Describe(const std::string &name) const
     return name + " ended with wait status " + std::to_string(status);
 }
 
-ProgramEnd RunProgram(const char *program, std::vector<std::string> words)
+ProgramEnd RunProgram(const char *program, std::vector<std::string> words, const std::function<void()> &watch)
 {
     ProgramEnd end;
     if (program == nullptr || words.empty())
         return end;
+    if (g_ending != 0) {
+        end.notStarted = true;
+        return end;
+    }
     std::vector<char *> argv;
     for (std::string &w : words)
         argv.push_back(w.data());
@@ -180,17 +218,16 @@ ProgramEnd RunProgram(const char *program, std::vector<std::string> words)
     const Clock::time_point limit = Clock::now() + std::chrono::seconds(end.limitSeconds);
     int status = 0;
     while (!Ended(pid, status)) {
+        if (watch)
+            watch();
+        if (g_ending != 0) {
+            end.stopped = true;
+            StopGroup(pid, status);
+            break;
+        }
         if (Clock::now() >= limit) {
             end.timedOut = true;
-            kill(-pid, SIGTERM);
-            const Clock::time_point grace = Clock::now() + kStopGrace;
-            while (!EndedUnreaped(pid) && Clock::now() < grace)
-                std::this_thread::sleep_for(kPollPause);
-            // What the program started goes too, also when it ended itself;
-            // the group's id is still its own until it is reaped.
-            kill(-pid, SIGKILL);
-            while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-            }
+            StopGroup(pid, status);
             std::printf("%s\n", end.Describe(BasenameOf(program)).c_str());
             std::fflush(stdout);
             break;
@@ -199,6 +236,8 @@ ProgramEnd RunProgram(const char *program, std::vector<std::string> words)
             g_wait_hook();
         std::this_thread::sleep_for(kPollPause);
     }
+    if (watch)
+        watch();
     end.status = status;
     return end;
 }
@@ -212,12 +251,17 @@ int _Process(const char *program, ...)
         words.emplace_back(word);
     va_end(args);
     const ProgramEnd end = RunProgram(program, std::move(words));
-    return end.timedOut ? -1 : end.status;
+    return end.timedOut || end.stopped || end.notStarted ? -1 : end.status;
 }
 
 extern "C" void pro_SetWaitHook(void (*hook)(void))
 {
     g_wait_hook = hook;
+}
+
+extern "C" void pro_EndFetches(int ending)
+{
+    g_ending = ending != 0 ? 1 : 0;
 }
 
 // ---- Promote: servers and fetching -----------------------------------------------
@@ -323,8 +367,7 @@ int Promote::PromoteHDI(Entry *e, const char *ip)
     if (e->FileExists())
         return 1;
     // The paths the program may write the entry to (a description in either
-    // name form), and which of them are there before it runs: those are
-    // never removed.
+    // name form), watched while it runs.
     std::vector<std::string> paths{e->GetFName()};
     if (e->GetNURVType() == PRO_KELD_I && !paths[0].empty()) {
         const std::string &f = paths[0];
@@ -332,28 +375,25 @@ int Promote::PromoteHDI(Entry *e, const char *ip)
                                                                                          : f.substr(0, f.size() - 1);
         paths = {stem + "I", stem + "V.v3"};
     }
-    std::vector<bool> before;
-    for (const std::string &path : paths) {
-        struct stat st {};
-        before.push_back(lstat(path.c_str(), &st) == 0);
-    }
+    FetchWatch watch(paths);
     const TimeObj *b = e->GetBegTime();
     const std::string year = std::to_string(b->GetYear()), day = std::to_string(b->GetDay()),
                       msec = std::to_string(b->GetMSec());
     const std::string pre(1, e->GetPreProc()), post(1, e->GetPostProc());
     const std::string name = BasenameOf(program.c_str());
-    const ProgramEnd end = RunProgram(program.c_str(), {name, ip, type, project, mission, experiment, instrument, vinst,
-                                                        year, day, msec, pre, post, "xxx", _app_name,
-                                                        _forcePromote == sTrue ? "1" : "0"});
-    if (!end.timedOut && end.status == 0)
-        return 1;
+    const ProgramEnd end = RunProgram(program.c_str(),
+                                      {name, ip, type, project, mission, experiment, instrument, vinst, year, day,
+                                       msec, pre, post, "xxx", _app_name, _forcePromote == sTrue ? "1" : "0"},
+                                      [&watch] { watch.Take(); });
+    if (!end.timedOut && !end.stopped && end.status == 0) {
+        if (e->FileExists())
+            return 1;
+        _fetch_failure = name + " exited with status 0 but wrote no file";
+        return 0;
+    }
     // A program that failed or was stopped may have left part of the file:
     // it must not be taken for the whole file by the next look.
-    for (size_t i = 0; i < paths.size(); ++i) {
-        struct stat st {};
-        if (!before[i] && lstat(paths[i].c_str(), &st) == 0)
-            unlink(paths[i].c_str());
-    }
+    watch.RemoveWhatTheFetchMade();
     _fetch_failure = end.Describe(name);
     return 0;
 }

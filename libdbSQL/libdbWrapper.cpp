@@ -234,6 +234,11 @@ int dbCatalogBusy(void)
     return dbIsSQLite() == sTrue ? SQLite_dbBusy() : 0;
 }
 
+int dbActionCatalogBusy(void)
+{
+    return dbIsSQLite() == sTrue ? SQLite_dbActionBusy() : 0;
+}
+
 int dbInitializeRemoteMsg(const char *host, const char *user, const char *passwd, const char *db,
                           const unsigned int port)
 {

@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <cmath>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -106,10 +107,16 @@ struct query_data {
     std::vector<char *> row;
 };
 
-// A statement waits this long for a lock another process holds, then gives
-// up with a busy catalog.
+// A statement waits this long for a lock another process holds without
+// letting go, then gives up with a busy catalog.
 constexpr int kBusyWaitMsec = 10000;
+// While other processes keep writing the catalog transaction after
+// transaction, an action waits for its turns at most this long in all.
+constexpr int kBusyTotalMsec = 60000;
 constexpr int kRetryPauseMsec = 20;
+// The longest single wait for a writer to let go, so that progress is
+// looked at now and then.
+constexpr int kTurnWaitMsec = 250;
 
 using Clock = std::chrono::steady_clock;
 
@@ -132,8 +139,11 @@ struct SQLiteState {
     std::atomic<unsigned long long> writes{0};
     ResultLock _sqlite_mutex;
     // How long a statement waits while another process holds the catalog
-    // locked (a catalog fetch program, another program writing rows).
+    // locked (a catalog fetch program, another program writing rows) without
+    // letting go.
     int busyMsec = kBusyWaitMsec;
+    // The turn gate of the open catalog (dbsql::OpenTurnGate), or -1.
+    int gate = -1;
     // The latest statement gave up on a busy catalog (read by dbCatalogBusy).
     bool lastBusy = false;
     // The path of the open catalog, for the busy message, and the file it
@@ -146,11 +156,25 @@ struct SQLiteState {
     std::atomic<int> actionDepth{0};
     std::atomic<bool> actionGaveUp{false};
     std::atomic<bool> actionSaidBusy{false};
+    // The time the action has waited for locks so far (statements that
+    // ended), and how many transactions of others it saw meanwhile.
+    std::atomic<long long> actionWaitedMsec{0};
+    std::atomic<long long> actionChanges{0};
 };
 
-// The end of the wait of the statement this thread runs now for a lock
-// another process holds; set when it first meets the lock.
-thread_local std::optional<Clock::time_point> t_waitDeadline;
+// The wait of the statement this thread runs now for a lock another process
+// holds; set when it first meets the lock.
+struct StatementWait {
+    Clock::time_point start, lastChange, lastLook;
+    std::optional<std::uint32_t> counter;  // the catalog's change counter, last seen
+    long long changes = 0;                 // changes seen since start
+    long long waitedBeforeMsec = 0;        // the action's wait before this statement
+    long long changesBefore = 0;
+    bool progressed = false;  // the wait ended on the total, not on one lock
+};
+thread_local std::optional<StatementWait> t_wait;
+// The last wait that gave up, for its messages.
+thread_local StatementWait t_gaveUp;
 
 constexpr std::size_t kPreparedMax = 64;
 
@@ -171,10 +195,25 @@ bool IsBusy(int rc)
     return (rc & 0xff) == SQLITE_BUSY || (rc & 0xff) == SQLITE_LOCKED;
 }
 
+long long Msec(Clock::duration d)
+{
+    return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
+
+// Milliseconds as seconds to a tenth: "0.3", "10", "60.1".
+std::string Seconds(long long msec)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", std::round(static_cast<double>(msec) / 100.0) / 10.0);
+    return text;
+}
+
 // Error text from what and the message of the failing call (released here),
 // else the connection's current message.  A call that gave up on a catalog
-// another process kept locked says so, also on stderr, so that the failure
-// is not taken for a fault of the catalog or the configuration.
+// other processes kept locked says so in the error text, with what the
+// wait saw, and (once in an action) in a line on the standard output and
+// the error text on stderr, so that the failure is not taken for a fault of
+// the catalog, the configuration or the time asked for.
 void ErrorFrom(const char *what, char *message)
 {
     SQLiteState &s = State();
@@ -185,14 +224,21 @@ void ErrorFrom(const char *what, char *message)
             s.actionGaveUp = true;
             s.actionSaidBusy = true;
         }
-        char wait[32];
-        std::snprintf(wait, sizeof wait, "%g", s.busyMsec / 1000.0);
-        const std::string busy = "the catalog " + s.openPath +
-                                 " was busy: another process kept it locked for more than " + wait + " s (" +
+        const StatementWait &w = t_gaveUp;
+        const long long waited = w.waitedBeforeMsec + Msec(w.lastLook - w.start);
+        const std::string seen =
+            w.progressed ? "other processes wrote it " + std::to_string(w.changesBefore + w.changes) +
+                               " times in " + Seconds(waited) + " s and never left this program a turn"
+                         : "another process kept it locked for more than " + Seconds(s.busyMsec) + " s";
+        const std::string busy = "the catalog " + s.openPath + " was busy: " + seen + " (" +
                                  (message != nullptr ? message : sqlite3_errmsg(s._SQL)) + ")";
         CommonErrorString(what, busy.c_str());
-        if (!said)
+        if (!said) {
+            std::printf("The catalog %s stayed busy for %s s; the action gave up waiting for it\n",
+                        s.openPath.c_str(), Seconds(waited).c_str());
+            std::fflush(stdout);
             std::fprintf(stderr, "%s\n", GetErrorString());
+        }
         sqlite3_free(message);
     } else if (message != nullptr) {
         CommonErrorString(what, message);
@@ -203,35 +249,83 @@ void ErrorFrom(const char *what, char *message)
 }
 
 // A statement starts: it may wait for a lock anew (unless its action has
-// given up on one already).
+// given up on one already).  The wait of the statement before counts
+// towards its action's.
 void NewWait()
 {
-    t_waitDeadline.reset();
+    SQLiteState &s = State();
+    if (t_wait && s.actionDepth > 0) {
+        s.actionWaitedMsec += Msec(t_wait->lastLook - t_wait->start);
+        s.actionChanges += t_wait->changes;
+    }
+    t_wait.reset();
 }
 
 // Whether the statement running now may wait on for a lock another process
-// holds: for the busy wait from when it first met the lock, not at all once
-// a statement of the same action gave up.
+// holds: while no lock is kept longer than the busy wait without the catalog
+// changing hands, and the action has not waited the busy total in all; not
+// at all once a statement of the same action gave up.
 bool KeepWaiting()
 {
     const SQLiteState &s = State();
     const Clock::time_point now = Clock::now();
-    if (!t_waitDeadline)
-        t_waitDeadline = now + std::chrono::milliseconds(s.actionGaveUp ? 0 : s.busyMsec);
-    return now < *t_waitDeadline;
+    const bool inAction = s.actionDepth > 0;
+    if (!t_wait) {
+        StatementWait w;
+        w.start = w.lastChange = now;
+        w.counter = dbsql::ChangeCounter(s.gate);
+        w.waitedBeforeMsec = inAction ? s.actionWaitedMsec.load() : 0;
+        w.changesBefore = inAction ? s.actionChanges.load() : 0;
+        t_wait = w;
+    }
+    StatementWait &w = *t_wait;
+    w.lastLook = now;
+    if (const auto counter = dbsql::ChangeCounter(s.gate); counter != w.counter) {
+        w.counter = counter;
+        w.lastChange = now;
+        ++w.changes;
+    }
+    // An action that gave up keeps the account of that wait.
+    if (s.actionGaveUp)
+        return false;
+    const bool held = Msec(now - w.lastChange) >= s.busyMsec;
+    const bool total = w.waitedBeforeMsec + Msec(now - w.start) >= kBusyTotalMsec;
+    if (!held && !total)
+        return true;
+    w.progressed = !held;
+    t_gaveUp = w;
+    return false;
 }
 
+// How long the statement running now may still wait.
+std::chrono::milliseconds WaitLeft()
+{
+    const SQLiteState &s = State();
+    if (!t_wait)
+        return std::chrono::milliseconds(kRetryPauseMsec);
+    const StatementWait &w = *t_wait;
+    const long long now = Msec(Clock::now() - w.start);
+    const long long left =
+        std::min(Msec(w.lastChange - w.start) + s.busyMsec - now, kBusyTotalMsec - w.waitedBeforeMsec - now);
+    return std::chrono::milliseconds(std::max(left, 0LL) + 1);
+}
+
+// Waits for the catalog's writer to let go (at most a little while) so that
+// the statement tries again at once; a short pause when no other process
+// holds the write lock, a longer one when that cannot be told.
 void RetryPause()
 {
-    const Clock::time_point now = Clock::now();
-    auto pause = std::chrono::milliseconds(kRetryPauseMsec);
-    if (t_waitDeadline && *t_waitDeadline - now < pause)
-        pause = std::chrono::duration_cast<std::chrono::milliseconds>(*t_waitDeadline - now) +
-                std::chrono::milliseconds(1);
-    std::this_thread::sleep_for(pause);
+    const std::chrono::milliseconds left = WaitLeft();
+    switch (dbsql::AwaitTurn(State().gate, std::min(left, std::chrono::milliseconds(kTurnWaitMsec)))) {
+    case dbsql::Turn::Waited: return;
+    case dbsql::Turn::NotHeld: std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(1))); return;
+    case dbsql::Turn::Unknown:
+        std::this_thread::sleep_for(std::min(left, std::chrono::milliseconds(kRetryPauseMsec)));
+        return;
+    }
 }
 
-// SQLite's busy handler: the wait of KeepWaiting, in short pauses.
+// SQLite's busy handler: the wait of KeepWaiting.
 int BusyHandler(void *, int)
 {
     if (!KeepWaiting())
@@ -365,6 +459,9 @@ void CloseConnection()
     if (s._SQL != nullptr)
         sqlite3_close(s._SQL);
     s._SQL = nullptr;
+    if (s.gate >= 0)
+        close(s.gate);
+    s.gate = -1;
     s.openPath.clear();
     s.openDevice = 0;
     s.openInode = 0;
@@ -410,6 +507,7 @@ bool ReadyConnection(const char *what, const std::string &path, bool catalog)
 {
     SQLiteState &s = State();
     s.openPath = path;
+    s.gate = dbsql::OpenTurnGate(path.c_str());
     NewWait();
     sqlite3_busy_handler(s._SQL, BusyHandler, nullptr);
     // sqlite3_open reads nothing; a first look at the schema finds a file that
@@ -814,22 +912,37 @@ void SQLite_dbSetBusyWait(int msec)
     s.busyMsec = msec < 0 ? 0 : msec;
 }
 
+namespace {
+
+void NewAction(SQLiteState &s)
+{
+    s.actionGaveUp = false;
+    s.actionSaidBusy = false;
+    s.actionWaitedMsec = 0;
+    s.actionChanges = 0;
+}
+
+}  // namespace
+
 void SQLite_dbBeginAction(void)
 {
     SQLiteState &s = State();
     if (s.actionDepth++ == 0) {
-        s.actionGaveUp = false;
-        s.actionSaidBusy = false;
+        NewWait();
+        NewAction(s);
     }
 }
 
 void SQLite_dbEndAction(void)
 {
     SQLiteState &s = State();
-    if (s.actionDepth > 0 && --s.actionDepth == 0) {
-        s.actionGaveUp = false;
-        s.actionSaidBusy = false;
-    }
+    if (s.actionDepth > 0 && --s.actionDepth == 0)
+        NewAction(s);
+}
+
+int SQLite_dbActionBusy(void)
+{
+    return State().actionSaidBusy ? 1 : 0;
 }
 
 int SQLite_dbBadQuery(void)

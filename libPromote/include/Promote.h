@@ -8,6 +8,7 @@
 #include "libPromote.h"
 #include "libdbSQL.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -267,8 +268,10 @@ private:
 
 // How a program run by RunProgram ended.
 struct ProgramEnd {
-    int status = -1;        // the wait status; -1 when it could not be started
-    bool timedOut = false;  // stopped at the time limit
+    int status = -1;          // the wait status; -1 when it could not be started
+    bool timedOut = false;    // stopped at the time limit
+    bool stopped = false;     // stopped as the program is ending (pro_EndFetches)
+    bool notStarted = false;  // not started, as the program is ending
     int limitSeconds = 0;
     // "<name> exited with status 1", "<name> did not end within 300 s and
     // was stopped", ...
@@ -277,18 +280,22 @@ struct ProgramEnd {
 
 // Runs program with the argument vector words (words[0] its argv[0])
 // without a shell, in a process group of its own, and waits for it at most
-// the fetch time limit, calling the wait hook while it waits.  A program
-// still running then is sent SIGTERM, its process group SIGKILL a little
-// later, and one line saying so is printed.  A program named without a '/'
-// is looked for on PATH, as a shell would.
-ProgramEnd RunProgram(const char *program, std::vector<std::string> words);
+// the fetch time limit, calling watch and the wait hook while it waits.  A
+// program still running then is sent SIGTERM, its process group SIGKILL a
+// little later, and one line saying so is printed; so is a program running
+// when pro_EndFetches asks the fetches to end (without the line), and none
+// is started after that.  A program named without a '/' is looked for on
+// PATH, as a shell would.
+ProgramEnd RunProgram(const char *program, std::vector<std::string> words,
+                      const std::function<void()> &watch = {});
 // RunProgram with the arguments up to the first null pointer; the wait
 // status (0: a normal exit with status 0), or -1 when it could not be
 // started or was stopped at the time limit.
 int _Process(const char *program, ...);
 // The time limit of a fetch program in seconds: KOMBRA_FETCH_TIMEOUT (the
-// environment, then kombra.cfg), 300 when it is unset or not a number of
-// 1 to 86400.
+// environment, then kombra.cfg), 300 when it is unset or not a whole number
+// of 1 to 86400; a value of the latter kind is announced in one line on the
+// standard output (once for each value).
 int pro_FetchTimeLimit();
 
 // Starts or reaches the progress window: the connected socket, 0 when none

@@ -39,6 +39,10 @@ int pro_PromotePNUR(KOMBRA_ULONG key);
  * runs (at most KOMBRA_FETCH_TIMEOUT seconds, 300 by default), so that a
  * window can repaint; NULL for none.  It must not start another request. */
 void pro_SetWaitHook(void (*hook)(void));
+/* As the program ends (1): a running fetch program is stopped as at its time
+ * limit, with what it wrote, and no other starts; 0 lets fetches run again.
+ * Only sets a flag, so a signal handler may call it. */
+void pro_EndFetches(int ending);
 
 #ifdef __cplusplus
 }

@@ -88,10 +88,12 @@ int SQLite_dbPack(void);
 /* 1 when the latest statement gave up on a catalog another process kept
  * locked (dbCatalogBusy). */
 int SQLite_dbBusy(void);
-/* How long a statement waits for a lock that another process holds, in
- * milliseconds (10000 unless set; a test shortens it), counted from when it
- * first meets the lock.  Applies to the open connection too. */
+/* How long a statement waits for a lock that another process holds without
+ * the catalog changing hands, in milliseconds (10000 unless set; a test
+ * shortens it).  Applies to the open connection too. */
 void SQLite_dbSetBusyWait(int msec);
+/* 1 when a statement of the running action gave up on a busy catalog. */
+int SQLite_dbActionBusy(void);
 /* The action boundaries of dbBeginAction and dbEndAction. */
 void SQLite_dbBeginAction(void);
 void SQLite_dbEndAction(void);

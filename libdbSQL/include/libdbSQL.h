@@ -104,12 +104,18 @@ char *dbErrorMsg(void);
  * the catalog locked for the whole busy wait (the error text then says so),
  * else 0.  Only the SQLite catalog is ever busy in this sense. */
 int dbCatalogBusy(void);
+/* 1 when the running action gave up on a busy catalog (it has said so). */
+int dbActionCatalogBusy(void);
 /* One action of a program (a plot, an export) runs between these two calls
  * (they nest).  Within it a catalog locked by another process is waited for
- * once: the first statement that gives up after the busy wait prints the
- * busy line on stderr, and later statements of the action that meet a lock
- * give up at once and print nothing.  Outside an action every statement
- * waits on its own. */
+ * while it keeps changing hands, up to a total for the action (60 s), and
+ * for any one lock at most the busy wait (10 s); the statement that gives
+ * up says on the standard output how long the catalog stayed busy, and on
+ * stderr its error text (what was seen); later statements of the action
+ * that meet a lock give up at once and print nothing.  Outside an action
+ * every statement waits on its own.  The SQLite catalog's waits for the
+ * writer to let go end in time through the real-time signal SIGRTMIN + 4,
+ * whose handler (doing nothing) the first such wait installs. */
 void dbBeginAction(void);
 void dbEndAction(void);
 /* dbBeginAction and dbEndAction for the life of a scope. */

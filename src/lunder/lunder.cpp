@@ -289,5 +289,8 @@ std::unique_ptr<LunderBox> start_lunder(QApplication &app)
     box->setWindowTitle(QStringLiteral("Plot Azimuthal Slices") + QStringLiteral("  ") + QStringLiteral("V3.6.1"));
     box->show();
     QObject::connect(box->quit, &QPushButton::clicked, &app, &QApplication::quit);
+    /* Quit or a signal during a fetch ends the fetch with the program. */
+    widgets::quit_ends_fetches(box->quit);
+    widgets::end_on_signals(app);
     return box;
 }

@@ -1,5 +1,6 @@
 /* lunder: plots azimuthal slices of two sweep sources as one wheel.  The
  * command line goes to the toolkit. */
+#include "fetch_wait.h"
 #include "lunder.h"
 
 #include <QApplication>
@@ -8,5 +9,5 @@ int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
     const std::unique_ptr<LunderBox> box = start_lunder(app);
-    return app.exec();
+    return widgets::exit_status(app.exec());
 }

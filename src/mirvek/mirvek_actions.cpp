@@ -17,6 +17,7 @@
 #include "widget_values.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <QComboBox>
 #include <QLineEdit>
@@ -219,11 +220,14 @@ int MirvekBox::readSweeps()
         status = 1;
     if (status == 1 && (swppp == nullptr || nswp < 1))
         status = 1200;
-    if (status != 1) {
+    /* A catalog that stayed busy has said so; another source or time would
+     * not help. */
+    if (status != 1 && dbActionCatalogBusy() != 1) {
         std::printf("MIRVEK failed initial Get Sweeps returning %d. Try another source/time?\n", status);
         std::fflush(stdout);
-        freeSweeps();
     }
+    if (status != 1)
+        freeSweeps();
     return status;
 }
 
@@ -622,8 +626,13 @@ bool MirvekBox::exportFile(const QString &stem, int format)
     std::fflush(stdout);
 
     /* Without its private folder the writer would write straight over the
-     * user's file and remove it when the write fails: no folder, no export. */
-    std::string folder = (path.empty() ? std::string("./") : path) + ".mirvek-export-XXXXXX";
+     * user's file and remove it when the write fails: no folder, no export.
+     * The folder is named after this process, so that the folders of
+     * processes ended during an export go with the next one. */
+    const std::string base = path.empty() ? std::string("./") : path;
+    const std::string prefix = ".mirvek-export-";
+    widgets::remove_stale_private_folders(base, prefix);
+    std::string folder = base + prefix + std::to_string(getpid()) + "-XXXXXX";
     if (mkdtemp(folder.data()) == nullptr) {
         const int err = errno;
         std::printf("Cannot make the private folder %s for the export: %s; nothing written\n", folder.c_str(),

@@ -1,5 +1,6 @@
 /* Mirvek: energy-angle-time spectrograms, wheel sequences and exports of the
  * HALDE electron sweeps of one data source over a start and end time. */
+#include "fetch_wait.h"
 #include "mirvek.h"
 
 #include <QApplication>
@@ -18,5 +19,8 @@ int main(int argc, char **argv)
                        QString::fromLatin1("V3.6.1a"));
     box.show();
     QObject::connect(box.quit, &QPushButton::clicked, &app, &QApplication::quit);
-    return app.exec();
+    /* Quit or a signal during a fetch ends the fetch with the program. */
+    widgets::quit_ends_fetches(box.quit);
+    widgets::end_on_signals(app);
+    return widgets::exit_status(app.exec());
 }

@@ -1,6 +1,7 @@
 /* The scripted Mirvek session: see mirvek_script.h. */
 #include "mirvek_script.h"
 
+#include "fetch_wait.h"
 #include "mirvek.h"
 
 #include <QComboBox>
@@ -59,14 +60,20 @@ int run_mirvek_session(MirvekBox &box, const QString &outDir)
     box.plottype->setCurrentIndex(0);
     box.plot_file_edit->setText(out + QStringLiteral("mirvek_spectrogram"));
     failures += press(box, "Print to File", "Print to File: energy-angle-time spectrogram");
+    if (widgets::ending_on_signal())
+        return failures;
 
     box.plottype->setCurrentIndex(1);
     box.plot_file_edit->setText(out + QStringLiteral("mirvek_wheel"));
     failures += press(box, "Print to File", "Print to File: wheel sequence");
+    if (widgets::ending_on_signal())
+        return failures;
 
     box.exp_opt->setCurrentIndex(0);
     box.exp_file_edit->setText(out + QStringLiteral("mirvek_data"));
     failures += press(box, "Export", "Export: Ascii Cluster Exchange 2");
+    if (widgets::ending_on_signal())
+        return failures;
 
     box.exp_opt->setCurrentIndex(3);
     failures += press(box, "Export", "Export: CDF");

@@ -12,5 +12,6 @@ class MirvekBox;
  * GIF per wheel), then "Export" as CEF 2 and as CDF (mirvek_data), every
  * file into outDir.  Prints each action and each file written with a
  * one-line summary on the standard output; returns the number of actions
- * that wrote nothing. */
+ * that wrote nothing.  A signal that asks the program to end
+ * (widgets::end_on_signals) ends the session after the running action. */
 int run_mirvek_session(MirvekBox &box, const QString &outDir);

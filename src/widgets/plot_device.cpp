@@ -48,14 +48,11 @@ std::string temp_base()
     return base;
 }
 
-/* Private folders are named after their process ("kombra-pg-<pid>-XXXXXX").
- * A process ended during a plot (killed, or crashed) leaves its folder
- * behind; the next plot of any process of the same user removes the folders
- * of processes that no longer run. */
-void remove_stale_folders(const std::string &base)
+} // namespace
+
+void remove_stale_private_folders(const std::string &base, const std::string &prefix)
 {
     std::error_code ec;
-    const std::string prefix = kFolderPrefix;
     for (const auto &entry : fs::directory_iterator(base, ec)) {
         const std::string name = entry.path().filename().string();
         if (name.compare(0, prefix.size(), prefix) != 0)
@@ -79,11 +76,15 @@ void remove_stale_folders(const std::string &base)
     }
 }
 
+namespace {
+
 /* The private folder, or empty with *reason set. */
 std::string make_private_folder(std::string *reason)
 {
     const std::string base = temp_base();
-    remove_stale_folders(base);
+    /* A process ended during a plot (killed, or crashed) leaves its folder
+     * behind. */
+    remove_stale_private_folders(base, kFolderPrefix);
     std::string templ = base + "/" + kFolderPrefix + std::to_string(::getpid()) + "-XXXXXX";
     if (mkdtemp(templ.data()) == nullptr) {
         *reason = "Cannot make a private folder in " + base + ": " + std::strerror(errno);

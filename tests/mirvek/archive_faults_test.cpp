@@ -10,6 +10,8 @@
 #include "../widgets/stdout_capture.h"
 #include "config_reset.h"
 #include "dbBackends.h"
+#include "fetch_wait.h"
+#include "libPromote.h"
 #include "libdbSQL.h"
 #include "lunder.h"
 #include "mirvek.h"
@@ -26,11 +28,13 @@
 #include <QtTest>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -146,6 +150,41 @@ bool gone(const std::string &pid)
     return paren != std::string::npos && paren + 2 < line.size() && line[paren + 2] == 'Z';
 }
 
+// The data file of 18:00 of the sample archive moved to the server srvA,
+// which every source gets, with a stand-in as the fetch program and the
+// stand-ins told where the server and the archive are; all put back when it
+// goes.
+struct ServedData {
+    ServedData(const std::string &root, const std::string &standin)
+        : data(root + "/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD/HSPAD20010901800D"),
+          onServer(root + "/remote/srvA/HSPAD20010901800D"), dbCfg(root + "/config/DB.cfg"),
+          fetch(root + "/bin/fetch_data"), kept(kombra_test::ReadFile(dbCfg.string())),
+          env{{"KOMBRA_STANDIN_REMOTE", root + "/remote"}, {"KOMBRA_STANDIN_ARCHIVE", root + "/data"}}
+    {
+        cfg_test::ResetConfiguration();
+        fs::create_directories(onServer.parent_path());
+        fs::create_directories(fetch.parent_path());
+        fs::rename(data, onServer);
+        std::string cfg = kept;
+        const std::size_t items = cfg.find("ITEMS ");
+        if (items != std::string::npos)
+            cfg.insert(cfg.find('\n', items), " \"NetID\"");
+        kombra_test::WriteFile(dbCfg.string(), cfg + "NetID.VALUE \"srvA\"\n");
+        fs::create_symlink(kombra_test::ToolsDir() + "/standins/" + standin, fetch);
+    }
+    ~ServedData()
+    {
+        fs::remove(fetch);
+        kombra_test::WriteFile(dbCfg.string(), kept);
+        fs::remove(data);
+        fs::rename(onServer, data);
+        cfg_test::ResetConfiguration();
+    }
+    const fs::path data, onServer, dbCfg, fetch;
+    const std::string kept;
+    const kombra_test::ScopedEnv env[2];
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Fault)
@@ -215,6 +254,22 @@ class ArchiveFaultsTest : public QObject {
         while (!writer.canReadLine())
             QVERIFY(writer.waitForReadyRead(60000));
         QCOMPARE(writer.readLine(), QByteArray("locked\n"));
+    }
+
+    // Whether every process named in the pid file (one a line) has ended,
+    // waiting for that at most a minute.
+    bool processesEnd(const std::string &pidFile)
+    {
+        std::ifstream in(pidFile);
+        std::vector<std::string> pids;
+        for (std::string pid; std::getline(in, pid);)
+            pids.push_back(pid);
+        QElapsedTimer waited;
+        waited.start();
+        const auto allGone = [&pids] { return std::all_of(pids.begin(), pids.end(), gone); };
+        while (!allGone() && waited.elapsed() < 60000)
+            QTest::qWait(50);
+        return !pids.empty() && allGone();
     }
 
 private slots:
@@ -387,8 +442,9 @@ private slots:
 
     // A session whose output is no terminal: PGPLOT's notes on the private
     // folders are not written at exit, no private folder is left, and the
-    // folder a process left when it ended during a plot is removed by the
-    // next plot, while that of a running process stays.
+    // folders a process left when it ended during a plot or an export are
+    // removed by the next plot or export, while those of a running process
+    // stay.
     void sessionLeavesNoPrivateFolders()
     {
         QTemporaryDir temp;
@@ -397,19 +453,21 @@ private slots:
         QVERIFY(ended.waitForStarted());
         const qint64 deadPid = ended.processId();
         QVERIFY(ended.waitForFinished());
+        const QString dir = out_.filePath(QStringLiteral("private"));
+        QDir().mkpath(dir);
         const QString stale = temp.filePath(QStringLiteral("kombra-pg-%1-Abc123").arg(deadPid));
         const QString running = temp.filePath(QStringLiteral("kombra-pg-%1-Abc123").arg(getpid()));
-        for (const QString &dir : {stale, running}) {
-            QVERIFY(QDir().mkpath(dir));
-            kombra_test::WriteFile((dir + QStringLiteral("/p.gif")).toStdString(), "");
+        const QString staleExport = dir + QStringLiteral("/.mirvek-export-%1-Abc123").arg(deadPid);
+        const QString runningExport = dir + QStringLiteral("/.mirvek-export-%1-Abc123").arg(getpid());
+        for (const QString &folder : {stale, running, staleExport, runningExport}) {
+            QVERIFY(QDir().mkpath(folder));
+            kombra_test::WriteFile((folder + QStringLiteral("/p.gif")).toStdString(), "");
         }
         QProcess session;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TMPDIR"), temp.path());
         session.setProcessEnvironment(env);
         session.setProcessChannelMode(QProcess::MergedChannels);
-        const QString dir = out_.filePath(QStringLiteral("private"));
-        QDir().mkpath(dir);
         const QString output = dir + QStringLiteral("/said.txt");  // a file: PGPLOT's unit then holds its lines
         session.setStandardOutputFile(output);
         session.start(QStringLiteral(MIRVEK_SESSION), {dir});
@@ -419,16 +477,109 @@ private slots:
         QVERIFY2(!said.contains("kombra-pg"), said.constData());
         QVERIFY(!QDir(stale).exists());
         QVERIFY(QDir(running).exists());
+        QVERIFY(!QDir(staleExport).exists());
+        QVERIFY(QDir(runningExport).exists());
+        QDir(runningExport).removeRecursively();
         const QStringList left = QDir(temp.path()).entryList({QStringLiteral("kombra-pg-*")}, QDir::Dirs);
         QVERIFY2(left.size() == 1, qPrintable(left.join(QLatin1Char(' '))));
     }
 
+    // SIGTERM, SIGINT or SIGHUP to a scripted session while a fetch program
+    // writes the entry's file, or Quit pressed in the window meanwhile (a
+    // press on another button then does nothing): the fetch program and
+    // what it started end at once with the program, its partial file goes,
+    // and so does the action's private folder; a session ends by the
+    // signal, with no further action.
+    void programEndsDuringFetch_data()
+    {
+        QTest::addColumn<int>("signal");  // 0: Quit pressed
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+        QTest::newRow("Quit pressed") << 0;
+    }
+
+    void programEndsDuringFetch()
+    {
+        QFETCH(int, signal);
+        const ServedData served(root(), "fetch_hang_standin");
+        QTemporaryDir temp;
+        const std::string pids = out_.filePath(QStringLiteral("fetch.pids")).toStdString();
+        fs::remove(pids);
+        const auto started = [&pids] {
+            std::ifstream in(pids);
+            std::string child, leader;
+            return std::getline(in, child) && std::getline(in, leader);
+        };
+        const kombra_test::ScopedEnv env[] = {{"KOMBRA_STANDIN_PIDS", pids},
+                                              {"KOMBRA_FETCH_TIMEOUT", "600"},
+                                              {"TMPDIR", temp.path().toStdString()},
+                                              {"TEMP", temp.path().toStdString()}};
+        QElapsedTimer clock;
+        clock.start();
+        std::string said;
+        if (signal != 0) {
+            QProcess session;
+            session.setProcessChannelMode(QProcess::MergedChannels);
+            const QString dir = out_.filePath(QStringLiteral("ended"));
+            QDir().mkpath(dir);
+            session.start(QStringLiteral(MIRVEK_SESSION), {dir});
+            QVERIFY(session.waitForStarted());
+            while (!started() && session.state() == QProcess::Running && clock.elapsed() < 120000)
+                QTest::qWait(20);
+            QVERIFY(started());
+            QCOMPARE(kill(static_cast<pid_t>(session.processId()), signal), 0);
+            QVERIFY(session.waitForFinished(120000));
+            said = session.readAll().toStdString();
+            QVERIFY2(session.exitStatus() == QProcess::CrashExit && session.exitCode() == signal, said.c_str());
+            QVERIFY2(said.find("--- Print to File: wheel sequence") == std::string::npos, said.c_str());
+        } else {
+            // Found by the timer of the running action: the window's Quit,
+            // and a button that would start another action.
+            QTimer timer;
+            connect(&timer, &QTimer::timeout, [&] {
+                if (!started())
+                    return;
+                timer.stop();
+                for (QWidget *top : QApplication::topLevelWidgets())
+                    if (auto *box = qobject_cast<MirvekBox *>(top)) {
+                        widgets::quit_ends_fetches(box->quit);
+                        QTest::mouseClick(box->findChild<QPushButton *>(QStringLiteral("Export")), Qt::LeftButton);
+                        QTest::mouseClick(box->quit, Qt::LeftButton);
+                    }
+            });
+            timer.start(20);
+            said = plot().first;
+            pro_EndFetches(0);
+            QVERIFY(!fs::exists(out_.filePath(QStringLiteral("plot.cef")).toStdString()));
+        }
+        QVERIFY2(clock.elapsed() < 300000, said.c_str());
+        QVERIFY2(said.find("Could not promote HSPAD20010901800D from srvA: fetch_data was stopped, as the program is "
+                           "ending\n") != std::string::npos,
+                 said.c_str());
+        QVERIFY(processesEnd(pids));
+        QVERIFY(!fs::exists(served.data));
+        const QStringList left = QDir(temp.path()).entryList({QStringLiteral("kombra-pg-*")}, QDir::Dirs);
+        QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
+    }
+
     // Four sessions at a time, twice, read the catalog while another process
-    // writes it 14 times a second: every action of every session succeeds.
+    // writes it transaction after transaction: every action of every session
+    // succeeds, also when the writer leaves no pause between its locks.
+    void busyCatalog_data()
+    {
+        QTest::addColumn<QString>("rate");
+        QTest::addColumn<QString>("holdMs");
+        QTest::newRow("14 writes a second, each lock 20 ms") << "14" << "20";
+        QTest::newRow("10 writes a second, each lock 150 ms") << "10" << "150";
+    }
+
     void busyCatalog()
     {
+        QFETCH(QString, rate);
+        QFETCH(QString, holdMs);
         QProcess writer;
-        startWriter(writer, QStringLiteral("0"), QStringLiteral("14"), QStringLiteral("20"));
+        startWriter(writer, QStringLiteral("0"), rate, holdMs);
         int sessions = 0;
         for (int round = 0; round < 2; ++round) {
             QProcess readers[4];
@@ -456,7 +607,8 @@ private slots:
     }
 
     // A lock kept past the busy wait (shortened here): the action fails and
-    // says that the catalog was busy, not that it is misconfigured.
+    // says that the catalog was busy, not that it is misconfigured nor that
+    // another source or time might do.
     void catalogStaysBusy()
     {
         SQLite_dbSetBusyWait(300);
@@ -465,33 +617,42 @@ private slots:
         const std::string said = plot(true).first;
         SQLite_dbSetBusyWait(10000);
         QVERIFY(writer.waitForFinished());
-        QVERIFY2(said.find("nurv.db3 was busy: another process kept it locked for more than 0.3 s") !=
+        const std::string catalog = root() + "/nurv.db3";
+        QVERIFY2(said.find("The catalog " + catalog + " stayed busy for ") != std::string::npos &&
+                     said.find(" s; the action gave up waiting for it\n") != std::string::npos,
+                 said.c_str());
+        QVERIFY2(said.find(catalog + " was busy: another process kept it locked for more than 0.3 s") !=
                      std::string::npos,
                  said.c_str());
         QVERIFY2(said.find("not configured") == std::string::npos, said.c_str());
+        QVERIFY2(said.find("Try another source/time?") == std::string::npos, said.c_str());
     }
 
-    // One lock held by another process while an action runs: one that clears
-    // within the busy wait is waited for without a word; one kept longer
-    // fails the action after one wait, with one busy line, well before the
-    // lock ends.
+    // Locks held by another process while an action runs: one that clears
+    // within the busy wait is waited for without a word, and so are locks
+    // that follow each other without a pause for longer than the busy wait,
+    // each shorter than it; one kept longer fails the action after one wait,
+    // with one busy line, well before the lock ends.
     void busyOncePerAction_data()
     {
+        QTest::addColumn<QString>("rate");
         QTest::addColumn<int>("holdMs");
         QTest::addColumn<int>("waitMs");
         QTest::addColumn<bool>("drawn");
-        QTest::newRow("lock cleared within the wait") << 1500 << 60000 << true;
-        QTest::newRow("lock kept past the wait") << 600000 << 1000 << false;
+        QTest::newRow("lock cleared within the wait") << "0.001" << 1500 << 60000 << true;
+        QTest::newRow("lock kept past the wait") << "0.001" << 600000 << 1000 << false;
+        QTest::newRow("locks of 150 ms without a pause, wait 300 ms") << "10" << 150 << 300 << true;
     }
 
     void busyOncePerAction()
     {
+        QFETCH(QString, rate);
         QFETCH(int, holdMs);
         QFETCH(int, waitMs);
         QFETCH(bool, drawn);
         SQLite_dbSetBusyWait(waitMs);
         QProcess writer;
-        startWriter(writer, QStringLiteral("0"), QStringLiteral("0.001"), QString::number(holdMs));
+        startWriter(writer, QStringLiteral("0"), rate, QString::number(holdMs));
         const auto [said, drew] = plot(true);
         const bool stillLocked = writer.state() == QProcess::Running;
         writer.terminate();
@@ -499,91 +660,101 @@ private slots:
         SQLite_dbSetBusyWait(10000);
         QCOMPARE(drew, drawn);
         QVERIFY2(occurrences(said, "was busy") == (drawn ? 0 : 1), said.c_str());
+        QVERIFY2(occurrences(said, "stayed busy") == (drawn ? 0 : 1), said.c_str());
         if (!drawn)
             QVERIFY(stillLocked);
     }
 
     // The fetch program of the missing data file leaves half of it and fails,
-    // or never ends: the action fails with a line that names the file and
-    // says how the program ended, leaves no part of the file, and ends the
-    // program's process group; the window could repaint meanwhile.  Once the
-    // file is there again the action works.
+    // never ends, or exits 0 writing nothing, or another process renames the
+    // whole file into place while it runs: the action fails with a line that
+    // names the file and says how the program ended, leaves no part of the
+    // file but keeps the whole one, and ends the program's process group;
+    // the window could repaint meanwhile.  A time limit that is no whole
+    // number of seconds is named in a line.  Once the file is there again
+    // the action works.
     void fetchFaults_data()
     {
         QTest::addColumn<QString>("standin");
+        QTest::addColumn<QString>("limit");      // KOMBRA_FETCH_TIMEOUT, "" unset
+        QTest::addColumn<bool>("renamedIn");     // the whole file, while the program runs
         QTest::addColumn<QString>("line");
-        const QString file = QStringLiteral("Could not promote HSPAD20010901800D from srvA: ");
-        QTest::newRow("exits 1 after half the file")
-            << "fetch_partial_standin" << file + "fetch_data exited with status 1\n";
-        QTest::newRow("never ends") << "fetch_hang_standin"
-                                    << file + "fetch_data did not end within 3 s and was stopped\n";
+        const QString file = QStringLiteral("Could not promote HSPAD20010901800D from srvA: fetch_data ");
+        // Only a program that never ends gets a short time limit, so that a
+        // slow start is never cut short.
+        const QString partial = QStringLiteral("fetch_partial_standin"), hang = QStringLiteral("fetch_hang_standin");
+        QTest::newRow("exits 1 after half the file") << partial << "" << false << file + "exited with status 1\n";
+        QTest::newRow("never ends") << hang << "3" << false << file + "did not end within 3 s and was stopped\n";
+        QTest::newRow("exits 0 writing nothing")
+            << "fetch_empty_standin" << "" << false << file + "exited with status 0 but wrote no file\n";
+        QTest::newRow("exits 1 after another process renamed the file in")
+            << "fetch_outrun_standin" << "" << true << file + "exited with status 1\n";
+        QTest::newRow("never ends, another process renamed the file in")
+            << hang << "5" << true << file + "did not end within 5 s and was stopped\n";
+        QTest::newRow("time limit 2.5 s")
+            << partial << "2.5" << false
+            << "KOMBRA_FETCH_TIMEOUT is \"2.5\", not a whole number of seconds from 1 to 86400; fetch programs may "
+               "run 300 s\n";
+        QTest::newRow("time limit 0 s")
+            << partial << "0" << false
+            << "KOMBRA_FETCH_TIMEOUT is \"0\", not a whole number of seconds from 1 to 86400; fetch programs may "
+               "run 300 s\n";
     }
 
     void fetchFaults()
     {
         QFETCH(QString, standin);
+        QFETCH(QString, limit);
+        QFETCH(bool, renamedIn);
         QFETCH(QString, line);
-        cfg_test::ResetConfiguration();
-        const fs::path dir = root() + "/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD", remote = root() + "/remote/srvA";
-        const fs::path data = dir / "HSPAD20010901800D", onServer = remote / "HSPAD20010901800D";
-        const fs::path dbCfg = root() + "/config/DB.cfg", bin = root() + "/bin";
-        fs::create_directories(remote);
-        fs::create_directories(bin);
-        fs::rename(data, onServer);
-        // A server for every source, and the stand-in as its fetch program.
-        const std::string kept = kombra_test::ReadFile(dbCfg.string());
-        std::string cfg = kept;
-        const std::size_t items = cfg.find("ITEMS ");
-        QVERIFY(items != std::string::npos);
-        cfg.insert(cfg.find('\n', items), " \"NetID\"");
-        kombra_test::WriteFile(dbCfg.string(), cfg + "NetID.VALUE \"srvA\"\n");
-        fs::create_symlink(kombra_test::ToolsDir() + "/standins/" + standin.toStdString(), bin / "fetch_data");
+        const ServedData served(root(), standin.toStdString());
         const std::string pids = out_.filePath(QStringLiteral("fetch.pids")).toStdString();
         fs::remove(pids);
         fs::create_directories(out_.filePath(QStringLiteral("tmp")).toStdString());
-        // Only a program that never ends gets a short time limit, so that a
-        // slow start is never cut short.
-        const bool hangs = standin == QLatin1String("fetch_hang_standin");
         const kombra_test::ScopedEnv env[] = {
-            {"KOMBRA_STANDIN_REMOTE", root() + "/remote"},
-            {"KOMBRA_STANDIN_ARCHIVE", root() + "/data"},
             {"KOMBRA_STANDIN_PIDS", pids},
-            {"KOMBRA_FETCH_TIMEOUT", hangs ? std::optional<std::string>("3") : std::nullopt},
+            {"KOMBRA_FETCH_TIMEOUT", limit.isEmpty() ? std::nullopt : std::optional(limit.toStdString())},
             {"TEMP", out_.filePath(QStringLiteral("tmp")).toStdString()}};
 
+        // Once the program has started, the whole file is renamed into place,
+        // as an operator or a second program would.
         int ticks = 0;
+        bool renamedWhileRunning = false;
+        const std::string whole = kombra_test::ReadFile(served.onServer.string());
         QTimer timer;
-        connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+        connect(&timer, &QTimer::timeout, [&] {
+            ++ticks;
+            std::ifstream in(pids);
+            std::string pid;
+            if (!renamedIn || renamedWhileRunning || !std::getline(in, pid))
+                return;
+            const fs::path copy = served.data.string() + ".copy";
+            fs::copy_file(served.onServer, copy);
+            fs::rename(copy, served.data);
+            renamedWhileRunning = !gone(pid);
+        });
         timer.start(50);
         QElapsedTimer clock;
         clock.start();
         const auto [said, drawnBroken] = plot();
         const qint64 took = clock.elapsed();
         timer.stop();
-        const bool partLeft = fs::exists(data);
-
-        fs::remove(bin / "fetch_data");
-        kombra_test::WriteFile(dbCfg.string(), kept);
-        fs::remove(data);
-        fs::rename(onServer, data);
-        cfg_test::ResetConfiguration();
+        const bool fileLeft = fs::exists(served.data);
+        const bool wholeLeft = fileLeft && kombra_test::ReadFile(served.data.string()) == whole;
 
         QVERIFY2(said.find(line.toStdString()) != std::string::npos, said.c_str());
         QVERIFY2(occurrences(said, "Could not promote") == 1, said.c_str());
-        QVERIFY(!drawnBroken);
-        QVERIFY(!partLeft);
+        QCOMPARE(drawnBroken, renamedIn);
+        QCOMPARE(fileLeft, renamedIn);
+        QCOMPARE(wholeLeft, renamedIn);
+        QCOMPARE(renamedWhileRunning, renamedIn);
         QVERIFY(took < 60000);
-        if (hangs) {
+        if (standin == QLatin1String("fetch_hang_standin")) {
             QVERIFY(ticks > 0);
-            std::ifstream in(pids);
-            std::string pid;
-            QVERIFY(std::getline(in, pid));
-            QElapsedTimer waited;
-            waited.start();
-            while (!gone(pid) && waited.elapsed() < 30000)
-                QTest::qWait(50);
-            QVERIFY2(gone(pid), pid.c_str());
+            QVERIFY(processesEnd(pids));
         }
+        fs::remove(served.data);
+        fs::copy_file(served.onServer, served.data);
         const auto [mended, drawn] = plot();
         QVERIFY2(drawn, mended.c_str());
     }

@@ -104,5 +104,7 @@ private:
  * its event loop: C number formatting again (the application object takes
  * the user's locale, which would write "2,5" into settings and plot labels),
  * the window with its caption "Plot Azimuthal Slices  V3.6.1", shown, and
- * its Quit button connected to the application's quit. */
+ * its Quit button connected to the application's quit; Quit, SIGTERM,
+ * SIGINT and SIGHUP end a running fetch with the program
+ * (widgets::quit_ends_fetches, widgets::end_on_signals). */
 std::unique_ptr<LunderBox> start_lunder(QApplication &app);

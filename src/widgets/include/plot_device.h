@@ -89,6 +89,13 @@ private:
     std::FILE *held_ = nullptr;      /* what was printed meanwhile */
 };
 
+/* Removes from the folder base the private folders "<prefix><pid>-XXXXXX"
+ * of this user whose processes no longer run (one ended during an action,
+ * killed or crashed, leaves its folder behind); the folders of running
+ * processes stay.  The plot device's are "kombra-pg-<pid>-XXXXXX" in the
+ * temporary folder. */
+void remove_stale_private_folders(const std::string &base, const std::string &prefix);
+
 /* True when the device type of name (after its last "/") names a device
  * that writes no file: an X window or the null device. */
 bool plot_device_is_screen(const std::string &name);
