@@ -258,6 +258,7 @@ private slots:
         // No data for the time: one line, the earlier plot and export kept.
         box.lineage->miss->setCurrentIndex(box.lineage->miss->findText(QStringLiteral("CLUSTER-1")));
         box.startendbox->bDoyspinBox->setValue(120);
+        box.startendbox->eDoyspinBox->setValue(120);
         const std::string earlier = ReadAll(file("four.gif"));
         std::string out = press(box, "Print to File");
         QVERIFY2(out.find("\nMIRVEK failed initial Get Sweeps returning ") != std::string::npos, out.c_str());
@@ -265,6 +266,7 @@ private slots:
         QVERIFY(box.writtenFiles().isEmpty());
 
         box.startendbox->bDoyspinBox->setValue(90);
+        box.startendbox->eDoyspinBox->setValue(90);
         box.energy_bins->setCurrentIndex(1);
         box.nebins->setText(QStringLiteral("0"));
         QCOMPARE(press(box, "Print to File"), std::string("The number of custom energy bins must be at least 1\n"));
@@ -383,6 +385,7 @@ private slots:
         // A failed write leaves the earlier file as it was and no scratch behind.
         const std::string earlier = ReadAll(file("run 1.cdf"));
         box.startendbox->bDoyspinBox->setValue(120);
+        box.startendbox->eDoyspinBox->setValue(120);
         press(box, "Export");
         QCOMPARE(ReadAll(file("run 1.cdf")), earlier);
         QCOMPARE(QDir(out_.path()).entryList(QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);
