@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTextBrowser>
 #include <QTimeEdit>
 #include <QtTest>
 
@@ -69,7 +70,9 @@ private slots:
     {
         root_ = std::make_unique<kombra_test::TempDir>();
         out_ = std::make_unique<kombra_test::TempDir>();
-        kombra_sample::WriteSampleArchive(root_->str(), {});
+        kombra_sample::SampleOptions options;
+        options.docDir = kombra_test::SourceDir() + "/doc";
+        kombra_sample::WriteSampleArchive(root_->str(), options);
         sample_pictures::UseSampleArchive(QByteArray::fromStdString(root_->str()));
     }
 
@@ -294,6 +297,56 @@ private slots:
             QCOMPARE(kombra_test::ReadFile(file), std::string("earlier picture"));
         for (HALDE_SWEEP_S *e : s.swposs)
             QVERIFY(e == nullptr);
+    }
+
+    // Runs that could only draw nothing, or a mapping by a field strength
+    // that is none, are refused with one line before anything is opened.
+    void sliceRefusals_data()
+    {
+        QTest::addColumn<int>("wheel");
+        QTest::addColumn<int>("cut");
+        QTest::addColumn<QString>("b1");
+        QTest::addColumn<QString>("b2");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("every source None") << 0 << 0 << "1" << "1"
+                                           << "Slice'n'Map: every wheel half and cut is at None, so there is nothing "
+                                              "to draw; nothing written\n";
+        QTest::newRow("B secondary -1") << int(MAPPED_PRIMARY) << 0 << "1" << "-1"
+                                        << "The field B secondary holds \"-1\": a field strength must be above 0 to "
+                                           "map by; nothing done\n";
+        QTest::newRow("B primary 0, cut of a ratio") << 0 << int(SHIFTED_THEN_MAPPED_OVER_SHIFTED_SECONDARY) << "0"
+                                                     << "2"
+                                                     << "The field B primary holds \"0\": a field strength must be "
+                                                        "above 0 to map by; nothing done\n";
+    }
+    void sliceRefusals()
+    {
+        QFETCH(int, wheel);
+        QFETCH(int, cut);
+        QFETCH(QString, b1);
+        QFETCH(QString, b2);
+        QFETCH(QString, said);
+        Slicewin &s = *box_->slicewin;
+        s.rwheel->setCurrentIndex(wheel);
+        s.cuts[3]->source->setCurrentIndex(cut);
+        s.b1->setText(b1);
+        s.b2->setText(b2);
+        s.plot_file_edit->setText(QString::fromStdString(out_->file("refused")));
+        StdoutCapture out;
+        s.slotRun(1);
+        QCOMPARE(QString::fromStdString(out.take()), said);
+        QCOMPARE(device_open(), 0);
+        QVERIFY(!fs::exists(out_->file("refused.gif")));
+    }
+
+    // The window's "Help" opens the help window at the page of this window.
+    void sliceHelp()
+    {
+        box_->slicewin->actions->button(2)->click();
+        QVERIFY(box_->helpbwin->isVisible());
+        const auto *browser = box_->helpbwin->findChild<QTextBrowser *>(QStringLiteral("browser"));
+        QCOMPARE(browser->source().fileName(), QStringLiteral("lunder_slicemap.html"));
+        box_->helpbwin->hide();
     }
 
     // However the slice-and-map window is closed, the minimised main window
