@@ -401,6 +401,7 @@ void MirvekBox::slotPlot(int id)
     const bool autoscale = psd_scale->currentIndex() == 0;
 
     std::string device;
+    auto pages = widgets::PlotDevice::Pages::Unnumbered;
     if (id == 0) {
         const int window = widgets::edit_int(plot_win_edit);
         device = (window >= 1 && window <= 255 ? std::to_string(window) : std::string("53")) + "/Xserv";
@@ -412,10 +413,14 @@ void MirvekBox::slotPlot(int id)
         const bool gif = kind < 2;
         const char *extension = type == 0 ? (gif ? ".gif" : ".eps") : (gif ? "#.gif" : ".ps");
         device = plot_file_edit->text().toStdString() + extension + types[kind];
+        /* A wheel sequence into GIF files numbers them at the "#" put
+         * before the extension; a "#" of the stem is kept as typed. */
+        if (type != 0 && gif)
+            pages = widgets::PlotDevice::Pages::Numbered;
     }
 
     widgets::PlotDevice plot;
-    if (device.size() > kMaxDeviceName || plot.open(device) < 1) {
+    if (device.size() > kMaxDeviceName || plot.open(device, pages) < 1) {
         std::printf("Failed to open pgplot device %s successfully\n", device.c_str());
         print_line("If file check write permissions; if Xwindow, check pgxwin server\n");
         if (device.size() > kMaxDeviceName)

@@ -163,14 +163,15 @@ private slots:
     }
 
     // The default sources on the sample archive: the wheel of both halves
-    // in colour with its wedge, the autoscaled ranges written back.
+    // in colour with its wedge, the autoscaled ranges written back; a "#"
+    // in the stem is kept.
     void plotWheel()
     {
-        const std::string printed = plotGif("wheel");
-        QCOMPARE(QString::fromStdString(printed), QString::fromStdString(wrote("wheel.gif")));
+        const std::string printed = plotGif("wheel#1");
+        QCOMPARE(QString::fromStdString(printed), QString::fromStdString(wrote("wheel#1.gif")));
         QCOMPARE(device_open(), 0);
         QVERIFY(box_->swp1 != nullptr && box_->swp2 != nullptr && box_->swpar == nullptr);
-        const QImage image(QString::fromStdString(out_->file("wheel.gif")));
+        const QImage image(QString::fromStdString(out_->file("wheel#1.gif")));
         QVERIFY(!image.isNull());
         const int w = image.width(), h = image.height();
         const int cx = w * 475 / 1000; // the wheel's centre

@@ -176,15 +176,15 @@ private slots:
         QVERIFY(box.emin->text() != QStringLiteral("10.00") && box.emax->text().toFloat() > 1000);
 
         box.plottype->setCurrentIndex(1);
-        box.plot_file_edit->setText(file("wheel"));
+        box.plot_file_edit->setText(file("w#eel"));  // a "#" of the stem is kept
         out = press(box, "Print to File");
         QVERIFY2(out.find("ail") == std::string::npos, out.c_str());
         // The lines name the files kept, never PGPLOT's scratch pages.
-        QVERIFY2(out.find("Wrote plot file " + file("wheel1.gif").toStdString() + "\n") != std::string::npos &&
+        QVERIFY2(out.find("Wrote plot file " + file("w#eel1.gif").toStdString() + "\n") != std::string::npos &&
                      out.find("%PGPLOT") == std::string::npos,
                  out.c_str());
         QVERIFY(box.writtenFiles().size() > 10);
-        QCOMPARE(box.writtenFiles().first(), file("wheel1.gif"));
+        QCOMPARE(box.writtenFiles().first(), file("w#eel1.gif"));
         QVERIFY(sample_pictures::PaintedColours(QImage(box.writtenFiles().last())) > 20);
 
         // A shorter sequence under the same stem: its pages are exactly the
@@ -196,7 +196,7 @@ private slots:
         const int shorter = static_cast<int>(box.writtenFiles().size());
         QVERIFY2(shorter >= 1 && shorter < longer, out.c_str());
         for (int page = 1; page <= longer; ++page)
-            QCOMPARE(QFile::exists(out_.filePath(QStringLiteral("wheel%1.gif").arg(page))), page <= shorter);
+            QCOMPARE(QFile::exists(out_.filePath(QStringLiteral("w#eel%1.gif").arg(page))), page <= shorter);
         QVERIFY(QFile::exists(file("wheel_notes.txt")));
         box.lineage->gathern->setText(QStringLiteral("1"));
 
