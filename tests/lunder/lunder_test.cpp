@@ -191,6 +191,36 @@ private slots:
         QVERIFY(box_->psdmin->text().toFloat() < box_->psdmax->text().toFloat());
     }
 
+    // Every GIF page kind, with and without the analysis panel, holds the
+    // whole picture: labels and titles keep off the page's edges.
+    void wholePicture_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("analysis");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("landscape") << 0 << 0 << QSize(850, 680);
+        QTest::newRow("portrait") << 1 << 0 << QSize(680, 850);
+        QTest::newRow("landscape, ratio below") << 0 << int(DIVIDE) << QSize(850, 680);
+        QTest::newRow("portrait, ratio below") << 1 << int(DIVIDE) << QSize(680, 850);
+    }
+    void wholePicture()
+    {
+        QFETCH(int, kind);
+        QFETCH(int, analysis);
+        QFETCH(QSize, size);
+        box_->sec_sweep->timebox->setSMinute(1);
+        box_->anal_proc->setCurrentIndex(analysis);
+        box_->plot_dev->setCurrentIndex(kind);
+        box_->plot_file_edit->setText(QString::fromStdString(out_->file("whole")));
+        StdoutCapture out;
+        box_->slotActions(1);
+        QCOMPARE(out.take(), wrote("whole.gif"));
+        const QImage image(QString::fromStdString(out_->file("whole.gif")));
+        QCOMPARE(image.size(), size);
+        QVERIFY(sample_pictures::KeepsOffEdges(image));
+        QVERIFY(sample_pictures::Colourful(image, image.rect()) > 20000);
+    }
+
     // The ranges written back are the ones drawn: plotted again with them as
     // user ranges, the picture is the same.  On the default logarithmic
     // scales they hold values above zero only.
@@ -477,7 +507,8 @@ private slots:
         for (const HALDE_SWEEP_S *slice : {box_->swp1, box_->swp2})
             QVERIFY2(QByteArray(slice->lineage->virtual_inst).endsWith("_pa"), slice->lineage->virtual_inst);
         const QImage image(QString::fromStdString(out_->file("lunder_demo.gif")));
-        QVERIFY(!image.isNull());
+        QCOMPARE(image.size(), QSize(680, 850)); // two panels read on a portrait page
+        QVERIFY(sample_pictures::KeepsOffEdges(image));
         const int h = image.height();
         QVERIFY(sample_pictures::Colourful(image, {0, 0, image.width(), h / 2}) > 5000); // the wheel
         QVERIFY(sample_pictures::Colourful(image, {0, h / 2, image.width(), h / 2}) > 5000); // the ratio
@@ -489,6 +520,8 @@ private slots:
         QVERIFY(s.swposs[MAPPED_PRIMARY] != nullptr);
         QCOMPARE(s.nswps, 2);
         const QImage slice(QString::fromStdString(out_->file("slice_map_demo.gif")));
+        QCOMPARE(slice.size(), QSize(680, 850));
+        QVERIFY(sample_pictures::KeepsOffEdges(slice));
         const int sw = slice.width(), sh = slice.height(), cx = sw * 475 / 1000;
         // Both halves of the wheel: the mapped primary on the left, the
         // secondary on the right; the colour bar spans the mapped values.
