@@ -15,6 +15,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -194,6 +195,21 @@ std::string device_type(const std::string &name)
     return type;
 }
 
+/* Why PGPLOT refused a device, and what to do about it, in one line. */
+std::string refusal(const std::string &name, bool screen)
+{
+    if (!screen)
+        return "PGPLOT does not know the device type /" + device_type(name) + "; nothing written";
+    const char *display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0')
+        return "There is no X display to draw on (DISPLAY is not set): start the program on an X display, or use "
+               "\"Print to File\"";
+    const char *dir = std::getenv("PGPLOT_DIR");
+    return std::string("PGPLOT could not open its window on the X display ") + display +
+           ": check that this display lets the program in and that PGPLOT_DIR (" +
+           (dir != nullptr && *dir != '\0' ? dir : "not set") + ") holds pgxwin_server";
+}
+
 } // namespace
 
 bool plot_device_is_screen(const std::string &name)
@@ -266,7 +282,7 @@ int PlotDevice::open(const std::string &name, Pages pages)
     if (slash == std::string::npos || plot_device_is_screen(name)) {
         const int id = cpgopen(name.c_str());
         if (id < 1) {
-            reason_ = "PGPLOT refused the device";
+            reason_ = refusal(name, plot_device_is_screen(name));
             return 0;
         }
         open_ = true;
@@ -292,7 +308,7 @@ int PlotDevice::open(const std::string &name, Pages pages)
     if (id < 1) {
         end_capture();
         remove_private_folder();
-        reason_ = "PGPLOT refused the device";
+        reason_ = refusal(name, false);
         return 0;
     }
     open_ = true;

@@ -143,7 +143,13 @@ TEST_F(PlotDeviceTest, MissingOrUnwritableFoldersAndBadTypesDoNotOpen)
     EXPECT_EQ(device.reason(), "The folder " + dir_.file("no/such/folder") +
                                    " of the plot file is no folder: No such file or directory");
     EXPECT_EQ(device.open(dir_.file("p.gif") + "/NOSUCHDEVICE"), 0);
-    EXPECT_EQ(device.reason(), "PGPLOT refused the device");
+    EXPECT_EQ(device.reason(), "PGPLOT does not know the device type /NOSUCHDEVICE; nothing written");
+    {
+        kombra_test::ScopedEnv no_display{"DISPLAY", std::nullopt};
+        EXPECT_EQ(device.open("3/Xserv"), 0);
+        EXPECT_EQ(device.reason(), "There is no X display to draw on (DISPLAY is not set): start the program on an "
+                                   "X display, or use \"Print to File\"");
+    }
     if (geteuid() != 0) {
         fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec);
         EXPECT_EQ(device.open(dir_.file("p.gif") + "/GIF"), 0);

@@ -64,8 +64,10 @@ public:
      * name go (each named in "Removed plot file %s of an earlier plot"). */
     bool close(bool keep);
 
-    /* Why the last open failed, in one line without its end (empty when
-     * open succeeded or PGPLOT gave no reason). */
+    /* Why the last open failed and what to do, in one line without its end
+     * (empty when open succeeded): the folder of the file, a device type
+     * PGPLOT does not know, or for an X window no display (DISPLAY unset)
+     * or one PGPLOT could not open its window on. */
     const std::string &reason() const { return reason_; }
 
     bool is_open() const { return open_; }
