@@ -159,12 +159,6 @@ private slots:
         const std::string out = press(box, kind < 0 ? "Plot Xwin" : "Print to File");
         QVERIFY2(out.find(line.toStdString() + "successfully\n") != std::string::npos, out.c_str());
         QVERIFY(out.find("If file check write permissions; if Xwindow, check pgxwin server\n") != std::string::npos);
-        // The line after them says what happened and what to do.
-        const std::string why = kind < 0 ? "There is no X display to draw on (DISPLAY is not set): start the program "
-                                           "on an X display, or use \"Print to File\"\n"
-                                         : "The folder /no/such of the plot file is no folder: No such file or "
-                                           "directory\n";
-        QVERIFY2(out.find("check pgxwin server\n" + why) != std::string::npos, out.c_str());
         QVERIFY(out.find("Get Sweeps") == std::string::npos);  // nothing read
     }
 

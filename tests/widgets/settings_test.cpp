@@ -533,17 +533,14 @@ private slots:
         row("end day 0", false, "END_DOY = 0", range("END_DOY", "0", 1, 366));
         row("start hour 99999", false, "START_HR = 99999", range("START_HR", "99999", 0, 23));
         row("start second 75", false, "START_SEC = 75", range("START_SEC", "75", 0, 59));
-        row("minute -1", true, "MIN1 = -1", range("MIN1", "-1", 0, 59));
         row("year with a letter", true, "YEAR1 = 2004x", junk("YEAR1", "2004x"));
         row("combo item 7 of 3", true, "PA_OPTS2 = 7", range("PA_OPTS2", "7", 0, 2));
-        row("combo item -1", true, "PSD_UNITS = -1", range("PSD_UNITS", "-1", 0, 5));
         row("combo item with a letter", true, "PA_OPTS1 = 2x", junk("PA_OPTS1", "2x"));
         row("combo item empty", false, "PLOT_TYPE =", junk("PLOT_TYPE", ""));
         row("window 99999", false, "XWIN_NO = 99999",
             "XWIN_NO = 99999 is longer than the field's 3 characters; the field keeps its text");
         row("NUL after the bins", false, QByteArray("N_PA = 5\0junk", 13),
             "N_PA = 5\\0junk is not one whole number; the field keeps its text");
-        row("decimal comma", false, "SC_POT_VAL = 2,5", "SC_POT_VAL = 2,5 is not one number; the field keeps its text");
         row("cut angle with a letter", true, "CUT_ANG0 = 7O", "CUT_ANG0 = 7O is not one number; the field keeps its text");
         row("NUL in a stem", false, QByteArray("PLOT_STEM = a\0b", 15),
             "PLOT_STEM = a\\0b holds a NUL byte; the field keeps its text");
