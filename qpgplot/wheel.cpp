@@ -79,6 +79,50 @@ void LogScales(const RadiusScale &rs, Yes_or_No rnums)
         cpgaxis(h.opt, h.x1, h.y1, h.x2, h.y2, h.v1, h.v2, 0.0f, 1, h.left, h.right, 0.5f, h.displacement, h.angle);
 }
 
+/* The factor, at most 1, by which the character height ts is scaled so that
+ * the wheel's texts stay on the page (panel) of the current viewport: the
+ * radius labels 4 character heights out from the box and one high, the
+ * title lines above it, centred on the box and justified by title_just, and
+ * the wedge to its right with its numbers.  A landscape page leaves room
+ * for all of them at full size; a portrait one is narrower beside the box
+ * than the titles are long. */
+float TextFit(const PGWheel &w, float ts)
+{
+    constexpr float kLabelRoom = 5.5f;  /* label displacement, its height and a margin */
+    constexpr float kWedgeNumbers = 4.0f;
+    float vx1, vx2, vy1, vy2;
+    cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
+    cpgsch(ts);
+    float xch = 0, ych = 0;
+    cpgqcs(0, &xch, &ych);
+    float fit = 1.0f;
+    const auto limit = [&fit](float room, float need) {
+        if (need > 0 && room < need * fit)
+            fit = std::fmax(room, 0.0f) / need;
+    };
+    limit(vx1, kLabelRoom * xch);
+    limit(vy1, kLabelRoom * ych);
+    limit(1.0f - vy2, kLabelRoom * ych);
+    limit(1.0f - vx2, (w.wedge.disp + w.wedge.width + kWedgeNumbers) * xch);
+    const float cx = (vx1 + vx2) / 2.0f;
+    const struct {
+        const char *text;
+        float size;
+    } titles[] = {{w.supsuptitle, 1.0f}, {w.suptitle, 0.75f}, {w.title, 0.75f}, {w.subtitle, 0.75f},
+                  {w.subsubtitle, 0.75f}};
+    for (const auto &t : titles) {
+        if (t.text == nullptr)
+            continue;
+        cpgsch(ts * t.size);
+        float xl = 0, yl = 0;
+        cpglen(0, t.text, &xl, &yl);
+        limit(cx, w.title_just * xl);
+        limit(1.0f - cx, (1.0f - w.title_just) * xl);
+    }
+    cpgsch(ts);
+    return fit;
+}
+
 PGSpectro_ret Draw(const PGWheel &w)
 {
     cpgiden();
@@ -130,7 +174,7 @@ PGSpectro_ret Draw(const PGWheel &w)
     }
 
     cpgsci(1);
-    const float ts = w.text_scale;
+    const float ts = w.text_scale * TextFit(w, w.text_scale);
     cpgsch(ts);
     spectro_wedge(w.wedge, scale.zmin(), scale.zmax(), w.zlinlog);
 

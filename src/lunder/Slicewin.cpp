@@ -3,6 +3,7 @@
 #include "Slicewin.h"
 
 #include "lunder.h"
+#include "Helpbwin.h"
 #include "lunder_int.h"
 #include "plot_device.h"
 #include "widget_values.h"
@@ -25,6 +26,7 @@
 #include <initializer_list>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -213,8 +215,10 @@ Slicewin::Slicewin(QWidget *parent, const char *name) : QDialog(parent)
     connect(actions, &QButtonGroup::idClicked, this, [this](int pressed) {
         slotRun(pressed);
         if (pressed == 2) {
-            if (auto *main = qobject_cast<LunderBox *>(parentWidget()))
+            if (auto *main = qobject_cast<LunderBox *>(parentWidget())) {
                 main->slotHelp();
+                main->helpbwin->showPage(QStringLiteral("lunder_slicemap.html"));
+            }
         } else if (pressed == 3) {
             slotDismiss();
         }
@@ -371,6 +375,27 @@ void Slicewin::slotRun(int id)
     for (const Cuts_Selector *row : cuts)
         if (row->source->currentIndex() > 0 && !widgets::real_field_usable(row->pangle, "cut pitch angle"))
             return;
+    /* The sources chosen: a file with nothing to draw is not written, and a
+     * mapping needs field strengths above 0 (a negative one would be
+     * mapped as its size). */
+    std::vector<int> chosen{lwheel->currentIndex(), rwheel->currentIndex()};
+    for (const Cuts_Selector *row : cuts)
+        chosen.push_back(row->source->currentIndex());
+    if (id == 1 && std::all_of(chosen.begin(), chosen.end(), [](int s) { return s <= NO_SOURCE; })) {
+        std::printf("Slice'n'Map: every wheel half and cut is at None, so there is nothing to draw; nothing written\n");
+        std::fflush(stdout);
+        return;
+    }
+    const bool maps = std::any_of(chosen.begin(), chosen.end(), [](int s) {
+        return s == MAPPED_PRIMARY || s == SHIFTED_THEN_MAPPED_PRIMARY || s >= MAPPED_OVER_SECONDARY;
+    });
+    for (const auto &[edit, field] : {std::pair{b1, "B primary"}, std::pair{b2, "B secondary"}})
+        if (maps && !(widgets::edit_float(edit) > 0.0f)) {
+            std::printf("The field %s holds \"%s\": a field strength must be above 0 to map by; nothing done\n",
+                        field, edit->text().left(60).toStdString().c_str());
+            std::fflush(stdout);
+            return;
+        }
     if (id == 1 && !widgets::stem_usable(plot_file_edit->text(), "plot file stem"))
         return;
     const std::string name =

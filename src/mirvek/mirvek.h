@@ -89,6 +89,9 @@ private:
     /* The number fields the action (plot button id, -1 for the export) will
      * read hold values their types can hold. */
     bool fieldsUsable(int id) const;
+    /* The end time not before the start time, and for the spectrogram
+     * (whose time axis runs from the one to the other) after it. */
+    bool timesUsable(bool spectrogram) const;
     /* Bin and gather counts within their bounds, before anything is read. */
     bool binCountsUsable() const;
     /* The sweeps read can give what was asked: pitch angles when binning to

@@ -61,6 +61,16 @@ float *replace_floats(float *&array, int n)
     return array;
 }
 
+/* A time as the messages show it: "2001-090 18:00:00". */
+std::string time_text(const NURV_TIME_S &t)
+{
+    int h, m, sec, nano;
+    to_hms_time(&t, &h, &m, &sec, &nano);
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%03d %02d:%02d:%02d", t.year, t.doy, h, m, sec);
+    return text;
+}
+
 struct ContentsDeleter {
     void operator()(KvCDFContents *c) const { KvFreeCDFContentsObj(c); }
 };
@@ -119,6 +129,23 @@ bool MirvekBox::fieldsUsable(int id) const
            (!plot || real_field_usable(plot_tgap, "t-fill gaps < (s)"));
 }
 
+bool MirvekBox::timesUsable(bool spectrogram) const
+{
+    const NURV_TIME_COMPARE order = compare_nurv_time(&idft1, &idft2);
+    if (order == T1_LATER) {
+        std::printf("The end time %s is before the start time %s (the Start and End time fields); nothing %s\n",
+                    time_text(idft2).c_str(), time_text(idft1).c_str(), spectrogram ? "drawn" : "done");
+    } else if (order == SAME_TIME && spectrogram) {
+        std::printf("The start and end times are both %s (the Start and End time fields): a spectrogram needs the "
+                    "end after the start; nothing drawn\n",
+                    time_text(idft1).c_str());
+    } else {
+        return true;
+    }
+    std::fflush(stdout);
+    return false;
+}
+
 bool MirvekBox::binCountsUsable() const
 {
     const bool custom = energy_bins->currentIndex() == 1;
@@ -169,13 +196,10 @@ bool MirvekBox::sweepsUsable(bool plot) const
             angles = swppp[i] != nullptr && swppp[i]->pa != nullptr;
         if (!angles) {
             const std::string source = sweep_field_source_text(lng1);
-            int h1, m1, s1, n1, h2, m2, s2, n2;
-            to_hms_time(&idft1, &h1, &m1, &s1, &n1);
-            to_hms_time(&idft2, &h2, &m2, &s2, &n2);
-            std::printf("Pitch-angle binning needs the magnetic field of %s from %04d-%03d %02d:%02d:%02d to "
-                        "%04d-%03d %02d:%02d:%02d, which none of the %d sweeps read has; nothing %s\n",
-                        source.empty() ? "a field source, which this project lacks," : source.c_str(), idft1.year,
-                        idft1.doy, h1, m1, s1, idft2.year, idft2.doy, h2, m2, s2, nswp, plot ? "drawn" : "written");
+            std::printf("Pitch-angle binning needs the magnetic field of %s from %s to %s, which none of the %d "
+                        "sweeps read has; nothing %s\n",
+                        source.empty() ? "a field source, which this project lacks," : source.c_str(),
+                        time_text(idft1).c_str(), time_text(idft2).c_str(), nswp, plot ? "drawn" : "written");
             std::fflush(stdout);
             return false;
         }
@@ -364,10 +388,10 @@ void MirvekBox::slotPlot(int id)
     const DbAction action;
     written_files_.clear();
     readActionWidgets();
-    if (!fieldsUsable(id) || !binCountsUsable() ||
+    const int type = plottype->currentIndex();
+    if (!fieldsUsable(id) || !binCountsUsable() || !timesUsable(type == 0) ||
         (id == 1 && !widgets::stem_usable(plot_file_edit->text(), "plot file stem")))
         return;
-    const int type = plottype->currentIndex();
 
     PGSpectro_set_defaults(&pgspectro);
     pgspectro.color_table = static_cast<PGSpectro_col>(plot_col->currentIndex());
@@ -381,6 +405,7 @@ void MirvekBox::slotPlot(int id)
     const bool autoscale = psd_scale->currentIndex() == 0;
 
     std::string device;
+    auto pages = widgets::PlotDevice::Pages::Unnumbered;
     if (id == 0) {
         const int window = widgets::edit_int(plot_win_edit);
         device = (window >= 1 && window <= 255 ? std::to_string(window) : std::string("53")) + "/Xserv";
@@ -392,10 +417,14 @@ void MirvekBox::slotPlot(int id)
         const bool gif = kind < 2;
         const char *extension = type == 0 ? (gif ? ".gif" : ".eps") : (gif ? "#.gif" : ".ps");
         device = plot_file_edit->text().toStdString() + extension + types[kind];
+        /* A wheel sequence into GIF files numbers them at the "#" put
+         * before the extension; a "#" of the stem is kept as typed. */
+        if (type != 0 && gif)
+            pages = widgets::PlotDevice::Pages::Numbered;
     }
 
     widgets::PlotDevice plot;
-    if (device.size() > kMaxDeviceName || plot.open(device) < 1) {
+    if (device.size() > kMaxDeviceName || plot.open(device, pages) < 1) {
         std::printf("Failed to open pgplot device %s successfully\n", device.c_str());
         print_line("If file check write permissions; if Xwindow, check pgxwin server\n");
         if (device.size() > kMaxDeviceName)
@@ -558,7 +587,7 @@ void MirvekBox::slotExp()
     const DbAction action;
     written_files_.clear();
     readActionWidgets();
-    if (!fieldsUsable(-1) || !binCountsUsable() ||
+    if (!fieldsUsable(-1) || !binCountsUsable() || !timesUsable(false) ||
         !widgets::stem_usable(exp_file_edit->text().simplified(), "export file stem"))
         return;
     int status;

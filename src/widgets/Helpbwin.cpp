@@ -95,6 +95,16 @@ Helpbwin::Helpbwin(QWidget *parent, const char *name, Program program) : QWidget
     }
 }
 
+void Helpbwin::showPage(const QString &page)
+{
+    auto *browser = findChild<QTextBrowser *>(QStringLiteral("browser"));
+    for (const QString &folder : browser->searchPaths())
+        if (QFileInfo(folder + page).isFile()) {
+            browser->setSource(QUrl(page));
+            return;
+        }
+}
+
 Helpbwin::~Helpbwin()
 {
     hide();

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 namespace mirvek {
 
@@ -68,6 +70,11 @@ TimeBox::TimeBox(QWidget *parent, const char *name) : QGroupBox(parent)
     EnddateEdit = place(widgets::make_date_edit(this, 2001, 3, 31), 289, 105, 100, 23);
 
     resize(minimumSizeHint().expandedTo(QSize(522, 531)));
+    for (const auto &[w, n] : std::initializer_list<std::pair<QWidget *, const char *>>{
+             {bYearspinBox, "bYearspinBox"}, {bDoyspinBox, "bDoyspinBox"}, {btimeEdit, "btimeEdit"},
+             {StartdateEdit, "StartdateEdit"}, {eYearspinBox, "eYearspinBox"}, {eDoyspinBox, "eDoyspinBox"},
+             {etimeEdit, "etimeEdit"}, {EnddateEdit, "EnddateEdit"}})
+        w->setObjectName(QString::fromLatin1(n));
 
     setTabOrder(bYearspinBox, bDoyspinBox);
     setTabOrder(bDoyspinBox, StartdateEdit);

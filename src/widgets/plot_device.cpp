@@ -15,6 +15,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
@@ -31,10 +32,10 @@ namespace {
 constexpr std::size_t kMaxFolderChars = 64;
 
 /* The short name PGPLOT writes: "p", or "p#" when the user's name numbers
- * its pages. */
-std::string temp_name(const std::string &user_file)
+ * its pages at page_mark. */
+std::string temp_name(std::size_t page_mark)
 {
-    return user_file.find('#') == std::string::npos ? "p" : "p#";
+    return page_mark == std::string::npos ? "p" : "p#";
 }
 
 constexpr char kFolderPrefix[] = "kombra-pg-";
@@ -131,9 +132,9 @@ struct Page {
 
 /* The user's name of the private file `name`, or false when PGPLOT's naming
  * does not account for it. */
-bool user_name_of(const std::string &name, const std::string &user_file, Page *page)
+bool user_name_of(const std::string &name, const std::string &user_file, std::size_t page_mark, Page *page)
 {
-    const std::string temp = temp_name(user_file);
+    const std::string temp = temp_name(page_mark);
     if (name == temp) {
         *page = {1, user_file};
         return true;
@@ -148,7 +149,7 @@ bool user_name_of(const std::string &name, const std::string &user_file, Page *p
     const int number = std::atoi(digits.c_str());
     if (numbered) {
         std::string user = user_file;
-        user.replace(user.find('#'), 1, digits);
+        user.replace(page_mark, 1, digits);
         *page = {number, std::move(user)};
     } else {
         *page = {number, user_file + "_" + digits};
@@ -193,6 +194,21 @@ std::string device_type(const std::string &name)
     for (char &c : type)
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return type;
+}
+
+/* Why PGPLOT refused a device, and what to do about it, in one line. */
+std::string refusal(const std::string &name, bool screen)
+{
+    if (!screen)
+        return "PGPLOT does not know the device type /" + device_type(name) + "; nothing written";
+    const char *display = std::getenv("DISPLAY");
+    if (display == nullptr || *display == '\0')
+        return "There is no X display to draw on (DISPLAY is not set): start the program on an X display, or use "
+               "\"Print to File\"";
+    const char *dir = std::getenv("PGPLOT_DIR");
+    return std::string("PGPLOT could not open its window on the X display ") + display +
+           ": check that this display lets the program in and that PGPLOT_DIR (" +
+           (dir != nullptr && *dir != '\0' ? dir : "not set") + ") holds pgxwin_server";
 }
 
 } // namespace
@@ -257,7 +273,7 @@ void PlotDevice::end_capture()
     held_ = nullptr;
 }
 
-int PlotDevice::open(const std::string &name)
+int PlotDevice::open(const std::string &name, Pages pages)
 {
     if (open_)
         return 0;
@@ -267,7 +283,7 @@ int PlotDevice::open(const std::string &name)
     if (slash == std::string::npos || plot_device_is_screen(name)) {
         const int id = cpgopen(name.c_str());
         if (id < 1) {
-            reason_ = "PGPLOT refused the device";
+            reason_ = refusal(name, plot_device_is_screen(name));
             return 0;
         }
         open_ = true;
@@ -276,6 +292,7 @@ int PlotDevice::open(const std::string &name)
         return id;
     }
     user_file_ = name.substr(0, slash);
+    page_mark_ = pages == Pages::Numbered ? user_file_.rfind('#') : std::string::npos;
     device_ = name;
     if (user_file_.empty()) {
         reason_ = "The device name holds no file name";
@@ -286,13 +303,13 @@ int PlotDevice::open(const std::string &name)
     folder_ = make_private_folder(&reason_);
     if (folder_.empty())
         return 0;
-    const std::string temp_name_given = folder_ + "/" + temp_name(user_file_) + name.substr(slash);
+    const std::string temp_name_given = folder_ + "/" + temp_name(page_mark_) + name.substr(slash);
     begin_capture();
     const int id = cpgopen(temp_name_given.c_str());
     if (id < 1) {
         end_capture();
         remove_private_folder();
-        reason_ = "PGPLOT refused the device";
+        reason_ = refusal(name, false);
         return 0;
     }
     open_ = true;
@@ -314,7 +331,7 @@ bool PlotDevice::close(bool keep)
     for (const auto &entry : fs::directory_iterator(folder_, ec)) {
         Page page;
         if (entry.is_regular_file(ec) && entry.file_size(ec) > 0 &&
-            user_name_of(entry.path().filename().string(), user_file_, &page))
+            user_name_of(entry.path().filename().string(), user_file_, page_mark_, &page))
             pages.emplace_back(std::move(page), entry.path());
     }
     std::sort(pages.begin(), pages.end(), [](const auto &a, const auto &b) { return a.first.number < b.first.number; });
@@ -349,11 +366,10 @@ void PlotDevice::remove_later_pages(int kept)
                                                                : nullptr;
     if (magic == nullptr)
         return;
-    const bool numbered = user_file_.find('#') != std::string::npos;
     for (int page = kept + 1;; ++page) {
         std::string name = user_file_;
-        if (numbered)
-            name.replace(name.find('#'), 1, std::to_string(page));
+        if (page_mark_ != std::string::npos)
+            name.replace(page_mark_, 1, std::to_string(page));
         else
             name += "_" + std::to_string(page);
         struct stat st {};

@@ -110,30 +110,68 @@ float leading_float(std::string_view text)
     return strtof_l(copy.c_str(), nullptr, c_locale());
 }
 
+NumberText real_text_kind(std::string_view text)
+{
+    const std::string_view stripped = strip(text);
+    if (stripped.empty())
+        return NumberText::Empty;
+    /* Read in double precision, so that a value beyond a float's range is
+     * seen as what it is rather than as the float's infinity.  A NUL ends
+     * the copy's reading early, so it counts as text after the number. */
+    const std::string copy(stripped);
+    char *end = nullptr;
+    const double value = strtod_l(copy.c_str(), &end, c_locale());
+    if (end != copy.c_str() + copy.size())
+        return NumberText::NotANumber;
+    return std::isfinite(value) && std::fabs(value) <= FLT_MAX ? NumberText::Number : NumberText::OutOfRange;
+}
+
+NumberText int_text_kind(std::string_view text)
+{
+    const NumberText kind = real_text_kind(text);
+    if (kind == NumberText::Empty || kind == NumberText::NotANumber)
+        return kind;
+    std::string_view digits = strip(text);
+    if (digits.front() == '+')
+        digits.remove_prefix(1);
+    int value = 0;
+    const auto [at, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 10);
+    return ec == std::errc() && at == digits.data() + digits.size() ? NumberText::Number : NumberText::OutOfRange;
+}
+
 bool real_text_usable(std::string_view text)
 {
-    /* Read in double precision, so that a value beyond a float's range is
-     * seen as what it is rather than as the float's infinity. */
-    const std::string copy(text);
-    const double value = strtod_l(copy.c_str(), nullptr, c_locale());
-    return std::isfinite(value) && std::fabs(value) <= FLT_MAX;
+    const NumberText kind = real_text_kind(text);
+    return kind == NumberText::Empty || kind == NumberText::Number;
 }
 
 bool int_text_usable(std::string_view text)
 {
-    const std::string_view stripped = strip(text);
-    const std::string copy(stripped);
-    char *end = nullptr;
-    strtod_l(copy.c_str(), &end, c_locale());
-    const bool is_number = !copy.empty() && end == copy.c_str() + copy.size();
-    if (!is_number)
-        return true;
-    std::string_view digits = stripped;
-    if (!digits.empty() && digits.front() == '+')
-        digits.remove_prefix(1);
-    int value = 0;
-    const auto [at, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, 10);
-    return ec == std::errc() && at == digits.data() + digits.size();
+    const NumberText kind = int_text_kind(text);
+    return kind == NumberText::Empty || kind == NumberText::Number;
+}
+
+std::string shown_value(std::string_view text)
+{
+    constexpr std::size_t kShown = 60;
+    std::string shown;
+    for (const char c : text.substr(0, kShown)) {
+        const auto b = static_cast<unsigned char>(c);
+        if (b == 0) {
+            shown += "\\0";
+        } else if (b == '\t') {
+            shown += "\\t";
+        } else if (b < 0x20 || b == 0x7f) {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "\\x%02x", b);
+            shown += hex;
+        } else {
+            shown += c;
+        }
+    }
+    if (text.size() > kShown)
+        shown += "...";
+    return shown;
 }
 
 std::string int_line(std::string_view key, int value)

@@ -140,28 +140,79 @@ std::string entry_line(const Entry &e)
                       e.target);
 }
 
-/* A number edit's value that its field could not hold (not finite, beyond a
- * float's or an int's range) is refused with one line; the field keeps its
- * text. */
-bool number_value_usable(const Entry &e, std::string_view value)
+/* Prints the line of a refused value: the key, the value as read and why. */
+bool refuse(const Entry &e, std::string_view value, const std::string &why, const char *keeps)
 {
-    if (!std::holds_alternative<EditText>(e.target) || e.form == Form::Text)
-        return true;
-    const bool real = e.form == Form::Real;
-    if (real ? real_text_usable(value) : int_text_usable(value))
-        return true;
-    std::printf("Settings file: %s = %.*s is not %s; the field keeps its text\n", e.key,
-                static_cast<int>(std::min<size_t>(value.size(), 60)), value.data(),
-                real ? "a finite number within the range of a float" : "a whole number within the range of an int");
+    std::printf("Settings file: %s = %s %s; the field keeps its %s\n", e.key, shown_value(value).c_str(),
+                why.c_str(), keeps);
     return false;
+}
+
+/* The whole number of a combo, spin box or time value within lo..hi; any
+ * other value is refused with one line. */
+bool whole_in_range(const Entry &e, std::string_view value, int lo, int hi)
+{
+    if (int_text_kind(value) != NumberText::Number)
+        return refuse(e, value, "is not one whole number", "value");
+    const int n = strict_int(value);
+    if (n < lo || n > hi)
+        return refuse(e, value, "is outside the field's range " + std::to_string(lo) + " to " + std::to_string(hi),
+                      "value");
+    return true;
+}
+
+/* A value the entry's widget cannot hold as it stands is refused with one
+ * line naming the key, and the widget is left as it was: a number with
+ * text after it (a NUL included) or no number where one belongs, a number
+ * outside the widget's range, a text longer than its edit takes.  A number
+ * edit may be left empty. */
+bool value_usable(const Entry &e, std::string_view value)
+{
+    const auto edit_usable = [&](const EditText &t) {
+        if (e.form == Form::Text) {
+            if (value.find('\0') != std::string_view::npos)
+                return refuse(e, value, "holds a NUL byte", "text");
+        } else {
+            const bool real = e.form == Form::Real;
+            switch (real ? real_text_kind(value) : int_text_kind(value)) {
+            case NumberText::Empty:
+            case NumberText::Number:
+                break;
+            case NumberText::NotANumber:
+                return refuse(e, value, real ? "is not one number" : "is not one whole number", "text");
+            case NumberText::OutOfRange:
+                return refuse(e, value,
+                              real ? "is not a finite number within the range of a float"
+                                   : "is not a whole number within the range of an int",
+                              "text");
+            }
+        }
+        const qsizetype length = decode_text(value).size();
+        if (length > t.edit->maxLength())
+            return refuse(e, value, "is longer than the field's " + std::to_string(t.edit->maxLength()) + " characters",
+                          "text");
+        return true;
+    };
+    return std::visit(Overloaded{
+                          [&](const ComboItem &t) { return whole_in_range(e, value, 0, t.combo->count() - 1); },
+                          [&](const LabelText &) { return true; },
+                          edit_usable,
+                          [&](const SpinValue &t) {
+                              return whole_in_range(e, value, t.spin->minimum(), t.spin->maximum());
+                          },
+                          [&](const TimeField &t) {
+                              return whole_in_range(e, value, 0, t.part == TimePart::Hour ? 23 : 59);
+                          },
+                      },
+                      e.target);
 }
 
 void apply_entry(const Entry &e, std::string_view value)
 {
-    if (!number_value_usable(e, value))
+    if (!value_usable(e, value))
         return;
     std::visit(Overloaded{
-                   [&](const ComboItem &t) { widgets::set_combo_index(t.combo, strict_int(value)); },
+                   [&](const ComboItem &t) { t.combo->setCurrentIndex(strict_int(value)); },
                    [&](const LabelText &t) {
                        QString text = decode_text(value);
                        if (t.max_chars > 0)
@@ -169,8 +220,16 @@ void apply_entry(const Entry &e, std::string_view value)
                        t.label->setText(text);
                    },
                    [&](const EditText &t) { t.edit->setText(decode_text(value)); },
-                   [&](const SpinValue &t) { widgets::set_spin_value(t.spin, leading_int(value)); },
-                   [&](const TimeField &t) { set_time_part(t, leading_int(value)); },
+                   [&](const SpinValue &t) {
+                       /* A day of year the year lacks is brought back by the
+                        * time box to the year's last day: said, not silent. */
+                       t.spin->setValue(strict_int(value));
+                       if (t.spin->value() != strict_int(value))
+                           std::printf("Settings file: %s = %s does not fit the fields beside it; the field holds "
+                                       "%d\n",
+                                       e.key, shown_value(value).c_str(), t.spin->value());
+                   },
+                   [&](const TimeField &t) { set_time_part(t, strict_int(value)); },
                },
                e.target);
 }

@@ -4,7 +4,6 @@
 #include "Qnurv_utils.h"
 #include "settings_file.h"
 
-#include <QComboBox>
 #include <QDateEdit>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -29,6 +28,11 @@ std::function<QString(FileDialog, const QString &)> &dialog_answer()
     return answer;
 }
 
+std::string_view view(const QByteArray &bytes)
+{
+    return {bytes.constData(), static_cast<size_t>(bytes.size())};
+}
+
 bool is_leap(int year)
 {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -45,25 +49,24 @@ void set_time(QTimeEdit *edit, int hour, int minute, int second)
 
 int edit_int(const QLineEdit *edit)
 {
-    const QByteArray text = edit->text().toUtf8();
-    return settings::strict_int(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+    return settings::strict_int(view(edit->text().toUtf8()));
 }
 
 float edit_float(const QLineEdit *edit)
 {
-    const QByteArray text = edit->text().toUtf8();
-    return settings::leading_float(std::string_view(text.constData(), static_cast<size_t>(text.size())));
+    return settings::leading_float(view(edit->text().toUtf8()));
 }
 
 namespace {
 
-/* The field's text as it is echoed in a refusal: its first 60 characters. */
-std::string shown_text(const QLineEdit *edit)
+/* One line for a field that holds no single number: what was typed and
+ * what the field takes. */
+void print_not_a_number(const QLineEdit *edit, const char *field)
 {
-    QString text = edit->text();
-    if (text.size() > 60)
-        text = text.left(57) + QStringLiteral("...");
-    return text.toStdString();
+    std::printf("The field %s holds \"%s\", which is not one number (blanks around it only, a decimal point, no "
+                "comma); nothing done\n",
+                field, settings::shown_value(view(edit->text().toUtf8())).c_str());
+    std::fflush(stdout);
 }
 
 } // namespace
@@ -71,11 +74,19 @@ std::string shown_text(const QLineEdit *edit)
 bool real_field_usable(const QLineEdit *edit, const char *field)
 {
     const QByteArray text = edit->text().toUtf8();
-    if (settings::real_text_usable(std::string_view(text.constData(), static_cast<size_t>(text.size()))))
+    switch (settings::real_text_kind(view(text))) {
+    case settings::NumberText::Empty:
+    case settings::NumberText::Number:
         return true;
+    case settings::NumberText::NotANumber:
+        print_not_a_number(edit, field);
+        return false;
+    case settings::NumberText::OutOfRange:
+        break;
+    }
     std::printf("The field %s holds \"%s\", which is not a finite number within the range of a float "
                 "(at most %g in size); nothing done\n",
-                field, shown_text(edit).c_str(), static_cast<double>(FLT_MAX));
+                field, settings::shown_value(view(text)).c_str(), static_cast<double>(FLT_MAX));
     std::fflush(stdout);
     return false;
 }
@@ -83,10 +94,18 @@ bool real_field_usable(const QLineEdit *edit, const char *field)
 bool int_field_usable(const QLineEdit *edit, const char *field)
 {
     const QByteArray text = edit->text().toUtf8();
-    if (settings::int_text_usable(std::string_view(text.constData(), static_cast<size_t>(text.size()))))
+    switch (settings::int_text_kind(view(text))) {
+    case settings::NumberText::Empty:
+    case settings::NumberText::Number:
         return true;
+    case settings::NumberText::NotANumber:
+        print_not_a_number(edit, field);
+        return false;
+    case settings::NumberText::OutOfRange:
+        break;
+    }
     std::printf("The field %s holds \"%s\", which is not a whole number from %d to %d; nothing done\n", field,
-                shown_text(edit).c_str(), INT_MIN, INT_MAX);
+                settings::shown_value(view(text)).c_str(), INT_MIN, INT_MAX);
     std::fflush(stdout);
     return false;
 }
@@ -116,12 +135,6 @@ QString number_text(double value)
     char buf[64];
     const auto result = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 6);
     return QString::fromLatin1(buf, static_cast<qsizetype>(result.ptr - buf));
-}
-
-void set_combo_index(QComboBox *combo, int index)
-{
-    if (index >= 0 && index < combo->count())
-        combo->setCurrentIndex(index);
 }
 
 void set_spin_value(QSpinBox *spin, int value)

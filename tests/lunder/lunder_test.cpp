@@ -21,6 +21,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTextBrowser>
 #include <QTimeEdit>
 #include <QtTest>
 
@@ -69,7 +70,9 @@ private slots:
     {
         root_ = std::make_unique<kombra_test::TempDir>();
         out_ = std::make_unique<kombra_test::TempDir>();
-        kombra_sample::WriteSampleArchive(root_->str(), {});
+        kombra_sample::SampleOptions options;
+        options.docDir = kombra_test::SourceDir() + "/doc";
+        kombra_sample::WriteSampleArchive(root_->str(), options);
         sample_pictures::UseSampleArchive(QByteArray::fromStdString(root_->str()));
     }
 
@@ -160,14 +163,15 @@ private slots:
     }
 
     // The default sources on the sample archive: the wheel of both halves
-    // in colour with its wedge, the autoscaled ranges written back.
+    // in colour with its wedge, the autoscaled ranges written back; a "#"
+    // in the stem is kept.
     void plotWheel()
     {
-        const std::string printed = plotGif("wheel");
-        QCOMPARE(QString::fromStdString(printed), QString::fromStdString(wrote("wheel.gif")));
+        const std::string printed = plotGif("wheel#1");
+        QCOMPARE(QString::fromStdString(printed), QString::fromStdString(wrote("wheel#1.gif")));
         QCOMPARE(device_open(), 0);
         QVERIFY(box_->swp1 != nullptr && box_->swp2 != nullptr && box_->swpar == nullptr);
-        const QImage image(QString::fromStdString(out_->file("wheel.gif")));
+        const QImage image(QString::fromStdString(out_->file("wheel#1.gif")));
         QVERIFY(!image.isNull());
         const int w = image.width(), h = image.height();
         const int cx = w * 475 / 1000; // the wheel's centre
@@ -185,6 +189,20 @@ private slots:
         QVERIFY2(box_->psdmax->text() != QStringLiteral("10"), qPrintable(box_->psdmin->text() + " " + box_->psdmax->text() + " " + box_->emin->text()));
         QVERIFY(box_->emax->text() != QStringLiteral("10"));
         QVERIFY(box_->psdmin->text().toFloat() < box_->psdmax->text().toFloat());
+    }
+
+    // A portrait page holds the whole wheel: labels and titles keep off its
+    // edges.
+    void portraitPicture()
+    {
+        box_->plot_dev->setCurrentIndex(1);
+        box_->plot_file_edit->setText(QString::fromStdString(out_->file("portrait")));
+        StdoutCapture out;
+        box_->slotActions(1);
+        QCOMPARE(out.take(), wrote("portrait.gif"));
+        const QImage image(QString::fromStdString(out_->file("portrait.gif")));
+        QCOMPARE(image.size(), QSize(680, 850));
+        QVERIFY(sample_pictures::KeepsOffEdges(image));
     }
 
     // The ranges written back are the ones drawn: plotted again with them as
@@ -296,6 +314,54 @@ private slots:
             QVERIFY(e == nullptr);
     }
 
+    // Runs that could only draw nothing, or a mapping by a field strength
+    // that is none, are refused with one line before anything is opened.
+    void sliceRefusals_data()
+    {
+        QTest::addColumn<int>("wheel");
+        QTest::addColumn<int>("cut");
+        QTest::addColumn<QString>("b1");
+        QTest::addColumn<QString>("b2");
+        QTest::addColumn<QString>("said");
+        const QString weak = QStringLiteral("The field %1 holds \"%2\": a field strength must be above 0 to map by; "
+                                            "nothing done\n");
+        QTest::newRow("every source None") << 0 << 0 << "1" << "1"
+                                           << "Slice'n'Map: every wheel half and cut is at None, so there is nothing "
+                                              "to draw; nothing written\n";
+        QTest::newRow("B secondary -1") << int(MAPPED_PRIMARY) << 0 << "1" << "-1" << weak.arg("B secondary", "-1");
+        QTest::newRow("B primary 0, cut of a ratio")
+            << 0 << int(SHIFTED_THEN_MAPPED_OVER_SHIFTED_SECONDARY) << "0" << "2" << weak.arg("B primary", "0");
+    }
+    void sliceRefusals()
+    {
+        QFETCH(int, wheel);
+        QFETCH(int, cut);
+        QFETCH(QString, b1);
+        QFETCH(QString, b2);
+        QFETCH(QString, said);
+        Slicewin &s = *box_->slicewin;
+        s.rwheel->setCurrentIndex(wheel);
+        s.cuts[3]->source->setCurrentIndex(cut);
+        s.b1->setText(b1);
+        s.b2->setText(b2);
+        s.plot_file_edit->setText(QString::fromStdString(out_->file("refused")));
+        StdoutCapture out;
+        s.slotRun(1);
+        QCOMPARE(QString::fromStdString(out.take()), said);
+        QCOMPARE(device_open(), 0);
+        QVERIFY(!fs::exists(out_->file("refused.gif")));
+    }
+
+    // The window's "Help" opens the help window at the page of this window.
+    void sliceHelp()
+    {
+        box_->slicewin->actions->button(2)->click();
+        QVERIFY(box_->helpbwin->isVisible());
+        const auto *browser = box_->helpbwin->findChild<QTextBrowser *>(QStringLiteral("browser"));
+        QCOMPARE(browser->source().fileName(), QStringLiteral("lunder_slicemap.html"));
+        box_->helpbwin->hide();
+    }
+
     // However the slice-and-map window is closed, the minimised main window
     // comes back and the derived sweeps are freed; Return in a field asks
     // for no file and draws nothing.
@@ -368,7 +434,7 @@ private slots:
         s.cuts[5]->source->setCurrentIndex(SECONDARY);
         StdoutCapture out;
         s.slotRun(1);
-        QVERIFY(!QString::fromStdString(out.take()).contains("ailed")); // the library's progress lines only
+        QCOMPARE(QString::fromStdString(out.take()), QString::fromStdString(wrote("slice.gif")));
         QCOMPARE(s.nswps, 3);
         QCOMPARE(s.cutsrc[1], MAPPED_PRIMARY);
         QCOMPARE(s.thetas[1], 30.0f);
@@ -423,7 +489,8 @@ private slots:
         for (const HALDE_SWEEP_S *slice : {box_->swp1, box_->swp2})
             QVERIFY2(QByteArray(slice->lineage->virtual_inst).endsWith("_pa"), slice->lineage->virtual_inst);
         const QImage image(QString::fromStdString(out_->file("lunder_demo.gif")));
-        QVERIFY(!image.isNull());
+        QCOMPARE(image.size(), QSize(680, 850)); // two panels read on a portrait page
+        QVERIFY(sample_pictures::KeepsOffEdges(image));
         const int h = image.height();
         QVERIFY(sample_pictures::Colourful(image, {0, 0, image.width(), h / 2}) > 5000); // the wheel
         QVERIFY(sample_pictures::Colourful(image, {0, h / 2, image.width(), h / 2}) > 5000); // the ratio
@@ -435,6 +502,8 @@ private slots:
         QVERIFY(s.swposs[MAPPED_PRIMARY] != nullptr);
         QCOMPARE(s.nswps, 2);
         const QImage slice(QString::fromStdString(out_->file("slice_map_demo.gif")));
+        QCOMPARE(slice.size(), QSize(680, 850));
+        QVERIFY(sample_pictures::KeepsOffEdges(slice));
         const int sw = slice.width(), sh = slice.height(), cx = sw * 475 / 1000;
         // Both halves of the wheel: the mapped primary on the left, the
         // secondary on the right; the colour bar spans the mapped values.

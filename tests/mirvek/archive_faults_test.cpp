@@ -24,6 +24,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimeEdit>
 #include <QTimer>
 #include <QtTest>
 
@@ -65,7 +66,8 @@ const char *OutputName(Action action)
     }
 }
 
-// Sets the fields and combos named in "name=value;..." (combos by index).
+// Sets the fields, combos and time edits named in "name=value;..." (combos
+// by index, times as HH:mm:ss).
 void ApplySettings(QWidget *box, const QString &settings)
 {
     for (const QString &setting : settings.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
@@ -73,6 +75,8 @@ void ApplySettings(QWidget *box, const QString &settings)
         const QString value = setting.section(QLatin1Char('='), 1);
         if (auto *edit = box->findChild<QLineEdit *>(name))
             edit->setText(value);
+        else if (auto *time = box->findChild<QTimeEdit *>(name))
+            time->setTime(QTime::fromString(value, QStringLiteral("HH:mm:ss")));
         else if (auto *combo = box->findChild<QComboBox *>(name))
             combo->setCurrentIndex(value.toInt());
         else
@@ -353,6 +357,20 @@ private slots:
             "The custom bins (10000 pitch angles x 10000 energies) of one sweep would hold 100000000 values, more "
             "than the 20000000 one action may hold; nothing done\n",
             "energy_bins=1;pachoice=1");
+        const QString notANumber = QStringLiteral("The field %1 holds \"%2\", which is not one number (blanks around "
+                                                  "it only, a decimal point, no comma); nothing done\n");
+        row("constant potential 2,5", "", Fault::Field, "sc_pot_val=2,5", exportCef,
+            notANumber.arg("s/c potential value", "2,5"), "energy_sc_pot=2");
+        row("custom bins minimum 1,5e2", "", Fault::Field, "emin=1,5e2", mirvek,
+            notANumber.arg("custom bins min", "1,5e2"), "energy_bins=1;energy_scale=1");
+        row("1 count level multiplier 2x", "", Fault::Field, "onecount_mult=2x", lunder,
+            notANumber.arg("primary 1 count level multiplier", "2x"));
+        row("start time equal to the end", "", Fault::Field, "btimeEdit=18:01:00", mirvek,
+            "The start and end times are both 2001-090 18:01:00 (the Start and End time fields): a spectrogram "
+            "needs the end after the start; nothing drawn\n");
+        row("end time before the start", "", Fault::Field, "etimeEdit=17:59:00", exportCef,
+            "The end time 2001-090 17:59:00 is before the start time 2001-090 18:00:00 (the Start and End time "
+            "fields); nothing done\n");
         row("empty export stem", "", Fault::Field, "exp_file_edit= ", exportCef,
             "The export file stem \"\" names no file; nothing written\n");
         row("empty plot stem", "", Fault::Field, "plot_file_edit=", wheels,

@@ -176,15 +176,15 @@ private slots:
         QVERIFY(box.emin->text() != QStringLiteral("10.00") && box.emax->text().toFloat() > 1000);
 
         box.plottype->setCurrentIndex(1);
-        box.plot_file_edit->setText(file("wheel"));
+        box.plot_file_edit->setText(file("w#eel"));  // a "#" of the stem is kept
         out = press(box, "Print to File");
         QVERIFY2(out.find("ail") == std::string::npos, out.c_str());
         // The lines name the files kept, never PGPLOT's scratch pages.
-        QVERIFY2(out.find("Wrote plot file " + file("wheel1.gif").toStdString() + "\n") != std::string::npos &&
+        QVERIFY2(out.find("Wrote plot file " + file("w#eel1.gif").toStdString() + "\n") != std::string::npos &&
                      out.find("%PGPLOT") == std::string::npos,
                  out.c_str());
         QVERIFY(box.writtenFiles().size() > 10);
-        QCOMPARE(box.writtenFiles().first(), file("wheel1.gif"));
+        QCOMPARE(box.writtenFiles().first(), file("w#eel1.gif"));
         QVERIFY(sample_pictures::PaintedColours(QImage(box.writtenFiles().last())) > 20);
 
         // A shorter sequence under the same stem: its pages are exactly the
@@ -196,7 +196,7 @@ private slots:
         const int shorter = static_cast<int>(box.writtenFiles().size());
         QVERIFY2(shorter >= 1 && shorter < longer, out.c_str());
         for (int page = 1; page <= longer; ++page)
-            QCOMPARE(QFile::exists(out_.filePath(QStringLiteral("wheel%1.gif").arg(page))), page <= shorter);
+            QCOMPARE(QFile::exists(out_.filePath(QStringLiteral("w#eel%1.gif").arg(page))), page <= shorter);
         QVERIFY(QFile::exists(file("wheel_notes.txt")));
         box.lineage->gathern->setText(QStringLiteral("1"));
 
@@ -258,6 +258,7 @@ private slots:
         // No data for the time: one line, the earlier plot and export kept.
         box.lineage->miss->setCurrentIndex(box.lineage->miss->findText(QStringLiteral("CLUSTER-1")));
         box.startendbox->bDoyspinBox->setValue(120);
+        box.startendbox->eDoyspinBox->setValue(120);
         const std::string earlier = ReadAll(file("four.gif"));
         std::string out = press(box, "Print to File");
         QVERIFY2(out.find("\nMIRVEK failed initial Get Sweeps returning ") != std::string::npos, out.c_str());
@@ -265,6 +266,7 @@ private slots:
         QVERIFY(box.writtenFiles().isEmpty());
 
         box.startendbox->bDoyspinBox->setValue(90);
+        box.startendbox->eDoyspinBox->setValue(90);
         box.energy_bins->setCurrentIndex(1);
         box.nebins->setText(QStringLiteral("0"));
         QCOMPARE(press(box, "Print to File"), std::string("The number of custom energy bins must be at least 1\n"));
@@ -383,6 +385,7 @@ private slots:
         // A failed write leaves the earlier file as it was and no scratch behind.
         const std::string earlier = ReadAll(file("run 1.cdf"));
         box.startendbox->bDoyspinBox->setValue(120);
+        box.startendbox->eDoyspinBox->setValue(120);
         press(box, "Export");
         QCOMPARE(ReadAll(file("run 1.cdf")), earlier);
         QCOMPARE(QDir(out_.path()).entryList(QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);

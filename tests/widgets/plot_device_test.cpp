@@ -85,13 +85,23 @@ TEST_F(PlotDeviceTest, PagesOfMultiPageGifsLandBesideTheFirst)
     DrawPages(3);
     EXPECT_TRUE(device.close(true));
     EXPECT_EQ(device.files(), (std::vector<std::string>{"../out/seq.gif", "../out/seq.gif_2", "../out/seq.gif_3"}));
-    ASSERT_GE(device.open("../out/w#.gif/VGIF"), 1);
+    ASSERT_GE(device.open("../out/w#.gif/VGIF", widgets::PlotDevice::Pages::Numbered), 1);
     DrawPages(2);
     EXPECT_TRUE(device.close(true));
     EXPECT_EQ(device.files(), (std::vector<std::string>{"../out/w1.gif", "../out/w2.gif"}));
+    // A "#" typed in the name stays as typed: only the last one of a
+    // numbered device takes the page number.
+    ASSERT_GE(device.open("../out/a#b.gif/GIF"), 1);
+    DrawPages(2);
+    EXPECT_TRUE(device.close(true));
+    EXPECT_EQ(device.files(), (std::vector<std::string>{"../out/a#b.gif", "../out/a#b.gif_2"}));
+    ASSERT_GE(device.open("../out/w#x#.gif/GIF", widgets::PlotDevice::Pages::Numbered), 1);
+    DrawPages(2);
+    EXPECT_TRUE(device.close(true));
+    EXPECT_EQ(device.files(), (std::vector<std::string>{"../out/w#x1.gif", "../out/w#x2.gif"}));
     fs::current_path(old);
     EXPECT_TRUE(fs::is_empty(work));
-    for (const char *name : {"seq.gif", "seq.gif_2", "seq.gif_3", "w1.gif", "w2.gif"})
+    for (const char *name : {"seq.gif", "seq.gif_2", "seq.gif_3", "w1.gif", "w2.gif", "a#b.gif", "w#x2.gif"})
         EXPECT_FALSE(QImage(QString::fromStdString((sub / name).string())).isNull()) << name;
 }
 
@@ -103,7 +113,7 @@ TEST_F(PlotDeviceTest, LinesNameTheKeptFilesOnly)
     testing::internal::CaptureStdout();
     {
         widgets::PlotDevice device;
-        ASSERT_GE(device.open(stem + "#.gif/GIF"), 1);
+        ASSERT_GE(device.open(stem + "#.gif/GIF", widgets::PlotDevice::Pages::Numbered), 1);
         std::printf("before the pages\n");
         DrawPages(2);
         cpgswin(0, 0, 0, 1);  // PGPLOT's own warning, printed while held
@@ -118,7 +128,7 @@ TEST_F(PlotDeviceTest, LinesNameTheKeptFilesOnly)
     testing::internal::CaptureStdout();
     {
         widgets::PlotDevice device;
-        ASSERT_GE(device.open(stem + "#.gif/GIF"), 1);
+        ASSERT_GE(device.open(stem + "#.gif/GIF", widgets::PlotDevice::Pages::Numbered), 1);
         DrawPages(2);
         EXPECT_FALSE(device.close(false));
         std::printf("after the close\n");
@@ -133,7 +143,13 @@ TEST_F(PlotDeviceTest, MissingOrUnwritableFoldersAndBadTypesDoNotOpen)
     EXPECT_EQ(device.reason(), "The folder " + dir_.file("no/such/folder") +
                                    " of the plot file is no folder: No such file or directory");
     EXPECT_EQ(device.open(dir_.file("p.gif") + "/NOSUCHDEVICE"), 0);
-    EXPECT_EQ(device.reason(), "PGPLOT refused the device");
+    EXPECT_EQ(device.reason(), "PGPLOT does not know the device type /NOSUCHDEVICE; nothing written");
+    {
+        kombra_test::ScopedEnv no_display{"DISPLAY", std::nullopt};
+        EXPECT_EQ(device.open("3/Xserv"), 0);
+        EXPECT_EQ(device.reason(), "There is no X display to draw on (DISPLAY is not set): start the program on an "
+                                   "X display, or use \"Print to File\"");
+    }
     if (geteuid() != 0) {
         fs::permissions(dir_.path(), fs::perms::owner_read | fs::perms::owner_exec);
         EXPECT_EQ(device.open(dir_.file("p.gif") + "/GIF"), 0);

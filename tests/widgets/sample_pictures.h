@@ -62,4 +62,18 @@ inline long ChangedPixels(const QImage &a, const QImage &b)
     return n;
 }
 
+// Whether the picture keeps off its left, top and right edges: no pixel of
+// the outermost column or row on those sides is other than white.
+inline bool KeepsOffEdges(const QImage &image)
+{
+    const QRgb white = 0xffffffff;
+    for (int y = 0; y < image.height(); ++y)
+        if (image.pixel(0, y) != white || image.pixel(image.width() - 1, y) != white)
+            return false;
+    for (int x = 0; x < image.width(); ++x)
+        if (image.pixel(x, 0) != white)
+            return false;
+    return true;
+}
+
 }  // namespace sample_pictures

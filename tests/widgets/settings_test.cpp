@@ -127,6 +127,7 @@ struct MirvekWindow {
         w.plot_col = combo(p, 6);
         w.plot_dev = combo(p, 4);
         w.plot_win_edit = edit(p, "3");
+        w.plot_win_edit->setMaxLength(3);
         w.plot_file_edit = edit(p, "mirvek_plot");
         w.plot_tgap = edit(p, "0.0");
         w.exp_opt = combo(p, 4);
@@ -153,6 +154,8 @@ std::string read_all(const QString &path)
 }
 
 } // namespace
+
+Q_DECLARE_METATYPE(settings::NumberText)
 
 class SettingsTest : public QObject {
     Q_OBJECT
@@ -185,28 +188,34 @@ private slots:
 
     void numbers_data()
     {
+        using K = settings::NumberText;
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("strict");
         QTest::addColumn<int>("leading");
         QTest::addColumn<float>("real");
-        QTest::addColumn<bool>("realUsable"); // a float holds it
-        QTest::addColumn<bool>("intUsable");  // an int holds it, or it is no number
-        QTest::newRow("plain") << "42" << 42 << 42 << 42.0f << true << true;
-        QTest::newRow("blanks and sign") << "  -7 " << -7 << -7 << -7.0f << true << true;
-        QTest::newRow("plus") << "+5" << 5 << 5 << 5.0f << true << true;
-        QTest::newRow("plus minus") << "+-5" << 0 << 0 << 0.0f << true << true;
-        QTest::newRow("trailing letter") << "2004x" << 0 << 2004 << 2004.0f << true << true;
-        QTest::newRow("decimal") << "12.5" << 0 << 12 << 12.5f << true << false;
-        QTest::newRow("exponent") << "1e3" << 0 << 1 << 1000.0f << true << false;
-        QTest::newRow("comma") << "2,5" << 0 << 2 << 2.0f << true << true;
-        QTest::newRow("text") << "abc" << 0 << 0 << 0.0f << true << true;
-        QTest::newRow("empty") << "" << 0 << 0 << 0.0f << true << true;
-        QTest::newRow("int overflow") << "99999999999" << 0 << 2147483647 << 1e11f << true << false;
-        QTest::newRow("nan") << "nan" << 0 << 0 << 0.0f << false << false;
-        QTest::newRow("inf") << " inf" << 0 << 0 << 0.0f << false << false;
-        QTest::newRow("beyond a float") << "1e39" << 0 << 1 << 0.0f << false << false;
-        QTest::newRow("beyond a float, negative") << "-1e39" << 0 << -1 << 0.0f << false << false;
-        QTest::newRow("int underflow") << "-99999999999" << 0 << (-2147483647 - 1) << -1e11f << true << false;
+        QTest::addColumn<K>("realKind"); // what a real field makes of it
+        QTest::addColumn<K>("intKind");  // what an integer field makes of it
+        const K num = K::Number, range = K::OutOfRange, junk = K::NotANumber, empty = K::Empty;
+        QTest::newRow("plain") << "42" << 42 << 42 << 42.0f << num << num;
+        QTest::newRow("blanks and sign") << "  -7 " << -7 << -7 << -7.0f << num << num;
+        QTest::newRow("plus") << "+5" << 5 << 5 << 5.0f << num << num;
+        QTest::newRow("plus minus") << "+-5" << 0 << 0 << 0.0f << junk << junk;
+        QTest::newRow("trailing letter") << "2004x" << 0 << 2004 << 2004.0f << junk << junk;
+        QTest::newRow("decimal") << "12.5" << 0 << 12 << 12.5f << num << range;
+        QTest::newRow("exponent") << "1e3" << 0 << 1 << 1000.0f << num << range;
+        QTest::newRow("decimal comma") << "2,5" << 0 << 2 << 2.0f << junk << junk;
+        QTest::newRow("decimal comma, exponent") << "1,5e2" << 0 << 1 << 1.0f << junk << junk;
+        QTest::newRow("two numbers") << "3 4" << 0 << 3 << 3.0f << junk << junk;
+        QTest::newRow("NUL after the number") << QString::fromLatin1("5\0junk", 6) << 0 << 5 << 5.0f << junk << junk;
+        QTest::newRow("text") << "abc" << 0 << 0 << 0.0f << junk << junk;
+        QTest::newRow("empty") << "" << 0 << 0 << 0.0f << empty << empty;
+        QTest::newRow("blanks only") << " \t " << 0 << 0 << 0.0f << empty << empty;
+        QTest::newRow("int overflow") << "99999999999" << 0 << 2147483647 << 1e11f << num << range;
+        QTest::newRow("nan") << "nan" << 0 << 0 << 0.0f << range << range;
+        QTest::newRow("inf") << " inf" << 0 << 0 << 0.0f << range << range;
+        QTest::newRow("beyond a float") << "1e39" << 0 << 1 << 0.0f << range << range;
+        QTest::newRow("beyond a float, negative") << "-1e39" << 0 << -1 << 0.0f << range << range;
+        QTest::newRow("int underflow") << "-99999999999" << 0 << (-2147483647 - 1) << -1e11f << num << range;
     }
     void numbers()
     {
@@ -214,15 +223,17 @@ private slots:
         QFETCH(int, strict);
         QFETCH(int, leading);
         QFETCH(float, real);
-        QFETCH(bool, realUsable);
-        QFETCH(bool, intUsable);
+        QFETCH(settings::NumberText, realKind);
+        QFETCH(settings::NumberText, intKind);
         const std::string bytes = text.toStdString();
         QCOMPARE(settings::strict_int(bytes), strict);
         QCOMPARE(settings::leading_int(bytes), leading);
-        if (realUsable)
+        if (realKind != settings::NumberText::OutOfRange)
             QCOMPARE(settings::leading_float(bytes), real);
-        QCOMPARE(settings::real_text_usable(bytes), realUsable);
-        QCOMPARE(settings::int_text_usable(bytes), intUsable);
+        QCOMPARE(settings::real_text_kind(bytes), realKind);
+        QCOMPARE(settings::int_text_kind(bytes), intKind);
+        QCOMPARE(settings::real_text_usable(bytes), realKind <= settings::NumberText::Number);
+        QCOMPARE(settings::int_text_usable(bytes), intKind <= settings::NumberText::Number);
     }
 
     void realLine_data()
@@ -426,22 +437,18 @@ private slots:
     void lunderRestoreRules()
     {
         LunderWindows win;
-        win.apply("  EMIN=5  \nEMAX = 7\nemin = 9\nPA_OPTS1 = 2x\nYEAR1 = 2004x\nHR2 = 7\n");
+        win.apply("  EMIN=5  \nEMAX = 7\nemin = 9\nHR2 = 7\n");
         QCOMPARE(win.w.emin->text(), QStringLiteral("5"));
         QCOMPARE(win.w.emax->text(), QStringLiteral("7"));
-        QCOMPARE(win.w.prim_sweep->pachoice->currentIndex(), 0);
-        QCOMPARE(win.w.prim_sweep->timebox->YearspinBox->value(), 2004);
         QCOMPARE(win.w.sec_sweep->timebox->timeEdit->time(), QTime(7, 0, 0));
         QCOMPARE(win.w.prim_sweep->timebox->timeEdit->time(), QTime(18, 0, 0));
 
-        // Later lines win; values out of range never reach the widgets.
-        win.apply("GATHER_OPTS2 = 0\nGATHER_OPTS2 = 2\nPA_OPTS2 = 7\nPSD_UNITS = -1\nDOY1 = 0\n"
-                  "HR1 = 25\nMIN1 = -1\nSEC1 = 60\n");
+        // Later lines win.  A day the year lacks is brought back, and said.
+        StdoutCapture out;
+        win.apply("GATHER_OPTS2 = 0\nGATHER_OPTS2 = 2\nDOY1 = 366\n");
+        QCOMPARE(out.take(), std::string("Settings file: DOY1 = 366 does not fit the fields beside it; the field "
+                                         "holds 365\n"));
         QCOMPARE(win.w.sec_sweep->gatherchoice->currentIndex(), 2);
-        QCOMPARE(win.w.sec_sweep->pachoice->currentIndex(), 0);
-        QCOMPARE(win.w.psd_units->currentIndex(), 0);
-        QCOMPARE(win.w.prim_sweep->timebox->DoyspinBox->value(), 1);
-        QCOMPARE(win.w.prim_sweep->timebox->timeEdit->time(), QTime(18, 0, 0));
 
         // Labels are cut to the lineage fields; a long line is one line,
         // whatever it holds past its first 511 characters.
@@ -501,20 +508,70 @@ private slots:
         back.apply(changed.text());
         QCOMPARE(back.text(), changed.text());
         QCOMPARE(back.w.plot_tgap->text(), QStringLiteral("30."));
+    }
 
-        // Numbers the fields could not hold are refused, one line each.
+    // Values no field of the file's key can hold as they stand are refused,
+    // one line each naming the key, and leave every widget as it was.
+    void refusedValues_data()
+    {
+        QTest::addColumn<bool>("lunder");
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QString>("said"); // after "Settings file: "
+        const QString keeps = QStringLiteral("; the field keeps its value");
+        const auto range = [&](const char *key, const char *value, int lo, int hi) {
+            return QStringLiteral("%1 = %2 is outside the field's range %3 to %4").arg(key, value).arg(lo).arg(hi) +
+                   keeps;
+        };
+        const auto junk = [&](const char *key, const char *value) {
+            return QStringLiteral("%1 = %2 is not one whole number").arg(key, value) + keeps;
+        };
+        const auto row = [](const char *name, bool lunder, const QByteArray &line, const QString &said) {
+            QTest::newRow(name) << lunder << line << said;
+        };
+        row("start year 1899", false, "START_YR = 1899", range("START_YR", "1899", 1900, 2100));
+        row("start day 400", false, "START_DOY = 400", range("START_DOY", "400", 1, 366));
+        row("end day 0", false, "END_DOY = 0", range("END_DOY", "0", 1, 366));
+        row("start hour 99999", false, "START_HR = 99999", range("START_HR", "99999", 0, 23));
+        row("start second 75", false, "START_SEC = 75", range("START_SEC", "75", 0, 59));
+        row("year with a letter", true, "YEAR1 = 2004x", junk("YEAR1", "2004x"));
+        row("combo item 7 of 3", true, "PA_OPTS2 = 7", range("PA_OPTS2", "7", 0, 2));
+        row("combo item with a letter", true, "PA_OPTS1 = 2x", junk("PA_OPTS1", "2x"));
+        row("combo item empty", false, "PLOT_TYPE =", junk("PLOT_TYPE", ""));
+        row("window 99999", false, "XWIN_NO = 99999",
+            "XWIN_NO = 99999 is longer than the field's 3 characters; the field keeps its text");
+        row("NUL after the bins", false, QByteArray("N_PA = 5\0junk", 13),
+            "N_PA = 5\\0junk is not one whole number; the field keeps its text");
+        row("cut angle with a letter", true, "CUT_ANG0 = 7O", "CUT_ANG0 = 7O is not one number; the field keeps its text");
+        row("NUL in a stem", false, QByteArray("PLOT_STEM = a\0b", 15),
+            "PLOT_STEM = a\\0b holds a NUL byte; the field keeps its text");
+        row("gather nan", false, "N_GATHER = nan",
+            "N_GATHER = nan is not a finite number within the range of a float; the field keeps its text");
+        row("constant potential 1e39", false, "SC_POT_VAL = 1e39",
+            "SC_POT_VAL = 1e39 is not a finite number within the range of a float; the field keeps its text");
+        row("1e30 pitch-angle bins", false, "N_PA = 1e30",
+            "N_PA = 1e30 is not a whole number within the range of an int; the field keeps its text");
+    }
+    void refusedValues()
+    {
+        QFETCH(bool, lunder);
+        QFETCH(QByteArray, line);
+        QFETCH(QString, said);
+        LunderWindows l;
+        MirvekWindow m;
+        const std::string before = lunder ? l.text() : m.text();
+        const std::string file = "EMIN = 5\n" + line.toStdString() + "\n";
         StdoutCapture out;
-        back.apply("N_GATHER = nan\nSC_POT_VAL = 1e39\nN_PA = 1e30\nPSD_MIN = 2e-3\n");
-        QCOMPARE(out.take(), std::string("Settings file: N_GATHER = nan is not a finite number within the range of a "
-                                         "float; the field keeps its text\n"
-                                         "Settings file: SC_POT_VAL = 1e39 is not a finite number within the range of "
-                                         "a float; the field keeps its text\n"
-                                         "Settings file: N_PA = 1e30 is not a whole number within the range of an "
-                                         "int; the field keeps its text\n"));
-        QCOMPARE(back.w.lineage->gathern->text(), QStringLiteral("2.5"));
-        QCOMPARE(back.w.sc_pot_val->text(), QStringLiteral("0"));
-        QCOMPARE(back.w.lineage->npa->text(), QStringLiteral("13"));
-        QCOMPARE(back.w.psdmin->text(), QStringLiteral("2e-3"));
+        lunder ? l.apply(file) : m.apply(file);
+        QCOMPARE(QString::fromStdString(out.take()), "Settings file: " + said + "\n");
+        // EMIN (Lunder's main window, Mirvek's energy spacing skipped) is the
+        // only change: the line before the refused one still applies.
+        std::string after = lunder ? l.text() : m.text();
+        if (lunder) {
+            QCOMPARE(l.w.emin->text(), QStringLiteral("5"));
+            l.w.emin->setText("1");
+            after = l.text();
+        }
+        QCOMPARE(after, before);
     }
 };
 

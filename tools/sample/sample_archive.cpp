@@ -185,20 +185,22 @@ void WriteEnvironment(const std::string &root)
 
 // Lunder's demo: CLUSTER-2's slices of 18:00 and 18:01, each one spin
 // binned in 13 pitch angles, in phase-space density, their ratio in the
-// second panel, into a GIF; the slice-and-map window maps the primary to
+// second panel, into a portrait GIF (a landscape page would leave the two
+// panels a narrow column); the slice-and-map window maps the primary to
 // twice the field and draws the mapped primary against the secondary, as
 // the two halves of a wheel and as cuts at 70 degrees, where both hold
-// data.  The keys not given keep the program's defaults.
+// data, on a portrait page too.  The keys not given keep the program's
+// defaults.
 void WriteLunderDemo(const std::string &root)
 {
     std::string text;
     for (const char *p : {"1", "2"})
         text += std::string("PA_OPTS") + p + " = 1\nGATHER_OPTS" + p + " = 1\nN_GATHER" + p + " = 1\n";
     text += "HR2 = 18\nMIN2 = 1\nSEC2 = 0\n"
-            "PSD_UNITS = 2\nANALYSIS_OPT = 4\nANALYSIS_LINLOG = 0\nPLOT_DEV = 0\nPLOT_STEM = lunder_demo\n"
+            "PSD_UNITS = 2\nANALYSIS_OPT = 4\nANALYSIS_LINLOG = 0\nPLOT_DEV = 1\nPLOT_STEM = lunder_demo\n"
             "B1 = 1\nB2 = 2\nLEFT_WHEEL = 3\nRIGHT_WHEEL = 5\n"
             "CUT_OPT0 = 3\nCUT_ANG0 = 70\nCUT_COL0 = 2\nCUT_OPT1 = 5\nCUT_ANG1 = 70\nCUT_COL1 = 4\n"
-            "SLICE_PLOT_DEV = 0\nSLICE_PLOT_STEM = slice_map_demo\n";
+            "SLICE_PLOT_DEV = 1\nSLICE_PLOT_STEM = slice_map_demo\n";
     WriteText(root + "/lunder_demo.settings", text);
 }
 

@@ -23,6 +23,10 @@ public:
     explicit Helpbwin(QWidget *parent = nullptr, const char *name = nullptr, Program program = Program::Lunder);
     ~Helpbwin() override;
 
+    /* The browser shows page of the help folder (the start page stays where
+     * "Top" leads); a page that is not there leaves the browser as it was. */
+    void showPage(const QString &page);
+
     /* Shows the window maximised on a desktop narrower or lower than 600
      * pixels, else at its own size.  Without an argument the desktop is the
      * primary screen's virtual desktop. */

@@ -7,11 +7,13 @@
  * therefore lets PGPLOT write short names in a private temporary folder and
  * moves the files to the user's names only when the action closes the
  * device keeping its plot; a discarded plot, or one whose files are empty,
- * leaves the user's folder as it was.  The further pages of a multi-page GIF
- * without "#" in its name ("name_2", "name_3", ...) follow the first page
- * into the user's folder; a "#" is replaced by the page number as PGPLOT
- * does.  X-window devices (/XSERVE, /XWINDOW) and /NULL are opened exactly
- * as given.
+ * leaves the user's folder as it was.  A device opened for numbered pages
+ * puts the page number in place of the last "#" of its file name (as
+ * PGPLOT numbers pages); every other "#" is part of the name as typed.  The
+ * further pages of a multi-page GIF without a page number in its name
+ * ("name_2", "name_3", ...) follow the first page into the user's folder.
+ * X-window devices (/XSERVE, /XWINDOW) and /NULL are opened exactly as
+ * given.
  *
  * PGPLOT announces each GIF page it starts by the private name, which the
  * user never sees on disk.  While a file device is open, the standard output
@@ -36,6 +38,9 @@ namespace widgets {
 
 class PlotDevice {
 public:
+    /* Whether the last "#" of the file name numbers the pages. */
+    enum class Pages { Unnumbered = 0, Numbered = 1 };
+
     PlotDevice() = default;
     ~PlotDevice();
     PlotDevice(const PlotDevice &) = delete;
@@ -46,7 +51,7 @@ public:
      * refuses the device, the folder of the file does not exist or cannot
      * be written, a private folder cannot be made, or a device of this
      * object is open already; reason() then says which.  Prints nothing. */
-    int open(const std::string &name);
+    int open(const std::string &name, Pages pages = Pages::Unnumbered);
 
     /* Closes the device (cpgclos).  keep true: every non-empty file PGPLOT
      * wrote replaces the file of the user's name (through a temporary file
@@ -59,8 +64,10 @@ public:
      * name go (each named in "Removed plot file %s of an earlier plot"). */
     bool close(bool keep);
 
-    /* Why the last open failed, in one line without its end (empty when
-     * open succeeded or PGPLOT gave no reason). */
+    /* Why the last open failed and what to do, in one line without its end
+     * (empty when open succeeded): the folder of the file, a device type
+     * PGPLOT does not know, or for an X window no display (DISPLAY unset)
+     * or one PGPLOT could not open its window on. */
     const std::string &reason() const { return reason_; }
 
     bool is_open() const { return open_; }
@@ -81,6 +88,7 @@ private:
 
     bool open_ = false;
     std::string user_file_; /* the file part of the name; empty for a passed-through device */
+    std::size_t page_mark_ = std::string::npos; /* the "#" of user_file_ that numbers pages, if any */
     std::string folder_;    /* the private folder; empty for a passed-through device */
     std::string device_;    /* the device name given to open */
     std::string reason_;

@@ -63,13 +63,22 @@ int leading_int(std::string_view text);
  * whatever the process's locale; 0 when there is none. */
 float leading_float(std::string_view text);
 
-/* Whether a number field's text gives a value its reader can hold: for a
- * real field, its leading number (when it has one) is finite and within
- * the range of a float; for an integer field, a text that reads as a number
- * at all is a whole one within the range of an int.  Text that is no number
- * reads as 0 and passes. */
+/* What a number field's text holds, for the field's reader: nothing but
+ * blanks (Empty, which reads as 0); one number its reader can hold, with
+ * blanks around it only (Number); a number too large for the reader, not
+ * finite, or for an integer field not a whole one (OutOfRange); anything
+ * else, such as text after the number ("2,5", "5" and a NUL) or no number
+ * at all (NotANumber). */
+enum class NumberText { Empty = 0, Number = 1, OutOfRange = 2, NotANumber = 3 };
+NumberText real_text_kind(std::string_view text);
+NumberText int_text_kind(std::string_view text);
+/* True for Empty and Number. */
 bool real_text_usable(std::string_view text);
 bool int_text_usable(std::string_view text);
+
+/* A value as it is echoed in a message: at most its first 60 bytes, with
+ * control characters (a NUL among them) written as \0, \t or \xNN. */
+std::string shown_value(std::string_view text);
 
 /* One line of the file, ended by a line feed.  real_line prints like "%g"
  * in the C locale. */

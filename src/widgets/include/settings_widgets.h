@@ -26,8 +26,7 @@ class QTimeEdit;
 
 namespace settings {
 
-/* A combo's current index; restored from a strict integer, an index outside
- * the list ignored. */
+/* A combo's current index; restored from a whole number within its list. */
 struct ComboItem {
     QComboBox *combo;
 };
@@ -42,13 +41,12 @@ struct LabelText {
 struct EditText {
     QLineEdit *edit;
 };
-/* A spin box's value; restored from the leading integer, brought into the
- * spin box's range. */
+/* A spin box's value; restored from a whole number within its range. */
 struct SpinValue {
     QSpinBox *spin;
 };
-/* One field of a time edit; restored from the leading integer, one that
- * makes no time of day ignored. */
+/* One field of a time edit; restored from a whole number that is an hour,
+ * minute or second of a day. */
 enum class TimePart { Hour, Minute, Second };
 struct TimeField {
     QTimeEdit *edit;
@@ -91,7 +89,11 @@ QString decode_text(std::string_view bytes);
 /* The whole file: one line per entry, in order. */
 std::string settings_text(std::span<const Entry> entries);
 /* Applies the lines of a file's text in file order; keys are those of the
- * entries, lines naming no entry are skipped. */
+ * entries, lines naming no entry are skipped.  A value its widget cannot
+ * hold as it stands (a number with anything after it, a NUL byte among
+ * them; a number outside the widget's range; a text longer than its edit
+ * takes) prints one line "Settings file: KEY = VALUE ..." and leaves the
+ * widget as it was; an empty number edit is taken. */
 void apply_settings(std::string_view text, std::span<const Entry> entries);
 
 /* Writes the entries into the file name (a temporary file renamed over it).

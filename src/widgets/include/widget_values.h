@@ -9,7 +9,6 @@
 
 #include <functional>
 
-class QComboBox;
 class QDateEdit;
 class QLineEdit;
 class QSpinBox;
@@ -24,12 +23,13 @@ int edit_int(const QLineEdit *edit);
 /* A real-valued field: its leading number in single precision (C locale),
  * 0 when there is none. */
 float edit_float(const QLineEdit *edit);
-/* Number fields checked before an action uses them: a real field whose
- * leading number is not finite or lies beyond a float's range, or an
- * integer field holding a number that is no whole one within an int's
- * range, prints one line naming the field and its text and gives false;
- * the action then does not run.  A text that is no number at all reads as
- * 0 and passes. */
+/* Number fields checked before an action uses them: a field holding
+ * anything but one number with blanks around it ("2,5", "1,5e2", text
+ * after the number or no number at all), a real field whose number is not
+ * finite or lies beyond a float's range, or an integer field whose number
+ * is no whole one within an int's range, prints one line naming the field
+ * and its text and gives false; the action then does not run.  An empty
+ * field passes and reads as 0. */
 bool real_field_usable(const QLineEdit *edit, const char *field);
 bool int_field_usable(const QLineEdit *edit, const char *field);
 
@@ -50,8 +50,6 @@ bool values_within_bound(long long values, const char *what);
 /* A range written back into its field: "%g" form, 6 significant digits. */
 QString number_text(double value);
 
-/* The combo's current item := index; an index outside its list is ignored. */
-void set_combo_index(QComboBox *combo, int index);
 /* The spin box's value := value brought into its range (a wrapping spin box
  * would otherwise wrap it round). */
 void set_spin_value(QSpinBox *spin, int value);
