@@ -16,6 +16,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace {
 
@@ -90,16 +91,22 @@ protected:
                          remote);
     }
 
+    static NURV_LINEAGE_S Lineage(const SweepSource &from)
+    {
+        NURV_LINEAGE_S l{};
+        std::snprintf(l.project, NURV_LINEAGE_LEN, "%s", from.project.c_str());
+        std::snprintf(l.mission, NURV_LINEAGE_LEN, "%s", from.mission.c_str());
+        std::snprintf(l.experiment, NURV_LINEAGE_LEN, "%s", from.experiment.c_str());
+        std::snprintf(l.instrument, NURV_LINEAGE_LEN, "%s", from.instrument.c_str());
+        std::snprintf(l.virtual_inst, NURV_LINEAGE_LEN, "%s", from.vinst.c_str());
+        return l;
+    }
     std::unique_ptr<Reading> Read(NURV_TIME_S begin, NURV_TIME_S end, PSD_UNITS_E units = PSD_UNITS_CNTS_ACCUM,
                                   BIN_UNITS_E bins = BIN_UNITS_EV, const SweepSource &from = kHalde,
                                   T_OR_F_E pa = QPFALSE)
     {
         auto r = std::make_unique<Reading>();
-        std::snprintf(r->lineage.project, NURV_LINEAGE_LEN, "%s", from.project.c_str());
-        std::snprintf(r->lineage.mission, NURV_LINEAGE_LEN, "%s", from.mission.c_str());
-        std::snprintf(r->lineage.experiment, NURV_LINEAGE_LEN, "%s", from.experiment.c_str());
-        std::snprintf(r->lineage.instrument, NURV_LINEAGE_LEN, "%s", from.instrument.c_str());
-        std::snprintf(r->lineage.virtual_inst, NURV_LINEAGE_LEN, "%s", from.vinst.c_str());
+        r->lineage = Lineage(from);
         r->status = GetNHaldeSweeps(&r->lineage, &begin, &end, bins, units, pa, &r->n, &r->sweeps);
         return r;
     }
@@ -291,6 +298,97 @@ TEST_F(SweepRead, FilesInARowAndTheEndOfTheData)
         ASSERT_EQ(1, r->status);
         ASSERT_GE(r->n, 1);
         EXPECT_EQ(16 * kHourMs + kSensorOffsetMs * (kSensors - 1), Msec((*r)[0].btime));
+    }
+}
+
+// A file of fifteen spins and one of five that begins 4 s after the first
+// one's last spin, and the field in two files whose boundary lies in that
+// gap.  A start after the first file's last record is read from the second
+// file's first record, with pitch angles; the end of n spins or sweeps is
+// found across the boundary; a reading across it says nothing of lost
+// sweeps; a time without data says so with its times.
+TEST_F(SweepRead, StartsAndSearchesAcrossTheGapBetweenFiles)
+{
+    const SweepSource field{"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"};
+    const int fgm = archive.AddSource(field);
+    SweepShape withField = shape;
+    withField.pitchAngles = true;
+    withField.field = field;
+    Describe(source, withField);
+    AddFile(0, 90, 16 * kHourMs, 15);
+    AddFile(1, 90, 16 * kHourMs + 60000, 5);
+    archive.AddDescription(fgm, {2001, 1, 0}, {2002, 1, 0}, FieldDescription(field, {2001, 1, 0}, {2002, 1, 0}));
+    for (const auto &[start, count] : {std::pair{-10000, 70}, std::pair{60000, 30}})
+        archive.AddFiles(fgm, 2001, 90, 16 * kHourMs + start,
+                         FieldFiles(2001, 90, 16 * kHourMs + start, count, 1000,
+                                    [](int) { return std::vector<int>{0, 0, 1000}; }),
+                         false, 0);
+    archive.Write();
+    // The begin of the first sweep of spin k of the second file (its last sensor's).
+    const auto second = [](int k) { return 16 * kHourMs + 60000 + k * kSpinMs + kSensorOffsetMs * (kSensors - 1); };
+
+    struct Case {
+        const char *name;
+        int from, to;  // ms after 16:00
+        T_OR_F_E pa;
+        int n;
+        int first;  // begin of the first sweep
+    };
+    const Case cases[] = {
+        {"start in the gap, with pitch angles", 57000, 70000, QPTRUE, 4, second(0)},
+        {"start in the gap", 57000, 70000, QPFALSE, 4, second(0)},
+        {"start just after the first file's last record", 56500, 62000, QPTRUE, 2, second(0)},
+        {"across the boundary", 52000, 62000, QPTRUE, 4, second(-2)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::internal::CaptureStdout();
+        auto r = Read(At(90, 16 * kHourMs + c.from), At(90, 16 * kHourMs + c.to), PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV,
+                      kHalde, c.pa);
+        const std::string printed = testing::internal::GetCapturedStdout();
+        ASSERT_EQ(1, r->status) << printed;
+        ASSERT_EQ(c.n, r->n) << printed;
+        EXPECT_EQ(c.first, Msec((*r)[0].btime));
+        EXPECT_EQ(c.pa == QPTRUE, (*r)[0].pa != nullptr);
+        for (const char *line : {"ran of file end", "read2filled_sensor", "fill_sweep failed", "rror"})
+            EXPECT_EQ(std::string::npos, printed.find(line)) << printed;
+    }
+
+    // The end of n spins or sweeps from a start near the first file's end.
+    struct Search {
+        const char *name;
+        int from;
+        HALDE_GATHER_CHOICE_E gather;
+        int count;
+        int end;
+    };
+    const Search searches[] = {
+        {"a spin from the last of the file", 54000, GATHER_SPINS, 1, 16 * kHourMs + 60000 + kSpinMs},
+        {"two spins from the gap", 57000, GATHER_SPINS, 2, 16 * kHourMs + 60000 + 3 * kSpinMs},
+        {"three sweeps over the boundary", 52000, GATHER_SWEEPS, 3, 16 * kHourMs + 60000 + kLevels * kAccumMs},
+    };
+    for (const Search &q : searches) {
+        SCOPED_TRACE(q.name);
+        NURV_LINEAGE_S lineage = Lineage(kHalde);
+        NURV_TIME_S b = At(90, 16 * kHourMs + q.from), e{};
+        testing::internal::CaptureStdout();
+        const KOMBRA_SHORT status = nurv_n_spin_sweep_etime(&lineage, &b, &e, QPFALSE, q.gather, q.count);
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(1, status) << printed;
+        EXPECT_EQ(q.end, Msec(e)) << printed;
+        EXPECT_EQ(std::string::npos, printed.find("ailed")) << printed;
+    }
+
+    // Between the files and past the last: no data, and the lines say when.
+    for (const auto &[from, to, text] : {std::tuple{56500, 59000, "16:00:56.500 to 16:00:59"},
+                                         std::tuple{90000, 100000, "16:01:30 to 16:01:40"}}) {
+        testing::internal::CaptureStdout();
+        auto r = Read(At(90, 16 * kHourMs + from), At(90, 16 * kHourMs + to));
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(-499, r->status);
+        EXPECT_NE(std::string::npos,
+                  printed.find(std::string("No data of CLUSTERII C1 HALDE 3DR CP3DRH from 2001/090 ") + text))
+            << printed;
     }
 }
 
