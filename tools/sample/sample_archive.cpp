@@ -275,12 +275,15 @@ void WriteEnvironment(const std::string &root)
                                     "export PGPLOT_DIR=/usr/lib/pgplot5\n");
 }
 
-// Lunder's demo: CLUSTER-2's slices of 18:00 and 18:01, each one spin
-// binned in 13 pitch angles, in phase-space density, their ratio in the
-// second panel, into a GIF; the slice-and-map window maps the primary to
-// twice the field and draws the mapped primary against the secondary, as
-// the two halves of a wheel and as cuts at 70 degrees, where both hold
-// data.  The keys not given keep the program's defaults.
+// Lunder's demo: CLUSTER-2's slices of the first whole spins after 18:00
+// and 18:01 (those of 18:00:04 and 18:01:04), binned in 13 pitch angles, in
+// phase-space density, their ratio in the second panel, into a GIF; the
+// slice-and-map window maps the primary to twice the field and draws the
+// mapped primary against the secondary as the two halves of a wheel, and
+// the secondary cut along the field (7 degrees, the beam's side, with 173
+// degrees opposite) and across it (90 degrees), so that the loss cone and
+// the beam show against the rest.  The keys not given keep the program's
+// defaults.
 void WriteLunderDemo(const std::string &root)
 {
     std::string text;
@@ -289,7 +292,7 @@ void WriteLunderDemo(const std::string &root)
     text += "HR2 = 18\nMIN2 = 1\nSEC2 = 0\n"
             "PSD_UNITS = 2\nANALYSIS_OPT = 4\nANALYSIS_LINLOG = 0\nPLOT_DEV = 0\nPLOT_STEM = lunder_demo\n"
             "B1 = 1\nB2 = 2\nLEFT_WHEEL = 3\nRIGHT_WHEEL = 5\n"
-            "CUT_OPT0 = 3\nCUT_ANG0 = 70\nCUT_COL0 = 2\nCUT_OPT1 = 5\nCUT_ANG1 = 70\nCUT_COL1 = 4\n"
+            "CUT_OPT0 = 5\nCUT_ANG0 = 7\nCUT_COL0 = 2\nCUT_OPT1 = 5\nCUT_ANG1 = 90\nCUT_COL1 = 4\n"
             "SLICE_PLOT_DEV = 0\nSLICE_PLOT_STEM = slice_map_demo\n";
     WriteText(root + "/lunder_demo.settings", text);
 }
