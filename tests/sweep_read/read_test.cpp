@@ -9,6 +9,7 @@
 #include "nurv_int.h"
 #include "support.h"
 #include "sweep_archive_fixture.h"
+#include "sweep_lineage.h"
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,7 @@ constexpr int kAccumMs = 10;
 constexpr int kSpinMs = 4000;
 constexpr int kSensorOffsetMs = 125;
 const SweepSource kHalde{"CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH"};
+const SweepSource kField{"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"};
 
 std::int64_t Word(int file, int spin, int sensor, int step)
 {
@@ -84,6 +86,17 @@ protected:
     {
         archive.AddDescription(src, {2001, 1, 0}, {2002, 1, 0}, SweepDescription(s, kHalde, {2001, 1, 0}, {2002, 1, 0}));
     }
+    // The sweep set described with pitch angles from the field set, which
+    // is added and described too; returns the field's source.
+    int DescribeWithField(SweepShape withField)
+    {
+        const int fgm = archive.AddSource(kField);
+        withField.pitchAngles = true;
+        withField.field = kField;
+        Describe(source, withField);
+        archive.AddDescription(fgm, {2001, 1, 0}, {2002, 1, 0}, FieldDescription(kField, {2001, 1, 0}, {2002, 1, 0}));
+        return fgm;
+    }
     void AddFile(int file, int day, int msec, int spins, bool remote = false)
     {
         archive.AddFiles(source, 2001, day, msec,
@@ -91,22 +104,12 @@ protected:
                          remote);
     }
 
-    static NURV_LINEAGE_S Lineage(const SweepSource &from)
-    {
-        NURV_LINEAGE_S l{};
-        std::snprintf(l.project, NURV_LINEAGE_LEN, "%s", from.project.c_str());
-        std::snprintf(l.mission, NURV_LINEAGE_LEN, "%s", from.mission.c_str());
-        std::snprintf(l.experiment, NURV_LINEAGE_LEN, "%s", from.experiment.c_str());
-        std::snprintf(l.instrument, NURV_LINEAGE_LEN, "%s", from.instrument.c_str());
-        std::snprintf(l.virtual_inst, NURV_LINEAGE_LEN, "%s", from.vinst.c_str());
-        return l;
-    }
     std::unique_ptr<Reading> Read(NURV_TIME_S begin, NURV_TIME_S end, PSD_UNITS_E units = PSD_UNITS_CNTS_ACCUM,
                                   BIN_UNITS_E bins = BIN_UNITS_EV, const SweepSource &from = kHalde,
                                   T_OR_F_E pa = QPFALSE)
     {
         auto r = std::make_unique<Reading>();
-        r->lineage = Lineage(from);
+        r->lineage = kombra_test::LineageOf(from);
         r->status = GetNHaldeSweeps(&r->lineage, &begin, &end, bins, units, pa, &r->n, &r->sweeps);
         return r;
     }
@@ -309,15 +312,9 @@ TEST_F(SweepRead, FilesInARowAndTheEndOfTheData)
 // sweeps; a time without data says so with its times.
 TEST_F(SweepRead, StartsAndSearchesAcrossTheGapBetweenFiles)
 {
-    const SweepSource field{"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"};
-    const int fgm = archive.AddSource(field);
-    SweepShape withField = shape;
-    withField.pitchAngles = true;
-    withField.field = field;
-    Describe(source, withField);
+    const int fgm = DescribeWithField(shape);
     AddFile(0, 90, 16 * kHourMs, 15);
     AddFile(1, 90, 16 * kHourMs + 60000, 5);
-    archive.AddDescription(fgm, {2001, 1, 0}, {2002, 1, 0}, FieldDescription(field, {2001, 1, 0}, {2002, 1, 0}));
     for (const auto &[start, count] : {std::pair{-10000, 70}, std::pair{60000, 30}})
         archive.AddFiles(fgm, 2001, 90, 16 * kHourMs + start,
                          FieldFiles(2001, 90, 16 * kHourMs + start, count, 1000,
@@ -369,7 +366,7 @@ TEST_F(SweepRead, StartsAndSearchesAcrossTheGapBetweenFiles)
     };
     for (const Search &q : searches) {
         SCOPED_TRACE(q.name);
-        NURV_LINEAGE_S lineage = Lineage(kHalde);
+        NURV_LINEAGE_S lineage = kombra_test::LineageOf(kHalde);
         NURV_TIME_S b = At(90, 16 * kHourMs + q.from), e{};
         testing::internal::CaptureStdout();
         const KOMBRA_SHORT status = nurv_n_spin_sweep_etime(&lineage, &b, &e, QPFALSE, q.gather, q.count);
@@ -496,16 +493,11 @@ TEST_F(SweepRead, PitchAngleProductsReadThroughTheSpinSet)
 
 TEST_F(SweepRead, PitchAnglesFromTheFieldSet)
 {
-    const SweepSource field{"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"};
-    const int fgm = archive.AddSource(field);
     SweepShape withField = shape;
-    withField.pitchAngles = true;
-    withField.field = field;
     // Sensors 0 and 2 look along z, 1 and 3 along x; the field is along z.
     withField.normals = {{0, 0, 1000}, {1000, 0, 0}, {0, 0, 1000}, {1000, 0, 0}};
-    Describe(source, withField);
+    const int fgm = DescribeWithField(withField);
     AddFile(0, 90, 16 * kHourMs, 3);
-    archive.AddDescription(fgm, {2001, 1, 0}, {2002, 1, 0}, FieldDescription(field, {2001, 1, 0}, {2002, 1, 0}));
     archive.AddFiles(fgm, 2001, 90, 16 * kHourMs - 10000,
                      FieldFiles(2001, 90, 16 * kHourMs - 10000, 40, 1000, [](int) { return std::vector<int>{0, 0, 1000}; }));
     archive.Write();
@@ -533,15 +525,9 @@ TEST_F(SweepRead, PitchAnglesFromTheFieldSet)
 // field among the sensors or works every step and sensor out anew.
 TEST_F(SweepRead, PitchAnglesAlikeWithAndWithoutReuse)
 {
-    const SweepSource field{"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"};
-    const int fgm = archive.AddSource(field);
-    SweepShape withField = shape;
-    withField.pitchAngles = true;
-    withField.field = field;
-    Describe(source, withField);
+    const int fgm = DescribeWithField(shape);
     AddFile(0, 90, 16 * kHourMs, 5);
     AddFile(1, 90, 16 * kHourMs + 60000, 5);
-    archive.AddDescription(fgm, {2001, 1, 0}, {2002, 1, 0}, FieldDescription(field, {2001, 1, 0}, {2002, 1, 0}));
     const auto b = [](int k) { return std::vector<int>{300 + k % 50, 200 - k % 30, 900 - k % 17}; };
     // The first file ends 25 ms into the third sweep, the second begins 15 ms later.
     for (const auto &[start, count] : {std::pair{-10000, 721}, std::pair{8040, 2880}})
