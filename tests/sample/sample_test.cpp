@@ -59,17 +59,25 @@ struct Sweeps {
 
 class SampleArchive : public ::testing::Test {
 protected:
+    // The archive without noise that CTest writes once for every test
+    // (KOMBRA_TEST_SAMPLE), or one of the test's own when run alone.
     static void SetUpTestSuite()
     {
-        root_ = new kombra_test::TempDir;
+        const char *shared = std::getenv("KOMBRA_TEST_SAMPLE");
+        if (shared != nullptr && std::filesystem::exists(std::string(shared) + "/kombra.env")) {
+            path_ = shared;
+            return;
+        }
+        own_ = new kombra_test::TempDir;
+        path_ = own_->str();
         SampleOptions o;
         o.noise = false;
-        WriteSampleArchive(root_->str(), o);
+        WriteSampleArchive(path_, o);
     }
     static void TearDownTestSuite()
     {
-        delete root_;
-        root_ = nullptr;
+        delete own_;
+        own_ = nullptr;
     }
     void SetUp() override { cfg_test::ResetConfiguration(); }
     void TearDown() override
@@ -88,13 +96,15 @@ protected:
         return r;
     }
 
-    static kombra_test::TempDir *root_;
-    kombra_test::ScopedEnv config{"KOMBRA_CONFIG", root_->file("config")};
-    kombra_test::ScopedEnv data{"KOMBRA_DATA", root_->str()};
-    kombra_test::ScopedEnv home{"KOMBRA_HOME", root_->str()};
+    static kombra_test::TempDir *own_;
+    static std::string path_;
+    kombra_test::ScopedEnv config{"KOMBRA_CONFIG", path_ + "/config"};
+    kombra_test::ScopedEnv data{"KOMBRA_DATA", path_};
+    kombra_test::ScopedEnv home{"KOMBRA_HOME", path_};
     kombra_test::ScopedEnv type{"KOMBRA_DB_TYPE", "SQLite"};
 };
-kombra_test::TempDir *SampleArchive::root_ = nullptr;
+kombra_test::TempDir *SampleArchive::own_ = nullptr;
+std::string SampleArchive::path_;
 
 TEST_F(SampleArchive, DensityEqualsTheModelWithinACount)
 {
