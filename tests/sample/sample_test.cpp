@@ -324,6 +324,11 @@ TEST_F(SampleArchive, WholeSpinsCoverEveryAzimuthAndPitchAngle)
             const HALDE_SWEEP_S &s = *r->s[k];
             EXPECT_EQ(18 * 3600, s.suntime.sec) << k;
             EXPECT_NEAR(std::fmod(180.0f + k * c.sector, 360.0f), s.phi_lo, 1e-2f) << k;
+            // Back to back: a spectrogram of the sweeps leaves no time empty.
+            if (k > 0) {
+                EXPECT_NEAR(nurv_time_to_epoch_secs(&r->s[k - 1]->etime), nurv_time_to_epoch_secs(&s.btime), 0.01)
+                    << k;
+            }
             for (int i = 0; i < s.n_sen * s.n_lev; ++i) {
                 lo = std::min(lo, s.pa[i]);
                 hi = std::max(hi, s.pa[i]);
