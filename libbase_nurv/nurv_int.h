@@ -820,6 +820,11 @@ KOMBRA_SHORT ir_realtime_data_files(KOMBRA_ULONG data_key, const char *exten);
 // Moves the current entry to the description of a record past the
 // description's end (the record's time in ms of day and ns).
 KOMBRA_SHORT ir_next_nur_file(KOMBRA_LONG cur_msec, KOMBRA_LONG cur_nsec);
+// The time just after the last sample the data set read (its latest sensor
+// included, unless it is a mode instance), as next_file_start_time gives it:
+// 1, or NURV_NOT_POSITIONED before a record was read.
+KOMBRA_SHORT ir_after_last_sample(const experiment_info &ex, bool mode_instance, KOMBRA_SHORT *start_yr,
+                                  KOMBRA_SHORT *start_day, KOMBRA_LONG *start_sec, KOMBRA_LONG *start_nsec);
 KOMBRA_SHORT ir_new_nur_file(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,
                              KOMBRA_LONG btime_nsec);
 KOMBRA_SHORT ir_position_playback(nur_data *data_ptr, KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day,

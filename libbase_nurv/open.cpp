@@ -358,12 +358,19 @@ KOMBRA_SHORT next_file_start_time(KOMBRA_ULONG data_key, const char *exten, KOMB
     } restore{set_locate};
 
     const experiment_info &ex = *ginfo.expt;
+    // Nothing to give before the data set has been positioned.
+    if (!ex.fnext || start_yr == nullptr || start_day == nullptr || start_sec == nullptr || start_nsec == nullptr)
+        return NURV_NOT_POSITIONED;
+    return ir_after_last_sample(ex, mode_instance, start_yr, start_day, start_sec, start_nsec);
+}
+
+KOMBRA_SHORT ir_after_last_sample(const experiment_info &ex, bool mode_instance, KOMBRA_SHORT *start_yr,
+                                  KOMBRA_SHORT *start_day, KOMBRA_LONG *start_sec, KOMBRA_LONG *start_nsec)
+{
     const ptr_rec *ptr = ex.info_ptr;
-    // The end of the last sample read: nothing to give before the data set
-    // has been positioned and a record read.
-    if (!ex.fnext || ptr == nullptr || ptr->h_size == 65535 || ptr->YEAR == nullptr || ex.last_sensor < 0 ||
-        ex.last_sensor >= ex.num_sensor || start_yr == nullptr || start_day == nullptr || start_sec == nullptr ||
-        start_nsec == nullptr)
+    // The end of the last sample read: nothing to give before a record was read.
+    if (ptr == nullptr || ptr->h_size == 65535 || ptr->YEAR == nullptr || ex.last_sensor < 0 ||
+        ex.last_sensor >= ex.num_sensor)
         return NURV_NOT_POSITIONED;
     *start_yr = *ptr->YEAR;
     *start_day = *ptr->DAYOFYEAR;

@@ -109,6 +109,43 @@ KOMBRA_SHORT FillFirstSensor(experiment_info &ex, nur_data *data_ptr, KOMBRA_CHA
     return 1;
 }
 
+// The begin time lies after the open file's last record (the search met
+// the file's end mark, status): the data go on in the file that follows.
+// The data set is opened again from just after the last sample read, or
+// from the begin time when that is later, so that the catalog names the next
+// file, up to the data set's end time, and positioned at the begin time,
+// which there lies before the first record.  The end mark's status stands
+// when the catalog names no other file.
+KOMBRA_SHORT PositionInNextFile(const ir_identity &self, nur_data *data_ptr, const When &begin, KOMBRA_SHORT status)
+{
+    // A file whose catalog entry runs past its last record is named again:
+    // a few files on, the search gives up.
+    for (int files = 0; files < 4 && (status == NURV_POS_END_MARK || status == NURV_POS_END_MARK2); ++files) {
+        if (self.Locate() != 1)
+            return NURV_POS_NOT_OPEN;
+        experiment_info &ex = *ginfo.expt;
+        KOMBRA_SHORT yr = 0, day = 0;
+        KOMBRA_LONG sec = 0, nsec = 0;
+        if (ir_after_last_sample(ex, ex.mode_done == 2, &yr, &day, &sec, &nsec) != 1)
+            return status;
+        if (When{yr, day, sec, nsec} < begin) {
+            yr = static_cast<KOMBRA_SHORT>(begin.year);
+            day = static_cast<KOMBRA_SHORT>(begin.day);
+            sec = static_cast<KOMBRA_LONG>(begin.sec);
+            nsec = static_cast<KOMBRA_LONG>(begin.nsec);
+        }
+        const std::string was = ex.data_name;
+        if (reset_experiment_info(self.key, self.exten.c_str(), self.vnum, yr, day, sec, nsec, ex.etime_year,
+                                  ex.etime_day, ex.etime_sec, ex.etime_nsec) != 1 ||
+            self.Locate() != 1 || ginfo.expt->data_name == was)
+            return status;
+        status = ir_position_playback(data_ptr, static_cast<KOMBRA_SHORT>(begin.year),
+                                      static_cast<KOMBRA_SHORT>(begin.day), static_cast<KOMBRA_LONG>(begin.sec),
+                                      static_cast<KOMBRA_LONG>(begin.nsec));
+    }
+    return status;
+}
+
 }  // namespace
 
 KOMBRA_SHORT ir_fine_search(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *data_ptr,
@@ -260,9 +297,11 @@ KOMBRA_SHORT file_pos(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vn
         return NURV_POS_NOT_OPEN;
     ex->hrec_eof = ex->drec_eof = 0;
     const auto byr = static_cast<KOMBRA_SHORT>(btime_yr), bday = static_cast<KOMBRA_SHORT>(btime_day);
-    KOMBRA_SHORT status = (btime_sec == -1 || btime_sec == -2)
-                              ? ir_position_real_time(data_ptr, byr, bday, btime_sec, btime_nsec)
-                              : ir_position_playback(data_ptr, byr, bday, btime_sec, btime_nsec);
+    const bool real_time = btime_sec == -1 || btime_sec == -2;
+    KOMBRA_SHORT status = real_time ? ir_position_real_time(data_ptr, byr, bday, btime_sec, btime_nsec)
+                                    : ir_position_playback(data_ptr, byr, bday, btime_sec, btime_nsec);
+    if (!real_time)
+        status = PositionInNextFile(self, data_ptr, {byr, bday, btime_sec, btime_nsec}, status);
     if (status != 1)
         return status;
     if (self.Locate() != 1)

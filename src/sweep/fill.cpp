@@ -311,6 +311,14 @@ KOMBRA_SHORT fill_single_sen_sweep(HALDE_SWEEP_S *sweep, int isen, KOMBRA_ULONG 
 KOMBRA_SHORT fill_sweep(HALDE_SWEEP_S *sweep, NURV_LINEAGE_S *lineage, nur_data *nurp, KOMBRA_ULONG dkey,
                         T_OR_F_E have_bins, T_OR_F_E do_pa)
 {
+    bool file_ended = false;
+    return sweep_fill_telling_end(sweep, lineage, nurp, dkey, have_bins, do_pa, &file_ended);
+}
+
+KOMBRA_SHORT sweep_fill_telling_end(HALDE_SWEEP_S *sweep, NURV_LINEAGE_S *lineage, nur_data *nurp, KOMBRA_ULONG dkey,
+                                    T_OR_F_E have_bins, T_OR_F_E do_pa, bool *file_ended)
+{
+    *file_ended = false;
     const bool spin_pad = IsSpinPad(lineage);
     const bool rpad = IsRPad(lineage);
 
@@ -365,6 +373,9 @@ KOMBRA_SHORT fill_sweep(HALDE_SWEEP_S *sweep, NURV_LINEAGE_S *lineage, nur_data 
             printf("\nError %d from read_drec reading sensor %d\n", status, isen);
             return status;
         }
+        /* The last sensor's read moved on: to the end mark, when the file
+         * ends with this sweep. */
+        *file_ended = fwd && (status == 9 || status == 12);
         if (have_bins != QPTRUE) {
             if (spin_pad) {
                 sweep->thlo[sweep->n_sen - 1 - isen] = nurp->start_theta;

@@ -128,6 +128,8 @@ KOMBRA_SHORT init_nur_file(NURV_TIME_S begin, NURV_TIME_S end, KOMBRA_ULONG dkey
                                         end.doy, end.sec, end.nano, 0);
     if (open != 1) {
         printf("HALDE: Error opening nurv file: file_open returned %hd\n", open);
+        if (open == 1200)
+            sweep_say_no_data(dkey, begin, end);
         return -499;
     }
     const KOMBRA_SHORT pos = file_pos(dkey, "", vsn, nurp, begin.year, begin.doy, begin.sec, begin.nano, end.year,
@@ -135,9 +137,36 @@ KOMBRA_SHORT init_nur_file(NURV_TIME_S begin, NURV_TIME_S end, KOMBRA_ULONG dkey
     if (pos != 1) {
         puts("HALDE: Error positioning nurv file");
         printf("file_pos returned %d\n", pos);
+        /* The begin lies after the last record, and no file follows. */
+        if (pos == -40 || pos == -41)
+            sweep_say_no_data(dkey, begin, end);
         return -499;
     }
     return 1;
+}
+
+std::string sweep_time_text(const NURV_TIME_S &t, bool date)
+{
+    NURV_TIME_S n = t;
+    int hour = 0, minute = 0, second = 0, nano = 0;
+    to_hms_time(&n, &hour, &minute, &second, &nano);
+    char text[64];
+    int at = date ? std::snprintf(text, sizeof text, "%04d/%03d ", n.year, n.doy) : 0;
+    at += std::snprintf(text + at, sizeof text - static_cast<std::size_t>(at), "%02d:%02d:%02d", hour, minute, second);
+    if (nano / 1000000 != 0)
+        std::snprintf(text + at, sizeof text - static_cast<std::size_t>(at), ".%03d", nano / 1000000);
+    return text;
+}
+
+void sweep_say_no_data(KOMBRA_ULONG dkey, const NURV_TIME_S &begin, const NURV_TIME_S &end)
+{
+    char names[5][DB_VNAME_SIZE + 1] = {};
+    std::string source = "this source";
+    if (dbKeyToStrings_r(dkey, names[0], names[1], names[2], names[3], names[4]) == 1)
+        source = std::string(names[0]) + " " + names[1] + " " + names[2] + " " + names[3] + " " + names[4];
+    const bool same_day = begin.year == end.year && begin.doy == end.doy;
+    printf("No data of %s from %s to %s: the archive holds none for that time; choose a time it holds\n",
+           source.c_str(), sweep_time_text(begin).c_str(), sweep_time_text(end, !same_day).c_str());
 }
 
 KOMBRA_SHORT next_nurv_file(KOMBRA_ULONG dkey, NURV_LINEAGE_S lineage, NURV_TIME_S *begin, NURV_TIME_S *end,
@@ -371,7 +400,9 @@ KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_T
             sweep->missing_value = 0.0f;
             sweep->phi_sc = 0.0f;
 
-            status = fill_sweep(sweep, lineage, nurp, dkey, QPFALSE, pitch ? QPTRUE : QPFALSE);
+            bool file_ended = false;
+            status = sweep_fill_telling_end(sweep, lineage, nurp, dkey, QPFALSE, pitch ? QPTRUE : QPFALSE,
+                                            &file_ended);
             if (status == -520) {
                 free_sweep_arrays(sweep);
                 std::free(sweep);
@@ -391,6 +422,9 @@ KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_T
             } else {
                 current = sweep->btime;
                 ++iswp;
+                /* The file ended with this sweep: on in the next file. */
+                if (file_ended && iswp < nswp && !Later(current, limit))
+                    status = 12;
             }
         }
         if (status == 12 && !failed)
@@ -435,6 +469,8 @@ KOMBRA_SHORT advance_nur_file_spin_start(KOMBRA_ULONG dkey, nur_data *nurp, NURV
     if (status != 1)
         return status;
     status = read_drec(dkey, lineage->exten, lineage->vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 0, 1);
+    if (status == 12)
+        return status;  // the end of the file: the caller moves on to the next
     if (status != 1) {
         printf("1st read_drec sensor %d in advance_nur_file_spin_start failed returning %d\n", isen, status);
         return status;
@@ -456,6 +492,8 @@ KOMBRA_SHORT advance_nur_file_spin_start(KOMBRA_ULONG dkey, nur_data *nurp, NURV
         if (status != 1)
             return status;
         status = read_drec(dkey, lineage->exten, lineage->vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 1, 1);
+        if (status == 12)
+            return status;  // the end of the file: the caller moves on to the next
         if (status != 1) {
             printf("read_drec fwd advance_nur_... failed returning %d\n", status);
             return status;
@@ -464,6 +502,8 @@ KOMBRA_SHORT advance_nur_file_spin_start(KOMBRA_ULONG dkey, nur_data *nurp, NURV
         if (status != 1)
             return status;
         status = read_drec(dkey, lineage->exten, lineage->vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 0, 1);
+        if (status == 12)
+            return status;  // the end of the file: the caller moves on to the next
         if (status != 1) {
             printf("read_drec no fwd advance_nur... failed returning %d\n", status);
             return status;

@@ -19,6 +19,9 @@
 namespace {
 
 constexpr double kDegrees = 57.29577951308232;
+/* How far after a file's last record the end-time search looks for the
+ * next file. */
+constexpr float kNextFileWithinSecs = 86400.0f;
 
 /* Replaces the template's polar bins by n pitch-angle bins over 0..180
  * degrees (equal in cosine with mu_bins) and sizes its value and pitch-angle
@@ -214,6 +217,20 @@ KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lngp, NURV_TIME_S *btimep, 
     }
 
     NURV_TIME_S rec_end{}, sun{};
+    /* At a file's end the search goes on in the file that follows, as the
+     * reading loop does, when that file begins within a day. */
+    const auto next_file = [&]() {
+        NURV_TIME_S from{}, horizon{};
+        set_times_from_nur(&from, &rec_end, &sun, nurp);
+        horizon = rec_end;
+        add_secs_to_nurv_time(&horizon, kNextFileWithinSecs);
+        const KOMBRA_SHORT moved = next_nurv_file(key, copy, &current, &horizon, nurp);
+        if (moved != 1)
+            printf("No data of %s %s %s %s %s after %s within a day: the search for the end time stops there\n",
+                   copy.project, copy.mission, copy.experiment, copy.instrument, copy.virtual_inst,
+                   sweep_time_text(rec_end).c_str());
+        return moved;
+    };
     if (gathch == GATHER_SWEEPS) {
         while (n2count-- > 0) {
             limit = current;
@@ -225,36 +242,40 @@ KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lngp, NURV_TIME_S *btimep, 
             }
             int isen = 0;
             status = read2filled_sensor(key, &copy, nurp, nsen, &isen, QPTRUE);
-            if (status == -520) {
-                status = next_nurv_file(key, copy, &current, &limit, nurp);
-                if (status != 1)
-                    break;
-            } else if (status != 1) {
+            if (status != 1)
                 break;
-            }
             status = read_drec(key, copy.exten, copy.vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 1, 1);
-            if (status == 12) {
-                status = next_nurv_file(key, copy, &current, &limit, nurp);
-                if (status != 1)
-                    break;
-            } else if (status != 1) {
+            /* The sweep was the file's last: the next one begins the next file. */
+            if (status == 12 && n2count > 0)
+                status = next_file();
+            else if (status == 12)
+                status = 1;
+            if (status != 1)
                 break;
-            }
         }
         set_times_from_nur(&current, etimep, &sun, nurp);
     } else if (gathch == GATHER_SPINS) {
-        /* To the first whole spin. */
-        advance_nur_file_spin_start(key, nurp, &copy, &current, &limit, 0);
-        while (n2count-- > 0) {
-            status = advance_nur_file_spin_start(key, nurp, &copy, &current, &limit, 0);
-            if (status == 12) {
-                status = next_nurv_file(key, copy, &current, &limit, nurp);
-                if (status == 1)
-                    status = advance_nur_file_spin_start(key, nurp, &copy, &current, &limit, 0);
-                if (status != 1)
-                    break;
+        /* To the first whole spin, then on by n2count spins.  A file that
+         * ends on the way is followed into the next, whose first record
+         * begins the next spin unless it holds more of the spin left. */
+        const auto next_spin = [&]() {
+            NURV_TIME_S left{};
+            set_times_from_nur(&current, &rec_end, &left, nurp);
+            KOMBRA_SHORT step = advance_nur_file_spin_start(key, nurp, &copy, &current, &limit, 0);
+            while (step == 12) {
+                step = next_file();
+                if (step != 1)
+                    return step;
+                set_times_from_nur(&current, &rec_end, &sun, nurp);
+                if (compare_nurv_time(&left, &sun) == T2_LATER)
+                    return step;
+                step = advance_nur_file_spin_start(key, nurp, &copy, &current, &limit, 0);
             }
-        }
+            return step;
+        };
+        status = next_spin();
+        while (status == 1 && n2count-- > 0)
+            status = next_spin();
         set_times_from_nur(etimep, &rec_end, &sun, nurp);
     } else {
         status = -518;

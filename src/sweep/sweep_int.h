@@ -4,6 +4,7 @@
 #include "Velora_pad.h"
 
 #include <initializer_list>
+#include <string>
 
 /* btime plus one spin period held in single precision, to the nanosecond,
  * whole days carried into the day of year and the year. */
@@ -48,3 +49,15 @@ KOMBRA_SHORT sweep_data_access_ready();
  * reader, a fresh version into lineage->vsn, a record and the data key.  1,
  * or the failing status with its message and the reader freed. */
 KOMBRA_SHORT sweep_reader_open(NURV_LINEAGE_S *lineage, nur_data **nurp, KOMBRA_ULONG *dkey);
+
+/* fill_sweep, telling in *file_ended whether the read that moved past the
+ * sweep's last sensor met the end of the file: the file ended with this
+ * sweep, and the next one is in the file that follows. */
+KOMBRA_SHORT sweep_fill_telling_end(HALDE_SWEEP_S *sweep, NURV_LINEAGE_S *lineage, nur_data *nurp, KOMBRA_ULONG dkey,
+                                    T_OR_F_E have_bins, T_OR_F_E do_pa, bool *file_ended);
+
+/* "yyyy/ddd hh:mm:ss" ("hh:mm:ss" without the date), with ".mmm" when the
+ * time has milliseconds. */
+std::string sweep_time_text(const NURV_TIME_S &t, bool date = true);
+/* The line of a reading that found no data of dkey from begin to end. */
+void sweep_say_no_data(KOMBRA_ULONG dkey, const NURV_TIME_S &begin, const NURV_TIME_S &end);

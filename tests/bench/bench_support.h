@@ -3,10 +3,12 @@
 #pragma once
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
@@ -19,6 +21,29 @@ using Clock = std::chrono::steady_clock;
 inline double Seconds(Clock::duration d)
 {
     return std::chrono::duration<double>(d).count();
+}
+
+// A point of a run: the wall clock, the processor time of the process and
+// its page faults so far (each first touch of a page of memory).
+struct Mark {
+    Clock::time_point wall = Clock::now();
+    double cpu = 0;
+    long faults = 0;
+    Mark()
+    {
+        rusage u{};
+        getrusage(RUSAGE_SELF, &u);
+        cpu = u.ru_utime.tv_sec + u.ru_utime.tv_usec * 1e-6 + u.ru_stime.tv_sec + u.ru_stime.tv_usec * 1e-6;
+        faults = u.ru_minflt + u.ru_majflt;
+    }
+};
+
+// One line of a phase from a to b: wall seconds, processor seconds and page
+// faults.
+inline void PrintPhase(const char *name, const Mark &a, const Mark &b)
+{
+    std::printf("  %-36s %8.3f s  (processor %7.3f s, %7ld page faults)\n", name, Seconds(b.wall - a.wall),
+                b.cpu - a.cpu, b.faults - a.faults);
 }
 
 // A fresh folder under the temporary directory, removed with everything in it.

@@ -1,12 +1,14 @@
 // reader_bench [HOURS]: times reading and converting a data set the size of
 // the instrument's.  Writes HOURS (default 24) hourly file pairs of one
-// source (8 sensors, 32 sweep steps of 16-bit words, one sweep per 4 s spin)
-// with their catalog and description, then reads the day as the sweep model
-// does: file_open, file_pos, read_drec of every sensor of every record
+// source at the sample archive's sweep time (12 sensors, 16 sweep steps of
+// 8 ms with 16-bit words: whole spins of 31 sweeps back to back in each 4 s
+// spin) with their catalog and description, then reads the day as the sweep
+// model does: file_open, file_pos, read_drec of every sensor of every record
 // (moving on after the last), and for each sensor convert_to_units to counts
 // and to phase-space density (nine tables, built-in functions); at each
 // file's end next_file_start_time, reset_experiment_info and file_pos.
-// Prints the records and converted samples per second, where the time goes,
+// Prints the sweeps (records) and converted samples per second, where the
+// time goes (with the processor time and page faults of each part),
 // the peak memory, and the ratio to the baseline of the same run: reading
 // the same data files whole and summing their words.  Exit status 1 when a
 // value read is not the one written.
@@ -39,12 +41,20 @@ using bench::Clock;
 using bench::Seconds;
 
 constexpr std::uint32_t kKey = 8921217;  // CLUSTERII/C1/HALDE/3DR/CP3DRH
-constexpr int kSensors = 8;
-constexpr int kSteps = 32;
+constexpr int kSensors = 12;
+constexpr int kSteps = 16;
 constexpr int kSpinMs = 4000;
 constexpr int kHourMs = 3600000;
-constexpr int kRecordsPerHour = kHourMs / kSpinMs;
-constexpr int kAccumMs = 15;  // per step: a sweep lasts 480 ms of the spin
+constexpr int kAccumMs = 8;                                  // per step
+constexpr int kSweepMs = kSteps * kAccumMs;                  // 128 ms
+constexpr int kSweepsPerSpin = kSpinMs / kSweepMs;           // 31
+constexpr int kRecordsPerHour = kHourMs / kSpinMs * kSweepsPerSpin;
+
+// The time of record k of an hour: sweep k % 31 of spin k / 31.
+int RecordMs(int h, int k)
+{
+    return h * kHourMs + k / kSweepsPerSpin * kSpinMs + k % kSweepsPerSpin * kSweepMs;
+}
 
 
 // Raw word of sensor c, step s of record k of hour h: 1 to 4096.
@@ -75,8 +85,9 @@ KeldText Description()
     o.pitchAngle = o.pmi = o.potentialSource = o.startOfSpin = o.tensor = false;
     KeldText text = NurvDescription(Layout(), o);
     const std::vector<int> zeros(kSensors, 0);
+    // The sensors sample together: every sweep of a spin is its own record.
     for (int s = 0; s < kSensors; ++s)
-        text.Char("Sensor" + std::to_string(s) + ".d_type", 0);
+        text.Char("Sensor" + std::to_string(s) + ".d_type", 0).Int("Sensor" + std::to_string(s) + ".time_offset", 0);
     std::vector<long long> energies;
     for (int s = 0; s < kSteps; ++s)
         energies.push_back(static_cast<long long>(10.0 * std::pow(1.25, s)));
@@ -125,7 +136,8 @@ NurvFiles HourFiles(int h)
         for (int c = 0; c < kSensors; ++c)
             for (int s = 0; s < kSteps; ++s)
                 set.samples.push_back(Word(h, k, c, s));
-        f.records.push_back({.time = h * kHourMs + k * kSpinMs, .hdrOff = {0}, .sets = {set}});
+        f.records.push_back({.time = RecordMs(h, k), .sunSen = RecordMs(h, k - k % kSweepsPerSpin), .hdrOff = {0},
+                             .sets = {set}});
     }
     f.records.push_back({.time = (h + 1) * kHourMs, .hdrOff = {-2}});
     return f;
@@ -160,7 +172,7 @@ int main(int argc, char **argv)
             const NurvPaths paths = WriteNurvPair(dir, "CP3DRH", 2003, 32, h * kHourMs, HourFiles(h));
             data_files.push_back(paths.data);
             catalog.hdEntries.push_back({kKey, {2003, 32, h * kHourMs},
-                                         {2003, 32, h * kHourMs + (kRecordsPerHour - 1) * kSpinMs + kSteps * kAccumMs},
+                                         {2003, 32, RecordMs(h, kRecordsPerHour - 1) + kSweepMs - 1},
                                          0, "A1"});
         }
         Description().Write(dir + "/" + NurvFileName("CP3DRH", 2003, 1, 0, 'V') + ".v3");
@@ -180,6 +192,7 @@ int main(int argc, char **argv)
         std::vector<KOMBRA_FLOAT> counts(kSteps), psd(kSteps);
 
         Clock::duration opening{}, reading{}, converting{}, moving{};
+        const bench::Mark begun;
         const auto start = Clock::now();
         auto mark = Clock::now();
         auto charge = [&mark](Clock::duration &to) {
@@ -215,7 +228,8 @@ int main(int argc, char **argv)
                                      psd_codes, psd.data(), 1, 65535) != 1)
                     throw std::runtime_error("convert_to_units failed");
                 charge(converting);
-                const int k = static_cast<int>((record->bmilli - file * kHourMs) / kSpinMs);
+                const int into = static_cast<int>(record->bmilli - file * kHourMs);
+                const int k = into / kSpinMs * kSweepsPerSpin + into % kSpinMs / kSweepMs;
                 for (int s = 0; s < record->num_sample; ++s)
                     wrong += counts[static_cast<size_t>(s)] != static_cast<float>(Word(file, k, c, s));
                 converted += 2LL * record->num_sample;
@@ -237,17 +251,19 @@ int main(int argc, char **argv)
         }
         charge(moving);
         const double total = Seconds(Clock::now() - start);
+        const bench::Mark finished;
         free_experiment_info();
         dbClose();
 
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
-        std::printf("data set: %d hourly files, %d sensors x %d steps of 16 bits, one sweep per %d ms\n", hours,
-                    kSensors, kSteps, kSpinMs);
-        std::printf("read and converted: %lld records, %lld samples (counts and phase-space density)\n", records,
-                    converted);
-        std::printf("whole read:   %8.3f s  %10.0f records per second  %12.0f samples per second\n", total,
+        std::printf("data set: %d hourly files, %d sensors x %d steps of 16 bits and %d ms, %d sweeps per %d ms spin\n",
+                    hours, kSensors, kSteps, kAccumMs, kSweepsPerSpin, kSpinMs);
+        std::printf("read and converted: %lld sweeps (records), %lld samples (counts and phase-space density)\n",
+                    records, converted);
+        std::printf("whole read:   %8.3f s  %10.0f sweeps per second  %12.0f samples per second\n", total,
                     records / total, converted / total);
+        std::printf("  processor %.3f s, %ld page faults\n", finished.cpu - begun.cpu, finished.faults - begun.faults);
         std::printf("  open and first position  %8.3f s\n", Seconds(opening));
         std::printf("  read_drec                %8.3f s\n", Seconds(reading));
         std::printf("  convert_to_units         %8.3f s\n", Seconds(converting));

@@ -1,7 +1,9 @@
 // slice_bench [HOURS]: times the sweep model's day of one spacecraft.  Writes
-// HOURS (default 24) hourly files of one source (12 sensors x 32 levels, one
-// sweep per 4 s spin) with its field and spacecraft-potential data sets, then
-// reads the range with pitch angles and the potential correction
+// HOURS (default 24) hourly files of one source at the sample archive's
+// sweep time (12 sensors x 16 levels of 8 ms: whole spins of 31 sweeps back
+// to back in each 4 s spin) with its field (20 samples a spin) and
+// spacecraft-potential data sets, then reads the range with pitch angles
+// and the potential correction
 // (GetNPotCorrectedHaldeSweeps), rebins each sweep to pitch angle and
 // gathers them by 4 spins.  Prints sweeps per second, where the time goes,
 // the size of the sweeps held, the peak memory and the ratio to the baseline
@@ -30,8 +32,10 @@ using bench::Clock;
 using bench::Seconds;
 
 constexpr int kSensors = 12;
-constexpr int kLevels = 32;
+constexpr int kLevels = 16;
+constexpr int kAccumMs = 8;
 constexpr int kSpinMs = 4000;
+constexpr int kFieldCadenceMs = 200;
 constexpr int kHourMs = 3600000;
 constexpr int kSpinsPerHour = kHourMs / kSpinMs;
 const SweepSource kHalde{"CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH"};
@@ -61,7 +65,8 @@ int main(int argc, char **argv)
         SweepShape shape;
         shape.sensors = kSensors;
         shape.levels = kLevels;
-        shape.accumMs = 15;
+        shape.accumMs = kAccumMs;
+        shape.sensorOffsetMs = 0;  // the sensors sample together, as the sample's do
         shape.spinMs = kSpinMs;
         shape.tables = FallingSweepTables(kLevels, 30000);
         for (int s = 0; s < kSensors; ++s) {
@@ -77,17 +82,22 @@ int main(int argc, char **argv)
         archive.AddDescription(halde, from, to, SweepDescription(shape, kHalde, from, to));
         archive.AddDescription(field, from, to, FieldDescription(kField, from, to));
         archive.AddDescription(efw, from, to, PotentialDescription(kEfw, from, to));
-        const auto words = [](int k, int c, int s) -> std::int64_t { return 1 + (k * 131 + c * 17 + s * 3) % 4096; };
+        const int perSpin = SweepsPerSpin(shape);
+        const auto words = [](int k, int j, int c, int s) -> std::int64_t {
+            return 1 + (k * 131 + j * 7 + c * 17 + s * 3) % 4096;
+        };
         for (int h = 0; h < hours; ++h) {
             const int msec = h * kHourMs;
-            archive.AddFiles(halde, 2001, 90, msec, SweepFiles(shape, 2001, 90, msec, kSpinsPerHour, words));
+            archive.AddFiles(halde, 2001, 90, msec,
+                             SweepFiles(shape, 2001, 90, msec, kSpinsPerHour, [&](int) { return perSpin; }, words),
+                             false, 0);
         }
         // The field and the potential in one file each for the whole range
         // (a last record clear of the day's end).
         const int records = hours * kSpinsPerHour - 1;
-        archive.AddFiles(field, 2001, 90, 0, FieldFiles(2001, 90, 0, records, kSpinMs, [](int k) {
-                             return std::vector<int>{300 + k % 50, 200, 900};
-                         }));
+        archive.AddFiles(field, 2001, 90, 0,
+                         FieldFiles(2001, 90, 0, records * (kSpinMs / kFieldCadenceMs), kFieldCadenceMs,
+                                    [](int k) { return std::vector<int>{300 + k % 50, 200 + k % 20, 900}; }));
         archive.AddFiles(efw, 2001, 90, 0,
                          PotentialFiles(2001, 90, 0, records, kSpinMs, [](int k) { return 5.0 + k % 7; }));
         archive.Write();
@@ -106,13 +116,13 @@ int main(int argc, char **argv)
         // Up to a sweep short of the last: the fields reach past every sweep read.
         NURV_TIME_S begin{2001, 90, 0, 0}, end{2001, 90, hours * 3600 - 12, 0};
 
-        const auto start = Clock::now();
+        const bench::Mark start;
         int n = 0;
         HALDE_SWEEP_S **sweeps = nullptr;
         if (GetNPotCorrectedHaldeSweeps(&lineage, &begin, &end, BIN_UNITS_EV, PSD_UNITS_DIFF_ENERGY_FLUX, QPTRUE, QPFALSE,
                                         0.0f, 60.0f, &n, &sweeps) != 1)
             throw std::runtime_error("reading the sweeps failed");
-        const auto read = Clock::now();
+        const bench::Mark read;
 
         HALDE_PITCH_ANGLE_OPTS_S paopts{};
         set_pa_opts_defaults(&paopts);
@@ -120,7 +130,7 @@ int main(int argc, char **argv)
         HALDE_SWEEP_S **pa = nullptr;
         if (Rebin_n_sweeps_to_pa(sweeps, n, 1, &paopts, &pa, &npa) != 1)
             throw std::runtime_error("rebinning to pitch angle failed");
-        const auto rebinned = Clock::now();
+        const bench::Mark rebinned;
 
         HALDE_GATHER_GAPS_S gaps{};
         sweep_spin_gap_defaults(&gaps);
@@ -128,28 +138,34 @@ int main(int argc, char **argv)
         HALDE_SWEEP_S **gathered = nullptr;
         if (gather_sweeps(pa, npa, pa[0], GATHER_SPINS, gaps, 0.0f, 4, &gathered, &ngat) != 1)
             throw std::runtime_error("gathering failed");
-        const auto done = Clock::now();
-        const double total = Seconds(done - start);
+        const bench::Mark done;
+        const double total = Seconds(done.wall - start.wall);
 
         const auto cells = static_cast<double>(kSensors) * kLevels;
         const double held_kb =
             n * ((2 * cells + 2 * kSensors + 2 * kLevels) * sizeof(float) + sizeof(HALDE_SWEEP_S) + sizeof(NURV_LINEAGE_S)) /
             1024.0;
         const bool shifted = sweeps[0]->phi_sc >= 5.0f && sweeps[0]->phi_sc <= 11.0f;
-        const bool right = n == hours * kSpinsPerHour - 2 && npa == n && ngat >= (n + 3) / 4 && ngat <= n / 4 + 2 && shifted;
+        // Every sweep of the spins up to the last one's first, and the one after.
+        const int expected = (hours * kSpinsPerHour - 3) * perSpin + 2;
+        const int spins = n / perSpin;
+        const bool right =
+            n == expected && npa == n && ngat >= (spins + 3) / 4 && ngat <= spins / 4 + 2 && shifted;
         free_sweep_set(ngat, gathered);
         free_sweep_set(npa, pa);
         free_sweep_set(n, sweeps);
 
         rusage usage{};
         getrusage(RUSAGE_SELF, &usage);
-        std::printf("day: %d hourly files, %d sensors x %d levels, one sweep per %d ms, with field and potential\n",
-                    hours, kSensors, kLevels, kSpinMs);
+        std::printf("day: %d hourly files, %d sensors x %d levels of %d ms, %d sweeps per %d ms spin, with field "
+                    "and potential\n",
+                    hours, kSensors, kLevels, kAccumMs, perSpin, kSpinMs);
         std::printf("read, corrected, rebinned to pitch angle and gathered by 4 spins: %d sweeps into %d\n", n, ngat);
-        std::printf("whole:  %8.3f s  %10.0f sweeps per second\n", total, n / total);
-        std::printf("  read with pitch angles and potential  %8.3f s\n", Seconds(read - start));
-        std::printf("  pitch-angle rebinning                  %8.3f s\n", Seconds(rebinned - read));
-        std::printf("  gathering by spins                     %8.3f s\n", Seconds(done - rebinned));
+        std::printf("whole:  %8.3f s  %10.0f sweeps per second  (processor %.3f s, %ld page faults)\n", total,
+                    n / total, done.cpu - start.cpu, done.faults - start.faults);
+        bench::PrintPhase("read with pitch angles and potential", start, read);
+        bench::PrintPhase("pitch-angle rebinning", read, rebinned);
+        bench::PrintPhase("gathering by spins", rebinned, done);
         std::printf("baseline: read the sweep files whole and sum their words: %.3f s (checksum %llu)\n", baseline,
                     sum % 1000);
         std::printf("ratio to baseline: %.1f x\n", total / baseline);

@@ -376,10 +376,11 @@ private slots:
         row("empty plot stem", "", Fault::Field, "plot_file_edit=", wheels,
             "The plot file stem \"\" names no file; nothing written\n");
 
-        // Pitch-angle binning without the field data that gives the angles.
+        // Pitch-angle binning without the field data that gives the angles:
+        // the minute's 15 whole spins of 41 sweeps, its end's and the next.
         const QString noField = QStringLiteral("Pitch-angle binning needs the magnetic field of CLUSTERII CLUSTER-1 "
                                                "FGM VEC CFUNIT from 2001-090 18:00:00 to 2001-090 18:01:00, which "
-                                               "none of the 17 sweeps read has; nothing %1\n");
+                                               "none of the 617 sweeps read has; nothing %1\n");
         row("field data missing, export", "data/CLUSTERII/CLUSTER-1/FGM", Fault::Missing, QByteArray(), exportCef,
             noField.arg("written"), "pachoice=1");
         row("field data missing, plot", "data/CLUSTERII/CLUSTER-1/FGM", Fault::Missing, QByteArray(), mirvek,

@@ -361,11 +361,14 @@ private slots:
             const std::string kept = "Wrote export file " + file("run 1").toStdString() + extension[format] + "\n";
             QVERIFY2(out.find(kept) != std::string::npos, out.c_str());
         }
-        // CEF 2: one variable block per variable, one record end per gathered sweep.
+        // CEF 2: one variable block per variable, one record end per gathered
+        // sweep: the minute's 15 whole spins of 31 sweeps, the sweep of its
+        // end and the one after.
         const std::string cef = ReadAll(file("run 1.cef"));
         QVERIFY(cef.rfind("!@.cef2@", 0) == 0 && cef.find("FILE_NAME = run 1.cef\n") != std::string::npos);
         const std::string data = cef.substr(cef.find("DATA_UNTIL"));
-        QCOMPARE(std::count(data.begin(), data.end(), '$'), 17L);
+        constexpr long kSweeps = 15 * 31 + 2;
+        QCOMPARE(std::count(data.begin(), data.end(), '$'), kSweeps);
         QCOMPARE(static_cast<int>(QString::fromStdString(cef).count(QStringLiteral("\nEND_VARIABLE"))), 10);
         // The table: every data row read by Python's csv with the same number of fields.
         int status = 0;
@@ -375,12 +378,13 @@ private slots:
              " if x and x[0][:2].isdigit()]\nprint(len(r),len({len(x) for x in r}))",
              file("run 1.qft").toStdString()},
             &status);
-        QCOMPARE(rows, std::string("17 1\n"));
+        QCOMPARE(rows, std::to_string(kSweeps) + " 1\n");
         // CDF: read back by jcdf, ten pitch-angle bins.
         std::string error;
         const auto dump = kve_test::JcdfDump(file("run 1.cdf").toStdString(), &error);
         QVERIFY2(dump, error.c_str());
-        QVERIFY2(dump->find("var psd FLOAT recvary=T dims=[10,10] records=17") != std::string::npos, dump->c_str());
+        QVERIFY2(dump->find("var psd FLOAT recvary=T dims=[10,10] records=" + std::to_string(kSweeps)) != std::string::npos,
+                 dump->c_str());
 
         // A failed write leaves the earlier file as it was and no scratch behind.
         const std::string earlier = ReadAll(file("run 1.cdf"));

@@ -9,6 +9,7 @@
 #include "nurv_int.h"
 #include "support.h"
 #include "sweep_archive_fixture.h"
+#include "sweep_lineage.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 namespace {
 
@@ -28,6 +30,7 @@ constexpr int kAccumMs = 10;
 constexpr int kSpinMs = 4000;
 constexpr int kSensorOffsetMs = 125;
 const SweepSource kHalde{"CLUSTERII", "C1", "HALDE", "3DR", "CP3DRH"};
+const SweepSource kField{"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"};
 
 std::int64_t Word(int file, int spin, int sensor, int step)
 {
@@ -83,6 +86,17 @@ protected:
     {
         archive.AddDescription(src, {2001, 1, 0}, {2002, 1, 0}, SweepDescription(s, kHalde, {2001, 1, 0}, {2002, 1, 0}));
     }
+    // The sweep set described with pitch angles from the field set, which
+    // is added and described too; returns the field's source.
+    int DescribeWithField(SweepShape withField)
+    {
+        const int fgm = archive.AddSource(kField);
+        withField.pitchAngles = true;
+        withField.field = kField;
+        Describe(source, withField);
+        archive.AddDescription(fgm, {2001, 1, 0}, {2002, 1, 0}, FieldDescription(kField, {2001, 1, 0}, {2002, 1, 0}));
+        return fgm;
+    }
     void AddFile(int file, int day, int msec, int spins, bool remote = false)
     {
         archive.AddFiles(source, 2001, day, msec,
@@ -95,11 +109,7 @@ protected:
                                   T_OR_F_E pa = QPFALSE)
     {
         auto r = std::make_unique<Reading>();
-        std::snprintf(r->lineage.project, NURV_LINEAGE_LEN, "%s", from.project.c_str());
-        std::snprintf(r->lineage.mission, NURV_LINEAGE_LEN, "%s", from.mission.c_str());
-        std::snprintf(r->lineage.experiment, NURV_LINEAGE_LEN, "%s", from.experiment.c_str());
-        std::snprintf(r->lineage.instrument, NURV_LINEAGE_LEN, "%s", from.instrument.c_str());
-        std::snprintf(r->lineage.virtual_inst, NURV_LINEAGE_LEN, "%s", from.vinst.c_str());
+        r->lineage = kombra_test::LineageOf(from);
         r->status = GetNHaldeSweeps(&r->lineage, &begin, &end, bins, units, pa, &r->n, &r->sweeps);
         return r;
     }
@@ -294,6 +304,91 @@ TEST_F(SweepRead, FilesInARowAndTheEndOfTheData)
     }
 }
 
+// A file of fifteen spins and one of five that begins 4 s after the first
+// one's last spin, and the field in two files whose boundary lies in that
+// gap.  A start after the first file's last record is read from the second
+// file's first record, with pitch angles; the end of n spins or sweeps is
+// found across the boundary; a reading across it says nothing of lost
+// sweeps; a time without data says so with its times.
+TEST_F(SweepRead, StartsAndSearchesAcrossTheGapBetweenFiles)
+{
+    const int fgm = DescribeWithField(shape);
+    AddFile(0, 90, 16 * kHourMs, 15);
+    AddFile(1, 90, 16 * kHourMs + 60000, 5);
+    for (const auto &[start, count] : {std::pair{-10000, 70}, std::pair{60000, 30}})
+        archive.AddFiles(fgm, 2001, 90, 16 * kHourMs + start,
+                         FieldFiles(2001, 90, 16 * kHourMs + start, count, 1000,
+                                    [](int) { return std::vector<int>{0, 0, 1000}; }),
+                         false, 0);
+    archive.Write();
+    // The begin of the first sweep of spin k of the second file (its last sensor's).
+    const auto second = [](int k) { return 16 * kHourMs + 60000 + k * kSpinMs + kSensorOffsetMs * (kSensors - 1); };
+
+    struct Case {
+        const char *name;
+        int from, to;  // ms after 16:00
+        T_OR_F_E pa;
+        int n;
+        int first;  // begin of the first sweep
+    };
+    const Case cases[] = {
+        {"start in the gap, with pitch angles", 57000, 70000, QPTRUE, 4, second(0)},
+        {"start in the gap", 57000, 70000, QPFALSE, 4, second(0)},
+        {"start just after the first file's last record", 56500, 62000, QPTRUE, 2, second(0)},
+        {"across the boundary", 52000, 62000, QPTRUE, 4, second(-2)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        testing::internal::CaptureStdout();
+        auto r = Read(At(90, 16 * kHourMs + c.from), At(90, 16 * kHourMs + c.to), PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV,
+                      kHalde, c.pa);
+        const std::string printed = testing::internal::GetCapturedStdout();
+        ASSERT_EQ(1, r->status) << printed;
+        ASSERT_EQ(c.n, r->n) << printed;
+        EXPECT_EQ(c.first, Msec((*r)[0].btime));
+        EXPECT_EQ(c.pa == QPTRUE, (*r)[0].pa != nullptr);
+        for (const char *line : {"ran of file end", "read2filled_sensor", "fill_sweep failed", "rror"})
+            EXPECT_EQ(std::string::npos, printed.find(line)) << printed;
+    }
+
+    // The end of n spins or sweeps from a start near the first file's end.
+    struct Search {
+        const char *name;
+        int from;
+        HALDE_GATHER_CHOICE_E gather;
+        int count;
+        int end;
+    };
+    const Search searches[] = {
+        {"a spin from the last of the file", 54000, GATHER_SPINS, 1, 16 * kHourMs + 60000 + kSpinMs},
+        {"two spins from the gap", 57000, GATHER_SPINS, 2, 16 * kHourMs + 60000 + 3 * kSpinMs},
+        {"three sweeps over the boundary", 52000, GATHER_SWEEPS, 3, 16 * kHourMs + 60000 + kLevels * kAccumMs},
+    };
+    for (const Search &q : searches) {
+        SCOPED_TRACE(q.name);
+        NURV_LINEAGE_S lineage = kombra_test::LineageOf(kHalde);
+        NURV_TIME_S b = At(90, 16 * kHourMs + q.from), e{};
+        testing::internal::CaptureStdout();
+        const KOMBRA_SHORT status = nurv_n_spin_sweep_etime(&lineage, &b, &e, QPFALSE, q.gather, q.count);
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(1, status) << printed;
+        EXPECT_EQ(q.end, Msec(e)) << printed;
+        EXPECT_EQ(std::string::npos, printed.find("ailed")) << printed;
+    }
+
+    // Between the files and past the last: no data, and the lines say when.
+    for (const auto &[from, to, text] : {std::tuple{56500, 59000, "16:00:56.500 to 16:00:59"},
+                                         std::tuple{90000, 100000, "16:01:30 to 16:01:40"}}) {
+        testing::internal::CaptureStdout();
+        auto r = Read(At(90, 16 * kHourMs + from), At(90, 16 * kHourMs + to));
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(-499, r->status);
+        EXPECT_NE(std::string::npos,
+                  printed.find(std::string("No data of CLUSTERII C1 HALDE 3DR CP3DRH from 2001/090 ") + text))
+            << printed;
+    }
+}
+
 TEST_F(SweepRead, MissingFilesAreFetchedOrReported)
 {
     Describe(source, shape);
@@ -398,16 +493,11 @@ TEST_F(SweepRead, PitchAngleProductsReadThroughTheSpinSet)
 
 TEST_F(SweepRead, PitchAnglesFromTheFieldSet)
 {
-    const SweepSource field{"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"};
-    const int fgm = archive.AddSource(field);
     SweepShape withField = shape;
-    withField.pitchAngles = true;
-    withField.field = field;
     // Sensors 0 and 2 look along z, 1 and 3 along x; the field is along z.
     withField.normals = {{0, 0, 1000}, {1000, 0, 0}, {0, 0, 1000}, {1000, 0, 0}};
-    Describe(source, withField);
+    const int fgm = DescribeWithField(withField);
     AddFile(0, 90, 16 * kHourMs, 3);
-    archive.AddDescription(fgm, {2001, 1, 0}, {2002, 1, 0}, FieldDescription(field, {2001, 1, 0}, {2002, 1, 0}));
     archive.AddFiles(fgm, 2001, 90, 16 * kHourMs - 10000,
                      FieldFiles(2001, 90, 16 * kHourMs - 10000, 40, 1000, [](int) { return std::vector<int>{0, 0, 1000}; }));
     archive.Write();
@@ -435,15 +525,9 @@ TEST_F(SweepRead, PitchAnglesFromTheFieldSet)
 // field among the sensors or works every step and sensor out anew.
 TEST_F(SweepRead, PitchAnglesAlikeWithAndWithoutReuse)
 {
-    const SweepSource field{"CLUSTERII", "C1", "FGM", "VEC", "CFUNIT"};
-    const int fgm = archive.AddSource(field);
-    SweepShape withField = shape;
-    withField.pitchAngles = true;
-    withField.field = field;
-    Describe(source, withField);
+    const int fgm = DescribeWithField(shape);
     AddFile(0, 90, 16 * kHourMs, 5);
     AddFile(1, 90, 16 * kHourMs + 60000, 5);
-    archive.AddDescription(fgm, {2001, 1, 0}, {2002, 1, 0}, FieldDescription(field, {2001, 1, 0}, {2002, 1, 0}));
     const auto b = [](int k) { return std::vector<int>{300 + k % 50, 200 - k % 30, 900 - k % 17}; };
     // The first file ends 25 ms into the third sweep, the second begins 15 ms later.
     for (const auto &[start, count] : {std::pair{-10000, 721}, std::pair{8040, 2880}})

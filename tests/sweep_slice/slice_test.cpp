@@ -9,6 +9,7 @@
 #include "libdbSQL.h"
 #include "support.h"
 #include "sweep_archive_fixture.h"
+#include "sweep_lineage.h"
 
 #include <gtest/gtest.h>
 
@@ -55,13 +56,7 @@ double Mid(const HALDE_SWEEP_S &s)
 
 NURV_LINEAGE_S Lineage(const SweepSource &from)
 {
-    NURV_LINEAGE_S l{};
-    std::snprintf(l.project, NURV_LINEAGE_LEN, "%s", from.project.c_str());
-    std::snprintf(l.mission, NURV_LINEAGE_LEN, "%s", from.mission.c_str());
-    std::snprintf(l.experiment, NURV_LINEAGE_LEN, "%s", from.experiment.c_str());
-    std::snprintf(l.instrument, NURV_LINEAGE_LEN, "%s", from.instrument.c_str());
-    std::snprintf(l.virtual_inst, NURV_LINEAGE_LEN, "%s", from.vinst.c_str());
-    return l;
+    return kombra_test::LineageOf(from);
 }
 
 struct Reading {

@@ -3,7 +3,8 @@
 // of 2001 day 90 for the four Cluster spacecraft, written into a folder with
 // the environment file that points the programs at it.  By default 16:00 to
 // 20:00: every product of CLUSTER-1 and CLUSTER-2, the HSPAD product of the
-// other two, and the field and potential data of all four.
+// other two, and the field and potential data of all four; whole spins of
+// the sweep products from 17:30 to 18:30.
 #pragma once
 
 #include <string>
@@ -24,6 +25,14 @@ void WriteSampleArchive(const std::string &root, const SampleOptions &options);
 // First and last hour of the data written (inclusive .. exclusive).
 int FirstHour(const SampleOptions &options);
 int EndHour(const SampleOptions &options);
+
+// Where the sweep products (3DR, and PAD read in pitch angle) hold whole
+// spins: every spin that begins from 17:30 to 18:30 holds its sweeps back
+// to back, each over its own sector of azimuth, and the field is sampled 20
+// times a spin in the hour files around them.  Elsewhere one sweep per spin
+// (at its sun pulse), and the field every 2 s.
+constexpr int kWholeSpinsBeginMs = (17 * 60 + 30) * 60000;
+constexpr int kWholeSpinsEndMs = (18 * 60 + 30) * 60000;
 
 // The spacecraft and sensor whose detector is dead (every count is the fill
 // value).

@@ -18,45 +18,71 @@ double Maxwellian(double n, double t, double e)
     return n * 1e15 / (std::pow(kPi, 1.5) * vth3) * std::exp(-e / t);
 }
 
-// A Maxwellian of temperature t drifting along the field with energy eb.
-double Beam(double n, double t, double eb, double e, double pitch)
-{
-    const double v = std::sqrt(kSpeed2PerEv * e);
-    const double vb = std::sqrt(kSpeed2PerEv * eb);
-    const double vt2 = kSpeed2PerEv * t;
-    const double a = pitch * kPi / 180.0;
-    const double vpar = v * std::cos(a), vperp = v * std::sin(a);
-    return n * 1e15 / (std::pow(kPi, 1.5) * std::pow(vt2, 1.5)) *
-           std::exp(-((vpar - vb) * (vpar - vb) + vperp * vperp) / vt2);
-}
-
-// The loss cone: particles within 8 degrees of the field line are gone,
-// with a 6-degree edge.
+// The loss cone: particles within 16 degrees of the field line are gone,
+// with an 8-degree edge (wide enough to fill the first of 13 pitch-angle
+// bins).
 double LossCone(double pitch)
 {
     const double a = std::min(pitch, 180.0 - pitch);
-    if (a <= 8.0)
+    if (a <= 16.0)
         return 0.03;
-    if (a >= 14.0)
+    if (a >= 24.0)
         return 1.0;
-    const double x = (a - 8.0) / 6.0;
+    const double x = (a - 16.0) / 8.0;
     return 0.03 + 0.97 * x * x * (3.0 - 2.0 * x);
 }
 
+// The field-aligned beam: a Maxwellian of density 0.02 cm^-3 and 60 eV
+// drifting along the field with 800 eV.
+constexpr double kBeamDensity = 0.02, kBeamTemperature = 60.0, kBeamEnergy = 800.0;
+
 }  // namespace
 
-double MeasuredPsd(int sc, double e, double pitch, double sec, double phi)
+SweepModel::Level SweepModel::LevelAt(int sc, double e, double sec, double phi)
 {
-    if (e <= phi)
-        return Maxwellian(10.0, 1.8, e);  // photoelectrons held by the spacecraft
+    Level t;
+    if (e <= phi) {
+        t.photo = Maxwellian(10.0, 1.8, e);  // photoelectrons held by the spacecraft
+        return t;
+    }
     const double ea = e - phi;
     // The hot plasma sheet leaves around 18:00, a minute later on each
     // spacecraft.
     const double hot = 0.5 * (1.0 - std::tanh((sec - 64800.0 - 60.0 * sc) / 1800.0));
     const double density = 1.0 + 0.1 * sc;
-    const double sheet = Maxwellian(0.3 * density, 3000.0, ea);
-    const double cool = Maxwellian(1.5 * density, 200.0, ea) * LossCone(pitch) + Beam(0.005, 60.0, 800.0, ea, pitch);
-    return hot * sheet + (1.0 - hot) * cool;
+    t.sheet = hot * Maxwellian(0.3 * density, 3000.0, ea);
+    t.cool = (1.0 - hot) * Maxwellian(1.5 * density, 200.0, ea);
+    // The beam at speed v and pitch angle a: (v cos a - vb)^2 + (v sin a)^2
+    // is v^2 + vb^2 - 2 v vb cos a.
+    const double v2 = kSpeed2PerEv * ea, vb2 = kSpeed2PerEv * kBeamEnergy, vt2 = kSpeed2PerEv * kBeamTemperature;
+    t.beamNorm = (1.0 - hot) * kBeamDensity * 1e15 / (std::pow(kPi, 1.5) * std::pow(vt2, 1.5));
+    t.beam0 = -(v2 + vb2) / vt2;
+    t.beam1 = 2.0 * std::sqrt(v2 * vb2) / vt2;
+    return t;
+}
+
+SweepModel::SweepModel(int sc, double sec, const std::vector<double> &energies)
+{
+    const double phi = Potential(sc, sec);
+    for (double e : energies)
+        levels_.push_back(LevelAt(sc, e, sec, phi));
+}
+
+double SweepModel::PsdOf(const Level &t, const PitchTerms &p)
+{
+    if (t.photo >= 0)
+        return t.photo;
+    return t.sheet + t.cool * p.lossCone + t.beamNorm * std::exp(t.beam0 + t.beam1 * p.cosine);
+}
+
+PitchTerms PitchTermsOf(double pitch)
+{
+    return {std::cos(pitch * kPi / 180.0), LossCone(pitch)};
+}
+
+double MeasuredPsd(int sc, double e, double pitch, double sec, double phi)
+{
+    return SweepModel::PsdOf(SweepModel::LevelAt(sc, e, sec, phi), PitchTermsOf(pitch));
 }
 
 double Potential(int sc, double sec)

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,36 @@ namespace kombra_sample {
 // spacecraft sits at potential phi (electrons gain phi on the way in; below
 // phi only photoelectrons are seen), for spacecraft sc (0 to 3).
 double MeasuredPsd(int sc, double e, double pitch, double sec, double phi);
+
+// What the model needs of a pitch angle (degrees): its cosine and the share
+// the loss cone leaves.
+struct PitchTerms {
+    double cosine = 1;
+    double lossCone = 1;
+};
+PitchTerms PitchTermsOf(double pitch);
+
+// MeasuredPsd of one sweep: spacecraft sc at sec (the potential of that
+// time), at each of energies, with what does not depend on the pitch angle
+// worked out once.
+class SweepModel {
+public:
+    SweepModel(int sc, double sec, const std::vector<double> &energies);
+    double Psd(std::size_t level, const PitchTerms &p) const { return PsdOf(levels_[level], p); }
+
+    struct Level {
+        double photo = -1;    // below the potential: the photoelectrons' density
+        double sheet = 0;     // the hot plasma sheet
+        double cool = 0;      // the cool population, before its loss cone
+        double beamNorm = 0;  // the beam: beamNorm exp(beam0 + beam1 cos(pitch))
+        double beam0 = 0, beam1 = 0;
+    };
+    static Level LevelAt(int sc, double e, double sec, double phi);
+    static double PsdOf(const Level &level, const PitchTerms &p);
+
+private:
+    std::vector<Level> levels_;
+};
 // The spacecraft potential of sc at sec, between about 3 and 15 V.
 double Potential(int sc, double sec);
 // The field in the spinning spacecraft frame (spin axis z, the sun pulse at
@@ -26,7 +57,7 @@ double Potential(int sc, double sec);
 std::array<double, 3> SpinningField(int sc, double sec, double spinSec);
 
 // The instrument: 12 polar sensors of 15 degrees, 8-bit counts, 8 ms per
-// sweep step, one sweep per 4 s spin.
+// sweep step, a 4 s spin.
 constexpr int kSensors = 12;
 constexpr int kSpinMs = 4000;
 constexpr int kAccumMs = 8;
