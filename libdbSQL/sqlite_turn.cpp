@@ -79,6 +79,9 @@ Turn AwaitTurn(int gate, std::chrono::milliseconds wait)
     itimerspec when{};
     when.it_value.tv_sec = static_cast<time_t>(wait.count() / 1000);
     when.it_value.tv_nsec = static_cast<long>(wait.count() % 1000) * 1000000L;
+    // The signal repeats: one that lands before the wait has begun would
+    // otherwise leave the wait to the writer's pleasure.
+    when.it_interval.tv_nsec = 10 * 1000000L;
     lock = PendingByte(F_RDLCK);
     if (timer_settime(timer, 0, &when, nullptr) == 0 && fcntl(gate, F_OFD_SETLKW, &lock) == 0) {
         // The writer let go: this process's own read lock follows at once.
