@@ -247,6 +247,7 @@ HALDE_SWEEP_S *PADLiouvilleMap(const HALDE_SWEEP_S *swp1, float B1, float B2, fl
     SetLineageText(swp2->lineage->virtual_inst,
                    Format("%.99s B%4.2g->%4.2g,e\\gf%4.2geV", swp1->lineage ? swp1->lineage->virtual_inst : "",
                           static_cast<double>(B1), static_cast<double>(B2), static_cast<double>(epot)));
+    std::printf("PADLiouvilleMap returning ...\n");
     return swp2.release();
 }
 
@@ -346,5 +347,6 @@ HALDE_SWEEP_S *PADvpara_boost(const HALDE_SWEEP_S *swpin, float vparaboost, int 
     set_equal_bins_linlog(final_grid->elo, final_grid->ehi, final_grid->n_lev, out->elo[0], out->ehi[out->n_lev - 1],
                           PGSPECTRO_LOG);
     HALDE_SWEEP_S *result = rebin_sweep(final_grid.get(), out.get());
+    std::printf("PADvpara_boost returning\n");
     return result;
 }
