@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <utility>
 #include <vector>
 #include <cstdio>
 
@@ -121,13 +122,21 @@ KOMBRA_SHORT CombineSweeps(HALDE_SWEEP_S *swp_new, float *weight, const HALDE_SW
     const std::vector<double> cos_new_hi = cosines(swp_new->thhi, swp_new->n_sen);
     const std::vector<double> cos_src_lo = cosines(src->thlo, src->n_sen);
     const std::vector<double> cos_src_hi = cosines(src->thhi, src->n_sen);
+    /* The source levels each new level overlaps, found once for every row
+     * (none: first above last). */
+    std::vector<std::pair<int, int>> levels(static_cast<std::size_t>(std::max(swp_new->n_lev, 0)), {0, -1});
+    for (int l = 0; l < swp_new->n_lev; ++l) {
+        auto &[k0, k1] = levels[static_cast<std::size_t>(l)];
+        if (find_subset_in_range(swp_new->elo[l], swp_new->ehi[l], src->elo, src->ehi, src->n_lev, &k0, &k1) < 1)
+            k0 = 0, k1 = -1;
+    }
     for (int s = 0; s < swp_new->n_sen; ++s) {
         int j0 = 0, j1 = -1;
         if (find_subset_in_range(swp_new->thlo[s], swp_new->thhi[s], src->thlo, src->thhi, src->n_sen, &j0, &j1) < 1)
             continue;
         for (int l = 0; l < swp_new->n_lev; ++l) {
-            int k0 = 0, k1 = -1;
-            if (find_subset_in_range(swp_new->elo[l], swp_new->ehi[l], src->elo, src->ehi, src->n_lev, &k0, &k1) < 1)
+            const auto [k0, k1] = levels[static_cast<std::size_t>(l)];
+            if (k1 < k0)
                 continue;
             const long long o = l + static_cast<long long>(swp_new->n_lev) * s;
             for (int j = j0; j <= j1; ++j) {
