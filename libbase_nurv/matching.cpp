@@ -666,7 +666,9 @@ public:
     {
         p_.field_steps = 0;
         for (long long i = 3 * k; i < 3 * k + 3; ++i) {
-            if (p_.time_frac[i] <= 0)
+            // A step one record covers whole keeps its sums: dividing by 1
+            // is exact.
+            if (p_.time_frac[i] <= 0 || p_.time_frac[i] == 1.0f)
                 continue;
             for (double *a : {p_.data_val, p_.start_az, p_.stop_az, p_.start_theta, p_.stop_theta})
                 a[i] /= p_.time_frac[i];
