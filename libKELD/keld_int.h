@@ -2,6 +2,8 @@
  * hand-written tree, reporter and map code. */
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdlib>
 #include <map>
@@ -70,4 +72,8 @@ extern char *v_text;
 struct keld_map {
     std::map<std::string, std::vector<keld_entry>, std::less<>> entries;
     char empty[1] = {0};  /* stands for every string slot left unfilled */
+    /* Per item code, the values of an item whose key takes no structure
+     * number, once looked up and found.  Keys are only ever added, so a
+     * found vector stays where it is while the map lives. */
+    mutable std::array<std::atomic<const std::vector<keld_entry> *>, KELD_NUM_DEFS> found{};
 };

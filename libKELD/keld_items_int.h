@@ -50,6 +50,8 @@ const KeldItemDef *KeldItem(int what);
 std::span<const KeldItemDef> KeldItems();
 /* The key of item with which for %d; empty when the item has none. */
 std::string KeldItemKey(const KeldItemDef &item, int which);
+/* The values of item what (its row item) with which for %d in keld. */
+std::span<const keld_entry> KeldFindItem(const keld_map *keld, int what, const KeldItemDef &item, int which);
 
 /* Form of one element of form (the scalar form itself for scalars). */
 KeldForm KeldElementForm(KeldForm form);

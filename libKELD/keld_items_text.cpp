@@ -105,7 +105,7 @@ std::span<const keld_entry> Lookup(const keld_map *map, KELD_DEFS what, int num)
     const KeldItemDef *item = KeldItem(what);
     if (item == nullptr || item->key == nullptr)
         return {};
-    return KELDFind(map, KeldItemKey(*item, num));
+    return KeldFindItem(map, what, *item, num);
 }
 
 // The first value of a char, short or long item as its signed number.

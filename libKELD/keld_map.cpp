@@ -215,6 +215,23 @@ std::span<const keld_entry> KELDFind(const keld_map *keld, std::string_view key)
     return found->second;
 }
 
+std::span<const keld_entry> KeldFindItem(const keld_map *keld, int what, const KeldItemDef &item, int which)
+{
+    if (keld == nullptr || item.key == nullptr)
+        return {};
+    const bool numbered = std::strstr(item.key, "%d") != nullptr;
+    const bool slot = !numbered && what >= 0 && what < KELD_NUM_DEFS;
+    if (slot)
+        if (const std::vector<keld_entry> *values = keld->found[static_cast<size_t>(what)].load(std::memory_order_acquire))
+            return *values;
+    const auto found = keld->entries.find(KeldItemKey(item, which));
+    if (found == keld->entries.end())
+        return {};
+    if (slot)
+        keld->found[static_cast<size_t>(what)].store(&found->second, std::memory_order_release);
+    return found->second;
+}
+
 size_t KELDKeyCount(const keld_map *keld) { return keld != nullptr ? keld->entries.size() : 0; }
 
 size_t KELDValueCount(const keld_map *keld)

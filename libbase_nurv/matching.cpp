@@ -559,8 +559,15 @@ void PitchAnglesOfField(const pitch_info &p, KOMBRA_FLOAT *angles, KOMBRA_SHORT 
     const double magnitude = p.mag_normal[sensor];
     const auto missing = static_cast<KOMBRA_FLOAT>(kMissing);
     for (long long k = 0; k < n; ++k) {
+        const double *b = p.data_val + 3 * k;
+        // Steps inside one field record hold the same field, bit for bit:
+        // their angle is the one just worked out.
+        if (k > 0 && std::memcmp(b, b - 3, 3 * sizeof *b) == 0) {
+            angles[k] = angles[k - 1];
+            continue;
+        }
         const double length = p.field_length[k];
-        angles[k] = length > 0 && magnitude > 0 ? AngleOf(normal, magnitude, p.data_val + 3 * k, length) : missing;
+        angles[k] = length > 0 && magnitude > 0 ? AngleOf(normal, magnitude, b, length) : missing;
     }
     if (dc == nullptr)
         return;
@@ -659,7 +666,9 @@ public:
     {
         p_.field_steps = 0;
         for (long long i = 3 * k; i < 3 * k + 3; ++i) {
-            if (p_.time_frac[i] <= 0)
+            // A step one record covers whole keeps its sums: dividing by 1
+            // is exact.
+            if (p_.time_frac[i] <= 0 || p_.time_frac[i] == 1.0f)
                 continue;
             for (double *a : {p_.data_val, p_.start_az, p_.stop_az, p_.start_theta, p_.stop_theta})
                 a[i] /= p_.time_frac[i];

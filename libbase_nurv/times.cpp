@@ -95,7 +95,8 @@ KOMBRA_FLOAT Wrap(double degrees)
 {
     if (!std::isfinite(degrees))
         return 0.0f;
-    double v = std::fmod(degrees, 360.0);
+    // Within one turn the remainder is the angle itself.
+    double v = std::fabs(degrees) < 360.0 ? degrees : std::fmod(degrees, 360.0);
     if (v < 0)
         v += 360.0;
     auto f = static_cast<KOMBRA_FLOAT>(v);

@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
+#include <utility>
 #include <vector>
 #include <cstdio>
 
@@ -45,6 +47,27 @@ float band_area(double band, float r1, float r2)
 {
     return static_cast<float>(band * (static_cast<double>(r2) * r2 - static_cast<double>(r1) * r1) * 0.5);
 }
+
+/* cos of n polar edges, worked out again only when the edges differ (bit
+ * for bit) from the last ones. */
+class EdgeCosines {
+public:
+    const std::vector<double> &Of(const float *edges, int n)
+    {
+        const auto count = static_cast<std::size_t>(std::max(n, 0));
+        if (count != edges_.size() || (count > 0 && std::memcmp(edges, edges_.data(), count * sizeof *edges) != 0)) {
+            edges_.assign(edges, edges + count);
+            cosines_.resize(count);
+            for (std::size_t i = 0; i < count; ++i)
+                cosines_[i] = std::cos(edges_[i] * kRadPerDegree);
+        }
+        return cosines_;
+    }
+
+private:
+    std::vector<float> edges_;
+    std::vector<double> cosines_;
+};
 
 } // namespace
 
@@ -110,24 +133,29 @@ KOMBRA_SHORT CombineSweeps(HALDE_SWEEP_S *swp_new, float *weight, const HALDE_SW
     multiply_by_area(weight, swp_new);
     const float src_missing = src->missing_value;
     /* The cosines of every polar edge of both grids, taken once: an overlap
-     * of two bins is bounded by one edge of either. */
-    const auto cosines = [](const float *edges, int n) {
-        std::vector<double> out(static_cast<std::size_t>(std::max(n, 0)));
-        for (int i = 0; i < n; ++i)
-            out[static_cast<std::size_t>(i)] = std::cos(edges[i] * kRadPerDegree);
-        return out;
-    };
-    const std::vector<double> cos_new_lo = cosines(swp_new->thlo, swp_new->n_sen);
-    const std::vector<double> cos_new_hi = cosines(swp_new->thhi, swp_new->n_sen);
-    const std::vector<double> cos_src_lo = cosines(src->thlo, src->n_sen);
-    const std::vector<double> cos_src_hi = cosines(src->thhi, src->n_sen);
+     * of two bins is bounded by one edge of either.  Sweeps combined one
+     * after another share their grids, so each list is kept for the edges
+     * it was last taken of. */
+    thread_local EdgeCosines new_lo, new_hi, src_lo, src_hi;
+    const std::vector<double> &cos_new_lo = new_lo.Of(swp_new->thlo, swp_new->n_sen);
+    const std::vector<double> &cos_new_hi = new_hi.Of(swp_new->thhi, swp_new->n_sen);
+    const std::vector<double> &cos_src_lo = src_lo.Of(src->thlo, src->n_sen);
+    const std::vector<double> &cos_src_hi = src_hi.Of(src->thhi, src->n_sen);
+    /* The source levels each new level overlaps, found once for every row
+     * (none: first above last). */
+    std::vector<std::pair<int, int>> levels(static_cast<std::size_t>(std::max(swp_new->n_lev, 0)), {0, -1});
+    for (int l = 0; l < swp_new->n_lev; ++l) {
+        auto &[k0, k1] = levels[static_cast<std::size_t>(l)];
+        if (find_subset_in_range(swp_new->elo[l], swp_new->ehi[l], src->elo, src->ehi, src->n_lev, &k0, &k1) < 1)
+            k0 = 0, k1 = -1;
+    }
     for (int s = 0; s < swp_new->n_sen; ++s) {
         int j0 = 0, j1 = -1;
         if (find_subset_in_range(swp_new->thlo[s], swp_new->thhi[s], src->thlo, src->thhi, src->n_sen, &j0, &j1) < 1)
             continue;
         for (int l = 0; l < swp_new->n_lev; ++l) {
-            int k0 = 0, k1 = -1;
-            if (find_subset_in_range(swp_new->elo[l], swp_new->ehi[l], src->elo, src->ehi, src->n_lev, &k0, &k1) < 1)
+            const auto [k0, k1] = levels[static_cast<std::size_t>(l)];
+            if (k1 < k0)
                 continue;
             const long long o = l + static_cast<long long>(swp_new->n_lev) * s;
             for (int j = j0; j <= j1; ++j) {

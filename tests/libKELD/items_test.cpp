@@ -416,6 +416,29 @@ TEST(KeldItemCalls, ConvertersKeepTheStoredBits)
     FreeKELDVals(&list);
 }
 
+// Read again and again, in turn from two descriptions, each item answers
+// from its own description: present in one and absent from the other too.
+TEST(KeldItemCalls, RepeatedReadsAnswerFromTheirOwnDescription)
+{
+    TempDir dir_a, dir_b;
+    const auto a = keld_test::ParseText(dir_a, Base().Char("fill_flag", 1).Int("fill", 4095).Text());
+    const auto b = keld_test::ParseText(dir_b, Base().Char("fill_flag", 0).Remove("fill").Text());
+    const struct {
+        const keld_map *map;
+        int flag, status;
+        KOMBRA_LONG fill;
+    } reads[] = {{a.map.get(), 1, 1, 4095}, {b.map.get(), 0, KELD_ITEM_ABSENT, -1}, {a.map.get(), 1, 1, 4095},
+                 {b.map.get(), 0, KELD_ITEM_ABSENT, -1}};
+    for (const auto &r : reads) {
+        KOMBRA_CHAR flag = -1;
+        KOMBRA_LONG fill = -1;
+        EXPECT_STATUS(1, ReadNewKELD(r.map, &flag, _FILL_FLG, 0, 0, 1));
+        EXPECT_STATUS(r.status, ReadNewKELD(r.map, &fill, _FILL, 0, 0, 1));
+        EXPECT_EQ(r.flag, flag);
+        EXPECT_EQ(r.fill, fill);
+    }
+}
+
 TEST(KeldItemTable, EveryItemHasACase)
 {
     std::set<int> seen;

@@ -224,6 +224,7 @@ struct ReuseCase {
     std::vector<AuxSpan> files;
     int gapFrom = 0, gapTo = 0;  // records [gapFrom, gapTo) of the first file left out
     int fillAt = -1;             // record of the first file whose y component is the fill value
+    int onlyComponent = -1;      // when set, the one component that changes from record to record
 };
 void PrintTo(const ReuseCase &c, std::ostream *os)
 {
@@ -293,6 +294,8 @@ TEST_P(ReuseTest, EveryValueAsWhenEachStepConvertsAndEachSensorComputes)
             const auto value = [&c, f](int i, int s) {
                 if (f == 0 && i == c.fillAt && s == 1)
                     return 65535;
+                if (c.onlyComponent >= 0 && s != c.onlyComponent)
+                    return s * 11 - 20;
                 return static_cast<int>(f * 500) + (i * 37 + s * 11) % 90 - 45;
             };
             const auto skip = [&c, f](int i) { return f == 0 && i >= c.gapFrom && i < c.gapTo; };
@@ -317,7 +320,8 @@ INSTANTIATE_TEST_SUITE_P(
                       ReuseCase{"RecordsOverSeveralMainRecords", 1500, {{-1000, 5}}},
                       ReuseCase{"NextFileBeginsInsideAStep", 25, {{-1000, 81}, {1027, 150}}},
                       ReuseCase{"DataEndInsideTheSecondRecord", 25, {{-1000, 85}}},
-                      ReuseCase{"GapsAndFillValues", 25, {{-1000, 250}}, 40, 46, 81}),
+                      ReuseCase{"GapsAndFillValues", 25, {{-1000, 250}}, 40, 46, 81},
+                      ReuseCase{"OnlyTheLastComponentChanges", 25, {{-1000, 250}}, 0, 0, -1, 2}),
     [](const auto &info) { return std::string(info.param.name); });
 
 // ---- Spacecraft potential ---------------------------------------------------------

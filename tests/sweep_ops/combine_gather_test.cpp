@@ -95,6 +95,23 @@ TEST(Combine, RepeatedCallsAverageSeveralSources)
     EXPECT_FLOAT_EQ(8.0f, dst->psd[1]) << "the missing bin of a adds nothing";
 }
 
+TEST(Combine, EachCallTakesThePolarEdgesAsTheyAreNow)
+{
+    // Equal halves average 2 and 4 to 3; with the dividing edge moved to 60
+    // degrees (in place, same sweep) the bins weigh 0.5 and 1.5.
+    auto src = MakeSweep(kHalves, {2, 4});
+    const struct {
+        float edge, want;
+    } rows[] = {{90, 3.0f}, {60, 3.5f}, {90, 3.0f}};
+    for (const auto &r : rows) {
+        src->thhi[0] = src->thlo[1] = r.edge;
+        auto dst = MakeSweep({{0, 180}, {1, 2}}, {0});
+        std::vector<float> weight(1, 0.0f);
+        CombineSweeps(dst.get(), weight.data(), src.get(), DIFFERENTIAL);
+        EXPECT_FLOAT_EQ(r.want, dst->psd[0]) << "edge at " << r.edge;
+    }
+}
+
 TEST(Combine, CountsAreAveragedPerAreaAndConservedAndTheSourceIsUntouched)
 {
     // Two source bins of area 1.5 with 2 and 4 counts onto one bin of area 3.
