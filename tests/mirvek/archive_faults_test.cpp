@@ -747,10 +747,14 @@ private slots:
             std::string pid;
             if (!renamedIn || renamedWhileRunning || !std::getline(in, pid))
                 return;
+            // Whether the program runs is looked at before the rename:
+            // neither stand-in ends before the file is in place, so a look
+            // after it could find the program already ended by the rename.
+            const bool running = !gone(pid);
             const fs::path copy = served.data.string() + ".copy";
-            fs::copy_file(served.onServer, copy);
+            fs::copy_file(served.onServer, copy, fs::copy_options::overwrite_existing);
             fs::rename(copy, served.data);
-            renamedWhileRunning = !gone(pid);
+            renamedWhileRunning = running;
         });
         timer.start(50);
         QElapsedTimer clock;
