@@ -376,9 +376,12 @@ TEST_F(SweepRead, StartsAndSearchesAcrossTheGapBetweenFiles)
         EXPECT_EQ(std::string::npos, printed.find("ailed")) << printed;
     }
 
-    // Between the files and past the last: no data, and the lines say when.
+    // Between the files, past the last and (within the last file's catalog
+    // entry) after its last sweep, where positioning meets the end mark: no
+    // data, and the lines say when.
     for (const auto &[from, to, text] : {std::tuple{56500, 59000, "16:00:56.500 to 16:00:59"},
-                                         std::tuple{90000, 100000, "16:01:30 to 16:01:40"}}) {
+                                         std::tuple{90000, 100000, "16:01:30 to 16:01:40"},
+                                         std::tuple{76200, 76400, "16:01:16.200 to 16:01:16.400"}}) {
         testing::internal::CaptureStdout();
         auto r = Read(At(90, 16 * kHourMs + from), At(90, 16 * kHourMs + to));
         const std::string printed = testing::internal::GetCapturedStdout();
