@@ -306,9 +306,14 @@ void apply_settings(std::string_view text, std::span<const Entry> entries)
     keys.reserve(entries.size());
     for (const Entry &e : entries)
         keys.push_back(e.key);
+    /* A file that is no settings file at all is named by its first lines. */
+    constexpr int kNamedSkips = 20;
+    int skipped = 0;
     for (const Match &m : match_lines(text, keys)) {
         if (m.index >= 0) {
             apply_entry(entries[static_cast<size_t>(m.index)], m.value);
+        } else if (++skipped > kNamedSkips) {
+            continue;
         } else if (m.index == kNoKey) {
             std::printf("Settings file: %s: no field has the key %s; the line is skipped\n", shown_value(m.value).c_str(),
                         shown_value(split_line(m.value).key).c_str());
@@ -317,6 +322,8 @@ void apply_settings(std::string_view text, std::span<const Entry> entries)
                         shown_value(m.value).c_str());
         }
     }
+    if (skipped > kNamedSkips)
+        std::printf("Settings file: %d more lines set nothing and are skipped\n", skipped - kNamedSkips);
 }
 
 bool save_settings(const QString &name, std::span<const Entry> entries)

@@ -467,6 +467,18 @@ private slots:
         QCOMPARE(win.w.sec_sweep->gatherchoice->currentIndex(), 2);
         QCOMPARE(win.w.prim_sweep->timebox->dateEdit->date(), QDate(2004, 12, 31));
 
+        // A file that is no settings file is named by its first lines.
+        std::string junk;
+        for (int i = 0; i < 25; ++i)
+            junk += "line " + std::to_string(i) + "\n";
+        StdoutCapture named;
+        win.apply(junk);
+        const std::string said = named.take();
+        QVERIFY2(said.rfind("Settings file: line 0 holds no \"=\"", 0) == 0, said.c_str());
+        QVERIFY2(said.ends_with("Settings file: line 19 holds no \"=\" between a key and a value; the line is skipped\n"
+                                "Settings file: 5 more lines set nothing and are skipped\n"),
+                 said.c_str());
+
         // Labels are cut to the lineage fields; a long line is one line,
         // whatever it holds past its first 511 characters.
         win.apply("MISSION1 = " + std::string(300, 'M') + "\nPLOT_STEM = " + std::string(600, 's') +

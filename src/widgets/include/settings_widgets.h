@@ -99,8 +99,9 @@ std::string settings_text(std::span<const Entry> entries);
  * range, a day its year lacks among them; a text longer than its edit
  * takes) prints one line "Settings file: KEY = VALUE ..." and leaves the
  * widget as it was; an empty number edit is taken.  A line whose key no
- * entry has, and one without "=", print one line each and set nothing;
- * blank lines are passed over. */
+ * entry has, and one without "=", set nothing and print one line each (the
+ * first 20 of them, then one line counting the others); blank lines are
+ * passed over. */
 void apply_settings(std::string_view text, std::span<const Entry> entries);
 
 /* Writes the entries into the file name (a temporary file renamed over it).
