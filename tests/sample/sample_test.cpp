@@ -434,7 +434,7 @@ TEST_F(SampleArchive, EveryCataloguedFileIsOnDisk)
 // The catalog is written for every back end: with KOMBRA_DB_TYPE unset the
 // dBASE tables answer every look-up of data and description files as the
 // SQLite file does, for sources with and without data and for hours inside
-// and outside the sample.
+// and outside the sample, and over all years.
 TEST_F(SampleArchive, DbaseTablesAnswerAsTheSqliteCatalog)
 {
     struct Source {
@@ -466,6 +466,13 @@ TEST_F(SampleArchive, DbaseTablesAnswerAsTheSqliteCatalog)
                                             ":30 kind " + std::to_string(what) + ": " + std::to_string(status) +
                                             " " + name1.data() + " " + name2.data());
                 }
+            // Whether the archive holds the source at any time, as a reading
+            // that found no data asks.
+            std::vector<char> name1(4096), name2(4096);
+            const int any = dbNURVGetFile(key, 1900, 1, 0, 2100, 366, 86399999, _H_AND_D_, "", name1.data(),
+                                          name2.data());
+            answers[type].push_back(std::string(s.mission) + " " + s.vinst + " at any time: " + std::to_string(any) +
+                                    " " + name1.data() + " " + name2.data());
         }
     }
     EXPECT_EQ(answers[SQLite], answers[Tarvo]);
