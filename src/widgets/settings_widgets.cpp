@@ -175,7 +175,8 @@ bool spin_value_usable(const Entry &e, const SpinValue &t, std::string_view valu
     const int days = QDate::isLeapYear(year) ? 366 : 365;
     if (strict_int(value) <= days)
         return true;
-    return refuse(e, value, "is outside the range 1 to " + std::to_string(days) + " of the year " + std::to_string(year),
+    return refuse(e, value,
+                  "is outside the range 1 to " + std::to_string(days) + " of the year " + std::to_string(year),
                   "value");
 }
 
@@ -315,8 +316,8 @@ void apply_settings(std::string_view text, std::span<const Entry> entries)
         } else if (++skipped > kNamedSkips) {
             continue;
         } else if (m.index == kNoKey) {
-            std::printf("Settings file: %s: no field has the key %s; the line is skipped\n", shown_value(m.value).c_str(),
-                        shown_value(split_line(m.value).key).c_str());
+            std::printf("Settings file: %s: no field has the key %s; the line is skipped\n",
+                        shown_value(m.value).c_str(), shown_value(split_line(m.value).key).c_str());
         } else {
             std::printf("Settings file: %s holds no \"=\" between a key and a value; the line is skipped\n",
                         shown_value(m.value).c_str());

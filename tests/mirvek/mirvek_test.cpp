@@ -261,9 +261,9 @@ private slots:
         box.plot_file_edit->setText(file("two"));
         std::string said = press(box, "Print to File");
         for (const std::string sc : {"CLUSTER-1", "CLUSTER-2", "CLUSTER-3", "CLUSTER-4"})
-            QVERIFY2((said.find("No data of CLUSTERII " + sc + " HALDE 3DR CP3DRH: the archive holds none of CP3DRH for " +
-                                sc + " at any time, so no other time would help; choose a source it holds\n") !=
-                      std::string::npos) == (sc > "CLUSTER-2"),
+            QVERIFY2((said.find("No data of CLUSTERII " + sc + " HALDE 3DR CP3DRH: the archive holds none of CP3DRH "
+                                "for " + sc + " at any time, so no other time would help; choose a source it "
+                                "holds\n") != std::string::npos) == (sc > "CLUSTER-2"),
                      said.c_str());
         QCOMPARE(QImage(file("two.gif")).size(), QSize(850, 680));
         // An instrument and a product that do not belong together.

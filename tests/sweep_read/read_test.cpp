@@ -475,7 +475,8 @@ TEST_F(SweepRead, FailuresBeforeAndDuringTheReading)
          "The experiment HALDE of CLUSTERII C1 has no instrument PAD; choose an instrument of HALDE: 3DR, SPINPAD"},
         {{"CLUSTERII", "C9", "HALDE", "3DR", "CP3DRH"},
          "The project CLUSTERII has no mission C9; choose a mission of CLUSTERII: C1"},
-        {{"CLUSTER", "C1", "HALDE", "3DR", "CP3DRH"}, "The hierarchy has no project CLUSTER; choose a project: CLUSTERII"},
+        {{"CLUSTER", "C1", "HALDE", "3DR", "CP3DRH"},
+         "The hierarchy has no project CLUSTER; choose a project: CLUSTERII"},
     };
     for (const auto &u : unknown) {
         testing::internal::CaptureStdout();

@@ -452,7 +452,8 @@ private slots:
         {
             StdoutCapture out;
             win.apply("  EMIN=5  \nEMAX = 7\nemin = 9\n\n \t\nHR2 = 7\n");
-            QCOMPARE(out.take(), std::string("Settings file: emin = 9: no field has the key emin; the line is skipped\n"));
+            QCOMPARE(out.take(),
+                     std::string("Settings file: emin = 9: no field has the key emin; the line is skipped\n"));
         }
         QCOMPARE(win.w.emin->text(), QStringLiteral("5"));
         QCOMPARE(win.w.emax->text(), QStringLiteral("7"));
