@@ -447,9 +447,17 @@ void MirvekBox::slotPlot(int id)
     const int panels = is_multi_spacecraft(lng1) ? 4 : 1;
     cpgsubp(1, panels);
     bool drawn = false;
-    for (int p = 0; p < panels; ++p)
-        if (!plotPanel(p, panels, type, autoscale, &drawn) || wheels_stopped_)
+    for (int p = 0; p < panels; ++p) {
+        if (wheels_stopped_)
             break;
+        if (plotPanel(p, panels, type, autoscale, &drawn))
+            continue;
+        /* A spacecraft the archive holds none of the product for has been
+         * named by the reading; its panel stays empty and the others are
+         * drawn.  Any other failure ends the plot. */
+        if (panels == 1 || sweep_source_catalogued(&lng1, paopts.do_pa) != 0)
+            break;
+    }
     freeSweeps();
     plot.close(drawn);
     for (const std::string &f : plot.files())
@@ -481,8 +489,9 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
     wheel.rmin = rmin;
     wheel.rmax = rmax;
 
-    /* A logarithmic scale takes its range from the values it can show. */
-    if (autoscale && panel == 0) {
+    /* A logarithmic scale takes its range from the values it can show.  The
+     * first panel drawn sets the scale the others share. */
+    if (autoscale && !*drawn) {
         if (pgspectro.zlinlog == PGSPECTRO_LOG)
             sweeps_log_autoscaler(swppp, nswp, &pgspectro.zscalemin, &pgspectro.zscalemax);
         else

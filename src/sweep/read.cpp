@@ -158,15 +158,45 @@ std::string sweep_time_text(const NURV_TIME_S &t, bool date)
     return text;
 }
 
+int sweep_key_catalogued(KOMBRA_ULONG dkey)
+{
+    std::string name1(DB_PATH_MAX, '\0'), name2(DB_PATH_MAX, '\0');
+    const int status = dbNURVGetFile(dkey, 1900, 1, 0, 2100, 366, 86399999, _H_AND_D_, "", name1.data(),
+                                     name2.data());
+    return status == 1 ? 1 : status == 1200 ? 0 : status;
+}
+
 void sweep_say_no_data(KOMBRA_ULONG dkey, const NURV_TIME_S &begin, const NURV_TIME_S &end)
 {
     char names[5][DB_VNAME_SIZE + 1] = {};
     std::string source = "this source";
-    if (dbKeyToStrings_r(dkey, names[0], names[1], names[2], names[3], names[4]) == 1)
+    const bool named = dbKeyToStrings_r(dkey, names[0], names[1], names[2], names[3], names[4]) == 1;
+    if (named)
         source = std::string(names[0]) + " " + names[1] + " " + names[2] + " " + names[3] + " " + names[4];
+    /* A product the archive holds nothing of for this spacecraft: another
+     * time would not help either. */
+    if (sweep_key_catalogued(dkey) == 0) {
+        printf("No data of %s: the archive holds none of %s for %s at any time, so no other time would help; "
+               "choose a source it holds\n",
+               source.c_str(), named ? names[4] : "this product", named ? names[1] : "this spacecraft");
+        return;
+    }
     const bool same_day = begin.year == end.year && begin.doy == end.doy;
     printf("No data of %s from %s to %s: the archive holds none for that time; choose a time it holds\n",
            source.c_str(), sweep_time_text(begin).c_str(), sweep_time_text(end, !same_day).c_str());
+}
+
+KOMBRA_SHORT sweep_source_catalogued(const NURV_LINEAGE_S *lineage, T_OR_F_E do_pa)
+{
+    NURV_LINEAGE_S read{};
+    if (sweep_read_lineage(*lineage, do_pa, &read) != 1 || CfgInitMsg() != 1 || dbInitializeMsg() != 1)
+        return -501;
+    KOMBRA_ULONG dkey = 0;
+    const int status =
+        get_data_key(read.project, read.mission, read.experiment, read.instrument, read.virtual_inst, &dkey);
+    if (status != 1)
+        return static_cast<KOMBRA_SHORT>(status);
+    return static_cast<KOMBRA_SHORT>(sweep_key_catalogued(dkey));
 }
 
 KOMBRA_SHORT next_nurv_file(KOMBRA_ULONG dkey, NURV_LINEAGE_S lineage, NURV_TIME_S *begin, NURV_TIME_S *end,
@@ -292,9 +322,80 @@ KOMBRA_SHORT sweep_reader_open(NURV_LINEAGE_S *lineage, nur_data **nurp, KOMBRA_
                                                     lineage->instrument, lineage->virtual_inst, dkey));
     if (status != 1) {
         puts("Error getting data key");
+        printf("%s\n", sweep_source_fault_text(*lineage).c_str());
         free_experiment_info();
     }
     return status;
+}
+
+std::string sweep_source_fault_text(const NURV_LINEAGE_S &lineage)
+{
+    static const char *const kinds[5] = {"project", "mission", "experiment", "instrument", "product"};
+    const char *const names[5] = {lineage.project, lineage.mission, lineage.experiment, lineage.instrument,
+                                  lineage.virtual_inst};
+    const std::string source = std::string(names[0]) + " " + names[1] + " " + names[2] + " " + names[3] + " " +
+                               names[4];
+    if (Projects == nullptr)
+        return "The source " + source + " has no data key; the hierarchy is not loaded";
+    /* The first level the hierarchy lacks, and the node above it. */
+    int missing = 0;
+    StrHier_s *above = nullptr;
+    for (; missing < 5; ++missing) {
+        StrHier_s *const node = CfgStrHier(missing + 1, names[0], names[1], names[2], names[3], names[4]);
+        if (node == nullptr)
+            break;
+        above = node;
+    }
+    if (missing == 5)
+        return "The catalog has no data key for " + source + ", which the hierarchy holds";
+
+    /* What the user may choose instead: the names below the node above. */
+    constexpr int kShown = 12;
+    std::string choices;
+    int count = 0;
+    for (const LinkNode_s *cell = above != nullptr ? above->sublist : Projects; cell != nullptr; cell = cell->next) {
+        const auto *child = static_cast<const StrHier_s *>(cell->data);
+        if (child == nullptr || child->str == nullptr)
+            continue;
+        if (count < kShown)
+            choices += std::string(count > 0 ? ", " : "") + child->str;
+        else if (count == kShown)
+            choices += ", ...";
+        ++count;
+    }
+    const std::string kind = kinds[missing];
+    std::string text;
+    if (missing == 0) {
+        text = "The hierarchy has no project " + std::string(names[0]);
+    } else {
+        text = "The " + std::string(kinds[missing - 1]) + " " + names[missing - 1];
+        if (missing > 1) {
+            text += " of";
+            for (int k = 0; k < missing - 1; ++k)
+                text += std::string(" ") + names[k];
+        }
+        text += " has no " + kind + " " + names[missing];
+    }
+    /* A product of another instrument of the same experiment: the two
+     * names do not belong together. */
+    if (missing == 4) {
+        std::string owners;
+        for (const LinkNode_s *cell = above->parent != nullptr ? above->parent->sublist : nullptr; cell != nullptr;
+             cell = cell->next) {
+            const auto *instrument = static_cast<const StrHier_s *>(cell->data);
+            if (instrument == nullptr || instrument == above || instrument->str == nullptr)
+                continue;
+            if (FindStr(names[4], instrument->sublist) != nullptr)
+                owners += std::string(owners.empty() ? "" : ", ") + instrument->str;
+        }
+        text += owners.empty() ? " (no instrument of " + std::string(names[2]) + " has it)"
+                               : " (it is a product of " + owners + ")";
+    }
+    if (count == 0)
+        return text + "; it holds no " + kind + " to choose";
+    const std::string article = kind[0] == 'e' || kind[0] == 'i' ? "an " : "a ";
+    return text + "; choose " + article + kind + (missing == 0 ? "" : std::string(" of ") + names[missing - 1]) +
+           ": " + choices;
 }
 
 KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_TIME_S *end, BIN_UNITS_E bin_units,

@@ -59,5 +59,15 @@ KOMBRA_SHORT sweep_fill_telling_end(HALDE_SWEEP_S *sweep, NURV_LINEAGE_S *lineag
 /* "yyyy/ddd hh:mm:ss" ("hh:mm:ss" without the date), with ".mmm" when the
  * time has milliseconds. */
 std::string sweep_time_text(const NURV_TIME_S &t, bool date = true);
-/* The line of a reading that found no data of dkey from begin to end. */
+/* The line of a reading that found no data of dkey from begin to end: that
+ * the archive holds none at any time when its catalog lists no file of the
+ * key, else that it holds none for that time. */
 void sweep_say_no_data(KOMBRA_ULONG dkey, const NURV_TIME_S &begin, const NURV_TIME_S &end);
+/* 1 when the catalog lists a data file of dkey at any time, 0 when it lists
+ * none, else the look-up's failing status. */
+int sweep_key_catalogued(KOMBRA_ULONG dkey);
+/* Why the hierarchy has no data key for the lineage, as one line (no line
+ * end): the first level it lacks, under which names, with the names that
+ * level offers; for a product of another instrument, that instrument.  The
+ * configuration must be loaded. */
+std::string sweep_source_fault_text(const NURV_LINEAGE_S &lineage);

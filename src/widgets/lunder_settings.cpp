@@ -39,7 +39,7 @@ std::vector<settings::Entry> settings_entries(const SettingsWidgets &w)
         edit(Form::Real, panel->sc_pot_gap);
         TimeBox *tb = panel->timebox;
         e.spin(tb->YearspinBox);
-        e.spin(tb->DoyspinBox);
+        e.day(tb->DoyspinBox, tb->YearspinBox);
         e.time(tb->timeEdit);
         edit(Form::Real, panel->azslice);
         combo(panel->onecountchoice);

@@ -28,10 +28,10 @@ std::vector<settings::Entry> settings_entries(const SettingsWidgets &w)
 
     TimeBox *t = w.startendbox;
     e.spin(t->bYearspinBox);
-    e.spin(t->bDoyspinBox);
+    e.day(t->bDoyspinBox, t->bYearspinBox);
     e.time(t->btimeEdit);
     e.spin(t->eYearspinBox);
-    e.spin(t->eDoyspinBox);
+    e.day(t->eDoyspinBox, t->eYearspinBox);
     e.time(t->etimeEdit);
 
     combo(w.plottype);

@@ -20,6 +20,13 @@ namespace {
 
 constexpr std::string_view kSpace = " \t\n\v\f\r";
 
+/* The C locale for number reading, made once. */
+locale_t c_locale()
+{
+    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
+    return loc;
+}
+
 std::string_view strip(std::string_view s)
 {
     const size_t first = s.find_first_not_of(kSpace);
@@ -28,11 +35,36 @@ std::string_view strip(std::string_view s)
     return s.substr(first, s.find_last_not_of(kSpace) - first + 1);
 }
 
-/* The C locale for number reading, made once. */
-locale_t c_locale()
+/* The length of the decimal number at the start of text, after blanks and
+ * an optional sign, and its value in *value; 0 (and *value 0) when text
+ * starts with none.  Only decimal digits, a decimal point and a decimal
+ * exponent make a number (and "inf" and "nan" as the C library writes
+ * them): "0x10" is the number 0 followed by text.  The C locale's form,
+ * whatever locale the process runs in.  A number beyond a double's range
+ * is an infinity of its sign, one too small for it zero. */
+std::size_t decimal_prefix(std::string_view text, double *value)
 {
-    static const locale_t loc = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return loc;
+    *value = 0;
+    const std::size_t first = text.find_first_not_of(kSpace);
+    if (first == std::string_view::npos)
+        return 0;
+    const char *begin = text.data() + first;
+    const char *const end = text.data() + text.size();
+    /* from_chars takes a minus sign only. */
+    if (*begin == '+' && end - begin > 1 && begin[1] != '-' && begin[1] != '+')
+        ++begin;
+    double v = 0;
+    const auto [at, ec] = std::from_chars(begin, end, v, std::chars_format::general);
+    if (ec == std::errc::invalid_argument)
+        return 0;
+    if (ec == std::errc::result_out_of_range) {
+        /* The span is a decimal number: strtod in the C locale gives it as
+         * the C library rounds it, an infinity or zero of its sign. */
+        const std::string number(begin, at);
+        v = strtod_l(number.c_str(), nullptr, c_locale());
+    }
+    *value = v;
+    return static_cast<std::size_t>(at - text.data());
 }
 
 } // namespace
@@ -49,19 +81,29 @@ KeyValue split_line(std::string_view line)
 
 std::vector<Match> match_lines(std::string_view text, std::span<const char *const> keys)
 {
+    /* A byte-order mark that an editor put before the first key. */
+    constexpr std::string_view kByteOrderMark = "\xef\xbb\xbf";
+    if (text.starts_with(kByteOrderMark))
+        text.remove_prefix(kByteOrderMark.size());
     std::vector<Match> matches;
     while (!text.empty()) {
         const size_t end = text.find('\n');
         const std::string_view line = text.substr(0, end);
         text.remove_prefix(end == std::string_view::npos ? text.size() : end + 1);
 
-        const KeyValue kv = split_line(line);
-        for (size_t i = 0; i < keys.size(); ++i) {
-            if (kv.key == keys[i]) {
-                matches.push_back({static_cast<int>(i), std::string(kv.value)});
-                break;
-            }
+        const std::string_view whole = strip(line);
+        if (whole.empty())
+            continue;
+        if (whole.find('=') == std::string_view::npos) {
+            matches.push_back({kNoEquals, std::string(whole)});
+            continue;
         }
+        const KeyValue kv = split_line(line);
+        int index = kNoKey;
+        for (size_t i = 0; i < keys.size() && index == kNoKey; ++i)
+            if (kv.key == keys[i])
+                index = static_cast<int>(i);
+        matches.push_back({index, std::string(index == kNoKey ? whole : kv.value)});
     }
     return matches;
 }
@@ -104,10 +146,14 @@ int leading_int(std::string_view text)
 
 float leading_float(std::string_view text)
 {
-    /* strtof wants a terminated string; a number never needs more than the
-     * text holds, so a copy of it is enough. */
-    const std::string copy(text);
-    return strtof_l(copy.c_str(), nullptr, c_locale());
+    double value = 0;
+    decimal_prefix(text, &value);
+    /* Beyond a float's range as strtof has it: an infinity of its sign. */
+    if (value > FLT_MAX)
+        return HUGE_VALF;
+    if (value < -FLT_MAX)
+        return -HUGE_VALF;
+    return static_cast<float>(value);
 }
 
 NumberText real_text_kind(std::string_view text)
@@ -116,12 +162,10 @@ NumberText real_text_kind(std::string_view text)
     if (stripped.empty())
         return NumberText::Empty;
     /* Read in double precision, so that a value beyond a float's range is
-     * seen as what it is rather than as the float's infinity.  A NUL ends
-     * the copy's reading early, so it counts as text after the number. */
-    const std::string copy(stripped);
-    char *end = nullptr;
-    const double value = strtod_l(copy.c_str(), &end, c_locale());
-    if (end != copy.c_str() + copy.size())
+     * seen as what it is rather than as the float's infinity.  Anything
+     * after the number (a NUL among it) makes the text no number. */
+    double value = 0;
+    if (decimal_prefix(stripped, &value) != stripped.size())
         return NumberText::NotANumber;
     return std::isfinite(value) && std::fabs(value) <= FLT_MAX ? NumberText::Number : NumberText::OutOfRange;
 }
@@ -193,8 +237,10 @@ std::string text_line(std::string_view key, std::string_view value)
     return std::string(key) + " = " + std::string(value) + "\n";
 }
 
-bool read_file(const std::string &path, std::string &contents)
+bool read_file(const std::string &path, std::string &contents, long long limit, long long *size)
 {
+    if (size != nullptr)
+        *size = 0;
     /* Only a regular file: the open of a FIFO would wait for a writer, and
      * a device such as /dev/zero never ends.  O_NONBLOCK keeps the open
      * itself from waiting. */
@@ -206,6 +252,12 @@ bool read_file(const std::string &path, std::string &contents)
         ::close(fd);
         return false;
     }
+    if (size != nullptr)
+        *size = st.st_size;
+    if (limit >= 0 && st.st_size > limit) {
+        ::close(fd);
+        return false;
+    }
     std::FILE *in = ::fdopen(fd, "rb");
     if (in == nullptr) {
         ::close(fd);
@@ -214,10 +266,20 @@ bool read_file(const std::string &path, std::string &contents)
     contents.clear();
     char buf[8192];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, in)) > 0)
+    /* A file that grows while it is read stops being read past the limit. */
+    while ((n = std::fread(buf, 1, sizeof buf, in)) > 0) {
         contents.append(buf, n);
+        if (limit >= 0 && static_cast<long long>(contents.size()) > limit)
+            break;
+    }
     const bool ok = std::ferror(in) == 0;
     std::fclose(in);
+    if (limit >= 0 && static_cast<long long>(contents.size()) > limit) {
+        if (size != nullptr)
+            *size = static_cast<long long>(contents.size());
+        contents.clear();
+        return false;
+    }
     return ok;
 }
 

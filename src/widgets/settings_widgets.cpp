@@ -4,6 +4,7 @@
 #include "widget_values.h"
 
 #include <QComboBox>
+#include <QDate>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -161,6 +162,24 @@ bool whole_in_range(const Entry &e, std::string_view value, int lo, int hi)
     return true;
 }
 
+/* A spin box's value within its range and, for a day of year, within the
+ * days of the year its time box holds: the box would bring day 366 of a
+ * common year back to 365. */
+bool spin_value_usable(const Entry &e, const SpinValue &t, std::string_view value)
+{
+    if (!whole_in_range(e, value, t.spin->minimum(), t.spin->maximum()))
+        return false;
+    if (t.year == nullptr)
+        return true;
+    const int year = t.year->value();
+    const int days = QDate::isLeapYear(year) ? 366 : 365;
+    if (strict_int(value) <= days)
+        return true;
+    return refuse(e, value,
+                  "is outside the range 1 to " + std::to_string(days) + " of the year " + std::to_string(year),
+                  "value");
+}
+
 /* A value the entry's widget cannot hold as it stands is refused with one
  * line naming the key, and the widget is left as it was: a number with
  * text after it (a NUL included) or no number where one belongs, a number
@@ -197,9 +216,7 @@ bool value_usable(const Entry &e, std::string_view value)
                           [&](const ComboItem &t) { return whole_in_range(e, value, 0, t.combo->count() - 1); },
                           [&](const LabelText &) { return true; },
                           edit_usable,
-                          [&](const SpinValue &t) {
-                              return whole_in_range(e, value, t.spin->minimum(), t.spin->maximum());
-                          },
+                          [&](const SpinValue &t) { return spin_value_usable(e, t, value); },
                           [&](const TimeField &t) {
                               return whole_in_range(e, value, 0, t.part == TimePart::Hour ? 23 : 59);
                           },
@@ -220,15 +237,7 @@ void apply_entry(const Entry &e, std::string_view value)
                        t.label->setText(text);
                    },
                    [&](const EditText &t) { t.edit->setText(decode_text(value)); },
-                   [&](const SpinValue &t) {
-                       /* A day of year the year lacks is brought back by the
-                        * time box to the year's last day: said, not silent. */
-                       t.spin->setValue(strict_int(value));
-                       if (t.spin->value() != strict_int(value))
-                           std::printf("Settings file: %s = %s does not fit the fields beside it; the field holds "
-                                       "%d\n",
-                                       e.key, shown_value(value).c_str(), t.spin->value());
-                   },
+                   [&](const SpinValue &t) { t.spin->setValue(strict_int(value)); },
                    [&](const TimeField &t) { set_time_part(t, strict_int(value)); },
                },
                e.target);
@@ -245,6 +254,11 @@ void EntryList::add(Form form, Target target)
 {
     assert(entries_.size() < count_);
     entries_.push_back({keys_[entries_.size()], form, std::move(target)});
+}
+
+void EntryList::day(QSpinBox *d, QSpinBox *year)
+{
+    add(Form::Int, SpinValue{d, year});
 }
 
 void EntryList::time(QTimeEdit *e)
@@ -293,8 +307,24 @@ void apply_settings(std::string_view text, std::span<const Entry> entries)
     keys.reserve(entries.size());
     for (const Entry &e : entries)
         keys.push_back(e.key);
-    for (const Match &m : match_lines(text, keys))
-        apply_entry(entries[static_cast<size_t>(m.index)], m.value);
+    /* A file that is no settings file at all is named by its first lines. */
+    constexpr int kNamedSkips = 20;
+    int skipped = 0;
+    for (const Match &m : match_lines(text, keys)) {
+        if (m.index >= 0) {
+            apply_entry(entries[static_cast<size_t>(m.index)], m.value);
+        } else if (++skipped > kNamedSkips) {
+            continue;
+        } else if (m.index == kNoKey) {
+            std::printf("Settings file: %s: no field has the key %s; the line is skipped\n",
+                        shown_value(m.value).c_str(), shown_value(split_line(m.value).key).c_str());
+        } else {
+            std::printf("Settings file: %s holds no \"=\" between a key and a value; the line is skipped\n",
+                        shown_value(m.value).c_str());
+        }
+    }
+    if (skipped > kNamedSkips)
+        std::printf("Settings file: %d more lines set nothing and are skipped\n", skipped - kNamedSkips);
 }
 
 bool save_settings(const QString &name, std::span<const Entry> entries)
@@ -317,12 +347,18 @@ bool restore_settings(const QString &name, std::span<const Entry> entries)
 {
     const std::string path = local_name(name);
     std::string text;
-    if (path.empty() || !read_file(path, text)) {
-        std::printf("Error opening %s for restore\n", path.c_str());
-        return false;
+    long long size = 0;
+    if (!path.empty() && read_file(path, text, kMaxSettingsBytes, &size)) {
+        apply_settings(text, entries);
+        return true;
     }
-    apply_settings(text, entries);
-    return true;
+    if (size > kMaxSettingsBytes)
+        std::printf("Settings file %s holds %lld bytes, more than the %lld a settings file may hold; nothing "
+                    "restored\n",
+                    path.c_str(), size, kMaxSettingsBytes);
+    else
+        std::printf("Error opening %s for restore\n", path.c_str());
+    return false;
 }
 
 } // namespace settings

@@ -63,8 +63,8 @@ namespace {
  * what the field takes. */
 void print_not_a_number(const QLineEdit *edit, const char *field)
 {
-    std::printf("The field %s holds \"%s\", which is not one number (blanks around it only, a decimal point, no "
-                "comma); nothing done\n",
+    std::printf("The field %s holds \"%s\", which is not one decimal number (blanks around it only, a decimal "
+                "point, no comma); nothing done\n",
                 field, settings::shown_value(view(edit->text().toUtf8())).c_str());
     std::fflush(stdout);
 }

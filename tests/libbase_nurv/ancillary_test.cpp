@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <functional>
 
 namespace {
 
@@ -138,14 +139,22 @@ int Field(int i, int component)
     }
 }
 
-// The field averaged over the step [begin, begin + 10 ms).
-std::array<double, 3> MeanField(long long begin)
+// The field of the step [begin, begin + 10 ms): the mean of its five
+// records, less those of a component that hold the fill value (their share
+// of the step is not covered).
+std::array<double, 3> MeanField(long long begin, const std::function<int(int, int)> &value)
 {
     std::array<double, 3> mean{};
     const int first = static_cast<int>((begin - kMagStart) / kMagCadence);
-    for (int i = first; i < first + 5; ++i)
-        for (int c = 0; c < 3; ++c)
-            mean[static_cast<size_t>(c)] += Field(i, c) / 5.0;
+    for (int c = 0; c < 3; ++c) {
+        int present = 0;
+        for (int i = first; i < first + 5; ++i)
+            if (value(i, c) != 65535) {
+                mean[static_cast<size_t>(c)] += value(i, c);
+                ++present;
+            }
+        mean[static_cast<size_t>(c)] /= present;
+    }
     return mean;
 }
 
@@ -156,11 +165,29 @@ double PitchOf(const std::array<double, 3> &b, int sensor)
     return std::acos(-(sensor == 0 ? b[2] : b[0]) / length) / 0.017453292519943;
 }
 
-TEST_F(AncillaryTest, PitchAnglesFromTheFieldAveragedOverEachStep)
+// Five field records a step, every one whole, or the y component of one of
+// them the fill value: the step's y is then the others' sum divided by the
+// four fifths of the step they cover.
+struct StepFieldCase {
+    const char *name;
+    int fillInStep;  // the record (0 to 4) of each step whose y is the fill value; -1: none
+};
+void PrintTo(const StepFieldCase &c, std::ostream *os)
 {
+    *os << c.name;
+}
+class StepFieldTest : public AncillaryTest, public ::testing::WithParamInterface<StepFieldCase> {};
+
+TEST_P(StepFieldTest, PitchAnglesFromTheFieldAveragedOverEachStep)
+{
+    const StepFieldCase &c = GetParam();
+    const auto value = [&c](int i, int component) {
+        // Steps begin at whole multiples of five records.
+        return component == 1 && c.fillInStep >= 0 && i % 5 == c.fillInStep ? 65535 : Field(i, component);
+    };
     AddMain(MainDescription({.pitch = true}));
     AddAuxDescription(Aux::MAG);
-    AddAux(Aux::MAG, kMagStart, AuxFiles(Aux::MAG, kMagStart, 4000, kMagCadence, kMagCadence, Field), kMagCadence);
+    AddAux(Aux::MAG, kMagStart, AuxFiles(Aux::MAG, kMagStart, 4000, kMagCadence, kMagCadence, value), kMagCadence);
     OpenMain();
     KOMBRA_USHORT status = 9;
     KOMBRA_ULONG field_key = 0;
@@ -175,15 +202,20 @@ TEST_F(AncillaryTest, PitchAnglesFromTheFieldAveragedOverEachStep)
             const long long time = 14 * kHour + 1000LL * k;
             for (int s = 0; s < kSteps; ++s) {
                 // Both sensors take the step times of the record's first read.
-                const auto b = MeanField(time + kStepMs * s);
+                const auto b = MeanField(time + kStepMs * s, value);
                 EXPECT_NEAR(PitchOf(b, sensor), rec->pitch_angles[s], 1e-3) << "record " << k << " step " << s;
                 const double length = std::sqrt(b[0] * b[0] + b[1] * b[1] + b[2] * b[2]);
-                for (int c = 0; c < 3; ++c)
-                    EXPECT_NEAR(b[static_cast<size_t>(c)] / length, rec->dir_cosines->dir_cos123[3 * s + c], 1e-6);
+                for (int n = 0; n < 3; ++n)
+                    EXPECT_NEAR(b[static_cast<size_t>(n)] / length, rec->dir_cosines->dir_cos123[3 * s + n], 1e-6);
             }
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(StepFields, StepFieldTest,
+                         ::testing::Values(StepFieldCase{"EveryRecordWhole", -1},
+                                           StepFieldCase{"OneRecordOfEachStepWithoutY", 2}),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // A field along a sensor's normal, against it, across it, of no length, or
 // with a component missing.
@@ -427,7 +459,7 @@ TEST_F(AncillaryTest, ChangeOfDescriptionRebuildsTheSources)
             const KOMBRA_SHORT status = Read(sensor, sensor == kSensors - 1);
             ASSERT_TRUE(status == 1 || status == 12) << status;
             ASSERT_EQ(kSteps, rec->num_pitch) << "record " << k;
-            const auto b = MeanField(14 * kHour + 1000LL * k);
+            const auto b = MeanField(14 * kHour + 1000LL * k, Field);
             EXPECT_NEAR(PitchOf(b, sensor), rec->pitch_angles[0], 1e-3) << "record " << k << " sensor " << sensor;
         }
     }

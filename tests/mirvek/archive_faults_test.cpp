@@ -357,10 +357,12 @@ private slots:
             "The custom bins (10000 pitch angles x 10000 energies) of one sweep would hold 100000000 values, more "
             "than the 20000000 one action may hold; nothing done\n",
             "energy_bins=1;pachoice=1");
-        const QString notANumber = QStringLiteral("The field %1 holds \"%2\", which is not one number (blanks around "
-                                                  "it only, a decimal point, no comma); nothing done\n");
+        const QString notANumber = QStringLiteral("The field %1 holds \"%2\", which is not one decimal number (blanks "
+                                                  "around it only, a decimal point, no comma); nothing done\n");
         row("constant potential 2,5", "", Fault::Field, "sc_pot_val=2,5", exportCef,
             notANumber.arg("s/c potential value", "2,5"), "energy_sc_pot=2");
+        row("constant potential 0x10", "", Fault::Field, "sc_pot_val=0x10", exportCef,
+            notANumber.arg("s/c potential value", "0x10"), "energy_sc_pot=2");
         row("custom bins minimum 1,5e2", "", Fault::Field, "emin=1,5e2", mirvek,
             notANumber.arg("custom bins min", "1,5e2"), "energy_bins=1;energy_scale=1");
         row("1 count level multiplier 2x", "", Fault::Field, "onecount_mult=2x", lunder,

@@ -255,6 +255,27 @@ private slots:
                  std::string("Multi-spacecraft export not supported\n"
                              "GetNHaldeSweeps returned error -504. Try another source/time?\n"));
 
+        // A product two spacecraft lack: each is named, the other two drawn.
+        box.lineage->inst->setCurrentIndex(box.lineage->inst->findText(QStringLiteral("3DR")));
+        box.lineage->virins->setCurrentIndex(box.lineage->virins->findText(QStringLiteral("CP3DRH")));
+        box.plot_file_edit->setText(file("two"));
+        std::string said = press(box, "Print to File");
+        for (const std::string sc : {"CLUSTER-1", "CLUSTER-2", "CLUSTER-3", "CLUSTER-4"})
+            QVERIFY2((said.find("No data of CLUSTERII " + sc + " HALDE 3DR CP3DRH: the archive holds none of CP3DRH "
+                                "for " + sc + " at any time, so no other time would help; choose a source it "
+                                "holds\n") != std::string::npos) == (sc > "CLUSTER-2"),
+                     said.c_str());
+        QCOMPARE(QImage(file("two.gif")).size(), QSize(850, 680));
+        // An instrument and a product that do not belong together.
+        box.lineage->virins->setCurrentIndex(box.lineage->virins->findText(QStringLiteral("CPPADH")));
+        said = press(box, "Print to File");
+        QVERIFY2(said.find("Error getting data key\nThe instrument 3DR of CLUSTERII CLUSTER-1 HALDE has no product "
+                           "CPPADH (it is a product of PAD); choose a product of 3DR: CP3DRH, CP3DRL\n") !=
+                     std::string::npos,
+                 said.c_str());
+        box.lineage->inst->setCurrentIndex(0);
+        box.lineage->virins->setCurrentIndex(0);
+
         // No data for the time: one line, the earlier plot and export kept.
         box.lineage->miss->setCurrentIndex(box.lineage->miss->findText(QStringLiteral("CLUSTER-1")));
         box.startendbox->bDoyspinBox->setValue(120);

@@ -16,6 +16,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -432,7 +434,7 @@ TEST_F(SampleArchive, EveryCataloguedFileIsOnDisk)
 // The catalog is written for every back end: with KOMBRA_DB_TYPE unset the
 // dBASE tables answer every look-up of data and description files as the
 // SQLite file does, for sources with and without data and for hours inside
-// and outside the sample.
+// and outside the sample, and over all years.
 TEST_F(SampleArchive, DbaseTablesAnswerAsTheSqliteCatalog)
 {
     struct Source {
@@ -464,6 +466,13 @@ TEST_F(SampleArchive, DbaseTablesAnswerAsTheSqliteCatalog)
                                             ":30 kind " + std::to_string(what) + ": " + std::to_string(status) +
                                             " " + name1.data() + " " + name2.data());
                 }
+            // Whether the archive holds the source at any time, as a reading
+            // that found no data asks.
+            std::vector<char> name1(4096), name2(4096);
+            const int any = dbNURVGetFile(key, 1900, 1, 0, 2100, 366, 86399999, _H_AND_D_, "", name1.data(),
+                                          name2.data());
+            answers[type].push_back(std::string(s.mission) + " " + s.vinst + " at any time: " + std::to_string(any) +
+                                    " " + name1.data() + " " + name2.data());
         }
     }
     EXPECT_EQ(answers[SQLite], answers[Tarvo]);
@@ -484,17 +493,33 @@ std::map<std::string, std::string> Contents(const std::string &root)
     return files;
 }
 
+// The second run writes over the first, as scripts/run-sample does when the
+// generator is newer: every file is replaced by a new one renamed in whole
+// (a reader holding the old file keeps it whole: here a link to it), and no
+// temporary file is left.
 TEST(SampleArchiveRuns, TwoRunsWriteTheSameBytes)
 {
     kombra_test::TempDir dir;
     const std::string root = dir.file("sample");
     WriteSampleArchive(root, {});
     const auto first = Contents(root);
-    std::filesystem::remove_all(root);
+    std::vector<std::pair<std::string, std::string>> held;  // file, a link to its first version
+    std::filesystem::create_directory(dir.file("held"));
+    for (const auto &[name, text] : first) {
+        held.push_back({root + "/" + name, dir.file("held/" + std::to_string(held.size()))});
+        std::filesystem::create_hard_link(held.back().first, held.back().second);
+    }
     WriteSampleArchive(root, {});
     const auto second = Contents(root);
     EXPECT_GT(first.size(), 50u);
     EXPECT_TRUE(first == second);
+    const auto inode = [](const std::string &path) {
+        struct stat st {};
+        EXPECT_EQ(0, ::stat(path.c_str(), &st)) << path;
+        return st.st_ino;
+    };
+    for (const auto &[file, link] : held)
+        EXPECT_NE(inode(file), inode(link)) << file << " was written in place";
     // The default archive stays small enough to write on every set-up.
     std::size_t bytes = 0;
     for (const auto &[name, text] : first)

@@ -376,9 +376,12 @@ TEST_F(SweepRead, StartsAndSearchesAcrossTheGapBetweenFiles)
         EXPECT_EQ(std::string::npos, printed.find("ailed")) << printed;
     }
 
-    // Between the files and past the last: no data, and the lines say when.
+    // Between the files, past the last and (within the last file's catalog
+    // entry) after its last sweep, where positioning meets the end mark: no
+    // data, and the lines say when.
     for (const auto &[from, to, text] : {std::tuple{56500, 59000, "16:00:56.500 to 16:00:59"},
-                                         std::tuple{90000, 100000, "16:01:30 to 16:01:40"}}) {
+                                         std::tuple{90000, 100000, "16:01:30 to 16:01:40"},
+                                         std::tuple{76200, 76400, "16:01:16.200 to 16:01:16.400"}}) {
         testing::internal::CaptureStdout();
         auto r = Read(At(90, 16 * kHourMs + from), At(90, 16 * kHourMs + to));
         const std::string printed = testing::internal::GetCapturedStdout();
@@ -428,6 +431,7 @@ TEST_F(SweepRead, MissingFilesAreFetchedOrReported)
 
 TEST_F(SweepRead, FailuresBeforeAndDuringTheReading)
 {
+    archive.AddSource({"CLUSTERII", "C1", "HALDE", "SPINPAD", "LSPAD"});
     // A description without the speed tables: energies read, speeds fail
     // in the first fill and everything is freed.
     SweepShape few = shape;
@@ -455,8 +459,32 @@ TEST_F(SweepRead, FailuresBeforeAndDuringTheReading)
         EXPECT_EQ(nullptr, r->sweeps);
         EXPECT_EQ(-1, r->n);
     }
-    // Unknown sources and pitch-angle products without a spin set.
-    EXPECT_EQ(-149, Read(b, e, PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV, {"CLUSTERII", "C1", "HALDE", "3DR", "NONE"})->status);
+    // Unknown sources, each named by the first level the hierarchy lacks,
+    // and pitch-angle products without a spin set.
+    const struct {
+        SweepSource source;
+        const char *said;
+    } unknown[] = {
+        {{"CLUSTERII", "C1", "HALDE", "3DR", "NONE"},
+         "The instrument 3DR of CLUSTERII C1 HALDE has no product NONE (no instrument of HALDE has it); choose a "
+         "product of 3DR: CP3DRH"},
+        {{"CLUSTERII", "C1", "HALDE", "3DR", "LSPAD"},
+         "The instrument 3DR of CLUSTERII C1 HALDE has no product LSPAD (it is a product of SPINPAD); choose a "
+         "product of 3DR: CP3DRH"},
+        {{"CLUSTERII", "C1", "HALDE", "PAD", "CPPADAL"},
+         "The experiment HALDE of CLUSTERII C1 has no instrument PAD; choose an instrument of HALDE: 3DR, SPINPAD"},
+        {{"CLUSTERII", "C9", "HALDE", "3DR", "CP3DRH"},
+         "The project CLUSTERII has no mission C9; choose a mission of CLUSTERII: C1"},
+        {{"CLUSTER", "C1", "HALDE", "3DR", "CP3DRH"},
+         "The hierarchy has no project CLUSTER; choose a project: CLUSTERII"},
+    };
+    for (const auto &u : unknown) {
+        testing::internal::CaptureStdout();
+        const KOMBRA_SHORT status = Read(b, e, PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV, u.source)->status;
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(-149, status) << u.said;
+        EXPECT_EQ("Error getting data key\n" + std::string(u.said) + "\n", printed);
+    }
     EXPECT_EQ(-501, Read(b, e, PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV, {"CLUSTERII", "C1", "HALDE", "PAD", "PADX"})->status);
 }
 

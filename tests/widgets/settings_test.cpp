@@ -204,6 +204,7 @@ private slots:
         QTest::newRow("decimal") << "12.5" << 0 << 12 << 12.5f << num << range;
         QTest::newRow("exponent") << "1e3" << 0 << 1 << 1000.0f << num << range;
         QTest::newRow("decimal comma") << "2,5" << 0 << 2 << 2.0f << junk << junk;
+        QTest::newRow("hexadecimal") << "0x10" << 0 << 0 << 0.0f << junk << junk;
         QTest::newRow("decimal comma, exponent") << "1,5e2" << 0 << 1 << 1.0f << junk << junk;
         QTest::newRow("two numbers") << "3 4" << 0 << 3 << 3.0f << junk << junk;
         QTest::newRow("NUL after the number") << QString::fromLatin1("5\0junk", 6) << 0 << 5 << 5.0f << junk << junk;
@@ -368,6 +369,17 @@ private slots:
         // after this one may be cut.)
         QVERIFY2(printed.rfind("Error writing " + path.toStdString() + " for save\n", 0) == 0, printed.c_str());
         QVERIFY(read_all(path).find("EMIN = 1\n") != std::string::npos);
+
+        // A file of 64 GiB (sparse) is refused by its size, unread.
+        const std::string big = dir.path().toStdString() + "/big";
+        QFile file(QString::fromStdString(big));
+        if (!file.open(QIODevice::WriteOnly) || !file.resize(qint64(1) << 36))
+            QSKIP("cannot make a sparse file of 64 GiB here");
+        file.close();
+        StdoutCapture out;
+        QVERIFY(!settings::restore_settings(QString::fromStdString(big), win.entries()));
+        QCOMPARE(out.take(), "Settings file " + big + " holds 68719476736 bytes, more than the 1048576 a settings "
+                             "file may hold; nothing restored\n");
     }
 
     // ---- texts -----------------------------------------------------------
@@ -437,18 +449,36 @@ private slots:
     void lunderRestoreRules()
     {
         LunderWindows win;
-        win.apply("  EMIN=5  \nEMAX = 7\nemin = 9\nHR2 = 7\n");
+        {
+            StdoutCapture out;
+            win.apply("  EMIN=5  \nEMAX = 7\nemin = 9\n\n \t\nHR2 = 7\n");
+            QCOMPARE(out.take(),
+                     std::string("Settings file: emin = 9: no field has the key emin; the line is skipped\n"));
+        }
         QCOMPARE(win.w.emin->text(), QStringLiteral("5"));
         QCOMPARE(win.w.emax->text(), QStringLiteral("7"));
         QCOMPARE(win.w.sec_sweep->timebox->timeEdit->time(), QTime(7, 0, 0));
         QCOMPARE(win.w.prim_sweep->timebox->timeEdit->time(), QTime(18, 0, 0));
 
-        // Later lines win.  A day the year lacks is brought back, and said.
+        // Later lines win.  A day is taken within the year the file gives
+        // before it.
         StdoutCapture out;
-        win.apply("GATHER_OPTS2 = 0\nGATHER_OPTS2 = 2\nDOY1 = 366\n");
-        QCOMPARE(out.take(), std::string("Settings file: DOY1 = 366 does not fit the fields beside it; the field "
-                                         "holds 365\n"));
+        win.apply("GATHER_OPTS2 = 0\nGATHER_OPTS2 = 2\nYEAR1 = 2004\nDOY1 = 366\n");
+        QCOMPARE(out.take(), std::string());
         QCOMPARE(win.w.sec_sweep->gatherchoice->currentIndex(), 2);
+        QCOMPARE(win.w.prim_sweep->timebox->dateEdit->date(), QDate(2004, 12, 31));
+
+        // A file that is no settings file is named by its first lines.
+        std::string junk;
+        for (int i = 0; i < 25; ++i)
+            junk += "line " + std::to_string(i) + "\n";
+        StdoutCapture named;
+        win.apply(junk);
+        const std::string said = named.take();
+        QVERIFY2(said.rfind("Settings file: line 0 holds no \"=\"", 0) == 0, said.c_str());
+        QVERIFY2(said.ends_with("Settings file: line 19 holds no \"=\" between a key and a value; the line is skipped\n"
+                                "Settings file: 5 more lines set nothing and are skipped\n"),
+                 said.c_str());
 
         // Labels are cut to the lineage fields; a long line is one line,
         // whatever it holds past its first 511 characters.
@@ -489,7 +519,13 @@ private slots:
     void mirvekRestoreRules()
     {
         MirvekWindow win;
-        win.apply("CUSTOM_BIN_LINLOG = 0\nEND_HR = 7\n");
+        {
+            // A byte-order mark before the first key is passed over.
+            StdoutCapture out;
+            win.apply("\xef\xbb\xbf" "END_HR = 7\nCUSTOM_BIN_LINLOG = 0\n");
+            QCOMPARE(out.take(), std::string("Settings file: CUSTOM_BIN_LINLOG = 0: no field has the key "
+                                             "CUSTOM_BIN_LINLOG; the line is skipped\n"));
+        }
         QCOMPARE(win.w.energy_linlog->currentIndex(), 1);
         QCOMPARE(win.w.startendbox->etimeEdit->time(), QTime(7, 1, 0));
         QCOMPARE(win.w.startendbox->btimeEdit->time(), QTime(18, 0, 0));
@@ -511,7 +547,8 @@ private slots:
     }
 
     // Values no field of the file's key can hold as they stand are refused,
-    // one line each naming the key, and leave every widget as it was.
+    // one line each naming the key, and leave every widget as it was; so
+    // are lines no field can take.
     void refusedValues_data()
     {
         QTest::addColumn<bool>("lunder");
@@ -533,6 +570,12 @@ private slots:
         row("end day 0", false, "END_DOY = 0", range("END_DOY", "0", 1, 366));
         row("start hour 99999", false, "START_HR = 99999", range("START_HR", "99999", 0, 23));
         row("start second 75", false, "START_SEC = 75", range("START_SEC", "75", 0, 59));
+        // One above the range, each kind of field.
+        row("end second 60", false, "END_SEC = 60", range("END_SEC", "60", 0, 59));
+        row("end year 2101", false, "END_YR = 2101", range("END_YR", "2101", 1900, 2100));
+        row("combo item 3 of 3", true, "PA_OPTS2 = 3", range("PA_OPTS2", "3", 0, 2));
+        row("day 366 of 2001", false, "START_DOY = 366",
+            "START_DOY = 366 is outside the range 1 to 365 of the year 2001" + keeps);
         row("year with a letter", true, "YEAR1 = 2004x", junk("YEAR1", "2004x"));
         row("combo item 7 of 3", true, "PA_OPTS2 = 7", range("PA_OPTS2", "7", 0, 2));
         row("combo item with a letter", true, "PA_OPTS1 = 2x", junk("PA_OPTS1", "2x"));
@@ -550,6 +593,13 @@ private slots:
             "SC_POT_VAL = 1e39 is not a finite number within the range of a float; the field keeps its text");
         row("1e30 pitch-angle bins", false, "N_PA = 1e30",
             "N_PA = 1e30 is not a whole number within the range of an int; the field keeps its text");
+        row("gather 0x10", false, "N_GATHER = 0x10", "N_GATHER = 0x10 is not one number; the field keeps its text");
+        row("window 0x1", true, "XWIN_NO = 0x1", "XWIN_NO = 0x1 is not one whole number; the field keeps its text");
+        // Lines that set nothing.
+        row("misspelt key", true, "YR1 = 2004", "YR1 = 2004: no field has the key YR1; the line is skipped");
+        row("a key of the other program", false, "EMIN = 5",
+            "EMIN = 5: no field has the key EMIN; the line is skipped");
+        row("no =", true, "  YEAR1 2004", "YEAR1 2004 holds no \"=\" between a key and a value; the line is skipped");
     }
     void refusedValues()
     {
@@ -559,19 +609,16 @@ private slots:
         LunderWindows l;
         MirvekWindow m;
         const std::string before = lunder ? l.text() : m.text();
-        const std::string file = "EMIN = 5\n" + line.toStdString() + "\n";
+        const std::string file = (lunder ? "EMIN = 5\n" : "CUSTOM_BIN_MIN = 5\n") + line.toStdString() + "\n";
         StdoutCapture out;
         lunder ? l.apply(file) : m.apply(file);
         QCOMPARE(QString::fromStdString(out.take()), "Settings file: " + said + "\n");
-        // EMIN (Lunder's main window, Mirvek's energy spacing skipped) is the
-        // only change: the line before the refused one still applies.
-        std::string after = lunder ? l.text() : m.text();
-        if (lunder) {
-            QCOMPARE(l.w.emin->text(), QStringLiteral("5"));
-            l.w.emin->setText("1");
-            after = l.text();
-        }
-        QCOMPARE(after, before);
+        // The energy minimum is the only change: the line before the
+        // refused one still applies.
+        QLineEdit *emin = lunder ? l.w.emin : m.w.emin;
+        QCOMPARE(emin->text(), QStringLiteral("5"));
+        emin->setText(lunder ? "1" : "10");
+        QCOMPARE(lunder ? l.text() : m.text(), before);
     }
 };
 

@@ -9,7 +9,9 @@
 #include <cmath>
 #include <deque>
 #include <filesystem>
+#include <fstream>
 #include <future>
+#include <iterator>
 #include <random>
 #include <stdexcept>
 #include <thread>
@@ -248,10 +250,15 @@ void CopyHelp(const std::string &root, const std::string &docDir)
     if (docDir.empty())
         return;
     std::filesystem::create_directories(root + "/doc");
-    for (const auto &page : std::filesystem::directory_iterator(docDir))
-        if (page.path().extension() == ".html")
-            std::filesystem::copy_file(page.path(), root + "/doc/" + page.path().filename().string(),
-                                       std::filesystem::copy_options::overwrite_existing);
+    for (const auto &page : std::filesystem::directory_iterator(docDir)) {
+        if (page.path().extension() != ".html")
+            continue;
+        std::ifstream in(page.path(), std::ios::binary);
+        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (!in.good() && !in.eof())
+            throw std::runtime_error("cannot read " + page.path().string());
+        WriteText(root + "/doc/" + page.path().filename().string(), text);
+    }
 }
 
 std::string Quoted(const std::string &text)
@@ -379,8 +386,11 @@ void WriteSampleArchive(const std::string &rootIn, const SampleOptions &o)
     }
     archive.Write();
     CopyHelp(root, o.docDir);
-    WriteEnvironment(root);
     WriteLunderDemo(root);
+    // Last: the environment file marks a whole archive (scripts/run-sample
+    // writes the archive again while it is missing or older than the
+    // generator).
+    WriteEnvironment(root);
 }
 
 }  // namespace kombra_sample

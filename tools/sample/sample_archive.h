@@ -18,7 +18,10 @@ struct SampleOptions {
     std::string docDir;   // help pages to copy; empty: none
 };
 
-// Writes the archive into root (created when missing).  Throws
+// Writes the archive into root (created when missing).  Each file is
+// written beside its name and renamed over it whole, so that a program
+// reading an archive while it is written again finds each file as it was or
+// as it is now, never a part of one; kombra.env is written last.  Throws
 // std::runtime_error when a file cannot be written.
 void WriteSampleArchive(const std::string &root, const SampleOptions &options);
 

@@ -253,6 +253,12 @@ struct nur_data;
  * the reader's version of this reading. */
 KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_TIME_S *end, BIN_UNITS_E bin_units,
                              PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *nswps, HALDE_SWEEP_S ***swpppp);
+/* Whether the catalog lists data of the source, read as GetNHaldeSweeps
+ * reads it (do_pa choosing the product of a pitch-angle source), at any
+ * time: 1 yes, 0 none, or a failing status (-149 for a source the hierarchy
+ * lacks, -501 when the configuration or the catalog cannot be had, or for a
+ * pitch-angle product other than CPPADL and CPPADH, with its line). */
+KOMBRA_SHORT sweep_source_catalogued(const NURV_LINEAGE_S *lineage, T_OR_F_E do_pa);
 /* The magnetic-field source that gives a source's sweeps their pitch
  * angles, as "PROJECT MISSION EXPERIMENT INSTRUMENT VIRTUAL" (the Cluster
  * and Double Star FGM vectors), or empty when the project has none. */

@@ -41,9 +41,12 @@ struct LabelText {
 struct EditText {
     QLineEdit *edit;
 };
-/* A spin box's value; restored from a whole number within its range. */
+/* A spin box's value; restored from a whole number within its range.  A
+ * day of year names the spin box of its year, and is restored only within
+ * that year's days. */
 struct SpinValue {
     QSpinBox *spin;
+    QSpinBox *year = nullptr;
 };
 /* One field of a time edit; restored from a whole number that is an hour,
  * minute or second of a day. */
@@ -71,6 +74,8 @@ public:
     void edit(Form form, QLineEdit *e) { add(form, EditText{e}); }
     void label(QLabel *l, int max_chars) { add(Form::Text, LabelText{l, max_chars}); }
     void spin(QSpinBox *s) { add(Form::Int, SpinValue{s}); }
+    /* A day of year and the spin box of its year. */
+    void day(QSpinBox *d, QSpinBox *year);
     /* The hour, minute and second of a time edit, in that order. */
     void time(QTimeEdit *e);
     /* The entries; every key of the table must have been taken. */
@@ -89,11 +94,14 @@ QString decode_text(std::string_view bytes);
 /* The whole file: one line per entry, in order. */
 std::string settings_text(std::span<const Entry> entries);
 /* Applies the lines of a file's text in file order; keys are those of the
- * entries, lines naming no entry are skipped.  A value its widget cannot
- * hold as it stands (a number with anything after it, a NUL byte among
- * them; a number outside the widget's range; a text longer than its edit
+ * entries.  A value its widget cannot hold as it stands (a number with
+ * anything after it, a NUL byte among them; a number outside the widget's
+ * range, a day its year lacks among them; a text longer than its edit
  * takes) prints one line "Settings file: KEY = VALUE ..." and leaves the
- * widget as it was; an empty number edit is taken. */
+ * widget as it was; an empty number edit is taken.  A line whose key no
+ * entry has, and one without "=", set nothing and print one line each (the
+ * first 20 of them, then one line counting the others); blank lines are
+ * passed over. */
 void apply_settings(std::string_view text, std::span<const Entry> entries);
 
 /* Writes the entries into the file name (a temporary file renamed over it).
@@ -102,7 +110,9 @@ void apply_settings(std::string_view text, std::span<const Entry> entries);
  * false then. */
 bool save_settings(const QString &name, std::span<const Entry> entries);
 /* Applies the file name to the entries.  Prints "Error opening %s for
- * restore" and changes nothing when it cannot be read; false then. */
+ * restore" when it cannot be read, and a line naming its size when it
+ * holds more than kMaxSettingsBytes (found without reading it whole), and
+ * changes nothing; false then. */
 bool restore_settings(const QString &name, std::span<const Entry> entries);
 
 } // namespace settings

@@ -1,6 +1,7 @@
 // Fuzz entry point of the settings-file reader: the input is read as a
 // settings file against both programs' key tables.  Each match must name
-// its key and carry a stripped one-line value; the number readers must
+// its key and carry a stripped one-line value, and each line that sets
+// nothing must be one of the two kinds named; the number readers must
 // agree with one another; and the first lines of the input, written back
 // as values by the writer's line forms, must read back as written.  Built
 // with libFuzzer under clang (see CMakeLists.txt here) and replayed over a
@@ -37,9 +38,19 @@ void CheckMatches(std::string_view text, std::span<const char *const> keys)
     const auto matches = settings::match_lines(text, keys);
     Check(matches.size() <= lines + 1);
     for (const settings::Match &m : matches) {
-        Check(m.index >= 0 && static_cast<size_t>(m.index) < keys.size());
-        Check(std::string(keys[static_cast<size_t>(m.index)]) != "DUMMY_STRING");
         Check(m.value.find('\n') == std::string::npos);
+        if (m.index < 0) {
+            // A line that sets nothing: not blank, and with "=" only when
+            // its key is none of the table's.
+            Check(m.index == settings::kNoKey || m.index == settings::kNoEquals);
+            Check(!m.value.empty() && !IsSpace(m.value.front()) && !IsSpace(m.value.back()));
+            Check((m.value.find('=') == std::string::npos) == (m.index == settings::kNoEquals));
+            for (const char *key : keys)
+                Check(m.index == settings::kNoEquals || settings::split_line(m.value).key != key);
+            continue;
+        }
+        Check(static_cast<size_t>(m.index) < keys.size());
+        Check(std::string(keys[static_cast<size_t>(m.index)]) != "DUMMY_STRING");
         Check(m.value.empty() || (!IsSpace(m.value.front()) && !IsSpace(m.value.back())));
         const int strict = settings::strict_int(m.value);
         if (strict != 0)
