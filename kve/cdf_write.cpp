@@ -184,7 +184,8 @@ int KvRemoveISO_TIME(KvCDFContents *c)
             } else if (name == "SI_CONVERSION") {
                 SetAttrText(attr, CDF_CHAR, "1.0e-3>s");
             } else if (name == "FILLVAL") {
-                SetAttrEpoch(attr, -1.0e-31);
+                // The epoch its missing times carry, CDF's fill of EPOCH.
+                SetAttrEpoch(attr, kKvFillEpoch);
             } else if (name == "VALIDMIN" || name == "VALIDMAX" || name == "SCALEMIN" || name == "SCALEMAX") {
                 if (attr->data != nullptr && TextType(attr->data_type))
                     SetAttrEpoch(attr, KvISOStringToEpoch(static_cast<const char *>(attr->data)));
@@ -334,15 +335,15 @@ int KvWriteGlobals(KvCDFContents *c)
                 continue;
             long status;
             if (entry.data_type == CDF_CHAR || entry.data_type == CDF_UCHAR) {
-                // An empty text is stored as one blank: CDF entries hold at
-                // least one element.
+                // An empty text is stored as one NUL, which every reader
+                // ends the text at: CDF entries hold at least one element.
                 std::string text = entry.data != nullptr
                                        ? std::string(static_cast<const char *>(entry.data),
                                                      strnlen(static_cast<const char *>(entry.data),
                                                              static_cast<size_t>(std::max(entry.num_elems, 0L))))
                                        : std::string();
                 if (text.empty())
-                    text = " ";
+                    text.assign(1, '\0');
                 status = current->PutEntry(num, kcdf::EntryKind::Global, e, entry.data_type,
                                            static_cast<long>(text.size()), text.data(), text.size());
             } else if (entry.data == nullptr || kcdf::ElementSize(entry.data_type) == 0 || entry.num_elems < 1) {
@@ -404,7 +405,7 @@ int KvWriteVarAttrs(KvCDFContents *c, long index)
                 p += s.size() + 1;
             }
             if (joined.empty())
-                joined = " ";
+                joined.assign(1, '\0');  // as an empty entry text
             if (current->PutEntry(num, kcdf::EntryKind::Variable, var, attr.data_type,
                                   static_cast<long>(joined.size()), joined.data(), joined.size()) != kcdf::kOk) {
                 std::printf("CDF error writing  char V attribute %s of variable %s\n", attr.name, v->name);

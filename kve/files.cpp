@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -224,12 +225,39 @@ char *KvStripQuotes(const char *text)
     return KvNewStr(s.c_str());
 }
 
-bool KvTextNeedsQuotes(const std::string &text, char delim, char rec_end)
+namespace {
+
+// Characters the line layer of the reader does not give back as they are
+// (a line end ends the line; CR, FF, VT and BEL are dropped): inside quotes
+// they are written as a backslash and three octal digits.
+bool Escaped(char ch) { return ch == '\n' || ch == '\r' || ch == '\f' || ch == '\v' || ch == '\a'; }
+
+bool OctalEscapeAt(const std::string &s, size_t i)
+{
+    return i + 3 < s.size() && s[i] == '\\' && s[i + 1] >= '0' && s[i + 1] <= '3' && s[i + 2] >= '0' &&
+           s[i + 2] <= '7' && s[i + 3] >= '0' && s[i + 3] <= '7';
+}
+
+}  // namespace
+
+bool KvTextNeedsEscapes(const std::string &text)
+{
+    for (const char ch : text)
+        if (Escaped(ch))
+            return true;
+    return false;
+}
+
+bool KvTextNeedsQuotes(const std::string &text, char delim, char rec_end, bool record)
 {
     if (text.empty() || text.front() == ' ' || text.front() == '\t' || text.back() == ' ' || text.back() == '\t')
         return true;
+    // At the start of a line '&' skips lines, and a record line holding '='
+    // would be taken for a keyword where no header stands before it.
+    if (record && (text.front() == '&' || text.find('=') != std::string::npos))
+        return true;
     for (const char ch : text)
-        if (ch == delim || ch == '"' || ch == '!' || ch == rec_end || ch == '\n')
+        if (ch == delim || ch == '"' || ch == '!' || ch == rec_end || Escaped(ch))
             return true;
     return false;
 }
@@ -237,7 +265,20 @@ bool KvTextNeedsQuotes(const std::string &text, char delim, char rec_end)
 std::string KvQuoted(const std::string &text)
 {
     std::string out = "\"";
-    for (const char ch : text) {
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char ch = text[i];
+        if (Escaped(ch)) {
+            char buf[8];
+            std::snprintf(buf, sizeof buf, "\\%03o", static_cast<unsigned>(static_cast<unsigned char>(ch)));
+            out += buf;
+            continue;
+        }
+        // A backslash that would read as the start of an escape, before
+        // three octal digits, is written as an escape itself.
+        if (ch == '\\' && OctalEscapeAt(text, i)) {
+            out += "\\134";
+            continue;
+        }
         out += ch;
         if (ch == '"')
             out += '"';
@@ -253,7 +294,12 @@ bool KvOneQuoted(const std::string &item, std::string *text)
     std::string out;
     for (size_t i = open + 1; i < item.size(); ++i) {
         if (item[i] != '"') {
-            out += item[i];
+            if (OctalEscapeAt(item, i)) {
+                out += static_cast<char>((item[i + 1] - '0') * 64 + (item[i + 2] - '0') * 8 + (item[i + 3] - '0'));
+                i += 3;
+            } else {
+                out += item[i];
+            }
         } else if (i + 1 < item.size() && item[i + 1] == '"') {
             out += '"';
             ++i;

@@ -49,7 +49,10 @@ struct Lines {
     KvOptions *options = nullptr;
     std::string file0;               // the path of the file in slot 0
     int status = 0;                  // KV_CORRUPT_FILE once corrupt
-    std::set<std::string> warned;    // places already warned of
+    std::set<std::pair<FILE *, long>> warned;  // places already warned of (or counted)
+    size_t warnings = 0;             // line warnings shown
+    size_t errors = 0;               // header and record errors shown
+    size_t unshown = 0;              // warnings and errors past their cap
     // Characters the read may still take: 16 times the size of every file
     // opened.  Positions restored across INCLUDE files can send the passes
     // back over lines already read; the budget ends such a read.
@@ -69,7 +72,8 @@ void AddBudget(FILE *fp)
         L().budget += 16 * static_cast<size_t>(st.st_size);
 }
 
-// Warnings of one read past this many are not given.
+// Line warnings, and header and record errors, of one read past this many
+// each are counted, not given.
 constexpr size_t kMaxWarnings = 20;
 
 // "<file> line <n>" of the byte at `offset` of a stream of the read,
@@ -99,11 +103,17 @@ std::string Place(FILE *fp, long offset)
 void Fault(bool corrupt, FILE *fp, long offset, const char *what)
 {
     Lines &l = L();
-    if (!corrupt && l.warned.size() >= kMaxWarnings)
+    // The passes over a file meet its lines more than once: each place is
+    // warned of (or counted) once.
+    if (!corrupt && !l.warned.insert({fp, offset}).second)
         return;
+    if (!corrupt && l.warnings >= kMaxWarnings) {
+        ++l.unshown;
+        return;
+    }
+    if (!corrupt)
+        ++l.warnings;
     const std::string place = Place(fp, offset);
-    if (!corrupt && !l.warned.insert(place).second)
-        return;
     const std::string text = KvFormat("KVE %s: %s: %s", corrupt ? "Error" : "Warning", place.c_str(), what);
     KvDisplayMessage(text.c_str(), l.options);
     KveAlertBox(corrupt ? "KVE Import ERROR" : "KVE Import warning", text.c_str());
@@ -195,6 +205,37 @@ void KvLinesReset(const char *dir, KvOptions *options)
     l.file0.clear();
     l.status = 0;
     l.warned.clear();
+    l.warnings = 0;
+    l.errors = 0;
+    l.unshown = 0;
+}
+
+bool KvReadErrorShown()
+{
+    Lines &l = L();
+    if (l.errors >= kMaxWarnings) {
+        ++l.unshown;
+        return false;
+    }
+    ++l.errors;
+    return true;
+}
+
+void KvReadError(const std::string &text, KvOptions *options)
+{
+    if (KvReadErrorShown())
+        KvDisplayMessage(text.c_str(), options);
+}
+
+void KvLinesReportUnshown()
+{
+    Lines &l = L();
+    if (l.unshown == 0)
+        return;
+    const std::string text = KvFormat("KVE Warning: %zu more warnings and errors of this read not shown", l.unshown);
+    KvDisplayMessage(text.c_str(), l.options);
+    KveAlertBox("KVE Import warning", text.c_str());
+    l.unshown = 0;
 }
 
 void KvLinesNameFile(const std::string &path) { L().file0 = path; }
@@ -254,8 +295,13 @@ const char *KvGetLine(FILE *fp)
     int ch = 0;
     while (l.budget > 0 && (ch = std::getc(fp)) != EOF) {
         --l.budget;
-        if (ch == '\f' || ch == '\v' || ch == '\a' || ch == '\r')
+        if (ch == '\f' || ch == '\v' || ch == '\a' || ch == '\r') {
+            // Our writers escape them in texts; one inside a quoted text of
+            // another writer's file is lost, and the user told.
+            if (quoted)
+                Fault(false, fp, std::ftell(fp) - 1, "a control character in a quoted text is dropped");
             continue;
+        }
         if (ch == '\0') {
             // No text file holds one: what follows it cannot be trusted.
             Fault(true, fp, std::ftell(fp) - 1, "NUL byte");

@@ -148,7 +148,9 @@ bool KvParseInteger(const std::string &text, long long *value)
 bool KvIntegerFits(long type, long long v)
 {
     switch (type) {
-    case CDF_INT1: case CDF_BYTE: return v >= INT8_MIN && v <= INT8_MAX;
+    // A BYTE item of 128 to 255 is the signed byte it stands for, as the
+    // previous writer wrote them and its reader read them.
+    case CDF_INT1: case CDF_BYTE: return v >= INT8_MIN && v <= UINT8_MAX;
     case CDF_UINT1: return v >= 0 && v <= UINT8_MAX;
     case CDF_INT2: return v >= INT16_MIN && v <= INT16_MAX;
     case CDF_UINT2: return v >= 0 && v <= UINT16_MAX;
@@ -161,7 +163,6 @@ bool KvIntegerFits(long type, long long v)
 long KvUnsignedOf(long type)
 {
     switch (type) {
-    case CDF_INT1: case CDF_BYTE: return CDF_UINT1;
     case CDF_INT2: return CDF_UINT2;
     case CDF_INT4: return CDF_UINT4;
     default: return 0;
@@ -204,30 +205,47 @@ bool KvStoreNumber(long type, const std::string &text, void *at)
     }
 }
 
-bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned char *out)
+bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned char *out,
+                    std::vector<std::string> *refused)
 {
     const auto elem = static_cast<size_t>(KvReadElementSize(*type));
+    size_t kept = 0;
+    // Stores item i in the next place, or leaves it out (named in
+    // *refused) where the caller keeps the rest; false where it does not.
+    auto take = [&](size_t i, bool ok) {
+        if (ok) {
+            ++kept;
+            return true;
+        }
+        if (refused == nullptr)
+            return false;
+        refused->push_back(items[i]);
+        return true;
+    };
     if (!KvIsIntegerType(*type)) {
         for (size_t i = 0; i < items.size(); ++i)
-            if (!KvStoreNumber(*type, items[i], out + i * elem))
+            if (!take(i, KvStoreNumber(*type, items[i], out + kept * elem)))
                 return false;
-        return true;
+        return kept > 0 || items.empty();
     }
     std::vector<long long> values(items.size());
+    std::vector<bool> parsed(items.size());
     bool signedFits = true, unsignedFits = KvUnsignedOf(*type) != 0;
     for (size_t i = 0; i < items.size(); ++i) {
-        if (!KvParseInteger(items[i], &values[i]))
-            return false;
-        signedFits = signedFits && KvIntegerFits(*type, values[i]);
-        unsignedFits = unsignedFits && KvIntegerFits(KvUnsignedOf(*type), values[i]);
+        parsed[i] = KvParseInteger(items[i], &values[i]);
+        signedFits = signedFits && parsed[i] && KvIntegerFits(*type, values[i]);
+        unsignedFits = unsignedFits && parsed[i] && KvIntegerFits(KvUnsignedOf(*type), values[i]);
     }
-    if (!signedFits && !unsignedFits)
-        return false;
-    if (!signedFits)
+    if (!signedFits && unsignedFits)
         *type = KvUnsignedOf(*type);
-    for (size_t i = 0; i < values.size(); ++i)
-        KvPutInteger(*type, values[i], out + i * elem);
-    return true;
+    for (size_t i = 0; i < values.size(); ++i) {
+        const bool fits = parsed[i] && KvIntegerFits(*type, values[i]);
+        if (fits)
+            KvPutInteger(*type, values[i], out + kept * elem);
+        if (!take(i, fits))
+            return false;
+    }
+    return kept > 0 || items.empty();
 }
 
 std::string KvTextValue(const std::string &item, bool caa)
@@ -259,7 +277,11 @@ long KvDataType(const char *text, long *size)
     return CDF_DOUBLE;
 }
 
-int KvSetEntry(KvGAttrEntry *e, const char *value, long size, char delim)
+namespace {
+
+// KvSetEntry, naming in *refused the items of a numeric entry its type
+// cannot hold (they are left out, the rest kept).
+int SetEntry(KvGAttrEntry *e, const char *value, long size, char delim, std::vector<std::string> *refused)
 {
     std::free(e->data);
     e->data = nullptr;
@@ -296,11 +318,27 @@ int KvSetEntry(KvGAttrEntry *e, const char *value, long size, char delim)
     std::unique_ptr<unsigned char, FreeDeleter> data(static_cast<unsigned char *>(std::calloc(items.size(), elem)));
     if (!data)
         return KV_BAD_TYPE;
-    if (!KvStoreNumbers(&e->data_type, items, data.get()))
+    if (!KvStoreNumbers(&e->data_type, items, data.get(), refused))
         return KV_SYNTAX;
-    e->num_elems = static_cast<long>(items.size());
+    e->num_elems = static_cast<long>(items.size() - (refused != nullptr ? refused->size() : 0));
     e->data = data.release();
     return 0;
+}
+
+// "KVE Error: <where>: '<item>' is no value of <type>", for each item left out.
+void NameRefused(const std::vector<std::string> &refused, const std::string &where, long type, KvOptions *o)
+{
+    char *name = KvCDFDataType(type);
+    for (const std::string &item : refused)
+        KvReadError(KvFormat("KVE Error: %s: '%s' is no value of %s", where.c_str(), Bare(item).c_str(), name), o);
+    std::free(name);
+}
+
+}  // namespace
+
+int KvSetEntry(KvGAttrEntry *e, const char *value, long size, char delim)
+{
+    return SetEntry(e, value, size, delim, nullptr);
 }
 
 int KvFindVersion(KvOptions *o)
@@ -399,7 +437,10 @@ int KvReadGlobalFlat(KvCDFContents *c, KvOptions *o, const char *name)
         } else if (k.starts_with("ENTRY") && next < count) {
             KvGAttrEntry *e = &attr.entry[next];
             e->data_type = type;
-            if (KvSetEntry(e, value.c_str(), size, o->attr_delim) == 0) {
+            std::vector<std::string> refused;
+            const int set = SetEntry(e, value.c_str(), size, o->attr_delim, &refused);
+            NameRefused(refused, KvFormat("entry %ld of %s", next, name), type, o);
+            if (set == 0) {
                 e->exists = 1;
                 ++next;
             } else {
@@ -615,15 +656,24 @@ int KvText_to_Attr(KvCDFContents *c, KvOptions *o, const char *key, const char *
         if (items.empty())
             return KV_SYNTAX;
         data.resize(items.size() * static_cast<size_t>(elem));
+        elems = static_cast<long>(items.size());
         if (type == CDF_EPOCH) {
             for (size_t k = 0; k < items.size(); ++k) {
                 const double epoch = KvISOStringToEpoch(items[k].c_str());
                 std::memcpy(data.data() + k * 8, &epoch, 8);
             }
-        } else if (!KvStoreNumbers(&type, items, data.data())) {
-            return KV_SYNTAX;
+        } else {
+            // Items the type cannot hold are named and left out; the rest
+            // of the attribute is kept.
+            std::vector<std::string> refused;
+            const long asked = type;
+            const bool kept = KvStoreNumbers(&type, items, data.data(), &refused);
+            NameRefused(refused, std::string(key) + " of " + v->name, asked, o);
+            if (!kept)
+                return KV_SYNTAX;
+            elems -= static_cast<long>(refused.size());
+            data.resize(static_cast<size_t>(elems) * static_cast<size_t>(elem));
         }
-        elems = static_cast<long>(items.size());
     }
     void *copy = std::malloc(data.size());
     if (copy == nullptr)
@@ -844,6 +894,11 @@ int KvGetCSDSgenFlat(KvCDFContents *c, KvOptions *o)
     if (c == nullptr || o == nullptr)
         return KV_EMPTY;
     KvLinesReset(c->io_f_path, o);
+    // However the read ends, the warnings and errors past their caps are
+    // counted in one line.
+    struct Report {
+        ~Report() { KvLinesReportUnshown(); }
+    } report;
     std::unique_ptr<KvRecord_format, decltype(&KvFreeFormatSpace)> f(KvMakeFmtObj(), &KvFreeFormatSpace);
     FILE *data = KvOpenFile("r", c->io_f_path, c->io_f_name, c->io_f_extn);
     if (data == nullptr) {

@@ -56,70 +56,135 @@ int EpochValue(KvFTpacket *pk, const std::string &value, double *out)
     return KvISOStringToEpochStatus(value.substr(0, 30).c_str(), out) == 0 ? 0 : KV_BAD_ISO;
 }
 
+// What the read keeps of each variable: the bytes of one record of it as
+// stored, and what its values have shown of its integer type.  A column
+// turns unsigned only in a record that is kept, and only when no kept
+// record and no value before it in its own record is negative: two flags,
+// so that each value is looked at once.
+struct Column {
+    size_t record_bytes = 0;
+    long type = 0;              // its type when the record being read began
+    bool negative = false;      // a kept record holds a negative value
+    bool negative_now = false;  // the record being read holds one
+};
+
+struct ReadState {
+    KvCDFVariable **vardata = nullptr;  // the variables the state is of
+    std::vector<Column> columns;
+    long capacity = 0;  // records the data arrays have room for (0: not known)
+    long place = -1;    // the place in the file of the record being read
+};
+
+ReadState &State()
+{
+    static ReadState state;
+    return state;
+}
+
+// The state of a data set's variables, made afresh for another data set.
+ReadState &StateOf(const KvCDFContents *c)
+{
+    ReadState &s = State();
+    if (s.vardata != c->vardata || s.columns.size() < static_cast<size_t>(std::max(c->n_vars, 0L))) {
+        s = ReadState{};
+        s.vardata = c->vardata;
+        s.columns.resize(static_cast<size_t>(std::max(c->n_vars, 0L)));
+    }
+    return s;
+}
+
+// The record's place in the file, counted from 0 as the record-number
+// column counts; where no read gave it, the index it is stored at.
+long Place(long record)
+{
+    const long place = State().place;
+    return place >= 0 ? place : record;
+}
+
+void BeginRecord(const KvCDFContents *c)
+{
+    ReadState &s = StateOf(c);
+    for (long i = 0; i < c->n_vars; ++i) {
+        s.columns[static_cast<size_t>(i)].type = c->vardata[i]->data_type;
+        s.columns[static_cast<size_t>(i)].negative_now = false;
+    }
+}
+
+// Ends a record: a kept one keeps what its values showed, a refused one
+// leaves every column's type as it was.
+int EndRecord(const KvCDFContents *c, int status)
+{
+    ReadState &s = StateOf(c);
+    for (long i = 0; i < c->n_vars; ++i) {
+        Column &col = s.columns[static_cast<size_t>(i)];
+        if (status == 0)
+            col.negative = col.negative || col.negative_now;
+        else
+            c->vardata[i]->data_type = col.type;
+        col.negative_now = false;
+    }
+    return status;
+}
+
 void TooLong(Flavor fl, const KvCDFVariable *v, const std::string &text, KvOptions *o)
 {
     const bool iso = v->data_type == ISO_TIME;
     if (fl == Flavor::Tabular)
         return;
     if (iso && (fl == Flavor::Exchange || fl == Flavor::Caa)) {
-        KvDisplayMessage(KvFormat("KVE Warning: ISO data string too long for Vemlo (>%ld)", v->num_elems).c_str(), o);
-        KvDisplayMessage(KvFormat("String is: '%s'", text.c_str()).c_str(), o);
-        KvDisplayMessage(KvFormat("for Var: %s", v->name).c_str(), o);
+        KvReadError(KvFormat("KVE Warning: ISO data string too long for Vemlo (>%ld)", v->num_elems), o);
+        KvReadError(KvFormat("String is: '%s'", text.c_str()), o);
+        KvReadError(KvFormat("for Var: %s", v->name), o);
     } else if (fl == Flavor::Caa) {
-        KvDisplayMessage(KvFormat("KVE Warning: char data string too long for Vemlo (>%ld)", v->num_elems).c_str(),
-                         o);
-        KvDisplayMessage(KvFormat("String is: '%s'", text.c_str()).c_str(), o);
+        KvReadError(KvFormat("KVE Warning: char data string too long for Vemlo (>%ld)", v->num_elems), o);
+        KvReadError(KvFormat("String is: '%s'", text.c_str()), o);
     } else {
-        KvDisplayMessage(
-            KvFormat("KVE Warning: char data string > maxstrlen (%ld) specified in file", v->num_elems).c_str(), o);
-        KvDisplayMessage(
-            KvFormat(fl == Flavor::Parsed ? "String is: '%s'" : "String is:\n%s", text.c_str()).c_str(), o);
+        KvReadError(KvFormat("KVE Warning: char data string > maxstrlen (%ld) specified in file", v->num_elems), o);
+        KvReadError(KvFormat(fl == Flavor::Parsed ? "String is: '%s'" : "String is:\n%s", text.c_str()), o);
     }
 }
 
-// True when a value stored before value k of this record (earlier records,
-// and the values of this one already stored: those before k, or after it
-// in a TABULAR record, read from its end) is negative.
-bool StoredNegative(const KvCDFVariable *v, const KvRecord_format *f, long i, long record, long k, Flavor fl)
+// Gives a CEF 2 text variable slots of at least `width` characters: CEF 2
+// says no length, its values do.  Every record the data have room for is
+// laid out again, so the width at least doubles each time; false when the
+// read's room is not known or the data would pass kv_max_read_bytes.
+bool Widen(KvCDFContents *c, KvRecord_format *f, long i, size_t width)
 {
-    const auto n = static_cast<size_t>(f->n_items[i]);
-    const size_t first = static_cast<size_t>(record) * n;
-    const size_t elem = static_cast<size_t>(KvReadElementSize(v->data_type));
-    auto negative = [&](size_t e) {
-        const auto *p = static_cast<const unsigned char *>(v->data) + e * elem;
-        int8_t b = 0;
-        int16_t h = 0;
-        int32_t w = 0;
-        switch (elem) {
-        case 1: std::memcpy(&b, p, 1); return b < 0;
-        case 2: std::memcpy(&h, p, 2); return h < 0;
-        default: std::memcpy(&w, p, 4); return w < 0;
-        }
-    };
-    for (size_t e = 0; e < first; ++e)
-        if (negative(e))
-            return true;
-    for (size_t e = 0; e < n; ++e)
-        if ((fl == Flavor::Tabular ? e > static_cast<size_t>(k) : e < static_cast<size_t>(k)) && negative(first + e))
-            return true;
-    return false;
+    ReadState &s = StateOf(c);
+    KvCDFVariable *v = c->vardata[i];
+    const auto old = static_cast<size_t>(v->num_elems);
+    const size_t wider = std::max(width, 2 * old);
+    const auto slots = static_cast<size_t>(s.capacity) * static_cast<size_t>(f->n_items[i]);
+    size_t bytes = 0;
+    if (s.capacity <= 0 || old == 0 || __builtin_mul_overflow(slots, wider, &bytes) || bytes > kv_max_read_bytes)
+        return false;
+    auto *data = static_cast<unsigned char *>(std::calloc(bytes, 1));
+    if (data == nullptr)
+        return false;
+    for (size_t e = 0; e < slots; ++e)
+        std::memcpy(data + e * wider, static_cast<const unsigned char *>(v->data) + e * old, old);
+    std::free(v->data);
+    v->data = data;
+    v->num_elems = static_cast<long>(wider);
+    s.columns[static_cast<size_t>(i)].record_bytes = wider * static_cast<size_t>(f->n_items[i]);
+    return true;
 }
 
-// Stores an integer value; false when its variable's type (or, when
-// nothing stored beside it is negative, that type made unsigned) cannot
-// hold it.
-bool StoreInteger(KvCDFVariable *v, const KvRecord_format *f, long i, long record, long k, const std::string &value,
-                  Flavor fl, unsigned char *at)
+// Stores an integer value; false when its variable's type (or, when no
+// kept record and nothing before it in its record is negative, that type
+// made unsigned) cannot hold it.
+bool StoreInteger(KvCDFVariable *v, Column &col, const std::string &value, unsigned char *at)
 {
     long long n = 0;
     if (!KvParseInteger(value, &n))
         return false;
     if (!KvIntegerFits(v->data_type, n)) {
         const long u = KvUnsignedOf(v->data_type);
-        if (u == 0 || !KvIntegerFits(u, n) || StoredNegative(v, f, i, record, k, fl))
+        if (u == 0 || !KvIntegerFits(u, n) || col.negative || col.negative_now)
             return false;
         v->data_type = u;
     }
+    col.negative_now = col.negative_now || n < 0;
     KvPutInteger(v->data_type, n, at);
     return true;
 }
@@ -130,23 +195,27 @@ int StoreValue(KvCDFContents *c, KvRecord_format *f, long i, long record, long k
 {
     KvCDFVariable *v = c->vardata[i];
     const size_t index = static_cast<size_t>(record) * static_cast<size_t>(f->n_items[i]) + static_cast<size_t>(k);
-    auto *data = static_cast<unsigned char *>(v->data);
     if (KvIsTextType(v->data_type)) {
         std::string text = value;
-        if (fl == Flavor::Tabular)
-            text = text.substr(0, text.find_last_not_of(' ') + 1);  // the column's padding
-        else if (v->data_type != ISO_TIME)
+        if (fl == Flavor::Tabular) {
+            // One quoted text, or the text before the column's padding.
+            if (v->data_type == ISO_TIME || !KvOneQuoted(value, &text))
+                text = value.substr(0, value.find_last_not_of(' ') + 1);
+        } else if (v->data_type != ISO_TIME) {
             text = KvTextValue(value, fl == Flavor::Caa);
-        else if (fl == Flavor::Caa)
+        } else if (fl == Flavor::Caa) {
             text = Trimmed(text, " ");
-        const auto width = static_cast<size_t>(v->num_elems);
-        if (text.size() > width)
+        }
+        if (text.size() > static_cast<size_t>(v->num_elems) &&
+            !(fl == Flavor::Caa && v->data_type != ISO_TIME && Widen(c, f, i, text.size())))
             TooLong(fl, v, text, o);
-        unsigned char *slot = data + index * width;
+        const auto width = static_cast<size_t>(v->num_elems);
+        unsigned char *slot = static_cast<unsigned char *>(v->data) + index * width;
         std::memset(slot, 0, width);
         std::memcpy(slot, text.data(), std::min(width, text.size()));
         return 0;
     }
+    auto *data = static_cast<unsigned char *>(v->data);
     if (v->data_type == CDF_EPOCH) {
         double epoch = 0.0;
         if (const int status = EpochValue(&f->ftpackets[i], value, &epoch); status != 0)
@@ -165,14 +234,19 @@ int StoreValue(KvCDFContents *c, KvRecord_format *f, long i, long record, long k
         return KV_READ_TYPE;
     }
     unsigned char *at = data + index * static_cast<size_t>(elem);
-    const bool stored = KvIsIntegerType(v->data_type) ? StoreInteger(v, f, i, record, k, value, fl, at)
-                                                      : KvStoreNumber(v->data_type, value, at);
+    const bool stored = KvIsIntegerType(v->data_type)
+                            ? StoreInteger(v, StateOf(c).columns[static_cast<size_t>(i)], value, at)
+                            : KvStoreNumber(v->data_type, value, at);
     if (!stored) {
         // Never stored as another number: the record fails.
-        KvDisplayMessage(KvFormat("KVE Error: record %ld: '%s' is no value of %s", record, Trimmed(value).c_str(),
-                                  v->name)
-                             .c_str(),
-                         o);
+        if (KvReadErrorShown()) {
+            char *type = KvCDFDataType(v->data_type);
+            KvDisplayMessage(KvFormat("KVE Error: record %ld: '%s' is no value of %s (variable %s)", Place(record),
+                                      Trimmed(value).c_str(), type, v->name)
+                                 .c_str(),
+                             o);
+            std::free(type);
+        }
         return KV_SHORT_RECORD;
     }
     return 0;
@@ -204,11 +278,10 @@ std::vector<std::string> RecordValues(const std::string &line, Flavor fl, char d
     return values;
 }
 
-int ReadParsed(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long record, Flavor fl)
+bool Blank(const std::string &value) { return value.find_first_not_of(" \t\n") == std::string::npos; }
+
+int ReadValues(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long record, Flavor fl, const char *line)
 {
-    const char *line = RecordLine(o);
-    if (line == nullptr)
-        return 1;
     if (fl == Flavor::Caa && o->rec_numbering != NUM_OFF) {
         KvDisplayMessage("KVE Error: record numbering not allowed for CEF 2", o);
         return KV_CEF2_RECNUM;
@@ -224,25 +297,29 @@ int ReadParsed(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long record, 
     if (fl == Flavor::Exchange)
         for (std::string &v : values)
             v = Trimmed(v, " \t\n");
+    // A delimiter before the record-end mark leaves a blank item after it:
+    // no value of its own.
+    while (static_cast<long>(values.size()) > wanted && Blank(values.back()))
+        values.pop_back();
     if (static_cast<long>(values.size()) > wanted) {
-        KvDisplayMessage(KvFormat("KVE Error: record %ld holds more values than its variables", record).c_str(), o);
-        return KV_HEADER_DATA;
+        KvReadError(KvFormat("KVE Error: record %ld holds more values than its variables", Place(record)), o);
+        return KV_SHORT_RECORD;
     }
     size_t at = 0;
     if (o->rec_numbering != NUM_OFF) {
         if (values.empty()) {
-            KvDisplayMessage("KVE Error: record line too short", o);
+            KvReadError("KVE Error: record line too short", o);
             return KV_SHORT_RECORD;
         }
-        if (std::strtol(values[at++].c_str(), nullptr, 10) != record)
-            KvDisplayMessage(KvFormat("KVE Warning: record number in file dubious, %ld", record).c_str(), o);
+        if (std::strtol(values[at++].c_str(), nullptr, 10) != Place(record))
+            KvReadError(KvFormat("KVE Warning: record number in file dubious, %ld", Place(record)), o);
     }
     for (long i = 0; i < c->n_vars; ++i) {
         if (c->vardata[i]->rec_vary == 0)
             continue;
         for (long k = 0; k < f->n_items[i]; ++k) {
             if (at >= values.size()) {
-                KvDisplayMessage("KVE Error: record line too short", o);
+                KvReadError("KVE Error: record line too short", o);
                 return KV_SHORT_RECORD;
             }
             const std::string &value = values[at++];
@@ -256,14 +333,17 @@ int ReadParsed(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long record, 
     return 0;
 }
 
-}  // namespace
-
-int KvReadRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long record)
+int ReadParsed(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long record, Flavor fl)
 {
-    const char *text = RecordLine(o);
-    if (text == nullptr)
+    const char *line = RecordLine(o);
+    if (line == nullptr)
         return 1;
-    const std::string line = text;
+    BeginRecord(c);
+    return EndRecord(c, ReadValues(c, f, o, record, fl, line));
+}
+
+int ReadTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long record, const std::string &line)
+{
     // Text past the last column (but a comment) is a value the variables
     // do not hold.
     size_t end = o->rec_numbering != NUM_OFF ? 11 : 0;
@@ -272,8 +352,8 @@ int KvReadRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long r
             end = std::max(end, static_cast<size_t>(f->col_start[i]) +
                                     static_cast<size_t>(f->col_width[i]) * static_cast<size_t>(f->n_items[i]));
     if (const size_t past = line.find_first_not_of(" \t", end); past != std::string::npos && line[past] != '!') {
-        KvDisplayMessage(KvFormat("KVE Error: record %ld holds more values than its variables", record).c_str(), o);
-        return KV_HEADER_DATA;
+        KvReadError(KvFormat("KVE Error: record %ld holds more values than its variables", Place(record)), o);
+        return KV_SHORT_RECORD;
     }
     for (long i = c->n_vars - 1; i >= 0; --i) {
         if (!Stored(c, f, i))
@@ -289,6 +369,17 @@ int KvReadRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long r
         c->vardata[i]->max_rec_num = record;
     }
     return 0;
+}
+
+}  // namespace
+
+int KvReadRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long record)
+{
+    const char *text = RecordLine(o);
+    if (text == nullptr)
+        return 1;
+    BeginRecord(c);
+    return EndRecord(c, ReadTabular(c, f, o, record, text));
 }
 
 int KvReadRecsParsed(KvCDFContents *c, KvRecord_format *f, KvOptions *o, long record)
@@ -337,6 +428,13 @@ int KvReadVarData(KvCDFVariable **vars, long index, const char *text, long n, Kv
     const bool isText = KvIsTextType(v->data_type);
     if (!isText)
         v->num_elems = 1;
+    const std::vector<std::string> items =
+        KvSplitItems(o->attr_delim, text != nullptr ? text : "", v->data_type != ISO_TIME);
+    // CEF 2 says no length of a text: its values do.
+    if (caa && isText && v->data_type != ISO_TIME)
+        for (long k = 0; k < n && k < static_cast<long>(items.size()); ++k)
+            v->num_elems = std::max(v->num_elems,
+                                    static_cast<long>(KvTextValue(items[static_cast<size_t>(k)], true).size()));
     const long elem = isText ? v->num_elems : KvReadElementSize(v->data_type);
     size_t bytes = 0;
     if (elem <= 0 || n <= 0 || __builtin_mul_overflow(static_cast<size_t>(elem), static_cast<size_t>(n), &bytes) ||
@@ -346,8 +444,6 @@ int KvReadVarData(KvCDFVariable **vars, long index, const char *text, long n, Kv
     v->data = std::calloc(bytes + 1, 1);
     if (v->data == nullptr)
         return 1;
-    const std::vector<std::string> items =
-        KvSplitItems(o->attr_delim, text != nullptr ? text : "", v->data_type != ISO_TIME);
     if (static_cast<long>(items.size()) < n)
         return 1;
     auto *data = static_cast<unsigned char *>(v->data);
@@ -357,17 +453,16 @@ int KvReadVarData(KvCDFVariable **vars, long index, const char *text, long n, Kv
             const auto width = static_cast<size_t>(v->num_elems);
             if (v->data_type != ISO_TIME) {
                 const std::string value = KvTextValue(item, caa);
-                if (caa ? item.size() > width + 2 : value.size() > width) {
-                    KvDisplayMessage(
-                        KvFormat("KVE Warning: char data string > maxstrlen (%ld) specified in file", v->num_elems)
-                            .c_str(),
-                        o);
-                    KvDisplayMessage(KvFormat("String is:\n%s", item.c_str()).c_str(), o);
+                if (value.size() > width) {
+                    KvReadError(KvFormat("KVE Warning: char data string > maxstrlen (%ld) specified in file",
+                                         v->num_elems),
+                                o);
+                    KvReadError(KvFormat("String is:\n%s", item.c_str()), o);
                 }
                 item = value;
             } else if (item.size() > width) {
-                KvDisplayMessage("KVE Warning: ISO TIME data string > maxstrlen specified in file", o);
-                KvDisplayMessage(KvFormat("String is:\n%s", item.c_str()).c_str(), o);
+                KvReadError("KVE Warning: ISO TIME data string > maxstrlen specified in file", o);
+                KvReadError(KvFormat("String is:\n%s", item.c_str()), o);
             }
             std::memcpy(data + static_cast<size_t>(k) * width, item.data(), std::min(width, item.size()));
         } else if (v->data_type == CDF_EPOCH) {
@@ -381,9 +476,7 @@ int KvReadVarData(KvCDFVariable **vars, long index, const char *text, long n, Kv
     if (!isText && v->data_type != CDF_EPOCH && KvReadElementSize(v->data_type) != 0) {
         long type = v->data_type;
         if (!KvStoreNumbers(&type, std::vector<std::string>(items.begin(), items.begin() + n), data)) {
-            KvDisplayMessage(KvFormat("KVE Error: DATA of %s holds an item that is no value of its type", v->name)
-                                 .c_str(),
-                             o);
+            KvReadError(KvFormat("KVE Error: DATA of %s holds an item that is no value of its type", v->name), o);
             return 1;
         }
         v->data_type = type;
@@ -409,7 +502,11 @@ int KvReadData(KvCDFContents *c, KvRecord_format *f, KvOptions *o)
         return -1;
     }
     // Stored variables and the bytes of one record of each.
-    std::vector<size_t> recordBytes(static_cast<size_t>(c->n_vars), 0);
+    State() = ReadState{};
+    ReadState &state = StateOf(c);
+    struct Forget {
+        ~Forget() { State() = ReadState{}; }
+    } forget;
     bool any = false;
     for (long i = 0; i < c->n_vars; ++i) {
         KvCDFVariable *v = c->vardata[i];
@@ -422,15 +519,15 @@ int KvReadData(KvCDFContents *c, KvRecord_format *f, KvOptions *o)
         }
         if (!KvIsTextType(v->data_type))
             v->num_elems = 1;
-        if (!RecordBytes(v, f->n_items[i], &recordBytes[static_cast<size_t>(i)]))
+        if (!RecordBytes(v, f->n_items[i], &state.columns[static_cast<size_t>(i)].record_bytes))
             return KV_BAD_HEADER;
         any = true;
     }
-    long capacity = 0;
+    long &capacity = state.capacity;
     // Gives every stored variable room for `records` records.
     auto grow = [&](long records) {
         for (long i = 0; i < c->n_vars; ++i) {
-            const size_t per = recordBytes[static_cast<size_t>(i)];
+            const size_t per = state.columns[static_cast<size_t>(i)].record_bytes;
             if (per == 0)
                 continue;
             size_t bytes = 0;
@@ -460,6 +557,7 @@ int KvReadData(KvCDFContents *c, KvRecord_format *f, KvOptions *o)
                 break;
             }
             int r = 0;
+            state.place = i;
             switch (o->f_type) {
             case TABULAR: r = KvReadRecsTabular(c, f, o, stored); break;
             case DELIMITED: r = KvReadRecsParsed(c, f, o, stored); break;
@@ -504,7 +602,7 @@ int KvReadData(KvCDFContents *c, KvRecord_format *f, KvOptions *o)
         status = KvLinesStatus();
     c->n_recs = stored;
     for (long i = 0; i < c->n_vars; ++i)
-        if (recordBytes[static_cast<size_t>(i)] != 0)
+        if (state.columns[static_cast<size_t>(i)].record_bytes != 0)
             c->vardata[i]->max_rec_num = stored - 1;
     return status;
 }

@@ -5,6 +5,7 @@
 #include "kve_cdf.h"
 #include "kve_flat.h"
 #include "kve_int.h"
+#include "kve_read_int.h"
 
 #include <charconv>
 #include <cerrno>
@@ -135,23 +136,69 @@ long Element(const KvCDFVariable *v, long record, long position, long n_items)
 }
 
 // A text between delimiters: always quoted in CEF 2, elsewhere when bare it
-// would not read back.
-std::string TextItem(const std::string &s, char delim, const KvOptions *o, char other = '\0')
+// would not read back (a record value also where it may start a line).
+std::string TextItem(const std::string &s, char delim, const KvOptions *o, char other = '\0', bool record = false)
 {
-    const bool quote = o->f_type == CAA || KvTextNeedsQuotes(s, delim, o->rec_end) ||
-                       (other != '\0' && KvTextNeedsQuotes(s, other, o->rec_end));
+    const bool quote = o->f_type == CAA || KvTextNeedsQuotes(s, delim, o->rec_end, record) ||
+                       (other != '\0' && KvTextNeedsQuotes(s, other, o->rec_end, record));
     return quote ? KvQuoted(s) : s;
 }
 
+// How a text is written in a fixed-width column: bare, or quoted (with its
+// escapes) when bare it would not read back: blanks at its end (the
+// column's padding), a quote as its first and last character but blanks
+// (the form of a quoted text), a character the line layer does not give
+// back, '!' or '&' as its first character but blanks (a comment, or the
+// mark that skips lines, where only blanks stand before it), '=' (a keyword
+// line where no header stands before the records); in the first column of
+// a line also blank or empty, so that no record line is blank.
+std::string TabularText(const std::string &s, bool firstColumn)
+{
+    const size_t b = s.find_first_not_of(" \t");
+    const size_t e = s.find_last_not_of(" \t\n");
+    const bool quote = (!s.empty() && s.back() == ' ') || (b != std::string::npos && s[b] == '"' && s[e] == '"') ||
+                       KvTextNeedsEscapes(s) || (b != std::string::npos && (s[b] == '!' || s[b] == '&')) ||
+                       s.find('=') != std::string::npos || (firstColumn && b == std::string::npos);
+    return quote ? KvQuoted(s) : s;
+}
+
+// A UINT1 value above 127 is no value of BYTE, which the readers take as
+// signed: such variables and entries are written under INT.
+bool BytesBeyondSigned(long type, const void *data, size_t n)
+{
+    if (type != CDF_UINT1 || data == nullptr)
+        return false;
+    const auto *p = static_cast<const uint8_t *>(data);
+    for (size_t i = 0; i < n; ++i)
+        if (p[i] > 127)
+            return true;
+    return false;
+}
+
+// The type name of a global entry's G_Attr_Data_type line.
+std::string EntryTypeName(const KvGAttrEntry *e, const KvOptions *o)
+{
+    if (o->f_type == CAA && e->data_type == CDF_EPOCH)
+        return "ISO_TIME";
+    if (BytesBeyondSigned(e->data_type, e->data, static_cast<size_t>(std::max(e->num_elems, 0L))))
+        return "INT";
+    char *name = KvCDFDataType(e->data_type);
+    const std::string text = name;
+    std::free(name);
+    return text;
+}
+
 // The text of one data value (value table of the layouts), delimited by
-// `delim` (and `other` where either may delimit it).
-std::string ValueText(const KvCDFVariable *v, long element, const KvOptions *o, char delim, char other = '\0')
+// `delim` (and `other` where either may delimit it); `record` for a value
+// of a record line.
+std::string ValueText(const KvCDFVariable *v, long element, const KvOptions *o, char delim, char other = '\0',
+                      bool record = false)
 {
     switch (v->data_type) {
     case CDF_EPOCH:
         return KvEpochText(static_cast<const double *>(v->data)[element], o->time_sep_data);
     case CDF_CHAR: case CDF_UCHAR:
-        return TextItem(SlotText(v->data, v->num_elems, element), delim, o, other);
+        return TextItem(SlotText(v->data, v->num_elems, element), delim, o, other, record);
     case ISO_TIME: {
         std::string s(static_cast<const char *>(v->data) + element * v->num_elems, static_cast<size_t>(v->num_elems));
         s.resize(strnlen(s.c_str(), s.size()));
@@ -165,11 +212,11 @@ std::string ValueText(const KvCDFVariable *v, long element, const KvOptions *o, 
     }
 }
 
-// Appends one data value to a line being built.
+// Appends one data value to a record line being built.
 void AppendValue(std::string &out, const KvCDFVariable *v, long element, const KvOptions *o, char delim)
 {
     if (!AppendNumber(out, v->data_type, v->data, element))
-        out += ValueText(v, element, o, delim);
+        out += ValueText(v, element, o, delim, '\0', true);
 }
 
 // CEF order: the time variable first, then the others in data set order.
@@ -267,16 +314,16 @@ int KvWriteGlobalFlat(KvCDFContents *c, KvOptions *o, long index, FILE *fp)
     if (o->f_type != CAA)
         Line(fp, KvFormat("Number_of_entries = %ld", g->num_entries + (version ? 1 : 0)));
     long previous = CDF_CHAR;
+    std::string previousName = "CHAR";
     for (long e = 0; e < g->num_entries; ++e) {
         KvGAttrEntry *entry = &g->entry[e];
         if (entry->exists != 1)
             continue;
-        if (entry->data_type != previous) {
-            char *name = KvCDFDataType(entry->data_type);
-            Line(fp, std::string("G_Attr_Data_type = ") +
-                         (o->f_type == CAA && entry->data_type == CDF_EPOCH ? "ISO_TIME" : name));
-            std::free(name);
+        const std::string name = EntryTypeName(entry, o);
+        if (entry->data_type != previous || name != previousName) {
+            Line(fp, "G_Attr_Data_type = " + name);
             previous = entry->data_type;
+            previousName = name;
         }
         KvWriteEntry(entry, o, fp);
     }
@@ -463,16 +510,12 @@ int KvWriteVarDataNRV(FILE *fp, KvCDFVariable **vars, long index, long n_items, 
     return 0;
 }
 
-int KvWriteVarBlocked(FILE *fp, KvCDFVariable **vars, long index, long k, long n_items, long record, KvOptions *o,
-                      char delim)
+namespace {
+
+// The blocked values of KvWriteVarBlocked, appended to out.
+void AppendBlocked(std::string &out, const KvCDFVariable *v, long k, long n_items, long record, const KvOptions *o,
+                   char delim)
 {
-    const KvCDFVariable *v = vars[index];
-    if (v->data == nullptr) {
-        std::printf("KVE Warning: variable %s data is NULL", v->name);
-        return 0;
-    }
-    std::string out;
-    out.reserve(static_cast<size_t>(n_items) * 16);
     const std::string gap = std::string(1, o->row_end) + "  ";
     for (long pos = 0; pos < n_items; ++pos) {
         AppendValue(out, v, Element(v, record, pos, n_items), o, delim);
@@ -496,9 +539,53 @@ int KvWriteVarBlocked(FILE *fp, KvCDFVariable **vars, long index, long k, long n
             count /= size;
         }
     }
+}
+
+}  // namespace
+
+int KvWriteVarBlocked(FILE *fp, KvCDFVariable **vars, long index, long k, long n_items, long record, KvOptions *o,
+                      char delim)
+{
+    const KvCDFVariable *v = vars[index];
+    if (v->data == nullptr) {
+        std::printf("KVE Warning: variable %s data is NULL", v->name);
+        return 0;
+    }
+    std::string out;
+    out.reserve(static_cast<size_t>(n_items) * 16);
+    AppendBlocked(out, v, k, n_items, record, o, delim);
     std::fwrite(out.data(), 1, out.size(), fp);
     return 0;
 }
+
+namespace {
+
+// The data file's path, for the reason of a refused write.
+std::string DataPath(const KvCDFContents *c, const char *extn)
+{
+    return KvSafePath(KvJoinPath(c->io_f_path, c->io_f_name, extn).c_str());
+}
+
+// Refuses what the layout's reader would not take back, in a line naming
+// the variable (and the record), kept as the reason; status 115.
+int Refuse(const KvCDFContents *c, const std::string &what, KvOptions *o)
+{
+    KvDisplayMessage(("KVE Error: " + what).c_str(), o);
+    KvNoteFileError("Cannot write", DataPath(c, c->io_f_extn) + ": " + what);
+    return KV_BAD_TYPE;
+}
+
+// A record line longer than the reader's physical lines: its values are
+// refused, never written cut.
+int RefuseLine(const KvCDFContents *c, const KvCDFVariable *v, long record, KvOptions *o)
+{
+    return Refuse(c,
+                  KvFormat("variable %s record %ld: the record's line passes the %zu characters a reader takes",
+                           v->name, record, kMaxPhysicalLine),
+                  o);
+}
+
+}  // namespace
 
 int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_format *f, FILE *fp)
 {
@@ -516,7 +603,25 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
     }
     int width = static_cast<int>(static_cast<long>(std::strlen(v->name)) / (items > 0 ? items : 1)) + 1;
     f->col_width[index] = std::max(width, minimum);
+    const size_t values = KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1);
+    // The reader takes no MAXSTRLEN above kMaxTextLength and no column
+    // beyond kMaxColumn.
+    if (IsText(v->data_type) && o->f_type != CAA && v->num_elems > kMaxTextLength)
+        return Refuse(c, KvFormat("variable %s holds texts of %ld characters, more than the %ld a reader takes",
+                                  v->name, v->num_elems, kMaxTextLength),
+                      o);
+    if (IsText(v->data_type) && v->data != nullptr && o->f_type == TABULAR && HasColumn(v)) {
+        // A quoted text in a fixed-width column widens it.
+        for (size_t e = 0; e < values; ++e) {
+            const bool first = o->rec_numbering != NUM_ON && f->total_width == 0 && e % items == 0;
+            const std::string text = TabularText(SlotText(v->data, v->num_elems, static_cast<long>(e)), first);
+            f->col_width[index] = std::max(f->col_width[index], static_cast<int>(text.size()) + 1);
+        }
+    }
     f->col_start[index] = f->total_width;
+    if (o->f_type == TABULAR && HasColumn(v) &&
+        static_cast<long>(f->total_width) + items * static_cast<long>(f->col_width[index]) > kMaxColumn)
+        return Refuse(c, KvFormat("variable %s: its columns pass the %ld a reader takes", v->name, kMaxColumn), o);
     Line(fp, std::string("START_VARIABLE = ") + v->name);
     if (HasColumn(v)) {
         f->total_width += static_cast<int>(items) * f->col_width[index];
@@ -535,7 +640,9 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
     case CDF_REAL8: case CDF_DOUBLE: Line(fp, "VALUE_TYPE = DOUBLE"); break;
     case CDF_REAL4: case CDF_FLOAT: Line(fp, "VALUE_TYPE = FLOAT"); break;
     case CDF_INT2: case CDF_INT4: case CDF_UINT2: case CDF_UINT4: Line(fp, "VALUE_TYPE = INT"); break;
-    case CDF_INT1: case CDF_UINT1: case CDF_BYTE: Line(fp, "VALUE_TYPE = BYTE"); break;
+    case CDF_INT1: case CDF_UINT1: case CDF_BYTE:
+        Line(fp, BytesBeyondSigned(v->data_type, v->data, values) ? "VALUE_TYPE = INT" : "VALUE_TYPE = BYTE");
+        break;
     case ISO_TIME: Line(fp, "VALUE_TYPE = ISO_TIME"); break;
     case CDF_CHAR: case CDF_UCHAR:
         Line(fp, "VALUE_TYPE = CHAR");
@@ -565,12 +672,6 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
 }
 
 namespace {
-
-// The data file's path, for the reason of a refused write.
-std::string DataPath(const KvCDFContents *c, const char *extn)
-{
-    return KvSafePath(KvJoinPath(c->io_f_path, c->io_f_name, extn).c_str());
-}
 
 int MissingData(const KvCDFContents *c, KvOptions *o, bool tabular)
 {
@@ -627,9 +728,13 @@ int KvWriteRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE 
                 std::string s;
                 if (v->data_type == CDF_EPOCH) {
                     s = KvEpochText(static_cast<const double *>(v->data)[e], o->time_sep_data);
-                } else if (IsText(v->data_type) || v->data_type == ISO_TIME) {
-                    // Cut to its characters, padded to its column as a
-                    // number is.
+                } else if (IsText(v->data_type)) {
+                    // Its characters (quoted where bare they would not read
+                    // back), padded to its column as a number is.
+                    s = TabularText(SlotText(v->data, v->num_elems, e), line.empty());
+                    if (s.size() < static_cast<size_t>(v->num_elems))
+                        s.resize(static_cast<size_t>(v->num_elems), ' ');
+                } else if (v->data_type == ISO_TIME) {
                     s = SlotText(v->data, v->num_elems, e);
                     s.resize(static_cast<size_t>(v->num_elems), ' ');
                 } else {
@@ -640,6 +745,8 @@ int KvWriteRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE 
                 if (s.size() < static_cast<size_t>(w))
                     s.resize(static_cast<size_t>(w), ' ');
                 line += s;
+                if (line.size() > kMaxPhysicalLine)
+                    return RefuseLine(c, v, r, o);
             }
         }
         Line(fp, line);
@@ -680,7 +787,9 @@ int KvWriteRecsParsed(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *
                 if (!first)
                     line += o->data_delim;
                 first = false;
-                line += ValueText(v, Element(v, r, k, f->n_items[i]), o, o->data_delim);
+                line += ValueText(v, Element(v, r, k, f->n_items[i]), o, o->data_delim, '\0', true);
+                if (line.size() > kMaxPhysicalLine)
+                    return RefuseLine(c, v, r, o);
             }
         }
         Line(fp, line);
@@ -721,25 +830,45 @@ int WriteRecsCef(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *fp, b
     for (long i : order)
         if (HasColumn(c->vardata[i]))
             ++written;
+    std::string record;
     for (long r = 0; r < c->n_recs; ++r) {
+        record.clear();
         if (numbering)
-            std::fprintf(fp, "%ld", r);
+            record += std::to_string(r);
         long k = written;
         bool first = true;
+        // Characters of the physical line so far: false once one passes
+        // what a reader takes.
+        size_t run = record.size();
+        auto fits = [&](size_t from) {
+            for (size_t at = from; at < record.size(); ++at)
+                if ((run = record[at] == '\n' ? 0 : run + 1) > kMaxPhysicalLine)
+                    return false;
+            return true;
+        };
+        const KvCDFVariable *last = nullptr;
         for (long i : order) {
             if (!HasColumn(c->vardata[i]))
                 continue;
-            std::fputc(o->row_end, fp);
+            const size_t from = record.size();
+            record += o->row_end;
             if (!first)
-                std::fputs("   ", fp);
+                record += "   ";
             first = false;
             --k;
-            KvWriteVarBlocked(fp, c->vardata, i, k, f->n_items[i], r, o, o->data_delim);
+            last = c->vardata[i];
+            AppendBlocked(record, last, k, f->n_items[i], r, o, o->data_delim);
+            if (!fits(from))
+                return RefuseLine(c, last, r, o);
         }
-        std::fputc(o->row_end, fp);
-        std::fputc(o->rec_end, fp);
+        const size_t from = record.size();
+        record += o->row_end;
+        record += o->rec_end;
         if (o->rec_end != '\n')
-            std::fputc('\n', fp);
+            record += '\n';
+        if (last != nullptr && !fits(from))
+            return RefuseLine(c, last, r, o);
+        std::fwrite(record.data(), 1, record.size(), fp);
     }
     if (caa)
         Line(fp, "End_of_Data");

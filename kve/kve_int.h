@@ -51,11 +51,19 @@ inline constexpr double kKvFillEpoch = -1.0e31;
 // Text values that the delimited layouts carry: a text is written inside
 // double quotes (a quote in it doubled) when bare it would not read back:
 // empty, blanks at either end, or holding the delimiter, a quote, '!', the
-// record-end mark or a newline.
-bool KvTextNeedsQuotes(const std::string &text, char delim, char rec_end);
+// record-end mark or a character the line layer does not give back (a line
+// end, CR, FF, VT, BEL); a record value also when it begins with '&' (the
+// mark that skips lines) or holds '=' (a keyword line where no header
+// stands before it).  Inside the quotes those characters are written as a
+// backslash and three octal digits ("a\012b"), as is a backslash that
+// comes before three octal digits ("\134"): plain text to any other reader
+// of CEF 2, and given back by this one.  Bare text is never unescaped.
+bool KvTextNeedsQuotes(const std::string &text, char delim, char rec_end, bool record = false);
+bool KvTextNeedsEscapes(const std::string &text);
 std::string KvQuoted(const std::string &text);
 // The text of one quoted item (blanks around it allowed, doubled quotes
-// single again); false when the item is not one quoted text.
+// single again, escapes turned back); false when the item is not one
+// quoted text (text after its closing quote, or none).
 bool KvOneQuoted(const std::string &item, std::string *text);
 
 // The text KvLastFileError gives: clearing it, and keeping "<what> <path>:

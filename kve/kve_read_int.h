@@ -42,6 +42,18 @@ int KvLinesStatus();
 // Record lines of fixed columns: they keep their leading blanks, and a
 // quote in them is text like any other character.
 void KvLinesFixedColumns(bool on);
+// Errors and warnings of one read about its header values and records (a
+// value its type cannot hold, a short record, a text too long): the first
+// 20 go through KvDisplayMessage, later ones are counted.  Line warnings of
+// the line layer have a cap of 20 of their own.
+void KvReadError(const std::string &text, KvOptions *options);
+// Counts one such message; false when it is past the cap and is not to be
+// given (nor made).
+bool KvReadErrorShown();
+// One line, "KVE Warning: N more warnings and errors of this read not
+// shown", through KvDisplayMessage and the host's alert box, when the caps
+// held any back.
+void KvLinesReportUnshown();
 // Closes every stream in slots 0..last (those of `keep` are left open) and
 // empties the tables.
 void KvLinesCloseAll(FILE *keep);
@@ -94,9 +106,10 @@ int KvText_to_Attr(KvCDFContents *contents, KvOptions *options, const char *key,
 // the type cannot hold, or a type that is not numeric.
 bool KvStoreNumber(long type, const std::string &text, void *at);
 // Integers: a whole base-10 integer of 64 bits, the range check of an
-// integer type, and the unsigned type of the same width as a signed one
-// (0 for other types): an INT or BYTE item beyond the signed range is kept
-// in it when nothing negative sits beside it.
+// integer type (BYTE holds 128 to 255 too, as the signed byte they stand
+// for), and the unsigned type of the same width as a signed INT (0 for
+// other types): an INT item beyond the signed range is kept in it when
+// nothing negative sits beside it.
 bool KvIsIntegerType(long type);
 bool KvParseInteger(const std::string &text, long long *value);
 bool KvIntegerFits(long type, long long value);
@@ -105,8 +118,10 @@ void KvPutInteger(long type, long long value, void *at);
 // Stores items of a numeric type one after the other at `out` (room for
 // each at its element size); an integer type turns unsigned (*type) when
 // only that holds them all.  False when an item is not a number the type
-// (or its unsigned form) holds.
-bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned char *out);
+// (or its unsigned form) holds; with `refused`, such items are left out
+// and named there instead, and false only when none is left.
+bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned char *out,
+                    std::vector<std::string> *refused = nullptr);
 // A text value of a header or record as stored: one quoted item unquoted;
 // in CEF 2 any other item loses its quotes as before; else unchanged.
 std::string KvTextValue(const std::string &item, bool caa);

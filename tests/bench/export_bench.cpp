@@ -3,7 +3,12 @@
 // by 32 levels) as Mirvek exports them: the adapter, then CEF 2 and CDF.
 // Prints each step's time and MB/s, the peak memory, and the ratio of the
 // CDF write to the baseline of the same run: writing the data set's value
-// bytes raw to a file.  Exit status 1 when a write fails.
+// bytes raw to a file.  Then reads back a CEF 2 file of 14 x SWEEPS records
+// whose INT column holds small values, one negative value half way and
+// after it values past the signed range (refused), and the same file with
+// values within it after the negative one, and prints both times and their
+// ratio: reading stays linear in the file's size whatever its values.
+// Exit status 1 when a write or read fails.
 #include "Qsweep_export.h"
 #include "kve_cdf.h"
 #include "kve_flat.h"
@@ -83,6 +88,46 @@ double RawWrite(const KvCDFContents *c, const std::string &path, long *bytes)
     return Seconds(start);
 }
 
+// A CEF 2 file of a time and an INT column: 1 in the first half of the
+// records, then -1, then `other`.
+void WriteIntFile(const std::string &path, long records, const char *other)
+{
+    FILE *fp = std::fopen(path.c_str(), "w");
+    if (fp == nullptr)
+        return;
+    std::fputs("!@.cef2@bench\nFILE_FORMAT_VERSION = \"CEF-2.0\"\nEND_OF_RECORD_MARKER = \"$\"\n"
+               "START_VARIABLE = time\n  VALUE_TYPE = ISO_TIME\nEND_VARIABLE = time\n"
+               "START_VARIABLE = n\n  VALUE_TYPE = INT\nEND_VARIABLE = n\nDATA_UNTIL = \"End_of_Data\"\n",
+               fp);
+    for (long r = 0; r < records; ++r)
+        std::fprintf(fp, "2004-12-09T10:%02ld:%02ld.000Z, %s$\n", r / 60 % 60, r % 60,
+                     r < records / 2 ? "1" : r == records / 2 ? "-1" : other);
+    std::fputs("End_of_Data\n", fp);
+    std::fclose(fp);
+}
+
+// Reads a CEF 2 file of the folder; its time, and the records stored.
+double ReadFile(const std::string &dir, const char *stem, long *stored)
+{
+    KvCDFContents *c = KvMakeCDFContentsObj();
+    KvOptions *o = KvMakeOptionsObj();
+    c->io_f_path = KvNewStr((dir + "/").c_str());
+    c->io_f_name = KvNewStr(stem);
+    c->io_f_extn = o->EXTN_CEF;
+    std::FILE *saved = stdout, *savedErr = stderr;
+    stdout = stderr = o->fp_null;  // the reader's echoes and the alert box's lines
+    const auto start = Clock::now();
+    const int status = KvGetCSDSgenFlat(c, o);
+    const double seconds = Seconds(start);
+    stdout = saved;
+    stderr = savedErr;
+    *stored = status == 0 ? c->n_recs : -1;
+    c->io_f_extn = STR_NULL;
+    KvFreeCDFContentsObj(c);
+    KvFreeOptionsObj(o);
+    return seconds;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -143,6 +188,18 @@ int main(int argc, char **argv)
     KvFreeCDFContentsObj(c);
     KvFreeOptionsObj(o);
 
+    // Reading: values past the signed range after negative ones, and the
+    // same file without them.
+    const long records = 14L * n;
+    WriteIntFile(dir + "/beyond.cef", records, "3000000000");
+    WriteIntFile(dir + "/within.cef", records, "2000000000");
+    long storedBeyond = 0, storedWithin = 0;
+    const double beyond = ReadFile(dir, "beyond", &storedBeyond);
+    const double within = ReadFile(dir, "within", &storedWithin);
+    const long fileBytes = FileBytes(dir + "/beyond.cef");
+    if (storedBeyond != records / 2 + 1 || storedWithin != records)
+        failed = 1;
+
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);
     const double mb = 1024.0 * 1024.0;
@@ -153,6 +210,12 @@ int main(int argc, char **argv)
     std::printf("  raw write   %8.3f s  %8.1f MB  %8.1f MB/s (baseline)\n", rawSeconds, rawBytes / mb,
                 rawBytes / mb / rawSeconds);
     std::printf("  CDF / raw   %8.2f\n", cdf / rawSeconds);
+    std::printf("  CEF 2 read, %ld records of an INT column (%.1f MB):\n", records, fileBytes / mb);
+    std::printf("    values past the signed range after negatives %8.3f s  %8.1f MB/s  (%ld records kept)\n", beyond,
+                fileBytes / mb / beyond, storedBeyond);
+    std::printf("    values within the signed range (baseline)    %8.3f s  %8.1f MB/s  (%ld records kept)\n", within,
+                fileBytes / mb / within, storedWithin);
+    std::printf("    past / within %8.2f\n", beyond / within);
     std::printf("  peak memory %8.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
     std::filesystem::remove_all(dir);
     return failed;

@@ -55,11 +55,17 @@ struct Read {
 };
 
 template <typename T>
-T At(const KvCDFVariable *v, long i)
+T At(const void *data, long i)
 {
     T value;
-    std::memcpy(&value, static_cast<const char *>(v->data) + i * static_cast<long>(sizeof(T)), sizeof(T));
+    std::memcpy(&value, static_cast<const char *>(data) + i * static_cast<long>(sizeof(T)), sizeof(T));
     return value;
+}
+
+template <typename T>
+T At(const KvCDFVariable *v, long i)
+{
+    return At<T>(v->data, i);
 }
 
 std::string Slot(const KvCDFVariable *v, long i)
@@ -262,7 +268,9 @@ const char *kHand =
     "End_of_Data\n";
 
 // The file with one text replaced; what the read gives; what reaches the
-// user through the host's alert box; the INT values stored.
+// user through the host's alert box; the INT values stored; the BYTE
+// values stored, a line of the library's messages, and the integer
+// attributes of n and integer entries ("n.NAME=v v;META=v v").
 struct HandCase {
     const char *name;
     std::string find, replace;
@@ -270,7 +278,39 @@ struct HandCase {
     long stored;
     const char *alert;
     const char *ints;
+    const char *bytes = nullptr;
+    const char *said = nullptr;
+    const char *numbers = nullptr;
 };
+
+// The integer attributes of n and the integer global entries of a read.
+std::string IntegerItems(const Read &r)
+{
+    auto values = [](long type, const void *data, long n) {
+        std::string out;
+        for (long i = 0; i < n; ++i)
+            out += (i > 0 ? " " : "") + (type == CDF_UINT4 ? std::to_string(At<uint32_t>(data, i))
+                                                           : std::to_string(At<int32_t>(data, i)));
+        return out;
+    };
+    std::string out;
+    const KvCDFVariable *n = r.Var("n");
+    for (long a = 0; n != nullptr && a < n->num_v_attrs; ++a)
+        if (n->attribute[a].data_type == CDF_INT4 || n->attribute[a].data_type == CDF_UINT4)
+            out += std::string(out.empty() ? "" : ";") + "n." + n->attribute[a].name + "=" +
+                   values(n->attribute[a].data_type, n->attribute[a].data, n->attribute[a].num_elems);
+    for (long g = 0; g < r.c->num_g_attrs; ++g) {
+        std::string entries;
+        for (long e = 0; e < r.c->g_attr[g]->num_entries; ++e) {
+            const KvGAttrEntry &entry = r.c->g_attr[g]->entry[e];
+            if (entry.exists == 1 && (entry.data_type == CDF_INT4 || entry.data_type == CDF_UINT4))
+                entries += (entries.empty() ? "" : " ") + values(entry.data_type, entry.data, entry.num_elems);
+        }
+        if (!entries.empty())
+            out += std::string(out.empty() ? "" : ";") + r.c->g_attr[g]->name + "=" + entries;
+    }
+    return out;
+}
 
 void PrintTo(const HandCase &c, std::ostream *os) { *os << c.name; }
 
@@ -286,11 +326,29 @@ TEST_P(HandWritten, StoresWhatTheFileHoldsOrSaysWhyNot)
     text.replace(at, k.find.size(), k.replace);
     kombra_test::WriteFile(dir.file("hand.cef"), text);
     Read r;
+    FILE *messages = std::fopen(dir.file("messages").c_str(), "w");
+    r.o->fp_display = messages;
     testing::internal::CaptureStdout();
     testing::internal::CaptureStderr();
     EXPECT_STATUS(k.status, r.From(dir.str(), "hand", ".cef"));
     testing::internal::GetCapturedStdout();
     const std::string alerted = testing::internal::GetCapturedStderr();
+    std::fclose(messages);
+    const std::string said = kombra_test::ReadFile(dir.file("messages"));
+    if (k.said != nullptr) {
+        EXPECT_NE(std::string::npos, said.find(k.said)) << said;
+    }
+    if (k.numbers != nullptr) {
+        EXPECT_EQ(k.numbers, IntegerItems(r));
+    }
+    const KvCDFVariable *b = r.Var("b");
+    std::string bytes;
+    for (long i = 0; k.bytes != nullptr && b != nullptr && i < r.c->n_recs; ++i)
+        bytes += (i > 0 ? " " : "") + std::to_string(At<int8_t>(b, i));
+    if (k.bytes != nullptr) {
+        EXPECT_EQ(CDF_INT1, b->data_type);
+        EXPECT_EQ(k.bytes, bytes);
+    }
     EXPECT_EQ(k.stored, r.c->n_recs);
     if (*k.alert == '\0') {
         EXPECT_EQ("", alerted);
@@ -328,7 +386,61 @@ INSTANTIATE_TEST_SUITE_P(
                  KV_CORRUPT_FILE, 0, "hand.cef line 3", nullptr},
         HandCase{"NoEndVariable", "END_VARIABLE = note\n", "", 0, 5, "variable note has no END_VARIABLE",
                  "1 2 3 4 5"},
-        HandCase{"QuoteOverTheRecordEnd", "\"two\"$", "\"two$", 0, 5, "hand.cef line 22", "1 2 3 4 5"}),
+        HandCase{"QuoteOverTheRecordEnd", "\"two\"$", "\"two$", 0, 5, "hand.cef line 22", "1 2 3 4 5"},
+        // A CR inside a quoted text of another writer is lost, not silently.
+        HandCase{"CarriageReturnInAText", "\"two\"$", "\"t\rwo\"$", 0, 5,
+                 "hand.cef line 22: a control character in a quoted text is dropped", "1 2 3 4 5"},
+        // A column turns unsigned only in a record that is kept, and a
+        // negative value kept before keeps it signed; records are named by
+        // their place in the file, counted from 0.
+        HandCase{"NegativeKeepsItSigned", " 2, 2, 1.5, 2.5, \"two\"$\n2004-12-09T10:00:08Z, 3,",
+                 " -2, 2, 1.5, 2.5, \"two\"$\n2004-12-09T10:00:08Z, 3000000000,", 0, 4,
+                 "only 4 records read OK out of 5", "1 -2 4 5", nullptr,
+                 "KVE Error: record 2: '3000000000' is no value of INT (variable n)"},
+        HandCase{"UnsignedOnlyInAKeptRecord", " 3, 3, 1.5, 2.5, \"three\"$\n2004-12-09T10:00:12Z, 4,",
+                 " 3000000000, 300, 1.5, 2.5, \"three\"$\n2004-12-09T10:00:12Z, -4,", 0, 4,
+                 "only 4 records read OK out of 5", "1 2 -4 5", nullptr,
+                 "KVE Error: record 2: '300' is no value of BYTE (variable b)"},
+        HandCase{"RecordsNamedByTheirPlace", " 2, 2, 1.5, 2.5, \"two\"$\n2004-12-09T10:00:08Z, 3, 3, 1.5, 2.5, \"three\"$",
+                 " 2, 200000, 1.5, 2.5, \"two\"$\n2004-12-09T10:00:08Z, 3, 3, 1.5, 2.5x, \"three\"$", 0, 3,
+                 "only 3 records read OK out of 5", "1 4 5", nullptr,
+                 "KVE Error: record 2: '2.5x' is no value of FLOAT (variable x)"},
+        // Errors of records past 20, and line warnings past 20, are
+        // counted in one line.
+        HandCase{"ManyBadRecords", "\"five\"$\n",
+                 "\"five\"$\n" + [] {
+                     std::string bad;
+                     for (int i = 0; i < 25; ++i)
+                         bad += "2004-12-09T10:00:20Z, x, 6, 1.5, 2.5, \"bad\"$\n";
+                     return bad;
+                 }(),
+                 0, 5, "KVE Warning: 5 more warnings and errors of this read not shown", "1 2 3 4 5"},
+        HandCase{"ManyQuotesOverLineEnds", "\"five\"$\n",
+                 "\"five\"$\n" + [] {
+                     std::string open;
+                     for (int i = 0; i < 25; ++i)
+                         open += "2004-12-09T10:00:20Z, 6, 6, 1.5, 2.5, \"six$\n";
+                     return open;
+                 }(),
+                 0, 30, "KVE Warning: 5 more warnings and errors of this read not shown", nullptr},
+        // A delimiter before the record-end mark leaves no value; one
+        // value too many in every record fails the read with 155.
+        HandCase{"CommaBeforeTheRecordEnd", "\"five\"$", "\"five\", $", 0, 5, "", "1 2 3 4 5"},
+        // BYTE items of the previous writer, 128 to 255, are the signed
+        // bytes they stand for.
+        HandCase{"BytesOfThePreviousWriter", " 3, 3,", " 3, 156,", 0, 5, "", "1 2 3 4 5", "1 2 -100 4 5"},
+        HandCase{"ByteOf255", " 5, 5,", " 5, 255,", 0, 5, "", "1 2 3 4 5", "1 2 3 4 -1"},
+        // Integer attributes and entries: an item its type cannot hold is
+        // named, the rest kept.
+        HandCase{"IntAttributeBeyondItsType", "VALUE_TYPE = INT\nEND_VARIABLE = n",
+                 "VALUE_TYPE = INT\n  VALIDMAX = 3000000000, -1\n  VALIDMIN = 1, 2\nEND_VARIABLE = n", 0, 5, "",
+                 "1 2 3 4 5", nullptr, "KVE Error: VALIDMAX of n: '3000000000' is no value of INT",
+                 "n.VALIDMAX=-1;n.VALIDMIN=1 2"},
+        HandCase{"EntryBeyondItsType", "START_VARIABLE = time",
+                 "START_META = M\n  VALUE_TYPE = INT\n  ENTRY = 7\n  ENTRY = 99999999999\n  ENTRY = 8, 9\n"
+                 "END_META = M\nSTART_VARIABLE = time",
+                 0, 5, "", "1 2 3 4 5", nullptr, "KVE Error: entry 1 of M: '99999999999' is no value of INT",
+                 "M=7 8 9"}),
     [](const testing::TestParamInfo<HandCase> &info) { return std::string(info.param.name); });
 
 TEST(KveFlatReader, HeaderRulesAndRecordFaults)
@@ -442,7 +554,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(NoRecordCase{"EveryLineShort", "2004-12-09T10:00:00Z,1\n2004-12-09T10:00:04Z,2\n", 155, 0},
                     NoRecordCase{"EveryTimeBad", "2004-12-09,1,2\n2004-12-10,3,4\n", 145, 0},
                     NoRecordCase{"OneOfTwoStored", "2004-12-09T10:00:00Z,1,2\n2004-12-09T10:00:04Z,2\n", 0, 1},
-                    NoRecordCase{"NoRecordLines", "! only a comment\n", 0, 0}),
+                    NoRecordCase{"NoRecordLines", "! only a comment\n", 0, 0},
+                    // A delimiter that ends every record leaves no value;
+                    // one value too many in every record fails the read
+                    // with 155, as a short record does.
+                    NoRecordCase{"EveryRecordEndsInADelimiter",
+                                 "2004-12-09T10:00:00Z,1,2,\n2004-12-09T10:00:04Z,3,4, \n", 0, 2},
+                    NoRecordCase{"EveryRecordOneValueTooMany",
+                                 "2004-12-09T10:00:00Z,1,2,3\n2004-12-09T10:00:04Z,3,4,5\n", 155, 0}),
     [](const testing::TestParamInfo<NoRecordCase> &info) { return std::string(info.param.name); });
 
 TEST(KveFlatReader, RangesStartAfterAndSkips)

@@ -413,11 +413,13 @@ TEST(KveCdfWriter, DataSetListedByJcdf)
     const auto ours = kve_test::KcdfDump(dir.file("small.cdf"), &error);
     ASSERT_TRUE(ours) << error;
     EXPECT_EQ(*dump, *ours);
-    for (const char *expected : {"gattr TITLE\n  entry 0 CHAR [small]\n",
-                                 "gattr Software_version\n  entry 0 CHAR [KVE V_3.2.0 [9 Dec 2004]]\n",
-                                 "var B FLOAT recvary=T dims=[2] records=2\n  rec 0 f3fc00000 fc0000000\n",
-                                 "  attr FILLVAL FLOAT ff2fc6f7c\n", "var n INT4 recvary=T dims=[] records=2\n  rec 0 7\n",
-                                 "  attr EMPTY CHAR [ ]\n", "var time EPOCH"})
+    // An empty text is one NUL, not a blank, which is a text of its own.
+    for (const std::string &expected : std::initializer_list<std::string>{"gattr TITLE\n  entry 0 CHAR [small]\n",
+                                       "gattr Software_version\n  entry 0 CHAR [KVE V_3.2.0 [9 Dec 2004]]\n",
+                                       "var B FLOAT recvary=T dims=[2] records=2\n  rec 0 f3fc00000 fc0000000\n",
+                                       "  attr FILLVAL FLOAT ff2fc6f7c\n",
+                                       "var n INT4 recvary=T dims=[] records=2\n  rec 0 7\n",
+                                       "  attr EMPTY CHAR [" + std::string(1, '\0') + "]\n", "var time EPOCH"})
         EXPECT_NE(std::string::npos, dump->find(expected)) << expected << "\n" << *dump;
 }
 
@@ -527,10 +529,16 @@ const std::vector<std::pair<const char *, std::vector<std::string>>> kGiven = {
     {"w", {"0.5", "0.5", "200.5", "200.5", "400.5", "400.5", "600.5", "600.5", "800.5", "800.5", "1000.5", "1000.5"}},
     {"iso", {kT0, kT0, kT1, kT1}}};
 
-enum class Format { Cdf, Cef1, Cef2, Delimited, Tabular, DelimitedByBlanks };
-const char *const kFormatNames[] = {"Cdf", "Cef1", "Cef2", "Delimited", "Tabular", "DelimitedByBlanks"};
-const char *const kExtensions[] = {".cdf", ".cef", ".cef", ".qfd", ".qft", ".qfd"};
+// Detached: a delimited table with its header in a .qfh file; Cef2ThenCdf:
+// CEF 2 read back and written again as CDF, as a user converts a file.
+enum class Format { Cdf, Cef1, Cef2, Delimited, Tabular, DelimitedByBlanks, Detached, Cef2ThenCdf };
+const char *const kFormatNames[] = {"Cdf",     "Cef1",     "Cef2",        "Delimited", "Tabular",
+                                    "DelimitedByBlanks", "Detached", "Cef2ThenCdf"};
+const char *const kExtensions[] = {".cdf", ".cef", ".cef", ".qfd", ".qft", ".qfd", ".qfd", ".cdf"};
 void PrintTo(Format f, std::ostream *os) { *os << kFormatNames[static_cast<int>(f)]; }
+bool IsCdf(Format f) { return f == Format::Cdf || f == Format::Cef2ThenCdf; }
+
+int ReadBack(Format format, const TempDir &dir, const char *stem, KvCDFContents *back);
 
 // Writes a data set in a format, as the export action sets the options; the
 // status, with the library's messages in *said (what it printed on the
@@ -541,17 +549,29 @@ int WriteAs(Format format, KvCDFContents *c, const TempDir &dir, std::string *sa
     o->attr_delim = o->data_delim = ',';
     FILE *messages = std::fopen(dir.file("messages").c_str(), "w");
     o->fp_display = messages;
-    static const KvSOptions_f_type types[] = {UNSET, EXCHANGE, CAA, DELIMITED, TABULAR, DELIMITED};
+    static const KvSOptions_f_type types[] = {UNSET, EXCHANGE, CAA, DELIMITED, TABULAR, DELIMITED, DELIMITED, CAA};
     o->f_type = types[static_cast<int>(format)];
     if (format == Format::DelimitedByBlanks)
         o->data_delim = ' ';
-    if (format == Format::Cef1 || format == Format::Cef2) {
+    if (format == Format::Detached)
+        o->header = DETACHED;
+    if (format == Format::Cef1 || format == Format::Cef2 || format == Format::Cef2ThenCdf) {
         o->rec_end = '$';
         o->row_end = '\n';
     }
     testing::internal::CaptureStdout();
-    const int status = format == Format::Cdf ? KvWriteCSDSgenCDF(c, o.get()) : KvWriteCSDSgenFlat(c, o.get());
+    int status = format == Format::Cdf ? KvWriteCSDSgenCDF(c, o.get()) : KvWriteCSDSgenFlat(c, o.get());
     *said = testing::internal::GetCapturedStdout();
+    if (format == Format::Cef2ThenCdf && status == 0) {
+        ContentsPtr read(KvMakeCDFContentsObj());
+        // Read into the same folder and stem, which the CDF takes.
+        status = ReadBack(Format::Cef2, dir, c->io_f_name, read.get());
+        OptionsPtr cdf(KvMakeOptionsObj());
+        testing::internal::CaptureStdout();
+        if (status == 0)
+            status = KvWriteCSDSgenCDF(read.get(), cdf.get());
+        *said += testing::internal::GetCapturedStdout();
+    }
     if (printed != nullptr)
         *printed = *said;
     std::fclose(messages);
@@ -601,7 +621,7 @@ const KvCDFVariable *Named(const KvCDFContents *c, const char *name)
 // Reads back what WriteAs wrote, as the reader is called by default.
 int ReadBack(Format format, const TempDir &dir, const char *stem, KvCDFContents *back)
 {
-    if (format == Format::Cdf) {
+    if (IsCdf(format)) {
         testing::internal::CaptureStderr();
         const int status = KvGetCSDSgenCDF(dir.file(stem).c_str(), back);
         testing::internal::GetCapturedStderr();
@@ -705,6 +725,70 @@ INSTANTIATE_TEST_SUITE_P(Formats, ShortBlock,
 
 // ---- Every type through every format, value by value ------------------------------
 
+const double kFill = -1e31;
+
+// Kinds of text a scientist's data and metadata hold, each written as data
+// (at the start of a record line, after a blank first column, and in a
+// DATA line), as a variable attribute and as a global entry.
+struct TextKind {
+    const char *name;
+    std::string text;
+};
+
+const std::vector<TextKind> kTextKinds = {
+    {"Plain", "plain"},
+    {"Empty", ""},
+    {"OneBlank", " "},
+    {"Blanks", "   "},
+    {"LeadingBlanks", "  lead"},
+    {"TrailingBlanks", "trail  "},
+    {"LeadingTab", "\tlead"},
+    {"TrailingTab", "trail\t"},
+    {"InnerTab", "a\tb"},
+    {"Comma", "a,b"},
+    {"OnlyAComma", ","},
+    {"InnerBlank", "a b"},
+    {"OnlyAQuote", "\""},
+    {"InnerQuotes", "say \"hi\""},
+    {"WhollyQuoted", "\"quoted\""},
+    // Text after a closing quote: no quoted text, the whole is the text.
+    {"QuotedThenText", "\"a\" b"},
+    {"TwoQuotes", "\"\""},
+    {"Bang", "!not a comment"},
+    {"InnerBang", "a!b"},
+    {"AmpersandCount", "& 5"},
+    {"AmpersandNumber", "&999"},
+    {"AmpersandWord", "&co"},
+    {"Dollar", "$"},
+    {"StartMeta", "START_META = x"},
+    {"EndVariable", "END_VARIABLE = x"},
+    {"DataUntil", "DATA_UNTIL = x"},
+    {"Include", "INCLUDE = all.qfh"},
+    {"EndOfData", "End_of_Data"},
+    {"StartData", "Start_data = 5"},
+    {"Equals", "a = b"},
+    {"LineFeed", "a\nb"},
+    {"CarriageReturn", "a\rb"},
+    {"CrLf", "a\r\nb"},
+    {"EndsInLineFeed", "line\n"},
+    {"LineFeedKeyword", "a\nEND_VARIABLE = x"},
+    {"LineFeedBang", "a\n! b"},
+    {"FormFeedTabBell", "a\f\v\ab"},
+    {"Escape", "\x1b[0m"},
+    {"Backslash", "C:\\dir"},
+    {"BackslashOctal", "\\012"},
+    {"TrailingBackslash", "end\\"},
+    {"Utf8Latin", "Gr\u00f6\u00dfe \u00b5T"},
+    {"Utf8Others", "\u0394t \u96fb\u5b50"},
+    {"IsoTimeLike", "2004-12-09T10:00:00.000Z"},
+    {"Long", [] {
+         std::string s;
+         for (int i = 0; i < 100; ++i)
+             s += "long text ";
+         return s;
+     }()},
+};
+
 // A text variable of the given width, one value a record.
 KvCDFVariable *Texts(const char *name, long width, const std::vector<std::string> &values)
 {
@@ -719,37 +803,85 @@ KvCDFVariable *Texts(const char *name, long width, const std::vector<std::string
     return v;
 }
 
-const double kFill = -1e31;
+// Two records a text kind: the first column holds the kind, then a blank;
+// the second holds it in both.
+const long kAllRecords = 2 * static_cast<long>(kTextKinds.size());
+const TextKind &KindOf(long record) { return kTextKinds[static_cast<size_t>(record / 2)]; }
 
-// Three records of every type the writers write, at the ends of its range;
-// texts holding delimiters, quotes, comment and record-end marks, in
-// columns narrower than their names; a missing time (the fill value and NaN)
-// beside the time variable's FILLVAL.
+// Values of n records taken in turn from the given ones.
+template <typename T>
+std::vector<T> Cycle(const std::vector<T> &values, size_t per, long records)
+{
+    std::vector<T> out;
+    for (long r = 0; r < records; ++r)
+        for (size_t k = 0; k < per; ++k)
+            out.push_back(values[(static_cast<size_t>(r) % (values.size() / per)) * per + k]);
+    return out;
+}
+
+// Records of every type the writers write, at the ends of its range, three
+// in turn; texts holding delimiters, quotes, comment and record-end marks,
+// in columns narrower than their names; a missing time (the fill value and
+// NaN) beside the time variable's FILLVAL; and the kinds of text.
 KvCDFContents *AllTypes(const std::string &dir)
 {
-    KvCDFVariable *t = Var<double>("time", CDF_EPOCH, {}, {63269805600000.0, kFill, std::nan("")}, 3);
+    const long n = kAllRecords;
+    KvCDFVariable *t = Var<double>("time", CDF_EPOCH, {}, Cycle<double>({63269805600000.0, kFill, std::nan("")}, 1, n), n);
     KvVarAttribute &fill = t->attribute[t->num_v_attrs];
     fill.number = t->num_v_attrs++;
     fill.name = KvNewStr("FILLVAL");
     fill.data_type = CDF_EPOCH;
     fill.data = std::malloc(sizeof kFill);
     std::memcpy(fill.data, &kFill, sizeof kFill);
-    KvCDFVariable *label = Texts("label", 20, {"with, comma", "bang! and $ end", "say \"hi\""});
+    KvCDFVariable *label = Texts("label", 20, Cycle<std::string>({"with, comma", "bang! and $ end", "say \"hi\""}, 1, n));
     kve_test::TextAttr(label, "FIELDNAM", "x, \"y\" !z");
-    // Blanks at the ends of the first column's texts, before the time.
+    size_t width = 1;
+    std::vector<std::string> first, second, all;
+    for (const TextKind &k : kTextKinds) {
+        width = std::max(width, k.text.size());
+        first.insert(first.end(), {k.text, ""});
+        second.insert(second.end(), {k.text, k.text});
+        all.push_back(k.text);
+    }
+    KvCDFVariable *after = Texts("second", static_cast<long>(width), second);
+    for (size_t k = 0; k < kTextKinds.size(); ++k)
+        kve_test::TextAttr(after, ("KIND_" + std::to_string(k)).c_str(), kTextKinds[k].text.c_str());
+    // Every kind in one DATA line of a variable that does not vary.
+    KvCDFVariable *fixed = Texts("fixed", static_cast<long>(width), all);
+    fixed->num_dims = 1;
+    fixed->dim_sizes[0] = static_cast<long>(all.size());
+    fixed->dim_varys[0] = -1;
+    fixed->rec_vary = 0;
+    fixed->novary_opt = WRITE_ONCE;
+    fixed->max_rec_num = 0;
     KvCDFContents *c = DataSet(
-        {Texts("blanks", 8, {" lead", "trail ", ""}), t, Var<int8_t>("i1", CDF_INT1, {}, {-128, 127, -1}, 3), Var<uint8_t>("u1", CDF_UINT1, {}, {0, 255, 200}, 3),
-         Var<int8_t>("b", CDF_BYTE, {}, {-128, 127, 0}, 3), Var<int16_t>("i2", CDF_INT2, {}, {-32768, 32767, 0}, 3),
-         Var<uint16_t>("u2", CDF_UINT2, {}, {65535, 0, 40000}, 3),
-         Var<int32_t>("i4", CDF_INT4, {}, {INT32_MIN, INT32_MAX, 0}, 3),
-         Var<uint32_t>("u4", CDF_UINT4, {}, {4294967295u, 3000000000u, 0}, 3),
-         Var<float>("r4", CDF_REAL4, {2}, {1.5f, -0.0025f, 3e38f, -1e-37f, 0.0f, 7.0f}, 3),
-         Var<double>("d8", CDF_DOUBLE, {}, {1e300, -0.5, 123456.0}, 3),
-         Texts("quality_flag", 1, {"a", "b", "c"}), Var<int32_t>("n", CDF_INT4, {}, {1, 2, 3}, 3),
-         Texts("f", 1, {"x", ",", "\""}), label},
-        3, dir, "all");
-    c->time_var_num = 1;
+        {Texts("first", static_cast<long>(width), first), after, t,
+         Var<int8_t>("i1", CDF_INT1, {}, Cycle<int8_t>({-128, 127, -1}, 1, n), n),
+         Var<uint8_t>("u1", CDF_UINT1, {}, Cycle<uint8_t>({0, 255, 200}, 1, n), n),
+         Var<int8_t>("b", CDF_BYTE, {}, Cycle<int8_t>({-128, 127, 0}, 1, n), n),
+         Var<int16_t>("i2", CDF_INT2, {}, Cycle<int16_t>({-32768, 32767, 0}, 1, n), n),
+         Var<uint16_t>("u2", CDF_UINT2, {}, Cycle<uint16_t>({65535, 0, 40000}, 1, n), n),
+         Var<int32_t>("i4", CDF_INT4, {}, Cycle<int32_t>({INT32_MIN, INT32_MAX, 0}, 1, n), n),
+         Var<uint32_t>("u4", CDF_UINT4, {}, Cycle<uint32_t>({4294967295u, 3000000000u, 0}, 1, n), n),
+         Var<float>("r4", CDF_REAL4, {2}, Cycle<float>({1.5f, -0.0025f, 3e38f, -1e-37f, 0.0f, 7.0f}, 2, n), n),
+         Var<double>("d8", CDF_DOUBLE, {}, Cycle<double>({1e300, -0.5, 123456.0}, 1, n), n),
+         Texts("quality_flag", 1, Cycle<std::string>({"a", "b", "c"}, 1, n)),
+         Var<int32_t>("n", CDF_INT4, {}, Cycle<int32_t>({1, 2, 3}, 1, n), n),
+         Texts("f", 1, Cycle<std::string>({"x", ",", "\""}, 1, n)), label, fixed},
+        n, dir, "all");
+    c->time_var_num = 2;
     KvCreateGlobalTxtAttr(c, "TITLE", "a, b, \"c\"");
+    for (const TextKind &k : kTextKinds)
+        KvAppendGlobalTxtAttr(c, "KINDS", k.text.c_str());
+    // UINT1 entries, one above 127.
+    uint8_t bytes[] = {5, 200};
+    KvGAttrEntry entry{1, CDF_UINT1, 2, bytes};
+    KvGlobalAttribute counts{};
+    counts.name = const_cast<char *>("COUNTS");
+    counts.num_entries = 1;
+    counts.entry = &entry;
+    long index = 0;
+    KvCreateGlobalAttr(c, &counts, &index);
     return c;
 }
 
@@ -763,17 +895,27 @@ std::string Real(double x)
     return buf;
 }
 
-std::string ValueAt(const KvCDFVariable *v, size_t k)
+// Integer k of integer data of a type, as text.
+std::string IntegerText(long type, const void *p, size_t k)
 {
-    const void *p = v->data;
-    const auto real = Real;
-    switch (v->data_type) {
+    switch (type) {
     case CDF_INT1: case CDF_BYTE: return std::to_string(static_cast<const int8_t *>(p)[k]);
     case CDF_UINT1: return std::to_string(static_cast<const uint8_t *>(p)[k]);
     case CDF_INT2: return std::to_string(static_cast<const int16_t *>(p)[k]);
     case CDF_UINT2: return std::to_string(static_cast<const uint16_t *>(p)[k]);
     case CDF_INT4: return std::to_string(static_cast<const int32_t *>(p)[k]);
     case CDF_UINT4: return std::to_string(static_cast<const uint32_t *>(p)[k]);
+    default: return "?";
+    }
+}
+
+std::string ValueAt(const KvCDFVariable *v, size_t k)
+{
+    const void *p = v->data;
+    const auto real = Real;
+    switch (v->data_type) {
+    case CDF_INT1: case CDF_BYTE: case CDF_UINT1: case CDF_INT2: case CDF_UINT2: case CDF_INT4: case CDF_UINT4:
+        return IntegerText(v->data_type, p, k);
     case CDF_REAL4: case CDF_FLOAT: return real(static_cast<const float *>(p)[k]);
     case CDF_REAL8: case CDF_DOUBLE: case CDF_EPOCH: return real(static_cast<const double *>(p)[k]);
     case ISO_TIME: {
@@ -796,6 +938,17 @@ double AttrEpoch(const KvVarAttribute &a)
 
 class EveryType : public testing::TestWithParam<Format> {};
 
+// The name of the text kind a value of a text variable holds.
+std::string KindAt(const KvCDFVariable *v, size_t k)
+{
+    const std::string name = v->name;
+    if (name == "fixed")
+        return kTextKinds[k].name;
+    if (name == "first" || name == "second")
+        return std::string(KindOf(static_cast<long>(k)).name) + (name == "first" && k % 2 == 1 ? " (blank)" : "");
+    return "";
+}
+
 TEST_P(EveryType, ReadsBackAsWritten)
 {
     const Format format = GetParam();
@@ -803,29 +956,37 @@ TEST_P(EveryType, ReadsBackAsWritten)
     ContentsPtr given(AllTypes(dir.str()));
     ContentsPtr c(AllTypes(dir.str()));
     std::string said;
-    ASSERT_STATUS(0, WriteAs(format, c.get(), dir, &said));
-    if (format == Format::Cdf) {
+    const int written = WriteAs(format, c.get(), dir, &said);
+    ASSERT_EQ(0, written) << said;
+    if (IsCdf(format)) {
         std::string error;
         const auto dump = kve_test::JcdfDump(dir.file("all.cdf"), &error);
         ASSERT_TRUE(dump) << error;
         EXPECT_EQ(*dump, kve_test::KcdfDump(dir.file("all.cdf"), &error).value_or(error));
+        // jcdf sees the time variable's FILLVAL as the value its missing
+        // times carry.
+        const std::string fill = kve_test::CdfItems(CDF_EPOCH, 1, reinterpret_cast<const unsigned char *>(&kFill), 1);
+        const size_t at = dump->find("var time EPOCH");
+        ASSERT_NE(std::string::npos, at) << *dump;
+        const std::string time = dump->substr(at, dump->find("\nvar ", at) + 1 - at);
+        EXPECT_NE(std::string::npos, time.find("\n  rec 1 " + fill + "\n"));
+        EXPECT_NE(std::string::npos, time.find("\n  attr FILLVAL EPOCH " + fill + "\n"))
+            << time.substr(time.find("  attr"));
     }
     ContentsPtr back(KvMakeCDFContentsObj());
     ASSERT_STATUS(0, ReadBack(format, dir, "all", back.get()));
-    ASSERT_EQ(3, back->n_recs);
+    ASSERT_EQ(kAllRecords, back->n_recs);
     for (long i = 0; i < given->n_vars; ++i) {
         const KvCDFVariable *v = given->vardata[i];
         const KvCDFVariable *r = Named(back.get(), v->name);
         ASSERT_NE(nullptr, r) << v->name;
-        for (size_t k = 0; k < (v->num_dims > 0 ? 3 * static_cast<size_t>(v->dim_sizes[0]) : 3); ++k) {
+        const size_t values = kve_test::ValuesOf(v, v->rec_vary != 0 ? kAllRecords : 1);
+        for (size_t k = 0; k < values; ++k) {
             std::string expected = ValueAt(v, k);
-            // A missing time is the fill value in every text format; fixed
-            // columns pad text with blanks, its own trailing ones with them.
+            // A missing time is the fill value in every text format.
             if (v->data_type == CDF_EPOCH && format != Format::Cdf && !(static_cast<const double *>(v->data)[k] >= 0))
                 expected = Real(kFill);
-            if (v->data_type == CDF_CHAR && format == Format::Tabular)
-                expected.erase(expected.find_last_not_of(' ') + 1);
-            EXPECT_EQ(expected, ValueAt(r, k)) << v->name << " value " << k;
+            EXPECT_EQ(expected, ValueAt(r, k)) << v->name << " value " << k << " " << KindAt(v, k);
         }
     }
     const KvVarAttribute &fill = Named(back.get(), "time")->attribute[0];
@@ -833,14 +994,36 @@ TEST_P(EveryType, ReadsBackAsWritten)
     EXPECT_EQ(kFill, AttrEpoch(fill));
     const KvVarAttribute &fieldnam = Named(back.get(), "label")->attribute[0];
     EXPECT_STREQ("x, \"y\" !z", static_cast<const char *>(fieldnam.data));
-    ASSERT_GE(back->num_g_attrs, 1);
-    const KvGAttrEntry &title = back->g_attr[0]->entry[0];
-    EXPECT_EQ("a, b, \"c\"", std::string(static_cast<const char *>(title.data), static_cast<size_t>(title.num_elems)));
+    const KvCDFVariable *second = Named(back.get(), "second");
+    ASSERT_EQ(static_cast<long>(kTextKinds.size()), second->num_v_attrs);
+    for (size_t k = 0; k < kTextKinds.size(); ++k) {
+        EXPECT_EQ("KIND_" + std::to_string(k), second->attribute[k].name);
+        EXPECT_EQ(kTextKinds[k].text, static_cast<const char *>(second->attribute[k].data))
+            << "attribute of " << kTextKinds[k].name;
+    }
+    long title = -1, kinds = -1;
+    ASSERT_NE(nullptr, KvFindGlobalAttr(back.get(), "TITLE", &title));
+    const KvGAttrEntry &entry = back->g_attr[title]->entry[0];
+    EXPECT_EQ("a, b, \"c\"", std::string(static_cast<const char *>(entry.data), static_cast<size_t>(entry.num_elems)));
+    long counts = -1;
+    ASSERT_NE(nullptr, KvFindGlobalAttr(back.get(), "COUNTS", &counts));
+    const KvGAttrEntry &bytes = back->g_attr[counts]->entry[0];
+    ASSERT_EQ(2, bytes.num_elems);
+    EXPECT_EQ("5 200", IntegerText(bytes.data_type, bytes.data, 0) + " " + IntegerText(bytes.data_type, bytes.data, 1));
+    ASSERT_NE(nullptr, KvFindGlobalAttr(back.get(), "KINDS", &kinds));
+    ASSERT_EQ(static_cast<long>(kTextKinds.size()), back->g_attr[kinds]->num_entries);
+    for (size_t k = 0; k < kTextKinds.size(); ++k) {
+        const KvGAttrEntry &e = back->g_attr[kinds]->entry[k];
+        EXPECT_EQ(kTextKinds[k].text,
+                  std::string(static_cast<const char *>(e.data), strnlen(static_cast<const char *>(e.data),
+                                                                        static_cast<size_t>(e.num_elems))))
+            << "entry of " << kTextKinds[k].name;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, EveryType,
                          testing::Values(Format::Cdf, Format::Cef1, Format::Cef2, Format::Delimited, Format::Tabular,
-                                         Format::DelimitedByBlanks),
+                                         Format::DelimitedByBlanks, Format::Detached, Format::Cef2ThenCdf),
                          [](const testing::TestParamInfo<Format> &info) {
                              return std::string(kFormatNames[static_cast<int>(info.param)]);
                          });
@@ -872,6 +1055,8 @@ struct FileFailure {
     int status;
     const char *said;  // KvLastFileError: what, then the path, then the reason
     const char *reason;
+    // A variable the small data set gains: what no reader would take back.
+    std::function<KvCDFVariable *()> added = nullptr;
 };
 
 void PrintTo(const FileFailure &f, std::ostream *os) { *os << f.name; }
@@ -907,6 +1092,15 @@ TEST_P(ExportFailures, NameTheFileAndTheSystemsReason)
     if (folder.empty())
         GTEST_SKIP() << "not possible here (root writes into read-only folders; no /dev/full)";
     ContentsPtr c(Small(folder, "out"));
+    if (f.added) {
+        KvCDFVariable **vars = KvMakeKvVariablePtrs(c->n_vars + 1);
+        std::copy(c->vardata, c->vardata + c->n_vars, vars);
+        std::free(c->vardata);
+        c->vardata = vars;
+        c->vardata[c->n_vars] = f.added();
+        c->vardata[c->n_vars]->number = c->n_vars;
+        ++c->n_vars;
+    }
     std::string said;
     {
         std::optional<FileSizeLimit> limit;
@@ -951,6 +1145,12 @@ std::string Plain(const TempDir &dir)
     return dir.file("plain");
 }
 
+// Texts wider than a MAXSTRLEN a reader takes; a text, and numbers, whose
+// record line passes the physical lines a reader takes.
+KvCDFVariable *WideTexts() { return Texts("long", 70000, {"a", "b"}); }
+KvCDFVariable *LongText() { return Texts("long", 1100000, {"short", std::string(1100000, 'x')}); }
+KvCDFVariable *ManyNumbers() { return Var<double>("long", CDF_DOUBLE, {200000}, std::vector<double>(400000, 1e300), 2); }
+
 INSTANTIATE_TEST_SUITE_P(
     Table, ExportFailures,
     testing::Values(
@@ -964,7 +1164,15 @@ INSTANTIATE_TEST_SUITE_P(
                     "No space left on device"},
         FileFailure{"CdfFolderMissing", Format::Cdf, Missing, KV_CDF_OPEN, "Cannot open", "No such file or directory"},
         FileFailure{"CdfFolderReadOnly", Format::Cdf, ReadOnly, KV_CDF_OPEN, "Cannot open", "Permission denied"},
-        FileFailure{"CdfFullDisk", Format::Cdf, Plain, KV_DATA_WRITE, "Cannot write", "File too large"}),
+        FileFailure{"CdfFullDisk", Format::Cdf, Plain, KV_DATA_WRITE, "Cannot write", "File too large"},
+        FileFailure{"FlatTextsWiderThanAReaderTakes", Format::Cef1, Plain, KV_BAD_TYPE, "Cannot write",
+                    "variable long holds texts of 70000 characters, more than the 65536 a reader takes", WideTexts},
+        FileFailure{"FlatLineLongerThanAReaderTakes", Format::Cef2, Plain, KV_BAD_TYPE, "Cannot write",
+                    "variable long record 1: the record's line passes the 1048576 characters a reader takes",
+                    LongText},
+        FileFailure{"TableLineLongerThanAReaderTakes", Format::Delimited, Plain, KV_BAD_TYPE, "Cannot write",
+                    "variable long record 0: the record's line passes the 1048576 characters a reader takes",
+                    ManyNumbers}),
     [](const testing::TestParamInfo<FileFailure> &info) { return std::string(info.param.name); });
 
 }  // namespace

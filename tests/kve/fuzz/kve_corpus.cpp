@@ -46,20 +46,25 @@ KvCDFVariable *Variable(const char *name, long type, long size, long dim, const 
     return v;
 }
 
-// A small data set of times, a 3-vector and a short in a folder.
+// A small data set of times, a 3-vector, a short and a text (a line end,
+// quotes, a mark that skips lines: written quoted and escaped) in a folder.
 KvCDFContents *Sample(const std::string &dir)
 {
     const double t[] = {63269805600000.0, 63269805604000.0};
     const float b[] = {1.5f, -2.0f, 3.25f, 4, 5, 6};
     const int16_t n[] = {-7, 300};
+    const char notes[] = "a\nb \"q\"\\\0\0&co = 1 \0\0";  // two texts of 10 characters
     KvCDFContents *c = KvMakeCDFContentsObj();
-    c->n_vars = 3;
+    c->n_vars = 4;
     c->n_recs = 2;
-    c->vardata = KvMakeKvVariablePtrs(3);
+    c->vardata = KvMakeKvVariablePtrs(4);
     c->vardata[0] = Variable("time", CDF_EPOCH, 8, 1, t, 2);
     c->vardata[1] = Variable("B_xyz", CDF_FLOAT, 4, 3, b, 2);
     c->vardata[2] = Variable("count", CDF_INT2, 2, 1, n, 2);
-    for (long i = 0; i < 3; ++i)
+    c->vardata[3] = Variable("note", CDF_CHAR, 1, 1, notes, 2 * 10);
+    c->vardata[3]->num_elems = 10;
+    c->vardata[3]->max_rec_num = 1;
+    for (long i = 0; i < 4; ++i)
         c->vardata[i]->number = i;
     c->time_var_num = 0;
     c->io_f_path = KvNewStr((dir + "/").c_str());
