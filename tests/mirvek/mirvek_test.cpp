@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -393,6 +394,77 @@ private slots:
         press(box, "Export");
         QCOMPARE(ReadAll(file("run 1.cdf")), earlier);
         QCOMPARE(QDir(out_.path()).entryList(QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);
+    }
+
+    // Whole spins through 360 degrees are exported with the centre and
+    // half-width of the long way round, in every format: the sample's PAD
+    // sweeps (read sweep by sweep for pitch-angle binning) fill spins from
+    // 180 through 360 to 174.24 degrees.
+    void exportedAzimuths_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("CEF 2") << 0 << QStringLiteral(".cef");
+        QTest::newRow("CEF 1") << 1 << QStringLiteral(".cef");
+        QTest::newRow("table") << 2 << QStringLiteral(".qft");
+        QTest::newRow("CDF") << 3 << QStringLiteral(".cdf");
+    }
+    void exportedAzimuths()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, extension);
+        MirvekBox box;
+        box.lineage->pachoice->setCurrentIndex(1);
+        box.lineage->gatherchoice->setCurrentIndex(GATHER_SPINS);
+        box.startendbox->setESecond(12);
+        box.startendbox->setEMinute(0);
+        box.exp_opt->setCurrentIndex(format);
+        box.exp_file_edit->setText(file("spins"));
+        const std::string out = press(box, "Export");
+        QVERIFY2(out.find("returned") == std::string::npos, out.c_str());
+        std::vector<float> phi, delta;
+        if (format == 3) {
+            std::string error;
+            const auto dump = kve_test::JcdfDump(file("spins.cdf").toStdString(), &error);
+            QVERIFY2(dump, error.c_str());
+            for (const auto &[name, values] : {std::pair{"phi", &phi}, {"phi_delta", &delta}}) {
+                std::istringstream in(dump->substr(dump->find(std::string("var ") + name + " FLOAT")));
+                std::string line;
+                std::getline(in, line);
+                while (std::getline(in, line) && line.rfind("  rec ", 0) == 0) {
+                    const std::uint32_t bits = std::stoul(line.substr(line.rfind(" f") + 2), nullptr, 16);
+                    values->push_back(std::bit_cast<float>(bits));
+                }
+            }
+        } else {
+            KvCDFContents *c = KvMakeCDFContentsObj();
+            c->io_f_path = KvNewStr((out_.path().toStdString() + "/").c_str());
+            c->io_f_name = KvNewStr("spins");
+            const std::string extn = extension.toStdString();
+            c->io_f_extn = const_cast<char *>(extn.c_str());
+            KvOptions *o = KvMakeOptionsObj();
+            int status;
+            {
+                StdoutCapture quiet;
+                status = KvGetCSDSgenFlat(c, o);
+            }
+            c->io_f_extn = STR_NULL;
+            const long p = KvGetVarByName(c, "phi"), d = KvGetVarByName(c, "phi_delta");
+            for (long k = 0; status == 0 && p >= 0 && d >= 0 && k < c->n_recs; ++k) {
+                phi.push_back(static_cast<const float *>(c->vardata[p]->data)[k]);
+                delta.push_back(static_cast<const float *>(c->vardata[d]->data)[k]);
+            }
+            KvFreeOptionsObj(o);
+            KvFreeCDFContentsObj(c);
+            QCOMPARE(status, 0);
+        }
+        QVERIFY2(phi.size() >= 3 && phi.size() == delta.size(), qPrintable(QString::number(phi.size())));
+        for (int k = 0; k < 3; ++k) {  // the whole spins of 18:00:00, :04 and :08
+            QVERIFY2(std::fabs(phi[k] - 357.12f) < 1e-3f, qPrintable(QString::number(phi[k])));
+            QVERIFY2(std::fabs(delta[k] - 177.12f) < 1e-3f, qPrintable(QString::number(delta[k])));
+        }
+        for (std::size_t k = 0; k < delta.size(); ++k)
+            QVERIFY(delta[k] >= 0 && phi[k] >= 0 && phi[k] < 360);
     }
 
     // A failed export names the file and the system's reason.
