@@ -147,9 +147,10 @@ PGSpectro_ret Draw(const PGWheel &w)
         rs.r2a = w.domain.rmax;
         rs.R = w.domain.rmax;
     }
-    /* Work copies of the radius edges in plotted units: the inner edges are
-     * clamped at the centre below, and the caller's arrays (often a sweep's
-     * own level edges) must stay as they are. */
+    /* Work copies of the radius edges in plotted units: the edges are
+     * clamped to the axis below, at the centre and at the rim, and the
+     * caller's arrays (often a sweep's own level edges) must stay as they
+     * are. */
     std::vector<float> inner(static_cast<std::size_t>(nr));
     std::vector<float> outer(static_cast<std::size_t>(nr));
     for (int i = 0; i < nr; ++i) {
@@ -159,15 +160,20 @@ PGSpectro_ret Draw(const PGWheel &w)
 
     cpgwnad(-rs.R, rs.R, -rs.R, rs.R);
 
+    /* A bin reaching past the rim (a second sweep of higher energies drawn
+     * on the first one's scale) is painted up to the rim only, and one
+     * wholly beyond it not at all: nothing lies outside the wheel. */
     for (int i = 0; i < nr; ++i) {
         float &rin = inner[static_cast<std::size_t>(i)];
-        const float rout = outer[static_cast<std::size_t>(i)];
+        float &rout = outer[static_cast<std::size_t>(i)];
         for (int j = 0; j < nth; ++j) {
             cpgsci(scale.IndexOf(static_cast<std::size_t>(i) * static_cast<std::size_t>(nth) +
                                  static_cast<std::size_t>(j)));
-            if (rout > 0) {
+            if (rout > 0 && rin < rs.R) {
                 if (rin < 0)
                     rin = 0;
+                if (rout > rs.R)
+                    rout = rs.R;
                 arc(rin, rout, w.thbinlow[j], w.thbinhigh[j]);
             }
         }
