@@ -205,6 +205,52 @@ private slots:
         QVERIFY(sample_pictures::KeepsOffEdges(image));
     }
 
+    // The slice of a source is taken from the first spin that begins at or
+    // after the start, whether its spins hold one sweep (the spin product,
+    // or 3DR outside the hour of whole spins) or many.
+    void sliceOfFirstSpin_data()
+    {
+        QTest::addColumn<QString>("inst");
+        QTest::addColumn<QString>("virins");
+        QTest::addColumn<int>("gather");
+        QTest::addColumn<QTime>("start");
+        QTest::addColumn<QTime>("spin");
+        const int none = 3, spins = 1;
+        QTest::newRow("spin product, a spin at 18:59:52") << "PAD" << "CPPADL" << none << QTime(18, 59, 50) << QTime(18, 59, 52);
+        QTest::newRow("spin product, gathered") << "PAD" << "CPPADL" << spins << QTime(18, 59, 50) << QTime(18, 59, 52);
+        QTest::newRow("spin product, start on a spin") << "PAD" << "CPPADL" << none << QTime(18, 59, 52) << QTime(18, 59, 52);
+        QTest::newRow("3DR, one sweep a spin") << "3DR" << "CP3DRL" << none << QTime(18, 59, 50) << QTime(18, 59, 52);
+        QTest::newRow("3DR, whole spins, start within one") << "3DR" << "CP3DRL" << none << QTime(18, 0, 2) << QTime(18, 0, 4);
+        QTest::newRow("3DR, whole spins, start on one") << "3DR" << "CP3DRL" << none << QTime(18, 0, 4) << QTime(18, 0, 4);
+        QTest::newRow("3DR, whole spins, gathered") << "3DR" << "CP3DRL" << spins << QTime(18, 0, 4) << QTime(18, 0, 4);
+    }
+    void sliceOfFirstSpin()
+    {
+        QFETCH(QString, inst);
+        QFETCH(QString, virins);
+        QFETCH(int, gather);
+        QFETCH(QTime, start);
+        QFETCH(QTime, spin);
+        for (lunder::SweepBox *panel : {box_->prim_sweep, box_->sec_sweep}) {
+            panel->inst->setText(inst);
+            panel->virins->setText(virins);
+            panel->gatherchoice->setCurrentIndex(gather);
+            panel->timebox->timeEdit->setTime(start);
+        }
+        std::string said = plotGif("first_spin");
+        QVERIFY2(said == wrote("first_spin.gif"), said.c_str());
+        for (const HALDE_SWEEP_S *slice : {box_->swp1, box_->swp2})
+            QCOMPARE(QTime(0, 0).addSecs(slice->suntime.sec), spin);
+        // "Advance to next segment" and the plot then show the next spin.
+        {
+            StdoutCapture quiet;
+            box_->prim_sweep->findChild<QPushButton *>(QStringLiteral("next_segment"))->click();
+        }
+        said = plotGif("first_spin");
+        QVERIFY2(said == wrote("first_spin.gif"), said.c_str());
+        QCOMPARE(QTime(0, 0).addSecs(box_->swp1->suntime.sec), spin.addSecs(4));
+    }
+
     // The ranges written back are the ones drawn: plotted again with them as
     // user ranges, the picture is the same.  On the default logarithmic
     // scales they hold values above zero only.
