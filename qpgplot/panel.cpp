@@ -111,6 +111,7 @@ PGSpectro_ret PGSpectro_Plot(PGSpectro *spectro)
     if (!qpgplot::DeviceOpen())
         return PGSPECTRO_NO_DEVICE;
     try {
+        const qpgplot::BufferedOutput held;
         return Draw(*spectro);
     } catch (const std::bad_alloc &) {
         return PGSPECTRO_MALLOC_FAILURE;

@@ -219,6 +219,7 @@ PGSpectro_ret PGWheel_Plot(PGWheel *wheel)
     if (!qpgplot::DeviceOpen())
         return PGSPECTRO_NO_DEVICE;
     try {
+        const qpgplot::BufferedOutput held;
         return Draw(*wheel);
     } catch (const std::bad_alloc &) {
         return PGSPECTRO_MALLOC_FAILURE;

@@ -103,6 +103,7 @@ void Plot(PGXYtrace *t)
 
 PGSpectro_ret PGXYtrace_plot(PGXYtrace *t)
 {
+    const qpgplot::BufferedOutput held;
     cpgsave();
     try {
         Plot(t);

@@ -342,6 +342,7 @@ PGSpectro_ret Sweep_n_cuts_plot(HALDE_SWEEP **swpp, int nswps, float *thetas, SW
     std::vector<CutPair> pairs = MakeCuts(swpp, nswps, thetas, 1, true);
     if (pairs.empty() || !HaveDevice(*scutopt))
         return PGSPECTRO_TRACE_ERROR;
+    const plots::BufferedOutput held;
 
     DrawnRanges(swpp, pairs, true, scutopt);
 

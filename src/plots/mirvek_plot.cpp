@@ -201,6 +201,7 @@ PGSpectro_ret Mirvek_plot(HALDE_SWEEP **swps, int nswp, PGSpectro *pgspec, NURV_
             return PGSPECTRO_MIRVEK_INCONGRUENT;
         }
     }
+    const plots::BufferedOutput held;
     const HALDE_SWEEP &first = *swps[0];
     plots::WidenEqualEnds(&pgspec->zscalemin, &pgspec->zscalemax, pgspec->zlinlog);
 

@@ -267,6 +267,7 @@ int PlotTwoSweeps(HALDE_SWEEP *swp_pri, HALDE_SWEEP *swp_sec, SWEEP_WHEEL_OPTION
         cpgpage();
     }
 
+    const plots::BufferedOutput held;
     swop->title_just = 1.0f;
     PGSpectro_ret ret = Sweep_wheel_plot(swp_pri, swop);
     if (ret != PGSPECTRO_OK) {
