@@ -37,7 +37,6 @@ struct Axis {
 
 PGSpectro_ret Draw(const PGSpectro &s)
 {
-    cpgiden();
     cpgsitf(0);
     cpgsvp(s.domain.xndcmin, s.domain.xndcmax, s.domain.yndcmin, s.domain.yndcmax);
     const int ncolours = set_pgp_rainbow(s.color_table);

@@ -450,6 +450,10 @@ void MirvekBox::slotPlot(int id)
     for (int p = 0; p < panels; ++p)
         if (!plotPanel(p, panels, type, autoscale, &drawn) || wheels_stopped_)
             break;
+    /* PGPLOT's identification line, once for a page of panels (a wheel of
+     * a sequence has a page of its own, identified as it is drawn). */
+    if (drawn && (type == 0 || panels > 1))
+        cpgiden();
     freeSweeps();
     plot.close(drawn);
     for (const std::string &f : plot.files())
@@ -558,6 +562,8 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
                 HALDE_SWEEP *pair[2] = {swppp[i], swppp[i]};
                 Sweep_n_cuts_plot(pair, 2, thetas, &cuts);
             }
+            if (panels == 1)
+                cpgiden();
             if (wheels_wait_ && !mirvek::ask_next_wheel(this, QString::fromLatin1(lng1.mission), i + 1, nswp,
                                                         panel == panels - 1 && i == nswp - 1)) {
                 wheels_stopped_ = true;

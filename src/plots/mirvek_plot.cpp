@@ -120,7 +120,21 @@ void Mirvek_az_panel(PGSpectro *pgspec, HALDE_SWEEP **swps)
         cpgmtxt("B", 2.5f, 1.0f, 1.0f, pgspec->dateend);
     cpgmtxt("B", 2.5f, 0.5f, 0.5f, "UT");
     cpgmtxt("L", 4.5f, 0.5f, 0.5f, "Flow Az");
-    cpgtbox("BCTSNZXHO", 0.0f, 0, "BCTSNV", 0.0f, 0);
+    /* Azimuth numbers as PGPLOT spaces them (every 100 degrees) where the
+     * panel is tall enough, else every 180 or 360 degrees, else none: a
+     * panel of a stack of many levels is lower than four numbers are. */
+    float vx1, vx2, vy1, vy2, xch, ych;
+    cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
+    cpgqcs(0, &xch, &ych);
+    const float room = 1.3f * ych;
+    float step = 0.0f;
+    std::string yopt = "BCTSNV";
+    if ((vy2 - vy1) * 100.0f / 360.0f < room) {
+        step = (vy2 - vy1) / 2.0f >= room ? 180.0f : 360.0f;
+        if (vy2 - vy1 < room)
+            yopt = "BCTS";
+    }
+    cpgtbox("BCTSNZXHO", 0.0f, 0, yopt.c_str(), step, 0);
     /* Each sweep's azimuth rises with time from phi_lo; a range through 360
      * degrees runs up to the top of the panel and on from its foot, rather
      * than back down across the panel. */

@@ -251,6 +251,58 @@ private slots:
         QCOMPARE(QTime(0, 0).addSecs(box_->swp1->suntime.sec), spin.addSecs(4));
     }
 
+    // On every page kind no text of a plot is drawn over another, and none
+    // reaches off the page: the wheel, the wheel with its analysis panel,
+    // and the slice-and-map window's wheel with cuts.
+    void textsKeepApart_data()
+    {
+        QTest::addColumn<int>("plot");
+        QTest::addColumn<int>("page");
+        const char *plots[] = {"wheel", "wheel and sum", "slice and map"};
+        for (int plot = 0; plot < 3; ++plot)
+            for (int page = 0; page < static_cast<int>(std::size(sample_pictures::kPageKinds)); ++page)
+                QTest::addRow("%s, %s", plots[plot], sample_pictures::kPageKinds[page].name) << plot << page;
+    }
+    void textsKeepApart()
+    {
+        QFETCH(int, plot);
+        QFETCH(int, page);
+        const sample_pictures::PageKind &kind = sample_pictures::kPageKinds[page];
+        const sample_pictures::PostScriptPage sheet(kind);
+        QVERIFY(sheet.width > 0);
+        box_->anal_proc->setCurrentIndex(plot == 1 ? 1 : 0);
+        box_->plot_dev->setCurrentIndex(kind.plot_dev);
+        box_->plot_file_edit->setText(QString::fromStdString(out_->file("texts")));
+        std::string file = out_->file("texts.eps");
+        {
+            StdoutCapture out;
+            box_->slotActions(1);
+            QCOMPARE(out.take(), wrote("texts.eps"));
+        }
+        if (plot == 2) {
+            Slicewin &s = *box_->slicewin;
+            s.lwheel->setCurrentIndex(PRIMARY);
+            s.rwheel->setCurrentIndex(SECONDARY);
+            s.cuts[0]->source->setCurrentIndex(PRIMARY);
+            s.cuts[1]->source->setCurrentIndex(SECONDARY);
+            s.cuts[1]->pangle->setText("90");
+            s.plot_dev->setCurrentIndex(kind.plot_dev);
+            s.plot_file_edit->setText(QString::fromStdString(out_->file("slice_texts")));
+            StdoutCapture out;
+            s.slotRun(1);
+            const std::string said = out.take();
+            QVERIFY2(said.find(wrote("slice_texts.eps")) != std::string::npos, said.c_str());
+            file = out_->file("slice_texts.eps");
+        }
+        const auto pages = sample_pictures::PageTexts(file);
+        QVERIFY(!pages.empty() && pages[0].size() > 10);
+        const std::vector<std::string> faults = sample_pictures::TextFaults(pages, sheet.width, sheet.height);
+        std::string said;
+        for (std::size_t k = 0; k < faults.size() && k < 8; ++k)
+            said += faults[k] + "\n";
+        QVERIFY2(faults.empty(), (std::to_string(faults.size()) + " faults:\n" + said).c_str());
+    }
+
     // The ranges written back are the ones drawn: plotted again with them as
     // user ranges, the picture is the same.  On the default logarithmic
     // scales they hold values above zero only.

@@ -243,6 +243,52 @@ private slots:
         QVERIFY2(changed >= 0 && changed < 20, qPrintable(QString::number(changed)));
     }
 
+    // On every page kind no text of a plot is drawn over another, and none
+    // reaches off the page.
+    void textsKeepApart_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("mission");
+        QTest::addColumn<int>("page");
+        const struct {
+            const char *name;
+            int type;
+            const char *mission;
+        } plots[] = {{"spectrogram", 0, "CLUSTER-1"},
+                     {"four spacecraft", 0, "C1234"},
+                     {"wheels", 1, "CLUSTER-1"},
+                     {"wheels and cuts", 2, "CLUSTER-1"}};
+        for (const auto &plot : plots)
+            for (int page = 0; page < static_cast<int>(std::size(sample_pictures::kPageKinds)); ++page)
+                QTest::addRow("%s, %s", plot.name, sample_pictures::kPageKinds[page].name)
+                    << plot.type << QString::fromLatin1(plot.mission) << page;
+    }
+    void textsKeepApart()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, mission);
+        QFETCH(int, page);
+        const sample_pictures::PageKind &kind = sample_pictures::kPageKinds[page];
+        const sample_pictures::PostScriptPage sheet(kind);
+        QVERIFY(sheet.width > 0);
+        MirvekBox box;
+        box.lineage->miss->setCurrentIndex(box.lineage->miss->findText(mission));
+        box.startendbox->setESecond(12);
+        box.startendbox->setEMinute(0);
+        box.plottype->setCurrentIndex(type);
+        box.plot_dev->setCurrentIndex(kind.plot_dev);
+        box.plot_file_edit->setText(file("texts"));
+        const std::string out = press(box, "Print to File");
+        QVERIFY2(out.find("ail") == std::string::npos, out.c_str());
+        const auto pages = sample_pictures::PageTexts(file(type == 0 ? "texts.eps" : "texts.ps").toStdString());
+        QVERIFY(!pages.empty() && pages[0].size() > 10);
+        const std::vector<std::string> faults = sample_pictures::TextFaults(pages, sheet.width, sheet.height);
+        std::string said;
+        for (std::size_t k = 0; k < faults.size() && k < 8; ++k)
+            said += faults[k] + "\n";
+        QVERIFY2(faults.empty(), (std::to_string(faults.size()) + " faults:\n" + said).c_str());
+    }
+
     void fourSpacecraftAndFailures()
     {
         MirvekBox box;
