@@ -87,77 +87,76 @@ inline bool KeepsOffEdges(const QImage &image)
     return true;
 }
 
-// One text of a page as PGPLOT drew it: the outline (convex hull) of the
-// strokes of its glyphs, in device units, and their box.
-struct PageText {
-    std::string text;
-    std::vector<std::array<double, 2>> hull;
-    double x1 = 0, y1 = 0, x2 = 0, y2 = 0;
-};
+using Point = std::array<double, 2>;
 
-// The convex hull of points, counter-clockwise (Andrew's monotone chain).
-inline std::vector<std::array<double, 2>> Hull(std::vector<std::array<double, 2>> p)
+// The convex hull of points (Andrew's monotone chain).
+inline std::vector<Point> Hull(std::vector<Point> p)
 {
     std::sort(p.begin(), p.end());
     p.erase(std::unique(p.begin(), p.end()), p.end());
     if (p.size() < 3)
         return p;
-    const auto cross = [](const auto &o, const auto &a, const auto &b) {
+    const auto turn = [](const Point &o, const Point &a, const Point &b) {
         return (a[0] - o[0]) * (b[1] - o[1]) - (a[1] - o[1]) * (b[0] - o[0]);
     };
-    std::vector<std::array<double, 2>> h(2 * p.size());
+    std::vector<Point> h(2 * p.size());
     std::size_t k = 0;
-    for (std::size_t i = 0; i < p.size(); ++i) {
-        while (k >= 2 && cross(h[k - 2], h[k - 1], p[i]) <= 0)
-            --k;
-        h[k++] = p[i];
-    }
-    for (std::size_t i = p.size() - 1, lower = k + 1; i-- > 0;) {
-        while (k >= lower && cross(h[k - 2], h[k - 1], p[i]) <= 0)
-            --k;
-        h[k++] = p[i];
-    }
+    for (int pass = 0; pass < 2; ++pass, std::reverse(p.begin(), p.end()))
+        for (std::size_t i = 0, lower = k + 1; i < p.size(); ++i) {
+            while (k >= (pass == 0 ? 2 : lower) && turn(h[k - 2], h[k - 1], p[i]) <= 0)
+                --k;
+            h[k++] = p[i];
+        }
     h.resize(k - 1);
     return h;
 }
 
-// Whether two outlines overlap by more than a device unit: no edge normal
-// of either separates them (rotated numbers are judged by their slanted
+// Whether two outlines overlap by more than a device unit: no edge normal of
+// either separates them (slanted numbers are judged by their slanted
 // outline, not by a box around it).
-inline bool Overlap(const PageText &a, const PageText &b)
+inline bool Overlap(const std::vector<Point> &a, const std::vector<Point> &b)
 {
-    for (const PageText *t : {&a, &b}) {
-        const auto &h = t->hull;
-        for (std::size_t i = 0; i < h.size(); ++i) {
-            const auto &p = h[i], &q = h[(i + 1) % h.size()];
-            const double nx = q[1] - p[1], ny = p[0] - q[0], n = std::hypot(nx, ny);
-            if (n == 0)
-                continue;
-            double alo = 1e300, ahi = -1e300, blo = 1e300, bhi = -1e300;
-            for (const auto &v : a.hull)
-                alo = std::min(alo, (v[0] * nx + v[1] * ny) / n), ahi = std::max(ahi, (v[0] * nx + v[1] * ny) / n);
-            for (const auto &v : b.hull)
-                blo = std::min(blo, (v[0] * nx + v[1] * ny) / n), bhi = std::max(bhi, (v[0] * nx + v[1] * ny) / n);
-            if (std::min(ahi, bhi) - std::max(alo, blo) <= 1.0)
+    if (a.size() < 3 || b.size() < 3)
+        return false;
+    for (const auto *h : {&a, &b})
+        for (std::size_t i = 0; i < h->size(); ++i) {
+            const Point &p = (*h)[i], &q = (*h)[(i + 1) % h->size()];
+            const double nx = q[1] - p[1], ny = p[0] - q[0];
+            const auto span = [&](const std::vector<Point> &o) {
+                std::pair<double, double> s{1e300, -1e300};
+                for (const Point &v : o)
+                    s = {std::min(s.first, v[0] * nx + v[1] * ny), std::max(s.second, v[0] * nx + v[1] * ny)};
+                return s;
+            };
+            const auto [alo, ahi] = span(a);
+            const auto [blo, bhi] = span(b);
+            if (std::min(ahi, bhi) - std::max(alo, blo) <= std::hypot(nx, ny))
                 return false;
         }
-    }
-    return a.hull.size() >= 3 && b.hull.size() >= 3;
+    return true;
 }
 
-// The texts of each page of a PostScript picture written with
-// PGPLOT_PS_VERBOSE_TEXT set, which marks the strokes of every text PGPLOT
-// draws (labels, titles, tick and wedge numbers alike) with comment lines
-// '% Start "text"' and '% End "text"'.  Texts without strokes (blanks) are
-// left out.
-inline std::vector<std::vector<PageText>> PageTexts(const std::string &path)
+// What is wrong with the texts of a PostScript picture written with
+// PGPLOT_PS_VERBOSE_TEXT set, on pages of width x height device units:
+// empty when nothing is, else the number of faults and the first of them,
+// one a line: two texts whose outlines overlap (also two copies of one text
+// drawn over each other), a text that reaches off the page, a picture
+// without texts.  The driver marks the strokes of every text PGPLOT draws
+// (labels, titles, tick and wedge numbers alike) with comment lines
+// '% Start "text"' and '% End "text"'; a stroke is "dx dy x y L" from
+// (x, y), "dx dy C" on from the point reached, "x y D" a dot.
+inline std::string TextFaults(const std::string &path, double width, double height)
 {
-    std::vector<std::vector<PageText>> pages;
+    struct Text {
+        std::string text;
+        std::vector<Point> hull;
+    };
+    std::vector<std::vector<Text>> pages;
     std::ifstream in(path);
     std::string line, text;
+    std::vector<Point> points;
     bool inside = false;
-    std::vector<std::array<double, 2>> points;
-    double cx = 0, cy = 0;
+    Point at{};
     while (std::getline(in, line)) {
         if (line.rfind("%%Page:", 0) == 0) {
             pages.emplace_back();
@@ -166,73 +165,59 @@ inline std::vector<std::vector<PageText>> PageTexts(const std::string &path)
             points.clear();
             text = line.substr(9, line.size() - 10);
         } else if (line.rfind("% End \"", 0) == 0) {
-            if (inside && !points.empty() && !pages.empty()) {
-                PageText t{text, Hull(points)};
-                t.x1 = t.x2 = points[0][0], t.y1 = t.y2 = points[0][1];
-                for (const auto &p : points) {
-                    t.x1 = std::min(t.x1, p[0]), t.x2 = std::max(t.x2, p[0]);
-                    t.y1 = std::min(t.y1, p[1]), t.y2 = std::max(t.y2, p[1]);
-                }
-                pages.back().push_back(std::move(t));
-            }
+            if (inside && !points.empty() && !pages.empty())
+                pages.back().push_back({text, Hull(points)});
             inside = false;
         } else if (inside && !line.empty() && line[0] != '%') {
-            // "dx dy x y L" strokes from (x, y); "dx dy C" goes on from the
-            // point reached; "x y D" is a dot.
             std::istringstream words(line);
-            std::vector<double> stack;
+            std::vector<double> v;
             for (std::string w; words >> w;) {
                 char *end = nullptr;
-                const double v = std::strtod(w.c_str(), &end);
-                if (end != w.c_str() && *end == '\0') {
-                    stack.push_back(v);
+                if (const double d = std::strtod(w.c_str(), &end); end != w.c_str() && *end == '\0') {
+                    v.push_back(d);
                     continue;
                 }
-                const std::size_t n = stack.size();
-                if (w == "L" && n >= 4) {
-                    points.push_back({stack[n - 2], stack[n - 1]});
-                    cx = stack[n - 2] + stack[n - 4], cy = stack[n - 1] + stack[n - 3];
-                    points.push_back({cx, cy});
-                } else if (w == "C" && n >= 2) {
-                    cx += stack[n - 2], cy += stack[n - 1];
-                    points.push_back({cx, cy});
-                } else if (w == "D" && n >= 2) {
-                    cx = stack[n - 2], cy = stack[n - 1];
-                    points.push_back({cx, cy});
-                }
-                stack.clear();
+                const std::size_t n = v.size();
+                const bool stroke = (w == "L" && n >= 4) || ((w == "C" || w == "D") && n >= 2);
+                if (w == "L" && n >= 4)
+                    points.push_back({v[n - 2], v[n - 1]}), at = {v[n - 2] + v[n - 4], v[n - 1] + v[n - 3]};
+                else if (w == "C" && n >= 2)
+                    at = {at[0] + v[n - 2], at[1] + v[n - 1]};
+                else if (w == "D" && n >= 2)
+                    at = {v[n - 2], v[n - 1]};
+                if (stroke)
+                    points.push_back(at);
+                v.clear();
             }
         }
     }
-    return pages;
-}
-
-// What is wrong with the texts of the pages of a picture of width x height
-// device units, one line each: two texts whose outlines overlap (also two
-// copies of one text drawn over each other), a text that reaches off the
-// page.
-inline std::vector<std::string> TextFaults(const std::vector<std::vector<PageText>> &pages, double width,
-                                           double height)
-{
     std::vector<std::string> faults;
-    const auto box = [](const PageText &t) {
+    const auto said = [](const Text &t) {
+        double x1 = 1e300, x2 = -1e300, y1 = 1e300, y2 = -1e300;
+        for (const Point &p : t.hull)
+            x1 = std::min(x1, p[0]), x2 = std::max(x2, p[0]), y1 = std::min(y1, p[1]), y2 = std::max(y2, p[1]);
         char b[200];
-        std::snprintf(b, sizeof b, "\"%s\" (%.0f..%.0f, %.0f..%.0f)", t.text.c_str(), t.x1, t.x2, t.y1, t.y2);
+        std::snprintf(b, sizeof b, "\"%s\" (%.0f..%.0f, %.0f..%.0f)", t.text.c_str(), x1, x2, y1, y2);
         return std::string(b);
     };
-    for (std::size_t p = 0; p < pages.size(); ++p) {
-        const std::vector<PageText> &texts = pages[p];
-        const std::string page = "page " + std::to_string(p + 1) + ": ";
-        for (std::size_t i = 0; i < texts.size(); ++i) {
-            const PageText &a = texts[i];
-            if (a.x1 < 0 || a.y1 < 0 || a.x2 > width || a.y2 > height)
-                faults.push_back(page + box(a) + " off the page");
-            for (std::size_t j = i + 1; j < texts.size(); ++j)
-                if (Overlap(a, texts[j]))
-                    faults.push_back(page + box(a) + " over " + box(texts[j]));
+    for (std::size_t p = 0; p < pages.size(); ++p)
+        for (std::size_t i = 0; i < pages[p].size(); ++i) {
+            const std::string page = "page " + std::to_string(p + 1) + ": ";
+            for (const Point &v : pages[p][i].hull)
+                if (v[0] < 0 || v[1] < 0 || v[0] > width || v[1] > height) {
+                    faults.push_back(page + said(pages[p][i]) + " off the page");
+                    break;
+                }
+            for (std::size_t j = i + 1; j < pages[p].size(); ++j)
+                if (Overlap(pages[p][i].hull, pages[p][j].hull))
+                    faults.push_back(page + said(pages[p][i]) + " over " + said(pages[p][j]));
         }
-    }
-    return faults;
+    if (pages.empty() || pages[0].size() < 10)
+        faults.push_back(path + " holds no picture with texts");
+    std::string out = faults.empty() ? "" : std::to_string(faults.size()) + " faults:\n";
+    for (std::size_t k = 0; k < faults.size() && k < 8; ++k)
+        out += faults[k] + "\n";
+    return out;
 }
 
 // The page kinds of the programs' plots, with the index of the file kind
