@@ -23,6 +23,18 @@ bool DeviceOpen()
     return std::string_view(state, static_cast<std::size_t>(len > 0 ? len : 0)) == "OPEN";
 }
 
+BufferedOutput::BufferedOutput() : held_(DeviceOpen())
+{
+    if (held_)
+        cpgbbuf();
+}
+
+BufferedOutput::~BufferedOutput()
+{
+    if (held_)
+        cpgebuf();
+}
+
 void WidenEqualEnds(float *lo, float *hi)
 {
     if (*lo != *hi || !std::isfinite(*lo))

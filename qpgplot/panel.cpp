@@ -37,7 +37,6 @@ struct Axis {
 
 PGSpectro_ret Draw(const PGSpectro &s)
 {
-    cpgiden();
     cpgsitf(0);
     cpgsvp(s.domain.xndcmin, s.domain.xndcmax, s.domain.yndcmin, s.domain.yndcmax);
     const int ncolours = set_pgp_rainbow(s.color_table);
@@ -111,6 +110,7 @@ PGSpectro_ret PGSpectro_Plot(PGSpectro *spectro)
     if (!qpgplot::DeviceOpen())
         return PGSPECTRO_NO_DEVICE;
     try {
+        const qpgplot::BufferedOutput held;
         return Draw(*spectro);
     } catch (const std::bad_alloc &) {
         return PGSPECTRO_MALLOC_FAILURE;

@@ -15,6 +15,21 @@ constexpr int kFirstRampIndex = 16;
 /* True when a PGPLOT device is open. */
 bool DeviceOpen();
 
+/* PGPLOT's output held back while one picture is drawn, when a device is
+ * open, and sent on at the end of the scope on every path out: an X window
+ * then gets the picture at once rather than one primitive at a time, each
+ * a round trip to its window server.  The picture is the same. */
+class BufferedOutput {
+public:
+    BufferedOutput();
+    ~BufferedOutput();
+    BufferedOutput(const BufferedOutput &) = delete;
+    BufferedOutput &operator=(const BufferedOutput &) = delete;
+
+private:
+    bool held_;
+};
+
 /* How values become colour indices: the scale ends (logarithms for a
  * logarithmic colour axis) and the missing-value rule.  For a logarithmic
  * axis values points at a copy holding the logarithms, recognised missing

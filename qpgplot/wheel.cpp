@@ -49,34 +49,119 @@ void LinearScales(const RadiusScale &rs, Yes_or_No rnums)
     cpgaxis("", -R, 0.0f, R, 0.0f, -R, R, 0.0f, 1, 0.5f, 0.5f, 0.5f, 1.0f, 0.0f);
 }
 
+/* A convex quadrilateral of world coordinates: the box of a text. */
+struct Quad {
+    float x[4], y[4];
+};
+
+/* Whether two quadrilaterals overlap by more than a hair (a separating axis
+ * among their edges' normals says they do not). */
+bool Overlap(const Quad &a, const Quad &b, float hair)
+{
+    for (const Quad *q : {&a, &b}) {
+        for (int i = 0; i < 4; ++i) {
+            const int j = (i + 1) % 4;
+            const float nx = q->y[j] - q->y[i], ny = q->x[i] - q->x[j];
+            const float n = std::hypot(nx, ny);
+            if (n == 0)
+                continue;
+            float alo = INFINITY, ahi = -INFINITY, blo = INFINITY, bhi = -INFINITY;
+            for (int k = 0; k < 4; ++k) {
+                const float pa = (a.x[k] * nx + a.y[k] * ny) / n, pb = (b.x[k] * nx + b.y[k] * ny) / n;
+                alo = std::fmin(alo, pa), ahi = std::fmax(ahi, pa);
+                blo = std::fmin(blo, pb), bhi = std::fmax(bhi, pb);
+            }
+            if (std::fmin(ahi, bhi) - std::fmax(alo, blo) <= hair)
+                return false;
+        }
+    }
+    return true;
+}
+
+/* The numbers of the logarithmic radius scale, along the bottom edge (from
+ * the centre out both ways) and the left edge (both ways from the centre
+ * line), slanted at 40 degrees and ending just off the edge.  Decades come
+ * first, then the values 5 and 2 times a decade; a value is written where
+ * none of its places meets a number already written or leaves the page, so
+ * crowded numbers (a small wheel, a corner where the two edges meet) are
+ * left out rather than written over one another. */
+void LogNumbers(const RadiusScale &rs)
+{
+    const float R = rs.R;
+    float xch = 0, ych = 0;
+    cpgqcs(4, &xch, &ych);
+    const float off = ych;
+    /* The page in world coordinates. */
+    float vx1, vx2, vy1, vy2, wx1, wx2, wy1, wy2;
+    cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
+    cpgqwin(&wx1, &wx2, &wy1, &wy2);
+    const auto world_x = [&](float ndc) { return wx1 + (ndc - vx1) / (vx2 - vx1) * (wx2 - wx1); };
+    const auto world_y = [&](float ndc) { return wy1 + (ndc - vy1) / (vy2 - vy1) * (wy2 - wy1); };
+    const float px1 = world_x(0), px2 = world_x(1), py1 = world_y(0), py2 = world_y(1);
+
+    struct Place {
+        float x, y;
+    };
+    struct Written {
+        Quad box;
+        Place at;
+        std::string text;
+    };
+    std::vector<Written> written;
+    const int first = static_cast<int>(std::floor(rs.r1)) - 1, last = static_cast<int>(std::ceil(rs.r2a)) + 1;
+    for (const int m : {1, 5, 2}) {
+        for (int k = first; k <= last; ++k) {
+            const float p = static_cast<float>(std::log10(static_cast<double>(m)) + k) - rs.r1;
+            if (!(p >= -1e-4f * R && p <= R * (1 + 1e-4f)))
+                continue;
+            char text[64] = {};
+            int nc = static_cast<int>(sizeof text) - 1;
+            cpgnumb(m, k, 0, text, &nc);
+            text[nc > 0 && nc < static_cast<int>(sizeof text) ? nc : 0] = '\0';
+            std::vector<Place> places = {{-p, -R - off}, {-R - off, -p}};
+            if (p > 1e-4f * R)
+                places.insert(places.end(), {{p, -R - off}, {-R - off, p}});
+            std::vector<Written> these;
+            bool free = true;
+            for (const Place &at : places) {
+                Written w{{}, at, text};
+                cpgqtxt(at.x, at.y, 40.0f, 1.0f, text, w.box.x, w.box.y);
+                for (int c = 0; c < 4; ++c)
+                    free = free && w.box.x[c] >= px1 && w.box.x[c] <= px2 && w.box.y[c] >= py1 && w.box.y[c] <= py2;
+                for (const Written &o : written)
+                    free = free && !Overlap(w.box, o.box, 0.0f);
+                for (const Written &o : these)
+                    free = free && !Overlap(w.box, o.box, 0.0f);
+                these.push_back(w);
+            }
+            if (free)
+                written.insert(written.end(), these.begin(), these.end());
+        }
+    }
+    for (const Written &w : written)
+        cpgptxt(w.at.x, w.at.y, 40.0f, 1.0f, w.text.c_str());
+}
+
 /* Twelve half-axes, each reading r1 where it meets a centre line and r2a at
- * its outer end; only the bottom and left edges carry numbers. */
+ * its outer end, with ticks; the bottom and left edges carry the numbers. */
 void LogScales(const RadiusScale &rs, Yes_or_No rnums)
 {
-    const char *ropt = rnums == YES ? "LN" : "L";
     const float R = rs.R;
     const float a = rs.r1;
     const float b = rs.r2a;
     struct HalfAxis {
-        const char *opt;
-        float x1, y1, x2, y2, v1, v2, left, right, displacement, angle;
+        float x1, y1, x2, y2, v1, v2, left, right;
     };
     const HalfAxis axes[12] = {
-        {ropt, -R, -R, 0, -R, b, a, 0.5f, 0, 1.0f, 320},
-        {ropt, 0, -R, R, -R, a, b, 0.5f, 0, 1.0f, 320},
-        {"L", -R, R, 0, R, b, a, 0, 0.5f, 1.0f, 0},
-        {"L", 0, R, R, R, a, b, 0, 0.5f, 1.0f, 0},
-        {"L", -R, 0, 0, 0, b, a, 0.5f, 0.5f, 1.0f, 0},
-        {"L", 0, 0, R, 0, a, b, 0.5f, 0.5f, 1.0f, 0},
-        {ropt, -R, -R, -R, 0, b, a, 0, 0.5f, -1.0f, 40},
-        {ropt, -R, 0, -R, R, a, b, 0, 0.5f, -1.0f, 40},
-        {"L", R, -R, R, 0, b, a, 0.5f, 0, 1.0f, 0},
-        {"L", R, 0, R, R, a, b, 0.5f, 0, 1.0f, 0},
-        {"L", 0, -R, 0, 0, b, a, 0.5f, 0.5f, 1.0f, 0},
-        {"L", 0, 0, 0, R, a, b, 0.5f, 0.5f, 1.0f, 0},
+        {-R, -R, 0, -R, b, a, 0.5f, 0}, {0, -R, R, -R, a, b, 0.5f, 0},  {-R, R, 0, R, b, a, 0, 0.5f},
+        {0, R, R, R, a, b, 0, 0.5f},    {-R, 0, 0, 0, b, a, 0.5f, 0.5f}, {0, 0, R, 0, a, b, 0.5f, 0.5f},
+        {-R, -R, -R, 0, b, a, 0, 0.5f}, {-R, 0, -R, R, a, b, 0, 0.5f},  {R, -R, R, 0, b, a, 0.5f, 0},
+        {R, 0, R, R, a, b, 0.5f, 0},    {0, -R, 0, 0, b, a, 0.5f, 0.5f}, {0, 0, 0, R, a, b, 0.5f, 0.5f},
     };
     for (const HalfAxis &h : axes)
-        cpgaxis(h.opt, h.x1, h.y1, h.x2, h.y2, h.v1, h.v2, 0.0f, 1, h.left, h.right, 0.5f, h.displacement, h.angle);
+        cpgaxis("L", h.x1, h.y1, h.x2, h.y2, h.v1, h.v2, 0.0f, 1, h.left, h.right, 0.5f, 1.0f, 0.0f);
+    if (rnums == YES)
+        LogNumbers(rs);
 }
 
 /* The factor, at most 1, by which the character height ts is scaled so that
@@ -123,9 +208,9 @@ float TextFit(const PGWheel &w, float ts)
     return fit;
 }
 
-PGSpectro_ret Draw(const PGWheel &w)
+/* The whole wheel, or (half) what a second half over it draws. */
+PGSpectro_ret Draw(const PGWheel &w, bool half)
 {
-    cpgiden();
     cpgsitf(0);
     cpgsvp(w.domain.xndcmin, w.domain.xndcmax, w.domain.yndcmin, w.domain.yndcmax);
     const int ncolours = set_pgp_rainbow(w.color_table);
@@ -147,9 +232,10 @@ PGSpectro_ret Draw(const PGWheel &w)
         rs.r2a = w.domain.rmax;
         rs.R = w.domain.rmax;
     }
-    /* Work copies of the radius edges in plotted units: the inner edges are
-     * clamped at the centre below, and the caller's arrays (often a sweep's
-     * own level edges) must stay as they are. */
+    /* Work copies of the radius edges in plotted units: the edges are
+     * clamped to the axis below, at the centre and at the rim, and the
+     * caller's arrays (often a sweep's own level edges) must stay as they
+     * are. */
     std::vector<float> inner(static_cast<std::size_t>(nr));
     std::vector<float> outer(static_cast<std::size_t>(nr));
     for (int i = 0; i < nr; ++i) {
@@ -159,15 +245,20 @@ PGSpectro_ret Draw(const PGWheel &w)
 
     cpgwnad(-rs.R, rs.R, -rs.R, rs.R);
 
+    /* A bin reaching past the rim (a second sweep of higher energies drawn
+     * on the first one's scale) is painted up to the rim only, and one
+     * wholly beyond it not at all: nothing lies outside the wheel. */
     for (int i = 0; i < nr; ++i) {
         float &rin = inner[static_cast<std::size_t>(i)];
-        const float rout = outer[static_cast<std::size_t>(i)];
+        float &rout = outer[static_cast<std::size_t>(i)];
         for (int j = 0; j < nth; ++j) {
             cpgsci(scale.IndexOf(static_cast<std::size_t>(i) * static_cast<std::size_t>(nth) +
                                  static_cast<std::size_t>(j)));
-            if (rout > 0) {
+            if (rout > 0 && rin < rs.R) {
                 if (rin < 0)
                     rin = 0;
+                if (rout > rs.R)
+                    rout = rs.R;
                 arc(rin, rout, w.thbinlow[j], w.thbinhigh[j]);
             }
         }
@@ -176,10 +267,11 @@ PGSpectro_ret Draw(const PGWheel &w)
     cpgsci(1);
     const float ts = w.text_scale * TextFit(w, w.text_scale);
     cpgsch(ts);
-    spectro_wedge(w.wedge, scale.zmin(), scale.zmax(), w.zlinlog);
-
-    cpgmtxt("B", 4.0f, 0.5f, 0.5f, w.xlabel);
-    cpgmtxt("L", 4.0f, 0.5f, 0.5f, w.ylabel);
+    if (!half) {
+        spectro_wedge(w.wedge, scale.zmin(), scale.zmax(), w.zlinlog);
+        cpgmtxt("B", 4.0f, 0.5f, 0.5f, w.xlabel);
+        cpgmtxt("L", 4.0f, 0.5f, 0.5f, w.ylabel);
+    }
     cpgmtxt("T", 4.0f, 0.5f, w.title_just, w.supsuptitle);
     cpgsch(0.75f * ts);
     cpgmtxt("T", 3.5f, 0.5f, w.title_just, w.suptitle);
@@ -188,10 +280,11 @@ PGSpectro_ret Draw(const PGWheel &w)
     cpgmtxt("T", 0.5f, 0.5f, w.title_just, w.subsubtitle);
     cpgsch(ts);
 
+    const Yes_or_No numbers = half ? NO : w.rnums;
     if (rs.logarithmic)
-        LogScales(rs, w.rnums);
+        LogScales(rs, numbers);
     else
-        LinearScales(rs, w.rnums);
+        LinearScales(rs, numbers);
 
     cpgsave();
     cpgsci(0);
@@ -213,7 +306,20 @@ PGSpectro_ret PGWheel_Plot(PGWheel *wheel)
     if (!qpgplot::DeviceOpen())
         return PGSPECTRO_NO_DEVICE;
     try {
-        return Draw(*wheel);
+        const qpgplot::BufferedOutput held;
+        return Draw(*wheel, false);
+    } catch (const std::bad_alloc &) {
+        return PGSPECTRO_MALLOC_FAILURE;
+    }
+}
+
+PGSpectro_ret PGWheel_Plot_half(PGWheel *wheel)
+{
+    if (!qpgplot::DeviceOpen())
+        return PGSPECTRO_NO_DEVICE;
+    try {
+        const qpgplot::BufferedOutput held;
+        return Draw(*wheel, true);
     } catch (const std::bad_alloc &) {
         return PGSPECTRO_MALLOC_FAILURE;
     }

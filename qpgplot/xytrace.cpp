@@ -103,6 +103,7 @@ void Plot(PGXYtrace *t)
 
 PGSpectro_ret PGXYtrace_plot(PGXYtrace *t)
 {
+    const qpgplot::BufferedOutput held;
     cpgsave();
     try {
         Plot(t);
@@ -146,9 +147,17 @@ PGSpectro_ret PGXYtrace_legend(PGXYtrace *t)
     cpgsci(1);
     cpgslw(t->text_line_width);
     cpgsch(t->legend_text_char_size);
+    /* The text keeps within the legend box (on a narrow page the box is
+     * narrower than a line of the legend is long). */
+    const float start = marg + len + marg;
+    const float room = (1.0f - start) * (t->legend_domain.xndcmax - t->legend_domain.xndcmin);
+    float xl = 0, yl = 0;
+    cpglen(0, t->legend_text, &xl, &yl);
+    if (room > 0 && xl > room)
+        cpgsch(t->legend_text_char_size * room / xl);
     float xch = 0, ych = 0;
     cpgqcs(4, &xch, &ych);
-    cpgptxt(marg + len + marg, h - 0.4f * ych, 0.0f, 0.0f, t->legend_text);
+    cpgptxt(start, h - 0.4f * ych, 0.0f, 0.0f, t->legend_text);
     cpgunsa();
     return PGSPECTRO_OK;
 }

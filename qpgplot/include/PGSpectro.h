@@ -228,6 +228,12 @@ PGSpectro_ret PGSpectro_Plot(PGSpectro *spectro);
 /* One polar wheel: PGSPECTRO_OK, PGSPECTRO_NO_DEVICE (nothing drawn) or
  * PGSPECTRO_MALLOC_FAILURE.  The record and its arrays are only read. */
 PGSpectro_ret PGWheel_Plot(PGWheel *wheel);
+/* The second half of a two-sweep wheel, over the wheel PGWheel_Plot drew
+ * last in the same viewport: its bins, the scales' lines and ticks (which
+ * its bins cover), its reference circles and its title lines.  The axis
+ * labels, scale numbers and wedge are the first half's, drawn once.
+ * Statuses as PGWheel_Plot. */
+PGSpectro_ret PGWheel_Plot_half(PGWheel *wheel);
 /* Fills, in the current colour, the annular sector between radii rlo and rhi
  * and angles thlo and thhi (degrees) of the current window. */
 void arc(float rlo, float rhi, float thlo, float thhi);

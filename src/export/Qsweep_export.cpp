@@ -167,10 +167,11 @@ int FillPhi(HALDE_SWEEP_S **sw, int n, KvCDFVariable *phi, KvCDFVariable *dphi)
     float *half = Values<float>(dphi, n);
     if (mid == nullptr || half == nullptr)
         return kNoMemory;
-    for (int k = 0; k < n; ++k) {
-        mid[k] = (sw[k]->phi_lo + sw[k]->phi_hi) * 0.5f;
-        half[k] = (sw[k]->phi_hi - sw[k]->phi_lo) * 0.5f;
-    }
+    /* A range through 360 degrees is the long way round, so that the
+     * half-width a reader takes for DELTA_PLUS and DELTA_MINUS covers what
+     * the sweep holds. */
+    for (int k = 0; k < n; ++k)
+        az_range_centre_half(sw[k]->phi_lo, sw[k]->phi_hi, &mid[k], &half[k]);
     return 1;
 }
 

@@ -458,6 +458,10 @@ void MirvekBox::slotPlot(int id)
         if (panels == 1 || sweep_source_catalogued(&lng1, paopts.do_pa) != 0)
             break;
     }
+    /* PGPLOT's identification line, once for a page of panels (a wheel of
+     * a sequence has a page of its own, identified as it is drawn). */
+    if (drawn && (type == 0 || panels > 1))
+        cpgiden();
     freeSweeps();
     plot.close(drawn);
     for (const std::string &f : plot.files())
@@ -567,6 +571,8 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
                 HALDE_SWEEP *pair[2] = {swppp[i], swppp[i]};
                 Sweep_n_cuts_plot(pair, 2, thetas, &cuts);
             }
+            if (panels == 1)
+                cpgiden();
             if (wheels_wait_ && !mirvek::ask_next_wheel(this, QString::fromLatin1(lng1.mission), i + 1, nswp,
                                                         panel == panels - 1 && i == nswp - 1)) {
                 wheels_stopped_ = true;

@@ -193,6 +193,41 @@ struct Layout {
     const char *start_format;
 };
 
+/* The energy numbers under the two panels.  The panels meet where both
+ * read the lowest energy, and each would number a value just beside the
+ * join, the two numbers then written over each other: each panel numbers
+ * its axis as PGPLOT would, but only from a number's half width away from
+ * the join (a viewport and window narrowed to match the axis). */
+void EnergyNumbers(const Layout &lay, const PGXYtrace &t, float xmin, float xmax, float ymin, float ymax)
+{
+    const bool xlog = t.xlinlog == PGSPECTRO_LOG;
+    const bool ylog = t.ylinlog == PGSPECTRO_LOG;
+    const float lo = xlog ? static_cast<float>(SafeLog10(xmin)) : xmin;
+    const float hi = xlog ? static_cast<float>(SafeLog10(xmax)) : xmax;
+    const float y1 = ylog ? static_cast<float>(SafeLog10(ymin)) : ymin;
+    const float y2 = ylog ? static_cast<float>(SafeLog10(ymax)) : ymax;
+    cpgsci(1);
+    cpgslw(t.text_line_width);
+    cpgsch(t.label_char_size);
+    float xch = 0, ych = 0;
+    cpgqcs(0, &xch, &ych);
+    const float gap = 1.6f * xch;
+    const char *opt = xlog ? "NL" : "N";
+    /* Left: energy falling from xmax at its left edge to xmin at the join. */
+    const float lw = lay.left_x2 - lay.left_x1;
+    if (lw > gap) {
+        cpgsvp(lay.left_x1, lay.left_x2 - gap, lay.y1, lay.y2);
+        cpgswin(hi, lo + (gap / lw) * (hi - lo), y1, y2);
+        cpgbox(opt, 0.0f, 0, "", 0.0f, 0);
+    }
+    const float rw = lay.right_x2 - lay.right_x1;
+    if (rw > gap) {
+        cpgsvp(lay.right_x1 + gap, lay.right_x2, lay.y1, lay.y2);
+        cpgswin(lo + (gap / rw) * (hi - lo), hi, y1, y2);
+        cpgbox(opt, 0.0f, 0, "", 0.0f, 0);
+    }
+}
+
 void SetPanel(PGXYtrace &t, float x1, float x2, float y1, float y2)
 {
     t.plot_domain.xndcmin = x1;
@@ -237,6 +272,7 @@ void Draw(HALDE_SWEEP **swpp, std::vector<CutPair> &pairs, const SWEEP_CUT_OPTIO
     t.title = " ";
     t.title_just = 1.0f;
     t.title_disp = 1.0f;
+    t.YoNXnumlab = NO;  /* the energy numbers follow both panels */
 
     /* Each pair owns an equal share of the legend's height. */
     const auto total = static_cast<float>(pairs.size());
@@ -267,6 +303,7 @@ void Draw(HALDE_SWEEP **swpp, std::vector<CutPair> &pairs, const SWEEP_CUT_OPTIO
             t.legend_text = texts[k];
             t.legend_just = legend_height(m, lay.lineage_f[k]);
             PGXYtrace_plot(&t);
+            t.YoNbox = NO;  /* one frame, with its numbers, for the panel */
         }
     }
 
@@ -292,6 +329,7 @@ void Draw(HALDE_SWEEP **swpp, std::vector<CutPair> &pairs, const SWEEP_CUT_OPTIO
         t.legend_text = start.c_str();
         t.legend_just = legend_height(m, lay.start_f);
         PGXYtrace_plot(&t);
+        t.YoNbox = NO;
         if (lay.end_time_line) {
             const Calendar e = CalendarOf(p.opposite->endtime);
             const std::string end = Format("-> %4.4d-%2.2d-%2.2d %2.2d:%2.2d:%2.2d.%3.3d", e.year, e.month, e.day,
@@ -304,6 +342,7 @@ void Draw(HALDE_SWEEP **swpp, std::vector<CutPair> &pairs, const SWEEP_CUT_OPTIO
             PGXYtrace_plot(&t);
         }
     }
+    EnergyNumbers(lay, t, xmin, xmax, ymin, ymax);
 }
 
 } // namespace
@@ -342,6 +381,7 @@ PGSpectro_ret Sweep_n_cuts_plot(HALDE_SWEEP **swpp, int nswps, float *thetas, SW
     std::vector<CutPair> pairs = MakeCuts(swpp, nswps, thetas, 1, true);
     if (pairs.empty() || !HaveDevice(*scutopt))
         return PGSPECTRO_TRACE_ERROR;
+    const plots::BufferedOutput held;
 
     DrawnRanges(swpp, pairs, true, scutopt);
 

@@ -120,11 +120,43 @@ void Mirvek_az_panel(PGSpectro *pgspec, HALDE_SWEEP **swps)
         cpgmtxt("B", 2.5f, 1.0f, 1.0f, pgspec->dateend);
     cpgmtxt("B", 2.5f, 0.5f, 0.5f, "UT");
     cpgmtxt("L", 4.5f, 0.5f, 0.5f, "Flow Az");
-    cpgtbox("BCTSNZXHO", 0.0f, 0, "BCTSNV", 0.0f, 0);
+    /* Azimuth numbers as PGPLOT spaces them (every 100 degrees) where the
+     * panel is tall enough, else every 180 or 360 degrees, else none: a
+     * panel of a stack of many levels is lower than four numbers are. */
+    float vx1, vx2, vy1, vy2, xch, ych;
+    cpgqvp(0, &vx1, &vx2, &vy1, &vy2);
+    cpgqcs(0, &xch, &ych);
+    const float room = 1.3f * ych;
+    float step = 0.0f;
+    std::string yopt = "BCTSNV";
+    if ((vy2 - vy1) * 100.0f / 360.0f < room) {
+        step = (vy2 - vy1) / 2.0f >= room ? 180.0f : 360.0f;
+        if (vy2 - vy1 < room)
+            yopt = "BCTS";
+    }
+    cpgtbox("BCTSNZXHO", 0.0f, 0, yopt.c_str(), step, 0);
+    /* Each sweep's azimuth rises with time from phi_lo; a range through 360
+     * degrees runs up to the top of the panel and on from its foot, rather
+     * than back down across the panel. */
     for (int i = 0; i < pgspec->nx; ++i) {
-        const float x[2] = {pgspec->xbinlow[i], pgspec->xbinhigh[i]};
-        const float y[2] = {swps[i]->phi_lo, swps[i]->phi_hi};
-        cpgline(2, x, y);
+        const float x0 = pgspec->xbinlow[i], x1 = pgspec->xbinhigh[i];
+        float centre = 0, half = 0;
+        az_range_centre_half(swps[i]->phi_lo, swps[i]->phi_hi, &centre, &half);
+        const double lo = mod360(swps[i]->phi_lo);
+        const double top = lo + 2.0 * static_cast<double>(half);
+        if (top <= 360.0) {
+            const float x[2] = {x0, x1};
+            const float y[2] = {static_cast<float>(lo), static_cast<float>(top)};
+            cpgline(2, x, y);
+            continue;
+        }
+        const auto xturn = static_cast<float>(x0 + (x1 - x0) * (360.0 - lo) / (top - lo));
+        const float xa[2] = {x0, xturn};
+        const float ya[2] = {static_cast<float>(lo), 360.0f};
+        cpgline(2, xa, ya);
+        const float xb[2] = {xturn, x1};
+        const float yb[2] = {0.0f, static_cast<float>(top - 360.0)};
+        cpgline(2, xb, yb);
     }
 }
 
@@ -183,6 +215,7 @@ PGSpectro_ret Mirvek_plot(HALDE_SWEEP **swps, int nswp, PGSpectro *pgspec, NURV_
             return PGSPECTRO_MIRVEK_INCONGRUENT;
         }
     }
+    const plots::BufferedOutput held;
     const HALDE_SWEEP &first = *swps[0];
     plots::WidenEqualEnds(&pgspec->zscalemin, &pgspec->zscalemax, pgspec->zlinlog);
 

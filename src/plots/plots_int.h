@@ -21,6 +21,28 @@ inline bool DeviceOpen()
     return std::string_view(state, static_cast<std::size_t>(len > 0 ? len : 0)) == "OPEN";
 }
 
+/* PGPLOT's output held back while one picture is drawn, when a device is
+ * open, and sent on at the end of the scope on every path out, so that an X
+ * window gets the picture at once rather than one primitive at a time. */
+class BufferedOutput {
+public:
+    BufferedOutput() : held_(DeviceOpen())
+    {
+        if (held_)
+            cpgbbuf();
+    }
+    ~BufferedOutput()
+    {
+        if (held_)
+            cpgebuf();
+    }
+    BufferedOutput(const BufferedOutput &) = delete;
+    BufferedOutput &operator=(const BufferedOutput &) = delete;
+
+private:
+    bool held_;
+};
+
 /* printf-style formatting into a string of any length. */
 template <typename... Args>
 std::string Format(const char *fmt, Args... args)

@@ -102,6 +102,25 @@ std::vector<float> ReferenceCircles(float rmin, float rmax, PGSpectro_linlog rli
     return radii;
 }
 
+/* What one call draws of a wheel: a whole wheel, or a half of a two-sweep
+ * wheel.  The halves share the axis labels, scale numbers, wedge and
+ * direction marks, drawn once: the first half draws the labels, numbers and
+ * wedge, the second its bins and titles over it, and the caller the marks
+ * after both, so that no bin covers them. */
+enum class WheelPart { Whole, First, Second };
+
+/* The direction marks inside the frame: polar angle 0 at the top, 180 at
+ * the bottom.  The degree sign is the Latin-1 byte 0xB0. */
+void DirectionMarks()
+{
+    if (!plots::DeviceOpen())
+        return;
+    cpgmtxt("T", -1.5f, 0.5f, 0.5f, "0\xb0");
+    cpgmtxt("B", -1.5f, 0.5f, 0.5f, "180\xb0");
+}
+
+PGSpectro_ret DrawSweep(HALDE_SWEEP *swpp, SWEEP_WHEEL_OPTIONS *swop, WheelPart part);
+
 } // namespace
 
 void Set_sweep_wheel_options_default(SWEEP_WHEEL_OPTIONS *swop)
@@ -126,6 +145,13 @@ void Set_sweep_wheel_options_default(SWEEP_WHEEL_OPTIONS *swop)
 }
 
 PGSpectro_ret Sweep_wheel_plot(HALDE_SWEEP *swpp, SWEEP_WHEEL_OPTIONS *swop)
+{
+    return DrawSweep(swpp, swop, WheelPart::Whole);
+}
+
+namespace {
+
+PGSpectro_ret DrawSweep(HALDE_SWEEP *swpp, SWEEP_WHEEL_OPTIONS *swop, WheelPart part)
 {
     if (swpp == nullptr || swpp->n_lev < 1 || swpp->n_sen < 1 || swpp->psd == nullptr) {
         std::printf("Sweep_wheel_plot: no sweep bins to plot\n");
@@ -234,16 +260,15 @@ PGSpectro_ret Sweep_wheel_plot(HALDE_SWEEP *swpp, SWEEP_WHEEL_OPTIONS *swop)
     wheel.color_table = swop->color_table;
     wheel.rlinlog = swop->rlinlog;
     wheel.zlinlog = swop->zlinlog;
-    const PGSpectro_ret ret = PGWheel_Plot(&wheel);
+    const PGSpectro_ret ret = part == WheelPart::Second ? PGWheel_Plot_half(&wheel) : PGWheel_Plot(&wheel);
     if (ret != PGSPECTRO_OK)
         std::printf("PGWheel_Plot returned error %d\n", ret);
-
-    if (plots::DeviceOpen()) {
-        cpgmtxt("T", -1.5f, 0.5f, 0.5f, "0\xb0");
-        cpgmtxt("B", -1.5f, 0.5f, 0.5f, "180\xb0");
-    }
+    if (part == WheelPart::Whole)
+        DirectionMarks();
     return ret;
 }
+
+} // namespace
 
 int PlotTwoSweeps(HALDE_SWEEP *swp_pri, HALDE_SWEEP *swp_sec, SWEEP_WHEEL_OPTIONS *swop)
 {
@@ -267,8 +292,9 @@ int PlotTwoSweeps(HALDE_SWEEP *swp_pri, HALDE_SWEEP *swp_sec, SWEEP_WHEEL_OPTION
         cpgpage();
     }
 
+    const plots::BufferedOutput held;
     swop->title_just = 1.0f;
-    PGSpectro_ret ret = Sweep_wheel_plot(swp_pri, swop);
+    PGSpectro_ret ret = DrawSweep(swp_pri, swop, WheelPart::First);
     if (ret != PGSPECTRO_OK) {
         std::printf("Sweep_wheel_plot returned PGSPECTRO error %d\n", ret);
         return -501;
@@ -290,12 +316,13 @@ int PlotTwoSweeps(HALDE_SWEEP *swp_pri, HALDE_SWEEP *swp_sec, SWEEP_WHEEL_OPTION
             mirrored.thlo = thlo.data();
             mirrored.thhi = thhi.data();
         }
-        ret = Sweep_wheel_plot(&mirrored, swop);
+        ret = DrawSweep(&mirrored, swop, WheelPart::Second);
     } catch (const std::bad_alloc &) {
         ret = PGSPECTRO_MALLOC_FAILURE;
     }
     if (ret != PGSPECTRO_OK)
         std::printf("Sweep_wheel_plot returned PGSPECTRO error %d\n", ret);
+    DirectionMarks();
 
     cpgupdt();
     return 0;

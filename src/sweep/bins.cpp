@@ -206,6 +206,22 @@ float mod360(float angle)
     return r;
 }
 
+void az_range_centre_half(float phi_lo, float phi_hi, float *centre, float *half)
+{
+    double width = std::fmod(static_cast<double>(phi_hi) - phi_lo, 360.0);
+    if (width < 0)
+        width += 360.0;
+    double mid = std::fmod(phi_lo + width / 2, 360.0);
+    if (mid < 0)
+        mid += 360.0;
+    /* Rounding to float may reach the end of the turn. */
+    float c = static_cast<float>(mid);
+    if (c >= 360.0f)
+        c = 0.0f;
+    *centre = c;
+    *half = static_cast<float>(width / 2);
+}
+
 void print_bins(const float *low, const float *high, int n)
 {
     std::printf("-------------------------------------------\n");

@@ -30,7 +30,8 @@ HALDE_1D_SWEEP_CUT_S *sweep_1D_cut(float theta, const HALDE_SWEEP_S *swp)
     cut->starttime = swp->btime;
     cut->endtime = swp->etime;
     cut->n_lev = n_lev;
-    cut->phi_cen = (swp->phi_lo + swp->phi_hi) * 0.5f;
+    float phi_half = 0;
+    az_range_centre_half(swp->phi_lo, swp->phi_hi, &cut->phi_cen, &phi_half);
     cut->thcen = (swp->thlo[i] + swp->thhi[i]) * 0.5f;
     for (int l = 0; l < n_lev; ++l) {
         ecen.get()[l] = (swp->elo[l] + swp->ehi[l]) * 0.5f;

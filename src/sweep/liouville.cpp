@@ -86,6 +86,28 @@ std::vector<int> BinsTouching(float x, float tol, const float *lo, const float *
     return bins;
 }
 
+/* The bin of the polar grid that a mapped angle a falls in.  An angle on
+ * an edge (to within a hair, as edges are floats) goes to the bin on the
+ * side of the field direction it comes from: towards 0 degrees for
+ * electrons along the field, towards 180 for those against it.  The mirror
+ * limit lies on that side of it, so a bin wholly beyond the limit never
+ * receives an electron that reached only to its edge. */
+int MappedBin(double a, bool along, const float *lo, const float *hi, int n)
+{
+    constexpr double kHair = 1e-4;  /* degrees */
+    if (along)
+        return bin_reaching(a - kHair, lo, hi, n);
+    /* The highest bin whose low edge is at most a, walked from the top down
+     * whichever way the bins are listed. */
+    const bool fall = bins_fall(lo, n);
+    for (int k = 0; k < n - 1; ++k) {
+        const int i = fall ? k : n - 1 - k;
+        if (!(lo[i] > a + kHair))
+            return i;
+    }
+    return fall ? n - 1 : 0;
+}
+
 /* Sums and counts of the values mapped into each bin of a sweep. */
 class Accumulator {
 public:
@@ -215,6 +237,7 @@ HALDE_SWEEP_S *PADLiouvilleMap(const HALDE_SWEEP_S *swp1, float B1, float B2, fl
     const float highest = n_out > 0 ? bins_highest_edge(swp2->thlo, swp2->thhi, n_out) : 0.0f;
     for (int t = 0; t < r->n_sen; ++t) {
         const float centre = (r->thlo[t] + r->thhi[t]) / 2;
+        const double c_t = (static_cast<double>(r->thlo[t]) + r->thhi[t]) / 2;
         /* A refined bin that reaches past the edge of the data carries the
          * edge value over into bins the instrument did not fill: only a
          * centre inside present bins of the input maps.  A centre on the
@@ -227,16 +250,24 @@ HALDE_SWEEP_S *PADLiouvilleMap(const HALDE_SWEEP_S *swp1, float B1, float B2, fl
                     return swp1->psd[l + static_cast<long long>(swp1->n_lev) * k] == swp1->missing_value;
                 }))
                 continue;
-            const float s = sinsq_map(static_cast<float>(e1[l]), static_cast<float>(e2[l]), static_cast<float>(ratio),
-                                      centre);
+            /* sin^2 of the mapped angle, in double precision: an angle
+             * that lands on the mirror limit must not be pushed past it. */
+            const double sc = std::sin(c_t * kRadPerDeg);
+            const double s = e1[l] / e2[l] * ratio * sc * sc;
             if (!(s >= 0 && s <= 1))
                 continue;
-            double a = std::asin(std::sqrt(static_cast<double>(s))) / kRadPerDeg;
-            if (centre > 90)
+            double a = std::asin(std::sqrt(s)) / kRadPerDeg;
+            /* No electron gets beyond the mirror limit, where one of 90
+             * degrees lands; rounding may not carry it further. */
+            const double s90 = e1[l] / e2[l] * ratio;
+            if (s90 < 1)
+                a = std::min(a, std::asin(std::sqrt(s90)) / kRadPerDeg);
+            const bool along = c_t <= 90;
+            if (!along)
                 a = 180 - a;
             if (n_out < 1 || a < lowest || a > highest)
                 continue;
-            const int j = bin_reaching(a, swp2->thlo, swp2->thhi, n_out);
+            const int j = MappedBin(a, along, swp2->thlo, swp2->thhi, n_out);
             const float v = r->psd[l + static_cast<long long>(n_lev) * t];
             if (v != r->missing_value)
                 acc.Add(l + static_cast<long long>(swp2->n_lev) * j, v);

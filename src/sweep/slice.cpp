@@ -65,6 +65,19 @@ bool MakePitchTemplate(HALDE_SWEEP_S *tmpl, int n, T_OR_F mu_bins)
     return true;
 }
 
+/* Index of the first sweep of the first spin that begins at or after the
+ * start: the first sweep read when its spin begins there (a spin of one
+ * sweep always does), else the first of the spin after it.  Negative when
+ * the set holds no such sweep. */
+int FirstWholeSpin(HALDE_SWEEP_S **sweeps, int n, const NURV_TIME_S &start, HALDE_GATHER_GAPS_S gaps,
+                   float gath_secs)
+{
+    if (n > 0 && compare_nurv_time(&sweeps[0]->suntime, &start) != T2_LATER)
+        return 0;
+    const int end = iend_sweep_gather(sweeps, n, 0, GATHER_SPINS, gaps, gath_secs, 1);
+    return end < 0 ? end : end + 1;
+}
+
 /* The sweep of the first whole spin of the set that holds az, or null. */
 HALDE_SWEEP_S *SliceOfFirstSpin(HALDE_SWEEP_S **sweeps, int n, int ispinstart, float az, HALDE_GATHER_GAPS_S gaps,
                                 float gath_secs)
@@ -119,6 +132,7 @@ HALDE_SWEEP_S *HaldeGetAzSliceV2(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NU
                                  int gath_swp_spins)
 {
     const NURV_TIME_S caller_end = *etime;
+    const NURV_TIME_S start = *btime;
     if (gatch == NO_GATHER) {
         *etime = *btime;
         add_secs_to_nurv_time(etime, 16.0f);
@@ -171,7 +185,7 @@ HALDE_SWEEP_S *HaldeGetAzSliceV2(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NU
         tmpl.reset();
     HALDE_SWEEP_S *result = nullptr;
     if (tmpl) {
-        const int ispinstart = iend_sweep_gather(sweeps, n, 0, GATHER_SPINS, gaps, gath_secs, 1) + 1;
+        const int ispinstart = FirstWholeSpin(sweeps, n, start, gaps, gath_secs);
         if (gatch == NO_GATHER) {
             result = SliceOfFirstSpin(sweeps, n, ispinstart, az, gaps, gath_secs);
         } else {
@@ -273,7 +287,20 @@ KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lngp, NURV_TIME_S *btimep, 
             }
             return step;
         };
-        status = next_spin();
+        /* The record the positioning found begins a whole spin when its
+         * spin begins at or after the start (a spin of one sweep always
+         * does); else the first whole spin is the next. */
+        const auto at_spin_start = [&]() {
+            KOMBRA_SHORT nsen = -1;
+            int isen = 0;
+            if (sweep_sensor_count(key, current, limit, &nsen) != 1 || nsen < 0 ||
+                read2filled_sensor(key, &copy, nurp, nsen, &isen, QPFALSE) != 1)
+                return false;
+            NURV_TIME_S from{}, to{}, spin{};
+            set_times_from_nur(&from, &to, &spin, nurp);
+            return compare_nurv_time(&spin, btimep) != T2_LATER;
+        };
+        status = at_spin_start() ? 1 : next_spin();
         while (status == 1 && n2count-- > 0)
             status = next_spin();
         set_times_from_nur(etimep, &rec_end, &sun, nurp);

@@ -273,8 +273,11 @@ void SweepBox::slotNextSegment()
     };
     switch (g) {
     case 1:
+        /* Half a second before the spin that follows the n spins: the
+         * slice takes the first spin that begins at or after its start,
+         * which is that spin, however long the spins are. */
         search();
-        add_secs_to_nurv_time(&e, -4.0f);
+        add_secs_to_nurv_time(&e, -0.5f);
         break;
     case 2:
         add_secs_to_nurv_time(&e, widgets::edit_float(gathern));

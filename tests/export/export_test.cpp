@@ -136,6 +136,40 @@ TEST(SweepExport, LevelTextsFollowTheBinUnits)
     }
 }
 
+// Azimuth ranges as the export and the cuts give them: a range through 360
+// degrees is the long way round, so the half-width is never negative and
+// covers what the sweep holds.
+TEST(SweepExport, AzimuthCentreAndHalfWidth)
+{
+    struct Range {
+        const char *name;
+        float lo, hi, centre, half;
+    };
+    for (const Range &r : {Range{"one sector", 10, 20, 15, 5},
+                           Range{"a whole spin through 360", 180, 174.24f, 357.12f, 177.12f},
+                           Range{"a sector across 0", 352.8f, 4.32f, 358.56f, 5.76f},
+                           Range{"three quarters of a spin", 270, 180, 45, 135},
+                           Range{"a sector ending at 360", 348.48f, 360, 354.24f, 5.76f},
+                           Range{"no width", 90, 90, 90, 0}}) {
+        SCOPED_TRACE(r.name);
+        std::vector<SweepPtr> sweeps;
+        sweeps.push_back(MakeSweep(0, 2, 2));
+        sweeps[0]->phi_lo = r.lo;
+        sweeps[0]->phi_hi = r.hi;
+        auto raw = Raw(sweeps);
+        KvCDFContents *out = nullptr;
+        ASSERT_EQ(1, nsweeps2KvCDFContents(raw.data(), 1, &out));
+        ContentsPtr c(out);
+        EXPECT_NEAR(r.centre, static_cast<const float *>(c->vardata[3]->data)[0], 1e-4);
+        EXPECT_NEAR(r.half, static_cast<const float *>(c->vardata[4]->data)[0], 1e-4);
+        HALDE_1D_SWEEP_CUT_S *cut = sweep_1D_cut(10, sweeps[0].get());
+        ASSERT_NE(nullptr, cut);
+        EXPECT_NEAR(r.centre, cut->phi_cen, 1e-4);
+        free_1D_cut_arrays(cut);
+        std::free(cut);
+    }
+}
+
 TEST(SweepExport, SweepsOfAnotherShapeAreRefused)
 {
     std::vector<SweepPtr> sweeps;
@@ -191,8 +225,11 @@ TEST(SweepExport, GatheredSetAsCef2AndCdf)
 {
     constexpr int kN = 40;
     std::vector<SweepPtr> sweeps;
-    for (int k = 0; k < kN; ++k)
+    for (int k = 0; k < kN; ++k) {
         sweeps.push_back(MakeSweep(k, 8, 16));
+        sweeps[k]->phi_lo = 180.0f;  // whole spins, through 360 degrees
+        sweeps[k]->phi_hi = 174.24f;
+    }
     auto raw = Raw(sweeps);
     TempDir dir;
     for (const bool cdf : {false, true}) {
@@ -221,6 +258,12 @@ TEST(SweepExport, GatheredSetAsCef2AndCdf)
               "var timetags EPOCH recvary=T dims=[] records=40\n", "var sc_potential FLOAT recvary=T dims=[] records=40\n",
               "  attr DEPEND_0 CHAR [timetags]\n", "  attr TENSOR_RANK INT4 1\n", "gattr NURV Lineage\n"})
             EXPECT_NE(std::string::npos, dump->find(expected)) << expected;
+        const auto record = [](const char *var, float value) {
+            return std::string("var ") + var + " FLOAT recvary=T dims=[] records=40\n  rec 0 " +
+                   kve_test::CdfItems(CDF_FLOAT, 1, reinterpret_cast<const unsigned char *>(&value), 1) + "\n";
+        };
+        EXPECT_NE(std::string::npos, dump->find(record("phi", 357.12f))) << *dump;
+        EXPECT_NE(std::string::npos, dump->find(record("phi_delta", 177.12f)));
     }
 }
 

@@ -205,6 +205,99 @@ private slots:
         QVERIFY(sample_pictures::KeepsOffEdges(image));
     }
 
+    // The slice of a source is taken from the first spin that begins at or
+    // after the start, whether its spins hold one sweep (the spin product,
+    // or 3DR outside the hour of whole spins) or many.
+    void sliceOfFirstSpin_data()
+    {
+        QTest::addColumn<QString>("inst");
+        QTest::addColumn<QString>("virins");
+        QTest::addColumn<int>("gather");
+        QTest::addColumn<QTime>("start");
+        QTest::addColumn<QTime>("spin");
+        const int none = 3, spins = 1;
+        QTest::newRow("spin product, a spin at 18:59:52") << "PAD" << "CPPADL" << none << QTime(18, 59, 50) << QTime(18, 59, 52);
+        QTest::newRow("spin product, gathered") << "PAD" << "CPPADL" << spins << QTime(18, 59, 50) << QTime(18, 59, 52);
+        QTest::newRow("spin product, start on a spin") << "PAD" << "CPPADL" << none << QTime(18, 59, 52) << QTime(18, 59, 52);
+        QTest::newRow("3DR, one sweep a spin") << "3DR" << "CP3DRL" << none << QTime(18, 59, 50) << QTime(18, 59, 52);
+        QTest::newRow("3DR, whole spins, start within one") << "3DR" << "CP3DRL" << none << QTime(18, 0, 2) << QTime(18, 0, 4);
+        QTest::newRow("3DR, whole spins, start on one") << "3DR" << "CP3DRL" << none << QTime(18, 0, 4) << QTime(18, 0, 4);
+        QTest::newRow("3DR, whole spins, gathered") << "3DR" << "CP3DRL" << spins << QTime(18, 0, 4) << QTime(18, 0, 4);
+    }
+    void sliceOfFirstSpin()
+    {
+        QFETCH(QString, inst);
+        QFETCH(QString, virins);
+        QFETCH(int, gather);
+        QFETCH(QTime, start);
+        QFETCH(QTime, spin);
+        for (lunder::SweepBox *panel : {box_->prim_sweep, box_->sec_sweep}) {
+            panel->inst->setText(inst);
+            panel->virins->setText(virins);
+            panel->gatherchoice->setCurrentIndex(gather);
+            panel->timebox->timeEdit->setTime(start);
+        }
+        std::string said = plotGif("first_spin");
+        QVERIFY2(said == wrote("first_spin.gif"), said.c_str());
+        for (const HALDE_SWEEP_S *slice : {box_->swp1, box_->swp2})
+            QCOMPARE(QTime(0, 0).addSecs(slice->suntime.sec), spin);
+        // "Advance to next segment" and the plot then show the next spin.
+        {
+            StdoutCapture quiet;
+            box_->prim_sweep->findChild<QPushButton *>(QStringLiteral("next_segment"))->click();
+        }
+        said = plotGif("first_spin");
+        QVERIFY2(said == wrote("first_spin.gif"), said.c_str());
+        QCOMPARE(QTime(0, 0).addSecs(box_->swp1->suntime.sec), spin.addSecs(4));
+    }
+
+    // On every page kind no text of a plot is drawn over another, and none
+    // reaches off the page: the wheel, the wheel with its analysis panel,
+    // and the slice-and-map window's wheel with cuts.
+    void textsKeepApart_data()
+    {
+        QTest::addColumn<int>("plot");
+        QTest::addColumn<int>("page");
+        const char *plots[] = {"wheel", "wheel and sum", "slice and map"};
+        for (int plot = 0; plot < 3; ++plot)
+            for (int page = 0; page < static_cast<int>(std::size(sample_pictures::kPageKinds)); ++page)
+                QTest::addRow("%s, %s", plots[plot], sample_pictures::kPageKinds[page].name) << plot << page;
+    }
+    void textsKeepApart()
+    {
+        QFETCH(int, plot);
+        QFETCH(int, page);
+        const sample_pictures::PageKind &kind = sample_pictures::kPageKinds[page];
+        const sample_pictures::PostScriptPage sheet(kind);
+        QVERIFY(sheet.width > 0);
+        box_->anal_proc->setCurrentIndex(plot == 1 ? 1 : 0);
+        box_->plot_dev->setCurrentIndex(kind.plot_dev);
+        box_->plot_file_edit->setText(QString::fromStdString(out_->file("texts")));
+        std::string file = out_->file("texts.eps");
+        {
+            StdoutCapture out;
+            box_->slotActions(1);
+            QCOMPARE(out.take(), wrote("texts.eps"));
+        }
+        if (plot == 2) {
+            Slicewin &s = *box_->slicewin;
+            s.lwheel->setCurrentIndex(PRIMARY);
+            s.rwheel->setCurrentIndex(SECONDARY);
+            s.cuts[0]->source->setCurrentIndex(PRIMARY);
+            s.cuts[1]->source->setCurrentIndex(SECONDARY);
+            s.cuts[1]->pangle->setText("90");
+            s.plot_dev->setCurrentIndex(kind.plot_dev);
+            s.plot_file_edit->setText(QString::fromStdString(out_->file("slice_texts")));
+            StdoutCapture out;
+            s.slotRun(1);
+            const std::string said = out.take();
+            QVERIFY2(said.find(wrote("slice_texts.eps")) != std::string::npos, said.c_str());
+            file = out_->file("slice_texts.eps");
+        }
+        const std::string faults = sample_pictures::TextFaults(file, sheet.width, sheet.height);
+        QVERIFY2(faults.empty(), faults.c_str());
+    }
+
     // The ranges written back are the ones drawn: plotted again with them as
     // user ranges, the picture is the same.  On the default logarithmic
     // scales they hold values above zero only.

@@ -23,6 +23,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <bit>
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
@@ -46,6 +47,20 @@ class MirvekTest : public QObject {
     QTemporaryDir archive_, out_;
     QByteArray display_;  // set when run under scripts/with-xvfb
     QString file(const char *name) const { return out_.filePath(QString::fromLatin1(name)); }
+    // A flat file of the output folder read back; its status in *status.
+    KvCDFContents *readFlat(const char *stem, const char *extn, int *status) const
+    {
+        KvCDFContents *c = KvMakeCDFContentsObj();
+        c->io_f_path = KvNewStr((out_.path().toStdString() + "/").c_str());
+        c->io_f_name = KvNewStr(stem);
+        c->io_f_extn = const_cast<char *>(extn);
+        KvOptions *o = KvMakeOptionsObj();
+        StdoutCapture quiet;
+        *status = KvGetCSDSgenFlat(c, o);
+        c->io_f_extn = STR_NULL;
+        KvFreeOptionsObj(o);
+        return c;
+    }
     std::string press(MirvekBox &box, const char *button)
     {
         StdoutCapture capture;
@@ -242,6 +257,48 @@ private slots:
         QVERIFY2(changed >= 0 && changed < 20, qPrintable(QString::number(changed)));
     }
 
+    // On every page kind no text of a plot is drawn over another, and none
+    // reaches off the page.
+    void textsKeepApart_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QString>("mission");
+        QTest::addColumn<int>("page");
+        const struct {
+            const char *name;
+            int type;
+            const char *mission;
+        } plots[] = {{"spectrogram", 0, "CLUSTER-1"},
+                     {"four spacecraft", 0, "C1234"},
+                     {"wheels", 1, "CLUSTER-1"},
+                     {"wheels and cuts", 2, "CLUSTER-1"}};
+        for (const auto &plot : plots)
+            for (int page = 0; page < static_cast<int>(std::size(sample_pictures::kPageKinds)); ++page)
+                QTest::addRow("%s, %s", plot.name, sample_pictures::kPageKinds[page].name)
+                    << plot.type << QString::fromLatin1(plot.mission) << page;
+    }
+    void textsKeepApart()
+    {
+        QFETCH(int, type);
+        QFETCH(QString, mission);
+        QFETCH(int, page);
+        const sample_pictures::PageKind &kind = sample_pictures::kPageKinds[page];
+        const sample_pictures::PostScriptPage sheet(kind);
+        QVERIFY(sheet.width > 0);
+        MirvekBox box;
+        box.lineage->miss->setCurrentIndex(box.lineage->miss->findText(mission));
+        box.startendbox->setESecond(12);
+        box.startendbox->setEMinute(0);
+        box.plottype->setCurrentIndex(type);
+        box.plot_dev->setCurrentIndex(kind.plot_dev);
+        box.plot_file_edit->setText(file("texts"));
+        const std::string out = press(box, "Print to File");
+        QVERIFY2(out.find("ail") == std::string::npos, out.c_str());
+        const std::string faults = sample_pictures::TextFaults(
+            file(type == 0 ? "texts.eps" : "texts.ps").toStdString(), sheet.width, sheet.height);
+        QVERIFY2(faults.empty(), faults.c_str());
+    }
+
     void fourSpacecraftAndFailures()
     {
         MirvekBox box;
@@ -416,6 +473,66 @@ private slots:
         QCOMPARE(QDir(out_.path()).entryList(QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot).size(), 0);
     }
 
+    // Whole spins through 360 degrees are exported with the centre and
+    // half-width of the long way round, in every format: the sample's PAD
+    // sweeps (read sweep by sweep for pitch-angle binning) fill spins from
+    // 180 through 360 to 174.24 degrees.
+    void exportedAzimuths_data()
+    {
+        QTest::addColumn<int>("format");
+        QTest::addColumn<QString>("extension");
+        QTest::newRow("CEF 2") << 0 << QStringLiteral(".cef");
+        QTest::newRow("CEF 1") << 1 << QStringLiteral(".cef");
+        QTest::newRow("table") << 2 << QStringLiteral(".qft");
+        QTest::newRow("CDF") << 3 << QStringLiteral(".cdf");
+    }
+    void exportedAzimuths()
+    {
+        QFETCH(int, format);
+        QFETCH(QString, extension);
+        MirvekBox box;
+        box.lineage->pachoice->setCurrentIndex(1);
+        box.lineage->gatherchoice->setCurrentIndex(GATHER_SPINS);
+        box.startendbox->setESecond(12);
+        box.startendbox->setEMinute(0);
+        box.exp_opt->setCurrentIndex(format);
+        box.exp_file_edit->setText(file("spins"));
+        const std::string out = press(box, "Export");
+        QVERIFY2(out.find("returned") == std::string::npos, out.c_str());
+        std::vector<float> phi, delta;
+        if (format == 3) {
+            std::string error;
+            const auto dump = kve_test::JcdfDump(file("spins.cdf").toStdString(), &error);
+            QVERIFY2(dump, error.c_str());
+            for (const auto &[name, values] : {std::pair{"phi", &phi}, {"phi_delta", &delta}}) {
+                std::istringstream in(dump->substr(dump->find(std::string("var ") + name + " FLOAT")));
+                std::string line;
+                std::getline(in, line);
+                while (std::getline(in, line) && line.rfind("  rec ", 0) == 0) {
+                    const std::uint32_t bits = std::stoul(line.substr(line.rfind(" f") + 2), nullptr, 16);
+                    values->push_back(std::bit_cast<float>(bits));
+                }
+            }
+        } else {
+            int status = -2;
+            KvCDFContents *c = readFlat("spins", extension.toLatin1().constData(), &status);
+            const long p = KvGetVarByName(c, "phi"), d = KvGetVarByName(c, "phi_delta");
+            for (long k = 0; status == 0 && p >= 0 && d >= 0 && k < c->n_recs; ++k) {
+                phi.push_back(static_cast<const float *>(c->vardata[p]->data)[k]);
+                delta.push_back(static_cast<const float *>(c->vardata[d]->data)[k]);
+            }
+            KvFreeCDFContentsObj(c);
+            QCOMPARE(status, 0);
+        }
+        QVERIFY2(phi.size() >= 3 && phi.size() == delta.size(), qPrintable(QString::number(phi.size())));
+        for (int k = 0; k < 3; ++k) {  // the whole spins of 18:00:00, :04 and :08
+            QVERIFY2(std::fabs(phi[k] - 357.12f) < 1e-3f, qPrintable(QString::number(phi[k])));
+            QVERIFY2(std::fabs(delta[k] - 177.12f) < 1e-3f, qPrintable(QString::number(delta[k])));
+        }
+        for (std::size_t k = 0; k < delta.size(); ++k)
+            QVERIFY(delta[k] >= 0 && phi[k] >= 0 && phi[k] < 360);
+    }
+
     // A failed export names the file and the system's reason.
     void exportFailureNamesTheFile()
     {
@@ -449,18 +566,6 @@ private slots:
             QVERIFY2(out.find("returned") == std::string::npos, out.c_str());
         }
         const std::string dir = out_.path().toStdString() + "/";
-        auto read = [&dir](const char *stem, const char *extn, int *status) {
-            KvCDFContents *c = KvMakeCDFContentsObj();
-            c->io_f_path = KvNewStr(dir.c_str());
-            c->io_f_name = KvNewStr(stem);
-            c->io_f_extn = const_cast<char *>(extn);
-            KvOptions *o = KvMakeOptionsObj();
-            StdoutCapture quiet;
-            *status = KvGetCSDSgenFlat(c, o);
-            c->io_f_extn = STR_NULL;
-            KvFreeOptionsObj(o);
-            return c;
-        };
         KvCDFContents *cdf = KvMakeCDFContentsObj();
         QCOMPARE(KvGetCSDSgenCDF((dir + "wide.cdf").c_str(), cdf), 0);
         const long psd = KvGetVarByName(cdf, "psd");
@@ -482,7 +587,7 @@ private slots:
         }
         for (const auto &[stem, extn] : {std::pair{"wide2", ".cef"}, {"wide1", ".cef"}, {"wided", ".qfd"}}) {
             int status = -2;
-            KvCDFContents *c = read(stem, extn, &status);
+            KvCDFContents *c = readFlat(stem, extn, &status);
             const long v = KvGetVarByName(c, "psd");
             const bool whole = status == 0 && c->n_recs == cdf->n_recs && v >= 0;
             for (long k = 0; whole && k < 1024 * cdf->n_recs; ++k) {

@@ -96,6 +96,52 @@ TEST(Stack, TopPanelShowsTheTopLevelAndTheRecordIsLeftClean)
         EXPECT_TRUE(plot_test::Near(want[k], plot_test::PixelColour(image, at[k]))) << "cell " << k;
 }
 
+// The azimuth panel draws each sweep's range rising with time; a range
+// through 360 degrees runs up to the top and on from the foot, never back
+// down across the panel.
+TEST(Stack, AzimuthPanelFollowsTheTurn)
+{
+    struct Probe {
+        float t, az;  // seconds into the sweep, degrees
+        bool ink;
+    };
+    struct Case {
+        const char *name;
+        float lo, hi;
+        std::vector<Probe> probes;
+    };
+    const float turn = 4.0f * 180.0f / 354.24f;  // where a whole spin from 180 passes 360
+    for (const Case &c : {Case{"one sector", 10, 100, {{2, 55, true}, {2, 200, false}}},
+                          Case{"a whole spin through 360",
+                               180,
+                               174.24f,
+                               {{turn / 2, 270, true}, {(turn + 4) / 2, 87.12f, true}, {3, 176, false}}}}) {
+        SCOPED_TRACE(c.name);
+        Stack st(1);
+        st.owned[0]->phi_lo = c.lo;
+        st.owned[0]->phi_hi = c.hi;
+        PlotFile gif("GIF");
+        ASSERT_TRUE(gif.open());
+        ASSERT_EQ(PGSPECTRO_OK, st.Plot());
+        // The azimuth panel: the lowest of four.
+        cpgsvp(st.spec.domain.xndcmin, st.spec.domain.xndcmax, 0.1f, 0.3f);
+        cpgswin(st.spec.domain.xworldmin, st.spec.domain.xworldmax, 0, 360);
+        std::vector<std::array<int, 2>> at;
+        for (const Probe &p : c.probes)
+            at.push_back(plot_test::PixelOf(st.spec.domain.xworldmin + p.t, p.az));
+        const auto ink = plot_test::IndexColour(1);
+        gif.Close();
+        const QImage image = gif.Image();
+        for (std::size_t k = 0; k < at.size(); ++k) {
+            bool found = false;  // within a pixel of the probe
+            for (int dx = -1; dx <= 1; ++dx)
+                for (int dy = -1; dy <= 1; ++dy)
+                    found = found || plot_test::Near(ink, plot_test::PixelColour(image, {at[k][0] + dx, at[k][1] + dy}));
+            EXPECT_EQ(c.probes[k].ink, found) << "probe " << k;
+        }
+    }
+}
+
 TEST(Stack, TextsOfTheStack)
 {
     Stack st(2);

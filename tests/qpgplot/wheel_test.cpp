@@ -99,6 +99,28 @@ TEST(Wheel, LogarithmicRadiusMeasuresFromRmin)
     EXPECT_EQ(100.0f, w.rlo[0]);
 }
 
+TEST(Wheel, BinsStayWithinTheRim)
+{
+    // A bin reaching past rmax is painted up to the rim only, one beyond it
+    // not at all: the corners of the box stay empty on either radius scale.
+    struct Case {
+        PGSpectro_linlog rlinlog;
+        float rmin, rmax;
+        std::vector<float> lo, hi;
+        std::vector<Probe> probes;  // plotted radius (R is 10, or 2 for the logarithm), angle, index
+    };
+    for (const Case &c : {Case{PGSPECTRO_LIN, 1, 10, {4, 12}, {11, 30}, {{9, 45, 135}, {10.6f, 45, 0}, {13, 225, 0}}},
+                          Case{PGSPECTRO_LOG, 10, 1000, {100, 2000}, {1500, 5000},
+                               {{1.8f, 45, 135}, {2.1f, 45, 0}, {2.5f, 225, 0}}}}) {
+        WheelBins w(std::vector<float>(4, 5.5f), c.lo, c.hi, {0.0f, 180.0f}, {90.0f, 270.0f});
+        w.wheel.rlinlog = c.rlinlog;
+        w.wheel.domain.rmin = c.rmin;
+        w.wheel.domain.rmax = c.rmax;
+        const auto wrong = WrongProbes(w, c.probes);
+        EXPECT_TRUE(wrong.empty()) << wrong.size() << " wrong, first: " << (wrong.empty() ? "" : wrong[0]);
+    }
+}
+
 TEST(Wheel, AngularBinsAreTakenAsGiven)
 {
     // The first bin straddles the +x axis (where the centre axis line runs).

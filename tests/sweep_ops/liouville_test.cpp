@@ -241,6 +241,70 @@ TEST_P(LiouvilleIdentity, FillsExactlyThePresentBins)
 INSTANTIATE_TEST_SUITE_P(Sweeps, LiouvilleIdentity, testing::ValuesIn(kIdentityCases),
                          [](const testing::TestParamInfo<IdentityCase> &info) { return info.param.name; });
 
+// Mapped to a weaker field or across a potential gain, nothing reaches
+// beyond the mirror limit asin(sqrt(b2/b1 e1/e2)) of the field: a bin that
+// lies wholly beyond it stays empty, also where the limit falls on a bin
+// edge, and every bin that reaches below it fills.
+struct MirrorCase {
+    const char *name;
+    int rows;  // polar bins equal in angle over 0..180
+    float b1, b2, epot;
+    bool falling;  // rows listed from 180 degrees down, as the reader lists them
+    int passes;
+};
+
+void PrintTo(const MirrorCase &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
+class LiouvilleMirror : public testing::TestWithParam<MirrorCase> {};
+
+const MirrorCase kMirrorCases[] = {
+    {"HalfTheFieldLimitOnAnEdge", 36, 2, 1, 0, false, 7},
+    {"HalfTheFieldReaderRowsFalling", 36, 2, 1, 0, true, 7},
+    {"HalfTheFieldFifteenDegreeBins", 12, 2, 1, 0, false, 7},
+    {"HalfTheFieldOnePass", 36, 2, 1, 0, false, 1},
+    {"LimitInsideABin", 36, 5, 2, 0, false, 7},
+    {"GainHalvesTheLowestEnergyRatio", 36, 1, 1, 15, false, 7},
+};
+
+TEST_P(LiouvilleMirror, NothingBeyondTheLimit)
+{
+    const MirrorCase &c = GetParam();
+    Grid g{{}, {10, 20, 40}};
+    for (int r = 0; r <= c.rows; ++r)
+        g.th.push_back(180.0f * static_cast<float>(r) / static_cast<float>(c.rows));
+    std::vector<float> values;
+    for (int r = 0; r < c.rows; ++r)
+        values.insert(values.end(), {2, 7});
+    auto f = MakeSweep(g, values);
+    f->missing_value = -1;
+    if (c.falling) {
+        std::reverse(f->thlo, f->thlo + c.rows);
+        std::reverse(f->thhi, f->thhi + c.rows);
+    }
+    auto m = Silently([&] { return PADLiouvilleMap(f.get(), c.b1, c.b2, c.epot, c.passes); });
+    ASSERT_NE(nullptr, m);
+    for (int l = 0; l < 2; ++l) {
+        const double e1 = (f->elo[l] + f->ehi[l]) / 2.0, e2 = e1 + c.epot;
+        const double limit = std::asin(std::sqrt(c.b2 / c.b1 * e1 / e2)) * 180.0 / M_PI;
+        for (int i = 0; i < c.rows; ++i) {
+            const double lo = m->thlo[i], hi = m->thhi[i];
+            const bool beyond = lo >= limit - 1e-4 && hi <= 180.0 - limit + 1e-4;
+            SCOPED_TRACE(testing::Message() << "level " << l << ", bin " << lo << ".." << hi << ", limit " << limit);
+            const float v = m->psd[l + 2 * i];
+            if (beyond)
+                EXPECT_EQ(m->missing_value, v) << "beyond the mirror limit";
+            else
+                EXPECT_FLOAT_EQ(l == 0 ? 2.0f : 7.0f, v) << "f conserved";
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sweeps, LiouvilleMirror, testing::ValuesIn(kMirrorCases),
+                         [](const testing::TestParamInfo<MirrorCase> &info) { return info.param.name; });
+
 // ---- Parallel boost ---------------------------------------------------------------
 
 TEST(Boost, NoBoostKeepsAnIsotropicDistributionAndItsEnergyRange)

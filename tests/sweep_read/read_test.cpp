@@ -360,8 +360,8 @@ TEST_F(SweepRead, StartsAndSearchesAcrossTheGapBetweenFiles)
         int end;
     };
     const Search searches[] = {
-        {"a spin from the last of the file", 54000, GATHER_SPINS, 1, 16 * kHourMs + 60000 + kSpinMs},
-        {"two spins from the gap", 57000, GATHER_SPINS, 2, 16 * kHourMs + 60000 + 3 * kSpinMs},
+        {"a spin from the last of the file", 54000, GATHER_SPINS, 1, 16 * kHourMs + 60000},
+        {"two spins from the gap", 57000, GATHER_SPINS, 2, 16 * kHourMs + 60000 + 2 * kSpinMs},
         {"three sweeps over the boundary", 52000, GATHER_SWEEPS, 3, 16 * kHourMs + 60000 + kLevels * kAccumMs},
     };
     for (const Search &q : searches) {

@@ -207,13 +207,14 @@ TEST_F(SweepSlice, SliceOfASpinOrGatheredAndCorrected)
     sweep_spin_gap_defaults(&gaps);
     NURV_TIME_S b = At(kT0 + 2000), e = At(kT0 + 30000);
 
-    // The sweep of the first whole spin from 2 s in: that of 8 s.
+    // The sweep of the first spin that begins 2 s in or later: that of 4 s,
+    // a spin of one sweep.
     SweepPtr one(HaldeGetAzSliceV2(&l, &b, &e, 100.0f, BIN_UNITS_EV, PSD_UNITS_CNTS_ACCUM, &pa, NO_SC_POT_CORR, 0, 0,
                                    NO_GATHER, gaps, 0, 1));
     ASSERT_NE(nullptr, one);
-    EXPECT_EQ(kT0 + 2 * kSpinMs, Msec(one->suntime));
+    EXPECT_EQ(kT0 + kSpinMs, Msec(one->suntime));
     EXPECT_EQ(kT0 + 30000, Msec(e));  // the caller's end is restored
-    EXPECT_FLOAT_EQ(static_cast<float>(Word(2, 1, kLevels - 1)), one->psd[kLevels]);
+    EXPECT_FLOAT_EQ(static_cast<float>(Word(1, 1, kLevels - 1)), one->psd[kLevels]);
 
     // The three sweeps from 4 s (5 s allowed a sweep) averaged onto one,
     // shifted by a constant 5 V.
@@ -242,9 +243,10 @@ TEST_F(SweepSlice, EndTimeOfSweepsAndSpins)
     // Three sweeps from the one of 4 s: the third, of 12 s, ends 80 ms on.
     ASSERT_EQ(1, nurv_n_spin_sweep_etime(&l, &b, &e, QPFALSE, GATHER_SWEEPS, 3));
     EXPECT_EQ(kT0 + 3 * kSpinMs + kLevels * 10, Msec(e));
-    // Two whole spins after the first whole one: the spin of 16 s begins.
+    // Two whole spins from the first whole one, that of 4 s: the spin of
+    // 12 s begins.
     ASSERT_EQ(1, nurv_n_spin_sweep_etime(&l, &b, &e, QPFALSE, GATHER_SPINS, 2));
-    EXPECT_EQ(kT0 + 4 * kSpinMs, Msec(e));
+    EXPECT_EQ(kT0 + 3 * kSpinMs, Msec(e));
     EXPECT_EQ(-518, nurv_n_spin_sweep_etime(&l, &b, &e, QPFALSE, GATHER_SECS, 2));
     EXPECT_EQ(kT0 + 2000, Msec(b));
 }

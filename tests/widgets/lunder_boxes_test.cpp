@@ -228,7 +228,7 @@ private slots:
             got_pa = do_pa;
             got_virins = QString::fromLatin1(l->virtual_inst);
             *end = *start;
-            end->sec += 3600 + 4;           // 19:00:04.6, less 4 s
+            end->sec += 3600 + 4;           // 19:00:04.6, less half a second
             end->nano = 600000000;
             return 1;
         });
@@ -237,16 +237,17 @@ private slots:
         QTEST(got_n, "searchN");
         QCOMPARE(got_pa, pa != 0 ? 1 : 0);
         QCOMPARE(got_virins, QStringLiteral("CPPADH"));
-        // Spins end 4 s early, sweeps 1 ms late; either rounds up.
-        const QTime expect = gather == 0 ? QTime(19, 0, 5) : QTime(19, 0, 1);
+        // Spins end half a second early and round down, sweeps 1 ms late
+        // and round up.
+        const QTime expect = gather == 0 ? QTime(19, 0, 5) : QTime(19, 0, 4);
         QCOMPARE(shown(panel.timebox), (Shown{2001, 90, expect}));
 
         panel.timebox->setSHour(18);
         panel.timebox->setSSecond(0);
         panel.setSpinEndTimeSearch([](NURV_LINEAGE_S *, NURV_TIME_S *start, NURV_TIME_S *end, int, int, int) {
             *end = *start;
-            end->sec += 63; // 18:01:03.6 less 4 s is 18:00:59.6: second 60 carries
-            end->nano = 600000000;
+            end->sec += 60; // 18:01:00.2 less half a second is 18:00:59.7: second 60 carries
+            end->nano = 200000000;
             return 1;
         });
         if (gather != 0) {
@@ -262,7 +263,7 @@ private slots:
         StdoutCapture out;
         panel.slotNextSegment();
         QCOMPARE(out.take(), std::string("nurv_n_spin_sweep_etime in slotNextSegment returned -7\n"));
-        QCOMPARE(shown(panel.timebox), (Shown{2001, 90, QTime(17, 59, 56)}));
+        QCOMPARE(shown(panel.timebox), (Shown{2001, 90, QTime(17, 59, 59)}));
 
         lunder::SweepBox unhooked(1, Qt::Horizontal);
         StdoutCapture out2;

@@ -282,8 +282,8 @@ void WriteEnvironment(const std::string &root)
                                     "export PGPLOT_DIR=/usr/lib/pgplot5\n");
 }
 
-// Lunder's demo: CLUSTER-2's slices of the first whole spins after 18:00
-// and 18:01 (those of 18:00:04 and 18:01:04), binned in 13 pitch angles, in
+// Lunder's demo: CLUSTER-2's slices of the first spins that begin at or
+// after 18:00 and 18:01 (those of 18:00:00 and 18:01:00), binned in 13 pitch angles, in
 // phase-space density, their ratio in the second panel, into a portrait GIF
 // (a landscape page would leave the two panels a narrow column); the slice-
 // and-map window maps the primary to twice the field and draws the mapped

@@ -175,4 +175,10 @@ KOMBRA_SHORT set_equal_bins_linlog(float *low, float *high, int n, float xmin, f
 KOMBRA_SHORT set_equal_bins_half_ends(float *low, float *high, int n, float xmin, float xmax);
 /* The angle brought into 0 <= a < 360 degrees. */
 float mod360(float angle);
+/* Centre and half-width (degrees) of the azimuth range phi_lo..phi_hi of a
+ * sweep, taken the way the spacecraft turns: a phi_hi below phi_lo lies one
+ * turn on, so a range through 360 degrees (180 to 174.24 for a whole spin)
+ * is the long way round.  The half-width lies in 0 <= h < 180, the centre
+ * in 0 <= c < 360; worked in double precision. */
+void az_range_centre_half(float phi_lo, float phi_hi, float *centre, float *half);
 void print_bins(const float *low, const float *high, int n);
