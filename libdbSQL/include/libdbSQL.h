@@ -118,6 +118,18 @@ int dbActionCatalogBusy(void);
  * whose handler (doing nothing) the first such wait installs. */
 void dbBeginAction(void);
 void dbEndAction(void);
+/* As the program ends (1): a statement that waits for a busy catalog gives
+ * up within a quarter of a second, and so does every later one that meets
+ * a lock, saying once in an action "The wait for the busy catalog <path>
+ * was stopped, as the program is ending"; 0 lets them wait again.  Only
+ * sets a flag, so a signal handler may call it. */
+void dbEndWaits(int ending);
+/* 1 after dbEndWaits(1). */
+int dbWaitsEnded(void);
+/* A function called every quarter of a second or more often while a
+ * statement waits for a busy catalog, so that a window can repaint; NULL for
+ * none.  It must not use the catalog. */
+void dbSetWaitHook(void (*hook)(void));
 /* dbBeginAction and dbEndAction for the life of a scope. */
 class DbAction {
 public:

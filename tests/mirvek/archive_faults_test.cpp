@@ -508,24 +508,48 @@ private slots:
     // press on another button then does nothing): the fetch program and
     // what it started end at once with the program, its partial file goes,
     // and so does the action's private folder; a session ends by the
-    // signal, with no further action.
+    // signal, with no further action.  The same while the action waits for
+    // a catalog another process keeps locked: the wait ends at once (not
+    // when it would have given up), and nothing is written or left.
     void programEndsDuringFetch_data()
     {
         QTest::addColumn<int>("signal");  // 0: Quit pressed
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGINT") << SIGINT;
-        QTest::newRow("SIGHUP") << SIGHUP;
-        QTest::newRow("Quit pressed") << 0;
+        QTest::addColumn<bool>("catalog");  // the action waits for the catalog, not a fetch
+        QTest::newRow("SIGTERM") << SIGTERM << false;
+        QTest::newRow("SIGINT") << SIGINT << false;
+        QTest::newRow("SIGHUP") << SIGHUP << false;
+        QTest::newRow("Quit pressed") << 0 << false;
+        QTest::newRow("SIGTERM while the catalog is held") << SIGTERM << true;
+        QTest::newRow("Quit pressed while the catalog is held") << 0 << true;
     }
 
     void programEndsDuringFetch()
     {
         QFETCH(int, signal);
-        const ServedData served(root(), "fetch_hang_standin");
+        QFETCH(bool, catalog);
+        std::optional<ServedData> served;
+        QProcess writer;
+        if (catalog) {
+            // Past the busy wait, which the window's action waits here.
+            SQLite_dbSetBusyWait(30000);
+            startWriter(writer, QStringLiteral("0"), QStringLiteral("0.001"), QStringLiteral("600000"));
+        } else {
+            served.emplace(root(), "fetch_hang_standin");
+        }
         QTemporaryDir temp;
         const std::string pids = out_.filePath(QStringLiteral("fetch.pids")).toStdString();
         fs::remove(pids);
-        const auto started = [&pids] {
+        const QString dir = out_.filePath(QStringLiteral("ended"));
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir);
+        QProcess session;
+        session.setProcessChannelMode(QProcess::MergedChannels);
+        QByteArray sessionSaid;
+        // Waiting for the fetch, or (for the catalog) into the session's first
+        // action or the window's wait.
+        const auto started = [&] {
+            if (catalog)
+                return signal == 0 || (sessionSaid += session.readAll()).contains("--- Print to File");
             std::ifstream in(pids);
             std::string child, leader;
             return std::getline(in, child) && std::getline(in, leader);
@@ -538,10 +562,6 @@ private slots:
         clock.start();
         std::string said;
         if (signal != 0) {
-            QProcess session;
-            session.setProcessChannelMode(QProcess::MergedChannels);
-            const QString dir = out_.filePath(QStringLiteral("ended"));
-            QDir().mkpath(dir);
             session.start(QStringLiteral(MIRVEK_SESSION), {dir});
             QVERIFY(session.waitForStarted());
             while (!started() && session.state() == QProcess::Running && clock.elapsed() < 120000)
@@ -549,7 +569,7 @@ private slots:
             QVERIFY(started());
             QCOMPARE(kill(static_cast<pid_t>(session.processId()), signal), 0);
             QVERIFY(session.waitForFinished(120000));
-            said = session.readAll().toStdString();
+            said = (sessionSaid + session.readAll()).toStdString();
             QVERIFY2(session.exitStatus() == QProcess::CrashExit && session.exitCode() == signal, said.c_str());
             QVERIFY2(said.find("--- Print to File: wheel sequence") == std::string::npos, said.c_str());
         } else {
@@ -568,17 +588,39 @@ private slots:
                     }
             });
             timer.start(20);
-            said = plot().first;
+            const auto [plotSaid, drawn] = plot();
+            said = plotSaid;
             pro_EndFetches(0);
-            QVERIFY(!fs::exists(out_.filePath(QStringLiteral("plot.cef")).toStdString()));
+            dbEndWaits(0);
+            QVERIFY2(!drawn, said.c_str());
+            QVERIFY(!fs::exists(out_.filePath(QStringLiteral("data.cef")).toStdString()));
         }
-        QVERIFY2(clock.elapsed() < 300000, said.c_str());
-        QVERIFY2(said.find("Could not promote HSPAD20010901800D from srvA: fetch_data was stopped, as the program is "
-                           "ending\n") != std::string::npos,
-                 said.c_str());
-        QVERIFY(processesEnd(pids));
-        QVERIFY(!fs::exists(served.data));
-        const QStringList left = QDir(temp.path()).entryList({QStringLiteral("kombra-pg-*")}, QDir::Dirs);
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took < 300000, said.c_str());
+        if (catalog) {
+            SQLite_dbSetBusyWait(10000);
+            QCOMPARE(writer.state(), QProcess::Running);
+            writer.terminate();
+            QVERIFY(writer.waitForFinished(60000));
+            // Ended by the program's end, well before the wait gave up.
+            QVERIFY2(said.find("The wait for the busy catalog " + root() +
+                               "/nurv.db3 was stopped, as the program is ending\n") != std::string::npos,
+                     said.c_str());
+            QVERIFY2(said.find("stayed busy") == std::string::npos, said.c_str());
+            QVERIFY2(took < 60000, said.c_str());
+        } else {
+            QVERIFY2(said.find("Could not promote HSPAD20010901800D from srvA: fetch_data was stopped, as the "
+                               "program is ending\n") != std::string::npos,
+                     said.c_str());
+            QVERIFY(processesEnd(pids));
+            QVERIFY(!fs::exists(served->data));
+        }
+        QVERIFY2(said.find("Wrote ") == std::string::npos, said.c_str());
+        const QStringList written = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QVERIFY2(written.isEmpty(), qPrintable(written.join(QLatin1Char(' '))));
+        // Qt's own runtime folder of a session aside.
+        QStringList left = QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        left.removeIf([](const QString &name) { return name.startsWith(QLatin1String("runtime-")); });
         QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
     }
 
