@@ -939,6 +939,11 @@ void SQLite_dbSetBusyWait(int msec)
     s.busyMsec = msec < 0 ? 0 : msec;
 }
 
+void SQLite_dbSetTurnWaitHook(void (*hook)(void))
+{
+    dbsql::SetTurnWaitHook(hook);
+}
+
 void dbEndWaits(int ending)
 {
     g_endWaits = ending != 0 ? 1 : 0;

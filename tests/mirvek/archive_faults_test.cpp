@@ -33,6 +33,7 @@
 #include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -693,16 +694,20 @@ private slots:
     // within the busy wait is waited for without a word, and so are locks
     // that follow each other without a pause for longer than the busy wait,
     // each shorter than it; one kept longer fails the action after one wait,
-    // with one busy line, well before the lock ends.
+    // with one busy line, well before the lock ends, also when the signal
+    // that bounds each wait for the writer lands before that wait begins.
     void busyOncePerAction_data()
     {
         QTest::addColumn<QString>("rate");
         QTest::addColumn<int>("holdMs");
         QTest::addColumn<int>("waitMs");
         QTest::addColumn<bool>("drawn");
-        QTest::newRow("lock cleared within the wait") << "0.001" << 1500 << 60000 << true;
-        QTest::newRow("lock kept past the wait") << "0.001" << 600000 << 1000 << false;
-        QTest::newRow("locks of 150 ms without a pause, wait 300 ms") << "10" << 150 << 300 << true;
+        QTest::addColumn<bool>("early");  // each wait's first timer signal lands before it begins
+        QTest::newRow("lock cleared within the wait") << "0.001" << 1500 << 60000 << true << false;
+        QTest::newRow("lock kept past the wait") << "0.001" << 600000 << 1000 << false << false;
+        QTest::newRow("locks of 150 ms without a pause, wait 300 ms") << "10" << 150 << 300 << true << false;
+        QTest::newRow("lock kept past the wait, timer signal before each wait")
+            << "0.001" << 60000 << 1000 << false << true;
     }
 
     void busyOncePerAction()
@@ -711,13 +716,22 @@ private slots:
         QFETCH(int, holdMs);
         QFETCH(int, waitMs);
         QFETCH(bool, drawn);
+        QFETCH(bool, early);
         SQLite_dbSetBusyWait(waitMs);
+        // Sleeps until the wait's timer signal has come (it comes within a
+        // quarter of a second; the sleep ends on it).
+        void (*const untilSignal)() = [] {
+            timespec longer{5, 0};
+            nanosleep(&longer, nullptr);
+        };
+        SQLite_dbSetTurnWaitHook(early ? untilSignal : nullptr);
         QProcess writer;
         startWriter(writer, QStringLiteral("0"), rate, QString::number(holdMs));
         const auto [said, drew] = plot(true);
         const bool stillLocked = writer.state() == QProcess::Running;
         writer.terminate();
         QVERIFY(writer.waitForFinished(60000));
+        SQLite_dbSetTurnWaitHook(nullptr);
         SQLite_dbSetBusyWait(10000);
         QCOMPARE(drew, drawn);
         QVERIFY2(occurrences(said, "was busy") == (drawn ? 0 : 1), said.c_str());
