@@ -234,6 +234,24 @@ int dbNURVGetRealTimeFile(KOMBRA_ULONG data_key, RequestedDataType dataType, con
 int MakeFileName(const char *vinst, unsigned short time_yr, unsigned short time_day, long time_msec, char tail,
                  char *loc, int len);
 
+/* ---- Files whose fetch has not ended ------------------------------------ */
+
+/* A fetch of a file (promotion) keeps a marker beside it, from before its
+ * fetch program starts until the file is there whole: the file's path with
+ * ".fetch" appended.  The fetch program and what it starts hold the marker
+ * locked (an open file description lock they inherit) while they run, also
+ * when the program that started them has ended.  A marker that nobody holds
+ * was left by a fetch that did not end well: its program failed or was
+ * stopped, the program that ran it was killed, or the power went.  Such a
+ * file is never read as whole. */
+std::string dbFetchMarker(const std::string &file);
+enum class DbFetchState {
+    None,       /* no fetch of the file began, or its last one ended well */
+    Running,    /* a fetch of it runs (in this process or another) */
+    Unfinished  /* a fetch of it began and did not end well */
+};
+DbFetchState dbFetchState(const std::string &file);
+
 /* ---- Compatibility ------------------------------------------------------- */
 
 /* *data_key = dbGetDataKey(...); 1 when it is not 0, else -149. */
