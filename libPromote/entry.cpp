@@ -73,7 +73,15 @@ std::string Entry::MakeFileName(int which) const
 
 bool Entry::Online(const char *path)
 {
-    return path != nullptr && *path != '\0' && access(path, R_OK) == 0;
+    if (path == nullptr || *path == '\0' || access(path, R_OK) != 0)
+        return false;
+    // A file under a fetch that runs or did not end well is not there yet.
+    // Both name forms of a description share the marker of the "I" form,
+    // the one a fetch asks for.
+    std::string marked = path;
+    if (EndsWith(marked, kV3))
+        marked.replace(marked.size() - 4, 4, "I");
+    return dbFetchState(marked) == DbFetchState::None;
 }
 
 const char *Entry::GetCFGElement(const char *item)

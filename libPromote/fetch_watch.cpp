@@ -10,7 +10,19 @@
 #include <cstring>
 #include <utility>
 
+bool g_watch_fails = false;
+
 namespace {
+
+// Why a watch could not be set, in the words of the limits it met.
+std::string WatchFailure(int error)
+{
+    switch (error) {
+    case ENOSPC: return "the limit of inotify watches is reached";
+    case EMFILE: return "the limit of inotify instances is reached";
+    default: return std::strerror(error);
+    }
+}
 
 bool Identity(const std::string &path, dev_t &device, ino_t &inode)
 {
@@ -24,10 +36,17 @@ bool Identity(const std::string &path, dev_t &device, ino_t &inode)
 
 }  // namespace
 
+void FetchWatch::Lose(const std::string &why)
+{
+    if (lostWhy_.empty())
+        lostWhy_ = why;
+}
+
 FetchWatch::FetchWatch(std::vector<std::string> paths)
 {
-    fd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    lost_ = fd_ < 0;
+    fd_ = g_watch_fails ? (errno = ENOSPC, -1) : inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ < 0)
+        Lose(WatchFailure(errno));
     for (std::string &path : paths) {
         Path p;
         const std::size_t slash = path.rfind('/');
@@ -42,7 +61,8 @@ FetchWatch::FetchWatch(std::vector<std::string> paths)
             // watched twice answers with the same descriptor.
             p.watch = inotify_add_watch(fd_, p.folder.c_str(),
                                         IN_CREATE | IN_MOVED_TO | IN_DELETE | IN_MOVED_FROM | IN_ONLYDIR);
-            lost_ = lost_ || p.watch < 0;
+            if (p.watch < 0)
+                Lose(WatchFailure(errno));
         }
         paths_.push_back(std::move(p));
     }
@@ -71,7 +91,7 @@ void FetchWatch::Take()
             const char *name = buffer + at + sizeof event;
             at += static_cast<ssize_t>(sizeof event + event.len);
             if ((event.mask & IN_Q_OVERFLOW) != 0) {
-                lost_ = true;
+                Lose("notifications were lost");
                 continue;
             }
             if (event.len == 0 || at > n)
@@ -91,16 +111,23 @@ void FetchWatch::Take()
     }
 }
 
-void FetchWatch::RemoveWhatTheFetchMade()
+std::vector<std::string> FetchWatch::RemoveWhatTheFetchMade(const std::function<bool(const std::string &)> &whole)
 {
     Take();
+    std::vector<std::string> kept;
     for (const Path &p : paths_) {
         dev_t device;
         ino_t inode;
-        if (p.before || !Identity(p.path, device, inode))
+        if (!Identity(p.path, device, inode))
             continue;
-        if (!lost_ && p.arrival == Arrival::Renamed && device == p.device && inode == p.inode)
-            continue;
-        unlink(p.path.c_str());
+        // Made here while the fetch ran and not whole: what the fetch wrote.
+        // Another process putting the file in place puts it whole.
+        const bool own = lostWhy_.empty() && !p.before && p.arrival == Arrival::Made && device == p.device &&
+                         inode == p.inode && !whole(p.path);
+        if (own)
+            unlink(p.path.c_str());
+        else
+            kept.push_back(p.path);
     }
+    return kept;
 }

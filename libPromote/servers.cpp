@@ -7,6 +7,7 @@
 #include "libCfg.h"
 #include "libant.h"
 #include "libdbSQL.h"
+#include "nurv.h"
 #include "promote_int.h"
 
 #include <signal.h>
@@ -184,7 +185,8 @@ std::string ProgramEnd::Describe(const std::string &name) const
     return name + " ended with wait status " + std::to_string(status);
 }
 
-ProgramEnd RunProgram(const char *program, std::vector<std::string> words, const std::function<void()> &watch)
+ProgramEnd RunProgram(const char *program, std::vector<std::string> words, const std::function<void()> &watch,
+                      int inherit)
 {
     ProgramEnd end;
     if (program == nullptr || words.empty())
@@ -204,11 +206,18 @@ ProgramEnd RunProgram(const char *program, std::vector<std::string> words, const
         return end;
     posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
     posix_spawnattr_setpgroup(&attr, 0);
+    // A descriptor duplicated onto itself loses its close-on-exec flag in
+    // the program only.
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (inherit >= 0)
+        posix_spawn_file_actions_adddup2(&actions, inherit, inherit);
     // Found as a shell finds a command: a name without a '/' on PATH, any
     // other path as given (so a bare name never runs from the working
     // directory unless PATH names it).
     pid_t pid = 0;
-    const int spawned = posix_spawnp(&pid, program, nullptr, &attr, argv.data(), environ);
+    const int spawned = posix_spawnp(&pid, program, &actions, &attr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attr);
     if (spawned != 0)
         return end;
@@ -262,6 +271,11 @@ extern "C" void pro_SetWaitHook(void (*hook)(void))
 extern "C" void pro_EndFetches(int ending)
 {
     g_ending = ending != 0 ? 1 : 0;
+}
+
+extern "C" void pro_SetWatchFails(int fails)
+{
+    g_watch_fails = fails != 0;
 }
 
 // ---- Promote: servers and fetching -----------------------------------------------
@@ -322,8 +336,12 @@ int Promote::PromoteSingleEntry(int index, Entry *e, int src)
         WritePipeMessage(AttemptLine('+', 'P', index, name.c_str(), address.c_str()).c_str());
         if (_XStatus == OFF)
             std::printf("Promoting %s from %s...\n", name.c_str(), address.c_str());
+        _stop_entry = false;
         fetched = PromoteHDI(e, address.c_str()) == 1;
-        if (!fetched) {
+        if (!fetched && _stop_entry) {
+            SetError("Could not promote %s from %s", name.c_str(), address.c_str());
+            server = -1;
+        } else if (!fetched) {
             SetError("Could not promote %s from %s", name.c_str(), address.c_str());
             // A removed server's place is taken by the one that followed it,
             // which then gets its turn for this entry.
@@ -339,6 +357,58 @@ int Promote::PromoteSingleEntry(int index, Entry *e, int src)
     WritePipeMessage("PercentDec\n");
     return fetched ? 1 : 0;
 }
+
+namespace {
+
+// A time with its milliseconds: "2001/090 18:59:59.999".
+std::string TimeText(unsigned yr, unsigned day, unsigned long msec)
+{
+    char text[48];
+    std::snprintf(text, sizeof text, "%04u/%03u %02lu:%02lu:%02lu.%03lu", yr, day, msec / 3600000,
+                  msec % 3600000 / 60000, msec % 60000 / 1000, msec % 1000);
+    return text;
+}
+
+// Whether the file at path of an entry whose fetch did not end well is
+// whole, and what was seen, for the line that says what is done with it.
+// Only a header and data pair can be told whole: by its last record's time
+// against the end of the entry.
+struct Judgement {
+    bool whole = false;
+    std::string seen;
+};
+
+Judgement JudgeWhole(const Entry *e, const std::string &path)
+{
+    if ((e->GetNURVType() != PRO_HEADER && e->GetNURVType() != PRO_DATA) || path.empty())
+        return {false, "whether it is whole cannot be told for a file of its kind"};
+    const std::string stem = path.substr(0, path.size() - 1);
+    const TimeObj *b = e->GetBegTime(), *end = e->GetEndTime();
+    int yr = 0, day = 0;
+    KOMBRA_LONG msec = 0;
+    const KOMBRA_SHORT reach = file_records_reach(
+        e->GetSource(), (stem + "H").c_str(), (stem + "D").c_str(), static_cast<int>(b->GetYear()),
+        static_cast<int>(b->GetDay()), static_cast<KOMBRA_LONG>(b->GetMSec()), static_cast<int>(end->GetYear()),
+        static_cast<int>(end->GetDay()), static_cast<KOMBRA_LONG>(end->GetMSec()), &yr, &day, &msec);
+    const std::string entryEnd = TimeText(end->GetYear(), end->GetDay(), end->GetMSec());
+    if (reach == 1)
+        return {true, "its records reach the end of its catalog entry, " + entryEnd};
+    if (reach == 0 && yr == 0)
+        return {false, "its data file holds no data record"};
+    if (reach == 0)
+        return {false, "its records end at " +
+                           TimeText(static_cast<unsigned>(yr), static_cast<unsigned>(day),
+                                    static_cast<unsigned long>(msec > 0 ? msec - 1 : 0)) +
+                           ", before the end of its catalog entry, " + entryEnd};
+    return {false, "whether it is whole cannot be told (reading it gave status " + std::to_string(reach) + ")"};
+}
+
+bool Present(const std::string &path)
+{
+    return !path.empty() && access(path.c_str(), F_OK) == 0;
+}
+
+}  // namespace
 
 int Promote::PromoteHDI(Entry *e, const char *ip)
 {
@@ -366,6 +436,15 @@ int Promote::PromoteHDI(Entry *e, const char *ip)
     }
     if (e->FileExists())
         return 1;
+    const std::string name = BasenameOf(program.c_str());
+    const std::string file = BasenameOf(e->GetFName());
+    if (g_ending != 0) {
+        ProgramEnd notStarted;
+        notStarted.notStarted = true;
+        _fetch_failure = notStarted.Describe(name);
+        _stop_entry = true;
+        return 0;
+    }
     // The paths the program may write the entry to (a description in either
     // name form), watched while it runs.
     std::vector<std::string> paths{e->GetFName()};
@@ -375,25 +454,118 @@ int Promote::PromoteHDI(Entry *e, const char *ip)
                                                                                          : f.substr(0, f.size() - 1);
         paths = {stem + "I", stem + "V.v3"};
     }
+    const auto present = [&paths]() -> std::string {
+        for (const std::string &p : paths)
+            if (Present(p))
+                return p;
+        return {};
+    };
+
+    // One fetch of a file at a time: another program's is waited for, at
+    // most as long as a fetch may run, with the window repainting.
+    using Clock = std::chrono::steady_clock;
+    const int limitSeconds = pro_FetchTimeLimit();
+    const Clock::time_point limit = Clock::now() + std::chrono::seconds(limitSeconds);
+    bool waited = false, timedOut = false;
+    FetchClaim claim(paths[0]);
+    const FetchClaim::Outcome outcome = claim.Take([&present] { return !present().empty(); }, [&] {
+        if (!waited) {
+            waited = true;
+            std::printf("%s: another program is fetching it; this action waits for that fetch (at most %d s)\n",
+                        file.c_str(), limitSeconds);
+            std::fflush(stdout);
+        }
+        if (g_ending != 0)
+            return false;
+        if (Clock::now() >= limit) {
+            timedOut = true;
+            return false;
+        }
+        if (g_wait_hook != nullptr)
+            g_wait_hook();
+        std::this_thread::sleep_for(kPollPause);
+        return true;
+    });
+    switch (outcome) {
+    case FetchClaim::Outcome::Stopped:
+        _fetch_failure = timedOut ? "another program's fetch of it did not end within " +
+                                        std::to_string(limitSeconds) + " s"
+                                  : "the wait for another program's fetch of it was stopped, as the program is ending";
+        _stop_entry = true;
+        return 0;
+    case FetchClaim::Outcome::Failed:
+        _fetch_failure = claim.error();
+        _stop_entry = true;
+        return 0;
+    case FetchClaim::Outcome::Done:
+        // Put in place whole meanwhile (by the fetch waited for, or another
+        // process).
+        if (waited) {
+            std::printf("%s: the other program's fetch of it ended well; it is used\n", file.c_str());
+            std::fflush(stdout);
+        }
+        e->FileExists();
+        return 1;
+    case FetchClaim::Outcome::Fresh:
+        break;
+    case FetchClaim::Outcome::Left:
+        // A fetch of it began and did not end well: the file it left is
+        // taken only where it is whole.
+        if (const std::string left = present(); !left.empty()) {
+            const Judgement judged = JudgeWhole(e, left);
+            const std::string leftName = BasenameOf(left.c_str());
+            std::printf("%s: its fetch did not end well, %s %s; it is %s\n", leftName.c_str(),
+                        judged.whole ? "but" : "and", judged.seen.c_str(),
+                        judged.whole ? "used as it is" : "fetched again");
+            std::fflush(stdout);
+            if (judged.whole) {
+                claim.Remove();
+                return 1;
+            }
+            for (const std::string &p : paths)
+                unlink(p.c_str());
+        }
+        break;
+    }
+    if (!claim.MakeDurable()) {
+        _fetch_failure = claim.error();
+        _stop_entry = true;
+        return 0;
+    }
+
     FetchWatch watch(paths);
     const TimeObj *b = e->GetBegTime();
     const std::string year = std::to_string(b->GetYear()), day = std::to_string(b->GetDay()),
                       msec = std::to_string(b->GetMSec());
     const std::string pre(1, e->GetPreProc()), post(1, e->GetPostProc());
-    const std::string name = BasenameOf(program.c_str());
     const ProgramEnd end = RunProgram(program.c_str(),
                                       {name, ip, type, project, mission, experiment, instrument, vinst, year, day,
                                        msec, pre, post, "xxx", _app_name, _forcePromote == sTrue ? "1" : "0"},
-                                      [&watch] { watch.Take(); });
+                                      [&watch] { watch.Take(); }, claim.Inherited());
     if (!end.timedOut && !end.stopped && end.status == 0) {
-        if (e->FileExists())
+        const bool wrote = !present().empty();
+        claim.Remove();
+        if (wrote && e->FileExists())
             return 1;
         _fetch_failure = name + " exited with status 0 but wrote no file";
         return 0;
     }
     // A program that failed or was stopped may have left part of the file:
-    // it must not be taken for the whole file by the next look.
-    watch.RemoveWhatTheFetchMade();
+    // what it wrote goes; a file another may have put there stays, under
+    // the marker, for the next action to take where it is whole.
+    const std::vector<std::string> kept =
+        watch.RemoveWhatTheFetchMade([e](const std::string &path) { return JudgeWhole(e, path).whole; });
+    if (kept.empty())
+        claim.Remove();
+    else if (!watch.lost().empty())
+        for (const std::string &k : kept) {
+            const std::size_t slash = k.find_last_of('/');
+            std::printf("The folder %s could not be watched during the fetch (%s): %s is kept, as another process "
+                        "may have put it there\n",
+                        slash == std::string::npos ? "." : k.substr(0, slash).c_str(), watch.lost().c_str(),
+                        k.c_str());
+        }
+    std::fflush(stdout);
     _fetch_failure = end.Describe(name);
     return 0;
 }

@@ -17,6 +17,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -140,6 +141,20 @@ KOMBRA_SHORT ir_playback_data_files(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr
         return static_cast<KOMBRA_SHORT>(status < INT16_MIN ? INT16_MIN : status);
     ex.header_name = header_path.c_str();
     ex.data_name = data_path.c_str();
+    // A file whose fetch has not ended well may hold only part of its
+    // records: it is not read.  Promotion takes it when it is whole.
+    for (const std::string *name : {&ex.header_name, &ex.data_name}) {
+        const DbFetchState state = dbFetchState(*name);
+        if (state == DbFetchState::None)
+            continue;
+        std::printf("The file %s is not read: %s\n", name->c_str(),
+                    state == DbFetchState::Running
+                        ? "a fetch of it is under way"
+                        : "a fetch of it did not end well, so it may hold only part of its records (the next action "
+                          "takes it if its records reach the end of its catalog entry, else fetches it again)");
+        std::fflush(stdout);
+        return name == &ex.header_name ? NURV_NO_HEADER_FILE : NURV_NO_DATA_FILE;
+    }
     ex.fdh = OpenRegularFile(ex.header_name.c_str(), O_RDONLY);
     if (ex.fdh < 0)
         return NURV_NO_HEADER_FILE;

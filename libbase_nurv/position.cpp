@@ -5,6 +5,9 @@
 // instance and the ancillary sources.
 #include "nurv_int.h"
 
+#include "libant.h"
+
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -327,4 +330,111 @@ KOMBRA_SHORT file_pos(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vn
             return status;
     }
     return 1;
+}
+
+KOMBRA_SHORT file_records_reach(KOMBRA_ULONG data_key, const char *header, const char *data, int btime_yr,
+                                int btime_day, KOMBRA_LONG btime_msec, int etime_yr, int etime_day,
+                                KOMBRA_LONG etime_msec, int *after_yr, int *after_day, KOMBRA_LONG *after_msec)
+{
+    *after_yr = *after_day = 0;
+    *after_msec = 0;
+    if (header == nullptr || data == nullptr)
+        return NURV_NO_HEADER_FILE;
+    // A reader set up here only for this look is released again.
+    struct Release {
+        bool own = InitNurvEntry != IR_INIT_MARK;
+        ~Release()
+        {
+            if (own)
+                free_experiment_info();
+        }
+    } release;
+    init_nurv();
+    // The caller's current entry and locate state come back as they were.
+    struct Restore {
+        experiment_info *expt = ginfo.expt;
+        KOMBRA_SHORT pos = ginfo.pos_ex;
+        KOMBRA_CHAR called = ginfo.called_locate;
+        ~Restore()
+        {
+            ginfo.expt = expt;
+            ginfo.pos_ex = pos;
+            ginfo.called_locate = called;
+        }
+    } restore;
+    ginfo.called_locate = 0;
+    nur_data *record = nullptr;
+    KOMBRA_SHORT status = create_nur_data_structure(&record);
+    if (status != 1)
+        return status;
+    KOMBRA_USHORT vnum = 0;
+    get_version_number(&vnum);
+    status = ir_locate_ex(data_key, "", vnum, 1);
+    if (status != 1)
+        return status;
+    experiment_info &ex = *ginfo.expt;
+    // The instance is retired when done: its number goes back, its blocks and
+    // files are released.
+    struct Retire {
+        experiment_info &ex;
+        ~Retire()
+        {
+            ir_free_ex_structure(&ex);
+            ex.data_key = 0;
+        }
+    } retire{ex};
+
+    const When begin{btime_yr, btime_day, btime_msec / 1000, (btime_msec % 1000) * kNsPerMs};
+    const When end{etime_yr, etime_day, etime_msec / 1000, (etime_msec % 1000) * kNsPerMs};
+    ex.btime_year = static_cast<KOMBRA_SHORT>(begin.year);
+    ex.btime_day = static_cast<KOMBRA_SHORT>(begin.day);
+    ex.btime_sec = static_cast<KOMBRA_LONG>(begin.sec);
+    ex.btime_nsec = static_cast<KOMBRA_LONG>(begin.nsec);
+    ex.etime_year = static_cast<KOMBRA_SHORT>(end.year);
+    ex.etime_day = static_cast<KOMBRA_SHORT>(end.day);
+    ex.etime_sec = static_cast<KOMBRA_LONG>(end.sec);
+    ex.etime_nsec = static_cast<KOMBRA_LONG>(end.nsec);
+    ex.header_name = header;
+    ex.data_name = data;
+    ex.fdh = OpenRegularFile(header, O_RDONLY);
+    if (ex.fdh < 0)
+        return NURV_NO_HEADER_FILE;
+    ex.fdd = OpenRegularFile(data, O_RDONLY);
+    if (ex.fdd < 0)
+        return NURV_NO_DATA_FILE;
+    status = ir_read_nur_once(ex.btime_year, ex.btime_day, ex.btime_sec, ex.btime_nsec, ex.etime_year,
+                              ex.etime_day, ex.etime_sec, ex.etime_nsec);
+    if (status != 1)
+        return status;
+    struct stat st {};
+    if (fstat(ex.fdd, &st) != 0 || ex.info_ptr->d_size <= 0)
+        return NURV_POS_READ;
+    const long long records = static_cast<long long>(st.st_size) / ex.info_ptr->d_size;
+
+    // A whole file ends with its end mark; one cut short may end anywhere.
+    long long last = -1;
+    for (long long i = records - 1; i >= 0 && i >= records - 3 && last < 0; --i) {
+        status = ReadRecordAt(ex, i, begin, record);
+        if (status == 1)
+            last = i;
+        else if (status != NURV_POS_END_MARK && status != NURV_POS_END_MARK2)
+            return status;
+    }
+    if (last < 0)
+        return records > 3 ? NURV_POS_READ : 0;
+    ResetCursor(ex);
+    status = FillFirstSensor(ex, record, 0);
+    if (status != 1)
+        return status;
+    if (ir_locate_ex(data_key, "", vnum, 0) != 1)
+        return NURV_POS_NOT_OPEN;
+    KOMBRA_SHORT yr = 0, day = 0;
+    KOMBRA_LONG sec = 0, nsec = 0;
+    status = ir_after_last_sample(*ginfo.expt, false, &yr, &day, &sec, &nsec);
+    if (status != 1)
+        return status;
+    *after_yr = yr;
+    *after_day = day;
+    *after_msec = sec * 1000 + nsec / kNsPerMs;
+    return When{yr, day, sec, nsec} > end ? 1 : 0;
 }

@@ -5,6 +5,7 @@
 #include "sqlite_int.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -120,6 +121,12 @@ constexpr int kTurnWaitMsec = 250;
 
 using Clock = std::chrono::steady_clock;
 
+// Set (from a signal handler too) when the program ends: a statement that
+// waits for a busy catalog gives up at once.
+volatile sig_atomic_t g_endWaits = 0;
+// Called while a statement waits for a busy catalog (a window repaints).
+void (*g_waitHook)() = nullptr;
+
 struct SQLiteState {
     sqlite3 *_SQL = nullptr;
     std::string _filename;  // "" stands for "nurv"
@@ -171,6 +178,7 @@ struct StatementWait {
     long long waitedBeforeMsec = 0;        // the action's wait before this statement
     long long changesBefore = 0;
     bool progressed = false;  // the wait ended on the total, not on one lock
+    bool ended = false;       // the wait ended as the program is ending
 };
 thread_local std::optional<StatementWait> t_wait;
 // The last wait that gave up, for its messages.
@@ -225,6 +233,18 @@ void ErrorFrom(const char *what, char *message)
             s.actionSaidBusy = true;
         }
         const StatementWait &w = t_gaveUp;
+        if (w.ended) {
+            CommonErrorString(what, ("the wait for the busy catalog " + s.openPath +
+                                     " was stopped, as the program is ending")
+                                        .c_str());
+            if (!said) {
+                std::printf("The wait for the busy catalog %s was stopped, as the program is ending\n",
+                            s.openPath.c_str());
+                std::fflush(stdout);
+            }
+            sqlite3_free(message);
+            return;
+        }
         const long long waited = w.waitedBeforeMsec + Msec(w.lastLook - w.start);
         const std::string seen =
             w.progressed ? "other processes wrote it " + std::to_string(w.changesBefore + w.changes) +
@@ -288,6 +308,11 @@ bool KeepWaiting()
     // An action that gave up keeps the account of that wait.
     if (s.actionGaveUp)
         return false;
+    if (g_endWaits != 0) {
+        w.ended = true;
+        t_gaveUp = w;
+        return false;
+    }
     const bool held = Msec(now - w.lastChange) >= s.busyMsec;
     const bool total = w.waitedBeforeMsec + Msec(now - w.start) >= kBusyTotalMsec;
     if (!held && !total)
@@ -315,6 +340,8 @@ std::chrono::milliseconds WaitLeft()
 // holds the write lock, a longer one when that cannot be told.
 void RetryPause()
 {
+    if (g_waitHook != nullptr)
+        g_waitHook();
     const std::chrono::milliseconds left = WaitLeft();
     switch (dbsql::AwaitTurn(State().gate, std::min(left, std::chrono::milliseconds(kTurnWaitMsec)))) {
     case dbsql::Turn::Waited: return;
@@ -910,6 +937,26 @@ void SQLite_dbSetBusyWait(int msec)
 {
     SQLiteState &s = State();
     s.busyMsec = msec < 0 ? 0 : msec;
+}
+
+void SQLite_dbSetTurnWaitHook(void (*hook)(void))
+{
+    dbsql::SetTurnWaitHook(hook);
+}
+
+void dbEndWaits(int ending)
+{
+    g_endWaits = ending != 0 ? 1 : 0;
+}
+
+int dbWaitsEnded(void)
+{
+    return g_endWaits != 0 ? 1 : 0;
+}
+
+void dbSetWaitHook(void (*hook)(void))
+{
+    g_waitHook = hook;
 }
 
 namespace {

@@ -35,6 +35,9 @@ enum class Turn { Waited, NotHeld, Unknown };
 // Waits at most wait for the write lock of another process on the catalog
 // to end.
 Turn AwaitTurn(int gate, std::chrono::milliseconds wait);
+// Called in every wait of AwaitTurn once its timer runs, just before the
+// wait for the lock begins (SQLite_dbSetTurnWaitHook).
+void SetTurnWaitHook(void (*hook)());
 // The catalog file's change counter (bytes 24 to 27 of its header), which
 // every committed write transaction changes; nullopt when unreadable.
 std::optional<std::uint32_t> ChangeCounter(int gate);

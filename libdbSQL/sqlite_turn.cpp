@@ -28,6 +28,8 @@ int TimerSignal()
 
 void Nothing(int) {}
 
+void (*g_turnWaitHook)() = nullptr;
+
 bool TimerSignalReady()
 {
     static std::once_flag once;
@@ -83,13 +85,21 @@ Turn AwaitTurn(int gate, std::chrono::milliseconds wait)
     // otherwise leave the wait to the writer's pleasure.
     when.it_interval.tv_nsec = 10 * 1000000L;
     lock = PendingByte(F_RDLCK);
-    if (timer_settime(timer, 0, &when, nullptr) == 0 && fcntl(gate, F_OFD_SETLKW, &lock) == 0) {
+    const bool armed = timer_settime(timer, 0, &when, nullptr) == 0;
+    if (armed && g_turnWaitHook != nullptr)
+        g_turnWaitHook();
+    if (armed && fcntl(gate, F_OFD_SETLKW, &lock) == 0) {
         // The writer let go: this process's own read lock follows at once.
         flock release = PendingByte(F_UNLCK);
         fcntl(gate, F_OFD_SETLK, &release);
     }
     timer_delete(timer);
     return Turn::Waited;
+}
+
+void SetTurnWaitHook(void (*hook)())
+{
+    g_turnWaitHook = hook;
 }
 
 std::optional<std::uint32_t> ChangeCounter(int gate)

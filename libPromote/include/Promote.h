@@ -94,6 +94,8 @@ public:
 
     // Virtual name, the FILENAME text of the begin and the type's suffix.
     std::string MakeFileName(int which) const;
+    // Whether the file at path is readable and no fetch of it runs or
+    // ended without finishing (dbFetchState).
     static bool Online(const char *path);
     // The source's path item; NULL (and BAD) when it is not configured.
     const char *GetCFGElement(const char *item);
@@ -264,6 +266,8 @@ private:
     MirrorDatabase *_mirror = nullptr;
     // How the latest failed fetch ended, for the line of a failed promotion.
     std::string _fetch_failure;
+    // The latest failed fetch failed whatever the server: no other is tried.
+    bool _stop_entry = false;
 };
 
 // How a program run by RunProgram ended.
@@ -285,9 +289,11 @@ struct ProgramEnd {
 // little later, and one line saying so is printed; so is a program running
 // when pro_EndFetches asks the fetches to end (without the line), and none
 // is started after that.  A program named without a '/' is looked for on
-// PATH, as a shell would.
+// PATH, as a shell would.  The descriptor inherit, unless -1, stays open in
+// the program under its own number (its other descriptors of this program
+// close).
 ProgramEnd RunProgram(const char *program, std::vector<std::string> words,
-                      const std::function<void()> &watch = {});
+                      const std::function<void()> &watch = {}, int inherit = -1);
 // RunProgram with the arguments up to the first null pointer; the wait
 // status (0: a normal exit with status 0), or -1 when it could not be
 // started or was stopped at the time limit.

@@ -22,7 +22,8 @@ void *pro_InitPromoteNamed(int byear, int bday, long bmsec, int eyear, int eday,
 /* Adds a data key; a null handle, key 0 or a key already there is ignored. */
 void pro_AddSource(void *handle, KOMBRA_ULONG key);
 /* sTrue when a catalogued file of the request is missing from the disk
- * (description "I", header, data and PNUR files). */
+ * (description "I", header, data and PNUR files), or a fetch of it is
+ * under way or did not end well. */
 KOMBRA_BOOL pro_NeedToPromote(void *handle);
 /* Fetches every missing file; sTrue when all were fetched. */
 KOMBRA_BOOL pro_PromoteAll(void *handle);
@@ -43,6 +44,9 @@ void pro_SetWaitHook(void (*hook)(void));
  * limit, with what it wrote, and no other starts; 0 lets fetches run again.
  * Only sets a flag, so a signal handler may call it. */
 void pro_EndFetches(int ending);
+/* For tests: 1 makes the watch of a fetch's folders fail, as when the
+ * inotify limits are reached; 0 as normal. */
+void pro_SetWatchFails(int fails);
 
 #ifdef __cplusplus
 }

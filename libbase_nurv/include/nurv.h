@@ -357,6 +357,20 @@ KOMBRA_SHORT next_file_start_time(KOMBRA_ULONG data_key, const char *exten, KOMB
 KOMBRA_SHORT file_pos(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *data_ptr,
                       int btime_yr, int btime_day, KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, int etime_yr,
                       int etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
+/* Whether the header and data file pair of data_key named header and data,
+ * catalogued for begin .. end (year, day of year, milliseconds of day),
+ * holds its records up to end: whether the time after the last sample of
+ * its last data record (the last whole record of the data file that is no
+ * end mark), reckoned as next_file_start_time reckons it, lies after end.
+ * Reads the key's description for the range and at most three records, on
+ * a data-set instance of its own whose files it closes again (a reader not
+ * set up before is set up for the call and released after it).  1 the
+ * records reach end; 0 they do not, with *after_yr, *after_day and
+ * *after_msec that time (year 0 when the data file holds no data record);
+ * another status when the pair or its description cannot be read. */
+KOMBRA_SHORT file_records_reach(KOMBRA_ULONG data_key, const char *header, const char *data, int btime_yr,
+                                int btime_day, KOMBRA_LONG btime_msec, int etime_yr, int etime_day,
+                                KOMBRA_LONG etime_msec, int *after_yr, int *after_day, KOMBRA_LONG *after_msec);
 /* Fills nur_data_ptr with sensor sen of the current record (times, sweep
  * steps, modes, quality, samples, calibration values, azimuths, ancillary
  * values) and, with fwd, advances to the next sample position (all steps

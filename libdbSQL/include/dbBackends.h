@@ -92,6 +92,10 @@ int SQLite_dbBusy(void);
  * the catalog changing hands, in milliseconds (10000 unless set; a test
  * shortens it).  Applies to the open connection too. */
 void SQLite_dbSetBusyWait(int msec);
+/* For tests: a function called in every wait for another process's write
+ * lock once the timer that bounds the wait runs, just before the wait
+ * begins, so that the timer's signal can land first; NULL for none. */
+void SQLite_dbSetTurnWaitHook(void (*hook)(void));
 /* 1 when a statement of the running action gave up on a busy catalog. */
 int SQLite_dbActionBusy(void);
 /* The action boundaries of dbBeginAction and dbEndAction. */

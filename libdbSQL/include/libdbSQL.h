@@ -118,6 +118,18 @@ int dbActionCatalogBusy(void);
  * whose handler (doing nothing) the first such wait installs. */
 void dbBeginAction(void);
 void dbEndAction(void);
+/* As the program ends (1): a statement that waits for a busy catalog gives
+ * up within a quarter of a second, and so does every later one that meets
+ * a lock, saying once in an action "The wait for the busy catalog <path>
+ * was stopped, as the program is ending"; 0 lets them wait again.  Only
+ * sets a flag, so a signal handler may call it. */
+void dbEndWaits(int ending);
+/* 1 after dbEndWaits(1). */
+int dbWaitsEnded(void);
+/* A function called every quarter of a second or more often while a
+ * statement waits for a busy catalog, so that a window can repaint; NULL for
+ * none.  It must not use the catalog. */
+void dbSetWaitHook(void (*hook)(void));
 /* dbBeginAction and dbEndAction for the life of a scope. */
 class DbAction {
 public:
@@ -221,6 +233,24 @@ int dbNURVGetRealTimeFile(KOMBRA_ULONG data_key, RequestedDataType dataType, con
  * length of the full name. */
 int MakeFileName(const char *vinst, unsigned short time_yr, unsigned short time_day, long time_msec, char tail,
                  char *loc, int len);
+
+/* ---- Files whose fetch has not ended ------------------------------------ */
+
+/* A fetch of a file (promotion) keeps a marker beside it, from before its
+ * fetch program starts until the file is there whole: the file's path with
+ * ".fetch" appended.  The fetch program and what it starts hold the marker
+ * locked (an open file description lock they inherit) while they run, also
+ * when the program that started them has ended.  A marker that nobody holds
+ * was left by a fetch that did not end well: its program failed or was
+ * stopped, the program that ran it was killed, or the power went.  Such a
+ * file is never read as whole. */
+std::string dbFetchMarker(const std::string &file);
+enum class DbFetchState {
+    None,       /* no fetch of the file began, or its last one ended well */
+    Running,    /* a fetch of it runs (in this process or another) */
+    Unfinished  /* a fetch of it began and did not end well */
+};
+DbFetchState dbFetchState(const std::string &file);
 
 /* ---- Compatibility ------------------------------------------------------- */
 

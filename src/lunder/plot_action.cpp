@@ -2,6 +2,7 @@
  * halves of one wheel, with an optional panel of their sum, difference,
  * product or ratio; and the device names both windows share. */
 #include "lunder.h"
+#include "fetch_wait.h"
 #include "libdbSQL.h"
 #include "lunder_boxes.h"
 #include "lunder_int.h"
@@ -237,6 +238,9 @@ void LunderBox::slotActions(int id)
         }
         return;
     }
+    // Quit or a signal came while the sweeps were read: the program ends.
+    if (widgets::nothing_written_as_ending())
+        return;
 
     const bool analysis = anal_proc->currentIndex() != 0;
     if (analysis)

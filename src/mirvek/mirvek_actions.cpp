@@ -8,6 +8,7 @@
 #include "Qsweep_export.h"
 #include "Velora_plot.h"
 #include "cpgplot.h"
+#include "fetch_wait.h"
 #include "kve_cdf.h"
 #include "kve_flat.h"
 #include "libdbSQL.h"
@@ -463,7 +464,8 @@ void MirvekBox::slotPlot(int id)
     if (drawn && (type == 0 || panels > 1))
         cpgiden();
     freeSweeps();
-    plot.close(drawn);
+    // Quit or a signal came while the sweeps were read: the program ends.
+    plot.close(drawn && !widgets::nothing_written_as_ending());
     for (const std::string &f : plot.files())
         written_files_ << QString::fromStdString(f);
 }
@@ -621,7 +623,8 @@ void MirvekBox::slotExp()
         float rmin, rmax;
         status = gatherOntoTemplate(&rmin, &rmax);
         if (status == 1) {
-            exportFile(exp_file_edit->text().simplified(), exp_opt->currentIndex());
+            if (!widgets::nothing_written_as_ending())
+                exportFile(exp_file_edit->text().simplified(), exp_opt->currentIndex());
             freeSweeps();
             return;
         }

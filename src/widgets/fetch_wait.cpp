@@ -1,8 +1,10 @@
-/* The windows while a fetch program runs, and the end of the program asked
- * for by Quit or a signal meanwhile: see fetch_wait.h. */
+/* The windows while a fetch program runs or a busy catalog is waited for,
+ * and the end of the program asked for by Quit or a signal meanwhile: see
+ * fetch_wait.h. */
 #include "fetch_wait.h"
 
 #include "libPromote.h"
+#include "libdbSQL.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -88,13 +90,14 @@ void process_window_events()
 volatile sig_atomic_t g_signal = 0;
 int g_wake[2] = {-1, -1};
 
-/* Only notes the signal: the fetch wait stops its program, and the event
- * loop hears of it through the pipe. */
+/* Only notes the signal: the fetch wait stops its program, the catalog
+ * wait ends, and the event loop hears of it through the pipe. */
 void on_signal(int signal)
 {
     const int saved = errno;
     g_signal = signal;
     pro_EndFetches(1);
+    dbEndWaits(1);
     if (g_wake[1] >= 0)
         (void)!write(g_wake[1], "x", 1);
     errno = saved;
@@ -107,12 +110,16 @@ namespace widgets {
 void repaint_while_fetching()
 {
     pro_SetWaitHook(process_window_events);
+    dbSetWaitHook(process_window_events);
 }
 
 void quit_ends_fetches(QAbstractButton *quit)
 {
     quit_buttons().emplace_back(quit);
-    QObject::connect(quit, &QAbstractButton::clicked, [] { pro_EndFetches(1); });
+    QObject::connect(quit, &QAbstractButton::clicked, [] {
+        pro_EndFetches(1);
+        dbEndWaits(1);
+    });
 }
 
 void end_on_signals(QCoreApplication &app)
@@ -139,6 +146,20 @@ void end_on_signals(QCoreApplication &app)
 bool ending_on_signal()
 {
     return g_signal != 0;
+}
+
+bool program_ending()
+{
+    return g_signal != 0 || dbWaitsEnded() != 0;
+}
+
+bool nothing_written_as_ending()
+{
+    if (!program_ending())
+        return false;
+    std::printf("Nothing written, as the program is ending\n");
+    std::fflush(stdout);
+    return true;
 }
 
 int exit_status(int status)

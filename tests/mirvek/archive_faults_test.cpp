@@ -33,6 +33,7 @@
 #include <sqlite3.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -134,6 +135,12 @@ private:
 // How the catalog is broken, and how the operator puts it right.
 enum class Replace { EmptyFileThenCopy, NoEntriesThenRename };
 
+// How another process puts the whole file in place while a fetch runs.
+enum class Arrives { None, Renamed, Copied };
+// Another program fetching the same file first: it runs on; it is killed by
+// SIGKILL, and its fetch runs on, is killed too, or ends afterwards.
+enum class Other { None, Second, Killed, KilledWithFetch, KilledFetchEnds };
+
 // Times a text occurs in another.
 int occurrences(const std::string &text, const std::string &what)
 {
@@ -194,6 +201,8 @@ struct ServedData {
 Q_DECLARE_METATYPE(Fault)
 Q_DECLARE_METATYPE(Action)
 Q_DECLARE_METATYPE(Replace)
+Q_DECLARE_METATYPE(Arrives)
+Q_DECLARE_METATYPE(Other)
 
 class ArchiveFaultsTest : public QObject {
     Q_OBJECT
@@ -510,24 +519,48 @@ private slots:
     // press on another button then does nothing): the fetch program and
     // what it started end at once with the program, its partial file goes,
     // and so does the action's private folder; a session ends by the
-    // signal, with no further action.
+    // signal, with no further action.  The same while the action waits for
+    // a catalog another process keeps locked: the wait ends at once (not
+    // when it would have given up), and nothing is written or left.
     void programEndsDuringFetch_data()
     {
         QTest::addColumn<int>("signal");  // 0: Quit pressed
-        QTest::newRow("SIGTERM") << SIGTERM;
-        QTest::newRow("SIGINT") << SIGINT;
-        QTest::newRow("SIGHUP") << SIGHUP;
-        QTest::newRow("Quit pressed") << 0;
+        QTest::addColumn<bool>("catalog");  // the action waits for the catalog, not a fetch
+        QTest::newRow("SIGTERM") << SIGTERM << false;
+        QTest::newRow("SIGINT") << SIGINT << false;
+        QTest::newRow("SIGHUP") << SIGHUP << false;
+        QTest::newRow("Quit pressed") << 0 << false;
+        QTest::newRow("SIGTERM while the catalog is held") << SIGTERM << true;
+        QTest::newRow("Quit pressed while the catalog is held") << 0 << true;
     }
 
     void programEndsDuringFetch()
     {
         QFETCH(int, signal);
-        const ServedData served(root(), "fetch_hang_standin");
+        QFETCH(bool, catalog);
+        std::optional<ServedData> served;
+        QProcess writer;
+        if (catalog) {
+            // Past the busy wait, which the window's action waits here.
+            SQLite_dbSetBusyWait(30000);
+            startWriter(writer, QStringLiteral("0"), QStringLiteral("0.001"), QStringLiteral("600000"));
+        } else {
+            served.emplace(root(), "fetch_hang_standin");
+        }
         QTemporaryDir temp;
         const std::string pids = out_.filePath(QStringLiteral("fetch.pids")).toStdString();
         fs::remove(pids);
-        const auto started = [&pids] {
+        const QString dir = out_.filePath(QStringLiteral("ended"));
+        QDir(dir).removeRecursively();
+        QDir().mkpath(dir);
+        QProcess session;
+        session.setProcessChannelMode(QProcess::MergedChannels);
+        QByteArray sessionSaid;
+        // Waiting for the fetch, or (for the catalog) into the session's first
+        // action or the window's wait.
+        const auto started = [&] {
+            if (catalog)
+                return signal == 0 || (sessionSaid += session.readAll()).contains("--- Print to File");
             std::ifstream in(pids);
             std::string child, leader;
             return std::getline(in, child) && std::getline(in, leader);
@@ -540,10 +573,6 @@ private slots:
         clock.start();
         std::string said;
         if (signal != 0) {
-            QProcess session;
-            session.setProcessChannelMode(QProcess::MergedChannels);
-            const QString dir = out_.filePath(QStringLiteral("ended"));
-            QDir().mkpath(dir);
             session.start(QStringLiteral(MIRVEK_SESSION), {dir});
             QVERIFY(session.waitForStarted());
             while (!started() && session.state() == QProcess::Running && clock.elapsed() < 120000)
@@ -551,7 +580,7 @@ private slots:
             QVERIFY(started());
             QCOMPARE(kill(static_cast<pid_t>(session.processId()), signal), 0);
             QVERIFY(session.waitForFinished(120000));
-            said = session.readAll().toStdString();
+            said = (sessionSaid + session.readAll()).toStdString();
             QVERIFY2(session.exitStatus() == QProcess::CrashExit && session.exitCode() == signal, said.c_str());
             QVERIFY2(said.find("--- Print to File: wheel sequence") == std::string::npos, said.c_str());
         } else {
@@ -570,17 +599,40 @@ private slots:
                     }
             });
             timer.start(20);
-            said = plot().first;
+            const auto [plotSaid, drawn] = plot();
+            said = plotSaid;
             pro_EndFetches(0);
-            QVERIFY(!fs::exists(out_.filePath(QStringLiteral("plot.cef")).toStdString()));
+            dbEndWaits(0);
+            QVERIFY2(!drawn, said.c_str());
+            QVERIFY(!fs::exists(out_.filePath(QStringLiteral("data.cef")).toStdString()));
         }
-        QVERIFY2(clock.elapsed() < 300000, said.c_str());
-        QVERIFY2(said.find("Could not promote HSPAD20010901800D from srvA: fetch_data was stopped, as the program is "
-                           "ending\n") != std::string::npos,
-                 said.c_str());
-        QVERIFY(processesEnd(pids));
-        QVERIFY(!fs::exists(served.data));
-        const QStringList left = QDir(temp.path()).entryList({QStringLiteral("kombra-pg-*")}, QDir::Dirs);
+        const qint64 took = clock.elapsed();
+        QVERIFY2(took < 300000, said.c_str());
+        if (catalog) {
+            SQLite_dbSetBusyWait(10000);
+            QCOMPARE(writer.state(), QProcess::Running);
+            writer.terminate();
+            QVERIFY(writer.waitForFinished(60000));
+            // Ended by the program's end, well before the wait gave up.
+            QVERIFY2(said.find("The wait for the busy catalog " + root() +
+                               "/nurv.db3 was stopped, as the program is ending\n") != std::string::npos,
+                     said.c_str());
+            QVERIFY2(said.find("stayed busy") == std::string::npos, said.c_str());
+            QVERIFY2(took < 60000, said.c_str());
+        } else {
+            QVERIFY2(said.find("Could not promote HSPAD20010901800D from srvA: fetch_data was stopped, as the "
+                               "program is ending\n") != std::string::npos,
+                     said.c_str());
+            QVERIFY(processesEnd(pids));
+            QVERIFY(!fs::exists(served->data));
+            QVERIFY(!fs::exists(served->data.string() + ".fetch"));
+        }
+        QVERIFY2(said.find("Wrote ") == std::string::npos, said.c_str());
+        const QStringList written = QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        QVERIFY2(written.isEmpty(), qPrintable(written.join(QLatin1Char(' '))));
+        // Qt's own runtime folder of a session aside.
+        QStringList left = QDir(temp.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+        left.removeIf([](const QString &name) { return name.startsWith(QLatin1String("runtime-")); });
         QVERIFY2(left.isEmpty(), qPrintable(left.join(QLatin1Char(' '))));
     }
 
@@ -653,16 +705,20 @@ private slots:
     // within the busy wait is waited for without a word, and so are locks
     // that follow each other without a pause for longer than the busy wait,
     // each shorter than it; one kept longer fails the action after one wait,
-    // with one busy line, well before the lock ends.
+    // with one busy line, well before the lock ends, also when the signal
+    // that bounds each wait for the writer lands before that wait begins.
     void busyOncePerAction_data()
     {
         QTest::addColumn<QString>("rate");
         QTest::addColumn<int>("holdMs");
         QTest::addColumn<int>("waitMs");
         QTest::addColumn<bool>("drawn");
-        QTest::newRow("lock cleared within the wait") << "0.001" << 1500 << 60000 << true;
-        QTest::newRow("lock kept past the wait") << "0.001" << 600000 << 1000 << false;
-        QTest::newRow("locks of 150 ms without a pause, wait 300 ms") << "10" << 150 << 300 << true;
+        QTest::addColumn<bool>("early");  // each wait's first timer signal lands before it begins
+        QTest::newRow("lock cleared within the wait") << "0.001" << 1500 << 60000 << true << false;
+        QTest::newRow("lock kept past the wait") << "0.001" << 600000 << 1000 << false << false;
+        QTest::newRow("locks of 150 ms without a pause, wait 300 ms") << "10" << 150 << 300 << true << false;
+        QTest::newRow("lock kept past the wait, timer signal before each wait")
+            << "0.001" << 60000 << 1000 << false << true;
     }
 
     void busyOncePerAction()
@@ -671,13 +727,22 @@ private slots:
         QFETCH(int, holdMs);
         QFETCH(int, waitMs);
         QFETCH(bool, drawn);
+        QFETCH(bool, early);
         SQLite_dbSetBusyWait(waitMs);
+        // Sleeps until the wait's timer signal has come (it comes within a
+        // quarter of a second; the sleep ends on it).
+        void (*const untilSignal)() = [] {
+            timespec longer{5, 0};
+            nanosleep(&longer, nullptr);
+        };
+        SQLite_dbSetTurnWaitHook(early ? untilSignal : nullptr);
         QProcess writer;
         startWriter(writer, QStringLiteral("0"), rate, QString::number(holdMs));
         const auto [said, drew] = plot(true);
         const bool stillLocked = writer.state() == QProcess::Running;
         writer.terminate();
         QVERIFY(writer.waitForFinished(60000));
+        SQLite_dbSetTurnWaitHook(nullptr);
         SQLite_dbSetBusyWait(10000);
         QCOMPARE(drew, drawn);
         QVERIFY2(occurrences(said, "was busy") == (drawn ? 0 : 1), said.c_str());
@@ -687,101 +752,210 @@ private slots:
     }
 
     // The fetch program of the missing data file leaves half of it and fails,
-    // never ends, or exits 0 writing nothing, or another process renames the
-    // whole file into place while it runs: the action fails with a line that
-    // names the file and says how the program ended, leaves no part of the
-    // file but keeps the whole one, and ends the program's process group;
-    // the window could repaint meanwhile.  A time limit that is no whole
-    // number of seconds is named in a line.  Once the file is there again
-    // the action works.
+    // never ends, or exits 0 writing nothing, or another process renames or
+    // copies the whole file into place while it runs: the action fails with
+    // a line that names the file and says how the program ended, leaves no
+    // part of the file but keeps the whole one (and says so where the folder
+    // could not be watched), which the next action takes, and ends the
+    // program's process group; the window could repaint meanwhile.  A time
+    // limit that is no whole number of seconds is named in a line; no fetch
+    // starts while the program ends.  Another program (a session) fetching
+    // the same file first, also one killed by SIGKILL during its fetch, is
+    // waited for, never fetched a second time, and its partial file never
+    // read as whole: taken where its records reach the entry's end, fetched
+    // again where not.  Once the file is there again the action works.
     void fetchFaults_data()
     {
         QTest::addColumn<QString>("standin");
         QTest::addColumn<QString>("limit");      // KOMBRA_FETCH_TIMEOUT, "" unset
-        QTest::addColumn<bool>("renamedIn");     // the whole file, while the program runs
-        QTest::addColumn<QString>("line");
+        QTest::addColumn<Arrives>("arrives");    // the whole file, while the program runs
+        QTest::addColumn<Other>("other");        // another program fetching the file first
+        QTest::addColumn<bool>("noWatch");       // the folder cannot be watched
+        QTest::addColumn<bool>("ending");        // the program is ending
+        QTest::addColumn<bool>("drawn");
+        QTest::addColumn<int>("runs");           // fetch programs run, -1 not counted
+        QTest::addColumn<QString>("line");       // %1: the archive
+        QTest::addColumn<QString>("next");       // a line of the next action
+        const auto row = [](const char *name, const QString &standin, const QString &limit, Arrives arrives,
+                            const QString &line, const QString &next = QString(), Other other = Other::None,
+                            bool drawn = false, int runs = -1, bool noWatch = false, bool ending = false) {
+            QTest::newRow(name) << standin << limit << arrives << other << noWatch << ending << drawn << runs << line
+                                << next;
+        };
         const QString file = QStringLiteral("Could not promote HSPAD20010901800D from srvA: fetch_data ");
+        const QString used = QStringLiteral("HSPAD20010901800D: its fetch did not end well, but its records reach the "
+                                            "end of its catalog entry, 2001/090 18:59:56.095; it is used as it is\n");
+        const QString waits = QStringLiteral("HSPAD20010901800D: another program is fetching it; this action waits "
+                                             "for that fetch (at most 300 s)\n");
         // Only a program that never ends gets a short time limit, so that a
         // slow start is never cut short.
-        const QString partial = QStringLiteral("fetch_partial_standin"), hang = QStringLiteral("fetch_hang_standin");
-        QTest::newRow("exits 1 after half the file") << partial << "" << false << file + "exited with status 1\n";
-        QTest::newRow("never ends") << hang << "3" << false << file + "did not end within 3 s and was stopped\n";
-        QTest::newRow("exits 0 writing nothing")
-            << "fetch_empty_standin" << "" << false << file + "exited with status 0 but wrote no file\n";
-        QTest::newRow("exits 1 after another process renamed the file in")
-            << "fetch_outrun_standin" << "" << true << file + "exited with status 1\n";
-        QTest::newRow("never ends, another process renamed the file in")
-            << hang << "5" << true << file + "did not end within 5 s and was stopped\n";
-        QTest::newRow("time limit 2.5 s")
-            << partial << "2.5" << false
-            << "KOMBRA_FETCH_TIMEOUT is \"2.5\", not a whole number of seconds from 1 to 86400; fetch programs may "
-               "run 300 s\n";
-        QTest::newRow("time limit 0 s")
-            << partial << "0" << false
-            << "KOMBRA_FETCH_TIMEOUT is \"0\", not a whole number of seconds from 1 to 86400; fetch programs may "
-               "run 300 s\n";
+        const QString partial = QStringLiteral("fetch_partial_standin"), hang = QStringLiteral("fetch_hang_standin"),
+                      outrun = QStringLiteral("fetch_outrun_standin"), stall = QStringLiteral("fetch_stall_standin");
+        row("exits 1 after half the file", partial, "", Arrives::None, file + "exited with status 1\n");
+        row("never ends", hang, "3", Arrives::None, file + "did not end within 3 s and was stopped\n");
+        row("exits 0 writing nothing", "fetch_empty_standin", "", Arrives::None,
+            file + "exited with status 0 but wrote no file\n");
+        row("exits 1 after another process renamed the file in", outrun, "", Arrives::Renamed,
+            file + "exited with status 1\n", used);
+        row("exits 1 after another process copied the file in", outrun, "", Arrives::Copied,
+            file + "exited with status 1\n", used);
+        row("never ends, another process renamed the file in", hang, "5", Arrives::Renamed,
+            file + "did not end within 5 s and was stopped\n", used);
+        row("no watch, another process renamed the file in", outrun, "", Arrives::Renamed,
+            "The folder %1/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD could not be watched during the fetch (the limit "
+            "of inotify watches is reached): %1/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD/HSPAD20010901800D is kept, "
+            "as another process may have put it there\n",
+            used, Other::None, false, -1, true);
+        row("time limit 2.5 s", partial, "2.5", Arrives::None,
+            "KOMBRA_FETCH_TIMEOUT is \"2.5\", not a whole number of seconds from 1 to 86400; fetch programs may run "
+            "300 s\n");
+        row("time limit 0 s", partial, "0", Arrives::None,
+            "KOMBRA_FETCH_TIMEOUT is \"0\", not a whole number of seconds from 1 to 86400; fetch programs may run "
+            "300 s\n");
+        row("not started while the program is ending", "fetch_standin", "", Arrives::None,
+            file + "was not started, as the program is ending\n", QString(), Other::None, false, 0, false, true);
+        row("a second program on the same missing file", stall, "", Arrives::None,
+            waits + "HSPAD20010901800D: the other program's fetch of it ended well; it is used\n", QString(),
+            Other::Second, true, 1);
+        row("SIGKILL of the program during its fetch, which goes on", stall, "", Arrives::None, waits + used,
+            QString(), Other::Killed, true, 1);
+        row("SIGKILL of the program and its fetch, as by a power loss", stall, "", Arrives::None,
+            "HSPAD20010901800D: its fetch did not end well, and its records end at 2001/090 18:29:56.096, before "
+            "the end of its catalog entry, 2001/090 18:59:56.095; it is fetched again\n",
+            QString(), Other::KilledWithFetch, true, 2);
+        row("SIGKILL of the program during its fetch, which ends afterwards", stall, "", Arrives::None, used,
+            QString(), Other::KilledFetchEnds, true, 1);
     }
 
     void fetchFaults()
     {
         QFETCH(QString, standin);
         QFETCH(QString, limit);
-        QFETCH(bool, renamedIn);
+        QFETCH(Arrives, arrives);
+        QFETCH(Other, other);
+        QFETCH(bool, noWatch);
+        QFETCH(bool, ending);
+        QFETCH(bool, drawn);
+        QFETCH(int, runs);
         QFETCH(QString, line);
+        QFETCH(QString, next);
         const ServedData served(root(), standin.toStdString());
         const std::string pids = out_.filePath(QStringLiteral("fetch.pids")).toStdString();
-        fs::remove(pids);
+        const std::string go = out_.filePath(QStringLiteral("fetch.go")).toStdString();
+        const std::string log = out_.filePath(QStringLiteral("fetch.log")).toStdString();
+        for (const std::string &f : {pids, go, log})
+            fs::remove(f);
         fs::create_directories(out_.filePath(QStringLiteral("tmp")).toStdString());
         const kombra_test::ScopedEnv env[] = {
             {"KOMBRA_STANDIN_PIDS", pids},
+            {"KOMBRA_STANDIN_GO", go},
+            {"KOMBRA_STANDIN_LOG", log},
             {"KOMBRA_FETCH_TIMEOUT", limit.isEmpty() ? std::nullopt : std::optional(limit.toStdString())},
             {"TEMP", out_.filePath(QStringLiteral("tmp")).toStdString()}};
+        const auto firstPid = [&pids] {
+            std::ifstream in(pids);
+            std::string pid;
+            return std::getline(in, pid) ? pid : std::string();
+        };
 
-        // Once the program has started, the whole file is renamed into place,
-        // as an operator or a second program would.
+        // Another program on the same time, whose fetch has written half the
+        // file and waits to be told to go on.
+        QProcess session;
+        session.setProcessChannelMode(QProcess::MergedChannels);
+        if (other != Other::None) {
+            const QString dir = out_.filePath(QStringLiteral("other"));
+            QDir(dir).removeRecursively();
+            QDir().mkpath(dir);
+            session.start(QStringLiteral(MIRVEK_SESSION), {dir});
+            QVERIFY(session.waitForStarted());
+            QElapsedTimer waited;
+            waited.start();
+            while (firstPid().empty() && session.state() == QProcess::Running && waited.elapsed() < 120000)
+                QTest::qWait(20);
+            const std::string fetch = firstPid();
+            QVERIFY2(!fetch.empty(), session.readAll().constData());
+            if (other != Other::Second) {
+                QCOMPARE(kill(static_cast<pid_t>(session.processId()), SIGKILL), 0);
+                QVERIFY(session.waitForFinished(60000));
+                QVERIFY(!gone(fetch));
+            }
+            if (other == Other::KilledWithFetch)
+                QCOMPARE(kill(static_cast<pid_t>(std::stol(fetch)), SIGKILL), 0);
+            if (other == Other::KilledWithFetch || other == Other::KilledFetchEnds) {
+                kombra_test::WriteFile(go, "");
+                QVERIFY(processesEnd(pids));
+            }
+        }
+
+        // Once a program runs (or the action waits for the other's), the
+        // whole file is renamed or copied into place, as an operator would;
+        // or the other program's fetch is told to go on.
         int ticks = 0;
-        bool renamedWhileRunning = false;
+        bool arrivedWhileRunning = false;
         const std::string whole = kombra_test::ReadFile(served.onServer.string());
         QTimer timer;
         connect(&timer, &QTimer::timeout, [&] {
             ++ticks;
-            std::ifstream in(pids);
-            std::string pid;
-            if (!renamedIn || renamedWhileRunning || !std::getline(in, pid))
+            if (other != Other::None)
+                kombra_test::WriteFile(go, "");
+            const std::string pid = firstPid();
+            if (arrives == Arrives::None || arrivedWhileRunning || pid.empty())
                 return;
-            // Whether the program runs is looked at before the rename:
+            // Whether the program runs is looked at before the file comes:
             // neither stand-in ends before the file is in place, so a look
-            // after it could find the program already ended by the rename.
+            // after it could find the program already ended by its coming.
             const bool running = !gone(pid);
-            const fs::path copy = served.data.string() + ".copy";
-            fs::copy_file(served.onServer, copy, fs::copy_options::overwrite_existing);
-            fs::rename(copy, served.data);
-            renamedWhileRunning = running;
+            if (arrives == Arrives::Copied) {
+                fs::copy_file(served.onServer, served.data, fs::copy_options::overwrite_existing);
+            } else {
+                const fs::path copy = served.data.string() + ".copy";
+                fs::copy_file(served.onServer, copy, fs::copy_options::overwrite_existing);
+                fs::rename(copy, served.data);
+            }
+            arrivedWhileRunning = running;
         });
         timer.start(50);
+        pro_SetWatchFails(noWatch ? 1 : 0);
+        pro_EndFetches(ending ? 1 : 0);
         QElapsedTimer clock;
         clock.start();
-        const auto [said, drawnBroken] = plot();
+        const auto [said, drawnNow] = plot();
         const qint64 took = clock.elapsed();
+        pro_EndFetches(0);
+        pro_SetWatchFails(0);
         timer.stop();
         const bool fileLeft = fs::exists(served.data);
         const bool wholeLeft = fileLeft && kombra_test::ReadFile(served.data.string()) == whole;
 
-        QVERIFY2(said.find(line.toStdString()) != std::string::npos, said.c_str());
-        QVERIFY2(occurrences(said, "Could not promote") == 1, said.c_str());
-        QCOMPARE(drawnBroken, renamedIn);
-        QCOMPARE(fileLeft, renamedIn);
-        QCOMPARE(wholeLeft, renamedIn);
-        QCOMPARE(renamedWhileRunning, renamedIn);
+        const std::string expected = QString(line).replace(QLatin1String("%1"), archive_.path()).toStdString();
+        QVERIFY2(said.find(expected) != std::string::npos, said.c_str());
+        QVERIFY2(occurrences(said, "Could not promote") == (drawn ? 0 : 1), said.c_str());
+        QCOMPARE(drawnNow, drawn);
+        // A part of the file is never read as whole.
+        QVERIFY2(said.find("Wrote ") == std::string::npos || drawn, said.c_str());
+        QCOMPARE(fileLeft, arrives != Arrives::None || drawn);
+        QCOMPARE(wholeLeft, arrives != Arrives::None || drawn);
+        QCOMPARE(arrivedWhileRunning, arrives != Arrives::None);
         QVERIFY(took < 60000);
         if (standin == QLatin1String("fetch_hang_standin")) {
             QVERIFY(ticks > 0);
             QVERIFY(processesEnd(pids));
         }
-        fs::remove(served.data);
-        fs::copy_file(served.onServer, served.data);
-        const auto [mended, drawn] = plot();
-        QVERIFY2(drawn, mended.c_str());
+        if (runs >= 0)
+            QCOMPARE(occurrences(fs::exists(log) ? kombra_test::ReadFile(log) : std::string(), "\n"), runs);
+        if (other == Other::Second) {
+            QVERIFY(session.waitForFinished(120000));
+            const QByteArray sessionSaid = session.readAll();
+            QVERIFY2(session.exitStatus() == QProcess::NormalExit && session.exitCode() == 0, sessionSaid.constData());
+        }
+        if (!drawn) {
+            fs::remove(served.data);
+            fs::copy_file(served.onServer, served.data);
+        }
+        const auto [mended, drawnNext] = plot();
+        QVERIFY2(drawnNext, mended.c_str());
+        QVERIFY2(next.isEmpty() || mended.find(next.toStdString()) != std::string::npos, mended.c_str());
+        QVERIFY(!fs::exists(served.data.string() + ".fetch"));
     }
 
     // A catalog file that is no catalog is refused at open with a line that

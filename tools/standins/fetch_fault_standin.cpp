@@ -15,7 +15,11 @@
 // writes nothing and exits 0.  fetch_outrun_standin (FETCH_OUTRUN) writes
 // nothing, appends its process id to $KOMBRA_STANDIN_PIDS, waits until
 // another process has put the file at its final path (at most 120 s) and
-// exits 1.  Exits 2 on a usage error.
+// exits 1.  fetch_stall_standin (FETCH_STALL) writes the first half, appends
+// its process id to $KOMBRA_STANDIN_PIDS, waits until the file
+// $KOMBRA_STANDIN_GO exists (at most 600 s), then writes the whole file in
+// place and exits 0; 1 when it is never told to go.  Exits 2 on a usage
+// error.
 #include <signal.h>
 #include <unistd.h>
 
@@ -64,7 +68,19 @@ int main(int argc, char **argv)
         std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
         out << bytes;
     }
-#ifdef FETCH_HANG
+#if defined(FETCH_STALL)
+    if (const char *pids = std::getenv("KOMBRA_STANDIN_PIDS"); pids != nullptr)
+        std::ofstream(pids, std::ios::app) << getpid() << "\n";
+    const char *go = std::getenv("KOMBRA_STANDIN_GO");
+    for (int i = 0; i < 60000 && (go == nullptr || !fs::exists(go)); ++i)
+        usleep(10000);
+    if (go == nullptr || !fs::exists(go))
+        return 1;
+    std::ifstream in(fs::path(remote) / server / name, std::ios::binary);
+    std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
+    out << in.rdbuf();
+    return out && in ? 0 : 1;
+#elif defined(FETCH_HANG)
     const pid_t child = fork();
     if (child == 0) {
         for (;;)
