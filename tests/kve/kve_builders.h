@@ -57,16 +57,6 @@ inline void FloatAttr(KvCDFVariable *v, const char *name, float value)
     std::memcpy(a.data, &value, sizeof value);
 }
 
-// Values of a variable's data over the given records: every value of
-// every dimension.
-inline size_t ValuesOf(const KvCDFVariable *v, long records)
-{
-    size_t n = static_cast<size_t>(records);
-    for (long d = 0; d < v->num_dims; ++d)
-        n *= static_cast<size_t>(v->dim_sizes[d]);
-    return n;
-}
-
 // A data set of the given variables (the first is the time variable when
 // it is an EPOCH), records, stem and folder.
 inline KvCDFContents *DataSet(std::initializer_list<KvCDFVariable *> vars, long records, const std::string &dir,

@@ -736,57 +736,21 @@ struct TextKind {
 };
 
 const std::vector<TextKind> kTextKinds = {
-    {"Plain", "plain"},
-    {"Empty", ""},
-    {"OneBlank", " "},
-    {"Blanks", "   "},
-    {"LeadingBlanks", "  lead"},
-    {"TrailingBlanks", "trail  "},
-    {"LeadingTab", "\tlead"},
-    {"TrailingTab", "trail\t"},
-    {"InnerTab", "a\tb"},
-    {"Comma", "a,b"},
-    {"OnlyAComma", ","},
-    {"InnerBlank", "a b"},
-    {"OnlyAQuote", "\""},
-    {"InnerQuotes", "say \"hi\""},
-    {"WhollyQuoted", "\"quoted\""},
+    {"Plain", "plain"}, {"Empty", ""}, {"OneBlank", " "}, {"Blanks", "   "}, {"LeadingBlanks", "  lead"},
+    {"TrailingBlanks", "trail  "}, {"LeadingTab", "\tlead"}, {"TrailingTab", "trail\t"}, {"InnerTab", "a\tb"},
+    {"Comma", "a,b"}, {"OnlyAComma", ","}, {"InnerBlank", "a b"}, {"OnlyAQuote", "\""},
+    {"InnerQuotes", "say \"hi\""}, {"WhollyQuoted", "\"quoted\""},
     // Text after a closing quote: no quoted text, the whole is the text.
-    {"QuotedThenText", "\"a\" b"},
-    {"TwoQuotes", "\"\""},
-    {"Bang", "!not a comment"},
-    {"InnerBang", "a!b"},
-    {"AmpersandCount", "& 5"},
-    {"AmpersandNumber", "&999"},
-    {"AmpersandWord", "&co"},
-    {"Dollar", "$"},
-    {"StartMeta", "START_META = x"},
-    {"EndVariable", "END_VARIABLE = x"},
-    {"DataUntil", "DATA_UNTIL = x"},
-    {"Include", "INCLUDE = all.qfh"},
-    {"EndOfData", "End_of_Data"},
-    {"StartData", "Start_data = 5"},
-    {"Equals", "a = b"},
-    {"LineFeed", "a\nb"},
-    {"CarriageReturn", "a\rb"},
-    {"CrLf", "a\r\nb"},
-    {"EndsInLineFeed", "line\n"},
-    {"LineFeedKeyword", "a\nEND_VARIABLE = x"},
-    {"LineFeedBang", "a\n! b"},
-    {"FormFeedTabBell", "a\f\v\ab"},
-    {"Escape", "\x1b[0m"},
-    {"Backslash", "C:\\dir"},
-    {"BackslashOctal", "\\012"},
-    {"TrailingBackslash", "end\\"},
-    {"Utf8Latin", "Gr\u00f6\u00dfe \u00b5T"},
-    {"Utf8Others", "\u0394t \u96fb\u5b50"},
-    {"IsoTimeLike", "2004-12-09T10:00:00.000Z"},
-    {"Long", [] {
-         std::string s;
-         for (int i = 0; i < 100; ++i)
-             s += "long text ";
-         return s;
-     }()},
+    {"QuotedThenText", "\"a\" b"}, {"TwoQuotes", "\"\""}, {"Bang", "!not a comment"}, {"InnerBang", "a!b"},
+    {"AmpersandCount", "& 5"}, {"AmpersandNumber", "&999"}, {"AmpersandWord", "&co"}, {"Dollar", "$"},
+    {"StartMeta", "START_META = x"}, {"EndVariable", "END_VARIABLE = x"}, {"DataUntil", "DATA_UNTIL = x"},
+    {"Include", "INCLUDE = all.qfh"}, {"EndOfData", "End_of_Data"}, {"StartData", "Start_data = 5"},
+    {"Equals", "a = b"}, {"LineFeed", "a\nb"}, {"CarriageReturn", "a\rb"}, {"CrLf", "a\r\nb"},
+    {"EndsInLineFeed", "line\n"}, {"LineFeedKeyword", "a\nEND_VARIABLE = x"}, {"LineFeedBang", "a\n! b"},
+    {"FormFeedTabBell", "a\f\v\ab"}, {"Escape", "\x1b[0m"}, {"Backslash", "C:\\dir"},
+    {"BackslashOctal", "\\012"}, {"TrailingBackslash", "end\\"}, {"Utf8Latin", "Gr\u00f6\u00dfe \u00b5T"},
+    {"Utf8Others", "\u0394t \u96fb\u5b50"}, {"IsoTimeLike", "2004-12-09T10:00:00.000Z"},
+    {"Long", [] { std::string s; for (int i = 0; i < 100; ++i) s += "long text "; return s; }()},
 };
 
 // A text variable of the given width, one value a record.
@@ -806,17 +770,22 @@ KvCDFVariable *Texts(const char *name, long width, const std::vector<std::string
 // Two records a text kind: the first column holds the kind, then a blank;
 // the second holds it in both.
 const long kAllRecords = 2 * static_cast<long>(kTextKinds.size());
-const TextKind &KindOf(long record) { return kTextKinds[static_cast<size_t>(record / 2)]; }
 
-// Values of n records taken in turn from the given ones.
+// n values taken in turn from the given ones; a variable of the records
+// of every kind of text that takes its values so.
 template <typename T>
-std::vector<T> Cycle(const std::vector<T> &values, size_t per, long records)
+std::vector<T> Cycle(const std::vector<T> &values, long n)
 {
     std::vector<T> out;
-    for (long r = 0; r < records; ++r)
-        for (size_t k = 0; k < per; ++k)
-            out.push_back(values[(static_cast<size_t>(r) % (values.size() / per)) * per + k]);
+    for (long k = 0; k < n; ++k)
+        out.push_back(values[static_cast<size_t>(k) % values.size()]);
     return out;
+}
+
+template <typename T>
+KvCDFVariable *Cycled(const char *name, long type, const std::vector<T> &values)
+{
+    return Var<T>(name, type, {}, Cycle(values, kAllRecords), kAllRecords);
 }
 
 // Records of every type the writers write, at the ends of its range, three
@@ -826,28 +795,28 @@ std::vector<T> Cycle(const std::vector<T> &values, size_t per, long records)
 KvCDFContents *AllTypes(const std::string &dir)
 {
     const long n = kAllRecords;
-    KvCDFVariable *t = Var<double>("time", CDF_EPOCH, {}, Cycle<double>({63269805600000.0, kFill, std::nan("")}, 1, n), n);
+    KvCDFVariable *t = Cycled<double>("time", CDF_EPOCH, {63269805600000.0, kFill, std::nan("")});
     KvVarAttribute &fill = t->attribute[t->num_v_attrs];
     fill.number = t->num_v_attrs++;
     fill.name = KvNewStr("FILLVAL");
     fill.data_type = CDF_EPOCH;
     fill.data = std::malloc(sizeof kFill);
     std::memcpy(fill.data, &kFill, sizeof kFill);
-    KvCDFVariable *label = Texts("label", 20, Cycle<std::string>({"with, comma", "bang! and $ end", "say \"hi\""}, 1, n));
+    KvCDFVariable *label = Texts("label", 20, Cycle<std::string>({"with, comma", "bang! and $ end", "say \"hi\""}, n));
     kve_test::TextAttr(label, "FIELDNAM", "x, \"y\" !z");
-    size_t width = 1;
+    long width = 1;
     std::vector<std::string> first, second, all;
     for (const TextKind &k : kTextKinds) {
-        width = std::max(width, k.text.size());
+        width = std::max(width, static_cast<long>(k.text.size()));
         first.insert(first.end(), {k.text, ""});
         second.insert(second.end(), {k.text, k.text});
         all.push_back(k.text);
     }
-    KvCDFVariable *after = Texts("second", static_cast<long>(width), second);
+    KvCDFVariable *after = Texts("second", width, second);
     for (size_t k = 0; k < kTextKinds.size(); ++k)
         kve_test::TextAttr(after, ("KIND_" + std::to_string(k)).c_str(), kTextKinds[k].text.c_str());
     // Every kind in one DATA line of a variable that does not vary.
-    KvCDFVariable *fixed = Texts("fixed", static_cast<long>(width), all);
+    KvCDFVariable *fixed = Texts("fixed", width, all);
     fixed->num_dims = 1;
     fixed->dim_sizes[0] = static_cast<long>(all.size());
     fixed->dim_varys[0] = -1;
@@ -855,19 +824,15 @@ KvCDFContents *AllTypes(const std::string &dir)
     fixed->novary_opt = WRITE_ONCE;
     fixed->max_rec_num = 0;
     KvCDFContents *c = DataSet(
-        {Texts("first", static_cast<long>(width), first), after, t,
-         Var<int8_t>("i1", CDF_INT1, {}, Cycle<int8_t>({-128, 127, -1}, 1, n), n),
-         Var<uint8_t>("u1", CDF_UINT1, {}, Cycle<uint8_t>({0, 255, 200}, 1, n), n),
-         Var<int8_t>("b", CDF_BYTE, {}, Cycle<int8_t>({-128, 127, 0}, 1, n), n),
-         Var<int16_t>("i2", CDF_INT2, {}, Cycle<int16_t>({-32768, 32767, 0}, 1, n), n),
-         Var<uint16_t>("u2", CDF_UINT2, {}, Cycle<uint16_t>({65535, 0, 40000}, 1, n), n),
-         Var<int32_t>("i4", CDF_INT4, {}, Cycle<int32_t>({INT32_MIN, INT32_MAX, 0}, 1, n), n),
-         Var<uint32_t>("u4", CDF_UINT4, {}, Cycle<uint32_t>({4294967295u, 3000000000u, 0}, 1, n), n),
-         Var<float>("r4", CDF_REAL4, {2}, Cycle<float>({1.5f, -0.0025f, 3e38f, -1e-37f, 0.0f, 7.0f}, 2, n), n),
-         Var<double>("d8", CDF_DOUBLE, {}, Cycle<double>({1e300, -0.5, 123456.0}, 1, n), n),
-         Texts("quality_flag", 1, Cycle<std::string>({"a", "b", "c"}, 1, n)),
-         Var<int32_t>("n", CDF_INT4, {}, Cycle<int32_t>({1, 2, 3}, 1, n), n),
-         Texts("f", 1, Cycle<std::string>({"x", ",", "\""}, 1, n)), label, fixed},
+        {Texts("first", width, first), after, t, Cycled<int8_t>("i1", CDF_INT1, {-128, 127, -1}),
+         Cycled<uint8_t>("u1", CDF_UINT1, {0, 255, 200}), Cycled<int8_t>("b", CDF_BYTE, {-128, 127, 0}),
+         Cycled<int16_t>("i2", CDF_INT2, {-32768, 32767, 0}), Cycled<uint16_t>("u2", CDF_UINT2, {65535, 0, 40000}),
+         Cycled<int32_t>("i4", CDF_INT4, {INT32_MIN, INT32_MAX, 0}),
+         Cycled<uint32_t>("u4", CDF_UINT4, {4294967295u, 3000000000u, 0}),
+         Var<float>("r4", CDF_REAL4, {2}, Cycle<float>({1.5f, -0.0025f, 3e38f, -1e-37f, 0.0f, 7.0f}, 2 * n), n),
+         Cycled<double>("d8", CDF_DOUBLE, {1e300, -0.5, 123456.0}),
+         Texts("quality_flag", 1, Cycle<std::string>({"a", "b", "c"}, n)), Cycled<int32_t>("n", CDF_INT4, {1, 2, 3}),
+         Texts("f", 1, Cycle<std::string>({"x", ",", "\""}, n)), label, fixed},
         n, dir, "all");
     c->time_var_num = 2;
     KvCreateGlobalTxtAttr(c, "TITLE", "a, b, \"c\"");
@@ -876,10 +841,7 @@ KvCDFContents *AllTypes(const std::string &dir)
     // UINT1 entries, one above 127.
     uint8_t bytes[] = {5, 200};
     KvGAttrEntry entry{1, CDF_UINT1, 2, bytes};
-    KvGlobalAttribute counts{};
-    counts.name = const_cast<char *>("COUNTS");
-    counts.num_entries = 1;
-    counts.entry = &entry;
+    KvGlobalAttribute counts{0, const_cast<char *>("COUNTS"), 1, &entry};
     long index = 0;
     KvCreateGlobalAttr(c, &counts, &index);
     return c;
@@ -945,7 +907,7 @@ std::string KindAt(const KvCDFVariable *v, size_t k)
     if (name == "fixed")
         return kTextKinds[k].name;
     if (name == "first" || name == "second")
-        return std::string(KindOf(static_cast<long>(k)).name) + (name == "first" && k % 2 == 1 ? " (blank)" : "");
+        return std::string(kTextKinds[k / 2].name) + (name == "first" && k % 2 == 1 ? " (blank)" : "");
     return "";
 }
 
@@ -956,8 +918,7 @@ TEST_P(EveryType, ReadsBackAsWritten)
     ContentsPtr given(AllTypes(dir.str()));
     ContentsPtr c(AllTypes(dir.str()));
     std::string said;
-    const int written = WriteAs(format, c.get(), dir, &said);
-    ASSERT_EQ(0, written) << said;
+    ASSERT_EQ(0, WriteAs(format, c.get(), dir, &said)) << said;
     if (IsCdf(format)) {
         std::string error;
         const auto dump = kve_test::JcdfDump(dir.file("all.cdf"), &error);
@@ -969,9 +930,8 @@ TEST_P(EveryType, ReadsBackAsWritten)
         const size_t at = dump->find("var time EPOCH");
         ASSERT_NE(std::string::npos, at) << *dump;
         const std::string time = dump->substr(at, dump->find("\nvar ", at) + 1 - at);
-        EXPECT_NE(std::string::npos, time.find("\n  rec 1 " + fill + "\n"));
-        EXPECT_NE(std::string::npos, time.find("\n  attr FILLVAL EPOCH " + fill + "\n"))
-            << time.substr(time.find("  attr"));
+        for (const std::string &line : {"\n  rec 1 " + fill + "\n", "\n  attr FILLVAL EPOCH " + fill + "\n"})
+            EXPECT_NE(std::string::npos, time.find(line)) << line << time;
     }
     ContentsPtr back(KvMakeCDFContentsObj());
     ASSERT_STATUS(0, ReadBack(format, dir, "all", back.get()));
@@ -980,7 +940,9 @@ TEST_P(EveryType, ReadsBackAsWritten)
         const KvCDFVariable *v = given->vardata[i];
         const KvCDFVariable *r = Named(back.get(), v->name);
         ASSERT_NE(nullptr, r) << v->name;
-        const size_t values = kve_test::ValuesOf(v, v->rec_vary != 0 ? kAllRecords : 1);
+        size_t values = v->rec_vary != 0 ? kAllRecords : 1;  // every value of every dimension
+        for (long d = 0; d < v->num_dims; ++d)
+            values *= static_cast<size_t>(v->dim_sizes[d]);
         for (size_t k = 0; k < values; ++k) {
             std::string expected = ValueAt(v, k);
             // A missing time is the fill value in every text format.
@@ -994,29 +956,26 @@ TEST_P(EveryType, ReadsBackAsWritten)
     EXPECT_EQ(kFill, AttrEpoch(fill));
     const KvVarAttribute &fieldnam = Named(back.get(), "label")->attribute[0];
     EXPECT_STREQ("x, \"y\" !z", static_cast<const char *>(fieldnam.data));
-    const KvCDFVariable *second = Named(back.get(), "second");
-    ASSERT_EQ(static_cast<long>(kTextKinds.size()), second->num_v_attrs);
-    for (size_t k = 0; k < kTextKinds.size(); ++k) {
-        EXPECT_EQ("KIND_" + std::to_string(k), second->attribute[k].name);
-        EXPECT_EQ(kTextKinds[k].text, static_cast<const char *>(second->attribute[k].data))
-            << "attribute of " << kTextKinds[k].name;
-    }
-    long title = -1, kinds = -1;
+    long title = -1, counts = -1, kinds = -1;
     ASSERT_NE(nullptr, KvFindGlobalAttr(back.get(), "TITLE", &title));
+    ASSERT_NE(nullptr, KvFindGlobalAttr(back.get(), "COUNTS", &counts));
+    ASSERT_NE(nullptr, KvFindGlobalAttr(back.get(), "KINDS", &kinds));
     const KvGAttrEntry &entry = back->g_attr[title]->entry[0];
     EXPECT_EQ("a, b, \"c\"", std::string(static_cast<const char *>(entry.data), static_cast<size_t>(entry.num_elems)));
-    long counts = -1;
-    ASSERT_NE(nullptr, KvFindGlobalAttr(back.get(), "COUNTS", &counts));
     const KvGAttrEntry &bytes = back->g_attr[counts]->entry[0];
     ASSERT_EQ(2, bytes.num_elems);
     EXPECT_EQ("5 200", IntegerText(bytes.data_type, bytes.data, 0) + " " + IntegerText(bytes.data_type, bytes.data, 1));
-    ASSERT_NE(nullptr, KvFindGlobalAttr(back.get(), "KINDS", &kinds));
+    // Every kind of text as an attribute of a variable and as a global entry.
+    const KvCDFVariable *second = Named(back.get(), "second");
+    ASSERT_EQ(static_cast<long>(kTextKinds.size()), second->num_v_attrs);
     ASSERT_EQ(static_cast<long>(kTextKinds.size()), back->g_attr[kinds]->num_entries);
     for (size_t k = 0; k < kTextKinds.size(); ++k) {
         const KvGAttrEntry &e = back->g_attr[kinds]->entry[k];
-        EXPECT_EQ(kTextKinds[k].text,
-                  std::string(static_cast<const char *>(e.data), strnlen(static_cast<const char *>(e.data),
-                                                                        static_cast<size_t>(e.num_elems))))
+        const char *text = static_cast<const char *>(e.data);
+        EXPECT_EQ("KIND_" + std::to_string(k), second->attribute[k].name);
+        EXPECT_EQ(kTextKinds[k].text, static_cast<const char *>(second->attribute[k].data))
+            << "attribute of " << kTextKinds[k].name;
+        EXPECT_EQ(kTextKinds[k].text, std::string(text, strnlen(text, static_cast<size_t>(e.num_elems))))
             << "entry of " << kTextKinds[k].name;
     }
 }
