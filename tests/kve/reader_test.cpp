@@ -312,6 +312,15 @@ std::string IntegerItems(const Read &r)
     return out;
 }
 
+// n copies of a line.
+std::string Repeated(int n, const std::string &line)
+{
+    std::string out;
+    while (n-- > 0)
+        out += line;
+    return out;
+}
+
 void PrintTo(const HandCase &c, std::ostream *os) { *os << c.name; }
 
 class HandWritten : public testing::TestWithParam<HandCase> {};
@@ -408,23 +417,12 @@ INSTANTIATE_TEST_SUITE_P(
         // Errors of records past 20, and line warnings past 20, are
         // counted in one line.
         HandCase{"ManyBadRecords", "\"five\"$\n",
-                 "\"five\"$\n" + [] {
-                     std::string bad;
-                     for (int i = 0; i < 25; ++i)
-                         bad += "2004-12-09T10:00:20Z, x, 6, 1.5, 2.5, \"bad\"$\n";
-                     return bad;
-                 }(),
-                 0, 5, "KVE Warning: 5 more warnings and errors of this read not shown", "1 2 3 4 5"},
+                 "\"five\"$\n" + Repeated(25, "2004-12-09T10:00:20Z, x, 6, 1.5, 2.5, \"bad\"$\n"), 0, 5,
+                 "KVE Warning: 5 more warnings and errors of this read not shown", "1 2 3 4 5"},
         HandCase{"ManyQuotesOverLineEnds", "\"five\"$\n",
-                 "\"five\"$\n" + [] {
-                     std::string open;
-                     for (int i = 0; i < 25; ++i)
-                         open += "2004-12-09T10:00:20Z, 6, 6, 1.5, 2.5, \"six$\n";
-                     return open;
-                 }(),
-                 0, 30, "KVE Warning: 5 more warnings and errors of this read not shown", nullptr},
-        // A delimiter before the record-end mark leaves no value; one
-        // value too many in every record fails the read with 155.
+                 "\"five\"$\n" + Repeated(25, "2004-12-09T10:00:20Z, 6, 6, 1.5, 2.5, \"six$\n"), 0, 30,
+                 "KVE Warning: 5 more warnings and errors of this read not shown", nullptr},
+        // A delimiter before the record-end mark leaves no value.
         HandCase{"CommaBeforeTheRecordEnd", "\"five\"$", "\"five\", $", 0, 5, "", "1 2 3 4 5"},
         // BYTE items of the previous writer, 128 to 255, are the signed
         // bytes they stand for.
