@@ -165,7 +165,7 @@ inline std::string TextFaults(const std::string &path, double width, double heig
             points.clear();
             text = line.substr(9, line.size() - 10);
         } else if (line.rfind("% End \"", 0) == 0) {
-            if (inside && !points.empty() && !pages.empty())
+            if (inside && !pages.empty() && (!points.empty() || text.find_first_not_of(' ') != std::string::npos))
                 pages.back().push_back({text, Hull(points)});
             inside = false;
         } else if (inside && !line.empty() && line[0] != '%') {
@@ -178,21 +178,22 @@ inline std::string TextFaults(const std::string &path, double width, double heig
                     continue;
                 }
                 const std::size_t n = v.size();
-                const bool stroke = (w == "L" && n >= 4) || ((w == "C" || w == "D") && n >= 2);
-                if (w == "L" && n >= 4)
-                    points.push_back({v[n - 2], v[n - 1]}), at = {v[n - 2] + v[n - 4], v[n - 1] + v[n - 3]};
-                else if (w == "C" && n >= 2)
-                    at = {at[0] + v[n - 2], at[1] + v[n - 1]};
-                else if (w == "D" && n >= 2)
-                    at = {v[n - 2], v[n - 1]};
-                if (stroke)
+                if (w == "L" && n >= 4) {
+                    points.push_back({v[n - 2], v[n - 1]});
+                    at = {v[n - 2] + v[n - 4], v[n - 1] + v[n - 3]};
                     points.push_back(at);
+                } else if ((w == "C" || w == "D") && n >= 2) {
+                    at = w == "C" ? Point{at[0] + v[n - 2], at[1] + v[n - 1]} : Point{v[n - 2], v[n - 1]};
+                    points.push_back(at);
+                }
                 v.clear();
             }
         }
     }
     std::vector<std::string> faults;
     const auto said = [](const Text &t) {
+        if (t.hull.empty())
+            return "\"" + t.text + "\" (not drawn)";
         double x1 = 1e300, x2 = -1e300, y1 = 1e300, y2 = -1e300;
         for (const Point &p : t.hull)
             x1 = std::min(x1, p[0]), x2 = std::max(x2, p[0]), y1 = std::min(y1, p[1]), y2 = std::max(y2, p[1]);
@@ -203,11 +204,12 @@ inline std::string TextFaults(const std::string &path, double width, double heig
     for (std::size_t p = 0; p < pages.size(); ++p)
         for (std::size_t i = 0; i < pages[p].size(); ++i) {
             const std::string page = "page " + std::to_string(p + 1) + ": ";
-            for (const Point &v : pages[p][i].hull)
-                if (v[0] < 0 || v[1] < 0 || v[0] > width || v[1] > height) {
-                    faults.push_back(page + said(pages[p][i]) + " off the page");
-                    break;
-                }
+            // PGPLOT clips at the page's edges: a text that reaches past one
+            // is cut there, or not drawn at all.
+            const auto off = [&](const Point &v) { return v[0] <= 0 || v[1] <= 0 || v[0] >= width || v[1] >= height; };
+            const std::vector<Point> &hull = pages[p][i].hull;
+            if (hull.empty() || std::any_of(hull.begin(), hull.end(), off))
+                faults.push_back(page + said(pages[p][i]) + " off the page");
             for (std::size_t j = i + 1; j < pages[p].size(); ++j)
                 if (Overlap(pages[p][i].hull, pages[p][j].hull))
                     faults.push_back(page + said(pages[p][i]) + " over " + said(pages[p][j]));
