@@ -731,11 +731,7 @@ private slots:
         SQLite_dbSetBusyWait(waitMs);
         // Sleeps until the wait's timer signal has come (it comes within a
         // quarter of a second; the sleep ends on it).
-        void (*const untilSignal)() = [] {
-            timespec longer{5, 0};
-            nanosleep(&longer, nullptr);
-        };
-        SQLite_dbSetTurnWaitHook(early ? untilSignal : nullptr);
+        SQLite_dbSetTurnWaitHook(early ? +[] { timespec longer{5, 0}; nanosleep(&longer, nullptr); } : nullptr);
         QProcess writer;
         startWriter(writer, QStringLiteral("0"), rate, QString::number(holdMs));
         const auto [said, drew] = plot(true);
@@ -806,12 +802,10 @@ private slots:
             "of inotify watches is reached): %1/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD/HSPAD20010901800D is kept, "
             "as another process may have put it there\n",
             used, Other::None, false, -1, true);
-        row("time limit 2.5 s", partial, "2.5", Arrives::None,
-            "KOMBRA_FETCH_TIMEOUT is \"2.5\", not a whole number of seconds from 1 to 86400; fetch programs may run "
-            "300 s\n");
-        row("time limit 0 s", partial, "0", Arrives::None,
-            "KOMBRA_FETCH_TIMEOUT is \"0\", not a whole number of seconds from 1 to 86400; fetch programs may run "
-            "300 s\n");
+        const QString badLimit = QStringLiteral("KOMBRA_FETCH_TIMEOUT is \"%1\", not a whole number of seconds from 1 "
+                                                "to 86400; fetch programs may run 300 s\n");
+        row("time limit 2.5 s", partial, "2.5", Arrives::None, badLimit.arg("2.5"));
+        row("time limit 0 s", partial, "0", Arrives::None, badLimit.arg("0"));
         row("not started while the program is ending", "fetch_standin", "", Arrives::None,
             file + "was not started, as the program is ending\n", QString(), Other::None, false, 0, false, true);
         row("a second program on the same missing file", stall, "", Arrives::None,

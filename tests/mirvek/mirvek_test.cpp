@@ -264,14 +264,9 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<QString>("mission");
         QTest::addColumn<int>("page");
-        const struct {
-            const char *name;
-            int type;
-            const char *mission;
-        } plots[] = {{"spectrogram", 0, "CLUSTER-1"},
-                     {"four spacecraft", 0, "C1234"},
-                     {"wheels", 1, "CLUSTER-1"},
-                     {"wheels and cuts", 2, "CLUSTER-1"}};
+        const struct { const char *name; int type; const char *mission; } plots[] = {
+            {"spectrogram", 0, "CLUSTER-1"}, {"four spacecraft", 0, "C1234"}, {"wheels", 1, "CLUSTER-1"},
+            {"wheels and cuts", 2, "CLUSTER-1"}};
         for (const auto &plot : plots)
             for (int page = 0; page < static_cast<int>(std::size(sample_pictures::kPageKinds)); ++page)
                 QTest::addRow("%s, %s", plot.name, sample_pictures::kPageKinds[page].name)
