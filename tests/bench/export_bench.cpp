@@ -88,13 +88,15 @@ double RawWrite(const KvCDFContents *c, const std::string &path, long *bytes)
     return Seconds(start);
 }
 
-// A CEF 2 file of a time and an INT column: 1 in the first half of the
-// records, then -1, then `other`.
-void WriteIntFile(const std::string &path, long records, const char *other)
+// Writes a CEF 2 file of the folder, of a time and an INT column (1 in the
+// first half of the records, then -1, then `other`), and reads it back: the
+// read's time, and the records stored (-1 when the read fails).
+double ReadIntFile(const std::string &dir, const char *stem, long records, const char *other, long *stored)
 {
-    FILE *fp = std::fopen(path.c_str(), "w");
+    *stored = -1;
+    FILE *fp = std::fopen((dir + "/" + stem + ".cef").c_str(), "w");
     if (fp == nullptr)
-        return;
+        return 0;
     std::fputs("!@.cef2@bench\nFILE_FORMAT_VERSION = \"CEF-2.0\"\nEND_OF_RECORD_MARKER = \"$\"\n"
                "START_VARIABLE = time\n  VALUE_TYPE = ISO_TIME\nEND_VARIABLE = time\n"
                "START_VARIABLE = n\n  VALUE_TYPE = INT\nEND_VARIABLE = n\nDATA_UNTIL = \"End_of_Data\"\n",
@@ -104,11 +106,6 @@ void WriteIntFile(const std::string &path, long records, const char *other)
                      r < records / 2 ? "1" : r == records / 2 ? "-1" : other);
     std::fputs("End_of_Data\n", fp);
     std::fclose(fp);
-}
-
-// Reads a CEF 2 file of the folder; its time, and the records stored.
-double ReadFile(const std::string &dir, const char *stem, long *stored)
-{
     KvCDFContents *c = KvMakeCDFContentsObj();
     KvOptions *o = KvMakeOptionsObj();
     c->io_f_path = KvNewStr((dir + "/").c_str());
@@ -191,11 +188,9 @@ int main(int argc, char **argv)
     // Reading: values past the signed range after negative ones, and the
     // same file without them.
     const long records = 14L * n;
-    WriteIntFile(dir + "/beyond.cef", records, "3000000000");
-    WriteIntFile(dir + "/within.cef", records, "2000000000");
     long storedBeyond = 0, storedWithin = 0;
-    const double beyond = ReadFile(dir, "beyond", &storedBeyond);
-    const double within = ReadFile(dir, "within", &storedWithin);
+    const double beyond = ReadIntFile(dir, "beyond", records, "3000000000", &storedBeyond);
+    const double within = ReadIntFile(dir, "within", records, "2000000000", &storedWithin);
     const long fileBytes = FileBytes(dir + "/beyond.cef");
     if (storedBeyond != records / 2 + 1 || storedWithin != records)
         failed = 1;

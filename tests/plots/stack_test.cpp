@@ -112,9 +112,7 @@ TEST(Stack, AzimuthPanelFollowsTheTurn)
     };
     const float turn = 4.0f * 180.0f / 354.24f;  // where a whole spin from 180 passes 360
     for (const Case &c : {Case{"one sector", 10, 100, {{2, 55, true}, {2, 200, false}}},
-                          Case{"a whole spin through 360",
-                               180,
-                               174.24f,
+                          Case{"a whole spin through 360", 180, 174.24f,
                                {{turn / 2, 270, true}, {(turn + 4) / 2, 87.12f, true}, {3, 176, false}}}}) {
         SCOPED_TRACE(c.name);
         Stack st(1);
