@@ -299,28 +299,28 @@ PGSpectro_ret Draw(const PGWheel &w, bool half)
     return PGSPECTRO_OK;
 }
 
-} // namespace
-
-PGSpectro_ret PGWheel_Plot(PGWheel *wheel)
+// One picture (or a second half) on the open device, its output held
+// until it is whole.
+PGSpectro_ret DrawHeld(PGWheel &wheel, bool half)
 {
     if (!qpgplot::DeviceOpen())
         return PGSPECTRO_NO_DEVICE;
     try {
         const qpgplot::BufferedOutput held;
-        return Draw(*wheel, false);
+        return Draw(wheel, half);
     } catch (const std::bad_alloc &) {
         return PGSPECTRO_MALLOC_FAILURE;
     }
 }
 
+} // namespace
+
+PGSpectro_ret PGWheel_Plot(PGWheel *wheel)
+{
+    return DrawHeld(*wheel, false);
+}
+
 PGSpectro_ret PGWheel_Plot_half(PGWheel *wheel)
 {
-    if (!qpgplot::DeviceOpen())
-        return PGSPECTRO_NO_DEVICE;
-    try {
-        const qpgplot::BufferedOutput held;
-        return Draw(*wheel, true);
-    } catch (const std::bad_alloc &) {
-        return PGSPECTRO_MALLOC_FAILURE;
-    }
+    return DrawHeld(*wheel, true);
 }
