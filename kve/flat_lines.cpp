@@ -49,6 +49,7 @@ struct Lines {
     KvOptions *options = nullptr;
     std::string file0;               // the path of the file in slot 0
     int status = 0;                  // KV_CORRUPT_FILE once corrupt
+    bool escapes = false;            // quoted texts hold our escapes
     std::set<std::pair<FILE *, long>> warned;  // places already warned of (or counted)
     size_t warnings = 0;             // line warnings shown
     size_t errors = 0;               // header and record errors shown
@@ -204,6 +205,7 @@ void KvLinesReset(const char *dir, KvOptions *options)
     l.options = options;
     l.file0.clear();
     l.status = 0;
+    l.escapes = false;
     l.warned.clear();
     l.warnings = 0;
     l.errors = 0;
@@ -239,6 +241,8 @@ void KvLinesReportUnshown()
 }
 
 void KvLinesNameFile(const std::string &path) { L().file0 = path; }
+void KvLinesSetEscapes(bool on) { L().escapes = on; }
+bool KvLinesEscapes() { return L().escapes; }
 int KvLinesStatus() { return L().status; }
 void KvLinesFixedColumns(bool on) { L().fixed_columns = on; }
 bool KvLinesCef2() { return L().cef2; }

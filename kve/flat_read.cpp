@@ -251,7 +251,7 @@ bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned 
 std::string KvTextValue(const std::string &item, bool caa)
 {
     std::string text;
-    if (KvOneQuoted(item, &text))
+    if (KvOneQuoted(item, &text, KvLinesEscapes()))
         return text;
     return caa ? Stripped(item) : item;
 }
@@ -351,9 +351,12 @@ int KvFindVersion(KvOptions *o)
     }
     FILE *fp = KvLinesCurrentStream();
     const char *first = KvGetLine(fp);
+    KvLinesSetEscapes(false);
     if (first != nullptr && std::strncmp(first, "!@", 2) == 0) {
         const std::string magic(first + 2, strnlen(first + 2, 2000));
         const std::string ext = magic.substr(0, 4);
+        // Our writer marks a file whose quoted texts hold escapes.
+        KvLinesSetEscapes(Bare(magic).ends_with(kKvEscapesMark));
         const char digit = magic.size() > 4 ? magic[4] : '\0';
         if (ext == o->EXTN_QHD) {
         } else if (ext == o->EXTN_QFT) {

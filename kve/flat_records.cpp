@@ -199,7 +199,7 @@ int StoreValue(KvCDFContents *c, KvRecord_format *f, long i, long record, long k
         std::string text = value;
         if (fl == Flavor::Tabular) {
             // One quoted text, or the text before the column's padding.
-            if (v->data_type == ISO_TIME || !KvOneQuoted(value, &text))
+            if (v->data_type == ISO_TIME || !KvOneQuoted(value, &text, KvLinesEscapes()))
                 text = value.substr(0, value.find_last_not_of(' ') + 1);
         } else if (v->data_type != ISO_TIME) {
             text = KvTextValue(value, fl == Flavor::Caa);

@@ -35,6 +35,10 @@ const char *const kBox[] = {
 
 bool IsText(long type) { return type == CDF_CHAR || type == CDF_UCHAR; }
 
+// Whether the file being written holds escaped texts, as its magic line
+// says; set by WriteHeaderFlat for everything written after it.
+bool escaping = true;
+
 // The escaped form of a delimiter: printable characters as they are, a
 // newline as \n, a tab as \t, anything else as nothing.
 std::string DelimText(char delim)
@@ -141,7 +145,7 @@ std::string TextItem(const std::string &s, char delim, const KvOptions *o, char 
 {
     const bool quote = o->f_type == CAA || KvTextNeedsQuotes(s, delim, o->rec_end, record) ||
                        (other != '\0' && KvTextNeedsQuotes(s, other, o->rec_end, record));
-    return quote ? KvQuoted(s) : s;
+    return quote ? KvQuoted(s, escaping) : s;
 }
 
 // How a text is written in a fixed-width column: bare, or quoted (with its
@@ -159,7 +163,7 @@ std::string TabularText(const std::string &s, bool firstColumn)
     const bool quote = (!s.empty() && s.back() == ' ') || (b != std::string::npos && s[b] == '"' && s[e] == '"') ||
                        KvTextNeedsEscapes(s) || (b != std::string::npos && (s[b] == '!' || s[b] == '&')) ||
                        s.find('=') != std::string::npos || (firstColumn && b == std::string::npos);
-    return quote ? KvQuoted(s) : s;
+    return quote ? KvQuoted(s, escaping) : s;
 }
 
 // A UINT1 value above 127 is no value of BYTE, which the readers take as
@@ -172,6 +176,44 @@ bool BytesBeyondSigned(long type, const void *data, size_t n)
     for (size_t i = 0; i < n; ++i)
         if (p[i] > 127)
             return true;
+    return false;
+}
+
+// Whether a data set holds a text with a character the readers' line layer
+// does not give back, which only an escape carries: in a global entry, a
+// variable attribute or the values of a text variable.
+bool NeedsEscapes(const KvCDFContents *c)
+{
+    auto escaped = [](const void *data, size_t n) {
+        const auto *p = static_cast<const char *>(data);
+        return data != nullptr && KvTextNeedsEscapes(std::string(p, strnlen(p, n)));
+    };
+    for (long g = 0; g < c->num_g_attrs && c->g_attr != nullptr; ++g)
+        for (long e = 0; c->g_attr[g] != nullptr && e < c->g_attr[g]->num_entries; ++e) {
+            const KvGAttrEntry &entry = c->g_attr[g]->entry[e];
+            if (entry.exists == 1 && IsText(entry.data_type) &&
+                escaped(entry.data, static_cast<size_t>(std::max(entry.num_elems, 0L))))
+                return true;
+        }
+    for (long i = 0; i < c->n_vars && c->vardata != nullptr; ++i) {
+        const KvCDFVariable *v = c->vardata[i];
+        for (long a = 0; v->attribute != nullptr && a < v->num_v_attrs && a < KV_VATTR_SLOTS; ++a) {
+            const KvVarAttribute &attr = v->attribute[a];
+            const char *p = static_cast<const char *>(attr.data);
+            for (long k = 0; p != nullptr && IsText(attr.data_type) && k < attr.num_elems; ++k) {
+                if (KvTextNeedsEscapes(p))
+                    return true;
+                p += std::strlen(p) + 1;
+            }
+        }
+        if (!IsText(v->data_type) || v->data == nullptr || v->num_elems < 1)
+            continue;
+        const size_t values = KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1);
+        const auto width = static_cast<size_t>(v->num_elems);
+        for (size_t k = 0; values != SIZE_MAX && k < values; ++k)
+            if (escaped(static_cast<const char *>(v->data) + k * width, width))
+                return true;
+    }
     return false;
 }
 
@@ -339,6 +381,7 @@ int WriteHeaderFlat(KvCDFContents *c, FILE *fp, KvOptions *o)
 {
     std::vector<int> box;
     std::string magic;
+    escaping = NeedsEscapes(c);
     switch (o->f_type) {
     case TABULAR:
         magic = KvFormat("!@%s@%s", c->io_f_extn, KveVersion());
@@ -361,6 +404,8 @@ int WriteHeaderFlat(KvCDFContents *c, FILE *fp, KvOptions *o)
     }
     if (o->attr_delim == ' ')
         o->time_sep_attr = 'T';
+    if (escaping)
+        magic += kKvEscapesMark;
     Line(fp, magic);
     for (int b : box)
         Line(fp, kBox[b]);
@@ -890,6 +935,10 @@ int KvWriteRecsCAA(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *fp)
 int KvWriteCSDSgenFlat(KvCDFContents *c, KvOptions *o)
 {
     KvClearFileError();
+    // Parts written on their own after this file escape their texts.
+    struct Restore {
+        ~Restore() { escaping = true; }
+    } restore;
     if (c == nullptr || o == nullptr)
         return KV_NO_VARIABLES;
     KvEnsureFileName(c, o);

@@ -54,17 +54,25 @@ inline constexpr double kKvFillEpoch = -1.0e31;
 // record-end mark or a character the line layer does not give back (a line
 // end, CR, FF, VT, BEL); a record value also when it begins with '&' (the
 // mark that skips lines) or holds '=' (a keyword line where no header
-// stands before it).  Inside the quotes those characters are written as a
-// backslash and three octal digits ("a\012b"), as is a backslash that
-// comes before three octal digits ("\134"): plain text to any other reader
-// of CEF 2, and given back by this one.  Bare text is never unescaped.
+// stands before it).
+//
+// A file that holds such a character in a text is marked as ours:
+// kKvEscapesMark ends its magic line, a comment to any other reader.  Only
+// there are escapes written (`escapes`): inside the quotes those characters
+// are a backslash and three octal digits ("a\012b"), as is a backslash that
+// comes before three octal digits ("\134").  Only in a file so marked does
+// the reader turn escapes back: the texts of other writers' files, and of
+// our files written before the mark, read as stored, and a file without
+// such a character holds its backslashes as they are.  Bare text is never
+// unescaped.
+inline constexpr char kKvEscapesMark[] = "@octal-escapes";
 bool KvTextNeedsQuotes(const std::string &text, char delim, char rec_end, bool record = false);
 bool KvTextNeedsEscapes(const std::string &text);
-std::string KvQuoted(const std::string &text);
+std::string KvQuoted(const std::string &text, bool escapes);
 // The text of one quoted item (blanks around it allowed, doubled quotes
-// single again, escapes turned back); false when the item is not one
-// quoted text (text after its closing quote, or none).
-bool KvOneQuoted(const std::string &item, std::string *text);
+// single again, escapes turned back when the file has them); false when
+// the item is not one quoted text (text after its closing quote, or none).
+bool KvOneQuoted(const std::string &item, std::string *text, bool escapes);
 
 // The text KvLastFileError gives: clearing it, and keeping "<what> <path>:
 // <reason>" (the reason the system's text of an errno, or a text).

@@ -42,6 +42,10 @@ int KvLinesStatus();
 // Record lines of fixed columns: they keep their leading blanks, and a
 // quote in them is text like any other character.
 void KvLinesFixedColumns(bool on);
+// The quoted texts of the file hold our escapes: its magic line carries
+// kKvEscapesMark.  Off for every other file.
+void KvLinesSetEscapes(bool on);
+bool KvLinesEscapes();
 // Errors and warnings of one read about its header values and records (a
 // value its type cannot hold, a short record, a text too long): the first
 // 20 go through KvDisplayMessage, later ones are counted.  Line warnings of
@@ -122,8 +126,9 @@ void KvPutInteger(long type, long long value, void *at);
 // and named there instead, and false only when none is left.
 bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned char *out,
                     std::vector<std::string> *refused = nullptr);
-// A text value of a header or record as stored: one quoted item unquoted;
-// in CEF 2 any other item loses its quotes as before; else unchanged.
+// A text value of a header or record as stored: one quoted item unquoted
+// (its escapes turned back in a file of ours that has them); in CEF 2 any
+// other item loses its quotes as before; else unchanged.
 std::string KvTextValue(const std::string &item, bool caa);
 // Bytes one element of a data type takes in memory as the reader holds it.
 long KvReadElementSize(long type);

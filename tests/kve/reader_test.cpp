@@ -269,8 +269,9 @@ const char *kHand =
 
 // The file with one text replaced; what the read gives; what reaches the
 // user through the host's alert box; the INT values stored; the BYTE
-// values stored, a line of the library's messages, and the integer
-// attributes of n and integer entries ("n.NAME=v v;META=v v").
+// values stored, a line of the library's messages, the integer attributes
+// of n and integer entries ("n.NAME=v v;META=v v"), and a part of the texts
+// read (TextItems).
 struct HandCase {
     const char *name;
     std::string find, replace;
@@ -281,6 +282,7 @@ struct HandCase {
     const char *bytes = nullptr;
     const char *said = nullptr;
     const char *numbers = nullptr;
+    std::string texts = "";
 };
 
 // The integer attributes of n and the integer global entries of a read.
@@ -309,6 +311,29 @@ std::string IntegerItems(const Read &r)
         if (!entries.empty())
             out += std::string(out.empty() ? "" : ";") + r.c->g_attr[g]->name + "=" + entries;
     }
+    return out;
+}
+
+// The texts of a read: the values of note, then each text attribute of
+// each variable, then each text entry ("note=a|b;var.NAME=t;META=t").
+std::string TextItems(const Read &r)
+{
+    std::string out = "note=";
+    const KvCDFVariable *note = r.Var("note");
+    for (long i = 0; note != nullptr && i < r.c->n_recs; ++i)
+        out += (i > 0 ? "|" : "") + Slot(note, i);
+    for (long i = 0; i < r.c->n_vars; ++i) {
+        const KvCDFVariable *v = r.c->vardata[i];
+        for (long a = 0; a < v->num_v_attrs; ++a)
+            if (v->attribute[a].data_type == CDF_CHAR)
+                out += std::string(";") + v->name + "." + v->attribute[a].name + "=" +
+                       static_cast<const char *>(v->attribute[a].data);
+    }
+    for (long g = 0; g < r.c->num_g_attrs; ++g)
+        for (long e = 0; e < r.c->g_attr[g]->num_entries; ++e)
+            if (r.c->g_attr[g]->entry[e].data_type == CDF_CHAR)
+                out += std::string(";") + r.c->g_attr[g]->name + "=" +
+                       static_cast<const char *>(r.c->g_attr[g]->entry[e].data);
     return out;
 }
 
@@ -363,6 +388,9 @@ TEST_P(HandWritten, StoresWhatTheFileHoldsOrSaysWhyNot)
         EXPECT_EQ("", alerted);
     } else {
         EXPECT_NE(std::string::npos, alerted.find(k.alert)) << alerted;
+    }
+    if (!k.texts.empty()) {
+        EXPECT_NE(std::string::npos, TextItems(r).find(k.texts)) << TextItems(r).substr(0, 2000);
     }
     const KvCDFVariable *n = r.Var("n");
     std::string ints;
@@ -438,7 +466,22 @@ INSTANTIATE_TEST_SUITE_P(
                  "START_META = M\n  VALUE_TYPE = INT\n  ENTRY = 7\n  ENTRY = 99999999999\n  ENTRY = 8, 9\n"
                  "END_META = M\nSTART_VARIABLE = time",
                  0, 5, "", "1 2 3 4 5", nullptr, "KVE Error: entry 1 of M: '99999999999' is no value of INT",
-                 "M=7 8 9"}),
+                 "M=7 8 9"},
+        // Texts of another writer read as stored, backslashes and all; the
+        // escapes of texts are turned back only in files marked as ours.
+        HandCase{.name = "ForeignBackslashesInData", .find = "\"two\"$", .replace = "\"C:\\data\\2004\\101.cef\"$",
+                 .status = 0, .stored = 5, .alert = "", .ints = "1 2 3 4 5",
+                 .texts = "note=one|C:\\data\\2004\\101.cef|three|"},
+        HandCase{.name = "ForeignOctalNul", .find = "\"three\"$", .replace = "\"\\000x\"$", .status = 0, .stored = 5,
+                 .alert = "", .ints = "1 2 3 4 5", .texts = "note=one|two|\\000x|four"},
+        HandCase{.name = "ForeignBackslashesInMetadata", .find = "START_VARIABLE = time\n  VALUE_TYPE = ISO_TIME\n",
+                 .replace = "START_META = PATH\n  ENTRY = \"E:\\100\\files\"\nEND_META = PATH\n"
+                            "START_VARIABLE = time\n  VALUE_TYPE = ISO_TIME\n  LABLAXIS = \"\\101\\102\"\n",
+                 .status = 0, .stored = 5, .alert = "", .ints = "1 2 3 4 5",
+                 .texts = "|five;time.LABLAXIS=\\101\\102;PATH=E:\\100\\files"},
+        HandCase{.name = "OurMarkedFileTurnsEscapesBack", .find = "!@.cef2@hand\n",
+                 .replace = "!@.cef2@hand@octal-escapes\nSTART_META = M\n  ENTRY = \"a\\012b \\134101\"\nEND_META = M\n",
+                 .status = 0, .stored = 5, .alert = "", .ints = "1 2 3 4 5", .texts = ";M=a\nb \\101"}),
     [](const testing::TestParamInfo<HandCase> &info) { return std::string(info.param.name); });
 
 TEST(KveFlatReader, HeaderRulesAndRecordFaults)

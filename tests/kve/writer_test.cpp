@@ -202,6 +202,8 @@ TEST(KveFlatWriter, Cef2TextOfASmallDataSet)
 {
     TempDir dir;
     ContentsPtr c(Small(dir.str(), "small"));
+    // A file without a text to escape holds backslashes as they are.
+    kve_test::TextAttr(c->vardata[1], "LABLAXIS", "C:\\data\\101");
     OptionsPtr o(KvMakeOptionsObj());
     // As the export action sets them.
     o->f_type = CAA;
@@ -240,6 +242,7 @@ TEST(KveFlatWriter, Cef2TextOfASmallDataSet)
         "UNITS = \"nT\"\n"
         "DEPEND_0 = time\n"
         "FILLVAL = -1e+31\n"
+        "LABLAXIS = \"C:\\data\\101\"\n"
         "END_VARIABLE = B\n"
         "\n"
         "START_VARIABLE = n\n"
