@@ -14,6 +14,7 @@
 
 #include <cmath>
 #include <csignal>
+#include <ctime>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -66,6 +67,10 @@ TEST(KveTexts, TimeTextsAndEpochs)
     EXPECT_EQ(145.0, KvISOStringToEpoch("2004-12-09"));
     EXPECT_EQ(-1.0, KvISOStringToEpoch(""));
     EXPECT_EQ(-1.0, KvISOStringToEpoch("2004-12-09T10:20:xx"));
+    // Both ways to the nearest millisecond, where the arithmetic of a date
+    // far from now falls just short of it.
+    EXPECT_STREQ("2178-07-23T15:07:13.734Z", KvEpochToISOString(KvISOStringToEpoch("2178-07-23T15:07:13.734Z"), 'T'));
+    EXPECT_STREQ("2178-07-23T15:07:13.734Z", KvEpochToISOString(68748707233733.99, 'T'));
     double e = 0;
     EXPECT_STATUS(KV_BAD_ISO, KvISOStringToEpochStatus("2004-12-09", &e));
     char when[] = "Thu Dec  9 01:02:03 2004\n";
@@ -112,7 +117,17 @@ TEST(KveRecords, ConstructorsAndPacking)
 TEST(KveRecords, GlobalAttributesGrowPast200)
 {
     ContentsPtr c(KvMakeCDFContentsObj());
-    ASSERT_STATUS(0, KvInitGlobalContents(c.get()));
+    {
+        // The stamp is the time in UTC, whatever the local zone.
+        kombra_test::ScopedEnv zone("TZ", "XYZ+5");
+        tzset();
+        const std::time_t now = std::time(nullptr);
+        ASSERT_STATUS(0, KvInitGlobalContents(c.get()));
+        char utc[32];
+        std::strftime(utc, sizeof utc, "%Y-%m-%dT%H", std::gmtime(&now));
+        EXPECT_EQ(utc, std::string(static_cast<const char *>(c->g_attr[2]->entry[0].data)).substr(0, 13));
+    }
+    tzset();
     EXPECT_EQ(3, c->num_g_attrs);
     for (int i = 0; i < 300; ++i)
         ASSERT_STATUS(0, KvCreateGlobalTxtAttr(c.get(), ("A" + std::to_string(i)).c_str(), "x"));
@@ -794,7 +809,8 @@ KvCDFVariable *Cycled(const char *name, long type, const std::vector<T> &values)
 // Records of every type the writers write, at the ends of its range, three
 // in turn; texts holding delimiters, quotes, comment and record-end marks,
 // in columns narrower than their names; a missing time (the fill value and
-// NaN) beside the time variable's FILLVAL; and the kinds of text.
+// NaN) beside the time variable's FILLVAL; the kinds of text; small UINT1
+// values whose FILLVAL is not.
 KvCDFContents *AllTypes(const std::string &dir)
 {
     const long n = kAllRecords;
@@ -826,6 +842,14 @@ KvCDFContents *AllTypes(const std::string &dir)
     fixed->rec_vary = 0;
     fixed->novary_opt = WRITE_ONCE;
     fixed->max_rec_num = 0;
+    KvCDFVariable *small = Cycled<uint8_t>("u1small", CDF_UINT1, {0, 127, 5});
+    const uint8_t smallFill = 255;
+    KvVarAttribute &sf = small->attribute[small->num_v_attrs];
+    sf.number = small->num_v_attrs++;
+    sf.name = KvNewStr("FILLVAL");
+    sf.data_type = CDF_UINT1;
+    sf.data = std::malloc(1);
+    std::memcpy(sf.data, &smallFill, 1);
     KvCDFContents *c = DataSet(
         {Texts("first", width, first), after, t, Cycled<int8_t>("i1", CDF_INT1, {-128, 127, -1}),
          Cycled<uint8_t>("u1", CDF_UINT1, {0, 255, 200}), Cycled<int8_t>("b", CDF_BYTE, {-128, 127, 0}),
@@ -835,7 +859,7 @@ KvCDFContents *AllTypes(const std::string &dir)
          Var<float>("r4", CDF_REAL4, {2}, Cycle<float>({1.5f, -0.0025f, 3e38f, -1e-37f, 0.0f, 7.0f}, 2 * n), n),
          Cycled<double>("d8", CDF_DOUBLE, {1e300, -0.5, 123456.0}),
          Texts("quality_flag", 1, Cycle<std::string>({"a", "b", "c"}, n)), Cycled<int32_t>("n", CDF_INT4, {1, 2, 3}),
-         Texts("f", 1, Cycle<std::string>({"x", ",", "\""}, n)), label, fixed},
+         Texts("f", 1, Cycle<std::string>({"x", ",", "\""}, n)), label, fixed, small},
         n, dir, "all");
     c->time_var_num = 2;
     KvCreateGlobalTxtAttr(c, "TITLE", "a, b, \"c\"");
@@ -959,6 +983,9 @@ TEST_P(EveryType, ReadsBackAsWritten)
     EXPECT_EQ(kFill, AttrEpoch(fill));
     const KvVarAttribute &fieldnam = Named(back.get(), "label")->attribute[0];
     EXPECT_STREQ("x, \"y\" !z", static_cast<const char *>(fieldnam.data));
+    const KvVarAttribute &smallFill = Named(back.get(), "u1small")->attribute[0];
+    ASSERT_STREQ("FILLVAL", smallFill.name);
+    EXPECT_EQ("255", IntegerText(smallFill.data_type, smallFill.data, 0));
     long title = -1, counts = -1, kinds = -1;
     ASSERT_NE(nullptr, KvFindGlobalAttr(back.get(), "TITLE", &title));
     ASSERT_NE(nullptr, KvFindGlobalAttr(back.get(), "COUNTS", &counts));
@@ -1017,8 +1044,8 @@ struct FileFailure {
     int status;
     const char *said;  // KvLastFileError: what, then the path, then the reason
     const char *reason;
-    // A variable the small data set gains: what no reader would take back.
-    std::function<KvCDFVariable *()> added = nullptr;
+    // What the small data set gains: what no reader would take back.
+    std::function<void(KvCDFContents *)> added = nullptr;
 };
 
 void PrintTo(const FileFailure &f, std::ostream *os) { *os << f.name; }
@@ -1054,15 +1081,8 @@ TEST_P(ExportFailures, NameTheFileAndTheSystemsReason)
     if (folder.empty())
         GTEST_SKIP() << "not possible here (root writes into read-only folders; no /dev/full)";
     ContentsPtr c(Small(folder, "out"));
-    if (f.added) {
-        KvCDFVariable **vars = KvMakeKvVariablePtrs(c->n_vars + 1);
-        std::copy(c->vardata, c->vardata + c->n_vars, vars);
-        std::free(c->vardata);
-        c->vardata = vars;
-        c->vardata[c->n_vars] = f.added();
-        c->vardata[c->n_vars]->number = c->n_vars;
-        ++c->n_vars;
-    }
+    if (f.added)
+        f.added(c.get());
     std::string said;
     {
         std::optional<FileSizeLimit> limit;
@@ -1107,11 +1127,41 @@ std::string Plain(const TempDir &dir)
     return dir.file("plain");
 }
 
+// The small data set gains the variable that `make` gives.
+std::function<void(KvCDFContents *)> Adding(KvCDFVariable *(*make)())
+{
+    return [make](KvCDFContents *c) {
+        KvCDFVariable **vars = KvMakeKvVariablePtrs(c->n_vars + 1);
+        std::copy(c->vardata, c->vardata + c->n_vars, vars);
+        std::free(c->vardata);
+        c->vardata = vars;
+        c->vardata[c->n_vars] = make();
+        c->vardata[c->n_vars]->number = c->n_vars;
+        ++c->n_vars;
+    };
+}
+
 // Texts wider than a MAXSTRLEN a reader takes; a text, and numbers, whose
-// record line passes the physical lines a reader takes.
+// record line passes the physical lines a reader takes; an attribute, a
+// global entry and the values of a variable that does not vary whose line
+// does.
 KvCDFVariable *WideTexts() { return Texts("long", 70000, {"a", "b"}); }
 KvCDFVariable *LongText() { return Texts("long", 1100000, {"short", std::string(1100000, 'x')}); }
 KvCDFVariable *ManyNumbers() { return Var<double>("long", CDF_DOUBLE, {200000}, std::vector<double>(400000, 1e300), 2); }
+KvCDFVariable *LongAttribute()
+{
+    KvCDFVariable *v = Var<float>("long", CDF_FLOAT, {}, {1.0f, 2.0f}, 2);
+    kve_test::TextAttr(v, "CATDESC", std::string(1100000, 'x').c_str());
+    return v;
+}
+void LongEntry(KvCDFContents *c) { KvCreateGlobalTxtAttr(c, "NOTE", std::string(1100000, 'x').c_str()); }
+KvCDFVariable *ManyFixedNumbers()
+{
+    KvCDFVariable *v = Var<double>("long", CDF_DOUBLE, {200000}, std::vector<double>(200000, 1e300), 1);
+    v->rec_vary = 0;
+    v->novary_opt = WRITE_ONCE;
+    return v;
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Table, ExportFailures,
@@ -1128,13 +1178,23 @@ INSTANTIATE_TEST_SUITE_P(
         FileFailure{"CdfFolderReadOnly", Format::Cdf, ReadOnly, KV_CDF_OPEN, "Cannot open", "Permission denied"},
         FileFailure{"CdfFullDisk", Format::Cdf, Plain, KV_DATA_WRITE, "Cannot write", "File too large"},
         FileFailure{"FlatTextsWiderThanAReaderTakes", Format::Cef1, Plain, KV_BAD_TYPE, "Cannot write",
-                    "variable long holds texts of 70000 characters, more than the 65536 a reader takes", WideTexts},
+                    "variable long holds texts of 70000 characters, more than the 65536 a reader takes",
+                    Adding(WideTexts)},
         FileFailure{"FlatLineLongerThanAReaderTakes", Format::Cef2, Plain, KV_BAD_TYPE, "Cannot write",
                     "variable long record 1: the record's line passes the 1048576 characters a reader takes",
-                    LongText},
+                    Adding(LongText)},
         FileFailure{"TableLineLongerThanAReaderTakes", Format::Delimited, Plain, KV_BAD_TYPE, "Cannot write",
                     "variable long record 0: the record's line passes the 1048576 characters a reader takes",
-                    ManyNumbers}),
+                    Adding(ManyNumbers)},
+        FileFailure{"AttributeLongerThanAReaderTakes", Format::Cef1, Plain, KV_BAD_TYPE, "Cannot write",
+                    "variable long attribute CATDESC: its line passes the 1048576 characters a reader takes",
+                    Adding(LongAttribute)},
+        FileFailure{"EntryLongerThanAReaderTakes", Format::Tabular, Plain, KV_BAD_TYPE, "Cannot write",
+                    "global attribute NOTE entry 0: its line passes the 1048576 characters a reader takes",
+                    LongEntry},
+        FileFailure{"DataLineLongerThanAReaderTakes", Format::Cef2, Plain, KV_BAD_TYPE, "Cannot write",
+                    "variable long: its DATA line passes the 1048576 characters a reader takes",
+                    Adding(ManyFixedNumbers)}),
     [](const testing::TestParamInfo<FileFailure> &info) { return std::string(info.param.name); });
 
 }  // namespace
