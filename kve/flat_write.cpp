@@ -158,7 +158,12 @@ long ItemsOf(const KvCDFVariable *v)
     return n;
 }
 
-bool HasColumn(const KvCDFVariable *v) { return v->rec_vary != 0 || v->novary_opt == EVERY_RECORD; }
+// A variable that does not vary is written in every record when it asks so
+// and there are records; else once, in its DATA line.
+bool HasColumn(const KvCDFContents *c, const KvCDFVariable *v)
+{
+    return v->rec_vary != 0 || (v->novary_opt == EVERY_RECORD && c->n_recs > 0);
+}
 
 // Element index of value `position` of record r (record 0 for a variable
 // that does not vary).
@@ -737,7 +742,7 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
         return Refuse(c, KvFormat("variable %s holds texts of %ld characters, more than the %ld a reader takes",
                                   v->name, v->num_elems, kMaxTextLength),
                       o);
-    if (IsText(v->data_type) && v->data != nullptr && o->f_type == TABULAR && HasColumn(v)) {
+    if (IsText(v->data_type) && v->data != nullptr && o->f_type == TABULAR && HasColumn(c, v)) {
         // A quoted text in a fixed-width column widens it.
         for (size_t e = 0; e < values; ++e) {
             const bool first = o->rec_numbering != NUM_ON && f->total_width == 0 && e % items == 0;
@@ -746,11 +751,11 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
         }
     }
     f->col_start[index] = f->total_width;
-    if (o->f_type == TABULAR && HasColumn(v) &&
+    if (o->f_type == TABULAR && HasColumn(c, v) &&
         static_cast<long>(f->total_width) + items * static_cast<long>(f->col_width[index]) > kMaxColumn)
         return Refuse(c, KvFormat("variable %s: its columns pass the %ld a reader takes", v->name, kMaxColumn), o);
     Line(fp, std::string("START_VARIABLE = ") + v->name);
-    if (HasColumn(v)) {
+    if (HasColumn(c, v)) {
         f->total_width += static_cast<int>(items) * f->col_width[index];
         if (o->f_type == TABULAR) {
             Line(fp, KvFormat("Column_start = %d", f->col_start[index]));
@@ -786,7 +791,7 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
         break;
     default: break;
     }
-    if (!HasColumn(v) && v->data != nullptr) {
+    if (!HasColumn(c, v) && v->data != nullptr) {
         const std::string line = "DATA = " + NrvValues(c->vardata, index, items, 0, 0, o, o->attr_delim);
         CheckLine(line, KvFormat("variable %s: its DATA", v->name).c_str());
         Line(fp, line);
@@ -804,7 +809,7 @@ int MissingData(const KvCDFContents *c, KvOptions *o, bool tabular)
 {
     for (long i = 0; i < c->n_vars; ++i) {
         const KvCDFVariable *v = c->vardata[i];
-        if (HasColumn(v) && v->data == nullptr) {
+        if (HasColumn(c, v) && v->data == nullptr) {
             KvDisplayMessage(KvFormat(tabular ? "KVE Error: data not available for var number %ld"
                                               : "KVE Error: data not available, var number %ld",
                                       i)
@@ -825,7 +830,7 @@ int KvWriteRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE 
         return status;
     std::string title = o->rec_numbering == NUM_ON ? "! Record  " : "!";
     for (long i = 0; i < c->n_vars; ++i) {
-        if (!HasColumn(c->vardata[i]))
+        if (!HasColumn(c, c->vardata[i]))
             continue;
         if (title.size() < static_cast<size_t>(f->col_start[i]))
             title.resize(static_cast<size_t>(f->col_start[i]), ' ');
@@ -844,7 +849,7 @@ int KvWriteRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE 
         bool first = true;
         for (long i = 0; i < c->n_vars; ++i) {
             const KvCDFVariable *v = c->vardata[i];
-            if (!HasColumn(v))
+            if (!HasColumn(c, v))
                 continue;
             const int w = f->col_width[i] - 1;
             for (long k = 0; k < f->n_items[i]; ++k) {
@@ -908,7 +913,7 @@ int KvWriteRecsParsed(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *
         }
         for (long i = 0; i < c->n_vars; ++i) {
             const KvCDFVariable *v = c->vardata[i];
-            if (!HasColumn(v))
+            if (!HasColumn(c, v))
                 continue;
             for (long k = 0; k < f->n_items[i]; ++k) {
                 if (!first)
@@ -955,7 +960,7 @@ int WriteRecsCef(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *fp, b
     }
     long written = 0;
     for (long i : order)
-        if (HasColumn(c->vardata[i]))
+        if (HasColumn(c, c->vardata[i]))
             ++written;
     std::string record;
     for (long r = 0; r < c->n_recs; ++r) {
@@ -975,7 +980,7 @@ int WriteRecsCef(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *fp, b
         };
         const KvCDFVariable *last = nullptr;
         for (long i : order) {
-            if (!HasColumn(c->vardata[i]))
+            if (!HasColumn(c, c->vardata[i]))
                 continue;
             const size_t from = record.size();
             record += o->row_end;

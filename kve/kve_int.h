@@ -22,26 +22,21 @@ std::string KvJoinPath(const char *dir, const char *name, const char *extn);
 // vary repeated: the one layout of the data set, written and read so by
 // every writer and reader.
 //
+// The data are the caller's, taken for what that shape says, as any C
+// interface takes its buffers: nothing asks the allocator how large they
+// are.
+//
 // Bytes of one value as the data hold it (num_elems characters for text
 // types); 0 for a type the writers do not know.
 long KvValueBytes(const KvCDFVariable *v);
 // Values of that layout over the given records (SIZE_MAX on overflow).
 size_t KvShapeValues(const KvCDFVariable *v, long records);
-// Values of valueBytes bytes the block of the data can hold.  The data set
-// holds its data in blocks of malloc, whose size is known; it is only a
-// guard against data visibly shorter than their shape, never a source of
-// their layout.
-size_t KvHeldValues(const KvCDFVariable *v, size_t valueBytes);
-// 0, or `status` after the message "KVE Error: variable %s holds %zu
-// values, its shape needs %zu" for the first variable whose
-// block is smaller than its shape over the data set's records.  The
+// 0, or `status` after the message "KVE Error: variable %s: its shape
+// passes what memory holds" for the first variable with data whose shape
+// over the data set's records is more bytes than memory can address.  The
 // message goes through KvDisplayMessage and is kept as the reason why
 // `path` was not written (KvLastFileError).
 int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status, const std::string &path);
-// The refusal of KvCheckDataShapes for one variable: the message, the
-// reason kept, and `status`.
-int KvRefuseShortData(const KvCDFVariable *v, size_t held, size_t needed, KvOptions *o, const std::string &path,
-                      int status);
 
 // A missing time: the epoch the writers and readers use for it (CDF's fill
 // value of EPOCH), written as the text of the last millisecond of 9999 and
