@@ -5,7 +5,6 @@
 #include "kve_int.h"
 #include "kve_cdf_int.h"
 
-#include <malloc.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,15 +20,6 @@ std::unique_ptr<kcdf::File> current;
 }
 
 using kve_cdf::current;
-
-namespace {
-
-// The options and path of the CDF being written, for the messages of the
-// functions below KvWriteCSDSgenCDF.
-KvOptions *writing_options = nullptr;
-std::string writing_path;
-
-}  // namespace
 
 namespace {
 
@@ -88,21 +78,6 @@ size_t KvShapeValues(const KvCDFVariable *v, long records)
     return count;
 }
 
-size_t KvHeldValues(const KvCDFVariable *v, size_t valueBytes)
-{
-    // The block's size only guards: it never says how the data are laid out.
-    return v->data != nullptr && valueBytes > 0 ? malloc_usable_size(v->data) / valueBytes : 0;
-}
-
-int KvRefuseShortData(const KvCDFVariable *v, size_t held, size_t needed, KvOptions *o, const std::string &path,
-                      int status)
-{
-    const std::string what = KvFormat("variable %s holds %zu values, its shape needs %zu", v->name, held, needed);
-    KvDisplayMessage(("KVE Error: " + what).c_str(), o);
-    KvNoteFileError("Cannot write", path + ": " + what);
-    return status;
-}
-
 int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status, const std::string &path)
 {
     for (long i = 0; i < c->n_vars && c->vardata != nullptr; ++i) {
@@ -110,10 +85,15 @@ int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status, const st
         const long valueBytes = v != nullptr && v->data != nullptr ? KvValueBytes(v) : 0;
         if (valueBytes <= 0)
             continue;
-        const size_t held = KvHeldValues(v, static_cast<size_t>(valueBytes));
-        const size_t needed = KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1);
-        if (held < needed)
-            return KvRefuseShortData(v, held, needed, o, path, status);
+        const size_t values = KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1);
+        size_t bytes = 0;
+        if (values == SIZE_MAX || __builtin_mul_overflow(values, static_cast<size_t>(valueBytes), &bytes) ||
+            bytes > PTRDIFF_MAX) {
+            const std::string what = KvFormat("variable %s: its shape passes what memory holds", v->name);
+            KvDisplayMessage(("KVE Error: " + what).c_str(), o);
+            KvNoteFileError("Cannot write", path + ": " + what);
+            return status;
+        }
     }
     return 0;
 }
@@ -162,15 +142,13 @@ int KvRemoveISO_TIME(KvCDFContents *c)
             std::printf("variable %s data is NULL\n", v->name);
             continue;
         }
-        // Every value of every dimension; never past the block of the
-        // texts (the writers refuse such data before they convert).
+        // Every value of every dimension.
         const size_t slot = static_cast<size_t>(std::max(width, 1L));
         const size_t count = KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1);
-        const size_t held = std::min(count, KvHeldValues(v, slot));
         auto *epochs = count < SIZE_MAX / sizeof(double)
                            ? static_cast<double *>(std::calloc(std::max<size_t>(count, 1), sizeof(double)))
                            : nullptr;
-        for (size_t k = 0; epochs != nullptr && k < held; ++k) {
+        for (size_t k = 0; epochs != nullptr && k < count; ++k) {
             const char *text = static_cast<const char *>(v->data) + k * slot;
             epochs[k] = KvISOStringToEpoch(std::string(text, strnlen(text, slot)).c_str());
         }
@@ -228,10 +206,9 @@ int KvRemoveEpoch(KvCDFContents *c)
         }
         constexpr long kSlot = 30;
         const size_t count = KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1);
-        const size_t held = std::min(count, KvHeldValues(v, sizeof(double)));
         char *texts = count < SIZE_MAX / kSlot ? static_cast<char *>(std::calloc(std::max<size_t>(count, 1), kSlot))
                                                : nullptr;
-        for (size_t k = 0; texts != nullptr && k < held; ++k) {
+        for (size_t k = 0; texts != nullptr && k < count; ++k) {
             const std::string text = KvEpochText(static_cast<const double *>(v->data)[k], 'T');
             std::memcpy(texts + k * kSlot, text.c_str(), std::min<size_t>(text.size(), kSlot));
         }
@@ -447,29 +424,24 @@ int KvWriteVariable(KvCDFContents *c, long index)
     if (KvStatusHandler(created, " on create") != 0 || created != kcdf::kOk)
         return KV_CDF_SELECT;
     current->SetBlockingFactor(num, v->max_rec_num);
-    // Records 0 to max_rec_num; one record of a variable that does not vary
-    // by record, which is all its data hold.
-    const long records = v->rec_vary != 0 ? std::max(v->max_rec_num + 1, 1L) : 1;
+    // Records 0 to max_rec_num, none of a data set of no records; one record
+    // of a variable that does not vary by record, which is all its data hold.
+    const long records = v->rec_vary != 0 ? std::max(v->max_rec_num + 1, 0L) : 1;
     kcdf::Hyper hyper;
     hyper.recCount = records;
     hyper.dimIndices.assign(spec.dimSizes.size(), 0);
     hyper.dimCounts = spec.dimSizes;
     hyper.dimIntervals.assign(spec.dimSizes.size(), 1);
     size_t bytes = 0;
-    const long selected = current->HyperBytes(num, hyper, &bytes);
-    if (KvStatusHandler(selected, " on select") != 0)
+    if (records > 0 && KvStatusHandler(current->HyperBytes(num, hyper, &bytes), " on select") != 0)
         return KV_CDF_SELECT;
     if (v->data == nullptr) {
         std::printf("Variable %s data is NULL\n", v->name);
         return -1;
     }
     // The data hold every value of every dimension (one along a dimension
-    // that does not vary repeated); a block smaller than that is refused,
-    // never read past.
-    const size_t valueBytes = kcdf::ElementSize(v->data_type) * static_cast<size_t>(std::max(v->num_elems, 0L));
-    if (const size_t held = KvHeldValues(v, valueBytes), needed = KvShapeValues(v, records); held < needed)
-        return KvRefuseShortData(v, held, needed, writing_options, writing_path, KV_DATA_WRITE);
-    if (current->PutHyper(num, hyper, v->data, bytes) != kcdf::kOk)
+    // that does not vary repeated), as the shape says.
+    if (records > 0 && current->PutHyper(num, hyper, v->data, bytes) != kcdf::kOk)
         return KV_DATA_WRITE;
     return KvWriteVarAttrs(c, index);
 }
@@ -509,8 +481,6 @@ int KvWriteCSDSgenCDF(KvCDFContents *c, KvOptions *o)
         current.reset();
         return KV_CDF_OPEN;
     }
-    writing_options = o;
-    writing_path = path;
     int status = KvWriteContents(c, o);
     if (status != 0) {
         current->Delete();
@@ -521,6 +491,5 @@ int KvWriteCSDSgenCDF(KvCDFContents *c, KvOptions *o)
         status = KV_DATA_WRITE;
     }
     current.reset();
-    writing_options = nullptr;
     return status;
 }

@@ -262,12 +262,12 @@ bool KvTextNeedsQuotes(const std::string &text, char delim, char rec_end, bool r
     return false;
 }
 
-std::string KvQuoted(const std::string &text)
+std::string KvQuoted(const std::string &text, bool escapes)
 {
     std::string out = "\"";
     for (size_t i = 0; i < text.size(); ++i) {
         const char ch = text[i];
-        if (Escaped(ch)) {
+        if (escapes && Escaped(ch)) {
             char buf[8];
             std::snprintf(buf, sizeof buf, "\\%03o", static_cast<unsigned>(static_cast<unsigned char>(ch)));
             out += buf;
@@ -275,7 +275,7 @@ std::string KvQuoted(const std::string &text)
         }
         // A backslash that would read as the start of an escape, before
         // three octal digits, is written as an escape itself.
-        if (ch == '\\' && OctalEscapeAt(text, i)) {
+        if (escapes && ch == '\\' && OctalEscapeAt(text, i)) {
             out += "\\134";
             continue;
         }
@@ -286,7 +286,7 @@ std::string KvQuoted(const std::string &text)
     return out + '"';
 }
 
-bool KvOneQuoted(const std::string &item, std::string *text)
+bool KvOneQuoted(const std::string &item, std::string *text, bool escapes)
 {
     const size_t open = item.find_first_not_of(" \t");
     if (open == std::string::npos || item[open] != '"')
@@ -294,7 +294,7 @@ bool KvOneQuoted(const std::string &item, std::string *text)
     std::string out;
     for (size_t i = open + 1; i < item.size(); ++i) {
         if (item[i] != '"') {
-            if (OctalEscapeAt(item, i)) {
+            if (escapes && OctalEscapeAt(item, i)) {
                 out += static_cast<char>((item[i + 1] - '0') * 64 + (item[i + 2] - '0') * 8 + (item[i + 3] - '0'));
                 i += 3;
             } else {

@@ -2,8 +2,8 @@
 // read and of its INCLUDE files (300 slots), physical lines (quotes, CEF 2
 // backslash continuations, control characters dropped), logical lines
 // (comments dropped, continued records joined, lines skipped by '&' and by
-// the start-after marker) and positions across INCLUDE files.  The state
-// is process-wide: one read at a time.
+// the start-after marker), positions across INCLUDE files and the warnings
+// of a read.  The state is process-wide: one read at a time.
 #include "kve_read_int.h"
 #include "kve_int.h"
 
@@ -14,9 +14,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <utility>
 
 KvYearState kv_reader_year;
 
@@ -49,8 +51,13 @@ struct Lines {
     KvOptions *options = nullptr;
     std::string file0;               // the path of the file in slot 0
     int status = 0;                  // KV_CORRUPT_FILE once corrupt
-    std::set<std::pair<FILE *, long>> warned;  // places already warned of (or counted)
-    size_t warnings = 0;             // line warnings shown
+    bool escapes = false;            // quoted texts hold our escapes
+    // For each stream of the read, the offset up to which a pass has read
+    // its lines: a fault before it was warned of (or counted) then.
+    std::vector<std::pair<FILE *, long>> scanned;
+    // The variables and attributes whose BYTE items above 127 were warned of.
+    std::set<std::string> signed_bytes;
+    size_t warnings = 0;             // warnings shown
     size_t errors = 0;               // header and record errors shown
     size_t unshown = 0;              // warnings and errors past their cap
     // Characters the read may still take: 16 times the size of every file
@@ -72,9 +79,41 @@ void AddBudget(FILE *fp)
         L().budget += 16 * static_cast<size_t>(st.st_size);
 }
 
-// Line warnings, and header and record errors, of one read past this many
-// each are counted, not given.
+// Warnings, and header and record errors, of one read past this many each
+// are counted, not given.
 constexpr size_t kMaxWarnings = 20;
+
+// The offset up to which the stream's lines were read in this read.
+long &Scanned(FILE *fp)
+{
+    Lines &l = L();
+    for (auto &[stream, at] : l.scanned)
+        if (stream == fp)
+            return at;
+    l.scanned.emplace_back(fp, 0L);
+    return l.scanned.back().second;
+}
+
+void MarkScanned(FILE *fp)
+{
+    long &at = Scanned(fp);
+    at = std::max(at, std::ftell(fp));
+}
+
+// False, and the message counted, when the read has shown its cap of
+// messages of that kind (`shown` of them).
+bool UnderCap(size_t &shown)
+{
+    Lines &l = L();
+    if (shown >= kMaxWarnings) {
+        ++l.unshown;
+        return false;
+    }
+    ++shown;
+    return true;
+}
+
+bool WarningShown() { return UnderCap(L().warnings); }
 
 // "<file> line <n>" of the byte at `offset` of a stream of the read,
 // counted without moving the stream.
@@ -103,16 +142,11 @@ std::string Place(FILE *fp, long offset)
 void Fault(bool corrupt, FILE *fp, long offset, const char *what)
 {
     Lines &l = L();
-    // The passes over a file meet its lines more than once: each place is
-    // warned of (or counted) once.
-    if (!corrupt && !l.warned.insert({fp, offset}).second)
+    // The passes over a file meet its lines more than once: a place an
+    // earlier pass read was warned of (or counted) then.  Past the cap a
+    // warning is counted, and nothing of it kept.
+    if (!corrupt && (offset < Scanned(fp) || !WarningShown()))
         return;
-    if (!corrupt && l.warnings >= kMaxWarnings) {
-        ++l.unshown;
-        return;
-    }
-    if (!corrupt)
-        ++l.warnings;
     const std::string place = Place(fp, offset);
     const std::string text = KvFormat("KVE %s: %s: %s", corrupt ? "Error" : "Warning", place.c_str(), what);
     KvDisplayMessage(text.c_str(), l.options);
@@ -204,27 +238,36 @@ void KvLinesReset(const char *dir, KvOptions *options)
     l.options = options;
     l.file0.clear();
     l.status = 0;
-    l.warned.clear();
+    l.escapes = false;
+    l.scanned.clear();
+    l.signed_bytes.clear();
     l.warnings = 0;
     l.errors = 0;
     l.unshown = 0;
 }
 
-bool KvReadErrorShown()
-{
-    Lines &l = L();
-    if (l.errors >= kMaxWarnings) {
-        ++l.unshown;
-        return false;
-    }
-    ++l.errors;
-    return true;
-}
+bool KvReadErrorShown() { return UnderCap(L().errors); }
 
 void KvReadError(const std::string &text, KvOptions *options)
 {
     if (KvReadErrorShown())
         KvDisplayMessage(text.c_str(), options);
+}
+
+void KvReadWarning(const std::string &text)
+{
+    if (!WarningShown())
+        return;
+    KvDisplayMessage(text.c_str(), L().options);
+    KveAlertBox("KVE Import warning", text.c_str());
+}
+
+void KvWarnSignedByte(const std::string &owner, long long value)
+{
+    if (value <= INT8_MAX || !L().signed_bytes.insert(owner).second)
+        return;
+    KvReadWarning(KvFormat("KVE Warning: BYTE items of %s above 127 are read as signed bytes (%lld as %d)",
+                           owner.c_str(), value, static_cast<int>(static_cast<int8_t>(value))));
 }
 
 void KvLinesReportUnshown()
@@ -239,6 +282,8 @@ void KvLinesReportUnshown()
 }
 
 void KvLinesNameFile(const std::string &path) { L().file0 = path; }
+void KvLinesSetEscapes(bool on) { L().escapes = on; }
+bool KvLinesEscapes() { return L().escapes; }
 int KvLinesStatus() { return L().status; }
 void KvLinesFixedColumns(bool on) { L().fixed_columns = on; }
 bool KvLinesCef2() { return L().cef2; }
@@ -248,8 +293,10 @@ void KvLinesCloseAll(FILE *keep)
     Lines &l = L();
     for (int s = 0; s <= l.last && s < kSlots; ++s) {
         Slot &slot = l.slots[static_cast<size_t>(s)];
-        if (slot.fp != nullptr && slot.fp != keep)
+        if (slot.fp != nullptr && slot.fp != keep) {
+            std::erase_if(l.scanned, [&slot](const auto &mark) { return mark.first == slot.fp; });
             std::fclose(slot.fp);
+        }
         slot = Slot{};
     }
     l.last = -1;
@@ -292,14 +339,26 @@ const char *KvGetLine(FILE *fp)
     if (l.status != 0)
         return nullptr;
     bool quoted = false;
+    bool textWarned = false;  // the quoted text was warned of a dropped character
+    bool cut = false;
     int ch = 0;
     while (l.budget > 0 && (ch = std::getc(fp)) != EOF) {
         --l.budget;
+        if (ch == '\r') {
+            // A CR before a line feed is the line end of a CRLF line.
+            const int next = std::getc(fp);
+            if (next != EOF)
+                std::ungetc(next, fp);
+            if (next == '\n')
+                continue;
+        }
         if (ch == '\f' || ch == '\v' || ch == '\a' || ch == '\r') {
             // Our writers escape them in texts; one inside a quoted text of
-            // another writer's file is lost, and the user told.
-            if (quoted)
+            // another writer's file is lost, and the user told once a text.
+            if (quoted && !textWarned) {
+                textWarned = true;
                 Fault(false, fp, std::ftell(fp) - 1, "a control character in a quoted text is dropped");
+            }
             continue;
         }
         if (ch == '\0') {
@@ -307,8 +366,10 @@ const char *KvGetLine(FILE *fp)
             Fault(true, fp, std::ftell(fp) - 1, "NUL byte");
             return nullptr;
         }
-        if (ch == '"' && !(l.fixed_columns && !l.header))
+        if (ch == '"' && !(l.fixed_columns && !l.header)) {
             quoted = !quoted;
+            textWarned = false;
+        }
         if (l.cef2 && ch == '\\' && !quoted) {
             // A continuation: the rest of this physical line goes.
             while ((ch = std::getc(fp)) != EOF && ch != '\n') {
@@ -323,11 +384,20 @@ const char *KvGetLine(FILE *fp)
                 l.quote_open = true;
             }
             buf += static_cast<char>(ch);
+            MarkScanned(fp);
             return buf.c_str();
         }
-        if (buf.size() < kMaxPhysicalLine)
+        if (buf.size() < kMaxPhysicalLine) {
             buf += static_cast<char>(ch);
+        } else if (!cut) {
+            // What a line holds past the reader's limit is dropped, and
+            // the user told.
+            cut = true;
+            Fault(false, fp, std::ftell(fp) - 1,
+                  KvFormat("a line of more than %zu characters is cut", kMaxPhysicalLine).c_str());
+        }
     }
+    MarkScanned(fp);
     return buf.empty() ? nullptr : buf.c_str();
 }
 

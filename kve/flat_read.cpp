@@ -206,7 +206,7 @@ bool KvStoreNumber(long type, const std::string &text, void *at)
 }
 
 bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned char *out,
-                    std::vector<std::string> *refused)
+                    std::vector<std::string> *refused, long long *signedByte)
 {
     const auto elem = static_cast<size_t>(KvReadElementSize(*type));
     size_t kept = 0;
@@ -228,20 +228,25 @@ bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned 
                 return false;
         return kept > 0 || items.empty();
     }
+    // The numbers among the items decide the type; an item that is none
+    // is refused whatever the type.
     std::vector<long long> values(items.size());
     std::vector<bool> parsed(items.size());
     bool signedFits = true, unsignedFits = KvUnsignedOf(*type) != 0;
     for (size_t i = 0; i < items.size(); ++i) {
         parsed[i] = KvParseInteger(items[i], &values[i]);
-        signedFits = signedFits && parsed[i] && KvIntegerFits(*type, values[i]);
-        unsignedFits = unsignedFits && parsed[i] && KvIntegerFits(KvUnsignedOf(*type), values[i]);
+        signedFits = signedFits && (!parsed[i] || KvIntegerFits(*type, values[i]));
+        unsignedFits = unsignedFits && (!parsed[i] || KvIntegerFits(KvUnsignedOf(*type), values[i]));
     }
     if (!signedFits && unsignedFits)
         *type = KvUnsignedOf(*type);
+    const bool bytes = *type == CDF_INT1 || *type == CDF_BYTE;
     for (size_t i = 0; i < values.size(); ++i) {
         const bool fits = parsed[i] && KvIntegerFits(*type, values[i]);
         if (fits)
             KvPutInteger(*type, values[i], out + kept * elem);
+        if (fits && bytes && values[i] > INT8_MAX && signedByte != nullptr && *signedByte == 0)
+            *signedByte = values[i];
         if (!take(i, fits))
             return false;
     }
@@ -251,7 +256,7 @@ bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned 
 std::string KvTextValue(const std::string &item, bool caa)
 {
     std::string text;
-    if (KvOneQuoted(item, &text))
+    if (KvOneQuoted(item, &text, KvLinesEscapes()))
         return text;
     return caa ? Stripped(item) : item;
 }
@@ -280,8 +285,10 @@ long KvDataType(const char *text, long *size)
 namespace {
 
 // KvSetEntry, naming in *refused the items of a numeric entry its type
-// cannot hold (they are left out, the rest kept).
-int SetEntry(KvGAttrEntry *e, const char *value, long size, char delim, std::vector<std::string> *refused)
+// cannot hold (they are left out, the rest kept), and in *signedByte its
+// first BYTE item above 127.
+int SetEntry(KvGAttrEntry *e, const char *value, long size, char delim, std::vector<std::string> *refused,
+             long long *signedByte)
 {
     std::free(e->data);
     e->data = nullptr;
@@ -318,7 +325,7 @@ int SetEntry(KvGAttrEntry *e, const char *value, long size, char delim, std::vec
     std::unique_ptr<unsigned char, FreeDeleter> data(static_cast<unsigned char *>(std::calloc(items.size(), elem)));
     if (!data)
         return KV_BAD_TYPE;
-    if (!KvStoreNumbers(&e->data_type, items, data.get(), refused))
+    if (!KvStoreNumbers(&e->data_type, items, data.get(), refused, signedByte))
         return KV_SYNTAX;
     e->num_elems = static_cast<long>(items.size() - (refused != nullptr ? refused->size() : 0));
     e->data = data.release();
@@ -338,7 +345,7 @@ void NameRefused(const std::vector<std::string> &refused, const std::string &whe
 
 int KvSetEntry(KvGAttrEntry *e, const char *value, long size, char delim)
 {
-    return SetEntry(e, value, size, delim, nullptr);
+    return SetEntry(e, value, size, delim, nullptr, nullptr);
 }
 
 int KvFindVersion(KvOptions *o)
@@ -351,9 +358,12 @@ int KvFindVersion(KvOptions *o)
     }
     FILE *fp = KvLinesCurrentStream();
     const char *first = KvGetLine(fp);
+    KvLinesSetEscapes(false);
     if (first != nullptr && std::strncmp(first, "!@", 2) == 0) {
         const std::string magic(first + 2, strnlen(first + 2, 2000));
         const std::string ext = magic.substr(0, 4);
+        // Our writer marks a file whose quoted texts hold escapes.
+        KvLinesSetEscapes(Bare(magic).ends_with(kKvEscapesMark));
         const char digit = magic.size() > 4 ? magic[4] : '\0';
         if (ext == o->EXTN_QHD) {
         } else if (ext == o->EXTN_QFT) {
@@ -438,8 +448,10 @@ int KvReadGlobalFlat(KvCDFContents *c, KvOptions *o, const char *name)
             KvGAttrEntry *e = &attr.entry[next];
             e->data_type = type;
             std::vector<std::string> refused;
-            const int set = SetEntry(e, value.c_str(), size, o->attr_delim, &refused);
+            long long signedByte = 0;
+            const int set = SetEntry(e, value.c_str(), size, o->attr_delim, &refused, &signedByte);
             NameRefused(refused, KvFormat("entry %ld of %s", next, name), type, o);
+            KvWarnSignedByte(std::string("global attribute ") + name, signedByte);
             if (set == 0) {
                 e->exists = 1;
                 ++next;
@@ -476,6 +488,7 @@ int KvConfigureRead(KvCDFContents *c, KvOptions *o, KvRecord_format *)
     if (Kvfgetpos(&pos, &slot) != 0)
         KvDisplayMessage("In KvConfigureRead: Failed to locate position in file", o);
     int status = 0;
+    bool dropped = false;
     for (const char *line = KvReadLine(nullptr); line != nullptr && status == 0; line = KvReadLine(nullptr)) {
         Echo(line, o);
         if (std::isdigit(static_cast<unsigned char>(line[0])))
@@ -498,7 +511,12 @@ int KvConfigureRead(KvCDFContents *c, KvOptions *o, KvRecord_format *)
             break;
         }
         if (k.starts_with("START_META")) {
-            KvReadGlobalFlat(c, o, value.c_str());
+            // A block past the read's slots is dropped, and the first named.
+            if (KvReadGlobalFlat(c, o, value.c_str()) == KV_GATTR_FULL && !dropped) {
+                dropped = true;
+                KvReadWarning(KvFormat("KVE Warning: global attributes from %s on are dropped: a read keeps %ld",
+                                       value.c_str(), kMaxReadGAttrs));
+            }
         } else if (k.starts_with("YY_OFFSET")) {
             kv_reader_year.offset = std::strtol(value.c_str(), nullptr, 10);
             if (kv_reader_year.offset == 0 && value.find('0') == std::string::npos)
@@ -667,8 +685,10 @@ int KvText_to_Attr(KvCDFContents *c, KvOptions *o, const char *key, const char *
             // of the attribute is kept.
             std::vector<std::string> refused;
             const long asked = type;
-            const bool kept = KvStoreNumbers(&type, items, data.data(), &refused);
+            long long signedByte = 0;
+            const bool kept = KvStoreNumbers(&type, items, data.data(), &refused, &signedByte);
             NameRefused(refused, std::string(key) + " of " + v->name, asked, o);
+            KvWarnSignedByte(v->name, signedByte);
             if (!kept)
                 return KV_SYNTAX;
             elems -= static_cast<long>(refused.size());

@@ -145,18 +145,20 @@ void TooLong(Flavor fl, const KvCDFVariable *v, const std::string &text, KvOptio
 }
 
 // Gives a CEF 2 text variable slots of at least `width` characters: CEF 2
-// says no length, its values do.  Every record the data have room for is
-// laid out again, so the width at least doubles each time; false when the
-// read's room is not known or the data would pass kv_max_read_bytes.
-bool Widen(KvCDFContents *c, KvRecord_format *f, long i, size_t width)
+// says no length, its values do.  The records read so far and the one
+// being read (`record`) are laid out again, and the room of the read
+// becomes theirs, so the width at least doubles each time; false when the
+// data would pass kv_max_read_bytes.
+bool Widen(KvCDFContents *c, KvRecord_format *f, long i, size_t width, long record)
 {
     ReadState &s = StateOf(c);
     KvCDFVariable *v = c->vardata[i];
     const auto old = static_cast<size_t>(v->num_elems);
     const size_t wider = std::max(width, 2 * old);
-    const auto slots = static_cast<size_t>(s.capacity) * static_cast<size_t>(f->n_items[i]);
+    const auto slots = static_cast<size_t>(record + 1) * static_cast<size_t>(f->n_items[i]);
     size_t bytes = 0;
-    if (s.capacity <= 0 || old == 0 || __builtin_mul_overflow(slots, wider, &bytes) || bytes > kv_max_read_bytes)
+    if (record < 0 || record >= s.capacity || old == 0 || __builtin_mul_overflow(slots, wider, &bytes) ||
+        bytes > kv_max_read_bytes)
         return false;
     auto *data = static_cast<unsigned char *>(std::calloc(bytes, 1));
     if (data == nullptr)
@@ -167,6 +169,8 @@ bool Widen(KvCDFContents *c, KvRecord_format *f, long i, size_t width)
     v->data = data;
     v->num_elems = static_cast<long>(wider);
     s.columns[static_cast<size_t>(i)].record_bytes = wider * static_cast<size_t>(f->n_items[i]);
+    // Every other variable has room for more; the next record grows them all.
+    s.capacity = record + 1;
     return true;
 }
 
@@ -186,6 +190,8 @@ bool StoreInteger(KvCDFVariable *v, Column &col, const std::string &value, unsig
     }
     col.negative_now = col.negative_now || n < 0;
     KvPutInteger(v->data_type, n, at);
+    if (v->data_type == CDF_INT1 || v->data_type == CDF_BYTE)
+        KvWarnSignedByte(v->name, n);
     return true;
 }
 
@@ -199,7 +205,7 @@ int StoreValue(KvCDFContents *c, KvRecord_format *f, long i, long record, long k
         std::string text = value;
         if (fl == Flavor::Tabular) {
             // One quoted text, or the text before the column's padding.
-            if (v->data_type == ISO_TIME || !KvOneQuoted(value, &text))
+            if (v->data_type == ISO_TIME || !KvOneQuoted(value, &text, KvLinesEscapes()))
                 text = value.substr(0, value.find_last_not_of(' ') + 1);
         } else if (v->data_type != ISO_TIME) {
             text = KvTextValue(value, fl == Flavor::Caa);
@@ -207,7 +213,7 @@ int StoreValue(KvCDFContents *c, KvRecord_format *f, long i, long record, long k
             text = Trimmed(text, " ");
         }
         if (text.size() > static_cast<size_t>(v->num_elems) &&
-            !(fl == Flavor::Caa && v->data_type != ISO_TIME && Widen(c, f, i, text.size())))
+            !(fl == Flavor::Caa && v->data_type != ISO_TIME && Widen(c, f, i, text.size(), record)))
             TooLong(fl, v, text, o);
         const auto width = static_cast<size_t>(v->num_elems);
         unsigned char *slot = static_cast<unsigned char *>(v->data) + index * width;
@@ -407,8 +413,14 @@ long KvCountRecords(KvOptions *o)
     long count = 0;
     for (const char *line = KvReadLine(o->start_after); line != nullptr; line = KvReadLine(o->start_after)) {
         if (o->rec_end != '\n') {
-            for (const char *p = line; *p != '\0'; ++p)
-                count += *p == o->rec_end ? 1 : 0;
+            // A record-end mark inside a quoted text ends no record.
+            bool quoted = false;
+            for (const char *p = line; *p != '\0'; ++p) {
+                if (*p == '"' && o->f_type != TABULAR)
+                    quoted = !quoted;
+                else if (*p == o->rec_end && !quoted)
+                    ++count;
+            }
             continue;
         }
         if (!KvstrNULL(o->data_until) && std::strncmp(line, o->data_until, std::strlen(o->data_until)) == 0)
@@ -475,11 +487,14 @@ int KvReadVarData(KvCDFVariable **vars, long index, const char *text, long n, Kv
     // The numbers, each wholly a number its type holds.
     if (!isText && v->data_type != CDF_EPOCH && KvReadElementSize(v->data_type) != 0) {
         long type = v->data_type;
-        if (!KvStoreNumbers(&type, std::vector<std::string>(items.begin(), items.begin() + n), data)) {
+        long long signedByte = 0;
+        if (!KvStoreNumbers(&type, std::vector<std::string>(items.begin(), items.begin() + n), data, nullptr,
+                            &signedByte)) {
             KvReadError(KvFormat("KVE Error: DATA of %s holds an item that is no value of its type", v->name), o);
             return 1;
         }
         v->data_type = type;
+        KvWarnSignedByte(v->name, signedByte);
     }
     v->max_rec_num = 0;
     return 0;
@@ -558,6 +573,13 @@ int KvReadData(KvCDFContents *c, KvRecord_format *f, KvOptions *o)
             }
             int r = 0;
             state.place = i;
+            if (i < first) {
+                // A record before the range asked for is passed over
+                // unread: it decides nothing of a column.
+                if (RecordLine(o) == nullptr)
+                    break;
+                continue;
+            }
             switch (o->f_type) {
             case TABULAR: r = KvReadRecsTabular(c, f, o, stored); break;
             case DELIMITED: r = KvReadRecsParsed(c, f, o, stored); break;
@@ -570,8 +592,6 @@ int KvReadData(KvCDFContents *c, KvRecord_format *f, KvOptions *o)
                 status = r;
                 break;
             }
-            if (i < first)
-                continue;
             ++read;
             if (r == 0)
                 ++stored;

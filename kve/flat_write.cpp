@@ -10,6 +10,7 @@
 #include <charconv>
 #include <cerrno>
 #include <cinttypes>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -34,6 +35,37 @@ const char *const kBox[] = {
 };
 
 bool IsText(long type) { return type == CDF_CHAR || type == CDF_UCHAR; }
+
+// Whether the file being written holds escaped texts, as its magic line
+// says; set by WriteHeaderFlat for everything written after it.
+bool escaping = true;
+
+// The first header line of the file being written that passes what a
+// reader takes in one line: why it is refused.
+std::string overlong;
+
+// False when a line, as a reader joins it (CEF 2 continuations, a
+// backslash, a blank and a line end, joined), passes what it takes.
+bool Fits(const std::string &text)
+{
+    size_t run = 0;
+    for (size_t at = 0; at < text.size(); ++at) {
+        if (text.compare(at, 3, "\\ \n") == 0) {
+            at += 2;
+            continue;
+        }
+        if ((run = text[at] == '\n' ? 0 : run + 1) > kMaxPhysicalLine)
+            return false;
+    }
+    return true;
+}
+
+// Notes a header line that passes what a reader takes, the first of a file.
+void CheckLine(const std::string &text, const char *what)
+{
+    if (overlong.empty() && !Fits(text))
+        overlong = KvFormat("%s line passes the %zu characters a reader takes", what, kMaxPhysicalLine);
+}
 
 // The escaped form of a delimiter: printable characters as they are, a
 // newline as \n, a tab as \t, anything else as nothing.
@@ -126,7 +158,12 @@ long ItemsOf(const KvCDFVariable *v)
     return n;
 }
 
-bool HasColumn(const KvCDFVariable *v) { return v->rec_vary != 0 || v->novary_opt == EVERY_RECORD; }
+// A variable that does not vary is written in every record when it asks so
+// and there are records; else once, in its DATA line.
+bool HasColumn(const KvCDFContents *c, const KvCDFVariable *v)
+{
+    return v->rec_vary != 0 || (v->novary_opt == EVERY_RECORD && c->n_recs > 0);
+}
 
 // Element index of value `position` of record r (record 0 for a variable
 // that does not vary).
@@ -141,7 +178,7 @@ std::string TextItem(const std::string &s, char delim, const KvOptions *o, char 
 {
     const bool quote = o->f_type == CAA || KvTextNeedsQuotes(s, delim, o->rec_end, record) ||
                        (other != '\0' && KvTextNeedsQuotes(s, other, o->rec_end, record));
-    return quote ? KvQuoted(s) : s;
+    return quote ? KvQuoted(s, escaping) : s;
 }
 
 // How a text is written in a fixed-width column: bare, or quoted (with its
@@ -159,7 +196,7 @@ std::string TabularText(const std::string &s, bool firstColumn)
     const bool quote = (!s.empty() && s.back() == ' ') || (b != std::string::npos && s[b] == '"' && s[e] == '"') ||
                        KvTextNeedsEscapes(s) || (b != std::string::npos && (s[b] == '!' || s[b] == '&')) ||
                        s.find('=') != std::string::npos || (firstColumn && b == std::string::npos);
-    return quote ? KvQuoted(s) : s;
+    return quote ? KvQuoted(s, escaping) : s;
 }
 
 // A UINT1 value above 127 is no value of BYTE, which the readers take as
@@ -172,6 +209,75 @@ bool BytesBeyondSigned(long type, const void *data, size_t n)
     for (size_t i = 0; i < n; ++i)
         if (p[i] > 127)
             return true;
+    return false;
+}
+
+// Integer k of integer data of a type; false for a type that is not one.
+bool IntegerAt(long type, const void *data, long k, long long *value)
+{
+    switch (type) {
+    case CDF_INT1: case CDF_BYTE: *value = static_cast<const int8_t *>(data)[k]; return true;
+    case CDF_UINT1: *value = static_cast<const uint8_t *>(data)[k]; return true;
+    case CDF_INT2: *value = static_cast<const int16_t *>(data)[k]; return true;
+    case CDF_UINT2: *value = static_cast<const uint16_t *>(data)[k]; return true;
+    case CDF_INT4: *value = static_cast<const int32_t *>(data)[k]; return true;
+    case CDF_UINT4: *value = static_cast<const uint32_t *>(data)[k]; return true;
+    default: return false;
+    }
+}
+
+// A 1-byte variable whose values (n of them) or integer attributes, which
+// a reader reads in the variable's type, hold what a signed byte does not
+// is written under INT.
+bool VariableBeyondSigned(const KvCDFVariable *v, size_t n)
+{
+    if (BytesBeyondSigned(v->data_type, v->data, n))
+        return true;
+    for (long a = 0; a < v->num_v_attrs && a < KV_VATTR_SLOTS && v->attribute[a].data != nullptr; ++a) {
+        long long value = 0;
+        for (long k = 0; k < v->attribute[a].num_elems; ++k)
+            if (IntegerAt(v->attribute[a].data_type, v->attribute[a].data, k, &value) &&
+                (value < INT8_MIN || value > INT8_MAX))
+                return true;
+    }
+    return false;
+}
+
+// Whether a data set holds a text with a character the readers' line layer
+// does not give back, which only an escape carries: in a global entry, a
+// variable attribute or the values of a text variable.
+bool NeedsEscapes(const KvCDFContents *c)
+{
+    auto escaped = [](const void *data, size_t n) {
+        const auto *p = static_cast<const char *>(data);
+        return data != nullptr && KvTextNeedsEscapes(std::string(p, strnlen(p, n)));
+    };
+    for (long g = 0; g < c->num_g_attrs && c->g_attr != nullptr; ++g)
+        for (long e = 0; c->g_attr[g] != nullptr && e < c->g_attr[g]->num_entries; ++e) {
+            const KvGAttrEntry &entry = c->g_attr[g]->entry[e];
+            if (entry.exists == 1 && IsText(entry.data_type) &&
+                escaped(entry.data, static_cast<size_t>(std::max(entry.num_elems, 0L))))
+                return true;
+        }
+    for (long i = 0; i < c->n_vars && c->vardata != nullptr; ++i) {
+        const KvCDFVariable *v = c->vardata[i];
+        for (long a = 0; v->attribute != nullptr && a < v->num_v_attrs && a < KV_VATTR_SLOTS; ++a) {
+            const KvVarAttribute &attr = v->attribute[a];
+            const char *p = static_cast<const char *>(attr.data);
+            for (long k = 0; p != nullptr && IsText(attr.data_type) && k < attr.num_elems; ++k) {
+                if (KvTextNeedsEscapes(p))
+                    return true;
+                p += std::strlen(p) + 1;
+            }
+        }
+        if (!IsText(v->data_type) || v->data == nullptr || v->num_elems < 1)
+            continue;
+        const size_t values = KvShapeValues(v, v->rec_vary != 0 ? c->n_recs : 1);
+        const auto width = static_cast<size_t>(v->num_elems);
+        for (size_t k = 0; values != SIZE_MAX && k < values; ++k)
+            if (escaped(static_cast<const char *>(v->data) + k * width, width))
+                return true;
+    }
     return false;
 }
 
@@ -239,6 +345,77 @@ void Line(FILE *fp, const std::string &text)
 
 std::string StartData(long n_recs) { return KvFormat("%s = %ld ! Data records to follow", "Start_data", n_recs); }
 
+// The data file's path, for the reason of a refused write.
+std::string DataPath(const KvCDFContents *c, const char *extn)
+{
+    return KvSafePath(KvJoinPath(c->io_f_path, c->io_f_name, extn).c_str());
+}
+
+// Refuses what the layout's reader would not take back, in a line naming
+// the variable (and the record), kept as the reason; status 115.
+int Refuse(const KvCDFContents *c, const std::string &what, KvOptions *o)
+{
+    KvDisplayMessage(("KVE Error: " + what).c_str(), o);
+    KvNoteFileError("Cannot write", DataPath(c, c->io_f_extn) + ": " + what);
+    return KV_BAD_TYPE;
+}
+
+// The entry line of a global entry (KvWriteEntry), without its line end.
+std::string EntryLine(const KvGAttrEntry *e, const KvOptions *o)
+{
+    if (e->data == nullptr)
+        return "";
+    std::string text = "Entry = ";
+    const std::string delim(1, o->attr_delim);
+    switch (e->data_type) {
+    case CDF_CHAR: case CDF_UCHAR:
+        text += TextItem(std::string(static_cast<const char *>(e->data),
+                                     strnlen(static_cast<const char *>(e->data), static_cast<size_t>(e->num_elems))),
+                         o->attr_delim, o);
+        break;
+    case ISO_TIME:
+        text += std::string(static_cast<const char *>(e->data),
+                            strnlen(static_cast<const char *>(e->data), static_cast<size_t>(e->num_elems)));
+        break;
+    case CDF_EPOCH:
+        text += KvEpochText(*static_cast<const double *>(e->data), o->time_sep_attr);
+        break;
+    default: {
+        if (NumberText(e->data_type, e->data, 0).empty()) {
+            text += "unreadable";
+            break;
+        }
+        for (long i = 0; i < e->num_elems; ++i) {
+            if (i > 0)
+                text += delim;
+            text += NumberText(e->data_type, e->data, i);
+        }
+    }
+    }
+    return text;
+}
+
+// The values of a DATA line (KvWriteVarDataNRV).
+std::string NrvValues(KvCDFVariable **vars, long index, long n_items, long record, int first, const KvOptions *o,
+                      char delim)
+{
+    const KvCDFVariable *v = vars[index];
+    std::string out;
+    for (long k = 0; k < n_items; ++k) {
+        if (!(first == 0 && k == 0)) {
+            out += delim;
+            if (o->f_type == CAA && k % 10 == 0)
+                out += "\\ \n";
+        }
+        if (v->data == nullptr) {
+            std::printf("KVE Warning: variable %s data is NULL", v->name);
+            continue;
+        }
+        out += ValueText(v, Element(v, record, k, n_items), o, o->data_delim, o->attr_delim);
+    }
+    return out;
+}
+
 }  // namespace
 
 int KvPutDelim(FILE *fp, char delim)
@@ -269,38 +446,7 @@ char KvGetDelim(const char *text)
 
 int KvWriteEntry(KvGAttrEntry *e, KvOptions *o, FILE *fp)
 {
-    if (e->data == nullptr) {
-        std::fputc('\n', fp);
-        return 0;
-    }
-    std::string text = "Entry = ";
-    const std::string delim(1, o->attr_delim);
-    switch (e->data_type) {
-    case CDF_CHAR: case CDF_UCHAR:
-        text += TextItem(std::string(static_cast<const char *>(e->data),
-                                     strnlen(static_cast<const char *>(e->data), static_cast<size_t>(e->num_elems))),
-                         o->attr_delim, o);
-        break;
-    case ISO_TIME:
-        text += std::string(static_cast<const char *>(e->data),
-                            strnlen(static_cast<const char *>(e->data), static_cast<size_t>(e->num_elems)));
-        break;
-    case CDF_EPOCH:
-        text += KvEpochText(*static_cast<const double *>(e->data), o->time_sep_attr);
-        break;
-    default: {
-        if (NumberText(e->data_type, e->data, 0).empty()) {
-            text += "unreadable";
-            break;
-        }
-        for (long i = 0; i < e->num_elems; ++i) {
-            if (i > 0)
-                text += delim;
-            text += NumberText(e->data_type, e->data, i);
-        }
-    }
-    }
-    Line(fp, text);
+    Line(fp, EntryLine(e, o));
     return 0;
 }
 
@@ -325,7 +471,9 @@ int KvWriteGlobalFlat(KvCDFContents *c, KvOptions *o, long index, FILE *fp)
             previous = entry->data_type;
             previousName = name;
         }
-        KvWriteEntry(entry, o, fp);
+        const std::string text = EntryLine(entry, o);
+        CheckLine(text, KvFormat("global attribute %s entry %ld: its", g->name, e).c_str());
+        Line(fp, text);
     }
     if (version)
         Line(fp, std::string("Entry = ") + (o->f_type == CAA ? "\"" : "") + KveVersion() +
@@ -339,6 +487,8 @@ int WriteHeaderFlat(KvCDFContents *c, FILE *fp, KvOptions *o)
 {
     std::vector<int> box;
     std::string magic;
+    escaping = NeedsEscapes(c);
+    overlong.clear();
     switch (o->f_type) {
     case TABULAR:
         magic = KvFormat("!@%s@%s", c->io_f_extn, KveVersion());
@@ -361,6 +511,8 @@ int WriteHeaderFlat(KvCDFContents *c, FILE *fp, KvOptions *o)
     }
     if (o->attr_delim == ' ')
         o->time_sep_attr = 'T';
+    if (escaping)
+        magic += kKvEscapesMark;
     Line(fp, magic);
     for (int b : box)
         Line(fp, kBox[b]);
@@ -392,7 +544,7 @@ int WriteHeaderFlat(KvCDFContents *c, FILE *fp, KvOptions *o)
     Line(fp, "!");
     for (long g = 0; g < c->num_g_attrs; ++g)
         KvWriteGlobalFlat(c, o, g, fp);
-    return 0;
+    return overlong.empty() ? 0 : Refuse(c, overlong, o);
 }
 
 int KvAttrs_to_Text(KvCDFContents *c, long index, FILE *fp, KvOptions *o)
@@ -466,6 +618,7 @@ int KvAttrs_to_Text(KvCDFContents *c, long index, FILE *fp, KvOptions *o)
             }
         }
         }
+        CheckLine(text, KvFormat("variable %s attribute %s: its", v->name, attr.name).c_str());
         Line(fp, text);
     }
     return 0;
@@ -499,14 +652,7 @@ int KvWriteVarData(FILE *fp, KvCDFVariable **vars, long index, long n_items, lon
 int KvWriteVarDataNRV(FILE *fp, KvCDFVariable **vars, long index, long n_items, long record, int first,
                       KvOptions *o, char delim)
 {
-    for (long k = 0; k < n_items; ++k) {
-        if (!(first == 0 && k == 0)) {
-            std::fputc(delim, fp);
-            if (o->f_type == CAA && k % 10 == 0)
-                std::fputs("\\ \n", fp);
-        }
-        KvWriteDataValue(fp, vars, index, k, n_items, record, o);
-    }
+    std::fputs(NrvValues(vars, index, n_items, record, first, o, delim).c_str(), fp);
     return 0;
 }
 
@@ -560,21 +706,6 @@ int KvWriteVarBlocked(FILE *fp, KvCDFVariable **vars, long index, long k, long n
 
 namespace {
 
-// The data file's path, for the reason of a refused write.
-std::string DataPath(const KvCDFContents *c, const char *extn)
-{
-    return KvSafePath(KvJoinPath(c->io_f_path, c->io_f_name, extn).c_str());
-}
-
-// Refuses what the layout's reader would not take back, in a line naming
-// the variable (and the record), kept as the reason; status 115.
-int Refuse(const KvCDFContents *c, const std::string &what, KvOptions *o)
-{
-    KvDisplayMessage(("KVE Error: " + what).c_str(), o);
-    KvNoteFileError("Cannot write", DataPath(c, c->io_f_extn) + ": " + what);
-    return KV_BAD_TYPE;
-}
-
 // A record line longer than the reader's physical lines: its values are
 // refused, never written cut.
 int RefuseLine(const KvCDFContents *c, const KvCDFVariable *v, long record, KvOptions *o)
@@ -592,6 +723,7 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
     KvCDFVariable *v = c->vardata[index];
     const long items = ItemsOf(v);
     f->n_items[index] = items;
+    overlong.clear();
     int minimum = 0;
     switch (v->data_type) {
     case CDF_REAL8: case CDF_DOUBLE: minimum = 20; break;
@@ -610,7 +742,7 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
         return Refuse(c, KvFormat("variable %s holds texts of %ld characters, more than the %ld a reader takes",
                                   v->name, v->num_elems, kMaxTextLength),
                       o);
-    if (IsText(v->data_type) && v->data != nullptr && o->f_type == TABULAR && HasColumn(v)) {
+    if (IsText(v->data_type) && v->data != nullptr && o->f_type == TABULAR && HasColumn(c, v)) {
         // A quoted text in a fixed-width column widens it.
         for (size_t e = 0; e < values; ++e) {
             const bool first = o->rec_numbering != NUM_ON && f->total_width == 0 && e % items == 0;
@@ -619,11 +751,11 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
         }
     }
     f->col_start[index] = f->total_width;
-    if (o->f_type == TABULAR && HasColumn(v) &&
+    if (o->f_type == TABULAR && HasColumn(c, v) &&
         static_cast<long>(f->total_width) + items * static_cast<long>(f->col_width[index]) > kMaxColumn)
         return Refuse(c, KvFormat("variable %s: its columns pass the %ld a reader takes", v->name, kMaxColumn), o);
     Line(fp, std::string("START_VARIABLE = ") + v->name);
-    if (HasColumn(v)) {
+    if (HasColumn(c, v)) {
         f->total_width += static_cast<int>(items) * f->col_width[index];
         if (o->f_type == TABULAR) {
             Line(fp, KvFormat("Column_start = %d", f->col_start[index]));
@@ -641,7 +773,7 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
     case CDF_REAL4: case CDF_FLOAT: Line(fp, "VALUE_TYPE = FLOAT"); break;
     case CDF_INT2: case CDF_INT4: case CDF_UINT2: case CDF_UINT4: Line(fp, "VALUE_TYPE = INT"); break;
     case CDF_INT1: case CDF_UINT1: case CDF_BYTE:
-        Line(fp, BytesBeyondSigned(v->data_type, v->data, values) ? "VALUE_TYPE = INT" : "VALUE_TYPE = BYTE");
+        Line(fp, VariableBeyondSigned(v, values) ? "VALUE_TYPE = INT" : "VALUE_TYPE = BYTE");
         break;
     case ISO_TIME: Line(fp, "VALUE_TYPE = ISO_TIME"); break;
     case CDF_CHAR: case CDF_UCHAR:
@@ -659,16 +791,16 @@ int KvWriteVarObjects(KvCDFContents *c, long index, KvOptions *o, KvRecord_forma
         break;
     default: break;
     }
-    if (!HasColumn(v) && v->data != nullptr) {
-        std::fputs("DATA = ", fp);
-        KvWriteVarDataNRV(fp, c->vardata, index, items, 0, 0, o, o->attr_delim);
-        std::fputc('\n', fp);
+    if (!HasColumn(c, v) && v->data != nullptr) {
+        const std::string line = "DATA = " + NrvValues(c->vardata, index, items, 0, 0, o, o->attr_delim);
+        CheckLine(line, KvFormat("variable %s: its DATA", v->name).c_str());
+        Line(fp, line);
     }
     if (v->attribute != nullptr)
         KvAttrs_to_Text(c, index, fp, o);
     Line(fp, std::string("END_VARIABLE = ") + v->name);
     Line(fp, "");
-    return 0;
+    return overlong.empty() ? 0 : Refuse(c, overlong, o);
 }
 
 namespace {
@@ -677,7 +809,7 @@ int MissingData(const KvCDFContents *c, KvOptions *o, bool tabular)
 {
     for (long i = 0; i < c->n_vars; ++i) {
         const KvCDFVariable *v = c->vardata[i];
-        if (HasColumn(v) && v->data == nullptr) {
+        if (HasColumn(c, v) && v->data == nullptr) {
             KvDisplayMessage(KvFormat(tabular ? "KVE Error: data not available for var number %ld"
                                               : "KVE Error: data not available, var number %ld",
                                       i)
@@ -698,7 +830,7 @@ int KvWriteRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE 
         return status;
     std::string title = o->rec_numbering == NUM_ON ? "! Record  " : "!";
     for (long i = 0; i < c->n_vars; ++i) {
-        if (!HasColumn(c->vardata[i]))
+        if (!HasColumn(c, c->vardata[i]))
             continue;
         if (title.size() < static_cast<size_t>(f->col_start[i]))
             title.resize(static_cast<size_t>(f->col_start[i]), ' ');
@@ -717,7 +849,7 @@ int KvWriteRecsTabular(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE 
         bool first = true;
         for (long i = 0; i < c->n_vars; ++i) {
             const KvCDFVariable *v = c->vardata[i];
-            if (!HasColumn(v))
+            if (!HasColumn(c, v))
                 continue;
             const int w = f->col_width[i] - 1;
             for (long k = 0; k < f->n_items[i]; ++k) {
@@ -781,7 +913,7 @@ int KvWriteRecsParsed(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *
         }
         for (long i = 0; i < c->n_vars; ++i) {
             const KvCDFVariable *v = c->vardata[i];
-            if (!HasColumn(v))
+            if (!HasColumn(c, v))
                 continue;
             for (long k = 0; k < f->n_items[i]; ++k) {
                 if (!first)
@@ -828,7 +960,7 @@ int WriteRecsCef(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *fp, b
     }
     long written = 0;
     for (long i : order)
-        if (HasColumn(c->vardata[i]))
+        if (HasColumn(c, c->vardata[i]))
             ++written;
     std::string record;
     for (long r = 0; r < c->n_recs; ++r) {
@@ -848,7 +980,7 @@ int WriteRecsCef(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *fp, b
         };
         const KvCDFVariable *last = nullptr;
         for (long i : order) {
-            if (!HasColumn(c->vardata[i]))
+            if (!HasColumn(c, c->vardata[i]))
                 continue;
             const size_t from = record.size();
             record += o->row_end;
@@ -890,6 +1022,10 @@ int KvWriteRecsCAA(KvCDFContents *c, KvRecord_format *f, KvOptions *o, FILE *fp)
 int KvWriteCSDSgenFlat(KvCDFContents *c, KvOptions *o)
 {
     KvClearFileError();
+    // Parts written on their own after this file escape their texts.
+    struct Restore {
+        ~Restore() { escaping = true; }
+    } restore;
     if (c == nullptr || o == nullptr)
         return KV_NO_VARIABLES;
     KvEnsureFileName(c, o);

@@ -94,10 +94,13 @@ int KvInitGlobalContents(KvCDFContents *c)
     c->num_g_attrs = 0;
     KvReplaceGlobalTxtAttr(c, "TITLE", "Data exported from OBRA analysis software");
     KvReplaceGlobalTxtAttr(c, "MODS", "Data and/or timeline was processed by OBRA");
-    char when[64];
+    // The time in UTC, in the form of ctime, which the ISO text marks "Z".
+    char when[64] = "";
     char iso[64];
     const std::time_t now = std::time(nullptr);
-    ctime_r(&now, when);
+    std::tm utc{};
+    if (gmtime_r(&now, &utc) != nullptr)
+        asctime_r(&utc, when);
     KvReplaceGlobalTxtAttr(c, "Generation_date", KvCtoISO(when, iso));
     return 0;
 }

@@ -22,26 +22,21 @@ std::string KvJoinPath(const char *dir, const char *name, const char *extn);
 // vary repeated: the one layout of the data set, written and read so by
 // every writer and reader.
 //
+// The data are the caller's, taken for what that shape says, as any C
+// interface takes its buffers: nothing asks the allocator how large they
+// are.
+//
 // Bytes of one value as the data hold it (num_elems characters for text
 // types); 0 for a type the writers do not know.
 long KvValueBytes(const KvCDFVariable *v);
 // Values of that layout over the given records (SIZE_MAX on overflow).
 size_t KvShapeValues(const KvCDFVariable *v, long records);
-// Values of valueBytes bytes the block of the data can hold.  The data set
-// holds its data in blocks of malloc, whose size is known; it is only a
-// guard against data visibly shorter than their shape, never a source of
-// their layout.
-size_t KvHeldValues(const KvCDFVariable *v, size_t valueBytes);
-// 0, or `status` after the message "KVE Error: variable %s holds %zu
-// values, its shape needs %zu" for the first variable whose
-// block is smaller than its shape over the data set's records.  The
+// 0, or `status` after the message "KVE Error: variable %s: its shape
+// passes what memory holds" for the first variable with data whose shape
+// over the data set's records is more bytes than memory can address.  The
 // message goes through KvDisplayMessage and is kept as the reason why
 // `path` was not written (KvLastFileError).
 int KvCheckDataShapes(const KvCDFContents *c, KvOptions *o, int status, const std::string &path);
-// The refusal of KvCheckDataShapes for one variable: the message, the
-// reason kept, and `status`.
-int KvRefuseShortData(const KvCDFVariable *v, size_t held, size_t needed, KvOptions *o, const std::string &path,
-                      int status);
 
 // A missing time: the epoch the writers and readers use for it (CDF's fill
 // value of EPOCH), written as the text of the last millisecond of 9999 and
@@ -54,17 +49,25 @@ inline constexpr double kKvFillEpoch = -1.0e31;
 // record-end mark or a character the line layer does not give back (a line
 // end, CR, FF, VT, BEL); a record value also when it begins with '&' (the
 // mark that skips lines) or holds '=' (a keyword line where no header
-// stands before it).  Inside the quotes those characters are written as a
-// backslash and three octal digits ("a\012b"), as is a backslash that
-// comes before three octal digits ("\134"): plain text to any other reader
-// of CEF 2, and given back by this one.  Bare text is never unescaped.
+// stands before it).
+//
+// A file that holds such a character in a text is marked as ours:
+// kKvEscapesMark ends its magic line, a comment to any other reader.  Only
+// there are escapes written (`escapes`): inside the quotes those characters
+// are a backslash and three octal digits ("a\012b"), as is a backslash that
+// comes before three octal digits ("\134").  Only in a file so marked does
+// the reader turn escapes back: the texts of other writers' files, and of
+// our files written before the mark, read as stored, and a file without
+// such a character holds its backslashes as they are.  Bare text is never
+// unescaped.
+inline constexpr char kKvEscapesMark[] = "@octal-escapes";
 bool KvTextNeedsQuotes(const std::string &text, char delim, char rec_end, bool record = false);
 bool KvTextNeedsEscapes(const std::string &text);
-std::string KvQuoted(const std::string &text);
+std::string KvQuoted(const std::string &text, bool escapes);
 // The text of one quoted item (blanks around it allowed, doubled quotes
-// single again, escapes turned back); false when the item is not one
-// quoted text (text after its closing quote, or none).
-bool KvOneQuoted(const std::string &item, std::string *text);
+// single again, escapes turned back when the file has them); false when
+// the item is not one quoted text (text after its closing quote, or none).
+bool KvOneQuoted(const std::string &item, std::string *text, bool escapes);
 
 // The text KvLastFileError gives: clearing it, and keeping "<what> <path>:
 // <reason>" (the reason the system's text of an errno, or a text).

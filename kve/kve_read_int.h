@@ -25,7 +25,7 @@ inline constexpr long kMaxItems = 1000;
 inline constexpr long kMaxTextLength = 65536;       // MAXSTRLEN and the like
 inline constexpr long kMaxColumn = 1L << 20;        // COLUMN_START, COLUMN_WIDTH
 inline constexpr long kMaxItemsPerRecord = 1L << 20; // product of SIZES
-inline constexpr size_t kMaxPhysicalLine = 1 << 20; // longer physical lines are cut
+inline constexpr size_t kMaxPhysicalLine = 1 << 20; // longer physical lines are cut, with a warning
 extern size_t kv_max_read_bytes;                     // all values of one variable; lowered by fuzzing
 
 // ---- Line layer ---------------------------------------------------------------
@@ -42,11 +42,21 @@ int KvLinesStatus();
 // Record lines of fixed columns: they keep their leading blanks, and a
 // quote in them is text like any other character.
 void KvLinesFixedColumns(bool on);
+// The quoted texts of the file hold our escapes: its magic line carries
+// kKvEscapesMark.  Off for every other file.
+void KvLinesSetEscapes(bool on);
+bool KvLinesEscapes();
 // Errors and warnings of one read about its header values and records (a
 // value its type cannot hold, a short record, a text too long): the first
-// 20 go through KvDisplayMessage, later ones are counted.  Line warnings of
-// the line layer have a cap of 20 of their own.
+// 20 go through KvDisplayMessage, later ones are counted.  Warnings (those
+// of the line layer, KvReadWarning) have a cap of 20 of their own.
 void KvReadError(const std::string &text, KvOptions *options);
+// A warning of the read: through KvDisplayMessage and the host's alert box,
+// or counted past the cap.
+void KvReadWarning(const std::string &text);
+// Warns, once for each owner (a variable's name, "global attribute NAME"),
+// that a BYTE item above 127 is read as the signed byte it stands for.
+void KvWarnSignedByte(const std::string &owner, long long value);
 // Counts one such message; false when it is past the cap and is not to be
 // given (nor made).
 bool KvReadErrorShown();
@@ -117,13 +127,15 @@ long KvUnsignedOf(long type);
 void KvPutInteger(long type, long long value, void *at);
 // Stores items of a numeric type one after the other at `out` (room for
 // each at its element size); an integer type turns unsigned (*type) when
-// only that holds them all.  False when an item is not a number the type
-// (or its unsigned form) holds; with `refused`, such items are left out
-// and named there instead, and false only when none is left.
+// only that holds every item that is a number.  False when an item is not
+// a number the type (or its unsigned form) holds; with `refused`, such
+// items are left out and named there instead, and false only when none is
+// left.  *signedByte gets the first BYTE item above 127 stored.
 bool KvStoreNumbers(long *type, const std::vector<std::string> &items, unsigned char *out,
-                    std::vector<std::string> *refused = nullptr);
-// A text value of a header or record as stored: one quoted item unquoted;
-// in CEF 2 any other item loses its quotes as before; else unchanged.
+                    std::vector<std::string> *refused = nullptr, long long *signedByte = nullptr);
+// A text value of a header or record as stored: one quoted item unquoted
+// (its escapes turned back in a file of ours that has them); in CEF 2 any
+// other item loses its quotes as before; else unchanged.
 std::string KvTextValue(const std::string &item, bool caa);
 // Bytes one element of a data type takes in memory as the reader holds it.
 long KvReadElementSize(long type);

@@ -3,6 +3,7 @@
 #include "kve_int.h"
 #include "kcdf.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -21,8 +22,9 @@ std::string KvEpochText(double epoch, char separator)
 {
     cdf_epoch e{};
     // A missing time (NaN, the fill value or any time before year 0) is
-    // the fill text, as a time past year 9999 is.
-    e.tsince0 = epoch >= 0.0 ? epoch : kKvFillEpoch;
+    // the fill text, as a time past year 9999 is; the text is of the
+    // nearest millisecond.
+    e.tsince0 = epoch >= 0.0 ? std::round(epoch) : kKvFillEpoch;
     KvEpochBreakdown(&e);
     std::string text = KvFormat("%4.4ld-%2.2ld-%2.2ld%c%2.2ld:%2.2ld:%2.2ld.%3.3ld", e.year, e.month, e.day, separator,
                                 e.hour, e.minute, e.second, e.msec);
@@ -78,7 +80,9 @@ int KvISOStringToEpochStatus(const char *text, double *epoch)
             return KV_WARNING;
     }
     const double days = kcdf::ComputeEpoch(ymd[0], ymd[1], ymd[2], 0, 0, 0, 0) / 86400000.0;
-    *epoch = (((days * 24.0 + hms[0]) * 60.0 + hms[1]) * 60.0 + hms[2]) * 1000.0;
+    // To the nearest millisecond: the sum falls just short of it for some
+    // dates far from now.
+    *epoch = std::round((((days * 24.0 + hms[0]) * 60.0 + hms[1]) * 60.0 + hms[2]) * 1000.0);
     // The last second of 9999 is the text of a missing time.
     if (*epoch >= kcdf::ComputeEpoch(9999, 12, 31, 23, 59, 59, 0))
         *epoch = kKvFillEpoch;

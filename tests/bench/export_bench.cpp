@@ -8,6 +8,12 @@
 // after it values past the signed range (refused), and the same file with
 // values within it after the negative one, and prints both times and their
 // ratio: reading stays linear in the file's size whatever its values.
+// First, before anything else takes memory, reads three CEF 2 files each in
+// a child process and prints its time and the child's peak memory: one of
+// 5 MB of CRs inside an open quote, one of 2,000,000 lines each with an
+// open quote (both scaled by SWEEPS / 21600), and as the baseline one of as
+// many lines without a fault: the warnings of a read are capped, and so is
+// the memory they take.
 // Exit status 1 when a write or read fails.
 #include "Qsweep_export.h"
 #include "kve_cdf.h"
@@ -16,6 +22,7 @@
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -125,6 +132,53 @@ double ReadIntFile(const std::string &dir, const char *stem, long records, const
     return seconds;
 }
 
+// Writes a CEF 2 file of the folder of ISO times, one a record: `lines`
+// records, each ending inside an open quote when `open`, then one record
+// whose quote holds `crs` CRs.
+void WriteTimesFile(const std::string &dir, const char *stem, long lines, bool open, long crs)
+{
+    FILE *fp = std::fopen((dir + "/" + stem + ".cef").c_str(), "w");
+    if (fp == nullptr)
+        return;
+    std::fputs("!@.cef2@bench\nFILE_FORMAT_VERSION = \"CEF-2.0\"\nEND_OF_RECORD_MARKER = \"$\"\n"
+               "START_VARIABLE = time\n  VALUE_TYPE = ISO_TIME\nEND_VARIABLE = time\nDATA_UNTIL = \"End_of_Data\"\n",
+               fp);
+    for (long r = 0; r < lines; ++r)
+        std::fputs(open ? "2004-12-09T10:00:00.000Z \"$\n" : "2004-12-09T10:00:00.000Z$\n", fp);
+    if (crs > 0) {
+        std::fputs("2004-12-09T10:00:00.000Z \"", fp);
+        for (long k = 0; k < crs; ++k)
+            std::fputc('\r', fp);
+        std::fputs("$\n", fp);
+    }
+    std::fputs("End_of_Data\n", fp);
+    std::fclose(fp);
+}
+
+// Reads a CEF 2 file of the folder in a child process: the time, and the
+// child's peak memory in MB; false when the read fails.
+bool ReadInChild(const std::string &dir, const char *stem, double *seconds, double *mb)
+{
+    const auto start = Clock::now();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        KvCDFContents *c = KvMakeCDFContentsObj();
+        KvOptions *o = KvMakeOptionsObj();
+        c->io_f_path = KvNewStr((dir + "/").c_str());
+        c->io_f_name = KvNewStr(stem);
+        c->io_f_extn = o->EXTN_CEF;
+        stdout = stderr = o->fp_null;  // the reader's echoes and the alert box's lines
+        ::_exit(KvGetCSDSgenFlat(c, o) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    rusage usage{};
+    if (child < 0 || ::wait4(child, &status, 0, &usage) != child)
+        return false;
+    *seconds = Seconds(start);
+    *mb = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
 }  // namespace
 
 int main(int argc, char **argv)
@@ -135,13 +189,24 @@ int main(int argc, char **argv)
     std::string dir = (std::filesystem::temp_directory_path() / "kve-bench-XXXXXX").string();
     if (::mkdtemp(dir.data()) == nullptr)
         return 2;
+    int failed = 0;
+
+    // Warning-heavy reads, before the sweeps take memory.
+    const long crs = 5000000L * n / 21600, lines = 2000000L * n / 21600;
+    WriteTimesFile(dir, "crs", 0, false, crs);
+    WriteTimesFile(dir, "quotes", lines, true, 0);
+    WriteTimesFile(dir, "clean", lines, false, 0);
+    double crSeconds = 0, crMb = 0, quoteSeconds = 0, quoteMb = 0, cleanSeconds = 0, cleanMb = 0;
+    if (!ReadInChild(dir, "crs", &crSeconds, &crMb) || !ReadInChild(dir, "quotes", &quoteSeconds, &quoteMb) ||
+        !ReadInChild(dir, "clean", &cleanSeconds, &cleanMb))
+        failed = 1;
+
     std::vector<SweepPtr> sweeps;
     std::vector<HALDE_SWEEP_S *> raw;
     for (int k = 0; k < n; ++k) {
         sweeps.push_back(MakeSweep(k));
         raw.push_back(sweeps.back().get());
     }
-    int failed = 0;
     auto make = [&](double *seconds) {
         const auto start = Clock::now();
         KvCDFContents *c = nullptr;
@@ -211,6 +276,12 @@ int main(int argc, char **argv)
     std::printf("    values within the signed range (baseline)    %8.3f s  %8.1f MB/s  (%ld records kept)\n", within,
                 fileBytes / mb / within, storedWithin);
     std::printf("    past / within %8.2f\n", beyond / within);
+    std::printf("  CEF 2 reads of warnings, each in a child process (its time and peak memory):\n");
+    std::printf("    %7.1f MB of CRs in an open quote     %8.3f s  %8.1f MB\n", crs / mb, crSeconds, crMb);
+    std::printf("    %7ld lines with an open quote        %8.3f s  %8.1f MB\n", lines, quoteSeconds, quoteMb);
+    std::printf("    %7ld lines without a fault (baseline) %7.3f s  %8.1f MB\n", lines, cleanSeconds, cleanMb);
+    std::printf("    open quotes / baseline: time %5.2f, memory %5.2f\n", quoteSeconds / cleanSeconds,
+                quoteMb / cleanMb);
     std::printf("  peak memory %8.1f MB\n", static_cast<double>(usage.ru_maxrss) / 1024.0);
     std::filesystem::remove_all(dir);
     return failed;

@@ -227,6 +227,8 @@ TEST(SweepExport, GatheredSetAsCef2AndCdf)
     std::vector<SweepPtr> sweeps;
     for (int k = 0; k < kN; ++k)
         sweeps.push_back(MakeSweep(k, 8, 16));
+    // A backslash in a lineage is text like any other in the file.
+    std::strcpy(sweeps[0]->lineage->instrument, "3DR\\101");
     auto raw = Raw(sweeps);
     TempDir dir;
     for (const bool cdf : {false, true}) {
@@ -243,7 +245,9 @@ TEST(SweepExport, GatheredSetAsCef2AndCdf)
             o->rec_end = '$';
             o->row_end = '\n';
             ASSERT_STATUS(0, KvWriteCSDSgenFlat(c.get(), o.get()));
-            CheckCef2(kombra_test::ReadFile(dir.file("C1_sweeps.cef")), 10, kN, '$');
+            const std::string text = kombra_test::ReadFile(dir.file("C1_sweeps.cef"));
+            CheckCef2(text, 10, kN, '$');
+            EXPECT_NE(std::string::npos, text.find("Entry = \"CLUSTER-1 HALDE 3DR\\101 CP3DRH\"\n")) << text;
             continue;
         }
         ASSERT_STATUS(0, KvWriteCSDSgenCDF(c.get(), o.get()));
@@ -253,7 +257,8 @@ TEST(SweepExport, GatheredSetAsCef2AndCdf)
         for (const char *expected :
              {"var psd FLOAT recvary=T dims=[8,16] records=40\n  rec 0 f0 f3f800000 f40000000",
               "var timetags EPOCH recvary=T dims=[] records=40\n", "var sc_potential FLOAT recvary=T dims=[] records=40\n",
-              "  attr DEPEND_0 CHAR [timetags]\n", "  attr TENSOR_RANK INT4 1\n", "gattr NURV Lineage\n"})
+              "  attr DEPEND_0 CHAR [timetags]\n", "  attr TENSOR_RANK INT4 1\n",
+              "gattr NURV Lineage\n  entry 0 CHAR [CLUSTER-1 HALDE 3DR\\101 CP3DRH]\n"})
             EXPECT_NE(std::string::npos, dump->find(expected)) << expected;
     }
 }

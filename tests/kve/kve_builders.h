@@ -32,7 +32,8 @@ KvCDFVariable *Var(const char *name, long type, std::initializer_list<long> dims
         v->dim_varys[d++] = -1;
     }
     v->data = std::malloc(values.size() * sizeof(T) + 1);
-    std::memcpy(v->data, values.data(), values.size() * sizeof(T));
+    if (!values.empty())
+        std::memcpy(v->data, values.data(), values.size() * sizeof(T));
     return v;
 }
 

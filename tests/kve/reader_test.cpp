@@ -8,6 +8,10 @@
 #include "kve_read_int.h"
 #include "support.h"
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -134,10 +138,10 @@ TEST_P(FlatRoundTrip, WhatTheWriterWroteReadsBack)
     if (GetParam().type == CAA) {
         // CEF 2 carries times as ISO text.
         EXPECT_EQ(ISO_TIME, time->data_type);
-        EXPECT_EQ("2004-12-09T10:00:04.000Z", Slot(time, 1));
+        EXPECT_EQ("2004-12-09T10:00:04.001Z", Slot(time, 1));
     } else {
         EXPECT_EQ(CDF_EPOCH, time->data_type);
-        EXPECT_DOUBLE_EQ(kT0 + 4000.0, At<double>(time, 1));  // milliseconds are written whole
+        EXPECT_DOUBLE_EQ(kT0 + 4001.0, At<double>(time, 1));  // written to the nearest millisecond
         EXPECT_DOUBLE_EQ(kT0 + 8000.0, At<double>(time, 2));
     }
     const KvCDFVariable *psd = r.Var("psd");
@@ -267,10 +271,17 @@ const char *kHand =
     "2004-12-09T10:00:16Z, 5, 5, 1.5, 2.5, \"five\"$\n"
     "End_of_Data\n";
 
+// The INT and BYTE values of the first three records of kHand.
+const char *const kFirstThreeRecords = " 1, 1, 1.5, 2.5, \"one\"$\n2004-12-09T10:00:04Z, 2, 2, 1.5, 2.5, \"two\"$\n"
+                                       "2004-12-09T10:00:08Z, 3, 3,";
+
 // The file with one text replaced; what the read gives; what reaches the
-// user through the host's alert box; the INT values stored; the BYTE
-// values stored, a line of the library's messages, and the integer
-// attributes of n and integer entries ("n.NAME=v v;META=v v").
+// user through the host's alert box (once); the INT values stored; the BYTE
+// values stored, a line of the library's messages, the integer attributes
+// of n and integer entries ("n.NAME=v v;META=v v"), a part of the texts
+// read (TextItems), the first record asked for, a text the alert box must
+// not show, and the megabytes the read may take at most (measured in a
+// child process).
 struct HandCase {
     const char *name;
     std::string find, replace;
@@ -281,6 +292,10 @@ struct HandCase {
     const char *bytes = nullptr;
     const char *said = nullptr;
     const char *numbers = nullptr;
+    std::string texts = "";
+    long first = -1;
+    const char *unalerted = nullptr;
+    long megabytes = 0;
 };
 
 // The integer attributes of n and the integer global entries of a read.
@@ -312,6 +327,29 @@ std::string IntegerItems(const Read &r)
     return out;
 }
 
+// The texts of a read: the values of note, then each text attribute of
+// each variable, then each text entry ("note=a|b;var.NAME=t;META=t").
+std::string TextItems(const Read &r)
+{
+    std::string out = "note=";
+    const KvCDFVariable *note = r.Var("note");
+    for (long i = 0; note != nullptr && i < r.c->n_recs; ++i)
+        out += (i > 0 ? "|" : "") + Slot(note, i);
+    for (long i = 0; i < r.c->n_vars; ++i) {
+        const KvCDFVariable *v = r.c->vardata[i];
+        for (long a = 0; a < v->num_v_attrs; ++a)
+            if (v->attribute[a].data_type == CDF_CHAR)
+                out += std::string(";") + v->name + "." + v->attribute[a].name + "=" +
+                       static_cast<const char *>(v->attribute[a].data);
+    }
+    for (long g = 0; g < r.c->num_g_attrs; ++g)
+        for (long e = 0; e < r.c->g_attr[g]->num_entries; ++e)
+            if (r.c->g_attr[g]->entry[e].data_type == CDF_CHAR)
+                out += std::string(";") + r.c->g_attr[g]->name + "=" +
+                       static_cast<const char *>(r.c->g_attr[g]->entry[e].data);
+    return out;
+}
+
 // n copies of a line.
 std::string Repeated(int n, const std::string &line)
 {
@@ -319,6 +357,38 @@ std::string Repeated(int n, const std::string &line)
     while (n-- > 0)
         out += line;
     return out;
+}
+
+// Global attribute blocks M0 .. M(n-1), one entry each.
+std::string MetaBlocks(int n)
+{
+    std::string out;
+    for (int i = 0; i < n; ++i)
+        out += "START_META = M" + std::to_string(i) + "\n  ENTRY = \"m\"\nEND_META = M" + std::to_string(i) + "\n";
+    return out;
+}
+
+// Megabytes by which reading dir/hand.cef raises the peak memory of a
+// child process that does nothing else; -1 when it cannot be measured.
+long ReadMegabytes(const std::string &dir)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        rusage before{}, after{};
+        ::getrusage(RUSAGE_SELF, &before);
+        {
+            Read r;
+            std::freopen("/dev/null", "w", stdout);
+            std::freopen("/dev/null", "w", stderr);
+            r.From(dir, "hand", ".cef");
+        }
+        ::getrusage(RUSAGE_SELF, &after);
+        ::_exit(static_cast<int>(std::min(250L, (after.ru_maxrss - before.ru_maxrss) / 1024)));
+    }
+    int status = 0;
+    if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status))
+        return -1;
+    return WEXITSTATUS(status);
 }
 
 void PrintTo(const HandCase &c, std::ostream *os) { *os << c.name; }
@@ -334,7 +404,13 @@ TEST_P(HandWritten, StoresWhatTheFileHoldsOrSaysWhyNot)
     ASSERT_NE(std::string::npos, at);
     text.replace(at, k.find.size(), k.replace);
     kombra_test::WriteFile(dir.file("hand.cef"), text);
+    if (k.megabytes > 0) {
+        const long used = ReadMegabytes(dir.str());
+        EXPECT_GE(used, 0);
+        EXPECT_LE(used, k.megabytes);
+    }
     Read r;
+    r.o->Nstart = k.first;
     FILE *messages = std::fopen(dir.file("messages").c_str(), "w");
     r.o->fp_display = messages;
     testing::internal::CaptureStdout();
@@ -363,6 +439,13 @@ TEST_P(HandWritten, StoresWhatTheFileHoldsOrSaysWhyNot)
         EXPECT_EQ("", alerted);
     } else {
         EXPECT_NE(std::string::npos, alerted.find(k.alert)) << alerted;
+        EXPECT_EQ(alerted.find(k.alert), alerted.rfind(k.alert)) << alerted;
+    }
+    if (k.unalerted != nullptr) {
+        EXPECT_EQ(std::string::npos, alerted.find(k.unalerted)) << alerted;
+    }
+    if (!k.texts.empty()) {
+        EXPECT_NE(std::string::npos, TextItems(r).find(k.texts)) << TextItems(r).substr(0, 2000);
     }
     const KvCDFVariable *n = r.Var("n");
     std::string ints;
@@ -425,9 +508,12 @@ INSTANTIATE_TEST_SUITE_P(
         // A delimiter before the record-end mark leaves no value.
         HandCase{"CommaBeforeTheRecordEnd", "\"five\"$", "\"five\", $", 0, 5, "", "1 2 3 4 5"},
         // BYTE items of the previous writer, 128 to 255, are the signed
-        // bytes they stand for.
-        HandCase{"BytesOfThePreviousWriter", " 3, 3,", " 3, 156,", 0, 5, "", "1 2 3 4 5", "1 2 -100 4 5"},
-        HandCase{"ByteOf255", " 5, 5,", " 5, 255,", 0, 5, "", "1 2 3 4 5", "1 2 3 4 -1"},
+        // bytes they stand for, said once for each variable.
+        HandCase{"BytesOfThePreviousWriter", " 3, 3, 1.5, 2.5, \"three\"$\n2004-12-09T10:00:12Z, 4, 4,",
+                 " 3, 156, 1.5, 2.5, \"three\"$\n2004-12-09T10:00:12Z, 4, 200,", 0, 5,
+                 "KVE Warning: BYTE items of b above 127 are read as signed bytes (156 as -100)", "1 2 3 4 5",
+                 "1 2 -100 -56 5"},
+        HandCase{"ByteOf255", " 5, 5,", " 5, 255,", 0, 5, "(255 as -1)", "1 2 3 4 5", "1 2 3 4 -1"},
         // Integer attributes and entries: an item its type cannot hold is
         // named, the rest kept.
         HandCase{"IntAttributeBeyondItsType", "VALUE_TYPE = INT\nEND_VARIABLE = n",
@@ -438,7 +524,59 @@ INSTANTIATE_TEST_SUITE_P(
                  "START_META = M\n  VALUE_TYPE = INT\n  ENTRY = 7\n  ENTRY = 99999999999\n  ENTRY = 8, 9\n"
                  "END_META = M\nSTART_VARIABLE = time",
                  0, 5, "", "1 2 3 4 5", nullptr, "KVE Error: entry 1 of M: '99999999999' is no value of INT",
-                 "M=7 8 9"}),
+                 "M=7 8 9"},
+        // An item that is no number leaves the others free to turn unsigned.
+        HandCase{"UnsignedBesideAWord", "VALUE_TYPE = INT\nEND_VARIABLE = n",
+                 "VALUE_TYPE = INT\n  VALIDMIN = 3000000000, x\nEND_VARIABLE = n", 0, 5, "", "1 2 3 4 5", nullptr,
+                 "KVE Error: VALIDMIN of n: 'x' is no value of INT", "n.VALIDMIN=3000000000"},
+        // Texts of another writer read as stored, backslashes and all; the
+        // escapes of texts are turned back only in files marked as ours.
+        HandCase{.name = "ForeignBackslashesInData", .find = "\"two\"$", .replace = "\"C:\\data\\2004\\101.cef\"$",
+                 .status = 0, .stored = 5, .alert = "", .ints = "1 2 3 4 5",
+                 .texts = "note=one|C:\\data\\2004\\101.cef|three|"},
+        HandCase{.name = "ForeignOctalNul", .find = "\"three\"$", .replace = "\"\\000x\"$", .status = 0, .stored = 5,
+                 .alert = "", .ints = "1 2 3 4 5", .texts = "note=one|two|\\000x|four"},
+        HandCase{.name = "ForeignBackslashesInMetadata", .find = "START_VARIABLE = time\n  VALUE_TYPE = ISO_TIME\n",
+                 .replace = "START_META = PATH\n  ENTRY = \"E:\\100\\files\"\nEND_META = PATH\n"
+                            "START_VARIABLE = time\n  VALUE_TYPE = ISO_TIME\n  LABLAXIS = \"\\101\\102\"\n",
+                 .status = 0, .stored = 5, .alert = "", .ints = "1 2 3 4 5",
+                 .texts = "|five;time.LABLAXIS=\\101\\102;PATH=E:\\100\\files"},
+        HandCase{.name = "OurMarkedFileTurnsEscapesBack", .find = "!@.cef2@hand\n",
+                 .replace = "!@.cef2@hand@octal-escapes\nSTART_META = M\n  ENTRY = \"a\\012b \\134101\"\nEND_META = M\n",
+                 .status = 0, .stored = 5, .alert = "", .ints = "1 2 3 4 5", .texts = ";M=a\nb \\101"},
+        // Record ends inside quoted texts are no record ends.
+        HandCase{.name = "LongTextsHoldingDollars", .find = "\"one\"$",
+                 .replace = "\"" + Repeated(7000, "abcdefghi$") + "\"$", .status = 0, .stored = 5, .alert = "",
+                 .ints = "1 2 3 4 5", .texts = "note=" + Repeated(7000, "abcdefghi$") + "|two|"},
+        // A record before the range asked for decides nothing of a column.
+        HandCase{.name = "RangeAfterANegative", .find = kFirstThreeRecords,
+                 .replace = " -1, 1, 1.5, 2.5, \"one\"$\n2004-12-09T10:00:04Z, 3000000000, 2, 1.5, 2.5, \"two\"$\n"
+                            "2004-12-09T10:00:08Z, 4000000000, 3,",
+                 .status = 0, .stored = 4, .alert = "", .ints = "3000000000 4000000000 4 5", .first = 1},
+        HandCase{.name = "RangeAfterAnUnsigned", .find = kFirstThreeRecords,
+                 .replace = " 3000000000, 1, 1.5, 2.5, \"one\"$\n2004-12-09T10:00:04Z, -1, 2, 1.5, 2.5, \"two\"$\n"
+                            "2004-12-09T10:00:08Z, -2, 3,",
+                 .status = 0, .stored = 4, .alert = "", .ints = "-1 -2 4 5", .first = 1},
+        // What a read drops, it names.
+        HandCase{.name = "MoreGlobalBlocksThanARead", .find = "START_VARIABLE = time",
+                 .replace = MetaBlocks(203) + "START_VARIABLE = time", .status = 0, .stored = 5,
+                 .alert = "KVE Warning: global attributes from M200 on are dropped: a read keeps 200",
+                 .ints = "1 2 3 4 5"},
+        HandCase{.name = "LineLongerThanAReaderTakes", .find = "START_VARIABLE = time",
+                 .replace = "START_META = LONG\n  ENTRY = \"" + std::string(1100000, 'x') +
+                            "\"\nEND_META = LONG\nSTART_VARIABLE = time",
+                 .status = 0, .stored = 5, .alert = "hand.cef line 5: a line of more than 1048576 characters is cut",
+                 .ints = "1 2 3 4 5"},
+        // Warnings: one for a text, however many characters it loses; a CR
+        // before a line feed is a line end; a read past the cap of its
+        // warnings counts them without keeping them.
+        HandCase{.name = "CarriageReturnsInAnOpenQuote", .find = "\"two\"$",
+                 .replace = "\"t" + std::string(5000000, '\r') + "wo$", .status = 0, .stored = 5,
+                 .alert = "hand.cef line 22: a control character in a quoted text is dropped", .ints = "1 2 3 4 5",
+                 .megabytes = 30},
+        HandCase{.name = "QuoteOverACrLfLineEnd", .find = "\"two\"$\n", .replace = "\"two$\r\n", .status = 0,
+                 .stored = 5, .alert = "hand.cef line 22: a quote runs over the end of the line", .ints = "1 2 3 4 5",
+                 .unalerted = "control character"}),
     [](const testing::TestParamInfo<HandCase> &info) { return std::string(info.param.name); });
 
 TEST(KveFlatReader, HeaderRulesAndRecordFaults)
