@@ -159,7 +159,7 @@ HALDE_SWEEP_S *HaldeGetAzSliceV2(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NU
      * potential-corrected reading takes it too. */
     if (status != 1 && status != 12) {
         printf("HaldeGetAzSliceV2 failed to get sweeps ret= %d.", status);
-        puts(" Try another source/time?");
+        puts(sweep_reading_explained() ? "" : " Try another source/time?");
         free_sweep_set(sweeps != nullptr ? n : 0, sweeps);
         *etime = caller_end;
         return nullptr;
