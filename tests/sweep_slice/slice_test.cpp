@@ -257,6 +257,16 @@ TEST_F(SweepSlice, SliceOfASpinOrGatheredAndCorrected)
     EXPECT_EQ(kT0 + kSpinMs, Msec(three->suntime));
     EXPECT_EQ(kT0 + 3 * kSpinMs, Msec(three->etime) / 1000 * 1000);
 
+    // The last spin of the data is sliced, with the potential correction or
+    // without.
+    for (const PHISC_CHOICE_E choice : {NO_SC_POT_CORR, CONST_SC_POT}) {
+        NURV_TIME_S last = At(kT0 + 116000), until = last;
+        SweepPtr end(HaldeGetAzSliceV2(&l, &last, &until, 0.0f, BIN_UNITS_EV, PSD_UNITS_CNTS_ACCUM, &pa, choice, 5.0f,
+                                       60.0f, NO_GATHER, gaps, 0, 1));
+        ASSERT_NE(nullptr, end) << choice;
+        EXPECT_EQ(kT0 + 116000, Msec(end->suntime));
+    }
+
     // Nothing to read.
     NURV_TIME_S late = At(kT0 + 300000), later = At(kT0 + 310000);
     EXPECT_EQ(nullptr, HaldeGetAzSliceV2(&l, &late, &later, 0.0f, BIN_UNITS_EV, PSD_UNITS_CNTS_ACCUM, &pa,
