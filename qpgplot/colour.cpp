@@ -23,6 +23,24 @@ bool DeviceOpen()
     return std::string_view(state, static_cast<std::size_t>(len > 0 ? len : 0)) == "OPEN";
 }
 
+} // namespace qpgplot
+
+float PGSpectro_legible_char_size(float size)
+{
+    constexpr float kLeastMm = 2.4f;
+    if (!qpgplot::DeviceOpen())
+        return size;
+    float was = 1.0f;
+    cpgqch(&was);
+    cpgsch(1.0f);
+    float xmm = 0, ymm = 0;
+    cpgqcs(2, &xmm, &ymm);
+    cpgsch(was);
+    return ymm > 0 ? std::max(size, kLeastMm / ymm) : size;
+}
+
+namespace qpgplot {
+
 BufferedOutput::BufferedOutput() : held_(DeviceOpen())
 {
     if (held_)

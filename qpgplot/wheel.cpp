@@ -195,14 +195,18 @@ float TextFit(const PGWheel &w, float ts)
         float size;
     } titles[] = {{w.supsuptitle, 1.0f}, {w.suptitle, 0.75f}, {w.title, 0.75f}, {w.subtitle, 0.75f},
                   {w.subsubtitle, 0.75f}};
+    /* The titles of a half (justified to one side) are fitted as if they
+     * reached either way, so that the two halves of a wheel, each fitted
+     * alone, get one size. */
+    const float reach = std::fmax(w.title_just, 1.0f - w.title_just);
     for (const auto &t : titles) {
         if (t.text == nullptr)
             continue;
         cpgsch(ts * t.size);
         float xl = 0, yl = 0;
         cpglen(0, t.text, &xl, &yl);
-        limit(cx, w.title_just * xl);
-        limit(1.0f - cx, (1.0f - w.title_just) * xl);
+        limit(cx, reach * xl);
+        limit(1.0f - cx, reach * xl);
     }
     cpgsch(ts);
     return fit;
@@ -265,15 +269,19 @@ PGSpectro_ret Draw(const PGWheel &w, bool half)
     }
 
     cpgsci(1);
-    const float ts = w.text_scale * TextFit(w, w.text_scale);
+    const float ts = PGSpectro_legible_char_size(w.text_scale * TextFit(w, w.text_scale));
     cpgsch(ts);
     if (!half) {
         spectro_wedge(w.wedge, scale.zmin(), scale.zmax(), w.zlinlog);
         cpgmtxt("B", 4.0f, 0.5f, 0.5f, w.xlabel);
         cpgmtxt("L", 4.0f, 0.5f, 0.5f, w.ylabel);
     }
-    cpgmtxt("T", 4.0f, 0.5f, w.title_just, w.supsuptitle);
-    cpgsch(0.75f * ts);
+    /* The smaller title lines stay legible on a page of small panels; the
+     * top line then stands one of them above the others. */
+    const float small = PGSpectro_legible_char_size(0.75f * ts);
+    cpgsch(ts);
+    cpgmtxt("T", std::fmax(4.0f, 4.5f * small / ts), 0.5f, w.title_just, w.supsuptitle);
+    cpgsch(small);
     cpgmtxt("T", 3.5f, 0.5f, w.title_just, w.suptitle);
     cpgmtxt("T", 2.5f, 0.5f, w.title_just, w.title);
     cpgmtxt("T", 1.5f, 0.5f, w.title_just, w.subtitle);

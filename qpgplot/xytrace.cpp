@@ -5,6 +5,7 @@
 
 #include <cpgplot.h>
 
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <string>
@@ -146,15 +147,23 @@ PGSpectro_ret PGXYtrace_legend(PGXYtrace *t)
 
     cpgsci(1);
     cpgslw(t->text_line_width);
-    cpgsch(t->legend_text_char_size);
     /* The text keeps within the legend box (on a narrow page the box is
-     * narrower than a line of the legend is long). */
+     * narrower than a line of the legend is long), unless that would leave
+     * it too small to read: then it reaches past the box, within the page. */
+    const float size = PGSpectro_legible_char_size(t->legend_text_char_size);
+    const float legible = PGSpectro_legible_char_size(0.0f);
+    cpgsch(size);
     const float start = marg + len + marg;
-    const float room = (1.0f - start) * (t->legend_domain.xndcmax - t->legend_domain.xndcmin);
+    const float width = t->legend_domain.xndcmax - t->legend_domain.xndcmin;
+    const float room = (1.0f - start) * width;
+    const float page_room = 0.99f - (t->legend_domain.xndcmin + start * width);
     float xl = 0, yl = 0;
     cpglen(0, t->legend_text, &xl, &yl);
-    if (room > 0 && xl > room)
-        cpgsch(t->legend_text_char_size * room / xl);
+    if (room > 0 && xl > room) {
+        const float fitted = size * room / xl;
+        const float on_page = page_room > 0 ? size * page_room / xl : fitted;
+        cpgsch(std::fmax(fitted, std::fmin(legible, on_page)));
+    }
     float xch = 0, ych = 0;
     cpgqcs(4, &xch, &ych);
     cpgptxt(start, h - 0.4f * ych, 0.0f, 0.0f, t->legend_text);

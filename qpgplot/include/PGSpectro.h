@@ -195,6 +195,13 @@ PGSpectro_ret PGXYtrace_set_defaults(PGXYtrace *trace);
  * Every logarithm of the plots and of the sweep binning goes through it. */
 double SafeLog10(double x);
 
+/* The character height size, or the least height at which a text stays
+ * legible on the open device (2.4 mm, some 8 pixels of a GIF page) when
+ * size is smaller: on a page of small panels a height in the device's
+ * relative units would leave texts a few pixels high.  size itself without
+ * an open device. */
+float PGSpectro_legible_char_size(float size);
+
 /* ---- Colour tables and wedge ------------------------------------------------ */
 
 /* Loads a colour ramp into the device's colour-index range, narrowed to at

@@ -245,9 +245,9 @@ int MirvekBox::readSweeps()
         status = 1;
     if (status == 1 && (swppp == nullptr || nswp < 1))
         status = 1200;
-    /* A catalog that stayed busy has said so; another source or time would
-     * not help. */
-    if (status != 1 && dbActionCatalogBusy() != 1) {
+    /* A catalog that stayed busy has said so, and so has a reading that
+     * found no data: the generic line would add nothing. */
+    if (status != 1 && dbActionCatalogBusy() != 1 && !sweep_reading_explained()) {
         std::printf("MIRVEK failed initial Get Sweeps returning %d. Try another source/time?\n", status);
         std::fflush(stdout);
     }
@@ -454,10 +454,18 @@ void MirvekBox::slotPlot(int id)
         if (plotPanel(p, panels, type, autoscale, &drawn))
             continue;
         /* A spacecraft the archive holds none of the product for has been
-         * named by the reading; its panel stays empty and the others are
-         * drawn.  Any other failure ends the plot. */
+         * named by the reading; its panel says so and the others are drawn.
+         * Any other failure ends the plot. */
         if (panels == 1 || sweep_source_catalogued(&lng1, paopts.do_pa) != 0)
             break;
+        const std::string none = std::string("No data of ") + lng1.project + " " + lng1.mission + " " +
+                                 lng1.experiment + " " + lng1.instrument + " " + lng1.virtual_inst;
+        cpgsvp(0.0f, 1.0f, 0.0f, 1.0f);
+        cpgswin(0.0f, 1.0f, 0.0f, 1.0f);
+        cpgsci(1);
+        cpgsch(pgspectro.char_size);
+        cpgptxt(0.5f, 0.5f, 0.0f, 0.5f, none.c_str());
+        drawn = true;
     }
     /* PGPLOT's identification line, once for a page of panels (a wheel of
      * a sequence has a page of its own, identified as it is drawn). */
@@ -543,11 +551,15 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
         float thetas[2] = {0.0f, 90.0f};
         SWEEP_CUT_OPTIONS_S cuts;
         if (type == 2) {
+            /* The wheel above its cuts, on either page shape: beside them
+             * its titles, which a half draws from the middle outwards, and
+             * its colour bar would run into the cuts, and the cuts' legend
+             * would have no room to be read. */
             wheel.text_scale = 0.6f;
-            wheel.xndcmin = 0.1f;
-            wheel.xndcmax = 0.4f;
-            wheel.yndcmin = 0.1f;
-            wheel.yndcmax = 0.8f;
+            wheel.xndcmin = 0.15f;
+            wheel.xndcmax = 0.75f;
+            wheel.yndcmin = 0.48f;
+            wheel.yndcmax = 0.84f;
             Set_Sweep_cut_options_default(&cuts);
             cuts.nswps = 2;
             cuts.colours = colours;
@@ -561,10 +573,10 @@ bool MirvekBox::plotPanel(int panel, int panels, int type, bool autoscale, bool 
             cuts.xmax = wheel.rmax;
             cuts.ymin = wheel.zmin;
             cuts.ymax = wheel.zmax;
-            cuts.xndcmin = 0.5f;
+            cuts.xndcmin = 0.12f;
             cuts.xndcmax = 0.95f;
-            cuts.yndcmin = 0.25f;
-            cuts.yndcmax = 0.65f;
+            cuts.yndcmin = 0.06f;
+            cuts.yndcmax = 0.36f;
         }
         for (int i = 0; i < nswp; ++i) {
             if (PlotTwoSweeps(swppp[i], swppp[i], &wheel) == 0)
@@ -669,8 +681,6 @@ bool MirvekBox::exportFile(const QString &stem, int format)
     contents->io_f_name = KvNewStr(name.c_str());
     if (!path.empty())
         contents->io_f_path = KvNewStr(path.c_str());
-    std::printf("io_f_path = |%s|, io_f_name = |%s|\n", contents->io_f_path, contents->io_f_name);
-    std::fflush(stdout);
 
     /* Without its private folder the writer would write straight over the
      * user's file and remove it when the write fails: no folder, no export.

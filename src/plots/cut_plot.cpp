@@ -251,6 +251,11 @@ void Draw(HALDE_SWEEP **swpp, std::vector<CutPair> &pairs, const SWEEP_CUT_OPTIO
         t.title_char_size = 1.5f * h / 0.8f;
         t.legend_text_char_size = 0.7f * h / 0.8f;
     }
+    /* A picture of little height, or on a page of small panels, keeps its
+     * texts legible. */
+    t.label_char_size = PGSpectro_legible_char_size(t.label_char_size);
+    t.title_char_size = PGSpectro_legible_char_size(t.title_char_size);
+    t.legend_text_char_size = PGSpectro_legible_char_size(t.legend_text_char_size);
     t.skip_ymissing = YES;
     t.ymissing = swpp[0]->missing_value;
     t.plot_domain.yworldmin = ymin;

@@ -221,7 +221,10 @@ PGSpectro_ret DrawSweep(HALDE_SWEEP *swpp, SWEEP_WHEEL_OPTIONS *swop, WheelPart 
     const std::string suptitle = Format(" %s", lin.instrument);
     const std::string title = Format(" %s", lin.virtual_inst);
     const std::string subtitle = " " + TimeText(s.btime) + ", " + TimeText(s.etime) + " ";
-    const std::string subsubtitle = Format(" %.2f < phi(azim) < %.2f ", s.phi_lo, s.phi_hi);
+    /* A range through 360 degrees (a whole spin among them) is written the
+     * long way round, as the exports give it: its end past 360. */
+    const float phi_end = s.phi_hi < s.phi_lo ? s.phi_hi + 360.0f : s.phi_hi;
+    const std::string subsubtitle = Format(" %.2f < phi(azim) < %.2f ", s.phi_lo, phi_end);
     const std::string wedge_label = PSD_UNITS_STRING(s.psd_units);
     wheel.xlabel = bin_label.c_str();
     wheel.ylabel = bin_label.c_str();

@@ -22,6 +22,9 @@ constexpr KOMBRA_SHORT kConstantStandsIn = -509;
 constexpr KOMBRA_SHORT kFatal = -510;
 constexpr KOMBRA_SHORT kNoPotential = -512;
 constexpr KOMBRA_SHORT kPotentialSensor = 15;
+/* The read of the series reaches this much past either end of the window
+ * at most, however large the gap limit. */
+constexpr float kWidestReachSecs = 3600.0f;
 
 double Epoch(const NURV_TIME_S &t)
 {
@@ -109,10 +112,42 @@ KOMBRA_SHORT Phisc_fill_not_available(HALDE_SC_POTENTIAL_S *phisc, NURV_TIME_S *
     return kConstantStandsIn;
 }
 
+namespace {
+
+/* Gives every sweep its potential (phisc2sweep, the search of each sweep
+ * starting where the one before began when it fell in a gap) and returns
+ * how many fell in a gap of the series and took phisc_gap. */
+int AssignPotentials(const HALDE_SC_POTENTIAL_S *phisc, HALDE_SWEEP_S **sweeps, int n)
+{
+    int start = 0, gaps = 0;
+    for (int i = 0; i < n; ++i) {
+        if (sweeps[i] == nullptr)
+            continue;
+        const int before = start;
+        if (phisc2sweep(phisc, sweeps[i], &start) != 1) {
+            start = before;
+            ++gaps;
+        }
+    }
+    return gaps;
+}
+
+/* sweep_sc_potential_adjust, appending "_scpot" only when mark is set. */
+KOMBRA_SHORT AdjustSweeps(HALDE_SWEEP_S **sweeps, int n, bool mark);
+
+} // namespace
+
 KOMBRA_SHORT SC_Pot_fetch(HALDE_SC_POTENTIAL_S *phisc, NURV_TIME_S *btime, NURV_TIME_S *etime)
 {
     if (sweep_data_access_ready() != 1)
         return Phisc_fill_not_available(phisc, btime, etime);
+    /* The series is read from the values on either side of the window (up
+     * to the gap limit away, the farthest a value is used), so that a window
+     * shorter than the spacing of the values lies between two of them. */
+    const float reach = std::clamp(phisc->dt_gap, 0.0f, kWidestReachSecs);
+    NURV_TIME_S from = *btime, to = *etime;
+    add_secs_to_nurv_time(&from, -reach);
+    add_secs_to_nurv_time(&to, reach);
     NURV_LINEAGE_S &lineage = phisc->phisc_lineage;
     get_version_number(&lineage.vsn);
 
@@ -124,14 +159,14 @@ KOMBRA_SHORT SC_Pot_fetch(HALDE_SC_POTENTIAL_S *phisc, NURV_TIME_S *btime, NURV_
         free_experiment_info();
         return Phisc_fill_not_available(phisc, btime, etime);
     }
-    sweep_promote_passes(*btime, *etime, {key}, "Trying to promote EFW data: Pass %d\n", "Finished pass %d\n");
-    if (init_nur_file(*btime, *etime, key, nurp, lineage.vsn) != 1) {
+    sweep_promote_passes(from, to, {key}, "Trying to promote EFW data: Pass %d\n", "Finished pass %d\n");
+    if (init_nur_file(from, to, key, nurp, lineage.vsn) != 1) {
         free_experiment_info();
         return Phisc_fill_not_available(phisc, btime, etime);
     }
 
     int count = 0;
-    WalkPotentialRecords(key, lineage, nurp, *etime, [&count](const NURV_TIME_S &) {
+    WalkPotentialRecords(key, lineage, nurp, to, [&count](const NURV_TIME_S &) {
         ++count;
         return true;
     });
@@ -141,14 +176,14 @@ KOMBRA_SHORT SC_Pot_fetch(HALDE_SC_POTENTIAL_S *phisc, NURV_TIME_S *btime, NURV_
         return Phisc_fill_not_available(phisc, btime, etime);
     }
 
-    if (reset_experiment_info(key, lineage.exten, lineage.vsn, btime->year, btime->doy, btime->sec, btime->nano,
-                              etime->year, etime->doy, etime->sec, etime->nano) != 1) {
+    if (reset_experiment_info(key, lineage.exten, lineage.vsn, from.year, from.doy, from.sec, from.nano, to.year,
+                              to.doy, to.sec, to.nano) != 1) {
         free_experiment_info();
         printf("Error resetting EFW to get data\n!");
         return kFatal;
     }
-    if (file_pos(key, lineage.exten, lineage.vsn, nurp, btime->year, btime->doy, btime->sec, btime->nano,
-                 etime->year, etime->doy, etime->sec, etime->nano) != 1) {
+    if (file_pos(key, lineage.exten, lineage.vsn, nurp, from.year, from.doy, from.sec, from.nano, to.year, to.doy,
+                 to.sec, to.nano) != 1) {
         free_experiment_info();
         printf("Error (re-)positioning EFW to get data\n!");
         return kFatal;
@@ -165,7 +200,7 @@ KOMBRA_SHORT SC_Pot_fetch(HALDE_SC_POTENTIAL_S *phisc, NURV_TIME_S *btime, NURV_
     values.reserve(static_cast<std::size_t>(count));
     times.reserve(static_cast<std::size_t>(count));
     std::vector<float> converted;
-    WalkPotentialRecords(key, lineage, nurp, *etime, [&](const NURV_TIME_S &at) {
+    WalkPotentialRecords(key, lineage, nurp, to, [&](const NURV_TIME_S &at) {
         /* The reader writes one value per sample of the record. */
         converted.assign(std::max<std::size_t>(nurp->num_sample, 1), 0.0f);
         const KOMBRA_SHORT status = convert_to_units(key, lineage.exten, lineage.vsn, nurp, kPotentialSensor, 1, 0, 0,
@@ -260,16 +295,7 @@ KOMBRA_SHORT phisc2sweep(const HALDE_SC_POTENTIAL_S *phisc, HALDE_SWEEP_S *sweep
 
 KOMBRA_SHORT phisc2sweep_all(const HALDE_SC_POTENTIAL_S *phisc, HALDE_SWEEP_S **sweeps, int n)
 {
-    int start = 0;
-    for (int i = 0; i < n; ++i) {
-        if (sweeps[i] == nullptr)
-            continue;
-        /* A sweep in a gap of the series takes the gap value; the search of
-         * the next sweep starts again where this one's began. */
-        const int before = start;
-        if (phisc2sweep(phisc, sweeps[i], &start) != 1)
-            start = before;
-    }
+    AssignPotentials(phisc, sweeps, n);
     return 1;
 }
 
@@ -290,6 +316,13 @@ void sweep_make_level_missing(HALDE_SWEEP_S *sweep, int level)
 }
 
 KOMBRA_SHORT sweep_sc_potential_adjust(HALDE_SWEEP_S **sweeps, int n)
+{
+    return AdjustSweeps(sweeps, n, true);
+}
+
+namespace {
+
+KOMBRA_SHORT AdjustSweeps(HALDE_SWEEP_S **sweeps, int n, bool mark)
 {
     for (int i = 0; i < n; ++i) {
         HALDE_SWEEP_S *sweep = sweeps[i];
@@ -327,10 +360,13 @@ KOMBRA_SHORT sweep_sc_potential_adjust(HALDE_SWEEP_S **sweeps, int n)
                     v *= scale;
             }
         }
-        append_lineage_mark(sweep->lineage->virtual_inst, "_scpot", 93);
+        if (mark)
+            append_lineage_mark(sweep->lineage->virtual_inst, "_scpot", 93);
     }
     return 1;
 }
+
+} // namespace
 
 KOMBRA_SHORT GetNPotCorrectedHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_TIME_S *end,
                                          BIN_UNITS_E bin_units, PSD_UNITS_E psd_units, T_OR_F_E do_pa,
@@ -356,20 +392,34 @@ KOMBRA_SHORT GetNPotCorrectedHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *b
         *swpppp = nullptr;
         return static_cast<KOMBRA_SHORT>(-501);
     };
+    /* The constant asked for is the correction made; where the data have no
+     * value, the constant stands in and the sweeps are not marked as
+     * corrected. */
+    bool from_data = false;
     if (const_phisc != QPTRUE) {
-        if (SC_Pot_fetch(&phisc, begin, end) == kFatal) {
+        const KOMBRA_SHORT fetched = SC_Pot_fetch(&phisc, begin, end);
+        if (fetched == kFatal) {
             puts("SC_Pot_fetch returned Fatal Error");
             return fail();
         }
+        from_data = fetched == 1;
     } else {
         Phisc_fill_not_available(&phisc, begin, end);
     }
-    KOMBRA_SHORT step = phisc2sweep_all(&phisc, *swpppp, *nswps);
-    if (step != 1) {
-        printf("phisc2sweep returned %d\n!", step);
-        return fail();
-    }
-    step = sweep_sc_potential_adjust(*swpppp, *nswps);
+    const int gaps = AssignPotentials(&phisc, *swpppp, *nswps);
+    const bool same_day = begin->year == end->year && begin->doy == end->doy;
+    const NURV_LINEAGE_S &pl = phisc.phisc_lineage;
+    if (const_phisc != QPTRUE && !from_data)
+        printf("No s/c potential in %s %s %s %s %s from %s to %s: %g V stands in, and the sweeps are not marked "
+               "_scpot\n",
+               pl.project, pl.mission, pl.experiment, pl.instrument, pl.virtual_inst, sweep_time_text(*begin).c_str(),
+               sweep_time_text(*end, !same_day).c_str(), phisc.phisc_gap);
+    else if (const_phisc != QPTRUE && gaps > 0)
+        printf("No s/c potential within %g s of %d of the %d sweeps from %s to %s: %g V stands in for them, and "
+               "the sweeps are not marked _scpot\n",
+               phisc.dt_gap, gaps, *nswps, sweep_time_text(*begin).c_str(), sweep_time_text(*end, !same_day).c_str(),
+               phisc.phisc_gap);
+    const KOMBRA_SHORT step = AdjustSweeps(*swpppp, *nswps, const_phisc == QPTRUE || (from_data && gaps == 0));
     if (step != 1) {
         printf("sweep_sc_potential_adjust returned %d\n!", step);
         return fail();

@@ -166,8 +166,21 @@ int sweep_key_catalogued(KOMBRA_ULONG dkey)
     return status == 1 ? 1 : status == 1200 ? 0 : status;
 }
 
+namespace {
+
+/* Set when the reading under way has said why it found no data. */
+bool g_reason_said = false;
+
+} // namespace
+
+bool sweep_reading_explained()
+{
+    return g_reason_said;
+}
+
 void sweep_say_no_data(KOMBRA_ULONG dkey, const NURV_TIME_S &begin, const NURV_TIME_S &end)
 {
+    g_reason_said = true;
     char names[5][DB_VNAME_SIZE + 1] = {};
     std::string source = "this source";
     const bool named = dbKeyToStrings_r(dkey, names[0], names[1], names[2], names[3], names[4]) == 1;
@@ -323,6 +336,7 @@ KOMBRA_SHORT sweep_reader_open(NURV_LINEAGE_S *lineage, nur_data **nurp, KOMBRA_
     if (status != 1) {
         puts("Error getting data key");
         printf("%s\n", sweep_source_fault_text(*lineage).c_str());
+        g_reason_said = true;
         free_experiment_info();
     }
     return status;
@@ -401,6 +415,7 @@ std::string sweep_source_fault_text(const NURV_LINEAGE_S &lineage)
 KOMBRA_SHORT GetNHaldeSweeps(NURV_LINEAGE_S *lineage, NURV_TIME_S *begin, NURV_TIME_S *end, BIN_UNITS_E bin_units,
                              PSD_UNITS_E psd_units, T_OR_F_E do_pa, int *nswps, HALDE_SWEEP_S ***swpppp)
 {
+    g_reason_said = false;
     /* Pitch-angle products are read through the spin-resolved data set. */
     if (sweep_pad_detour(*lineage, do_pa)) {
         NURV_LINEAGE_S spin{};

@@ -155,9 +155,11 @@ HALDE_SWEEP_S *HaldeGetAzSliceV2(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NU
         printf("Unknown SC Potential Choice");
         break;
     }
-    if (status != 1) {
+    /* 12: the reading ended at the end of the data, on whole sweeps, as the
+     * potential-corrected reading takes it too. */
+    if (status != 1 && status != 12) {
         printf("HaldeGetAzSliceV2 failed to get sweeps ret= %d.", status);
-        puts(" Try another source/time?");
+        puts(sweep_reading_explained() ? "" : " Try another source/time?");
         free_sweep_set(sweeps != nullptr ? n : 0, sweeps);
         *etime = caller_end;
         return nullptr;

@@ -310,9 +310,21 @@ void apply_settings(std::string_view text, std::span<const Entry> entries)
     /* A file that is no settings file at all is named by its first lines. */
     constexpr int kNamedSkips = 20;
     int skipped = 0;
-    for (const Match &m : match_lines(text, keys)) {
+    /* A day of year is taken within the year the file gives, whichever
+     * line comes first: the days are set after every other line. */
+    const auto is_day = [](const Entry &e) {
+        const auto *spin = std::get_if<SpinValue>(&e.target);
+        return spin != nullptr && spin->year != nullptr;
+    };
+    const std::vector<Match> matches = match_lines(text, keys);
+    std::vector<const Match *> days;
+    for (const Match &m : matches) {
         if (m.index >= 0) {
-            apply_entry(entries[static_cast<size_t>(m.index)], m.value);
+            const Entry &e = entries[static_cast<size_t>(m.index)];
+            if (is_day(e))
+                days.push_back(&m);
+            else
+                apply_entry(e, m.value);
         } else if (++skipped > kNamedSkips) {
             continue;
         } else if (m.index == kNoKey) {
@@ -325,6 +337,8 @@ void apply_settings(std::string_view text, std::span<const Entry> entries)
     }
     if (skipped > kNamedSkips)
         std::printf("Settings file: %d more lines set nothing and are skipped\n", skipped - kNamedSkips);
+    for (const Match *m : days)
+        apply_entry(entries[static_cast<size_t>(m->index)], m->value);
 }
 
 bool save_settings(const QString &name, std::span<const Entry> entries)

@@ -124,6 +124,11 @@ TEST_F(Meta, DescriptionsAloneGiveNoData)
     OpenCatalog();
     EXPECT_EQ(Promote::DB_NO_DATA, Request()->PromoteMetaForSource_MYSQL("localhost", kKey));
     EXPECT_TRUE(LocalRows().empty());
+    // A mirror that answered, if without rows, has done the source's part:
+    // the server's catalog fetch program is not run as well.
+    std::filesystem::create_symlink(kombra_test::ToolsDir() + "/standins/catalog_standin", root.file("bin/fetch_catalog"));
+    EXPECT_EQ(1, Request()->PromoteMetaForSource(kKey, 0));
+    EXPECT_TRUE(Runs().empty());
 }
 
 // Remote values that hold SQL stay values; names that hold SQL find

@@ -566,8 +566,9 @@ TEST_F(ConstantSources, AttitudeConstantsMustMatchTheirCount)
     }
 }
 
-// A table count beyond 127 makes the source unusable; a format other than
-// 0 and 1 fails the open.
+// A table count beyond 127 makes the source unusable, and so does a
+// source data set whose steps are not one sample each (smp_id other than
+// 2); a format other than 0 and 1 fails the open.
 TEST_F(AncillaryTest, UnusableListsAndFormats)
 {
     KeldText text = MainDescription({.potential = true});
@@ -578,6 +579,19 @@ TEST_F(AncillaryTest, UnusableListsAndFormats)
     EXPECT_EQ(-26, Main().potential->file_status);
     ASSERT_STATUS(1, Read(0, false));
     EXPECT_EQ(0, rec->num_potential);
+
+    free_experiment_info();
+    init_nurv();
+    AddAux(Aux::EFW, 14 * kHour - 1000, AuxFiles(Aux::EFW, 14 * kHour - 1000, 20, 500, 500, [](int i, int) { return i; }),
+           500);
+    AuxDescription(Aux::EFW).Char("smp_id", 0).Write(AuxDir() + "/" + NurvFileName(Name(Aux::EFW), 2003, 1, 0, 'V') +
+                                                      ".v3");
+    AddDescription({2003, 1, 0}, {2004, 1, 0}, MainDescription({.potential = true}));
+    catalog.descriptionEntries.pop_back();
+    WriteCatalog();
+    NewReader();
+    ASSERT_STATUS(1, Open(32, 14 * 3600, 0));
+    EXPECT_EQ(-447, Main().potential->file_status);
 
     free_experiment_info();
     init_nurv();

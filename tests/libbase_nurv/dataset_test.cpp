@@ -167,6 +167,26 @@ TEST_F(DataSetTest, StepTimesFollowEveryAdvanceFoundOrNot)
     }
 }
 
+// Under the sensor modes that read a record sensor after sensor (0, 1, 4
+// and 5) only the column at the record's cursor reads: a sensor asked out of
+// turn is not in the record yet.
+TEST_F(DataSetTest, SensorModesByCursorReadOnlyTheCursorsColumn)
+{
+    AddFiles(kStarts[0], Files(0, kStarts[0], 2));
+    KeldText text = Description(20);
+    text.Char("sen_mode", 4);
+    AddDescription({2003, 1, 0}, {2004, 1, 0}, text);
+    WriteCatalog();
+    NewReader();
+    ASSERT_STATUS(1, Open(32, 14 * 3600, 0));
+    ASSERT_STATUS(1, Position(32, 14 * 3600, 0));
+    rec->filled_data = 0;
+    EXPECT_STATUS(2, Read(1, false));
+    EXPECT_EQ(0, rec->filled_data);
+    EXPECT_STATUS(1, Read(0, false));
+    EXPECT_EQ(Sample(0, 0, 0, 0), rec->sen_data[0]);
+}
+
 // A data set opened with a mode instance: the instance has a version of its
 // own, is positioned with its owner and reopened with it under that version.
 TEST_F(DataSetTest, ModeInstanceFollowsItsOwner)

@@ -964,7 +964,9 @@ private slots:
             << "Cannot open the catalog: ERROR: Can not open NURV database - sqlite3_open - %1/nurv.db3 is not a "
                "catalog: no table hierarchy, hd_entries, v_entries!\n";
         QTest::newRow("no entries, then a good copy renamed in place")
-            << Replace::NoEntriesThenRename << "MIRVEK failed initial Get Sweeps returning";
+            << Replace::NoEntriesThenRename
+            << "No data of CLUSTERII CLUSTER-1 HALDE SPINPAD HSPAD: the archive holds none of HSPAD for CLUSTER-1 at "
+               "any time";
     }
 
     void catalogReplaced()

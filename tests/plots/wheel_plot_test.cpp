@@ -71,17 +71,27 @@ TEST(SweepWheel, CallersSweepIsUnchanged)
 
 TEST(SweepWheel, TitlesCarryLineageTimesAndAzimuths)
 {
-    SweepPtr s = MakeSweep(2, kElo, kEhi, [](int, int) { return 2.0f; });
-    SWEEP_WHEEL_OPTIONS opt;
-    Set_sweep_wheel_options_default(&opt);
-    PlotFile ps("CPS");
-    ASSERT_TRUE(ps.open());
-    ASSERT_EQ(PGSPECTRO_OK, Sweep_wheel_plot(s.get(), &opt));
-    ps.Close();
-    const std::string texts = ps.Texts();
-    for (const char *t : {" CLUSTER-2 HALDE", " 3DR", " CP3DRH", " 2001 034 10:20:30.250, 2001 034 10:20:34.000",
-                          " 10.00 < phi(azim) < 100.00", "eV", "s**3/km**6", "180"})
-        EXPECT_NE(std::string::npos, texts.find(t)) << t << " in\n" << texts;
+    // Azimuth ranges: one sweep's, and a whole spin's through 360 degrees,
+    // written the long way round.
+    const struct {
+        float phi_lo, phi_hi;
+        const char *title;
+    } ranges[] = {{10.0f, 100.0f, " 10.00 < phi(azim) < 100.00"}, {180.0f, 174.24f, " 180.00 < phi(azim) < 534.24"}};
+    for (const auto &r : ranges) {
+        SweepPtr s = MakeSweep(2, kElo, kEhi, [](int, int) { return 2.0f; });
+        s->phi_lo = r.phi_lo;
+        s->phi_hi = r.phi_hi;
+        SWEEP_WHEEL_OPTIONS opt;
+        Set_sweep_wheel_options_default(&opt);
+        PlotFile ps("CPS");
+        ASSERT_TRUE(ps.open());
+        ASSERT_EQ(PGSPECTRO_OK, Sweep_wheel_plot(s.get(), &opt));
+        ps.Close();
+        const std::string texts = ps.Texts();
+        for (const char *t : {" CLUSTER-2 HALDE", " 3DR", " CP3DRH", " 2001 034 10:20:30.250, 2001 034 10:20:34.000",
+                              r.title, "eV", "s**3/km**6", "180"})
+            EXPECT_NE(std::string::npos, texts.find(t)) << t << " in\n" << texts;
+    }
 }
 
 TEST(SweepWheel, BinlessSweepIsRefused)

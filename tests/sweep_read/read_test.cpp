@@ -528,6 +528,10 @@ TEST_F(SweepRead, PitchAnglesFromTheFieldSet)
     AddFile(0, 90, 16 * kHourMs, 3);
     archive.AddFiles(fgm, 2001, 90, 16 * kHourMs - 10000,
                      FieldFiles(2001, 90, 16 * kHourMs - 10000, 40, 1000, [](int) { return std::vector<int>{0, 0, 1000}; }));
+    // Sweeps from 120 s, the field of them ending at 122 s.
+    AddFile(1, 90, 16 * kHourMs + 120000, 3);
+    archive.AddFiles(fgm, 2001, 90, 16 * kHourMs + 110000,
+                     FieldFiles(2001, 90, 16 * kHourMs + 110000, 12, 1000, [](int) { return std::vector<int>{0, 0, 1000}; }));
     archive.Write();
 
     auto r = Read(At(90, 16 * kHourMs), At(90, 16 * kHourMs + 1000), PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV, kHalde,
@@ -545,6 +549,15 @@ TEST_F(SweepRead, PitchAnglesFromTheFieldSet)
                 EXPECT_TRUE(std::fabs(pa) < 0.01f || std::fabs(pa - 180.0f) < 0.01f) << pa;
         }
 
+    // The field ends at 122 s, inside the sweeps of 120 s to 128 s: a sweep
+    // without a pitch angle for each level is refused, not filled.
+    testing::internal::CaptureStdout();
+    auto past = Read(At(90, 16 * kHourMs + 120000), At(90, 16 * kHourMs + 129000), PSD_UNITS_CNTS_ACCUM, BIN_UNITS_EV,
+                     kHalde, QPTRUE);
+    const std::string printed = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(-500, past->status) << printed;
+    EXPECT_NE(std::string::npos, printed.find("Pitch angles requested but nurp->num_pitch = 0 != n_lev = 8\n"))
+        << printed;
 }
 
 // Two files of sweeps, and two of field records of 25 ms whose boundary
@@ -628,6 +641,22 @@ TEST(SweepTablesOfUnits, ListsByProjectProductAndUnit)
     EXPECT_EQ(-499, list("DOUBLESTAR", "RPAD", 4));
     EXPECT_EQ(-499, list("UNKNOWN", "3DR", 0));
     EXPECT_EQ(1, list("CLUSTERII", "RPAD", 4));  // r-pad is a Double Star product
+
+    // Whole lists of (table, operation): Double Star's phase-space density
+    // of its 3D products and of its r-pad.
+    using List = std::vector<std::pair<int, long>>;
+    const struct {
+        const char *instrument;
+        List tables;
+    } whole[] = {{"3DR", {{2, 154}, {3, 4}, {4, 4}, {6, 3}, {5, 4}, {1, 4}, {5, 4}, {1, 4}}},
+                 {"RPAD", {{0, 0}, {1, 3}, {6, 3}, {5, 4}, {1, 4}, {5, 4}, {1, 4}}}};
+    for (const auto &w : whole) {
+        ASSERT_EQ(1, list("DOUBLESTAR", w.instrument, PSD_UNITS_S3_PER_KM6)) << w.instrument;
+        List got;
+        for (int k = 0; k < n; ++k)
+            got.emplace_back(tbls[k], ops[k]);
+        EXPECT_EQ(w.tables, got) << w.instrument;
+    }
 }
 
 }  // namespace

@@ -91,12 +91,14 @@ protected:
         dbClose();
         cfg_test::ResetConfiguration();
     }
-    // EFW potential records every second over the sweeps' minute.
-    void AddPotential(const PotentialValue &phi)
+    // EFW potential records every second (or every cadence ms) from 5 s
+    // before the sweeps to 2 minutes after.
+    void AddPotential(const PotentialValue &phi, int cadenceMs = 1000)
     {
         const int efw = archive.AddSource(kEfw);
         archive.AddDescription(efw, {2001, 1, 0}, {2002, 1, 0}, PotentialDescription(kEfw, {2001, 1, 0}, {2002, 1, 0}));
-        archive.AddFiles(efw, 2001, 90, kT0 - 5000, PotentialFiles(2001, 90, kT0 - 5000, 130, 1000, phi));
+        archive.AddFiles(efw, 2001, 90, kT0 - 5000,
+                         PotentialFiles(2001, 90, kT0 - 5000, 130000 / cadenceMs, cadenceMs, phi));
     }
     std::unique_ptr<Reading> Read(int from, int to, PSD_UNITS_E units, int correction, float value = 0.0f,
                                   float gap = 60.0f)
@@ -111,8 +113,10 @@ protected:
                                                       &r->n, &r->sweeps);
         return r;
     }
-    // Every sweep of corrected shifted by phi(its mid time) from plain.
-    void ExpectShifted(const Reading &plain, const Reading &corrected, const std::function<float(double)> &phi)
+    // Every sweep of corrected shifted by phi(its mid time) from plain, and
+    // its virtual instrument vinst.
+    void ExpectShifted(const Reading &plain, const Reading &corrected, const std::function<float(double)> &phi,
+                       const char *vinst = "CP3DRH_scpot")
     {
         ASSERT_EQ(1, corrected.status);
         ASSERT_EQ(plain.n, corrected.n);
@@ -120,7 +124,7 @@ protected:
             const HALDE_SWEEP_S &p = plain[k], &c = corrected[k];
             const float v = phi(Mid(c) - nurv_time_to_epoch_secs(&plain[0].btime));
             EXPECT_NEAR(v, c.phi_sc, 1e-3) << "sweep " << k;
-            EXPECT_STREQ("CP3DRH_scpot", c.lineage->virtual_inst);
+            EXPECT_STREQ(vinst, c.lineage->virtual_inst);
             for (int l = 0; l < kLevels; ++l) {
                 EXPECT_NEAR(p.elo[l] - v, c.elo[l], 1e-2) << k << " " << l;
                 EXPECT_NEAR(p.ehi[l] - v, c.ehi[l], 1e-2) << k << " " << l;
@@ -160,10 +164,21 @@ TEST_F(SweepSlice, PotentialFromTheDataSetShiftsEnergies)
     ASSERT_EQ(1, plain->status);
     ASSERT_EQ(6, plain->n);
     // plain[0].btime is 375 ms after kT0 (last sensor read); the series
-    // ends with the value whose record reaches the end time, at 19 s.
-    ExpectShifted(*plain, *corrected,
-                  [](double t) { return static_cast<float>(100.0 + 0.5 * std::min(t + 0.375, 19.0)); });
+    // reaches past the end time, so the last sweep lies between two values.
+    ExpectShifted(*plain, *corrected, [](double t) { return static_cast<float>(100.0 + 0.5 * (t + 0.375)); });
     EXPECT_EQ(0.0f, (*corrected)[0].psd[0]);
+}
+
+TEST_F(SweepSlice, PotentialOfAWindowBetweenTwoValues)
+{
+    // Values every 16 s, at -5 s and 11 s around the window of 4 s to 8 s:
+    // its sweeps take the potential between them.
+    AddPotential([](int i) { return 10.0 + 16.0 * i; }, 16000);
+    archive.Write();
+    auto plain = Read(kT0 + 4000, kT0 + 8000, PSD_UNITS_CNTS_ACCUM, -1);
+    auto corrected = Read(kT0 + 4000, kT0 + 8000, PSD_UNITS_CNTS_ACCUM, DO_SC_POT_CORR, -7.0f);
+    ASSERT_EQ(2, plain->n);
+    ExpectShifted(*plain, *corrected, [](double t) { return static_cast<float>(10.0 + (t + 4.375 + 5.0)); });
 }
 
 TEST_F(SweepSlice, GapsOfThePotentialAndAConstant)
@@ -175,11 +190,19 @@ TEST_F(SweepSlice, GapsOfThePotentialAndAConstant)
     archive.Write();
     auto plain = Read(kT0, kT0 + 60000, PSD_UNITS_CNTS_ACCUM, -1);
     ASSERT_EQ(1, plain->status);
+    // The sweeps in the gap take the constant, so none is marked corrected.
+    testing::internal::CaptureStdout();
     auto gapped = Read(kT0, kT0 + 60000, PSD_UNITS_CNTS_ACCUM, DO_SC_POT_CORR, -7.0f, 10.0f);
-    ExpectShifted(*plain, *gapped, [](double t) {
-        const double s = t + 0.375 + 5.0;  // seconds from the first value
-        return (s > 9.0 + 10.0 && s < 40.0 - 10.0) ? -7.0f : 20.0f;
-    });
+    EXPECT_EQ("No s/c potential within 10 s of 3 of the 16 sweeps from 2001/090 16:00:00 to 16:01:00: -7 V stands "
+              "in for them, and the sweeps are not marked _scpot\n",
+              testing::internal::GetCapturedStdout());
+    ExpectShifted(
+        *plain, *gapped,
+        [](double t) {
+            const double s = t + 0.375 + 5.0;  // seconds from the first value
+            return (s > 9.0 + 10.0 && s < 40.0 - 10.0) ? -7.0f : 20.0f;
+        },
+        "CP3DRH");
     EXPECT_FLOAT_EQ(20.0f, (*gapped)[gapped->n - 1].phi_sc);
 
     auto constant = Read(kT0, kT0 + 60000, PSD_UNITS_CNTS_ACCUM, CONST_SC_POT, 3.5f);
@@ -190,8 +213,14 @@ TEST_F(SweepSlice, WithoutPotentialDataTheConstantStandsIn)
 {
     archive.Write();
     auto plain = Read(kT0, kT0 + 10000, PSD_UNITS_CNTS_ACCUM, -1);
+    testing::internal::CaptureStdout();
     auto corrected = Read(kT0, kT0 + 10000, PSD_UNITS_CNTS_ACCUM, DO_SC_POT_CORR, 2.0f);
-    ExpectShifted(*plain, *corrected, [](double) { return 2.0f; });
+    const std::string said = testing::internal::GetCapturedStdout();
+    EXPECT_NE(std::string::npos, said.find("No s/c potential in CLUSTERII C1 EFW PRIME CEFPRIME from 2001/090 "
+                                           "16:00:00 to 16:00:10: 2 V stands in, and the sweeps are not marked "
+                                           "_scpot\n"))
+        << said;
+    ExpectShifted(*plain, *corrected, [](double) { return 2.0f; }, "CP3DRH");
     // A read that fails is passed through with nothing corrected.
     auto none = Read(kT0 + 200000, kT0 + 210000, PSD_UNITS_CNTS_ACCUM, CONST_SC_POT, 2.0f);
     EXPECT_EQ(-499, none->status);
@@ -227,6 +256,16 @@ TEST_F(SweepSlice, SliceOfASpinOrGatheredAndCorrected)
         EXPECT_NEAR(static_cast<float>(Word(2, s, kLevels - 1)), three->psd[kLevels * s], 1e-3) << s;
     EXPECT_EQ(kT0 + kSpinMs, Msec(three->suntime));
     EXPECT_EQ(kT0 + 3 * kSpinMs, Msec(three->etime) / 1000 * 1000);
+
+    // The last spin of the data is sliced, with the potential correction or
+    // without.
+    for (const PHISC_CHOICE_E choice : {NO_SC_POT_CORR, CONST_SC_POT}) {
+        NURV_TIME_S last = At(kT0 + 116000), until = last;
+        SweepPtr end(HaldeGetAzSliceV2(&l, &last, &until, 0.0f, BIN_UNITS_EV, PSD_UNITS_CNTS_ACCUM, &pa, choice, 5.0f,
+                                       60.0f, NO_GATHER, gaps, 0, 1));
+        ASSERT_NE(nullptr, end) << choice;
+        EXPECT_EQ(kT0 + 116000, Msec(end->suntime));
+    }
 
     // Nothing to read.
     NURV_TIME_S late = At(kT0 + 300000), later = At(kT0 + 310000);

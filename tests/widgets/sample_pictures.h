@@ -144,8 +144,13 @@ inline bool Overlap(const std::vector<Point> &a, const std::vector<Point> &b)
 // without texts.  The driver marks the strokes of every text PGPLOT draws
 // (labels, titles, tick and wedge numbers alike) with comment lines
 // '% Start "text"' and '% End "text"'; a stroke is "dx dy x y L" from
-// (x, y), "dx dy C" on from the point reached, "x y D" a dot.
-inline std::string TextFaults(const std::string &path, double width, double height)
+// (x, y), "dx dy C" on from the point reached, "x y D" a dot.  With least
+// (device units) a text too small to read is a fault as well: one of three
+// characters or more, among them a digit or a capital, whose outline is
+// less than least across in its narrower direction (the height of its
+// digits and capitals, for a text along either axis).  PGPLOT's own
+// identification line at the foot of the page is left out of that.
+inline std::string TextFaults(const std::string &path, double width, double height, double least = 0)
 {
     struct Text {
         std::string text;
@@ -213,6 +218,17 @@ inline std::string TextFaults(const std::string &path, double width, double heig
             for (std::size_t j = i + 1; j < pages[p].size(); ++j)
                 if (Overlap(pages[p][i].hull, pages[p][j].hull))
                     faults.push_back(page + said(pages[p][i]) + " over " + said(pages[p][j]));
+            const std::string &text = pages[p][i].text;
+            const bool marked = std::any_of(text.begin(), text.end(), [](char c) {
+                return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z');
+            });
+            if (least > 0 && !hull.empty() && marked && text.size() >= 3) {
+                double x1 = 1e300, x2 = -1e300, y1 = 1e300, y2 = -1e300;
+                for (const Point &v : hull)
+                    x1 = std::min(x1, v[0]), x2 = std::max(x2, v[0]), y1 = std::min(y1, v[1]), y2 = std::max(y2, v[1]);
+                if (y2 > 0.01 * height && std::min(x2 - x1, y2 - y1) < least)
+                    faults.push_back(page + said(pages[p][i]) + " too small to read");
+            }
         }
     if (pages.empty() || pages[0].size() < 10)
         faults.push_back(path + " holds no picture with texts");
@@ -221,6 +237,11 @@ inline std::string TextFaults(const std::string &path, double width, double heig
         out += faults[k] + "\n";
     return out;
 }
+
+// The least height across of a text that can be read, in PostScript device
+// units (thousandths of an inch): the digits and capitals of a character
+// 2.4 mm high (some 8 pixels of a GIF page) stand about 60 of them.
+constexpr double kLegibleText = 55;
 
 // The page kinds of the programs' plots, with the index of the file kind
 // ("Landscape PS File ->", "Portrait PS File ->") that draws them.  A GIF

@@ -460,13 +460,19 @@ private slots:
         QCOMPARE(win.w.sec_sweep->timebox->timeEdit->time(), QTime(7, 0, 0));
         QCOMPARE(win.w.prim_sweep->timebox->timeEdit->time(), QTime(18, 0, 0));
 
-        // Later lines win.  A day is taken within the year the file gives
-        // before it.
+        // Later lines win.  A day is taken within the year the file gives,
+        // before or after it.
         StdoutCapture out;
-        win.apply("GATHER_OPTS2 = 0\nGATHER_OPTS2 = 2\nYEAR1 = 2004\nDOY1 = 366\n");
+        win.apply("GATHER_OPTS2 = 0\nGATHER_OPTS2 = 2\nYEAR1 = 2004\nDOY1 = 366\nDOY2 = 366\nYEAR2 = 2004\n");
         QCOMPARE(out.take(), std::string());
         QCOMPARE(win.w.sec_sweep->gatherchoice->currentIndex(), 2);
         QCOMPARE(win.w.prim_sweep->timebox->dateEdit->date(), QDate(2004, 12, 31));
+        QCOMPARE(win.w.sec_sweep->timebox->dateEdit->date(), QDate(2004, 12, 31));
+        StdoutCapture refused;
+        win.apply("DOY1 = 366\nYEAR1 = 2003\n");
+        QCOMPARE(refused.take(), std::string("Settings file: DOY1 = 366 is outside the range 1 to 365 of the year "
+                                             "2003; the field keeps its value\n"));
+        QCOMPARE(win.w.prim_sweep->timebox->YearspinBox->value(), 2003);
 
         // A file that is no settings file is named by its first lines.
         std::string junk;
@@ -529,6 +535,9 @@ private slots:
         QCOMPARE(win.w.energy_linlog->currentIndex(), 1);
         QCOMPARE(win.w.startendbox->etimeEdit->time(), QTime(7, 1, 0));
         QCOMPARE(win.w.startendbox->btimeEdit->time(), QTime(18, 0, 0));
+
+        win.apply("END_DOY = 366\nEND_YR = 2004\n");
+        QCOMPARE(win.w.startendbox->EnddateEdit->date(), QDate(2004, 12, 31));
 
         win.apply("START_YR = 1949\n");
         QCOMPARE(win.w.startendbox->bYearspinBox->value(), 1949);

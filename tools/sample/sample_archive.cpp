@@ -291,7 +291,8 @@ void WriteEnvironment(const std::string &root)
 // secondary cut along the field (7 degrees, the beam's side, with 173
 // degrees opposite) and across it (90 degrees), on a portrait page too, so
 // that the loss cone and the beam show against the rest.  The keys not
-// given keep the program's defaults.
+// given keep what the window holds: restored into a freshly started Lunder,
+// its defaults.
 void WriteLunderDemo(const std::string &root)
 {
     std::string text;

@@ -263,6 +263,10 @@ KOMBRA_SHORT sweep_source_catalogued(const NURV_LINEAGE_S *lineage, T_OR_F_E do_
  * angles, as "PROJECT MISSION EXPERIMENT INSTRUMENT VIRTUAL" (the Cluster
  * and Double Star FGM vectors), or empty when the project has none. */
 std::string sweep_field_source_text(const NURV_LINEAGE_S &lineage);
+/* Whether the latest GetNHaldeSweeps said in a line why it found no data
+ * (the source unknown, none of it in the archive, none for the time), so
+ * that a caller need not add a generic line of its own. */
+bool sweep_reading_explained();
 /* Number of sweeps (records of the last sensor) over begin .. end, the
  * reader positioned at begin again afterwards; -514, -515, -516. */
 int nurv_sweep_counter(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_data *nurp, NURV_TIME_S *begin,
