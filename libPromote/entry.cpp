@@ -102,7 +102,10 @@ void Entry::FillEntry(int which)
     // Looked up for every entry: the configuration may have been read again.
     const char *dir = dbCfgPath(_source, "PostTimePath");
     if (dir == nullptr) {
-        std::fprintf(stderr, "ERROR: PostTimePath for this project is not in the DB.cfg!\n");
+        // A catalog that stayed locked, or whose wait the program's end
+        // stopped, has said so: the source's names are unknown for now.
+        if (dbCatalogBusy() != 1)
+            std::fprintf(stderr, "ERROR: PostTimePath for this project is not in the DB.cfg!\n");
         _Status = BAD;
         return;
     }
