@@ -58,8 +58,12 @@ void keld_finish_root(char *name, symtab_s *last_decl);
 void keld_free_value(keld_value *value);
 void keld_free_pending(keld_pending_array *array);
 
-/* Reporter (keld_report.cpp): the file name that messages give. */
+/* Reporter (keld_report.cpp): the file name that messages give (the count
+ * of syntax errors starts again with it); the syntax errors met since; no
+ * message printed while quiet is 1. */
 void keld_set_file_name(const char *name);
+long keld_syntax_errors(void);
+void keld_quiet(int quiet);
 
 /* Scanner (keld.l): a fresh scanner reading in (all buffers of the previous
  * input freed, normal mode); the errno of a failed read of v_in, 0 when none;

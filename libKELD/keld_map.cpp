@@ -168,6 +168,35 @@ int ParseNewKELD(keld_map **keld, const char *filename)
     return status;
 }
 
+int KELDFileReadsWhole(const char *filename)
+{
+    if (filename == nullptr)
+        return KELD_OPEN_FAILED;
+    if (std::strstr(filename, "V.v3") == nullptr) {
+        keld_info *image = nullptr;
+        int status = create_keld_structure(&image);
+        if (status == KELD_SUCCESS) {
+            status = ParseOldKELD(image, filename);
+            free_keld_structure(image);
+            std::free(image);
+        }
+        return status;
+    }
+    FILE *in = FopenRegularFile(filename, "r");
+    if (in == nullptr)
+        return KELD_OPEN_FAILED;
+    keld_map *map = nullptr;
+    keld_quiet(1);
+    int status = ParseNewKELDFromStream(&map, in, filename);
+    keld_quiet(0);
+    std::fclose(in);
+    // A text cut short ends inside a description: a syntax error.
+    if (status == KELD_SUCCESS && (keld_syntax_errors() != 0 || map == nullptr || KELDKeyCount(map) == 0))
+        status = KELD_CORRUPT;
+    DeleteKELD(map);
+    return status;
+}
+
 keld_vals_s *FindNameinKELD(const keld_map *keld, const char *tmp, keld_vals_s **ret_val)
 {
     const std::span<const keld_entry> values =

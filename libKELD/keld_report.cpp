@@ -16,6 +16,8 @@ namespace {
 std::string g_currentName;  // whole name of the file being parsed
 std::string FileName;       // the name the last message was for
 bool ErrorPrinted = false;  // a message for FileName was printed
+long g_syntaxErrors = 0;    // syntax errors met since keld_set_file_name
+bool g_quiet = false;       // no message printed
 
 // The name of the file being parsed.  GLOBAL_KELDFileName holds it cut short;
 // when someone has set that global to another name, the global wins.
@@ -30,6 +32,7 @@ std::string CurrentName()
 
 void keld_set_file_name(const char *name)
 {
+    g_syntaxErrors = 0;
     g_currentName = name != nullptr ? name : "";
     std::snprintf(GLOBAL_KELDFileName, sizeof GLOBAL_KELDFileName, "%s", g_currentName.c_str());
 }
@@ -38,6 +41,9 @@ int v_error(const char *message)
 {
     // A failed read ends the input early; the caller reports that instead.
     if (keld_read_errno() != 0)
+        return -1;
+    ++g_syntaxErrors;
+    if (g_quiet)
         return -1;
     const std::string name = CurrentName();
     if (name != FileName) {
@@ -52,6 +58,16 @@ int v_error(const char *message)
         std::fflush(stdout);
     }
     return -1;
+}
+
+long keld_syntax_errors(void)
+{
+    return g_syntaxErrors;
+}
+
+void keld_quiet(int quiet)
+{
+    g_quiet = quiet != 0;
 }
 
 const char *KELDStatusText(int status)

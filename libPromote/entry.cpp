@@ -75,13 +75,15 @@ bool Entry::Online(const char *path)
 {
     if (path == nullptr || *path == '\0' || access(path, R_OK) != 0)
         return false;
-    // A file under a fetch that runs or did not end well is not there yet.
-    // Both name forms of a description share the marker of the "I" form,
-    // the one a fetch asks for.
+    // A file under a fetch that runs or did not end well is not there yet;
+    // one beside something that is no marker of the programs is, and the
+    // reader says what is in the way.  Both name forms of a description
+    // share the marker of the "I" form, the one a fetch asks for.
     std::string marked = path;
     if (EndsWith(marked, kV3))
         marked.replace(marked.size() - 4, 4, "I");
-    return dbFetchState(marked) == DbFetchState::None;
+    const DbFetchState state = dbFetchState(marked);
+    return state != DbFetchState::Running && state != DbFetchState::Unfinished;
 }
 
 const char *Entry::GetCFGElement(const char *item)
@@ -102,7 +104,10 @@ void Entry::FillEntry(int which)
     // Looked up for every entry: the configuration may have been read again.
     const char *dir = dbCfgPath(_source, "PostTimePath");
     if (dir == nullptr) {
-        std::fprintf(stderr, "ERROR: PostTimePath for this project is not in the DB.cfg!\n");
+        // A catalog that stayed locked, or whose wait the program's end
+        // stopped, has said so: the source's names are unknown for now.
+        if (dbCatalogBusy() != 1)
+            std::fprintf(stderr, "ERROR: PostTimePath for this project is not in the DB.cfg!\n");
         _Status = BAD;
         return;
     }

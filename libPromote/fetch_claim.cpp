@@ -2,6 +2,7 @@
 // promote_int.h.
 #include "promote_int.h"
 
+#include "libant.h"
 #include "libdbSQL.h"
 
 #include <fcntl.h>
@@ -27,9 +28,12 @@ bool MakeFolders(const std::string &folder)
     return mkdir(folder.c_str(), 0777) == 0 || errno == EEXIST;
 }
 
-bool Sync(const std::string &path, int flags)
+// Writes a plain file or folder to the disk; anything else at the path is
+// neither opened nor waited for.
+bool Sync(const std::string &path, bool folder)
 {
-    const int fd = open(path.c_str(), flags | O_CLOEXEC);
+    const int fd = folder ? open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                          : OpenRegularFile(path.c_str(), O_RDONLY);
     if (fd < 0)
         return false;
     const bool synced = fsync(fd) == 0;
@@ -37,96 +41,128 @@ bool Sync(const std::string &path, int flags)
     return synced;
 }
 
-flock WholeFile(short type)
-{
-    flock lock{};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    return lock;
-}
-
 }  // namespace
 
-FetchClaim::FetchClaim(std::string file) : file_(std::move(file)), marker_(dbFetchMarker(file_))
+FetchClaim::FetchClaim(std::string file) : file_(std::move(file)), marker_(file_)
 {
     const std::size_t slash = file_.find_last_of('/');
     folder_ = slash == std::string::npos ? "." : slash == 0 ? "/" : file_.substr(0, slash);
 }
 
-FetchClaim::~FetchClaim()
-{
-    if (fd_ >= 0)
-        close(fd_);
-}
-
 FetchClaim::Outcome FetchClaim::Take(const std::function<bool()> &present, const std::function<bool()> &wait)
 {
-    const auto failed = [this](const char *what) {
-        error_ = std::string(what) + " " + marker_ + ": " + std::strerror(errno);
-        return Outcome::Failed;
-    };
+    const std::string &path = marker_.path();
     for (;;) {
         bool fresh = false;
-        fd_ = open(marker_.c_str(), O_RDWR | O_NOFOLLOW | O_CLOEXEC);
-        if (fd_ < 0 && errno == ENOENT) {
+        DbFetchMarker::Opened opened = marker_.OpenExisting();
+        if (opened == DbFetchMarker::Opened::Missing) {
             // A fetch that ends well puts its file in place before its
             // marker goes.
             if (present())
                 return Outcome::Done;
             fresh = true;
-            fd_ = open(marker_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-            if (fd_ < 0 && errno == ENOENT) {
-                if (!MakeFolders(folder_))
-                    return failed("cannot make the folder of the fetch marker");
+            opened = marker_.Make();
+            if (opened == DbFetchMarker::Opened::Missing) {
+                if (!MakeFolders(folder_)) {
+                    error_ = "cannot make the folder of the fetch marker " + path + ": " + std::strerror(errno);
+                    return Outcome::Failed;
+                }
                 continue;
             }
-            if (fd_ < 0 && errno == EEXIST)
+            if (opened == DbFetchMarker::Opened::Exists)
                 continue;
         }
-        if (fd_ < 0)
-            return failed("cannot make the fetch marker");
-        flock lock = WholeFile(F_WRLCK);
-        while (fcntl(fd_, F_OFD_SETLK, &lock) != 0) {
-            if (errno != EAGAIN && errno != EACCES && errno != EINTR)
-                return failed("cannot lock the fetch marker");
-            if (!wait()) {
-                close(fd_);
-                fd_ = -1;
+        switch (opened) {
+        case DbFetchMarker::Opened::Yes: break;
+        case DbFetchMarker::Opened::Blocked:
+            error_ = path + " is " + marker_.error() + ", not a fetch marker; remove it";
+            return Outcome::Failed;
+        case DbFetchMarker::Opened::Foreign:
+            error_ = path + " is not a fetch marker of these programs; rename or remove it so that the file can be "
+                            "fetched";
+            return Outcome::Failed;
+        default:
+            error_ = "cannot open the fetch marker " + path + ": " + marker_.error();
+            return Outcome::Failed;
+        }
+        const DbFetchMarker::Lock lock = marker_.TryLock();
+        locked_ = lock == DbFetchMarker::Lock::Taken;
+        // Another program's fetch, also one whose program let go of its
+        // descriptors, is waited for.
+        if (lock == DbFetchMarker::Lock::Busy || (!fresh && marker_.Runs())) {
+            marker_.Close();
+            if (!wait())
                 return Outcome::Stopped;
-            }
+            continue;
         }
-        // A fetch that ended well removed the marker locked here: its file
-        // is looked at afresh.
-        struct stat held {}, named {};
-        const bool current = fstat(fd_, &held) == 0 && lstat(marker_.c_str(), &named) == 0 &&
-                             held.st_dev == named.st_dev && held.st_ino == named.st_ino;
-        if (current && !(fresh && present()))
-            return fresh ? Outcome::Fresh : Outcome::Left;
-        // Made just as another fetch put the file in place and went.
-        if (current)
-            unlink(marker_.c_str());
-        close(fd_);
-        fd_ = -1;
+        if (lock == DbFetchMarker::Lock::Refused)
+            unlocked_ = marker_.error();
+        // A fetch that ended well removed the marker opened here: its file is
+        // looked at afresh.  A marker made just as another fetch put the file
+        // in place and went goes again.
+        if (!marker_.Current()) {
+            marker_.Close();
+            continue;
+        }
+        if (fresh && present()) {
+            marker_.Remove();
+            continue;
+        }
+        made_ = fresh;
+        device_ = marker_.device();
+        inode_ = marker_.inode();
+        return fresh ? Outcome::Fresh : Outcome::Left;
     }
 }
 
 bool FetchClaim::MakeDurable()
 {
-    if (fd_ >= 0 && fsync(fd_) == 0 && Sync(folder_, O_RDONLY | O_DIRECTORY))
+    if (marker_.Record(0) && Sync(folder_, true))
         return true;
-    error_ = "cannot write the fetch marker " + marker_ + " to the disk: " + std::strerror(errno);
+    error_ = "cannot write the fetch marker " + marker_.path() + " to the disk: " +
+             (marker_.error().empty() ? std::strerror(errno) : marker_.error());
     return false;
+}
+
+void FetchClaim::Started(long group)
+{
+    // What the program records of itself tells that it runs when it lets go
+    // of the marker; the program and what it starts hold the lock from now.
+    marker_.Record(group);
+    marker_.Close();
+}
+
+FetchClaim::Back FetchClaim::TakeBack(const std::function<bool()> &wait)
+{
+    for (;;) {
+        if (marker_.OpenExisting() != DbFetchMarker::Opened::Yes || marker_.device() != device_ ||
+            marker_.inode() != inode_) {
+            marker_.Close();
+            return Back::Lost;
+        }
+        const DbFetchMarker::Lock lock = marker_.TryLock();
+        if (lock == DbFetchMarker::Lock::Busy || marker_.Runs()) {
+            marker_.Close();
+            if (!wait())
+                return Back::Stopped;
+            continue;
+        }
+        return marker_.Current() ? Back::Taken : Back::Lost;
+    }
+}
+
+void FetchClaim::Abandon()
+{
+    if (made_)
+        marker_.Remove();
+    marker_.Close();
 }
 
 void FetchClaim::Remove()
 {
-    if (fd_ < 0)
-        return;
     // The file reaches the disk before its marker goes: a power loss in
     // between leaves the marker, never a short file without one.
-    Sync(file_, O_RDONLY);
-    unlink(marker_.c_str());
-    Sync(folder_, O_RDONLY | O_DIRECTORY);
-    close(fd_);
-    fd_ = -1;
+    Sync(file_, false);
+    marker_.Remove();
+    Sync(folder_, true);
 }

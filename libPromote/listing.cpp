@@ -258,15 +258,20 @@ bool Promote::IntersectionQuery(const char *table, int limit, DbRows &rows)
               "e_msec INT UNSIGNED NOT NULL, size INT UNSIGNED, archive_label VARCHAR(64), archive_date TIMESTAMP NULL "
               "DEFAULT NULL, PRIMARY KEY (data_key, b_yr, b_day, b_msec) );") &&
          exec("CREATE INDEX index_answer ON answer (data_key, b_yr, b_day, b_msec);");
-    for (size_t i = 1; i < _data_sources.size() && ok; ++i) {
+    // The first source's entries that overlap an entry of every other
+    // source, each once (an entry of the first that overlaps entries of
+    // several others is one row of the answer).
+    std::string shared = "INSERT INTO answer SELECT t0.data_key, t0.b_yr, t0.b_day, t0.b_msec, t0.e_yr, t0.e_day, "
+                         "t0.e_msec, t0.size, t0.archive_label, t0.archive_date FROM t0 WHERE ";
+    for (size_t i = 1; i < _data_sources.size(); ++i) {
         const std::string t = "t" + std::to_string(i);
-        ok = exec("INSERT INTO answer SELECT DISTINCT t0.data_key, t0.b_yr, t0.b_day, t0.b_msec, t0.e_yr, t0.e_day, "
-                  "t0.e_msec, t0.size, t0.archive_label, t0.archive_date FROM t0," +
-                  t + " WHERE BETWEEN_TIMES(t0.b_yr, t0.b_day, t0.b_msec, t0.e_yr, t0.e_day, t0.e_msec," + t +
-                  ".b_yr, " + t + ".b_day, " + t + ".b_msec, " + t + ".e_yr, " + t + ".e_day, " + t +
-                  ".e_msec) > 0;") &&
-             exec("DROP TABLE " + t);
+        shared += std::string(i > 1 ? " AND " : "") + "EXISTS (SELECT 1 FROM " + t +
+                  " WHERE BETWEEN_TIMES(t0.b_yr, t0.b_day, t0.b_msec, t0.e_yr, t0.e_day, t0.e_msec," + t + ".b_yr, " +
+                  t + ".b_day, " + t + ".b_msec, " + t + ".e_yr, " + t + ".e_day, " + t + ".e_msec) > 0)";
     }
+    ok = ok && exec(shared + ";");
+    for (size_t i = 1; i < _data_sources.size() && ok; ++i)
+        ok = exec("DROP TABLE t" + std::to_string(i));
     ok = ok && exec("DROP TABLE t0") &&
          dbQueryRows("SELECT b_yr, b_day, b_msec, e_yr, e_day, e_msec FROM answer;", {}, rows) == 1;
     exec("DROP TABLE answer");  // its index goes with it

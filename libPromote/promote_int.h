@@ -5,6 +5,8 @@
 inline constexpr const char *kEntryColumns[] = {"data_key", "b_yr",   "b_day", "b_msec",        "e_yr",
                                                 "e_day",    "e_msec", "size",  "archive_label", "archive_date"};
 
+#include "libdbSQL.h"
+
 #include <sys/types.h>
 
 #include <functional>
@@ -57,10 +59,13 @@ private:
 extern bool g_watch_fails;
 
 // The marker of a fetch of one file (dbFetchMarker), claimed by this
-// program for the length of the fetch.  The claim is an open file
-// description lock on the marker, which the fetch program inherits
-// (Inherited), so that it holds while the fetch runs, also past the end of
-// this program.
+// program for the length of the fetch.  The claim is a lock on the marker,
+// which the fetch program inherits; once the program runs, this program lets
+// go of its own hold (Started), so that the lock holds exactly while the
+// program or anything it started keeps it, also past the end of this
+// program, and the marker records the program's process group for a fetch
+// that lets go of its descriptors.  Where no lock can be had the fetch runs
+// on the record alone (unlocked()).
 class FetchClaim {
 public:
     enum class Outcome {
@@ -68,32 +73,51 @@ public:
         Fresh,    // no fetch of the file was under way or unfinished: made anew
         Left,     // a fetch of it began and did not end well: taken over
         Stopped,  // the wait for another fetch of it ended (wait's outcome)
-        Failed    // the marker could not be made or locked (error())
+        Failed    // the marker could not be made, is no marker of the
+                  // programs, or could not be opened (error())
     };
+    enum class Back { Taken, Stopped, Lost };
     explicit FetchClaim(std::string file);
-    ~FetchClaim();
     FetchClaim(const FetchClaim &) = delete;
     FetchClaim &operator=(const FetchClaim &) = delete;
 
     // Takes the marker there, or, where there is none and the file is not
     // there (present), makes one (and the file's missing folders).  While
-    // another process holds it, wait is called every few hundredths of a
-    // second; a false from it gives up (Stopped).  A marker is made only
-    // for a fetch to come: one made as another fetch of the file ended well
-    // goes again at once, so that a reader of that program never meets it.
+    // another fetch of the file holds it or runs, wait is called every few
+    // hundredths of a second; a false from it gives up (Stopped).  A marker
+    // is made only for a fetch to come: one made as another fetch of the
+    // file ended well goes again at once, so that a reader of that program
+    // never meets it.  A marker made here goes again when the claim fails.
     Outcome Take(const std::function<bool()> &present, const std::function<bool()> &wait);
-    // The descriptor the fetch program inherits, -1 before Take.
-    int Inherited() const { return fd_; }
+    // The descriptor the fetch program inherits, -1 when unlocked.
+    int Inherited() const { return locked_ ? marker_.fd() : -1; }
+    // Why no lock could be taken, "" when it was.
+    const std::string &unlocked() const { return unlocked_; }
     // Writes the marker and its folder entry to the disk before the fetch
     // begins, so that a power loss during the fetch leaves it; false with
     // error() when that fails.
     bool MakeDurable();
+    // The fetch program runs as process group group: recorded, and this
+    // program's hold let go.
+    void Started(long group);
+    // After the fetch program ended: takes the marker back once nothing it
+    // started holds it or runs, calling wait meanwhile (a false from it
+    // gives up: Stopped); Lost when the marker is no longer the one made.
+    Back TakeBack(const std::function<bool()> &wait);
     // The fetch ended well and its file is whole: removes the marker (the
     // file itself written to the disk first) and lets the claim go.
     void Remove();
+    // The fetch does not begin: a marker made here goes, one taken over stays.
+    void Abandon();
+    // Sends sig to the fetch program's process group while it is still
+    // the one recorded.
+    void Signal(int sig) const { marker_.Signal(sig); }
     const std::string &error() const { return error_; }
 
 private:
-    std::string file_, marker_, folder_, error_;
-    int fd_ = -1;
+    std::string file_, folder_, error_, unlocked_;
+    DbFetchMarker marker_;
+    bool locked_ = false, made_ = false;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
 };

@@ -5,6 +5,7 @@
 #include "Promote.h"
 
 #include "libCfg.h"
+#include "libKELD.h"
 #include "libant.h"
 #include "libdbSQL.h"
 #include "nurv.h"
@@ -186,7 +187,7 @@ std::string ProgramEnd::Describe(const std::string &name) const
 }
 
 ProgramEnd RunProgram(const char *program, std::vector<std::string> words, const std::function<void()> &watch,
-                      int inherit)
+                      int inherit, const std::function<void(long)> &started)
 {
     ProgramEnd end;
     if (program == nullptr || words.empty())
@@ -221,6 +222,8 @@ ProgramEnd RunProgram(const char *program, std::vector<std::string> words, const
     posix_spawnattr_destroy(&attr);
     if (spawned != 0)
         return end;
+    if (started)
+        started(pid);
 
     using Clock = std::chrono::steady_clock;
     end.limitSeconds = pro_FetchTimeLimit();
@@ -360,47 +363,62 @@ int Promote::PromoteSingleEntry(int index, Entry *e, int src)
 
 namespace {
 
-// A time with its milliseconds: "2001/090 18:59:59.999".
-std::string TimeText(unsigned yr, unsigned day, unsigned long msec)
-{
-    char text[48];
-    std::snprintf(text, sizeof text, "%04u/%03u %02lu:%02lu:%02lu.%03lu", yr, day, msec / 3600000,
-                  msec % 3600000 / 60000, msec % 60000 / 1000, msec % 1000);
-    return text;
-}
-
-// Whether the file at path of an entry whose fetch did not end well is
-// whole, and what was seen, for the line that says what is done with it.
-// Only a header and data pair can be told whole: by its last record's time
-// against the end of the entry.
+// Whether the file at path of an entry is whole, and what was seen, for the
+// line that says what is done with it.  A header and data pair is whole when
+// its records read in order from the first to its end mark; a description
+// when it reads whole as one; other files cannot be told.
 struct Judgement {
-    bool whole = false;
+    enum class Kind { Whole, Not, Untold } kind = Kind::Untold;
     std::string seen;
+    bool whole() const { return kind == Kind::Whole; }
 };
 
 Judgement JudgeWhole(const Entry *e, const std::string &path)
 {
-    if ((e->GetNURVType() != PRO_HEADER && e->GetNURVType() != PRO_DATA) || path.empty())
-        return {false, "whether it is whole cannot be told for a file of its kind"};
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {Judgement::Kind::Not, "it is no plain file"};
+    const int type = e->GetNURVType();
+    if (type == PRO_KELD_I || type == PRO_KELD_V3) {
+        const int status = KELDFileReadsWhole(path.c_str());
+        if (status == KELD_SUCCESS)
+            return {Judgement::Kind::Whole, "it reads whole as a description"};
+        return {Judgement::Kind::Not, std::string("it does not read whole as a description (") +
+                                          KELDStatusText(status) + ")"};
+    }
+    if (type != PRO_HEADER && type != PRO_DATA)
+        return {Judgement::Kind::Untold, "whether it is whole cannot be told for a file of its kind"};
     const std::string stem = path.substr(0, path.size() - 1);
+    const std::string header = stem + "H", data = stem + "D";
+    // The header alone, before its data file is there, cannot be told.
+    if (access(header.c_str(), F_OK) != 0 || access(data.c_str(), F_OK) != 0)
+        return {Judgement::Kind::Untold, "whether it is whole cannot be told without both files of its pair"};
     const TimeObj *b = e->GetBegTime(), *end = e->GetEndTime();
-    int yr = 0, day = 0;
-    KOMBRA_LONG msec = 0;
-    const KOMBRA_SHORT reach = file_records_reach(
-        e->GetSource(), (stem + "H").c_str(), (stem + "D").c_str(), static_cast<int>(b->GetYear()),
-        static_cast<int>(b->GetDay()), static_cast<KOMBRA_LONG>(b->GetMSec()), static_cast<int>(end->GetYear()),
-        static_cast<int>(end->GetDay()), static_cast<KOMBRA_LONG>(end->GetMSec()), &yr, &day, &msec);
-    const std::string entryEnd = TimeText(end->GetYear(), end->GetDay(), end->GetMSec());
-    if (reach == 1)
-        return {true, "its records reach the end of its catalog entry, " + entryEnd};
-    if (reach == 0 && yr == 0)
-        return {false, "its data file holds no data record"};
-    if (reach == 0)
-        return {false, "its records end at " +
-                           TimeText(static_cast<unsigned>(yr), static_cast<unsigned>(day),
-                                    static_cast<unsigned long>(msec > 0 ? msec - 1 : 0)) +
-                           ", before the end of its catalog entry, " + entryEnd};
-    return {false, "whether it is whole cannot be told (reading it gave status " + std::to_string(reach) + ")"};
+    nurv_records_walk walk;
+    const KOMBRA_SHORT status = file_records_walk(
+        e->GetSource(), header.c_str(), data.c_str(), static_cast<int>(b->GetYear()), static_cast<int>(b->GetDay()),
+        static_cast<KOMBRA_LONG>(b->GetMSec()), static_cast<int>(end->GetYear()), static_cast<int>(end->GetDay()),
+        static_cast<KOMBRA_LONG>(end->GetMSec()), &walk);
+    if (status != 1)
+        return {Judgement::Kind::Untold,
+                "whether it is whole cannot be told (reading it gave status " + std::to_string(status) + ")"};
+    std::string seen = nurv_walk_text(walk);
+    if (walk.after_yr != 0 && walk.in_order == walk.records && !walk.end_mark)
+        seen += " (its catalog entry ends at " + nurv_time_text(end->GetYear(), end->GetDay(), end->GetMSec()) + ")";
+    return {walk.whole() ? Judgement::Kind::Whole : Judgement::Kind::Not, seen};
+}
+
+// What is at path when it is no plain file ("a FIFO"), "" for a plain file
+// or nothing.
+std::string NotPlain(const std::string &path)
+{
+    struct stat st {};
+    if (path.empty() || stat(path.c_str(), &st) != 0 || S_ISREG(st.st_mode))
+        return {};
+    return S_ISDIR(st.st_mode)    ? "a directory"
+           : S_ISFIFO(st.st_mode) ? "a FIFO"
+           : S_ISSOCK(st.st_mode) ? "a socket"
+                                  : "a device";
 }
 
 bool Present(const std::string &path)
@@ -486,6 +504,9 @@ int Promote::PromoteHDI(Entry *e, const char *ip)
         std::this_thread::sleep_for(kPollPause);
         return true;
     });
+    // A file that did not come whole from a fetch is kept aside, not
+    // removed, until its replacement is there.
+    std::string aside;
     switch (outcome) {
     case FetchClaim::Outcome::Stopped:
         _fetch_failure = timedOut ? "another program's fetch of it did not end within " +
@@ -509,27 +530,55 @@ int Promote::PromoteHDI(Entry *e, const char *ip)
     case FetchClaim::Outcome::Fresh:
         break;
     case FetchClaim::Outcome::Left:
+        // A file kept aside by a fetch that then did not end well is back
+        // first.
+        for (const std::string &p : paths)
+            if (access(p.c_str(), F_OK) != 0 && errno == ENOENT)
+                rename((p + ".kept").c_str(), p.c_str());
         // A fetch of it began and did not end well: the file it left is
         // taken only where it is whole.
         if (const std::string left = present(); !left.empty()) {
             const Judgement judged = JudgeWhole(e, left);
             const std::string leftName = BasenameOf(left.c_str());
-            std::printf("%s: its fetch did not end well, %s %s; it is %s\n", leftName.c_str(),
-                        judged.whole ? "but" : "and", judged.seen.c_str(),
-                        judged.whole ? "used as it is" : "fetched again");
-            std::fflush(stdout);
-            if (judged.whole) {
+            if (judged.whole()) {
+                std::printf("%s: its fetch did not end well, but %s; it is used as it is\n", leftName.c_str(),
+                            judged.seen.c_str());
+                std::fflush(stdout);
                 claim.Remove();
+                e->FileExists();
                 return 1;
             }
-            for (const std::string &p : paths)
-                unlink(p.c_str());
+            std::printf("%s: its fetch did not end well, and %s; it is fetched again\n", leftName.c_str(),
+                        judged.seen.c_str());
+            std::fflush(stdout);
+            if (rename(left.c_str(), (left + ".kept").c_str()) == 0)
+                aside = left;
         }
         break;
     }
+    if (!claim.unlocked().empty()) {
+        std::printf("%s: no lock can be taken on its fetch marker here (%s); it is fetched without one\n",
+                    file.c_str(), claim.unlocked().c_str());
+        std::fflush(stdout);
+    }
+    // What was kept aside goes once its replacement is there, and comes back
+    // when there is none (still under the marker, as it was).
+    bool restored = false;
+    const auto settleAside = [&aside, &restored](bool replaced) {
+        if (aside.empty())
+            return;
+        const std::string kept = aside + ".kept";
+        if (!replaced && link(kept.c_str(), aside.c_str()) == 0)
+            restored = true;
+        if (replaced || restored || errno == EEXIST)
+            unlink(kept.c_str());
+        aside.clear();
+    };
     if (!claim.MakeDurable()) {
         _fetch_failure = claim.error();
         _stop_entry = true;
+        claim.Abandon();
+        settleAside(false);
         return 0;
     }
 
@@ -538,26 +587,91 @@ int Promote::PromoteHDI(Entry *e, const char *ip)
     const std::string year = std::to_string(b->GetYear()), day = std::to_string(b->GetDay()),
                       msec = std::to_string(b->GetMSec());
     const std::string pre(1, e->GetPreProc()), post(1, e->GetPostProc());
-    const ProgramEnd end = RunProgram(program.c_str(),
-                                      {name, ip, type, project, mission, experiment, instrument, vinst, year, day,
-                                       msec, pre, post, "xxx", _app_name, _forcePromote == sTrue ? "1" : "0"},
-                                      [&watch] { watch.Take(); }, claim.Inherited());
-    if (!end.timedOut && !end.stopped && end.status == 0) {
-        const bool wrote = !present().empty();
-        claim.Remove();
-        if (wrote && e->FileExists())
-            return 1;
-        _fetch_failure = name + " exited with status 0 but wrote no file";
+    const ProgramEnd end = RunProgram(
+        program.c_str(),
+        {name, ip, type, project, mission, experiment, instrument, vinst, year, day, msec, pre, post, "xxx", _app_name,
+         _forcePromote == sTrue ? "1" : "0"},
+        [&watch] { watch.Take(); }, claim.Inherited(), [&claim](long pid) { claim.Started(pid); });
+
+    // What the program started may hold the marker after it ended, or run
+    // on: waited for within the fetch's time limit, then stopped.
+    bool held = false;
+    std::optional<Clock::time_point> stopping;
+    const FetchClaim::Back back = claim.TakeBack([&] {
+        if (!held) {
+            held = true;
+            std::printf("%s: %s has ended, but what it started still holds the file's fetch marker; this action "
+                        "waits for it (at most %d s)\n",
+                        file.c_str(), name.c_str(), limitSeconds);
+            std::fflush(stdout);
+        }
+        watch.Take();
+        const Clock::time_point now = Clock::now();
+        if (!stopping && (g_ending != 0 || now >= limit)) {
+            stopping = now;
+            claim.Signal(SIGTERM);
+        }
+        if (stopping && now >= *stopping + kStopGrace)
+            claim.Signal(SIGKILL);
+        if (stopping && now >= *stopping + 2 * kStopGrace)
+            return false;
+        if (g_wait_hook != nullptr)
+            g_wait_hook();
+        std::this_thread::sleep_for(kPollPause);
+        return true;
+    });
+    watch.Take();
+    if (back == FetchClaim::Back::Stopped) {
+        // Whatever holds it still, outside the program's process group,
+        // keeps the marker: the file is not taken.
+        _fetch_failure = name + " has ended, but what it started still held the file's fetch marker after " +
+                         std::to_string(limitSeconds) + " s";
+        _stop_entry = true;
+        settleAside(false);
         return 0;
     }
-    // A program that failed or was stopped may have left part of the file:
-    // what it wrote goes; a file another may have put there stays, under
-    // the marker, for the next action to take where it is whole.
-    const std::vector<std::string> kept =
-        watch.RemoveWhatTheFetchMade([e](const std::string &path) { return JudgeWhole(e, path).whole; });
-    if (kept.empty())
-        claim.Remove();
-    else if (!watch.lost().empty())
+    if (back == FetchClaim::Back::Lost) {
+        // Another program took the marker over and settled the file.
+        settleAside(e->FileExists());
+        if (e->FileExists())
+            return 1;
+        _fetch_failure = name + " has ended, and another program took over the file's fetch marker";
+        return 0;
+    }
+
+    std::string failure = end.Describe(name);
+    if (!end.timedOut && !end.stopped && end.status == 0) {
+        // What the program left is judged before it is used.
+        const std::string wrote = present();
+        const std::string odd = NotPlain(wrote);
+        const Judgement judged = wrote.empty() || !odd.empty() ? Judgement{} : JudgeWhole(e, wrote);
+        if (wrote.empty()) {
+            failure = name + " exited with status 0 but wrote no file";
+        } else if (!odd.empty()) {
+            failure += ", but what it left at " + wrote + " is " + odd + ", not a plain file";
+        } else if (judged.kind != Judgement::Kind::Not ||
+                   (e->GetNURVType() != PRO_HEADER && e->GetNURVType() != PRO_DATA)) {
+            claim.Remove();
+            settleAside(true);
+            if (held) {
+                std::printf("%s: what %s started has ended, and %s; it is used as it is\n", file.c_str(),
+                            name.c_str(), judged.seen.c_str());
+                std::fflush(stdout);
+            }
+            if (e->FileExists())
+                return 1;
+            _fetch_failure = name + " exited with status 0 but its file cannot be read";
+            return 0;
+        } else {
+            failure += ", but " + judged.seen;
+        }
+    }
+    // A program that failed, or left no whole plain file, may have left part
+    // of the file: what it wrote goes; a file another may have put there
+    // stays and, where whole, is used as the next action would use it.
+    const std::vector<std::string> kept = watch.RemoveWhatTheFetchMade(
+        [e](const std::string &path) { return NotPlain(path).empty() && JudgeWhole(e, path).whole(); });
+    if (!watch.lost().empty())
         for (const std::string &k : kept) {
             const std::size_t slash = k.find_last_of('/');
             std::printf("The folder %s could not be watched during the fetch (%s): %s is kept, as another process "
@@ -565,8 +679,28 @@ int Promote::PromoteHDI(Entry *e, const char *ip)
                         slash == std::string::npos ? "." : k.substr(0, slash).c_str(), watch.lost().c_str(),
                         k.c_str());
         }
+    for (const std::string &k : kept) {
+        if (!NotPlain(k).empty())
+            continue;
+        const Judgement judged = JudgeWhole(e, k);
+        if (!judged.whole())
+            continue;
+        claim.Remove();
+        settleAside(true);
+        std::printf("%s: %s, but %s; it is used as it is\n", file.c_str(), end.Describe(name).c_str(),
+                    judged.seen.c_str());
+        std::fflush(stdout);
+        if (e->FileExists())
+            return 1;
+    }
+    for (const std::string &k : kept)
+        if (const std::string odd = NotPlain(k); !odd.empty())
+            failure += "; " + k + " is " + odd + ", not a plain file: remove it";
+    settleAside(false);
+    if (kept.empty() && !restored)
+        claim.Remove();
     std::fflush(stdout);
-    _fetch_failure = end.Describe(name);
+    _fetch_failure = failure;
     return 0;
 }
 

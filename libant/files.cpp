@@ -16,8 +16,15 @@ int OpenRegularFile(const char *path, int flags)
         errno = ENOENT;
         return -1;
     }
-    // O_NONBLOCK makes the open of a FIFO return at once; it has no effect on
-    // a regular file and is cleared again below.
+    // Anything but a regular file is refused unopened (opening a FIFO, even
+    // without waiting, would let a writer waiting for a reader go on).
+    // O_NONBLOCK makes the open of a FIFO put there meanwhile return at once;
+    // it has no effect on a regular file and is cleared again below.
+    struct stat named {};
+    if (::stat(path, &named) == 0 && !S_ISREG(named.st_mode)) {
+        errno = S_ISDIR(named.st_mode) ? EISDIR : ENXIO;
+        return -1;
+    }
     int fd;
     do {
         fd = ::open(path, flags | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666);

@@ -13,13 +13,20 @@
 // status; the buffers keep what they held.
 #include "nurv_int.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
+#include <map>
 #include <new>
+#include <optional>
+#include <tuple>
 #include <vector>
 
 namespace {
@@ -467,6 +474,27 @@ KOMBRA_SHORT ir_new_data_record(KOMBRA_CHAR found_sensor)
     if (ex->DATA_MEM == nullptr || ptr.d_size <= 0)
         return failed;
 
+    // From the first record that does not read in order on, the file ends:
+    // the record in memory becomes the end mark of a file (-2), as one read
+    // there would be.
+    if (!real_time && ex->disorder_at >= 0) {
+        const off_t at = lseek(ex->fdd, 0, SEEK_CUR);
+        if (at >= 0 && at / ptr.d_size >= ex->disorder_at) {
+            if (!ex->told_disorder) {
+                ex->told_disorder = 1;
+                std::printf("The file %s: its records cannot be read in order from record %lld of %lld on; its "
+                            "reading stops there\n",
+                            ex->data_name.c_str(), ex->disorder_at + 1, ex->records_whole);
+                std::fflush(stdout);
+            }
+            if (ptr.HDR_OFF == nullptr)
+                return failed;
+            for (long long set = 0; set < ex->max_nss; ++set)
+                ptr.HDR_OFF[set] = -2;
+            ex->drec_eof = 0;
+            return 1;
+        }
+    }
     // Read aside first: a short record leaves the record in memory intact.
     std::vector<unsigned char> raw;
     try {
@@ -656,4 +684,86 @@ KOMBRA_SHORT ir_reset_header(nur_data *nur_data_ptr, KOMBRA_SHORT sensor, KOMBRA
     ptr.reset_hdr = 0;
     status = ir_seams.check_critical_status(d.byear, d.bday, d.bsec, d.bnsec, d.eyear, d.eday, d.esec, d.ensec);
     return status;
+}
+
+KOMBRA_SHORT ir_walk_records(const experiment_info &ex, ir_record_walk &walk)
+{
+    walk = {};
+    struct stat data {}, header {};
+    const long long d_size = ex.info_ptr != nullptr ? ex.info_ptr->d_size : 0;
+    const long long nss_at = 12 + 4LL * ex.max_nss;
+    const long long fixed = nss_at + (ex.nano_defined ? 8 : 4);
+    if (fstat(ex.fdd, &data) != 0 || fstat(ex.fdh, &header) != 0 || d_size < fixed || ex.max_nss <= 0)
+        return NURV_POS_READ;
+    walk.records = static_cast<long long>(data.st_size) / d_size;
+    walk.partial = data.st_size % d_size != 0;
+
+    // The year and day of the header at each offset met, or none where it
+    // does not read.
+    struct Day {
+        long long year, day;
+    };
+    std::map<long long, std::optional<Day>> headers;
+    const auto headerAt = [&](long long offset) -> std::optional<Day> {
+        if (const auto seen = headers.find(offset); seen != headers.end())
+            return seen->second;
+        std::optional<Day> found;
+        unsigned char size_bytes[2];
+        if (offset >= 0 && pread(ex.fdh, size_bytes, 2, static_cast<off_t>(offset)) == 2) {
+            const uint16_t size = Be16(size_bytes);
+            std::vector<unsigned char> raw(size);
+            if (size >= 6 && size < 65534 && offset + size <= header.st_size &&
+                pread(ex.fdh, raw.data(), size, static_cast<off_t>(offset)) == static_cast<ssize_t>(size) &&
+                CheckHeader(ex, raw.data(), size) == 1)
+                found = Day{static_cast<int16_t>(Be16(raw.data() + 2)), static_cast<int16_t>(Be16(raw.data() + 4))};
+        }
+        headers.emplace(offset, found);
+        return found;
+    };
+
+    using Time = std::tuple<long long, long long, long long, long long>;
+    Time previous{std::numeric_limits<long long>::min(), 0, 0, 0};
+    bool marked = false;
+    // Read a few hundred records at a time.
+    const long long batch = std::max(1LL, 65536 / d_size);
+    std::vector<unsigned char> bytes(static_cast<size_t>(batch * d_size));
+    for (long long first = 0; first < walk.records; first += batch) {
+        const long long count = std::min(batch, walk.records - first);
+        const size_t want = static_cast<size_t>(count * d_size);
+        size_t got = 0;
+        while (got < want) {
+            const ssize_t n = pread(ex.fdd, bytes.data() + got, want - got, static_cast<off_t>(first * d_size) +
+                                                                                static_cast<off_t>(got));
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n <= 0)
+                return NURV_POS_READ;
+            got += static_cast<size_t>(n);
+        }
+        for (long long k = 0; k < count; ++k, ++walk.in_order) {
+            const unsigned char *rec = bytes.data() + k * d_size;
+            const long long offset = static_cast<int32_t>(Be32(rec + 12));
+            if (offset == -1 || offset == -2) {
+                marked = true;
+                continue;
+            }
+            const long long nss = static_cast<int32_t>(Be32(rec + nss_at));
+            const std::optional<Day> day = marked || offset < 0 || nss > ex.max_nss || nss < -ex.max_nss
+                                               ? std::nullopt
+                                               : headerAt(offset);
+            if (!day)
+                return 1;
+            const long long time = static_cast<int32_t>(Be32(rec));
+            long long nsec = (time % 1000) * 1000000;
+            if (ex.nano_defined)
+                nsec += static_cast<int32_t>(Be32(rec + nss_at + 4));
+            const Time now{day->year, day->day, time / 1000, nsec};
+            if (now < previous)
+                return 1;
+            previous = now;
+            walk.last_data = walk.in_order;
+        }
+    }
+    walk.end_mark = marked;
+    return 1;
 }

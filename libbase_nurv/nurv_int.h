@@ -387,6 +387,13 @@ struct experiment_info {
     KOMBRA_USHORT version = 0, mode_version = 32767, pa_version = 0, pmi_version = 0;
     KOMBRA_USHORT spin_version = 0, potential_version = 0;
     std::string header_name, data_name;  // paths of the open files
+    // Playback: the first record of the data file from which on its records
+    // do not read in order, and its number of whole records (positioning
+    // walks them); a read there meets the file's end, and says so once.
+    // -1 while every record reads in order, before positioning and in real
+    // time.
+    long long disorder_at = -1, records_whole = 0;
+    KOMBRA_CHAR told_disorder = 0;
     // Caller records of released ancillary sets, per kind (ir_ancillary),
     // for the next set-up of that kind.
     std::vector<nur_data *> kept_records[4];
@@ -823,6 +830,26 @@ KOMBRA_SHORT ir_next_nur_file(KOMBRA_LONG cur_msec, KOMBRA_LONG cur_nsec);
 // The time just after the last sample the data set read (its latest sensor
 // included, unless it is a mode instance), as next_file_start_time gives it:
 // 1, or NURV_NOT_POSITIONED before a record was read.
+// How the records of a playback data file read, from its first to its last
+// (ir_walk_records): a record reads in order when its bytes are all there,
+// its sensor set count and first header offset are possible, the header
+// there reads (size and checks of ir_read_header), it begins no earlier
+// than the record before it, and no end mark came before it.  A file whose
+// writing ended well holds nothing else, its last record an end mark; one
+// preallocated or written in pieces may hold zeros, or records out of place,
+// anywhere.
+struct ir_record_walk {
+    long long records = 0;    // whole records
+    long long in_order = 0;   // the leading records that read in order (end marks included)
+    long long last_data = -1; // the last data record among them, -1 when none
+    bool end_mark = false;    // an end mark follows the last data record and ends the file
+    bool partial = false;     // part of a record follows the whole ones
+};
+// Walks the open data and header files of ex with their raw bytes, without
+// touching the records in memory.  1, or NURV_POS_READ when the files
+// cannot be read or the description's record size cannot hold a record's
+// fixed part.
+KOMBRA_SHORT ir_walk_records(const experiment_info &ex, ir_record_walk &walk);
 KOMBRA_SHORT ir_after_last_sample(const experiment_info &ex, bool mode_instance, KOMBRA_SHORT *start_yr,
                                   KOMBRA_SHORT *start_day, KOMBRA_LONG *start_sec, KOMBRA_LONG *start_nsec);
 KOMBRA_SHORT ir_new_nur_file(KOMBRA_SHORT btime_yr, KOMBRA_SHORT btime_day, KOMBRA_LONG btime_sec,

@@ -7,6 +7,7 @@
 // next description.
 #include "nurv_int.h"
 
+#include "libant.h"
 #include "libdbSQL.h"
 
 #include <fcntl.h>
@@ -17,6 +18,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -116,6 +118,58 @@ constexpr Source kRenewOrder[] = {
     {ir_ancillary::attitude, &experiment_info::euler_def, &alloc_experiment::base_euler_info},
 };
 
+// A catalogued time range: year, day of year, milliseconds of day.
+struct Range {
+    int byr, bday;
+    KOMBRA_LONG bmsec;
+    int eyr, eday;
+    KOMBRA_LONG emsec;
+};
+
+// Why file, of the pair header and data, is not to be read because of its
+// fetch marker; "" when it may be read.  The marker of a fetch that did not
+// end well is taken here, nothing else holding it: the pair is read when
+// its records read whole, and the marker goes.
+std::string FetchLeavesUnread(KOMBRA_ULONG data_key, const std::string &header, const std::string &data,
+                              const std::string &file, const Range &range)
+{
+    const DbFetchLook look = dbFetchLook(file);
+    const std::string marker = dbFetchMarker(file);
+    switch (look.state) {
+    case DbFetchState::None:
+    case DbFetchState::Foreign: return {};
+    case DbFetchState::Running: return "a fetch of it is under way";
+    case DbFetchState::Blocked: return marker + " is " + look.detail + ", not a fetch marker; remove it";
+    case DbFetchState::Unknown:
+        return "whether a fetch of it runs cannot be told, as its fetch marker " + marker +
+               " cannot be looked at: " + look.detail;
+    case DbFetchState::Unfinished: break;
+    }
+    DbFetchMarker held(file);
+    const DbFetchMarker::Opened opened = held.OpenExisting();
+    if (opened == DbFetchMarker::Opened::Missing)
+        return {};
+    if (opened != DbFetchMarker::Opened::Yes || held.TryLock() == DbFetchMarker::Lock::Busy || held.Runs())
+        return "a fetch of it is under way";
+    if (!held.Current())
+        return {};
+    nurv_records_walk walk;
+    const KOMBRA_SHORT status = file_records_walk(data_key, header.c_str(), data.c_str(), range.byr, range.bday,
+                                                  range.bmsec, range.eyr, range.eday, range.emsec, &walk);
+    const std::string seen = status == 1 ? nurv_walk_text(walk)
+                                         : "whether it is whole cannot be told (reading it gave status " +
+                                               std::to_string(status) + ")";
+    if (status == 1 && walk.whole()) {
+        held.Remove();
+        std::printf("%s: its fetch did not end well, but %s; it is used as it is\n", BasenameOf(file.c_str()),
+                    seen.c_str());
+        std::fflush(stdout);
+        return {};
+    }
+    return "its fetch did not end well, and " + seen +
+           "; the next action fetches it again where a server is configured for its source";
+}
+
 }  // namespace
 
 void ir_set_realtime_wait(int tries, long usec)
@@ -141,28 +195,35 @@ KOMBRA_SHORT ir_playback_data_files(KOMBRA_ULONG data_key, KOMBRA_SHORT btime_yr
         return static_cast<KOMBRA_SHORT>(status < INT16_MIN ? INT16_MIN : status);
     ex.header_name = header_path.c_str();
     ex.data_name = data_path.c_str();
-    // A file whose fetch has not ended well may hold only part of its
-    // records: it is not read.  Promotion takes it when it is whole.
+    ex.disorder_at = -1;
+    ex.told_disorder = 0;
+    // A file whose fetch runs or has not ended well may hold only part of
+    // its records: it is not read unless they read whole.
     for (const std::string *name : {&ex.header_name, &ex.data_name}) {
-        const DbFetchState state = dbFetchState(*name);
-        if (state == DbFetchState::None)
+        const std::string said = FetchLeavesUnread(data_key, ex.header_name, ex.data_name, *name,
+                                                   {btime_yr, btime_day, begin_ms, etime_yr, etime_day, end_ms});
+        if (said.empty())
             continue;
-        std::printf("The file %s is not read: %s\n", name->c_str(),
-                    state == DbFetchState::Running
-                        ? "a fetch of it is under way"
-                        : "a fetch of it did not end well, so it may hold only part of its records (the next action "
-                          "takes it if its records reach the end of its catalog entry, else fetches it again)");
+        std::printf("The file %s is not read: %s\n", name->c_str(), said.c_str());
         std::fflush(stdout);
         return name == &ex.header_name ? NURV_NO_HEADER_FILE : NURV_NO_DATA_FILE;
     }
-    ex.fdh = OpenRegularFile(ex.header_name.c_str(), O_RDONLY);
-    if (ex.fdh < 0)
-        return NURV_NO_HEADER_FILE;
-    ex.fdd = OpenRegularFile(ex.data_name.c_str(), O_RDONLY);
-    if (ex.fdd < 0) {
-        ::close(ex.fdh);
-        ex.fdh = -1;
-        return NURV_NO_DATA_FILE;
+    for (int *fd : {&ex.fdh, &ex.fdd}) {
+        const std::string &name = fd == &ex.fdh ? ex.header_name : ex.data_name;
+        *fd = OpenRegularFile(name.c_str(), O_RDONLY);
+        if (*fd >= 0)
+            continue;
+        // Anything but a plain file there is refused as it is, unopened.
+        if (errno == ENXIO || errno == EISDIR) {
+            std::printf("The file %s is not read: it is %s; remove it\n", name.c_str(),
+                        errno == EISDIR ? "a directory" : "not a plain file");
+            std::fflush(stdout);
+        }
+        if (fd == &ex.fdd) {
+            ::close(ex.fdh);
+            ex.fdh = -1;
+        }
+        return fd == &ex.fdh ? NURV_NO_HEADER_FILE : NURV_NO_DATA_FILE;
     }
     return 1;
 }

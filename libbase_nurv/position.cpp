@@ -11,7 +11,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
 namespace {
@@ -94,6 +98,46 @@ KOMBRA_SHORT ReadRecordAt(experiment_info &ex, long long i, const When &begin, n
     if (lseek(ex.fdd, static_cast<off_t>(i * ex.info_ptr->d_size), SEEK_SET) < 0)
         return NURV_POS_READ;
     return ReadRecord(ex, begin, data_ptr);
+}
+
+// Walks of files seen, by the files' identities: a file that changes gets
+// a new one.  A handful of files are read at a time; the table is emptied
+// when it grows past that.
+struct WalkKey {
+    dev_t ddev, hdev;
+    ino_t dino, hino;
+    off_t dsize, hsize;
+    long long dtime, htime;  // change times, in nanoseconds
+    long long d_size;
+    auto operator<=>(const WalkKey &) const = default;
+};
+std::map<WalkKey, ir_record_walk> g_walks;
+constexpr std::size_t kWalksKept = 64;
+
+long long Nanoseconds(const timespec &t)
+{
+    return static_cast<long long>(t.tv_sec) * 1000000000LL + t.tv_nsec;
+}
+
+// ir_walk_records of the open files, once for each state of theirs.
+KOMBRA_SHORT WalkRecords(const experiment_info &ex, ir_record_walk &walk)
+{
+    struct stat data {}, header {};
+    if (fstat(ex.fdd, &data) != 0 || fstat(ex.fdh, &header) != 0)
+        return NURV_POS_READ;
+    const WalkKey key{data.st_dev,  header.st_dev,  data.st_ino, header.st_ino, data.st_size, header.st_size,
+                      Nanoseconds(data.st_ctim), Nanoseconds(header.st_ctim), ex.info_ptr->d_size};
+    if (const auto seen = g_walks.find(key); seen != g_walks.end()) {
+        walk = seen->second;
+        return 1;
+    }
+    const KOMBRA_SHORT status = ir_walk_records(ex, walk);
+    if (status != 1)
+        return status;
+    if (g_walks.size() >= kWalksKept)
+        g_walks.clear();
+    g_walks.emplace(key, walk);
+    return 1;
 }
 
 // read_drec of the record's first sensor, without advance: 1, or the status
@@ -199,6 +243,18 @@ KOMBRA_SHORT ir_position_playback(nur_data *data_ptr, KOMBRA_SHORT btime_yr, KOM
     long long low = 0, high = records - 2;
     if (records == 1)
         high = 0;
+    // Only records that read in order are candidates (a file that cannot
+    // be walked is searched as it is).
+    ir_record_walk walk;
+    const bool walked = WalkRecords(ex, walk) == 1;
+    ex.disorder_at = walked && walk.in_order < walk.records ? walk.in_order : -1;
+    ex.records_whole = walk.records;
+    if (ex.disorder_at >= 0) {
+        high = std::min(high, walk.last_data);
+        // Nothing before them reads: the file ends at once, as read.
+        if (high < 0)
+            return ReadRecordAt(ex, walk.in_order, begin, data_ptr);
+    }
     long long last = -1;
     When last_time{};
     while (low <= high) {
@@ -332,12 +388,13 @@ KOMBRA_SHORT file_pos(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vn
     return 1;
 }
 
-KOMBRA_SHORT file_records_reach(KOMBRA_ULONG data_key, const char *header, const char *data, int btime_yr,
-                                int btime_day, KOMBRA_LONG btime_msec, int etime_yr, int etime_day,
-                                KOMBRA_LONG etime_msec, int *after_yr, int *after_day, KOMBRA_LONG *after_msec)
+KOMBRA_SHORT file_records_walk(KOMBRA_ULONG data_key, const char *header, const char *data, int btime_yr,
+                               int btime_day, KOMBRA_LONG btime_msec, int etime_yr, int etime_day,
+                               KOMBRA_LONG etime_msec, nurv_records_walk *walk)
 {
-    *after_yr = *after_day = 0;
-    *after_msec = 0;
+    if (walk == nullptr)
+        return NURV_NO_RECORD;
+    *walk = {};
     if (header == nullptr || data == nullptr)
         return NURV_NO_HEADER_FILE;
     // A reader set up here only for this look is released again.
@@ -363,8 +420,19 @@ KOMBRA_SHORT file_records_reach(KOMBRA_ULONG data_key, const char *header, const
         }
     } restore;
     ginfo.called_locate = 0;
-    nur_data *record = nullptr;
-    KOMBRA_SHORT status = create_nur_data_structure(&record);
+    // The look's own caller record goes with it.
+    struct Record {
+        nur_data *p = nullptr;
+        ~Record()
+        {
+            if (p == nullptr || InitNurvEntry != IR_INIT_MARK)
+                return;
+            ir_free_nur_data_ptr(p);
+            std::erase(ginfo.nur_data_ptr, p);
+            std::free(p);
+        }
+    } record;
+    KOMBRA_SHORT status = create_nur_data_structure(&record.p);
     if (status != 1)
         return status;
     KOMBRA_USHORT vnum = 0;
@@ -406,24 +474,23 @@ KOMBRA_SHORT file_records_reach(KOMBRA_ULONG data_key, const char *header, const
                               ex.etime_day, ex.etime_sec, ex.etime_nsec);
     if (status != 1)
         return status;
-    struct stat st {};
-    if (fstat(ex.fdd, &st) != 0 || ex.info_ptr->d_size <= 0)
-        return NURV_POS_READ;
-    const long long records = static_cast<long long>(st.st_size) / ex.info_ptr->d_size;
+    ir_record_walk walked;
+    status = WalkRecords(ex, walked);
+    if (status != 1)
+        return status;
+    walk->records = walked.records;
+    walk->in_order = walked.in_order;
+    walk->end_mark = walked.end_mark;
+    walk->partial = walked.partial;
+    if (walked.last_data < 0)
+        return 1;
 
-    // A whole file ends with its end mark; one cut short may end anywhere.
-    long long last = -1;
-    for (long long i = records - 1; i >= 0 && i >= records - 3 && last < 0; --i) {
-        status = ReadRecordAt(ex, i, begin, record);
-        if (status == 1)
-            last = i;
-        else if (status != NURV_POS_END_MARK && status != NURV_POS_END_MARK2)
-            return status;
-    }
-    if (last < 0)
-        return records > 3 ? NURV_POS_READ : 0;
+    // The time after the last sample of the last data record in order.
+    status = ReadRecordAt(ex, walked.last_data, begin, record.p);
+    if (status != 1)
+        return status;
     ResetCursor(ex);
-    status = FillFirstSensor(ex, record, 0);
+    status = FillFirstSensor(ex, record.p, 0);
     if (status != 1)
         return status;
     if (ir_locate_ex(data_key, "", vnum, 0) != 1)
@@ -433,8 +500,32 @@ KOMBRA_SHORT file_records_reach(KOMBRA_ULONG data_key, const char *header, const
     status = ir_after_last_sample(*ginfo.expt, false, &yr, &day, &sec, &nsec);
     if (status != 1)
         return status;
-    *after_yr = yr;
-    *after_day = day;
-    *after_msec = sec * 1000 + nsec / kNsPerMs;
-    return When{yr, day, sec, nsec} > end ? 1 : 0;
+    walk->after_yr = yr;
+    walk->after_day = day;
+    walk->after_msec = sec * 1000 + nsec / kNsPerMs;
+    return 1;
+}
+
+std::string nurv_time_text(long long yr, long long day, long long msec)
+{
+    char text[64];
+    std::snprintf(text, sizeof text, "%04lld/%03lld %02lld:%02lld:%02lld.%03lld", yr, day, msec / 3600000,
+                  msec % 3600000 / 60000, msec % 60000 / 1000, msec % 1000);
+    return text;
+}
+
+std::string nurv_walk_text(const nurv_records_walk &walk)
+{
+    if (walk.after_yr == 0)
+        return "its data file holds no data record";
+    if (walk.in_order < walk.records)
+        return "its records cannot be read in order from record " + std::to_string(walk.in_order + 1) + " of " +
+               std::to_string(walk.records) + " on";
+    if (!walk.end_mark)
+        return "its records end at " +
+               nurv_time_text(walk.after_yr, walk.after_day, walk.after_msec > 0 ? walk.after_msec - 1 : 0) +
+               " without its end mark";
+    if (walk.partial)
+        return "its data file ends in part of a record";
+    return "its records read in order from the first to its end mark";
 }

@@ -172,6 +172,12 @@ int ParseNewKELD(keld_map **keld, const char *filename);
 /* The same for a stream the caller opened (and closes); name is the file
  * name that messages give. */
 int ParseNewKELDFromStream(keld_map **keld, FILE *in, const char *name);
+/* Whether the description file reads whole, printing nothing: the text
+ * form (a name holding "V.v3") parses without a syntax error into at least
+ * one key, the older form loads (ParseOldKELD).  KELD_SUCCESS;
+ * KELD_CORRUPT for a text that does not parse so; else the status that
+ * stopped it. */
+int KELDFileReadsWhole(const char *filename);
 
 /* Adds the values of a sibling list to map under prefix + "." + name, the
  * root's children under "KELD".  Strings are copied.  1, or KELD_NO_MEMORY

@@ -291,9 +291,11 @@ struct ProgramEnd {
 // is started after that.  A program named without a '/' is looked for on
 // PATH, as a shell would.  The descriptor inherit, unless -1, stays open in
 // the program under its own number (its other descriptors of this program
-// close).
+// close).  started is called with the program's process id (the id of its
+// process group) once it runs.
 ProgramEnd RunProgram(const char *program, std::vector<std::string> words,
-                      const std::function<void()> &watch = {}, int inherit = -1);
+                      const std::function<void()> &watch = {}, int inherit = -1,
+                      const std::function<void(long)> &started = {});
 // RunProgram with the arguments up to the first null pointer; the wait
 // status (0: a normal exit with status 0), or -1 when it could not be
 // started or was stopped at the time limit.

@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "kombra_types.h"
 
@@ -357,20 +358,36 @@ KOMBRA_SHORT next_file_start_time(KOMBRA_ULONG data_key, const char *exten, KOMB
 KOMBRA_SHORT file_pos(KOMBRA_ULONG data_key, const char *exten, KOMBRA_USHORT vnum, nur_data *data_ptr,
                       int btime_yr, int btime_day, KOMBRA_LONG btime_sec, KOMBRA_LONG btime_nsec, int etime_yr,
                       int etime_day, KOMBRA_LONG etime_sec, KOMBRA_LONG etime_nsec);
-/* Whether the header and data file pair of data_key named header and data,
- * catalogued for begin .. end (year, day of year, milliseconds of day),
- * holds its records up to end: whether the time after the last sample of
- * its last data record (the last whole record of the data file that is no
- * end mark), reckoned as next_file_start_time reckons it, lies after end.
- * Reads the key's description for the range and at most three records, on
- * a data-set instance of its own whose files it closes again (a reader not
- * set up before is set up for the call and released after it).  1 the
- * records reach end; 0 they do not, with *after_yr, *after_day and
- * *after_msec that time (year 0 when the data file holds no data record);
- * another status when the pair or its description cannot be read. */
-KOMBRA_SHORT file_records_reach(KOMBRA_ULONG data_key, const char *header, const char *data, int btime_yr,
-                                int btime_day, KOMBRA_LONG btime_msec, int etime_yr, int etime_day,
-                                KOMBRA_LONG etime_msec, int *after_yr, int *after_day, KOMBRA_LONG *after_msec);
+/* How the records of the header and data file pair of data_key named header
+ * and data read, walked from the first to the last record of the data file
+ * with their headers (the description read for begin .. end, year, day of
+ * year and milliseconds of day): a record reads in order when it and its
+ * header read, it begins no earlier than the record before it and no end
+ * mark came before it.  The pair is whole when all its records read in
+ * order, the last of them an end mark, and no part of a record follows.
+ * after_* is the time after the last sample of the last data record in
+ * order, reckoned as next_file_start_time reckons it (year 0: none).  Runs
+ * on a data-set instance of its own whose files it closes again (a reader
+ * not set up before is set up for the call and released after it).  1 with
+ * *walk filled, or the status of what could not be read. */
+struct nurv_records_walk {
+    long long records = 0;   /* whole records of the data file */
+    long long in_order = 0;  /* the leading records that read in order */
+    bool end_mark = false;   /* an end mark follows the last data record and ends the file */
+    bool partial = false;    /* part of a record follows the whole ones */
+    int after_yr = 0, after_day = 0;
+    KOMBRA_LONG after_msec = 0;
+    bool whole() const { return records > 0 && in_order == records && end_mark && !partial; }
+};
+KOMBRA_SHORT file_records_walk(KOMBRA_ULONG data_key, const char *header, const char *data, int btime_yr,
+                               int btime_day, KOMBRA_LONG btime_msec, int etime_yr, int etime_day,
+                               KOMBRA_LONG etime_msec, nurv_records_walk *walk);
+/* What a walk saw, for a line: "its records read in order from the first
+ * to its end mark" when the pair is whole, else the first thing that keeps
+ * it from being whole. */
+std::string nurv_walk_text(const nurv_records_walk &walk);
+/* A time as "2001/090 18:59:59.999" (year, day of year, ms of day). */
+std::string nurv_time_text(long long yr, long long day, long long msec);
 /* Fills nur_data_ptr with sensor sen of the current record (times, sweep
  * steps, modes, quality, samples, calibration values, azimuths, ancillary
  * values) and, with fwd, advances to the next sample position (all steps

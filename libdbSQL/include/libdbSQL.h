@@ -23,6 +23,8 @@
 #include "DbDefs.h"
 #include "libant.h"
 
+#include <sys/types.h>
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -238,19 +240,90 @@ int MakeFileName(const char *vinst, unsigned short time_yr, unsigned short time_
 
 /* A fetch of a file (promotion) keeps a marker beside it, from before its
  * fetch program starts until the file is there whole: the file's path with
- * ".fetch" appended.  The fetch program and what it starts hold the marker
- * locked (an open file description lock they inherit) while they run, also
- * when the program that started them has ended.  A marker that nobody holds
- * was left by a fetch that did not end well: its program failed or was
+ * ".fetch" appended, a plain file that the programs made (empty, or a first
+ * line of their own and the process group and start of the fetch program).
+ * The fetch program and what it starts hold the marker locked (an open file
+ * description lock, or where that is refused a lock of the whole open file,
+ * which they inherit) while they run, also when the program that started
+ * them has ended; the process group it records tells that they run when
+ * they let go of their descriptors.  A marker that nothing holds nor runs
+ * for was left by a fetch that did not end well: its program failed or was
  * stopped, the program that ran it was killed, or the power went.  Such a
- * file is never read as whole. */
+ * file is never read as whole before its records are judged. */
 std::string dbFetchMarker(const std::string &file);
 enum class DbFetchState {
-    None,       /* no fetch of the file began, or its last one ended well */
-    Running,    /* a fetch of it runs (in this process or another) */
-    Unfinished  /* a fetch of it began and did not end well */
+    None,        /* no fetch of the file began, or its last one ended well */
+    Running,     /* a fetch of it runs (in this process or another) */
+    Unfinished,  /* a fetch of it began and did not end well */
+    Foreign,     /* a file the programs did not make is at the marker's path */
+    Blocked,     /* something that is no plain file is there (detail: what) */
+    Unknown      /* the marker's path cannot be looked at (detail: why) */
 };
+struct DbFetchLook {
+    DbFetchState state = DbFetchState::None;
+    std::string detail;
+};
+/* What the marker of file says; never waits nor opens anything that could
+ * block. */
+DbFetchLook dbFetchLook(const std::string &file);
 DbFetchState dbFetchState(const std::string &file);
+/* For tests: the locks a fetch marker can take here: 0 as the system gives
+ * them, 1 as on a file system that refuses open file description locks
+ * (EINVAL), 2 as on one that refuses every lock (ENOLCK). */
+void dbSetFetchLocks(int refused);
+
+/* The marker of a file, opened by this process: found where it is or made
+ * anew, locked, and what it records of the fetch written or read.  Closing
+ * it (or its end) lets its lock go. */
+class DbFetchMarker {
+public:
+    enum class Opened {
+        Yes,      /* open (and, by OpenExisting, one the programs made) */
+        Missing,  /* nothing there (Make: its folder is missing) */
+        Blocked,  /* no plain file there (error(): what) */
+        Exists,   /* Make: something is there already */
+        Foreign,  /* a plain file the programs did not make is there */
+        Failed    /* error() says why */
+    };
+    enum class Lock { Taken, Busy, Refused };
+    explicit DbFetchMarker(std::string file);
+    ~DbFetchMarker();
+    DbFetchMarker(const DbFetchMarker &) = delete;
+    DbFetchMarker &operator=(const DbFetchMarker &) = delete;
+
+    /* Opens the marker there without following a link or waiting. */
+    Opened OpenExisting();
+    /* Makes the marker anew, empty. */
+    Opened Make();
+    /* Locks it without waiting: Busy while another holds it; Refused
+     * (error()) where no lock can be had here. */
+    Lock TryLock();
+    /* Whether its path still names the marker open here. */
+    bool Current() const;
+    /* The identity of the marker open here. */
+    dev_t device() const { return device_; }
+    ino_t inode() const { return inode_; }
+    /* Whether the fetch it records still runs. */
+    bool Runs() const;
+    /* Writes the first line and the fetch program's process group (none
+     * when 0) and its start, and puts them on the disk. */
+    bool Record(long group);
+    /* Sends sig to the process group recorded last here while it is still
+     * the fetch's (its id is not yet another's). */
+    void Signal(int sig) const;
+    /* Removes it where its path still names it, and closes it. */
+    void Remove();
+    void Close();
+    int fd() const { return fd_; }
+    const std::string &path() const { return path_; }
+    const std::string &error() const { return error_; }
+
+private:
+    std::string file_, path_, error_, recorded_;
+    int fd_ = -1;
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
+};
 
 /* ---- Compatibility ------------------------------------------------------- */
 

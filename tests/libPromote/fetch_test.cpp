@@ -4,6 +4,7 @@
 // of a request.
 #include "promote_env.h"
 
+#include <sqlite3.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -278,6 +279,29 @@ TEST(FetchTimeLimit, ComesFromTheSetting)
         kombra_test::ScopedEnv env("KOMBRA_FETCH_TIMEOUT", value);
         EXPECT_EQ(seconds, pro_FetchTimeLimit()) << value.value_or("(unset)");
     }
+}
+
+// A listing while another connection keeps the catalog locked and the
+// program ends its waits: the entry is BAD, and no line blames the
+// configuration, as the busy catalog has said why.
+TEST_F(Fetching, ACatalogLockedAsTheProgramEndsBlamesNoConfiguration)
+{
+    OpenCatalog();
+    sqlite3 *other = nullptr;
+    ASSERT_EQ(SQLITE_OK, sqlite3_open(root.file("nurv.db3").c_str(), &other));
+    ASSERT_EQ(SQLITE_OK, sqlite3_exec(other, "BEGIN EXCLUSIVE;", nullptr, nullptr, nullptr));
+    dbEndWaits(1);
+    Entry e;
+    e.SetSource(kKey);
+    e.SetBTime(2003, 32, H(14));
+    testing::internal::CaptureStderr();
+    e.FillEntry(PRO_HEADER);
+    const std::string said = testing::internal::GetCapturedStderr();
+    dbEndWaits(0);
+    sqlite3_exec(other, "ROLLBACK;", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(BAD, e.GetStatus());
+    EXPECT_EQ(std::string::npos, said.find("PostTimePath")) << said;
 }
 
 TEST_F(Fetching, PlainInterfaceToleratesNullAndRepeats)

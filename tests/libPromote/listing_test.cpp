@@ -112,13 +112,16 @@ TEST_F(Listing, LongVirtualNamesNameTheirFilesWhole)
     EXPECT_EQ(Dir() + "/" + kLongVinst + "20030321400H", listed[0].name);
 }
 
-// Entries of the span that two sources cover together: the first source's
-// files that overlap one of the second's; one source is refused.
+// Entries of the span that two or three sources cover together: the first
+// source's files that overlap one of each other source's; one source is
+// refused.
 TEST_F(Listing, IntersectionOfTwoSources)
 {
     constexpr KOMBRA_ULONG kPad = 8921345;  // CLUSTERII/C1/HALDE/PAD/PADH
-    const std::uint32_t pad = kPad;
+    const std::uint32_t pad = kPad, low = PackDataKey(1, 1, 1, 1, 2);  // .../3DR/CP3DRL
     catalog.hdEntries.push_back({pad, {2003, 32, H(14, 10)}, {2003, 32, H(14, 50)}, 0, "A1"});
+    catalog.hdEntries.push_back({low, {2003, 32, H(14, 20)}, {2003, 32, H(14, 40)}, 0, "A1"});
+    catalog.hdEntries.push_back({low, {2003, 32, H(15, 10)}, {2003, 32, H(15, 20)}, 0, "A1"});
     OpenCatalog();
     auto p = Request(H(14, 30), H(16, 30));
     testing::internal::CaptureStderr();
@@ -130,6 +133,13 @@ TEST_F(Listing, IntersectionOfTwoSources)
     EXPECT_EQ(Dir() + "/CP3DRH20030321400D", std::string(p->GetEntry(1)->GetFName()));
     // The temporary tables are gone: the listing runs again.
     EXPECT_EQ(2, p->BuildDBIntersectionList(PRO_HD, EITHER, 1000));
+    // The third source's second file overlaps none of the second source's.
+    auto q = Request(H(14, 30), H(16, 30));
+    q->AddSource(kPad);
+    q->AddSource(low);
+    EXPECT_EQ(2, q->BuildDBIntersectionList(PRO_HD, EITHER, 1000));
+    ASSERT_EQ(2u, q->GetEntryListSize());
+    EXPECT_EQ(Dir() + "/CP3DRH20030321400H", std::string(q->GetEntry(0)->GetFName()));
 }
 
 // The sweep readers' pass: missing files listed, fetched by the fetch

@@ -37,13 +37,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -53,8 +56,8 @@ namespace {
 // What is put in place of a file of the archive; Field: the widget settings
 // of the text column ("name=value;...") in the broken run only; FullDisk:
 // the action writes onto a small file system with neither room nor inodes
-// left, beside an earlier file of its name.
-enum class Fault { Text, Missing, Folder, Fifo, DevZero, Field, FullDisk };
+// left, beside an earlier file of its name; Loop: a symbolic link to itself.
+enum class Fault { Text, Missing, Folder, Fifo, DevZero, Field, FullDisk, Loop };
 // The action run, and the file it writes (under the output folder).
 enum class Action { MirvekPlot, LunderPlot, MirvekWheels, MirvekExport };
 
@@ -140,6 +143,49 @@ enum class Arrives { None, Renamed, Copied };
 // Another program fetching the same file first: it runs on; it is killed by
 // SIGKILL, and its fetch runs on, is killed too, or ends afterwards.
 enum class Other { None, Second, Killed, KilledWithFetch, KilledFetchEnds };
+// What the data file's paths hold, or what holds, before the action: the
+// whole file beside an empty marker that no fetch holds, with no server
+// configured (the sample's own DB.cfg); the whole file beside a folder, a
+// symbolic link or a FIFO at the marker's path, or beside a user's own file
+// there; a user's own file at the marker's path of the file to fetch; an
+// empty marker beside the whole description; the file with a hole in its
+// middle, as a preallocating download leaves it, put in place by hand; a
+// file system that refuses open file description locks, or every lock.
+enum class Before {
+    None, StaleMarkerNoServer, FolderAtMarker, LinkAtMarker, FifoAtMarker, UsersFileBesideWhole, UsersFileAtMarker,
+    StaleDescriptionMarker, HoledCopy, NoOfdLocks, NoLocks
+};
+
+// The catalog of the busy-catalog rows.
+std::string g_catalog;
+
+// Returns once the process that holds the catalog's write lock has let it
+// go or committed, so that the wait it is called in sees the writer move on
+// however long the writer takes.
+void UntilTheWriterMovesOn()
+{
+    constexpr off_t kPendingByte = 0x40000000;  // the lock byte a writer holds
+    const int fd = ::open(g_catalog.c_str(), O_RDONLY | O_CLOEXEC);
+    unsigned char was[4] = {}, now[4] = {};
+    if (fd < 0 || ::pread(fd, was, 4, 24) != 4) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    for (;;) {
+        struct flock lock {};
+        lock.l_type = F_RDLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = kPendingByte;
+        lock.l_len = 1;
+        if (::fcntl(fd, F_OFD_GETLK, &lock) != 0 || lock.l_type == F_UNLCK ||
+            (::pread(fd, now, 4, 24) == 4 && std::memcmp(was, now, 4) != 0))
+            break;
+        const timespec pause{0, 2000000};
+        nanosleep(&pause, nullptr);
+    }
+    ::close(fd);
+}
 
 // Times a text occurs in another.
 int occurrences(const std::string &text, const std::string &what)
@@ -203,6 +249,7 @@ Q_DECLARE_METATYPE(Action)
 Q_DECLARE_METATYPE(Replace)
 Q_DECLARE_METATYPE(Arrives)
 Q_DECLARE_METATYPE(Other)
+Q_DECLARE_METATYPE(Before)
 
 class ArchiveFaultsTest : public QObject {
     Q_OBJECT
@@ -340,6 +387,9 @@ private slots:
         row("header a FIFO", header + "H", Fault::Fifo, QByteArray(), mirvek, "file_open returned -120\n");
         row("data a link to /dev/zero", header + "D", Fault::DevZero, QByteArray(), mirvek, "file_open returned -121\n");
         row("help page a FIFO", "doc/mirvek.html", Fault::Fifo, QByteArray(), mirvek, "");
+        row("data folder a link to itself", "data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD", Fault::Loop, QByteArray(), mirvek,
+            "The file %1/" + header + "H is not read: whether a fetch of it runs cannot be told, as its fetch marker "
+            "%1/" + header + "H.fetch cannot be looked at: Too many levels of symbolic links\n");
 
         // Settings no action can draw or write: refused before anything is
         // read, with one line naming the field.
@@ -442,6 +492,7 @@ private slots:
         case Fault::Folder: fs::create_directory(path); break;
         case Fault::Fifo: QCOMPARE(mkfifo(path.c_str(), 0600), 0); break;
         case Fault::DevZero: fs::create_symlink("/dev/zero", path); break;
+        case Fault::Loop: fs::create_symlink(path, path); break;
         default: break;
         }
         const auto [broken, writtenBroken] = act(action, broken_settings, folder);
@@ -618,6 +669,7 @@ private slots:
                                "/nurv.db3 was stopped, as the program is ending\n") != std::string::npos,
                      said.c_str());
             QVERIFY2(said.find("stayed busy") == std::string::npos, said.c_str());
+            QVERIFY2(said.find("PostTimePath") == std::string::npos, said.c_str());
             QVERIFY2(took < 60000, said.c_str());
         } else {
             QVERIFY2(said.find("Could not promote HSPAD20010901800D from srvA: fetch_data was stopped, as the "
@@ -686,10 +738,12 @@ private slots:
     {
         SQLite_dbSetBusyWait(300);
         QProcess writer;
-        startWriter(writer, QStringLiteral("3"), QStringLiteral("0.5"), QStringLiteral("2500"));
+        startWriter(writer, QStringLiteral("0"), QStringLiteral("0.001"), QStringLiteral("600000"));
         const std::string said = plot(true).first;
         SQLite_dbSetBusyWait(10000);
-        QVERIFY(writer.waitForFinished());
+        QCOMPARE(writer.state(), QProcess::Running);
+        writer.terminate();
+        QVERIFY(writer.waitForFinished(60000));
         const std::string catalog = root() + "/nurv.db3";
         QVERIFY2(said.find("The catalog " + catalog + " stayed busy for ") != std::string::npos &&
                      said.find(" s; the action gave up waiting for it\n") != std::string::npos,
@@ -707,6 +761,8 @@ private slots:
     // each shorter than it; one kept longer fails the action after one wait,
     // with one busy line, well before the lock ends, also when the signal
     // that bounds each wait for the writer lands before that wait begins.
+    // Where the lock clears, each wait lasts until the writer has moved on,
+    // however slow the machine makes the writer.
     void busyOncePerAction_data()
     {
         QTest::addColumn<QString>("rate");
@@ -718,7 +774,7 @@ private slots:
         QTest::newRow("lock kept past the wait") << "0.001" << 600000 << 1000 << false << false;
         QTest::newRow("locks of 150 ms without a pause, wait 300 ms") << "10" << 150 << 300 << true << false;
         QTest::newRow("lock kept past the wait, timer signal before each wait")
-            << "0.001" << 60000 << 1000 << false << true;
+            << "0.001" << 600000 << 1000 << false << true;
     }
 
     void busyOncePerAction()
@@ -731,7 +787,10 @@ private slots:
         SQLite_dbSetBusyWait(waitMs);
         // Sleeps until the wait's timer signal has come (it comes within a
         // quarter of a second; the sleep ends on it).
-        SQLite_dbSetTurnWaitHook(early ? +[] { timespec longer{5, 0}; nanosleep(&longer, nullptr); } : nullptr);
+        g_catalog = root() + "/nurv.db3";
+        SQLite_dbSetTurnWaitHook(early   ? +[] { timespec longer{5, 0}; nanosleep(&longer, nullptr); }
+                                 : drawn ? UntilTheWriterMovesOn
+                                         : nullptr);
         QProcess writer;
         startWriter(writer, QStringLiteral("0"), rate, QString::number(holdMs));
         const auto [said, drew] = plot(true);
@@ -772,15 +831,18 @@ private slots:
         QTest::addColumn<int>("runs");           // fetch programs run, -1 not counted
         QTest::addColumn<QString>("line");       // %1: the archive
         QTest::addColumn<QString>("next");       // a line of the next action
+        QTest::addColumn<Before>("before");
         const auto row = [](const char *name, const QString &standin, const QString &limit, Arrives arrives,
                             const QString &line, const QString &next = QString(), Other other = Other::None,
-                            bool drawn = false, int runs = -1, bool noWatch = false, bool ending = false) {
+                            bool drawn = false, int runs = -1, bool noWatch = false, bool ending = false,
+                            Before before = Before::None) {
             QTest::newRow(name) << standin << limit << arrives << other << noWatch << ending << drawn << runs << line
-                                << next;
+                                << next << before;
         };
         const QString file = QStringLiteral("Could not promote HSPAD20010901800D from srvA: fetch_data ");
-        const QString used = QStringLiteral("HSPAD20010901800D: its fetch did not end well, but its records reach the "
-                                            "end of its catalog entry, 2001/090 18:59:56.095; it is used as it is\n");
+        const QString inOrder = QStringLiteral("its records read in order from the first to its end mark; it is used "
+                                               "as it is\n");
+        const QString used = "HSPAD20010901800D: its fetch did not end well, but " + inOrder;
         const QString waits = QStringLiteral("HSPAD20010901800D: another program is fetching it; this action waits "
                                              "for that fetch (at most 300 s)\n");
         // Only a program that never ends gets a short time limit, so that a
@@ -791,17 +853,19 @@ private slots:
         row("never ends", hang, "3", Arrives::None, file + "did not end within 3 s and was stopped\n");
         row("exits 0 writing nothing", "fetch_empty_standin", "", Arrives::None,
             file + "exited with status 0 but wrote no file\n");
-        row("exits 1 after another process renamed the file in", outrun, "", Arrives::Renamed,
-            file + "exited with status 1\n", used);
-        row("exits 1 after another process copied the file in", outrun, "", Arrives::Copied,
-            file + "exited with status 1\n", used);
+        const QString exited1 = "HSPAD20010901800D: fetch_data exited with status 1, but " + inOrder;
+        row("exits 1 after another process renamed the file in", outrun, "", Arrives::Renamed, exited1, QString(),
+            Other::None, true);
+        row("exits 1 after another process copied the file in", outrun, "", Arrives::Copied, exited1, QString(),
+            Other::None, true);
         row("never ends, another process renamed the file in", hang, "5", Arrives::Renamed,
-            file + "did not end within 5 s and was stopped\n", used);
+            "HSPAD20010901800D: fetch_data did not end within 5 s and was stopped, but " + inOrder, QString(),
+            Other::None, true);
         row("no watch, another process renamed the file in", outrun, "", Arrives::Renamed,
             "The folder %1/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD could not be watched during the fetch (the limit "
             "of inotify watches is reached): %1/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD/HSPAD20010901800D is kept, "
-            "as another process may have put it there\n",
-            used, Other::None, false, -1, true);
+            "as another process may have put it there\n" + exited1,
+            QString(), Other::None, true, -1, true);
         const QString badLimit = QStringLiteral("KOMBRA_FETCH_TIMEOUT is \"%1\", not a whole number of seconds from 1 "
                                                 "to 86400; fetch programs may run 300 s\n");
         row("time limit 2.5 s", partial, "2.5", Arrives::None, badLimit.arg("2.5"));
@@ -814,11 +878,64 @@ private slots:
         row("SIGKILL of the program during its fetch, which goes on", stall, "", Arrives::None, waits + used,
             QString(), Other::Killed, true, 1);
         row("SIGKILL of the program and its fetch, as by a power loss", stall, "", Arrives::None,
-            "HSPAD20010901800D: its fetch did not end well, and its records end at 2001/090 18:29:56.096, before "
-            "the end of its catalog entry, 2001/090 18:59:56.095; it is fetched again\n",
+            "HSPAD20010901800D: its fetch did not end well, and its records end at 2001/090 18:29:56.096 without "
+            "its end mark (its catalog entry ends at 2001/090 18:59:56.095); it is fetched again\n",
             QString(), Other::KilledWithFetch, true, 2);
         row("SIGKILL of the program during its fetch, which ends afterwards", stall, "", Arrives::None, used,
             QString(), Other::KilledFetchEnds, true, 1);
+
+        // Fetch programs as operators' own scripts may be, and what such
+        // scripts or people leave at the file's paths.
+        const QString spinpad = QStringLiteral("%1/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD/");
+        const QString marker = spinpad + "HSPAD20010901800D.fetch";
+        row("preallocates, writes both ends and exits 1", "fetch_prealloc_standin", "", Arrives::None,
+            file + "exited with status 1\n");
+        row("preallocates, writes both ends and exits 0", "fetch_prealloc_done_standin", "", Arrives::None,
+            file + "exited with status 0, but its records cannot be read in order from record 8 of 901 on\n");
+        row("a copy with a hole in its middle, put in place by hand", "fetch_standin", "", Arrives::None,
+            "The file " + spinpad + "HSPAD20010901800D: its records cannot be read in order from record 8 of 901 "
+            "on; its reading stops there\n",
+            QString(), Other::None, true, 0, false, false, Before::HoledCopy);
+        row("finishes in the background after it exits 0", "fetch_background_standin", "", Arrives::None,
+            "HSPAD20010901800D: fetch_data has ended, but what it started still holds the file's fetch marker; this "
+            "action waits for it (at most 300 s)\nHSPAD20010901800D: what fetch_data started has ended, and " +
+                inOrder,
+            QString(), Other::None, true, 1);
+        row("closes its descriptors and runs on after SIGKILL of the program", "fetch_closing_standin", "",
+            Arrives::None, waits + used, QString(), Other::Killed, true, 1);
+        row("leaves a FIFO at the file's path and exits 0", "fetch_fifo_standin", "", Arrives::None,
+            file + "exited with status 0, but what it left at " + spinpad +
+                "HSPAD20010901800D is a FIFO, not a plain file\n");
+        row("a folder at the marker's path beside the whole file", "fetch_standin", "", Arrives::None,
+            "The file " + spinpad + "HSPAD20010901800D is not read: " + marker +
+                " is a directory, not a fetch marker; remove it\n",
+            QString(), Other::None, false, 0, false, false, Before::FolderAtMarker);
+        row("a symbolic link at the marker's path beside the whole file", "fetch_standin", "", Arrives::None,
+            "The file " + spinpad + "HSPAD20010901800D is not read: " + marker +
+                " is a symbolic link, not a fetch marker; remove it\n",
+            QString(), Other::None, false, 0, false, false, Before::LinkAtMarker);
+        row("a FIFO at the marker's path beside the whole file", "fetch_standin", "", Arrives::None,
+            "The file " + spinpad + "HSPAD20010901800D is not read: " + marker +
+                " is a FIFO, not a fetch marker; remove it\n",
+            QString(), Other::None, false, 0, false, false, Before::FifoAtMarker);
+        row("an unheld marker beside the whole file, no server", "fetch_standin", "", Arrives::None, used,
+            QString(), Other::None, true, 0, false, false, Before::StaleMarkerNoServer);
+        row("a user's own file at the marker's path beside the whole file", "fetch_standin", "", Arrives::None,
+            QString(), QString(), Other::None, true, 0, false, false, Before::UsersFileBesideWhole);
+        row("a user's own file at the marker's path of the file to fetch", "fetch_standin", "", Arrives::None,
+            file.left(file.size() - 11) + marker +
+                " is not a fetch marker of these programs; rename or remove it so that the file can be fetched\n",
+            QString(), Other::None, false, 0, false, false, Before::UsersFileAtMarker);
+        row("an unheld marker beside the whole description, its fetch failing", partial, "", Arrives::None,
+            "HSPAD20010010000V.v3: its fetch did not end well, but it reads whole as a description; it is used as "
+            "it is\n" + file + "exited with status 1\n",
+            QString(), Other::None, false, 1, false, false, Before::StaleDescriptionMarker);
+        row("no open file description locks", "fetch_standin", "", Arrives::None, QString(), QString(), Other::None,
+            true, 1, false, false, Before::NoOfdLocks);
+        row("no locks at all", "fetch_standin", "", Arrives::None,
+            "HSPAD20010901800D: no lock can be taken on its fetch marker here (No locks available); it is fetched "
+            "without one\n",
+            QString(), Other::None, true, 1, false, false, Before::NoLocks);
     }
 
     void fetchFaults()
@@ -833,7 +950,37 @@ private slots:
         QFETCH(int, runs);
         QFETCH(QString, line);
         QFETCH(QString, next);
+        QFETCH(Before, before);
         const ServedData served(root(), standin.toStdString());
+        const std::string marker = served.data.string() + ".fetch";
+        const std::string description = served.data.parent_path().string() + "/HSPAD20010010000";
+        const std::string usersFile = "my notes on this hour\n";
+        const std::string whole = kombra_test::ReadFile(served.onServer.string());
+        // The data file in place beside what is at its marker's path.
+        const bool fileThere = before == Before::StaleMarkerNoServer || before == Before::FolderAtMarker ||
+                               before == Before::LinkAtMarker || before == Before::FifoAtMarker ||
+                               before == Before::UsersFileBesideWhole || before == Before::HoledCopy;
+        if (fileThere) {
+            std::string copy = whole;
+            if (before == Before::HoledCopy)
+                std::fill(copy.begin() + 1000, copy.end() - 30000, '\0');
+            kombra_test::WriteFile(served.data.string(), copy);
+        }
+        switch (before) {
+        case Before::StaleMarkerNoServer:
+            kombra_test::WriteFile(served.dbCfg.string(), served.kept);
+            cfg_test::ResetConfiguration();
+            kombra_test::WriteFile(marker, "");
+            break;
+        case Before::FolderAtMarker: fs::create_directory(marker); break;
+        case Before::LinkAtMarker: fs::create_symlink(served.data, marker); break;
+        case Before::FifoAtMarker: QCOMPARE(mkfifo(marker.c_str(), 0600), 0); break;
+        case Before::UsersFileBesideWhole:
+        case Before::UsersFileAtMarker: kombra_test::WriteFile(marker, usersFile); break;
+        case Before::StaleDescriptionMarker: kombra_test::WriteFile(description + "I.fetch", ""); break;
+        default: break;
+        }
+        dbSetFetchLocks(before == Before::NoOfdLocks ? 1 : before == Before::NoLocks ? 2 : 0);
         const std::string pids = out_.filePath(QStringLiteral("fetch.pids")).toStdString();
         const std::string go = out_.filePath(QStringLiteral("fetch.go")).toStdString();
         const std::string log = out_.filePath(QStringLiteral("fetch.log")).toStdString();
@@ -868,6 +1015,11 @@ private slots:
                 QTest::qWait(20);
             const std::string fetch = firstPid();
             QVERIFY2(!fetch.empty(), session.readAll().constData());
+            // A fetch that closes its descriptors is known by what its
+            // marker records of it.
+            while (standin == QLatin1String("fetch_closing_standin") && fs::file_size(marker) == 0 &&
+                   waited.elapsed() < 120000)
+                QTest::qWait(20);
             if (other != Other::Second) {
                 QCOMPARE(kill(static_cast<pid_t>(session.processId()), SIGKILL), 0);
                 QVERIFY(session.waitForFinished(60000));
@@ -886,12 +1038,19 @@ private slots:
         // or the other program's fetch is told to go on.
         int ticks = 0;
         bool arrivedWhileRunning = false;
-        const std::string whole = kombra_test::ReadFile(served.onServer.string());
         QTimer timer;
         connect(&timer, &QTimer::timeout, [&] {
             ++ticks;
             if (other != Other::None)
                 kombra_test::WriteFile(go, "");
+            // What a fetch program left in the background goes on once
+            // the program has ended.
+            if (standin == QLatin1String("fetch_background_standin")) {
+                std::ifstream in(pids);
+                std::string child, leader;
+                if (std::getline(in, child) && std::getline(in, leader) && gone(leader))
+                    kombra_test::WriteFile(go, "");
+            }
             const std::string pid = firstPid();
             if (arrives == Arrives::None || arrivedWhileRunning || pid.empty())
                 return;
@@ -911,24 +1070,51 @@ private slots:
         timer.start(50);
         pro_SetWatchFails(noWatch ? 1 : 0);
         pro_EndFetches(ending ? 1 : 0);
+        // A program stuck in the open of a FIFO is let go, and the row
+        // fails: nothing else ever opens the FIFO for reading.
+        std::atomic<bool> done{false}, hung{false};
+        std::thread watchdog([&] {
+            for (int i = 0; i < 600 && !done; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            while (!done && standin == QLatin1String("fetch_fifo_standin")) {
+                const int fd = ::open(served.data.c_str(), O_WRONLY | O_NONBLOCK);
+                if (fd >= 0) {
+                    hung = true;
+                    ::close(fd);
+                }
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            }
+        });
         QElapsedTimer clock;
         clock.start();
         const auto [said, drawnNow] = plot();
         const qint64 took = clock.elapsed();
+        done = true;
+        watchdog.join();
         pro_EndFetches(0);
         pro_SetWatchFails(0);
+        dbSetFetchLocks(0);
         timer.stop();
         const bool fileLeft = fs::exists(served.data);
-        const bool wholeLeft = fileLeft && kombra_test::ReadFile(served.data.string()) == whole;
+        const bool wholeLeft =
+            fs::is_regular_file(served.data) && kombra_test::ReadFile(served.data.string()) == whole;
 
+        QVERIFY(!hung);
         const std::string expected = QString(line).replace(QLatin1String("%1"), archive_.path()).toStdString();
         QVERIFY2(said.find(expected) != std::string::npos, said.c_str());
-        QVERIFY2(occurrences(said, "Could not promote") == (drawn ? 0 : 1), said.c_str());
+        QVERIFY2(occurrences(said, "Could not promote") == (drawn || fileThere ? 0 : 1), said.c_str());
         QCOMPARE(drawnNow, drawn);
         // A part of the file is never read as whole.
         QVERIFY2(said.find("Wrote ") == std::string::npos || drawn, said.c_str());
-        QCOMPARE(fileLeft, arrives != Arrives::None || drawn);
-        QCOMPARE(wholeLeft, arrives != Arrives::None || drawn);
+        QCOMPARE(fileLeft, arrives != Arrives::None || drawn || fileThere);
+        QCOMPARE(wholeLeft, arrives != Arrives::None || ((drawn || fileThere) && before != Before::HoledCopy));
+        // A user's own file is never taken for a marker.
+        if (before == Before::UsersFileBesideWhole || before == Before::UsersFileAtMarker)
+            QCOMPARE(kombra_test::ReadFile(marker), usersFile);
+        // What the lines name to remove is removed, as the operator would.
+        if (before == Before::FolderAtMarker || before == Before::LinkAtMarker || before == Before::FifoAtMarker ||
+            before == Before::UsersFileBesideWhole || before == Before::UsersFileAtMarker)
+            fs::remove(marker);
         QCOMPARE(arrivedWhileRunning, arrives != Arrives::None);
         QVERIFY(took < 60000);
         if (standin == QLatin1String("fetch_hang_standin")) {
@@ -942,14 +1128,15 @@ private slots:
             const QByteArray sessionSaid = session.readAll();
             QVERIFY2(session.exitStatus() == QProcess::NormalExit && session.exitCode() == 0, sessionSaid.constData());
         }
-        if (!drawn) {
+        if (!drawn || before == Before::HoledCopy) {
             fs::remove(served.data);
             fs::copy_file(served.onServer, served.data);
         }
         const auto [mended, drawnNext] = plot();
         QVERIFY2(drawnNext, mended.c_str());
         QVERIFY2(next.isEmpty() || mended.find(next.toStdString()) != std::string::npos, mended.c_str());
-        QVERIFY(!fs::exists(served.data.string() + ".fetch"));
+        QVERIFY(!fs::exists(marker));
+        QVERIFY(!fs::exists(description + "I.fetch"));
     }
 
     // A catalog file that is no catalog is refused at open with a line that

@@ -18,14 +18,31 @@
 // exits 1.  fetch_stall_standin (FETCH_STALL) writes the first half, appends
 // its process id to $KOMBRA_STANDIN_PIDS, waits until the file
 // $KOMBRA_STANDIN_GO exists (at most 600 s), then writes the whole file in
-// place and exits 0; 1 when it is never told to go.  Exits 2 on a usage
-// error.
+// place and exits 0; 1 when it is never told to go.
+// fetch_prealloc_standin (FETCH_PREALLOC) makes the file at its final path
+// as long as the whole one, as download tools do, writes its first 1,000
+// and last 30,000 bytes and exits 1; fetch_prealloc_done_standin (also
+// FETCH_EXIT0) exits 0 so.  fetch_background_standin (FETCH_BACKGROUND)
+// hands the fetch to a grandchild (a double fork) and exits 0 at once; the
+// grandchild writes the file's first 1,000 bytes in place, appends its own
+// process id and then the stand-in's, a line each, to $KOMBRA_STANDIN_PIDS,
+// waits to be told to go as fetch_stall_standin does and writes the whole
+// file.  fetch_closing_standin (FETCH_CLOSING) closes every descriptor it
+// inherited but its standard ones, appends the file's first half to the
+// final path, appends its process id to $KOMBRA_STANDIN_PIDS, waits to be
+// told to go and appends the second half (opening the file anew for each
+// part, as a shell's >> does), then exits 0.  fetch_fifo_standin
+// (FETCH_FIFO) makes a FIFO at the final path and exits 0.  Exits 2 on a
+// usage error.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "standin_fetch.h"
 #include "standin_log.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -56,6 +73,62 @@ int main(int argc, char **argv)
     for (int i = 0; i < 12000 && !fs::exists(dir / name); ++i)
         usleep(10000);
     return 1;
+#endif
+    std::string whole;
+    if (std::ifstream in(fs::path(remote) / server / name, std::ios::binary); in)
+        whole.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    std::error_code made;
+    fs::create_directories(dir, made);
+    const std::string to = (dir / name).string();
+    [[maybe_unused]] const auto told = [] {
+        const char *go = std::getenv("KOMBRA_STANDIN_GO");
+        for (int i = 0; i < 60000 && (go == nullptr || !fs::exists(go)); ++i)
+            usleep(10000);
+        return go != nullptr && fs::exists(go);
+    };
+    [[maybe_unused]] const auto put = [&to](const std::string &bytes, int flags, off_t at) {
+        const int fd = open(to.c_str(), O_WRONLY | O_CREAT | flags, 0644);
+        if (fd < 0)
+            return false;
+        const ssize_t n = (flags & O_APPEND) != 0 ? write(fd, bytes.data(), bytes.size())
+                                                  : pwrite(fd, bytes.data(), bytes.size(), at);
+        const bool wrote = n == static_cast<ssize_t>(bytes.size());
+        return close(fd) == 0 && wrote;
+    };
+#if defined(FETCH_PREALLOC)
+    const std::size_t head = std::min<std::size_t>(1000, whole.size());
+    const std::size_t tail = std::min<std::size_t>(30000, whole.size());
+    if (!put(std::string(), O_TRUNC, 0) || truncate(to.c_str(), static_cast<off_t>(whole.size())) != 0 ||
+        !put(whole.substr(0, head), 0, 0) ||
+        !put(whole.substr(whole.size() - tail), 0, static_cast<off_t>(whole.size() - tail)))
+        return 1;
+#if defined(FETCH_EXIT0)
+    return 0;
+#else
+    return 1;
+#endif
+#elif defined(FETCH_BACKGROUND)
+    const pid_t leader = getpid();
+    if (fork() != 0)
+        return 0;
+    if (fork() != 0)
+        _exit(0);
+    if (!put(whole.substr(0, std::min<std::size_t>(1000, whole.size())), O_TRUNC, 0))
+        _exit(1);
+    if (const char *pids = std::getenv("KOMBRA_STANDIN_PIDS"); pids != nullptr)
+        std::ofstream(pids, std::ios::app) << getpid() << "\n" << leader << "\n";
+    _exit(told() && put(whole, O_TRUNC, 0) ? 0 : 1);
+#elif defined(FETCH_CLOSING)
+    for (int fd = 3; fd < 1024; ++fd)
+        close(fd);
+    const std::size_t half = whole.size() / 2;
+    if (!put(whole.substr(0, half), O_APPEND, 0))
+        return 1;
+    if (const char *pids = std::getenv("KOMBRA_STANDIN_PIDS"); pids != nullptr)
+        std::ofstream(pids, std::ios::app) << getpid() << "\n";
+    return told() && put(whole.substr(half), O_APPEND, 0) ? 0 : 1;
+#elif defined(FETCH_FIFO)
+    return mkfifo(to.c_str(), 0600) == 0 ? 0 : 1;
 #endif
     std::string bytes = "partial";
     if (std::ifstream in(fs::path(remote) / server / name, std::ios::binary); in) {
