@@ -358,30 +358,33 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- Spacecraft potential ---------------------------------------------------------
 
-// EFW: 20-ms records valued by their number in file A up to 14:00:01.500,
-// then in file B from 14:00:02 (valued 1000 and up) with a gap over the
-// fourth main record; where no value is present the constant 5 stands in.
+// EFW: 20-ms records valued by their number in file A up to 14:00:02.020,
+// inside the third main record, then 1-ms records in file B from there
+// (valued 1000 and up) with a gap over the fourth main record.  B is read
+// from 1 ms after A's end, so its first record is passed over; where no
+// value is present the constant 5 stands in.
 TEST_F(AncillaryTest, PotentialFollowsItsFilesAndFillsGaps)
 {
     AddMain(MainDescription({.potential = true}));
     AddAuxDescription(Aux::EFW);
-    const int a_start = 14 * kHour - 1000, b_start = 14 * kHour + 2000;
+    const int a_start = 14 * kHour - 1000, b_start = 14 * kHour + 2020;
     // Record 100 holds the fill value: missing, it adds nothing.
     AddAux(Aux::EFW, a_start,
-           AuxFiles(Aux::EFW, a_start, 125, 20, 20, [](int i, int) { return i == 100 ? 65535 : i; }), 20);
+           AuxFiles(Aux::EFW, a_start, 151, 20, 20, [](int i, int) { return i == 100 ? 65535 : i; }), 20);
     AddAux(Aux::EFW, b_start,
-           AuxFiles(Aux::EFW, b_start, 200, 20, 20, [](int i, int) { return 1000 + i; },
-                    [](int i) { return i >= 50 && i < 100; }),
-           20);
+           AuxFiles(Aux::EFW, b_start, 2000, 1, 1, [](int i, int) { return 1000 + i; },
+                    [](int i) { return i >= 980 && i < 1980; }),
+           1);
     OpenMain();
     const std::vector<std::vector<float>> expected = {
-        {50, 50, 51, 51}, {5, 5, 101, 101}, {1000, 1000, 1001, 1001}, {5, 5, 5, 5}};
+        {50, 50, 51, 51}, {5, 5, 101, 101}, {150, 150, 1005, 1014.5f}, {5, 5, 5, 5}};
     for (size_t k = 0; k < expected.size(); ++k) {
         for (int sensor = 0; sensor < kSensors; ++sensor) {
             const KOMBRA_SHORT status = Read(sensor, sensor == kSensors - 1);
             ASSERT_TRUE(status == 1 || status == 12) << status;
             ASSERT_EQ(kSteps, rec->num_potential) << "record " << k;
-            EXPECT_EQ(expected[k], std::vector<float>(rec->potential, rec->potential + kSteps)) << "record " << k;
+            for (int s = 0; s < kSteps; ++s)
+                EXPECT_FLOAT_EQ(expected[k][static_cast<size_t>(s)], rec->potential[s]) << "record " << k << ", " << s;
         }
     }
     ASSERT_EQ(1, ir_locate_ex(kKey, "", vnum, 0));

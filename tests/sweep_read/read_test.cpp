@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <filesystem>
@@ -441,11 +442,33 @@ TEST_F(SweepRead, FailuresBeforeAndDuringTheReading)
         return text;
     }());
     AddFile(0, 90, 16 * kHourMs, 3);
+    // The same sweeps at 18:00 under a header of the steps the other way round.
+    NurvFiles down = SweepFiles(shape, 2001, 90, 18 * kHourMs, 2, [](int k, int c, int s) { return Word(1, k, c, s); });
+    std::ranges::reverse(down.headers[0].sampIndex);
+    archive.AddFiles(source, 2001, 90, 18 * kHourMs, down);
     archive.Write();
     const NURV_TIME_S b = At(90, 16 * kHourMs), e = At(90, 16 * kHourMs + 1000);
     {
         auto r = Read(b, e, PSD_UNITS_CNTS_ACCUM);
         EXPECT_EQ(1, r->status);
+        // A sweep whose bins were made from the steps up takes a sweep of
+        // those steps, and refuses one of the steps down.
+        for (const auto &[msec, status] : {std::pair{16 * kHourMs, 1}, std::pair{18 * kHourMs, -501}}) {
+            NURV_LINEAGE_S l = r->lineage;
+            KOMBRA_ULONG key = 0;
+            nur_data *nurp = nullptr;
+            ASSERT_EQ(1, get_data_key(l.project, l.mission, l.experiment, l.instrument, l.virtual_inst, &key));
+            init_nurv();
+            get_version_number(&l.vsn);
+            ASSERT_EQ(1, create_nur_data_structure(&nurp));
+            ASSERT_EQ(1, init_nur_file(At(90, msec), At(90, msec + 1000), key, nurp, l.vsn));
+            testing::internal::CaptureStdout();
+            EXPECT_EQ(status, fill_sweep(r->sweeps[0], &l, nurp, key, QPTRUE, QPFALSE));
+            const std::string printed = testing::internal::GetCapturedStdout();
+            free_experiment_info();
+            EXPECT_EQ(status == -501, printed.find("HALDE3D: fill sweep psd lev check fail\n") != std::string::npos)
+                << printed;
+        }
     }
     {
         auto r = Read(b, e, PSD_UNITS_DIFF_ENERGY_FLUX, BIN_UNITS_KM_S);
