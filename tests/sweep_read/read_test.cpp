@@ -273,10 +273,14 @@ TEST_F(SweepRead, FilesInARowAndTheEndOfTheData)
     Describe(source, shape);
     AddFile(0, 90, 16 * kHourMs, 5);
     AddFile(1, 90, 16 * kHourMs + 60000, 5);  // names carry minutes, not seconds
-    // A file ending in the other end mark, -1, then followed by a file.
-    NurvFiles minus = SweepFiles(shape, 2001, 90, 20 * kHourMs, 5, [](int k, int c, int s) { return Word(2, k, c, s); });
-    minus.records.back().hdrOff = {-1};
-    archive.AddFiles(source, 2001, 90, 20 * kHourMs, minus);
+    // Files ending in the other end mark, -1: in HDR_OFF, followed by a
+    // file; as a header of size 65535 (at 22:00), the last of the data.
+    for (const int hour : {20, 22}) {
+        NurvFiles f = SweepFiles(shape, 2001, 90, hour * kHourMs, 5, [](int k, int c, int s) { return Word(2, k, c, s); });
+        f.headerEnd = 65535;
+        f.records.back().hdrOff = {hour == 20 ? -1 : f.HeaderOffset(1)};
+        archive.AddFiles(source, 2001, 90, hour * kHourMs, f);
+    }
     AddFile(3, 90, 20 * kHourMs + 60000, 5);
     archive.Write();
 
@@ -295,12 +299,15 @@ TEST_F(SweepRead, FilesInARowAndTheEndOfTheData)
         }
     }
     // A range running past the last file ends with the data, whichever end
-    // mark the files end in (-1 at 20:00).
-    for (const int hour : {16, 20}) {
+    // mark the files end in (-1 at 20:00 and 22:00).
+    for (const auto &[hour, n, last] : {std::tuple{16, 8, 60000}, std::tuple{20, 8, 60000}, std::tuple{22, 3, 0}}) {
+        testing::internal::CaptureStdout();
         auto r = Read(At(90, hour * kHourMs + 8000), At(90, (hour + 1) * kHourMs));
-        ASSERT_EQ(1, r->status);
-        ASSERT_EQ(8, r->n);
-        EXPECT_EQ(hour * kHourMs + 60000 + 4 * kSpinMs + kSensorOffsetMs * (kSensors - 1), Msec((*r)[7].btime));
+        const std::string printed = testing::internal::GetCapturedStdout();
+        ASSERT_EQ(1, r->status) << printed;
+        ASSERT_EQ(n, r->n) << printed;
+        EXPECT_EQ(hour * kHourMs + last + 4 * kSpinMs + kSensorOffsetMs * (kSensors - 1), Msec((*r)[n - 1].btime));
+        EXPECT_EQ(std::string::npos, printed.find("cannot be read in order")) << printed;
     }
     // The end of a spin or of sweeps searched across the -1 mark.
     for (const auto &[from, gather, count, end] :
