@@ -720,6 +720,13 @@ KOMBRA_SHORT ir_walk_records(const experiment_info &ex, ir_record_walk &walk)
         headers.emplace(offset, found);
         return found;
     };
+    // A header of size 65535 or 65534 is the end mark of the file, as the
+    // HDR_OFF values -1 and -2 are.
+    const auto headerMarkAt = [&](long long offset) {
+        unsigned char size_bytes[2];
+        return offset >= 0 && pread(ex.fdh, size_bytes, 2, static_cast<off_t>(offset)) == 2 &&
+               Be16(size_bytes) >= 65534;
+    };
 
     using Time = std::tuple<long long, long long, long long, long long>;
     Time previous{std::numeric_limits<long long>::min(), 0, 0, 0};
@@ -751,6 +758,10 @@ KOMBRA_SHORT ir_walk_records(const experiment_info &ex, ir_record_walk &walk)
             const std::optional<Day> day = marked || offset < 0 || nss > ex.max_nss || nss < -ex.max_nss
                                                ? std::nullopt
                                                : headerAt(offset);
+            if (!day && headerMarkAt(offset)) {
+                marked = true;
+                continue;
+            }
             if (!day)
                 return 1;
             const long long time = static_cast<int32_t>(Be32(rec));

@@ -123,7 +123,7 @@ KOMBRA_SHORT read2filled_sensor(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_
                 *nsen_found = i;
                 return 1;
             }
-            if (status == 12) {
+            if (sweep_end_mark(status)) {
                 puts("read2filled_sensor ran off end of file");
                 return -520;
             }
@@ -134,6 +134,11 @@ KOMBRA_SHORT read2filled_sensor(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_
          * none of its sensors holds data. */
         if (forward != QPTRUE)
             return -517;
+        /* The last read did not move on either (nothing new yet). */
+        if (status != 1 && status != 2) {
+            printf("read2filled_sensor: read_drec returned %d without moving on\n", status);
+            return status;
+        }
     }
 }
 
@@ -375,7 +380,7 @@ KOMBRA_SHORT sweep_fill_telling_end(HALDE_SWEEP_S *sweep, NURV_LINEAGE_S *lineag
         }
         /* The last sensor's read moved on: to the end mark, when the file
          * ends with this sweep. */
-        *file_ended = fwd && (status == 9 || status == 12);
+        *file_ended = fwd && sweep_end_mark(status);
         if (have_bins != QPTRUE) {
             if (spin_pad) {
                 sweep->thlo[sweep->n_sen - 1 - isen] = nurp->start_theta;

@@ -632,7 +632,7 @@ KOMBRA_SHORT GetNHaldePADs(NURV_LINEAGE_S *lineage, NURV_TIME_S *btime, NURV_TIM
         status = reading.Advance(true);
         if (status == 1)
             status = reading.Advance(false);
-        if (status == -520)
+        if (status == -520 || sweep_end_mark(status))
             status = 12; /* the data ended with the file */
         set_times_from_nur(&rec_begin, &rec_end, &spin_start, reading.pad);
     }

@@ -68,7 +68,7 @@ void WalkPotentialRecords(KOMBRA_ULONG key, NURV_LINEAGE_S &lineage, nur_data *n
             if (last)
                 return;
         }
-        if (status == 9 || status == 12) {
+        if (sweep_end_mark(status)) {
             if (next_nurv_file(key, lineage, &rec_begin, &limit, nurp) != 1)
                 return;
         } else if (status != 1) {

@@ -240,19 +240,21 @@ int nurv_sweep_counter(KOMBRA_ULONG dkey, NURV_LINEAGE_S *lineage, nur_data *nur
         const KOMBRA_SHORT last = static_cast<KOMBRA_SHORT>(nsen - 1);
         if (last < 0)
             return -514;
-        while (status != 12 && !Later(current, *end)) {
+        while (!sweep_end_mark(status) && !Later(current, *end)) {
             status = read_drec(dkey, lineage->exten, lineage->vsn, nurp, last, 1, 1);
-            if (status == 1 || status == 12) {
+            if (status == 1 || sweep_end_mark(status)) {
                 ++count;
                 NURV_TIME_S rec_end{}, sun{};
                 set_times_from_nur(&current, &rec_end, &sun, nurp);
-            } else if (status < 0) {
-                /* A failing record stays failing: count what came before. */
+            } else if (status != 2) {
+                /* A failing record stays failing, and a read that did not
+                 * move on (nothing new yet) would read the same again:
+                 * count what came before. */
                 printf("nurv_sweep_counter: read_drec returned %d after %d sweeps\n", status, count);
                 break;
             }
         }
-        if (status == 12)
+        if (sweep_end_mark(status))
             status = next_nurv_file(dkey, *lineage, &current, end, nurp);
     }
     if (reset_experiment_info(dkey, lineage->exten, lineage->vsn, begin->year, begin->doy, begin->sec, begin->nano,
@@ -585,7 +587,7 @@ KOMBRA_SHORT advance_nur_file_spin_start(KOMBRA_ULONG dkey, nur_data *nurp, NURV
     if (status != 1)
         return status;
     status = read_drec(dkey, lineage->exten, lineage->vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 0, 1);
-    if (status == 12)
+    if (sweep_end_mark(status))
         return status;  // the end of the file: the caller moves on to the next
     if (status != 1) {
         printf("1st read_drec sensor %d in advance_nur_file_spin_start failed returning %d\n", isen, status);
@@ -608,7 +610,7 @@ KOMBRA_SHORT advance_nur_file_spin_start(KOMBRA_ULONG dkey, nur_data *nurp, NURV
         if (status != 1)
             return status;
         status = read_drec(dkey, lineage->exten, lineage->vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 1, 1);
-        if (status == 12)
+        if (sweep_end_mark(status))
             return status;  // the end of the file: the caller moves on to the next
         if (status != 1) {
             printf("read_drec fwd advance_nur_... failed returning %d\n", status);
@@ -618,7 +620,7 @@ KOMBRA_SHORT advance_nur_file_spin_start(KOMBRA_ULONG dkey, nur_data *nurp, NURV
         if (status != 1)
             return status;
         status = read_drec(dkey, lineage->exten, lineage->vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 0, 1);
-        if (status == 12)
+        if (sweep_end_mark(status))
             return status;  // the end of the file: the caller moves on to the next
         if (status != 1) {
             printf("read_drec no fwd advance_nur... failed returning %d\n", status);

@@ -262,9 +262,9 @@ KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lngp, NURV_TIME_S *btimep, 
                 break;
             status = read_drec(key, copy.exten, copy.vsn, nurp, static_cast<KOMBRA_SHORT>(isen), 1, 1);
             /* The sweep was the file's last: the next one begins the next file. */
-            if (status == 12 && n2count > 0)
+            if (sweep_end_mark(status) && n2count > 0)
                 status = next_file();
-            else if (status == 12)
+            else if (sweep_end_mark(status))
                 status = 1;
             if (status != 1)
                 break;
@@ -278,7 +278,7 @@ KOMBRA_SHORT nurv_n_spin_sweep_etime(NURV_LINEAGE_S *lngp, NURV_TIME_S *btimep, 
             NURV_TIME_S left{};
             set_times_from_nur(&current, &rec_end, &left, nurp);
             KOMBRA_SHORT step = advance_nur_file_spin_start(key, nurp, &copy, &current, &limit, 0);
-            while (step == 12) {
+            while (sweep_end_mark(step)) {
                 step = next_file();
                 if (step != 1)
                     return step;

@@ -71,3 +71,11 @@ int sweep_key_catalogued(KOMBRA_ULONG dkey);
  * level offers; for a product of another instrument, that instrument.  The
  * configuration must be loaded. */
 std::string sweep_source_fault_text(const NURV_LINEAGE_S &lineage);
+
+/* True for the reader's end marks of a file, 9 (-1) and 12 (-2): the data go
+ * on in the file that follows, if any.  The reader stands on the mark and
+ * reports it again at every read until the next file is opened. */
+inline bool sweep_end_mark(KOMBRA_SHORT status)
+{
+    return status == 9 || status == 12;
+}

@@ -273,6 +273,15 @@ TEST_F(SweepRead, FilesInARowAndTheEndOfTheData)
     Describe(source, shape);
     AddFile(0, 90, 16 * kHourMs, 5);
     AddFile(1, 90, 16 * kHourMs + 60000, 5);  // names carry minutes, not seconds
+    // Files ending in the other end mark, -1: in HDR_OFF, followed by a
+    // file; as a header of size 65535 (at 22:00), the last of the data.
+    for (const int hour : {20, 22}) {
+        NurvFiles f = SweepFiles(shape, 2001, 90, hour * kHourMs, 5, [](int k, int c, int s) { return Word(2, k, c, s); });
+        f.headerEnd = 65535;
+        f.records.back().hdrOff = {hour == 20 ? -1 : f.HeaderOffset(1)};
+        archive.AddFiles(source, 2001, 90, hour * kHourMs, f);
+    }
+    AddFile(3, 90, 20 * kHourMs + 60000, 5);
     archive.Write();
 
     // Across the boundary: all five sweeps of the first file, then the
@@ -289,12 +298,27 @@ TEST_F(SweepRead, FilesInARowAndTheEndOfTheData)
             EXPECT_FLOAT_EQ(static_cast<float>(Word(file, spin, 0, kLevels - 1)), (*r)[k].psd[0]);
         }
     }
-    // A range running past the last file ends with the data.
-    {
-        auto r = Read(At(90, 16 * kHourMs + 8000), At(90, 17 * kHourMs));
-        ASSERT_EQ(1, r->status);
-        ASSERT_EQ(8, r->n);
-        EXPECT_EQ(16 * kHourMs + 60000 + 4 * kSpinMs + kSensorOffsetMs * (kSensors - 1), Msec((*r)[7].btime));
+    // A range running past the last file ends with the data, whichever end
+    // mark the files end in (-1 at 20:00 and 22:00).
+    for (const auto &[hour, n, last] : {std::tuple{16, 8, 60000}, std::tuple{20, 8, 60000}, std::tuple{22, 3, 0}}) {
+        testing::internal::CaptureStdout();
+        auto r = Read(At(90, hour * kHourMs + 8000), At(90, (hour + 1) * kHourMs));
+        const std::string printed = testing::internal::GetCapturedStdout();
+        ASSERT_EQ(1, r->status) << printed;
+        ASSERT_EQ(n, r->n) << printed;
+        EXPECT_EQ(hour * kHourMs + last + 4 * kSpinMs + kSensorOffsetMs * (kSensors - 1), Msec((*r)[n - 1].btime));
+        EXPECT_EQ(std::string::npos, printed.find("cannot be read in order")) << printed;
+    }
+    // The end of a spin or of sweeps searched across the -1 mark.
+    for (const auto &[from, gather, count, end] :
+         {std::tuple{16000, GATHER_SPINS, 1, 60000}, std::tuple{12000, GATHER_SWEEPS, 3, 60000 + kLevels * kAccumMs}}) {
+        NURV_LINEAGE_S lineage = kombra_test::LineageOf(kHalde);
+        NURV_TIME_S b = At(90, 20 * kHourMs + from), e{};
+        testing::internal::CaptureStdout();
+        const KOMBRA_SHORT status = nurv_n_spin_sweep_etime(&lineage, &b, &e, QPFALSE, gather, count);
+        const std::string printed = testing::internal::GetCapturedStdout();
+        EXPECT_EQ(1, status) << printed;
+        EXPECT_EQ(20 * kHourMs + end, Msec(e)) << printed;
     }
     // Beginning before the first file.
     {
