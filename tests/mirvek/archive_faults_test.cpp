@@ -861,11 +861,15 @@ private slots:
         const QString waits = QStringLiteral("HSPAD20010901800D: another program is fetching it; this action waits "
                                              "for that fetch (at most 300 s)\n");
         // Only a program that never ends gets a short time limit, so that a
-        // slow start is never cut short.
+        // slow start is never cut short; it is still long enough for the
+        // program to start and write its half on a loaded machine (times the
+        // build's factor), as the file comes only after that.
+        const QString three = QString::number(3 * KOMBRA_TEST_TIME_SCALE),
+                      five = QString::number(5 * KOMBRA_TEST_TIME_SCALE);
         const QString partial = QStringLiteral("fetch_partial_standin"), hang = QStringLiteral("fetch_hang_standin"),
                       outrun = QStringLiteral("fetch_outrun_standin"), stall = QStringLiteral("fetch_stall_standin");
         row("exits 1 after half the file", partial, "", Arrives::None, file + "exited with status 1\n");
-        row("never ends", hang, "3", Arrives::None, file + "did not end within 3 s and was stopped\n");
+        row("never ends", hang, three, Arrives::None, file + "did not end within " + three + " s and was stopped\n");
         row("exits 0 writing nothing", "fetch_empty_standin", "", Arrives::None,
             file + "exited with status 0 but wrote no file\n");
         const QString exited1 = "HSPAD20010901800D: fetch_data exited with status 1, but " + inOrder;
@@ -873,9 +877,9 @@ private slots:
             Other::None, true);
         row("exits 1 after another process copied the file in", outrun, "", Arrives::Copied, exited1, QString(),
             Other::None, true);
-        row("never ends, another process renamed the file in", hang, "5", Arrives::Renamed,
-            "HSPAD20010901800D: fetch_data did not end within 5 s and was stopped, but " + inOrder, QString(),
-            Other::None, true);
+        row("never ends, another process renamed the file in", hang, five, Arrives::Renamed,
+            "HSPAD20010901800D: fetch_data did not end within " + five + " s and was stopped, but " + inOrder,
+            QString(), Other::None, true);
         row("no watch, another process renamed the file in", outrun, "", Arrives::Renamed,
             "The folder %1/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD could not be watched during the fetch (the limit "
             "of inotify watches is reached): %1/data/CLUSTERII/CLUSTER-1/HALDE/SPINPAD/HSPAD20010901800D is kept, "
