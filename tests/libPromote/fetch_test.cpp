@@ -7,7 +7,6 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <optional>
 
 namespace {
@@ -241,9 +240,7 @@ TEST_P(FailedFetch, LeavesNoPartOfTheFile)
     pro_SetWaitHook([] { ++g_hook_calls; });
     Promote &p = Listed();
     testing::internal::CaptureStdout();
-    const auto start = std::chrono::steady_clock::now();
     const int fetched = p.PromoteList();
-    const auto took = std::chrono::steady_clock::now() - start;
     const std::string said = testing::internal::GetCapturedStdout();
     pro_SetWaitHook(nullptr);
     EXPECT_EQ(0, fetched);
@@ -254,7 +251,6 @@ TEST_P(FailedFetch, LeavesNoPartOfTheFile)
     if (!c.linkBefore) {
         EXPECT_FALSE(std::filesystem::exists(path));
     }
-    EXPECT_LT(took, std::chrono::seconds(60));
     if (hangs) {
         EXPECT_GT(g_hook_calls, 0);
     }

@@ -24,7 +24,7 @@ protected:
         WriteCatalog();
         NewReader();
         std::filesystem::create_directories(RealTimeDir());
-        ir_set_realtime_wait(1000, 5000);  // at most 5 s instead of 50 s
+        ir_set_realtime_wait(12000, 5000);  // 5 ms apart, at most a minute: a guard against a hang
         files = Files(0, 14 * kHour, 3, 0);
         header = files.HeaderBytes();
         data = files.DataBytes();
@@ -58,11 +58,11 @@ protected:
     KOMBRA_SHORT PositionRealTime(KOMBRA_LONG sec) { return Position(32, sec, 0, 32, sec); }
 
     // Reads sensor of the current record, retrying while it is not
-    // complete; gives up after 5 s.
+    // complete; gives up after a minute (a guard against a hang).
     KOMBRA_SHORT ReadWhenComplete(int sensor, bool fwd)
     {
         KOMBRA_SHORT status = 3;
-        for (int i = 0; i < 500 && status == 3; ++i) {
+        for (int i = 0; i < 6000 && status == 3; ++i) {
             status = Read(sensor, fwd);
             if (status == 3)
                 std::this_thread::sleep_for(10ms);
